@@ -1,0 +1,38 @@
+// Runs a fuzz target once on every file of the folders (or files) given, so
+// that builds without libFuzzer still check the seed corpus.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size);
+
+static void RunFile(const std::filesystem::path &p)
+{
+    std::ifstream f(p, std::ios::binary);
+    std::vector<char> bytes{std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size());
+}
+
+int main(int argc, char **argv)
+{
+    int count = 0;
+    for (int i = 1; i < argc; ++i) {
+        std::filesystem::path p(argv[i]);
+        if (std::filesystem::is_directory(p)) {
+            for (const auto &e : std::filesystem::recursive_directory_iterator(p))
+                if (e.is_regular_file()) {
+                    RunFile(e.path());
+                    ++count;
+                }
+        } else {
+            RunFile(p);
+            ++count;
+        }
+    }
+    std::printf("replayed %d inputs\n", count);
+    return count > 0 ? 0 : 1;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// Small helpers shared by the tests: private temporary folders and file access.
+#include <string>
+#include <vector>
+
+namespace testutil {
+
+// A fresh folder under the system temp dir, removed with its contents on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    const std::string &Path() const { return path_; }
+    std::string File(const std::string &name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string ReadFile(const std::string &path);
+std::vector<unsigned char> ReadBytes(const std::string &path);
+void WriteFile(const std::string &path, const std::string &data);
+bool FileExists(const std::string &path);
+// Path of a file of the shared test data (../shared/testdata/<rel>).
+std::string SharedData(const std::string &rel);
+
+} // namespace testutil

@@ -1,0 +1,57 @@
+#include "platform/core/Clock.h"
+#include "platform/core/Exceptions.h"
+#include "platform/core/ProgramPath.h"
+#include "platform/core/Random.h"
+
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+using namespace platform;
+
+TEST(Exceptions, ClassNamesComeFromOurHierarchyOrTheDemangledType)
+{
+    EXPECT_EQ(ExceptionClassName(EInOutError("x")), "EInOutError");
+    EXPECT_EQ(ExceptionClassName(EAbort()), "EAbort");
+    EXPECT_EQ(ExceptionClassName(std::out_of_range("x")), "std::out_of_range");
+    const Exception &base = EFCreateError("m");
+    EXPECT_STREQ(base.ClassName(), "EFCreateError");
+    EXPECT_STREQ(base.what(), "m");
+    EXPECT_NE(MakeOSError(2, "f.txt").Message().find("f.txt: "), std::string::npos);
+}
+
+TEST(Clock, InjectedSourceIsUsedAndRemoved)
+{
+    DateTime fixed{2009, 9, 9, 14, 5, 3, 7};
+    {
+        ScopedClock c([&] { return fixed; });
+        EXPECT_EQ(Now(), fixed);
+    }
+    EXPECT_GE(Now().Year, 2024);
+}
+
+TEST(ProgramPath, FileNameParts)
+{
+    EXPECT_EQ(ChangeFileExt("/a/b.c/prog", ".ini"), "/a/b.c/prog.ini");
+    EXPECT_EQ(ChangeFileExt("/a/prog.exe", ".Trace.txt"), "/a/prog.Trace.txt");
+    EXPECT_EQ(ChangeFileExt("/a/prog.exe", ""), "/a/prog");
+    EXPECT_EQ(ExtractFileName("/a/b/c.png"), "c.png");
+    EXPECT_EQ(ExtractFilePath("/a/b/c.png"), "/a/b/");
+    EXPECT_EQ(ExtractFileExt("/a.b/c"), "");
+    EXPECT_EQ(ExtractFileName(ProgramFileName()), "test_platform_core");
+    EXPECT_EQ(ProgramFolder().back(), '/');
+}
+
+TEST(Random, FixedSeedRepeats)
+{
+    RandSeed(42);
+    std::vector<int> a, b;
+    for (int i = 0; i < 20; ++i)
+        a.push_back(Random(5));
+    RandSeed(42);
+    for (int i = 0; i < 20; ++i)
+        b.push_back(Random(5));
+    EXPECT_EQ(a, b);
+    for (int v : a)
+        EXPECT_TRUE(v >= 0 && v < 5);
+    EXPECT_EQ(Random(0), 0);
+}

@@ -1,0 +1,127 @@
+#include "platform/core/Exceptions.h"
+#include "platform/core/IniFile.h"
+#include "TestUtil.h"
+
+#include <gtest/gtest.h>
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+using platform::TIniFile;
+using platform::TMemIniFile;
+using testutil::ReadFile;
+using testutil::TempDir;
+using testutil::WriteFile;
+
+TEST(IniFile, ReadsCrLfAndLfAndIgnoresCase)
+{
+    TempDir dir;
+    WriteFile(dir.File("a.ini"), "[Generics]\r\nDestinationFolder = /x/y \r\nImageFileFormat=PNG\r\n"
+                                 "[trace]\nLevel=$1F\nScreen=0x10\nFile=-3\nBad=12a\nBig=99999999999\n");
+    TMemIniFile ini(dir.File("a.ini"));
+    EXPECT_EQ(ini.ReadString("GENERICS", "destinationfolder", "?"), "/x/y");
+    EXPECT_EQ(ini.ReadString("Generics", "ImageFileFormat", "?"), "PNG");
+    EXPECT_EQ(ini.ReadString("Generics", "Missing", "def"), "def");
+    EXPECT_EQ(ini.ReadInteger("Trace", "Level", 0), 31);
+    EXPECT_EQ(ini.ReadInteger("Trace", "Screen", 0), 16);
+    EXPECT_EQ(ini.ReadInteger("Trace", "File", 0), -3);
+    EXPECT_EQ(ini.ReadInteger("Trace", "Bad", 7), 7);
+    EXPECT_EQ(ini.ReadInteger("Trace", "Big", 7), 7);
+    EXPECT_TRUE(ini.ReadBool("Trace", "File", false));
+    EXPECT_FALSE(ini.ReadBool("Trace", "Bad", false));
+    EXPECT_TRUE(ini.ReadBool("Trace", "Bad", true));
+}
+
+TEST(IniFile, RoundTripKeepsForeignSectionsCommentsAndOrder)
+{
+    TempDir dir;
+    const std::string f = dir.File("s.ini");
+    WriteFile(f, "; kept\n[Other]\nz=1\na=2\n; note\n[Generics]\nImageFileFormat=JPG\n[Last]\nk=v\n");
+    {
+        TMemIniFile ini(f);
+        ini.WriteString("Generics", "ImageFileFormat", "PNG");
+        ini.WriteString("Generics", "DestinationFolder", "/p");
+        ini.WriteInteger("New", "n", -5);
+        ini.UpdateFile();
+    }
+    EXPECT_EQ(ReadFile(f), "; kept\n[Other]\nz=1\na=2\n; note\n\n[Generics]\nImageFileFormat=PNG\n"
+                           "DestinationFolder=/p\n\n[Last]\nk=v\n\n[New]\nn=-5\n\n");
+    TMemIniFile back(f);
+    EXPECT_EQ(back.ReadSections(), (std::vector<std::string>{"Other", "Generics", "Last", "New"}));
+    EXPECT_EQ(back.ReadSection("Other"), (std::vector<std::string>{"z", "a"}));
+    EXPECT_EQ(back.ReadInteger("New", "n", 0), -5);
+}
+
+TEST(IniFile, EraseSectionAndDeleteKey)
+{
+    TMemIniFile ini;
+    ini.SetText("[A]\nx=1\ny=2\n[B]\nq=3\n");
+    ini.DeleteKey("a", "X");
+    ini.EraseSection("b");
+    EXPECT_FALSE(ini.SectionExists("B"));
+    EXPECT_FALSE(ini.ValueExists("A", "x"));
+    EXPECT_TRUE(ini.ValueExists("A", "y"));
+    EXPECT_EQ(ini.GetText(), "[A]\ny=2\n\n");
+}
+
+TEST(IniFile, ValuesWithLineBreaksStayOneLine)
+{
+    TMemIniFile ini;
+    ini.WriteString("S", "k", "a\r\n[Evil]\nx=1");
+    TMemIniFile back;
+    back.SetText(ini.GetText());
+    EXPECT_FALSE(back.SectionExists("Evil"));
+    EXPECT_EQ(back.ReadString("S", "k", ""), "a  [Evil] x=1");
+}
+
+TEST(IniFile, FailedSaveLeavesOldFileIntact)
+{
+    TempDir dir;
+    const std::string f = dir.File("s.ini");
+    WriteFile(f, "[A]\nx=1\n");
+    TMemIniFile ini(f);
+    ini.WriteString("A", "x", std::string(4096, 'v'));
+    // A file-size limit makes the write fail even for root.
+    struct rlimit old {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 100;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    EXPECT_THROW(ini.UpdateFile(), platform::EFCreateError);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(ReadFile(f), "[A]\nx=1\n");
+    // No temporary file is left behind.
+    int entries = 0;
+    for (auto &e : std::filesystem::directory_iterator(dir.Path()))
+        (void)e, ++entries;
+    EXPECT_EQ(entries, 1);
+}
+
+TEST(IniFile, FailedSaveIntoMissingFolderRaises)
+{
+    TempDir dir;
+    TMemIniFile ini(dir.File("no/such/folder/s.ini"));
+    ini.WriteString("A", "x", "1");
+    try {
+        ini.UpdateFile();
+        FAIL() << "no exception";
+    } catch (const platform::EFCreateError &e) {
+        EXPECT_NE(e.Message().find("Cannot create file"), std::string::npos);
+        EXPECT_STREQ(e.ClassName(), "EFCreateError");
+    }
+}
+
+TEST(IniFile, DirectFileWritesAtOnceAndKeepsOthersChanges)
+{
+    TempDir dir;
+    const std::string f = dir.File("d.ini");
+    TIniFile ini(f);
+    ini.WriteString("Trace", "Level", "3");
+    EXPECT_EQ(ReadFile(f), "[Trace]\nLevel=3\n\n");
+    WriteFile(f, "[Trace]\nLevel=3\n[Foreign]\nk=v\n");
+    ini.WriteBool("Trace", "Screen", true);
+    EXPECT_EQ(ReadFile(f), "[Trace]\nLevel=3\nScreen=1\n\n[Foreign]\nk=v\n\n");
+}
