@@ -1,7 +1,8 @@
 #include "app/fm_AboutBox.h"
 
+#include "app/SelfUnit.h"
 #include "app/fm_Settings.h"
-#include "app/fm_Settings_Seams.h"
+#include "platform/os/ShellOpen.h"
 #include "support/dm_LNG.h"
 #include "ui_fm_AboutBox.h"
 
@@ -77,7 +78,7 @@ void TfmAboutBox::FormCreate()
 
 void TfmAboutBox::SetTexts()
 {
-    ui_->lbProgramVersion->setText(Q(seam::Caption()));
+    ui_->lbProgramVersion->setText(Q(ProgramCaption()));
     ui_->lbCopyRight->setText(Q(kCopyright));
     ui_->lbWebSite->setText(Q(kWebAddress));
     ui_->Label1->setText(Q(support::LngText("Comments/questions can be sent to:")));
@@ -137,7 +138,10 @@ bool TfmAboutBox::eventFilter(QObject *watched, QEvent *event)
 void TfmAboutBox::OpenTarget(const std::string &target)
 {
     // Like every link of the program, the outcome is not shown to the user.
-    seam::OpenTarget(this, target);
+    try {
+        platform::ShellExecuteOpen(target);
+    } catch (const std::exception &) {
+    }
 }
 
 void TfmAboutBox::lbWebSiteClick() { OpenTarget(kWebAddress); }

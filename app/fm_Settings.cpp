@@ -1,5 +1,6 @@
 #include "app/fm_Settings.h"
 
+#include "app/CFGIniFile.h"
 #include "app/fm_Settings_Seams.h"
 #include "support/QXResult.h"
 #include "support/TextRoutines.h"
@@ -165,14 +166,14 @@ void TfmSettings::SetTexts()
     ui_->lbDefaultImageFormat->setText(Q(support::LngText("Image file format")));
 
     ui_->cbImageFormat->clear();
-    const QString list = Q(seam::Defaults().FormatList);
+    const QString list = Q(TCFGIniFile::GetDefaults().FormatList);
     for (const QString &line : list.split(QStringLiteral("\r\n")))
         ui_->cbImageFormat->addItem(line);
 }
 
 void TfmSettings::LoadFromConfig()
 {
-    const auto &cfg = seam::Config();
+    const auto &cfg = CFGAllData;
     ui_->edFileSaveFolder->setText(Q(cfg.DestinationFolder));
     // -1 (no selection) when the configured format is none of the items.
     ui_->cbImageFormat->setCurrentIndex(
@@ -181,7 +182,7 @@ void TfmSettings::LoadFromConfig()
 
 bool TfmSettings::StoreToConfig()
 {
-    auto &cfg = seam::Config();
+    auto &cfg = CFGAllData;
     cfg.DestinationFolder = S(ui_->edFileSaveFolder->text());
     // An empty format would make every later save fail; keep the current one.
     if (ui_->cbImageFormat->currentIndex() >= 0)
@@ -203,8 +204,11 @@ void TfmSettings::btOKClick()
     }
     if (!StoreToConfig())
         return;
+    // What SaveConfiguration does, but the reason of a failure reaches the user.
     try {
-        seam::SaveConfig();
+        TCFGIniFile cfg;
+        cfg.AllData = CFGAllData;
+        cfg.Save();
     } catch (const std::exception &e) {
         // The choice still holds for this session; say that it was not kept.
         seam::ShowMessage(kTitle,
@@ -220,7 +224,7 @@ void TfmSettings::btSelectFileSaveFolderClick()
 {
     std::string start = S(ui_->edFileSaveFolder->text());
     if (!seam::DirectoryExists(start))
-        start = seam::Defaults().DestinationFolder;
+        start = TCFGIniFile::GetDefaults().DestinationFolder;
     const auto chosen = FolderPicker()(this, support::LngText("Select the File save folder"), start);
     if (chosen)
         ui_->edFileSaveFolder->setText(Q(*chosen));

@@ -1,7 +1,8 @@
 // The settings dialog: what it shows, what OK and Cancel do to the
 // configuration, the folder check on OK and the browse button.
 #include "app/fm_Settings.h"
-#include "app/fm_Settings_Seams.h"
+#include "platform/core/IniFile.h"
+#include "app/CFGIniFile.h"
 
 #include "SettingsAboutTestUtil.h"
 #include "TestUtil.h"
@@ -23,12 +24,18 @@ using namespace settingsabout_test;
 
 namespace {
 
-auto &Cfg() { return seam::Config(); }
+auto &Cfg() { return CFGAllData; }
 
 class SettingsForm : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // The dialog writes the program's own settings file; keep what was there.
+        iniName_ = GetIniFileName();
+        hadIni_ = testutil::FileExists(iniName_);
+        if (hadIni_)
+            oldIni_ = testutil::ReadFile(iniName_);
+        std::filesystem::remove(iniName_);
         saved_ = Cfg();
         Cfg().DestinationFolder = tmp_.File("shots");
         Cfg().ImageFileFormat = "JPG";
@@ -37,9 +44,15 @@ protected:
     {
         Cfg() = saved_;
         TfmSettings::SetFolderPicker(nullptr);
+        if (hadIni_)
+            testutil::WriteFile(iniName_, oldIni_);
+        else
+            std::filesystem::remove(iniName_);
     }
+    std::string iniName_, oldIni_;
+    bool hadIni_ = false;
     testutil::TempDir tmp_;
-    seam::CfgData saved_;
+    TCFGIniFile_AllData saved_;
 };
 
 } // namespace
@@ -87,6 +100,8 @@ TEST_F(SettingsForm, FormatIsMatchedWithoutCaseAndAnUnknownOneSelectsNothing)
 
 TEST_F(SettingsForm, CancelAndClosingChangeNothing)
 {
+    const std::string ini = "[Other]\nKey=1\n[Generics]\nDestinationFolder=/x\nImageFileFormat=GIF\n";
+    testutil::WriteFile(iniName_, ini);
     const auto before = Cfg();
     {
         TfmSettings f;
@@ -103,6 +118,7 @@ TEST_F(SettingsForm, CancelAndClosingChangeNothing)
     }
     EXPECT_EQ(Cfg().DestinationFolder, before.DestinationFolder);
     EXPECT_EQ(Cfg().ImageFileFormat, before.ImageFileFormat);
+    EXPECT_EQ(testutil::ReadFile(iniName_), ini);
 }
 
 TEST_F(SettingsForm, OkStoresTheChoice)
@@ -114,8 +130,48 @@ TEST_F(SettingsForm, OkStoresTheChoice)
     EXPECT_EQ(f.result(), QDialog::Accepted);
     EXPECT_EQ(Cfg().DestinationFolder, tmp_.File("new/deeper"));
     EXPECT_EQ(Cfg().ImageFileFormat, "BMP");
+    const platform::TMemIniFile ini(iniName_);
+    EXPECT_EQ(ini.ReadSections(), std::vector<std::string>{"Generics"});
+    EXPECT_EQ(ini.ReadString("Generics", "DestinationFolder", "?"), tmp_.File("new/deeper"));
+    EXPECT_EQ(ini.ReadString("Generics", "ImageFileFormat", "?"), "BMP");
+    // What the next start reads is the choice.
+    TCFGIniFile reread;
+    reread.Load();
+    EXPECT_EQ(reread.AllData.DestinationFolder, tmp_.File("new/deeper"));
+    EXPECT_EQ(reread.AllData.ImageFileFormat, "BMP");
     // The folder is only checked, never created, on OK.
     EXPECT_FALSE(std::filesystem::exists(tmp_.File("new")));
+}
+
+TEST_F(SettingsForm, OkWithoutChangesRewritesTheSameValuesAndKeepsForeignSections)
+{
+    testutil::WriteFile(iniName_, "[Daemon.AutomaticExecution]\nRun=1\n[Mine]\nA=b\n");
+    TfmSettings f;
+    Ctl<QPushButton>(f, "btOK")->click();
+    const platform::TMemIniFile ini(iniName_);
+    EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"Mine", "Generics"}));
+    EXPECT_EQ(ini.ReadString("Mine", "A", "?"), "b");
+    EXPECT_EQ(ini.ReadString("Generics", "DestinationFolder", "?"), tmp_.File("shots"));
+    EXPECT_EQ(ini.ReadString("Generics", "ImageFileFormat", "?"), "JPG");
+}
+
+TEST_F(SettingsForm, OkWhenTheSettingsFileCannotBeWrittenKeepsTheChoiceAndSaysSo)
+{
+    // A folder where the file should be makes every write fail, even for root.
+    std::filesystem::create_directories(iniName_);
+    TfmSettings f;
+    f.show();
+    Ctl<QComboBox>(f, "cbImageFormat")->setCurrentIndex(0);
+    std::string shown;
+    OnNextModal(&f, [&](QWidget *msg) {
+        shown = LabelTexts(msg);
+        msg->close();
+    });
+    Ctl<QPushButton>(f, "btOK")->click();
+    std::filesystem::remove_all(iniName_);
+    EXPECT_NE(shown.find("The settings could not be saved:"), std::string::npos) << shown;
+    EXPECT_EQ(f.result(), QDialog::Accepted);
+    EXPECT_EQ(Cfg().ImageFileFormat, "PNG");
 }
 
 TEST_F(SettingsForm, OkWithoutASelectedFormatKeepsTheCurrentFormat)
@@ -195,7 +251,7 @@ TEST_F(SettingsForm, BrowseStartsAtTheEditedOrTheDefaultFolderAndTakesTheChoice)
     answer = tmp_.File("chosen");
     Ctl<QLineEdit>(f, "edFileSaveFolder")->setText(QString::fromStdString(tmp_.File("missing")));
     Ctl<QPushButton>(f, "btSelectFileSaveFolder")->click();
-    EXPECT_EQ(start, seam::Defaults().DestinationFolder);
+    EXPECT_EQ(start, TCFGIniFile::GetDefaults().DestinationFolder);
     EXPECT_EQ(Ctl<QLineEdit>(f, "edFileSaveFolder")->text().toStdString(), tmp_.File("chosen"));
 
     answer.reset(); // cancelled
