@@ -3,6 +3,7 @@
 #include "app/SelfUnit.h"
 #include "app/fm_Settings.h"
 #include "platform/os/ShellOpen.h"
+#include "support/QX_CallStack.h"
 #include "support/dm_LNG.h"
 #include "ui_fm_AboutBox.h"
 
@@ -146,8 +147,21 @@ void TfmAboutBox::OpenTarget(const std::string &target)
 
 void TfmAboutBox::lbWebSiteClick() { OpenTarget(kWebAddress); }
 void TfmAboutBox::lbMailToClick() { OpenTarget(std::string("mailto:") + kFeedbackAddress); }
-void TfmAboutBox::imDonateUSDClick() { OpenTarget(kDonateUSDAddress); }
-void TfmAboutBox::imDonateEuroClick() { OpenTarget(kDonateEuroAddress); }
+void TfmAboutBox::imDonateUSDClick()
+{
+    support::TQXCI ci;
+    ci.EnterMethod("TfmAboutBox", "FunctionNameHere", {});
+    OpenTarget(kDonateUSDAddress);
+    ci.Leave();
+}
+
+void TfmAboutBox::imDonateEuroClick()
+{
+    support::TQXCI ci;
+    ci.EnterMethod("TfmAboutBox", "FunctionNameHere", {});
+    OpenTarget(kDonateEuroAddress);
+    ci.Leave();
+}
 void TfmAboutBox::btCloseClick() { accept(); }
 
 void TfmAboutBox::showEvent(QShowEvent *event)
