@@ -73,7 +73,8 @@ std::string DestinationFolderProblem(const std::string &folder)
                 return support::AddNameValue({}, SystemReason(errno), p.string(), true);
             return {};
         }
-        if (errno != ENOENT)
+        // A file in the path shows up as ENOTDIR; walking on finds and names it.
+        if (errno != ENOENT && errno != ENOTDIR)
             return support::AddNameValue({}, SystemReason(errno), p.string(), true);
         const fs::path parent = p.parent_path();
         if (parent.empty() || parent == p)
