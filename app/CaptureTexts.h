@@ -8,8 +8,6 @@ namespace app {
 
 // The application title shown in the captions of the action forms.
 std::string ApplicationTitle();
-// The display form of an English literal (its "\n" escapes become line breaks).
-std::string LngText(const std::string &literal);
 // `s` (UTF-8, CR LF line breaks) as a widget text with LF line breaks.
 QString ToWidgetText(const std::string &s);
 

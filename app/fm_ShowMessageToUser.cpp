@@ -2,6 +2,9 @@
 
 #include "app/CaptureFormStyle.h"
 #include "app/CaptureTexts.h"
+#include "support/Results.h"
+#include "support/TextRoutines.h"
+#include "support/dm_LNG.h"
 #include "app/ModalRunner.h"
 #include "ui_fm_ShowMessageToUser.h"
 
@@ -76,7 +79,7 @@ void TfmShowMessageToUser::FollowAnchors()
 
 void TfmShowMessageToUser::SetTexts()
 {
-    ui_->btOK->setText(ToWidgetText(LngText("OK")));
+    ui_->btOK->setText(ToWidgetText(support::LngText("OK")));
 }
 
 void TfmShowMessageToUser::btOKClick()
@@ -90,6 +93,16 @@ QWidget *TfmShowMessageToUser::Shape1() const { return ui_->Shape1; }
 QWidget *TfmShowMessageToUser::Shape2() const { return ui_->Shape2; }
 QLabel *TfmShowMessageToUser::lbMsg() const { return ui_->lbMsg; }
 QPushButton *TfmShowMessageToUser::btOK() const { return ui_->btOK; }
+
+void ShowResult(const std::string &title, const support::TQXResultEx &result,
+                const std::string &text)
+{
+    const std::string message =
+        support::IsBlank(text)
+            ? support::ResultToText(result, support::roCRLF | support::roDetail)
+            : text;
+    ShowMessageToUser(title, message);
+}
 
 void ShowMessageToUser(const std::string &title, const std::string &message)
 {

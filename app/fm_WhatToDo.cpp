@@ -2,6 +2,7 @@
 
 #include "app/CaptureFormStyle.h"
 #include "app/CaptureTexts.h"
+#include "support/dm_LNG.h"
 #include "ui_fm_WhatToDo.h"
 
 #include <QGuiApplication>
@@ -62,7 +63,7 @@ void TfmWhatToDo::SetTexts()
         {btCancel(), "Cancel"},
     };
     for (const auto &c : captions)
-        c.button->setText(ToWidgetText(LngText(c.text)));
+        c.button->setText(ToWidgetText(support::LngText(c.text)));
 }
 
 void TfmWhatToDo::SetChoice(std::uint8_t code)
