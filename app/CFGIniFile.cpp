@@ -3,6 +3,7 @@
 #include "app/SelfUnit.h"
 #include "platform/core/IniFile.h"
 #include "platform/core/ProgramPath.h"
+#include "support/QX_VisualTraceCore.h"
 #include "support/TextRoutines.h"
 
 #include <QDir>
@@ -50,9 +51,14 @@ bool IsListedFormat(const std::string &list, const std::string &format)
     return false;
 }
 
-void Note(const std::string &text)
+// Settings problems never stop the program; the trace tells why.
+void Note(const std::string &text) noexcept
 {
-    (void)text;
+    try {
+        if (support::TVisualTraceCore *trace = support::GlobalTrace.load())
+            trace->Add(1, {}, text);
+    } catch (...) {
+    }
 }
 
 } // namespace

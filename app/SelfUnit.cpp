@@ -1,6 +1,7 @@
 #include "app/SelfUnit.h"
 
 #include "platform/core/ProgramPath.h"
+#include "support/ExceptionReport.h"
 #include "support/TextRoutines.h"
 
 #include <QBuffer>
@@ -36,6 +37,11 @@ bool SameFile(const std::string &a, const std::string &b)
 }
 
 } // namespace
+
+void InitSelfUnit()
+{
+    support::SetFileVersionSource(&FileVersion);
+}
 
 std::string FileVersion(const std::string &fileName)
 {

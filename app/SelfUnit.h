@@ -23,6 +23,10 @@ inline constexpr std::uint8_t vtVerPrefix = 2;  // "Ver. " before the version
 inline constexpr std::uint8_t vtVersion = 4;    // include the file version
 inline constexpr std::uint8_t vtDropZeros = 8;  // drop up to two trailing ".0"
 
+// Start-up: makes the program's version known to the exception reports of
+// the support library (their "Ver." line). Call once before the main form.
+void InitSelfUnit();
+
 // The four-part version ("2.0.0.0") of `fileName` when it is this program's
 // own file; "" for any other file (only the program carries a version).
 std::string FileVersion(const std::string &fileName);

@@ -2,6 +2,7 @@
 
 #include "TestUtil.h"
 #include "platform/core/ProgramPath.h"
+#include "support/ExceptionReport.h"
 
 #include <QBuffer>
 #include <cstdlib>
@@ -111,4 +112,14 @@ TEST(SelfUnit, ResourcesByFileName)
     }
     EXPECT_THROW(LoadResourceToStream("468X60-3", stream), EResNotFound); // no type
     EXPECT_THROW(LoadResourceToStream(".gif", stream), EResNotFound);     // no name
+}
+
+TEST(SelfUnit, ReportsCarryTheProgramVersionOnceInstalled)
+{
+    InitSelfUnit();
+    support::TQXResultEx r;
+    const std::string block = support::ReportBlock(r, nullptr);
+    support::SetFileVersionSource({});
+    EXPECT_NE(block.find("\r\n" + platform::ProgramFileName() + "\r\nVer.2.0.0.0\r\n"), std::string::npos)
+        << block;
 }
