@@ -1,9 +1,14 @@
 #include "app/CaptureActions.h"
 
+#include "app/CFGIniFile.h"
+#include "app/CaptureFile.h"
 #include "app/CaptureTexts.h"
 #include "app/ModalRunner.h"
 #include "app/fm_ShowMessageToUser.h"
 #include "app/fm_WhatToDo.h"
+
+#include "support/DirShell.h"
+#include "support/ExceptionReport.h"
 
 #include <QPushButton>
 
@@ -69,6 +74,17 @@ std::uint8_t AskWhatToDo(bool areaMode)
 void ShowActionFailure(const support::TQXResultEx &r)
 {
     ShowResult(ApplicationTitle(), r, std::string());
+}
+
+void OpenDestinationFolder(QWidget *window)
+{
+    support::TQXResultEx r;
+    try {
+        ForceDirectories(CFGAllData.DestinationFolder);
+        support::ShellOpen(window, CFGAllData.DestinationFolder, kAppModule, r);
+    } catch (const std::exception &e) {
+        support::ExceptionReport(e, kAppModule, nullptr, 0, std::string(), r);
+    }
 }
 
 } // namespace app

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 
+class QWidget;
+
 namespace app {
 
 // The module number of everything the application reports.
@@ -36,5 +38,10 @@ std::uint8_t AskWhatToDo(bool areaMode);
 
 // Shows a failed action's result under the application title.
 void ShowActionFailure(const support::TQXResultEx &r);
+
+// Creates the configured destination folder and opens it in the desktop's
+// file manager. Nothing is shown when that fails: the failure goes to the
+// trace and the error-report file only.
+void OpenDestinationFolder(QWidget *window);
 
 } // namespace app

@@ -2,11 +2,6 @@
 
 namespace app {
 
-std::string ApplicationTitle()
-{
-    return "Korvane ScreenShot";
-}
-
 QString ToWidgetText(const std::string &s)
 {
     QString t = QString::fromStdString(s);

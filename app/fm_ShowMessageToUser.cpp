@@ -9,6 +9,7 @@
 #include "ui_fm_ShowMessageToUser.h"
 
 #include <QGuiApplication>
+#include <QPixmap>
 #include <QScreen>
 
 namespace app {
@@ -38,8 +39,12 @@ TfmShowMessageToUser::TfmShowMessageToUser(QWidget *parent)
     ui_->lbMsg->setTextInteractionFlags(Qt::NoTextInteraction);
     ui_->lbMsg->setWordWrap(false);
     ui_->lbMsg->setFont(BoldPixelFont(ui_->lbMsg->font(), 13));
-    SetTextColor(ui_->lbMsg, Qt::white);
+    SetLabelColor(ui_->lbMsg, Qt::white);
     ui_->btOK->setDefault(true);
+    const QPixmap logo(QStringLiteral(":/BITMAP/LOGO"));
+    if (!logo.isNull())
+        ui_->Image2->setPixmap(
+            logo.scaled(ui_->Image2->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
     connect(ui_->btOK, &QPushButton::clicked, this, &TfmShowMessageToUser::btOKClick);
 }
 

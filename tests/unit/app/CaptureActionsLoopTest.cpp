@@ -1,6 +1,7 @@
 #include "app/CaptureActions.h"
 
 #include "app/ModalRunner.h"
+#include "app/ProgramMain.h"
 #include "app/fm_ShowMessageToUser.h"
 #include "app/fm_WhatToDo.h"
 
@@ -155,6 +156,7 @@ TEST(CaptureActionsLoop, TheDialogStartsWithoutChoiceAndOffersRedoOnlyAfterASele
 
 TEST(CaptureActionsLoop, FailureIsShownUnderTheApplicationTitle)
 {
+    SetApplicationTitle("Korvane ScreenShot");
     QString title, text;
     TScopedModalRunner runner([&](QDialog &d) {
         auto &m = dynamic_cast<TfmShowMessageToUser &>(d);
