@@ -17,28 +17,6 @@ namespace {
 
 std::string SysText(int err) { return std::strerror(err); }
 
-// Switches a source's NoDataExcept off for a bulk copy and restores it on
-// every path, exceptions included.
-class NoDataExceptOff {
-public:
-    explicit NoDataExceptOff(TBaseStream &s) : s_(s), was_(s.NoDataExcept)
-    {
-        if (was_)
-            s_.SetNoDataExcept(false);
-    }
-    ~NoDataExceptOff()
-    {
-        if (was_)
-            s_.SetNoDataExcept(true);
-    }
-    NoDataExceptOff(const NoDataExceptOff &) = delete;
-    NoDataExceptOff &operator=(const NoDataExceptOff &) = delete;
-
-private:
-    TBaseStream &s_;
-    bool was_;
-};
-
 int ClampToInt(std::int64_t v)
 {
     if (v < 0)
@@ -52,7 +30,7 @@ int ClampToInt(std::int64_t v)
 
 void TBaseStream::CopyFrom(TBaseStream &Source)
 {
-    NoDataExceptOff off(Source);
+    TNoDataExceptOff off(Source);
     char buffer[4096];
     while (!Source.EndOfStream()) {
         const int got = Source.Read(buffer, sizeof buffer);

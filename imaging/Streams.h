@@ -59,6 +59,28 @@ public:
     virtual const char *ClassName() const { return "TBaseStream"; }
 };
 
+// Switches a stream's NoDataExcept off for a bulk transfer and restores it on
+// every path, exceptions included (only when it was set).
+class TNoDataExceptOff {
+public:
+    explicit TNoDataExceptOff(TBaseStream &Stream) : s_(Stream), was_(Stream.NoDataExcept)
+    {
+        if (was_)
+            s_.SetNoDataExcept(false);
+    }
+    ~TNoDataExceptOff()
+    {
+        if (was_)
+            s_.SetNoDataExcept(true);
+    }
+    TNoDataExceptOff(const TNoDataExceptOff &) = delete;
+    TNoDataExceptOff &operator=(const TNoDataExceptOff &) = delete;
+
+private:
+    TBaseStream &s_;
+    bool was_;
+};
+
 class TFilterStream : public TBaseStream {
 public:
     // Refers to Next without owning it.
