@@ -7,10 +7,20 @@
 #include "app/fm_ShowMessageToUser.h"
 #include "app/fm_WhatToDo.h"
 
+#include "app/EmailStuff.h"
+#include "app/SelfUnit.h"
+#include "imaging/LinarBitmap.h"
+#include "imaging/Streams.h"
+#include "platform/gui/Bitmap.h"
 #include "support/DirShell.h"
 #include "support/ExceptionReport.h"
+#include "support/TextRoutines.h"
+#include "support/dm_LNG.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QPushButton>
+#include <fcntl.h>
 
 namespace app {
 
@@ -74,6 +84,81 @@ std::uint8_t AskWhatToDo(bool areaMode)
 void ShowActionFailure(const support::TQXResultEx &r)
 {
     ShowResult(ApplicationTitle(), r, std::string());
+}
+
+namespace {
+// The report of an exception caught by an action, as a fresh record.
+support::TQXResultEx Report(const std::exception &e)
+{
+    support::TQXResultEx x;
+    support::ExceptionReport(e, kAppModule, nullptr, 0, std::string(), x);
+    return x;
+}
+} // namespace
+
+void WriteCaptureFile(const platform::TBitmap &bitmap, TCaptureFile &file)
+{
+    imaging::TLinearBitmap linear;
+    linear.Assign(bitmap.Image());
+    // The writer goes through its own descriptor of the file created here,
+    // so it can never end up writing anywhere else.
+    const int fd = ::fcntl(file.Handle(), F_DUPFD_CLOEXEC, 0);
+    const std::unique_ptr<imaging::TFileStream> stream = imaging::TFileStream::CreateFromHandle(fd);
+    linear.SaveToStream(*stream, imaging::FileExtUpper(file.FileName()));
+    stream->Finish();
+    file.Keep();
+}
+
+bool SaveCaptureAction(const TCaptureSource &source, int &counter, std::string &lastFileName,
+                       support::TQXResultEx &r)
+{
+    support::ClearResult(r);
+    try {
+        ForceDirectories(CFGAllData.DestinationFolder);
+        TCaptureFile file = TCaptureFile::CreateNext(
+            CFGAllData.DestinationFolder, CFGAllData.ImageFileFormat, counter, lastFileName);
+        platform::TBitmap bitmap;
+        source.CopyCaptureTo(bitmap);
+        WriteCaptureFile(bitmap, file);
+        source.EndCapture();
+    } catch (const std::exception &e) {
+        r = Report(e);
+        r.Text = support::AddNameValue(r.Text, "Destination folder", CFGAllData.DestinationFolder, true);
+        r.Text = support::AddNameValue(r.Text, "File name", lastFileName, true);
+    }
+    return support::IsOK(r);
+}
+
+bool CopyCaptureToClipboardAction(const TCaptureSource &source, support::TQXResultEx &r)
+{
+    support::ClearResult(r);
+    try {
+        platform::TBitmap bitmap;
+        source.CopyCaptureTo(bitmap);
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        if (!clipboard)
+            throw platform::Exception("Cannot open clipboard");
+        clipboard->setImage(bitmap.Image());
+        source.EndCapture();
+    } catch (const std::exception &e) {
+        r = Report(e);
+    }
+    return support::IsOK(r);
+}
+
+bool SendCaptureMailAction(const std::string &fileName, support::TQXResultEx &r)
+{
+    support::ClearResult(r);
+    try {
+        const std::string subject =
+            support::SubstArgs(support::LngText("Image captured with %"), {ProgramCaption()});
+        SendMail(subject, std::string(), fileName, std::string(), std::string(), std::string(),
+                 std::string());
+    } catch (const std::exception &e) {
+        r = Report(e);
+        r.Text = support::AddNameValue(r.Text, "File name", fileName, true);
+    }
+    return support::IsOK(r);
 }
 
 void OpenDestinationFolder(QWidget *window)
