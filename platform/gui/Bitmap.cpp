@@ -103,8 +103,11 @@ void TBitmap::SetPixelFormat(TPixelFormat f)
         throw EOutOfResources("Out of system resources");
     image_ = std::move(img);
     if (Indexed(f) && palette_.empty()) {
+        // A full palette, as the conversion may pick fewer colours.
         const auto table = image_.colorTable();
         palette_.assign(table.begin(), table.end());
+        palette_.resize(f == TPixelFormat::pf1bit ? 2 : 256, qRgb(0, 0, 0));
+        image_.setColorTable(QList<QRgb>(palette_.begin(), palette_.end()));
     }
 }
 

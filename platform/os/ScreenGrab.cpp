@@ -136,12 +136,18 @@ QImage TX11ScreenGrabber::GrabShm(QImage::Format format)
         shmUnusable_ = true;
         return {};
     }
-    CPtr<xcb_get_geometry_reply_t> geo(
-        xcb_get_geometry_reply(c, xcb_get_geometry(c, root), nullptr), std::free);
-    if (!geo)
-        return {};
     // Stay inside the root window: a request beyond it fails as a whole.
-    const QRect r = PrimaryDeviceRect().intersected(QRect(0, 0, geo->width, geo->height));
+    // Its size is asked once; a failed read asks again next time, which
+    // covers a resized screen.
+    if (rootSize_.isEmpty() || rootWindow_ != root) {
+        CPtr<xcb_get_geometry_reply_t> geo(
+            xcb_get_geometry_reply(c, xcb_get_geometry(c, root), nullptr), std::free);
+        if (!geo)
+            return {};
+        rootWindow_ = root;
+        rootSize_ = QSize(geo->width, geo->height);
+    }
+    const QRect r = PrimaryDeviceRect().intersected(QRect(QPoint(0, 0), rootSize_));
     if (r.isEmpty())
         return {};
     const std::size_t bytes = std::size_t(r.width()) * std::size_t(r.height()) * 4;
@@ -159,6 +165,7 @@ QImage TX11ScreenGrabber::GrabShm(QImage::Format format)
         std::free);
     if (err) {
         std::free(err);
+        rootSize_ = QSize();
         return {};
     }
     if (!reply || reply->size != bytes || !LayoutIsRGB32(reply->visual, reply->depth)) {

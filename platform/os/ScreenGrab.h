@@ -39,6 +39,8 @@ private:
     bool LayoutIsRGB32(std::uint32_t visual, std::uint8_t depth);
 
     bool shmUnusable_ = false;
+    std::uint32_t rootWindow_ = 0;
+    QSize rootSize_;
     std::uint32_t seg_ = 0;
     int shmId_ = -1;
     unsigned char *addr_ = nullptr;
