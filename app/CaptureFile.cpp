@@ -50,7 +50,7 @@ TCaptureFile TCaptureFile::CreateNext(const std::string &folder, const std::stri
         ++counter;
         lastFileName = CaptureFileName(folder, counter, format);
         const int fd = ::open(lastFileName.c_str(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+                              O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0)
             return TCaptureFile(lastFileName, fd);
         const int err = errno;

@@ -33,7 +33,7 @@ public:
     ~TCaptureFile();
 
     const std::string &FileName() const { return fileName_; }
-    // The open descriptor (write only), -1 after Keep() or Discard().
+    // The open descriptor (read and write), -1 after Keep() or Discard().
     int Handle() const { return fd_; }
     // Closes the file and keeps it; raises EInOutError when closing fails.
     void Keep();

@@ -1,15 +1,12 @@
 #pragma once
-// Texts of the capture forms: literals pass through the text data module
-// before display, and the widget boundary turns CR LF into LF.
+// Texts of the capture forms: the widget boundary turns CR LF into LF.
+#include "app/ProgramMain.h"
+
 #include <QString>
 #include <string>
 
 namespace app {
 
-// The application title shown in the captions of the action forms.
-std::string ApplicationTitle();
-// The display form of an English literal (its "\n" escapes become line breaks).
-std::string LngText(const std::string &literal);
 // `s` (UTF-8, CR LF line breaks) as a widget text with LF line breaks.
 QString ToWidgetText(const std::string &s);
 

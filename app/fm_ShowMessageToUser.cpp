@@ -2,10 +2,14 @@
 
 #include "app/CaptureFormStyle.h"
 #include "app/CaptureTexts.h"
+#include "support/Results.h"
+#include "support/TextRoutines.h"
+#include "support/dm_LNG.h"
 #include "app/ModalRunner.h"
 #include "ui_fm_ShowMessageToUser.h"
 
 #include <QGuiApplication>
+#include <QPixmap>
 #include <QScreen>
 
 namespace app {
@@ -35,8 +39,12 @@ TfmShowMessageToUser::TfmShowMessageToUser(QWidget *parent)
     ui_->lbMsg->setTextInteractionFlags(Qt::NoTextInteraction);
     ui_->lbMsg->setWordWrap(false);
     ui_->lbMsg->setFont(BoldPixelFont(ui_->lbMsg->font(), 13));
-    SetTextColor(ui_->lbMsg, Qt::white);
+    SetLabelColor(ui_->lbMsg, Qt::white);
     ui_->btOK->setDefault(true);
+    const QPixmap logo(QStringLiteral(":/BITMAP/LOGO"));
+    if (!logo.isNull())
+        ui_->Image2->setPixmap(
+            logo.scaled(ui_->Image2->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
     connect(ui_->btOK, &QPushButton::clicked, this, &TfmShowMessageToUser::btOKClick);
 }
 
@@ -76,7 +84,7 @@ void TfmShowMessageToUser::FollowAnchors()
 
 void TfmShowMessageToUser::SetTexts()
 {
-    ui_->btOK->setText(ToWidgetText(LngText("OK")));
+    ui_->btOK->setText(ToWidgetText(support::LngText("OK")));
 }
 
 void TfmShowMessageToUser::btOKClick()
@@ -90,6 +98,16 @@ QWidget *TfmShowMessageToUser::Shape1() const { return ui_->Shape1; }
 QWidget *TfmShowMessageToUser::Shape2() const { return ui_->Shape2; }
 QLabel *TfmShowMessageToUser::lbMsg() const { return ui_->lbMsg; }
 QPushButton *TfmShowMessageToUser::btOK() const { return ui_->btOK; }
+
+void ShowResult(const std::string &title, const support::TQXResultEx &result,
+                const std::string &text)
+{
+    const std::string message =
+        support::IsBlank(text)
+            ? support::ResultToText(result, support::roCRLF | support::roDetail)
+            : text;
+    ShowMessageToUser(title, message);
+}
 
 void ShowMessageToUser(const std::string &title, const std::string &message)
 {

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "support/QXResult.h"
+
 namespace Ui {
 class TfmShowMessageToUser;
 }
@@ -39,6 +41,10 @@ private:
     std::unique_ptr<Ui::TfmShowMessageToUser> ui_;
 };
 
+// Shows `text` when it is not blank, else the result record as text (its
+// lines and detail lines), modally under the caption `title`.
+void ShowResult(const std::string &title, const support::TQXResultEx &result,
+                const std::string &text);
 // Shows `message` modally under the caption `title`.
 void ShowMessageToUser(const std::string &title, const std::string &message);
 

@@ -2,10 +2,16 @@
 
 #include "app/CaptureFormStyle.h"
 #include "app/CaptureTexts.h"
+#include "app/CaptureActions.h"
+#include "app/fm_AboutBox.h"
+#include "app/fm_Settings.h"
+#include "support/dm_LNG.h"
 #include "ui_fm_WhatToDo.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QPainter>
+#include <QPixmap>
 #include <QScreen>
 
 namespace app {
@@ -34,6 +40,14 @@ void TfmWhatToDo::FormCreate()
         b->setAutoDefault(true);
     }
     setFixedSize(629, 229);
+    // The logo stands upright in the narrow picture left of the buttons.
+    const QPixmap logo(QStringLiteral(":/BITMAP/LOGO"));
+    if (!logo.isNull()) {
+        QLabel *im = ui_->Image1;
+        im->setPixmap(logo.transformed(QTransform().rotate(-90))
+                          .scaled(im->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        im->setAlignment(Qt::AlignCenter);
+    }
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
 
@@ -42,6 +56,9 @@ void TfmWhatToDo::FormCreate()
     connect(btEMail(), &QPushButton::clicked, this, &TfmWhatToDo::btEMailClick);
     connect(btRedoSelection(), &QPushButton::clicked, this, &TfmWhatToDo::btReDoSelectionClick);
     connect(btCancel(), &QPushButton::clicked, this, &TfmWhatToDo::btCancelClick);
+    connect(btOpenFolder(), &QPushButton::clicked, this, &TfmWhatToDo::btOpenFolderClick);
+    connect(btSettings(), &QPushButton::clicked, this, &TfmWhatToDo::btSettingsClick);
+    connect(btAbout(), &QPushButton::clicked, this, &TfmWhatToDo::btAboutClick);
     SetTexts();
 }
 
@@ -62,7 +79,7 @@ void TfmWhatToDo::SetTexts()
         {btCancel(), "Cancel"},
     };
     for (const auto &c : captions)
-        c.button->setText(ToWidgetText(LngText(c.text)));
+        c.button->setText(ToWidgetText(support::LngText(c.text)));
 }
 
 void TfmWhatToDo::SetChoice(std::uint8_t code)
@@ -76,6 +93,22 @@ void TfmWhatToDo::btEMailClick() { SetChoice(wtdEMail); }
 void TfmWhatToDo::btCancelClick() { SetChoice(wtdCancel); }
 void TfmWhatToDo::btSaveClick() { SetChoice(wtdSave); }
 void TfmWhatToDo::btCopyToClipboardClick() { SetChoice(wtdClipboard); }
+
+void TfmWhatToDo::btOpenFolderClick()
+{
+    OpenDestinationFolder(this);
+}
+
+void TfmWhatToDo::btSettingsClick()
+{
+    // Settings confirmed there apply to the next save of this same capture.
+    ShowSettings(this);
+}
+
+void TfmWhatToDo::btAboutClick()
+{
+    ShowAboutBox(this);
+}
 
 void TfmWhatToDo::keyPressEvent(QKeyEvent *e)
 {

@@ -50,6 +50,8 @@ public:
     void btSaveClick();
     void btCopyToClipboardClick();
     void btOpenFolderClick();
+    void btSettingsClick();
+    void btAboutClick();
 
 protected:
     void keyPressEvent(QKeyEvent *e) override;

@@ -1,12 +1,20 @@
 #include "app/fm_WhatToDo.h"
 
+#include "app/CFGIniFile.h"
 #include "app/ModalRunner.h"
+#include "app/ProgramMain.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QTimer>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <thread>
+
+#include "TestUtil.h"
 
 using namespace app;
 
@@ -39,6 +47,7 @@ std::uint8_t RunWith(TfmWhatToDo &dlg, std::function<void()> act)
 
 TEST(WhatToDo, LayoutCaptionsAndColours)
 {
+    SetApplicationTitle("Korvane ScreenShot");
     TfmWhatToDo dlg;
     EXPECT_EQ(dlg.objectName(), "fmWhatToDo");
     EXPECT_EQ(dlg.windowTitle(), "Korvane ScreenShot");
@@ -115,4 +124,35 @@ TEST(WhatToDo, EscapeCancelsEnterSavesClosingGivesNoChoice)
         TfmWhatToDo dlg;
         EXPECT_EQ(RunWith(dlg, [&] { dlg.close(); }), wtdNone);
     }
+}
+
+TEST(WhatToDo, OpenFolderCreatesAndOpensTheFolderAndTheDialogStays)
+{
+    testutil::TempDir dir;
+    const std::string out = dir.File("opened.txt");
+    testutil::WriteFile(dir.File("xdg-open"),
+                        "#!/bin/sh\nprintf '%s\\n' \"$@\" > " + out + ".tmp\nmv " + out + ".tmp " +
+                            out + "\n");
+    std::filesystem::permissions(dir.File("xdg-open"), std::filesystem::perms::owner_all);
+    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("PATH", (dir.Path() + ":" + oldPath).c_str(), 1);
+    const TCFGIniFile_AllData oldCfg = CFGAllData;
+    CFGAllData.DestinationFolder = dir.File("shots/new folder");
+
+    TfmWhatToDo dlg;
+    bool stillOpen = false;
+    RunWith(dlg, [&] {
+        dlg.btOpenFolder()->click();
+        stillOpen = dlg.isVisible();
+        dlg.btCancel()->click();
+    });
+    for (int i = 0; i < 200 && !testutil::FileExists(out); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    ::setenv("PATH", oldPath.c_str(), 1);
+    CFGAllData = oldCfg;
+
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(dlg.Choice, wtdCancel);
+    EXPECT_TRUE(std::filesystem::is_directory(dir.File("shots/new folder")));
+    EXPECT_EQ(testutil::ReadFile(out), dir.File("shots/new folder") + "\n");
 }
