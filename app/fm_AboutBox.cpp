@@ -21,6 +21,13 @@ namespace {
 
 QString Q(const std::string &s) { return QString::fromStdString(s); }
 
+void SetForeground(QWidget *w, const QColor &c)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, c);
+    w->setPalette(p);
+}
+
 void SetUnderline(QLabel *label, bool on)
 {
     QFont f = label->font();
@@ -71,9 +78,9 @@ void TfmAboutBox::FormCreate()
     ui_->lbWebSite->setFont(BoldPixelFont(ui_->lbWebSite->font(), 16));
     ui_->Image2->setPixmap(ProductLogo(ui_->Image2->size()));
     for (QLabel *label : ui_->pnMain->findChildren<QLabel *>())
-        SetTextColor(label, Qt::white);
+        SetForeground(label, Qt::white);
     for (QLabel *link : {ui_->lbWebSite, ui_->lbMailTo})
-        SetTextColor(link, Qt::yellow);
+        SetForeground(link, Qt::yellow);
     ui_->imDonateUSD->setPixmap(DonateButtonPicture(ui_->imDonateUSD->size()));
     ui_->imDonateEuro->setPixmap(DonateButtonPicture(ui_->imDonateEuro->size()));
     // The sponsor panel stays empty: there is no banner to show in it.

@@ -32,6 +32,13 @@ const std::string kTitle = "Korvane ScreenShot"; // the application title
 constexpr std::uint8_t kModuleNumber = 80;       // the application's result module
 
 QString Q(const std::string &s) { return QString::fromStdString(s); }
+
+void SetForeground(QWidget *w, const QColor &c)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, c);
+    w->setPalette(p);
+}
 std::string S(const QString &s) { return s.toStdString(); }
 
 std::optional<std::string> PickFolderWithDialog(QWidget *parent, const std::string &caption,
@@ -134,8 +141,8 @@ void TfmSettings::FormCreate()
         SetBackColor(panel, clPanelBack);
     SetBackColor(ui_->Panel2, clFormBack);
     ui_->Image2->setPixmap(ProductLogo(ui_->Image2->size()));
-    SetTextColor(ui_->lbFileSaveFolder, Qt::white);
-    SetTextColor(ui_->lbDefaultImageFormat, Qt::white);
+    SetForeground(ui_->lbFileSaveFolder, Qt::white);
+    SetForeground(ui_->lbDefaultImageFormat, Qt::white);
     // The sponsor panel stays empty: there is no banner to show in it.
     SetTexts();
     LoadFromConfig();
