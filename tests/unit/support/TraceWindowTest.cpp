@@ -183,7 +183,7 @@ TEST(TraceWindow, SteadyStreamStillFlushesWithinAboutAHundredMs)
     t.start();
     qint64 firstShown = -1;
     int added = 0;
-    while (t.elapsed() < 600) {
+    while (t.elapsed() < 800) {
         if (t.elapsed() >= added * 20) {
             trc.Add(1, {}, "tick " + std::to_string(added));
             ++added;
@@ -194,7 +194,7 @@ TEST(TraceWindow, SteadyStreamStillFlushesWithinAboutAHundredMs)
     }
     ASSERT_GE(firstShown, 0) << "never flushed";
     EXPECT_GE(firstShown, 90);
-    EXPECT_LE(firstShown, 300);
+    EXPECT_LE(firstShown, 400); // generous: the machine may be busy
     ASSERT_TRUE(WaitFor([&] { return lb->count() == added; }, 2000));
 }
 
@@ -240,7 +240,7 @@ TEST(TraceWindow, SaveWritesTheListToATimedFile)
     trc.Frame()->bbSave->click();
     EXPECT_EQ(testutil::ReadFile(saved), "first\r\nsecond\r\n");
     // Saving again replaces the file.
-    trc.Frame()->lb->takeItem(0);
+    std::unique_ptr<QListWidgetItem>(trc.Frame()->lb->takeItem(0)).reset();
     trc.SaveListBox();
     EXPECT_EQ(testutil::ReadFile(saved), "second\r\n");
 
