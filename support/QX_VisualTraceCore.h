@@ -222,6 +222,8 @@ private:
     std::vector<std::string> fileRetry_;
     std::string currentFileName_;
     platform::DateTime lastFlush_{};
+    platform::DateTime stampTime_{};
+    std::string stamp_;
     bool shutDown_ = false;
 
     mutable std::mutex clsLock_;

@@ -223,3 +223,70 @@ TEST_F(TraceLines, LevelIsClampedToSeven)
 }
 
 } // namespace
+
+namespace {
+
+// The line breaking done one character at a time, as the component is meant
+// to behave; the component itself takes runs of characters at once.
+std::vector<std::string> ReferenceLines(const std::string &prefix0, const std::string &text,
+                                        size_t width, bool unlimited)
+{
+    std::vector<std::string> out;
+    std::string prefix = prefix0, line;
+    bool wrapped = false, lastCR = false, truncated = false;
+    auto queue = [&] {
+        if (!unlimited && out.size() >= 300) {
+            truncated = true;
+            return false;
+        }
+        out.push_back(prefix + line);
+        prefix.assign(prefix0.size(), ' ');
+        return true;
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\n' && lastCR)
+            continue;
+        if (c == '\r' || c == '\n') {
+            lastCR = c == '\r';
+            if (!wrapped && !queue())
+                break;
+            wrapped = false;
+            line.clear();
+            continue;
+        }
+        lastCR = false;
+        wrapped = false;
+        line += c;
+        if ((!unlimited && line.size() >= width) || i + 1 == text.size()) {
+            if (!queue())
+                break;
+            line.clear();
+            wrapped = true;
+        }
+    }
+    if (truncated)
+        out.push_back(TraceTruncatedLine);
+    return out;
+}
+
+TEST_F(TraceLines, RunsOfCharactersBreakLikeSingleCharacters)
+{
+    unsigned seed = 12345;
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    const char alphabet[] = {'a', 'b', 'c', '\r', '\n'};
+    for (int round = 0; round < 3000; ++round) {
+        const int cpl = 1 + static_cast<int>(next() % 8);
+        const bool unlimited = next() % 4 == 0;
+        std::string text(next() % (round % 50 == 0 ? 3000 : 120), ' ');
+        for (auto &c : text)
+            c = alphabet[next() % (next() % 3 == 0 ? 5 : 3)];
+        trace.SetCharPerLine(cpl);
+        trace.Add(1, {}, text, unlimited);
+        ASSERT_EQ(trace.PendingLines(), ReferenceLines(prefix, text, 3 * cpl, unlimited))
+            << "round " << round;
+        trace.Flush();
+    }
+}
+
+} // namespace
