@@ -257,7 +257,7 @@ void TVisualTraceCore::Activate()
         view_->ToggleSettings();
 }
 
-void TVisualTraceCore::Add(TLevel level, const TTrcClsList &classes, const std::string &text,
+void TVisualTraceCore::Add(int level, const TTrcClsList &classes, const std::string &text,
                            bool unlimited)
 {
     if (!ClassesEnabled(classes))
@@ -266,7 +266,7 @@ void TVisualTraceCore::Add(TLevel level, const TTrcClsList &classes, const std::
     AddLinesLocked(level, text, unlimited);
 }
 
-void TVisualTraceCore::AddFramedCls(TLevel level, const TTrcClsList &classes,
+void TVisualTraceCore::AddFramedCls(int level, const TTrcClsList &classes,
                                     const std::string &text, char frameChar)
 {
     std::lock_guard<std::mutex> guard(lock_);
@@ -278,14 +278,14 @@ void TVisualTraceCore::AddFramedCls(TLevel level, const TTrcClsList &classes,
     AddLinesLocked(level, separator, false);
 }
 
-void TVisualTraceCore::AddFramed(TLevel level, const std::string &text, char frameChar)
+void TVisualTraceCore::AddFramed(int level, const std::string &text, char frameChar)
 {
     AddFramedCls(level, {}, text, frameChar);
 }
 
-void TVisualTraceCore::AddLinesLocked(TLevel level, const std::string &text, bool unlimited)
+void TVisualTraceCore::AddLinesLocked(int level, const std::string &text, bool unlimited)
 {
-    if (!active_ || shutDown_ || level > currentLevel_ ||
+    if (!active_ || shutDown_ || level < 0 || level > currentLevel_ ||
         !(toScreen_ || toFile_ || toStandardOutput_))
         return;
 

@@ -47,6 +47,14 @@ TEST_F(TraceLines, NothingQueuedWhenInactiveTooDetailedOrWithoutOutputs)
     EXPECT_TRUE(trace.PendingLines().empty());
     EXPECT_FALSE(trace.FlushRequested());
 
+    trace.SetCurrentLevel(7);
+    trace.SetToStandardOutput(true);
+    trace.Add(256, {}, "no level wraps round to 0");
+    trace.Add(-1, {}, "below 0");
+    EXPECT_TRUE(trace.PendingLines().empty());
+    trace.SetCurrentLevel(3);
+    trace.SetToStandardOutput(false);
+
     trace.SetToFile(true); // any one output is enough
     trace.Add(3, {}, "at the level");
     EXPECT_EQ(trace.PendingLines(), std::vector<std::string>{prefix + "at the level"});
