@@ -3,7 +3,6 @@
 #include "TraceTestUtil.h"
 
 #include "platform/core/IniFile.h"
-#include "support/QX_TraceFiles.h"
 #include "support/QX_VisualTraceCore.h"
 
 #include <cstdlib>
@@ -67,18 +66,6 @@ TEST(TraceFileNames, DailyTimedAndErrorNames)
 
     trace.SetDataFileName("bare.txt");
     EXPECT_EQ(trace.ErrorsFileName(), "2026_03_02_bare.ERRORS.txt");
-}
-
-TEST(TraceFileNames, SplitsFolderBaseAndExtension)
-{
-    auto p = SplitTraceFileName("/a.b/c.d.e");
-    EXPECT_EQ(p.Folder, "/a.b/");
-    EXPECT_EQ(p.Base, "c.d");
-    EXPECT_EQ(p.Extension, ".e");
-    p = SplitTraceFileName("name");
-    EXPECT_EQ(p.Folder, "");
-    EXPECT_EQ(p.Base, "name");
-    EXPECT_EQ(p.Extension, "");
 }
 
 TEST(TraceFileNames, ProgramTraceFileFallsBackToTheStateFolder)

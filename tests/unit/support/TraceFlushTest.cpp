@@ -4,7 +4,6 @@
 #include "TraceTestUtil.h"
 
 #include "platform/core/Exceptions.h"
-#include "support/QX_TraceFiles.h"
 #include "support/QX_VisualTraceCore.h"
 
 #include <csignal>
@@ -200,18 +199,6 @@ TEST_F(TraceFlush, DataFileNameWithoutFolderIsAccepted)
     testutil::WriteFile(dir.File("f"), "");
     trace->SetDataFileName(dir.File("f/sub/x.txt"));
     EXPECT_EQ(trace->DataFileName(), dir.File("f/sub/x.txt"));
-}
-
-TEST(TraceFileAppend, CountsWhatWasWrittenAndReportsFailures)
-{
-    TempDir dir;
-    size_t written = 99;
-    AppendToFile(dir.File("t.txt"), "ab", written);
-    EXPECT_EQ(written, 2u);
-    AppendToFile(dir.File("t.txt"), "cd", written);
-    EXPECT_EQ(ReadFile(dir.File("t.txt")), "abcd");
-    EXPECT_THROW(AppendToFile(dir.File("none/t.txt"), "x", written), platform::EFOpenError);
-    EXPECT_EQ(written, 0u);
 }
 
 } // namespace
