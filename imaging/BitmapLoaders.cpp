@@ -3,6 +3,7 @@
 #include "imaging/LinarBitmap.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>

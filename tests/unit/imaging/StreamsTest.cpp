@@ -358,6 +358,19 @@ TEST(HostStreams, SeekRules)
     EXPECT_EQ(mem.Position(), 4);
 }
 
+// Qt cannot take exceptions through its frames: a failing library stream
+// shows up as Qt's error result with the message.
+TEST(HostStreams, FailuresBecomeQtErrors)
+{
+    ScriptedStream failing("0123456789");
+    failing.throwOnRead_ = 0;
+    THostStream host(failing);
+    char buf[4];
+    EXPECT_EQ(host.read(buf, 4), -1);
+    EXPECT_EQ(host.errorString(), QString("scripted failure"));
+    EXPECT_EQ(host.read(buf, 4), 4); // the next read works again
+}
+
 // Qt's own image writer and reader work through the adapters in both directions.
 TEST(HostStreams, QtImageIoThroughTheAdapters)
 {
