@@ -13,7 +13,8 @@
 
 namespace imaging {
 
-TBitmapLoaders BitmapLoaders;
+// Constant-initialised: registration may start from any start-up code.
+constinit TBitmapLoaders BitmapLoaders;
 
 namespace {
 
