@@ -396,7 +396,10 @@ void TfmMain::MainMouseMove(Qt::MouseButtons buttons, int x, int y)
         FDragCurrent = p;
         UpdateRegionText();
     }
-    ChoosePanelTarget(p.X, p.Y);
+    // The panel lives in widget units; they differ from picture pixels only
+    // on a scaled display.
+    const qreal dpr = imMain->devicePixelRatioF();
+    ChoosePanelTarget(int(p.X / dpr), int(p.Y / dpr));
 }
 
 void TfmMain::MainMouseUp(Qt::MouseButton button, Qt::MouseButtons, int, int)
