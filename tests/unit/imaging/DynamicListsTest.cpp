@@ -1,0 +1,160 @@
+#include "FakeStreams.h"
+#include "imaging/DynamicLists.h"
+#include "imaging/MemStream.h"
+#include "imaging/MemUtils.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+using namespace imaging;
+
+namespace {
+
+struct Rec {
+    std::int32_t a[6];
+};
+
+std::unique_ptr<TMemStream> StreamOf(std::int32_t count, int payload)
+{
+    auto s = std::make_unique<TMemStream>();
+    s->Write(&count, 4);
+    std::string bytes(static_cast<std::size_t>(payload), 'r');
+    s->Write(bytes.data(), payload);
+    s->Seek(0);
+    return s;
+}
+
+} // namespace
+
+TEST(DynamicList, GrowthAndMirror)
+{
+    Rec *records = nullptr;
+    TDynamicList list(sizeof(Rec), reinterpret_cast<void **>(&records));
+    for (int i = 0; i < 17; ++i) {
+        list.Add();
+        records[list.Count - 1].a[0] = i;
+    }
+    EXPECT_EQ(list.Capacity, 32);
+    EXPECT_EQ(list.Count, 17);
+    EXPECT_EQ(records[16].a[0], 16);
+    EXPECT_EQ(records[16].a[5], 0); // new records start zeroed
+
+    TDynamicList steps(4, nullptr);
+    steps.GrowBy = 5;
+    std::vector<int> caps;
+    for (int i = 0; i < 11; ++i) {
+        steps.Add();
+        caps.push_back(steps.Capacity);
+    }
+    EXPECT_EQ(caps.front(), 5);
+    EXPECT_EQ(caps.back(), 15);
+
+    list.Compact();
+    EXPECT_EQ(list.Capacity, 17);
+    list.SetCapacity(3);
+    EXPECT_EQ(list.Count, 3);
+    list.Clear();
+    EXPECT_EQ(records, nullptr);
+    EXPECT_EQ(list.Count, 0);
+}
+
+TEST(DynamicList, DeleteAndAssertions)
+{
+    std::int32_t *v = nullptr;
+    TDynamicList list(4, reinterpret_cast<void **>(&v));
+    for (int i = 0; i < 3; ++i) {
+        list.Add();
+        v[i] = 10 + i;
+    }
+    EXPECT_THROW(list.Delete(3), platform::EAssertionFailed);
+    EXPECT_THROW(list.Delete(-1), platform::EAssertionFailed);
+    list.Delete(0);
+    ASSERT_EQ(list.Count, 2);
+    EXPECT_EQ(v[0], 11);
+    EXPECT_EQ(v[1], 12);
+
+    TDynamicList wider(8, nullptr);
+    EXPECT_THROW(wider.Assign(list), platform::EAssertionFailed);
+    TDynamicList copy(4, nullptr);
+    copy.Assign(list);
+    ASSERT_EQ(copy.Count, 2);
+    EXPECT_EQ(static_cast<std::int32_t *>(copy.Data())[1], 12);
+}
+
+TEST(DynamicList, StreamForm)
+{
+    TDynamicList list(24, nullptr);
+    list.Add();
+    list.Add();
+    std::memset(list.Data(), 0xAB, 48);
+    TMemStream mem;
+    list.SaveToStream(mem);
+    ASSERT_EQ(mem.Size(), 52);
+    mem.Seek(0);
+    unsigned char head[4];
+    mem.Read(head, 4);
+    EXPECT_EQ(head[0], 2);
+    EXPECT_EQ(head[1] | head[2] | head[3], 0);
+
+    mem.Seek(0);
+    TDynamicList back(24, nullptr);
+    back.LoadFromStream(mem);
+    EXPECT_EQ(back.Count, 2);
+    EXPECT_EQ(std::memcmp(back.Data(), list.Data(), 48), 0);
+
+    TMemStream empty;
+    back.LoadFromStream(empty); // a missing count is an empty list, quietly
+    EXPECT_EQ(back.Count, 0);
+    EXPECT_TRUE(empty.NoDataExcept);
+    TMemStream two;
+    two.Write("\x01\x00", 2);
+    two.Seek(0);
+    back.LoadFromStream(two);
+    EXPECT_EQ(back.Count, 0);
+}
+
+// Hostile counts must not allocate or read what the stream does not hold.
+TEST(DynamicList, LoadRejectsBadCounts)
+{
+    TDynamicList list(24, nullptr);
+    for (std::int32_t count : {-1, INT_MIN, 3, 0x7FFFFFFF, 100000000}) {
+        auto s = StreamOf(count, 48);
+        EXPECT_THROW(list.LoadFromStream(*s), EInOutError) << count;
+        EXPECT_EQ(list.Count, 0);
+    }
+    auto ok = StreamOf(2, 48);
+    list.LoadFromStream(*ok);
+    EXPECT_EQ(list.Count, 2);
+}
+
+TEST(MemUtils, Routines)
+{
+    const unsigned char buf[] = {1, 2, 3, 2, 4, 0};
+    EXPECT_EQ(FindByte(2, 5, 0, buf), 1);
+    EXPECT_EQ(FindByte(2, 5, 2, buf), 3);
+    EXPECT_EQ(FindByte(2, 3, 3, buf), -1);
+    EXPECT_EQ(FindByte(9, 5, 0, buf), -1);
+    EXPECT_EQ(FindWord(0x0402, 4, 0, buf), 3); // reads the byte at EndIndex
+    EXPECT_EQ(FindWord(0x0302, 5, 2, buf), -1);
+    EXPECT_EQ(Align4(5), 8);
+    EXPECT_EQ(Align4(8), 8);
+    EXPECT_EQ(Align8(9), 16);
+    EXPECT_EQ(SwapDWordValue(0x11223344), 0x44332211);
+    std::uint32_t x = 0xA1B2C3D4;
+    SwapDWord(x);
+    EXPECT_EQ(x, 0xD4C3B2A1u);
+    std::int32_t a = 1, b = 2;
+    SwapInts(a, b);
+    EXPECT_EQ(a * 10 + b, 21);
+    EXPECT_EQ(ClampInt(-5, 0, 9), 0);
+    EXPECT_EQ(ClampInt(15, 0, 9), 9);
+    EXPECT_EQ(ClampInt(4, 0, 9), 4);
+    unsigned char z[7] = {1, 1, 1, 1, 1, 1, 1};
+    ZeroMem(z, 6);
+    EXPECT_EQ(z[5], 0);
+    EXPECT_EQ(z[6], 1);
+    auto p = std::make_unique<int>(3);
+    FreeMemAndNil(p);
+    EXPECT_EQ(p, nullptr);
+}

@@ -1,0 +1,154 @@
+#include "FakeStreams.h"
+#include "imaging/MemStream.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace imaging;
+
+TEST(MemStream, BlockSizes)
+{
+    const std::string data = imaging_test::RandomBytes(10000, 3);
+    TMemStream one;
+    one.Write(data.data(), 10000);
+    ASSERT_EQ(one.BlockCount(), 1u);
+    EXPECT_EQ(one.BlockCapacity(0), 10000u);
+
+    TMemStream many;
+    for (int i = 0; i < 100; ++i)
+        many.Write(data.data() + i * 100, 100);
+    ASSERT_EQ(many.BlockCount(), 3u);
+    EXPECT_EQ(many.BlockCapacity(0), 4096u);
+    EXPECT_EQ(many.BlockCapacity(2), 4096u);
+    many.Seek(0);
+    std::string back(10000, '\0');
+    EXPECT_EQ(many.Read(back.data(), 10000), 10000);
+    EXPECT_EQ(back, data);
+}
+
+TEST(MemStream, SeekBoundsAndErrors)
+{
+    TMemStream s;
+    s.Write("abcdef", 6);
+    s.Seek(6);
+    EXPECT_THROW(s.Seek(7), EInOutError);
+    try {
+        s.Seek(-1);
+    } catch (const EInOutError &e) {
+        EXPECT_STREQ(e.what(), "Error moving stream pointer");
+    }
+    char buf[4];
+    s.Seek(4);
+    try {
+        s.Read(buf, 4);
+        ADD_FAILURE();
+    } catch (const EInOutError &e) {
+        EXPECT_STREQ(e.what(), "Error reading from stream - TMemStream");
+    }
+    EXPECT_EQ(s.Position(), 6); // the two bytes there were delivered
+    s.SetNoDataExcept(false);
+    EXPECT_EQ(s.Read(buf, 4), 0);
+}
+
+// After Clear (or on a new stream) the first write starts a chain of its own;
+// two streams never share blocks.
+TEST(MemStream, ClearStartsAFreshChain)
+{
+    TMemStream a, b;
+    a.Write("first", 5);
+    a.Clear();
+    EXPECT_EQ(a.Size(), 0);
+    EXPECT_EQ(a.BlockCount(), 0u);
+    b.Write("other", 5);
+    a.Write("xy", 2);
+    EXPECT_EQ(a.BlockCount(), 1u);
+    EXPECT_EQ(b.BlockCount(), 1u);
+    a.Clear();
+    b.Seek(0);
+    char buf[5];
+    b.Read(buf, 5);
+    EXPECT_EQ(std::string(buf, 5), "other");
+    TMemStream c;
+    c.Write("c", 1);
+    EXPECT_EQ(b.Size(), 5);
+}
+
+TEST(MemStream, TruncateKeepsTheCurrentBlock)
+{
+    TMemStream s;
+    std::string data = imaging_test::RandomBytes(9000, 4);
+    for (int i = 0; i < 9; ++i)
+        s.Write(data.data() + i * 1000, 1000);
+    s.Seek(5000);
+    s.Truncate();
+    EXPECT_EQ(s.Size(), 5000);
+    EXPECT_EQ(s.BlockCount(), 2u);
+    s.Seek(0);
+    s.Truncate();
+    EXPECT_EQ(s.Size(), 0);
+    EXPECT_EQ(s.BlockCount(), 0u);
+    s.Write("q", 1);
+    EXPECT_EQ(s.Size(), 1);
+}
+
+// A fixed-seed random sequence of writes, reads, seeks and truncations must
+// behave exactly like a std::vector model.
+TEST(MemStream, RandomOperationsMatchAVectorModel)
+{
+    std::mt19937 rng(20260);
+    TMemStream s;
+    s.SetNoDataExcept(false);
+    std::vector<char> model;
+    std::size_t pos = 0;
+    const std::string pool = imaging_test::RandomBytes(20000, 5);
+    for (int step = 0; step < 4000; ++step) {
+        switch (rng() % 6) {
+        case 0:
+        case 1: {
+            const std::size_t n = rng() % 4 == 0 ? rng() % 9000 : rng() % 200;
+            const std::size_t from = rng() % (pool.size() - n);
+            ASSERT_EQ(s.Write(pool.data() + from, static_cast<int>(n)), static_cast<int>(n));
+            if (pos + n > model.size())
+                model.resize(pos + n);
+            std::copy(pool.begin() + from, pool.begin() + from + n, model.begin() + pos);
+            pos += n;
+            break;
+        }
+        case 2: {
+            const int n = static_cast<int>(rng() % 6000);
+            std::string got(static_cast<std::size_t>(n), '\0');
+            const int r = s.Read(got.data(), n);
+            const std::size_t expect = std::min<std::size_t>(n, model.size() - pos);
+            ASSERT_EQ(r, static_cast<int>(expect));
+            ASSERT_TRUE(std::equal(got.begin(), got.begin() + r, model.begin() + pos));
+            pos += expect;
+            break;
+        }
+        case 3:
+        case 4: {
+            const std::size_t to = rng() % (model.size() + 1);
+            s.Seek(static_cast<int>(to));
+            pos = to;
+            break;
+        }
+        case 5:
+            if (rng() % 4 == 0) {
+                s.Truncate();
+                model.resize(pos);
+            } else if (rng() % 20 == 0) {
+                s.Clear();
+                model.clear();
+                pos = 0;
+            }
+            break;
+        }
+        ASSERT_EQ(s.Size(), static_cast<int>(model.size())) << "step " << step;
+        ASSERT_EQ(s.Position(), static_cast<int>(pos));
+        ASSERT_EQ(s.Available(), static_cast<int>(model.size() - pos));
+    }
+    s.Seek(0);
+    std::vector<char> all(model.size());
+    s.Read(all.data(), static_cast<int>(all.size()));
+    EXPECT_EQ(all, model);
+}

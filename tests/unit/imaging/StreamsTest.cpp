@@ -1,0 +1,390 @@
+#include "FakeStreams.h"
+#include "TestUtil.h"
+#include "imaging/BufStream.h"
+#include "imaging/FileUtils.h"
+#include "imaging/HostStream.h"
+#include "imaging/MemStream.h"
+#include "imaging/StreamUtils.h"
+#include "imaging/Streams.h"
+
+#include <QBuffer>
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <random>
+#include <unistd.h>
+
+using namespace imaging;
+using imaging_test::LoggingFilter;
+using imaging_test::RandomBytes;
+using imaging_test::ScriptedStream;
+
+namespace {
+
+template <typename E, typename F>
+std::string MessageOf(F &&f)
+{
+    try {
+        f();
+    } catch (const E &e) {
+        return e.what();
+    }
+    return "<no exception>";
+}
+
+} // namespace
+
+TEST(FileStream, OpenFailuresAndModes)
+{
+    testutil::TempDir dir;
+    const std::string name = dir.File("a.bin");
+    EXPECT_EQ(MessageOf<EInOutError>([&] { TFileStream s(name, fmCreate); }),
+              "Either read, write or full access must be specified in call to CreateFile");
+    EXPECT_EQ(MessageOf<EInOutError>([&] { TFileStream s(name, 9); }),
+              "Error opening \"" + name + "\" - No such file or directory");
+    EXPECT_FALSE(testutil::FileExists(name)); // nothing created by the failures
+    EXPECT_EQ(MessageOf<EInOutError>([] { TFileStream::CreateFromHandle(-1); }).empty(), false);
+
+    {
+        TFileStream w(name, 7);
+        EXPECT_TRUE(w.CanRead && w.CanWrite);
+        EXPECT_EQ(w.Write("0123456789", 10), 10);
+        EXPECT_EQ(w.Size(), 10);
+        EXPECT_EQ(w.Position(), 10);
+        w.Seek(4);
+        w.Truncate();
+        EXPECT_EQ(w.Size(), 4);
+        EXPECT_EQ(MessageOf<EInOutError>([&] { w.Seek(-1); }), "Error moving file pointer - Invalid argument");
+    }
+    TFileStream r(name, 9);
+    EXPECT_TRUE(r.CanRead);
+    EXPECT_FALSE(r.CanWrite);
+    char buf[10] = {};
+    EXPECT_EQ(MessageOf<EInOutError>([&] { r.Read(buf, 10); }), "Read less than expected");
+    r.Seek(0);
+    r.SetNoDataExcept(false);
+    EXPECT_EQ(r.Read(buf, 10), 4);
+    EXPECT_EQ(std::string(buf, 4), "0123");
+    EXPECT_TRUE(r.EndOfStream());
+    EXPECT_EQ(MessageOf<EInOutError>([&] { r.Write("x", 1); }).rfind("Error writing to stream - ", 0), 0u);
+}
+
+TEST(FileStream, CloseAndDeleteAndAdoptedHandle)
+{
+    testutil::TempDir dir;
+    const std::string name = dir.File("gone.bin");
+    TFileStream s(name, 7);
+    s.Write("abc", 3);
+    s.CloseAndDelete();
+    EXPECT_FALSE(testutil::FileExists(name));
+    EXPECT_EQ(s.Handle, -1);
+
+    const int fd = ::open(dir.File("h.bin").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    auto adopted = TFileStream::CreateFromHandle(fd);
+    EXPECT_TRUE(adopted->CanRead && adopted->CanWrite);
+    EXPECT_EQ(adopted->FileName, "");
+    adopted->Write("xyz", 3);
+    adopted.reset(); // closes the descriptor it owns
+    EXPECT_EQ(::fcntl(fd, F_GETFD), -1);
+    EXPECT_EQ(testutil::ReadFile(dir.File("h.bin")), "xyz");
+}
+
+// Reads of every size through the buffer give exactly the file's bytes.
+TEST(BufferedStream, ReadsOfAnySizeGiveTheSameBytes)
+{
+    testutil::TempDir dir;
+    const std::string name = dir.File("data.bin");
+    const std::string data = RandomBytes(100000, 1);
+    testutil::WriteFile(name, data);
+
+    for (int pattern = 0; pattern < 3; ++pattern) {
+        auto s = OpenBufferedFile(name, false);
+        EXPECT_EQ(s->Available(), 100000);
+        std::string got;
+        std::mt19937 rng(7);
+        while (got.size() < data.size()) {
+            int n = pattern == 0 ? 1 : pattern == 1 ? 100000 : static_cast<int>(rng() % 70000 + 1);
+            n = std::min<int>(n, static_cast<int>(data.size() - got.size()));
+            std::string part(static_cast<std::size_t>(n), '\0');
+            ASSERT_EQ(s->Read(part.data(), n), n);
+            got += part;
+        }
+        EXPECT_EQ(got, data) << "pattern " << pattern;
+        EXPECT_TRUE(s->EndOfStream());
+        char c;
+        EXPECT_EQ(MessageOf<EInOutError>([&] { s->Read(&c, 1); }), "Read less than expected");
+        s->SetNoDataExcept(false);
+        EXPECT_EQ(s->Read(&c, 1), 0);
+        FreeFilterChain(std::move(s));
+    }
+}
+
+TEST(BufferedStream, ShortLastReadKeepsTheBytesAndRaisesOnlyWithTheFlag)
+{
+    ScriptedStream next("abcdef");
+    {
+        TBufferedStream b(4, 0, &next);
+        char buf[10] = {};
+        EXPECT_EQ(b.Read(buf, 2), 2);
+        EXPECT_EQ(MessageOf<EInOutError>([&] { b.Read(buf, 5); }), "Read less than expected");
+        EXPECT_EQ(std::string(buf, 4), "cdef"); // delivered before raising
+    }
+    ScriptedStream quiet("abcdef");
+    TBufferedStream b(4, 0, &quiet);
+    b.SetNoDataExcept(false);
+    char buf[10] = {};
+    EXPECT_EQ(b.Read(buf, 10), 6);
+    EXPECT_EQ(std::string(buf, 6), "abcdef");
+}
+
+// The buffered reader decides about short reads itself: arming its own flag
+// must not re-arm the next stream, whose last block is naturally short.
+TEST(BufferedStream, KeepsItsOwnNoDataExcept)
+{
+    ScriptedStream next("0123456789");
+    {
+        TBufferedStream b(8, 0, &next);
+        EXPECT_TRUE(b.ReadCheck);
+        EXPECT_FALSE(next.NoDataExcept);
+        b.SetNoDataExcept(false);
+        b.SetNoDataExcept(true);
+        EXPECT_FALSE(next.NoDataExcept);
+        char buf[10];
+        EXPECT_EQ(b.Read(buf, 3), 3);
+        EXPECT_EQ(b.Read(buf, 7), 7); // refill gets a short block of 2: no error
+        EXPECT_EQ(std::string(buf, 7), "3456789");
+    }
+    EXPECT_TRUE(next.NoDataExcept); // given back on destruction
+
+    ScriptedStream off("x");
+    off.NoDataExcept = false;
+    {
+        TBufferedStream b(8, 0, &off);
+        EXPECT_FALSE(b.ReadCheck);
+        b.SetNoDataExcept(true);
+        EXPECT_FALSE(off.NoDataExcept);
+    }
+    EXPECT_FALSE(off.NoDataExcept); // restored to what it was, not armed
+}
+
+TEST(BufferedStream, BufferSizes)
+{
+    ScriptedStream next("abc");
+    EXPECT_EQ(MessageOf<EStreamCreate>([&] { TBufferedStream b(1, 0, &next); }), "Invalid buffer size");
+    EXPECT_EQ(MessageOf<EStreamCreate>([&] { TBufferedStream b(0, -5, &next); }), "Invalid buffer size");
+    EXPECT_TRUE(next.NoDataExcept); // a refused construction leaves next alone
+
+    TBufferedStream pass(0, 0, &next);
+    EXPECT_EQ(pass.ReadBufferSize, 0);
+    EXPECT_EQ(pass.WriteBufferSize, 0);
+    pass.Write("zz", 2);
+    EXPECT_EQ(next.written_, "zz"); // straight through, nothing held back
+    char buf[3];
+    EXPECT_EQ(pass.Read(buf, 3), 3);
+}
+
+TEST(BufferedStream, WritesOfRandomSizesReachTheFileExactly)
+{
+    testutil::TempDir dir;
+    const std::string name = dir.File("out.bin");
+    const std::string data = RandomBytes(300000, 2);
+    auto s = OpenBufferedFile(name, true);
+    std::mt19937 rng(11);
+    std::size_t done = 0;
+    while (done < data.size()) {
+        std::size_t n = rng() % 3 == 0 ? rng() % 140000 : rng() % 300;
+        n = std::min(n, data.size() - done);
+        ASSERT_EQ(s->Write(data.data() + done, static_cast<int>(n)), static_cast<int>(n));
+        done += n;
+    }
+    FreeFilterChain(std::move(s));
+    EXPECT_EQ(testutil::ReadFile(name), data);
+}
+
+// A next stream that takes fewer bytes than offered would silently lose data.
+TEST(BufferedStream, ShortWriteOfNextRaises)
+{
+    ScriptedStream next;
+    next.maxWrite_ = 5;
+    auto b = std::make_unique<TBufferedStream>(0, 8, &next);
+    EXPECT_EQ(b->Write("abc", 3), 3);
+    EXPECT_EQ(MessageOf<EInOutError>([&] { b->Write("0123456789", 10); }), "Read less than expected");
+    ScriptedStream next2;
+    next2.maxWrite_ = 1;
+    auto c = std::make_unique<TBufferedStream>(0, 8, &next2);
+    c->Write("abc", 3);
+    EXPECT_EQ(MessageOf<EInOutError>([&] { FreeFilterChain(std::move(c)); }), "Read less than expected");
+}
+
+TEST(FreeFilterChain, FinishesOutermostFirstAndFreesEverything)
+{
+    std::vector<std::string> log;
+    auto inner = std::make_unique<ScriptedStream>("", &log, "file");
+    auto mid = std::make_unique<LoggingFilter>(std::move(inner), &log, "mid");
+    auto outer = std::make_unique<LoggingFilter>(std::move(mid), &log, "outer");
+    FreeFilterChain(std::move(outer));
+    EXPECT_EQ(log, (std::vector<std::string>{"finish outer", "finish mid", "finish file", "free outer", "free mid",
+                                             "free file"}));
+
+    log.clear();
+    auto f = std::make_unique<ScriptedStream>("", &log, "file");
+    auto o = std::make_unique<LoggingFilter>(std::move(f), &log, "outer");
+    o->failFinish_ = true;
+    EXPECT_EQ(MessageOf<EInOutError>([&] { FreeFilterChain(std::move(o)); }), "finish failed outer");
+    EXPECT_EQ(log, (std::vector<std::string>{"finish outer", "finish file", "free outer", "free file"}));
+    FreeFilterChain(nullptr);
+}
+
+TEST(FreeFilterChain, BufferedDataReachesTheFileBeforeItCloses)
+{
+    testutil::TempDir dir;
+    auto s = OpenBufferedFile(dir.File("x.txt"), true);
+    s->Write("hello", 5);
+    EXPECT_EQ(testutil::ReadFile(dir.File("x.txt")), ""); // still buffered
+    FreeFilterChain(std::move(s));
+    EXPECT_EQ(testutil::ReadFile(dir.File("x.txt")), "hello");
+}
+
+// An inflater after its final block claims Available > 0 but delivers nothing.
+TEST(CopyFrom, StopsWhenNothingIsReadAndRestoresTheFlag)
+{
+    ScriptedStream source("abcdef");
+    source.extraAvailable_ = 100;
+    TMemStream dest;
+    dest.CopyFrom(source);
+    EXPECT_EQ(dest.Size(), 6);
+    EXPECT_TRUE(source.NoDataExcept);
+
+    ScriptedStream failing(std::string(10000, 'x'));
+    failing.throwOnRead_ = 1;
+    TMemStream d2;
+    EXPECT_EQ(MessageOf<EInOutError>([&] { d2.CopyFrom(failing); }), "scripted failure");
+    EXPECT_TRUE(failing.NoDataExcept); // restored on the exception path too
+
+    ScriptedStream src("0123456789");
+    ScriptedStream shortDest;
+    shortDest.maxWrite_ = 3;
+    EXPECT_EQ(MessageOf<EInOutError>([&] { shortDest.CopyFrom(src); }), "Read less than expected");
+}
+
+TEST(CopyStreamData, BoundedSkippingAndLyingSources)
+{
+    ScriptedStream source("0123456789");
+    source.NoDataExcept = false;
+    TMemStream dest;
+    EXPECT_EQ(CopyStreamData(source, &dest, 4), 4);
+    EXPECT_EQ(CopyStreamData(source, nullptr, 3), 3); // skipped
+    EXPECT_EQ(CopyStreamData(source, &dest, 100), 3);
+    dest.Seek(0);
+    char buf[7];
+    dest.Read(buf, 7);
+    EXPECT_EQ(std::string(buf, 7), "0123789");
+
+    ScriptedStream liar("ab");
+    liar.extraAvailable_ = 50;
+    liar.NoDataExcept = false;
+    EXPECT_EQ(CopyStreamData(liar, nullptr, 1000), 2); // terminates
+}
+
+TEST(HostStreams, SeekRules)
+{
+    TMemStream mem;
+    mem.Write("0123456789", 10);
+    THostStream plain(mem);
+    EXPECT_FALSE(mem.NoDataExcept); // Qt asks for more than there is
+    EXPECT_EQ(MessageOf<EStreamError>([&] { plain.Seek(0, 0); }), "Seeking not supported");
+    EXPECT_FALSE(plain.seek(0));
+
+    TSeekableHostStream s(mem);
+    EXPECT_EQ(MessageOf<EStreamError>([&] { s.Seek(0, 3); }), "Unknown seek origin");
+    EXPECT_EQ(s.Seek(2, 0), 2);
+    EXPECT_EQ(s.Seek(3, 1), 5);
+    EXPECT_EQ(s.Seek(-1, 2), 9);
+    EXPECT_EQ(mem.Position(), 9);
+    EXPECT_EQ(MessageOf<EInOutError>([&] { s.Seek(11, 0); }), "Error moving stream pointer");
+
+    s.Seek(3, 0);
+    s.SetSize(6); // position below the cut stays
+    EXPECT_EQ(mem.Size(), 6);
+    EXPECT_EQ(mem.Position(), 3);
+    s.Seek(5, 0);
+    s.SetSize(4); // position past the cut ends at the cut
+    EXPECT_EQ(mem.Size(), 4);
+    EXPECT_EQ(mem.Position(), 4);
+    s.SetSize(10); // growing leaves the stream as it is
+    EXPECT_EQ(mem.Size(), 4);
+    EXPECT_EQ(mem.Position(), 4);
+}
+
+// Qt's own image writer and reader work through the adapters in both directions.
+TEST(HostStreams, QtImageIoThroughTheAdapters)
+{
+    QImage image(37, 5, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb(x * 7, y * 50, (x ^ y) * 3));
+
+    TMemStream mem;
+    {
+        TSeekableHostStream host(mem);
+        ASSERT_TRUE(image.save(&host, "PNG"));
+    }
+    ASSERT_GT(mem.Size(), 8);
+    mem.Seek(0);
+    mem.SetNoDataExcept(false);
+    THostStream reader(mem);
+    QImage back;
+    ASSERT_TRUE(back.load(&reader, "PNG"));
+    EXPECT_EQ(back.convertToFormat(QImage::Format_RGB32), image);
+
+    // And the other way: library code writing into a QBuffer.
+    QBuffer buffer;
+    buffer.open(QIODevice::ReadWrite);
+    THostFilterStream filter(buffer);
+    mem.Seek(0);
+    filter.CopyFrom(mem);
+    EXPECT_EQ(filter.Size(), mem.Size());
+    EXPECT_EQ(filter.Position(), mem.Size());
+    filter.Seek(1);
+    char sig[3];
+    filter.Read(sig, 3);
+    EXPECT_EQ(std::string(sig, 3), "PNG");
+    filter.Seek(4);
+    filter.Truncate();
+    EXPECT_EQ(buffer.size(), 4);
+    EXPECT_EQ(filter.Available(), 0);
+    char c;
+    EXPECT_EQ(MessageOf<EInOutError>([&] { filter.Read(&c, 1); }), "Read less than expected");
+}
+
+TEST(StreamClass, BaseOperationsAndAssignment)
+{
+    struct Thing : TStreamClass {
+        const char *ClassName() const override { return "TThing"; }
+    } thing;
+    TMemStream mem;
+    EXPECT_EQ(MessageOf<platform::Exception>([&] { thing.SaveToStream(mem); }), "TThing.SaveToStream not implemented");
+    EXPECT_EQ(MessageOf<platform::Exception>([&] { thing.LoadFromStream(mem); }),
+              "TThing.LoadFromStream not implemented");
+
+    // Two classes that know nothing of each other end in the message, not in
+    // endless hand-overs.
+    struct Other : TAssignObject {
+        const char *ClassName() const override { return "TOther"; }
+    } other;
+    EXPECT_EQ(MessageOf<platform::Exception>([&] { thing.Assign(other); }), "Cannot assign TOther to TThing");
+    EXPECT_EQ(MessageOf<platform::Exception>([&] { thing.AssignTo(other); }), "Cannot assign TThing to TOther");
+}
+
+TEST(FileUtils, AddBackslashAndProgramPath)
+{
+    EXPECT_EQ(AddBackslash(""), "");
+    EXPECT_EQ(AddBackslash("/data/"), "/data/");
+    EXPECT_EQ(AddBackslash("C:\\data\\"), "C:\\data\\");
+    EXPECT_EQ(AddBackslash("/data"), "/data/");
+    ASSERT_FALSE(ProgramPath().empty());
+    EXPECT_EQ(ProgramPath().back(), '/');
+    EXPECT_TRUE(testutil::FileExists(ProgramPath() + "test_imaging"));
+}
