@@ -62,7 +62,7 @@ struct Bits {
     Bits &Put(std::uint32_t v, int count)
     {
         for (int i = 0; i < count; ++i) {
-            acc |= ((v >> i) & 1u) << n;
+            acc |= (i < 32 ? (v >> i) & 1u : 0u) << n;
             if (++n == 8) {
                 out.push_back(static_cast<std::uint8_t>(acc));
                 acc = 0;
