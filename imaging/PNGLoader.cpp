@@ -471,6 +471,12 @@ void WriteImage(TSeekableStream &out, bool mng, const TLinearBitmap &source, int
     WriteAll(crc, ihdr, 13);
     WriteU32(out, crc.GetCRC());
 
+    // PNG wants gAMA before PLTE.
+    if (gamma) {
+        std::uint8_t g[4];
+        PutU32(g, gamma);
+        WriteChunk(out, crc, "gAMA", g, 4);
+    }
     if (pal) {
         std::uint8_t plte[768];
         for (int i = 0; i < entries; ++i) {
@@ -479,11 +485,6 @@ void WriteImage(TSeekableStream &out, bool mng, const TLinearBitmap &source, int
             plte[3 * i + 2] = pal[3 * i];
         }
         WriteChunk(out, crc, "PLTE", plte, 3 * entries);
-    }
-    if (gamma) {
-        std::uint8_t g[4];
-        PutU32(g, gamma);
-        WriteChunk(out, crc, "gAMA", g, 4);
     }
     if (trns) {
         std::uint8_t b[256];

@@ -200,7 +200,7 @@ TEST(PNGWriterTest, PaletteTransparencyAndGammaChunks)
     loader.TransparentColor = 3;
     loader.Gamma = 0.45455;
     p = Parse(SaveBytes(loader, *b));
-    EXPECT_EQ(p.Types(), (std::vector<std::string>{"IHDR", "PLTE", "gAMA", "tRNS", "IDAT", "IEND"}));
+    EXPECT_EQ(p.Types(), (std::vector<std::string>{"IHDR", "gAMA", "PLTE", "tRNS", "IDAT", "IEND"}));
     EXPECT_EQ(p.Find("tRNS")->Data, (Bytes{0xFF, 0xFF, 0xFF, 0x00}));
     EXPECT_EQ(p.Find("gAMA")->Data, (Bytes{0, 0, 0xB1, 0x8F})); // 45455
 
