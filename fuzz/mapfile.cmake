@@ -1,0 +1,1 @@
+kss_fuzz_target(mapfile fuzz_mapfile.cpp DEPS kss_support)

@@ -1,0 +1,251 @@
+#include "support/ExceptionReport.h"
+
+#include "TestUtil.h"
+#include "platform/core/Clock.h"
+#include "platform/core/Exceptions.h"
+#include "platform/core/ProgramPath.h"
+#include "support/MapFile.h"
+#include "support/QX_CallStack.h"
+#include "support/QX_VisualTraceCore.h"
+#include "support/Results.h"
+
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+using namespace support;
+
+namespace {
+
+const std::string kEq(80, '=');
+const platform::DateTime kWhen{2009, 9, 9, 14, 5, 3, 7};
+
+// A headless trace component as the process's GlobalTrace, with its data file
+// in a private folder, level 1 and a captured standard output.
+class ReportTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        trace_.SetDataFileName(dir_.File("shot.Trace.txt"));
+        trace_.SetCurrentLevel(1);
+        trace_.SetStandardOutputSink([this](const std::vector<std::string> &lines) {
+            traced_.insert(traced_.end(), lines.begin(), lines.end());
+        });
+        trace_.SetToStandardOutput(true);
+        trace_.Activate();
+        GlobalTrace = &trace_;
+        SetFileVersionSource([](const std::string &file) {
+            return file == platform::ProgramFileName() ? std::string("2.0.0.0") : std::string();
+        });
+    }
+    void TearDown() override
+    {
+        GlobalTrace = nullptr;
+        SetFileVersionSource({});
+    }
+    std::string ErrorsFile() const { return dir_.File("2009_09_09_shot.Trace.ERRORS.txt"); }
+    std::vector<std::string> FlushTrace()
+    {
+        trace_.Flush();
+        return std::move(traced_);
+    }
+    // The number of framed trace blocks among `lines` (two separators each).
+    static int FramedBlocks(const std::vector<std::string> &lines)
+    {
+        int separators = 0;
+        for (const auto &l : lines)
+            separators += l == " 2009/09/09 14:05:03.007 " + std::string(60, '!');
+        return separators / 2;
+    }
+
+    platform::ScopedClock clock_{[] { return kWhen; }};
+    testutil::TempDir dir_;
+    std::vector<std::string> traced_; // outlives trace_, which flushes into it when destroyed
+    TVisualTraceCore trace_;
+};
+
+std::string Head()
+{
+    return kEq + "\r\n2009/09/09 14:05:03.007\r\n" + platform::ProgramFileName() + "\r\nVer.2.0.0.0\r\n" +
+           kEq + "\r\n";
+}
+
+std::string ModuleDetail(const std::string &className)
+{
+    return "ClassName: '" + className + "'\r\nin module: '" + platform::ProgramFileName() + "'";
+}
+
+// Places a map file beside the test program for the lifetime of the object.
+class ScopedMapFile {
+public:
+    explicit ScopedMapFile(const std::string &text)
+        : name_(platform::ChangeFileExt(platform::ProgramFileName(), ".map"))
+    {
+        testutil::WriteFile(name_, text);
+    }
+    ~ScopedMapFile() { std::remove(name_.c_str()); }
+
+private:
+    std::string name_;
+};
+
+} // namespace
+
+TEST_F(ReportTest, ConversionErrorInAnApplicationAction)
+{
+    TQXResultEx r;
+    try {
+        throw platform::EConvertError("abc");
+    } catch (const std::exception &E) {
+        ExceptionReport(E, 80, nullptr, 0, {}, r);
+    }
+    EXPECT_EQ(r.Code, 0x500FFF);
+    EXPECT_EQ(r.Text, "Exception: 'abc'");
+    EXPECT_EQ(r.Detail, ModuleDetail("EConvertError"));
+
+    const std::string block = Head() + "System error (50.0FFF)\r\nException: 'abc'\r\n" + ModuleDetail("EConvertError");
+    EXPECT_EQ(testutil::ReadFile(ErrorsFile()), block);
+
+    // A second report of the day follows after CR LF, with an extra text line
+    // in the record and a note as the block's last line.
+    TQXResultEx r2;
+    try {
+        throw std::out_of_range("index 7");
+    } catch (const std::exception &E) {
+        ExceptionReportEx(E, "note: while saving", 6, nullptr, 0, "Destination folder: '/x'", r2);
+    }
+    EXPECT_EQ(r2.Code, 0x6FFF);
+    EXPECT_EQ(r2.Text, "Exception: 'index 7'\r\nDestination folder: '/x'");
+    const std::string block2 = Head() + "System error (6FFF)\r\nException: 'index 7'\r\n"
+                                        "Destination folder: '/x'\r\n" +
+                               ModuleDetail("std::out_of_range") + "\r\nnote: while saving";
+    EXPECT_EQ(testutil::ReadFile(ErrorsFile()), block + "\r\n" + block2);
+
+    // Both reports were traced at level 1 between lines of 60 "!".
+    std::vector<std::string> lines = FlushTrace();
+    ASSERT_GE(lines.size(), 6u);
+    EXPECT_EQ(FramedBlocks(lines), 2);
+    EXPECT_EQ(lines[0], " 2009/09/09 14:05:03.007 " + std::string(60, '!'));
+    EXPECT_EQ(lines[1], " 2009/09/09 14:05:03.007 ExceptionToQXRX");
+    EXPECT_EQ(lines[2], "                         System error (50.0FFF)");
+    EXPECT_EQ(lines[3], "                         Exception: 'abc'");
+    EXPECT_EQ(lines[4], "                         ClassName: 'EConvertError'");
+}
+
+TEST_F(ReportTest, CallStackDumpEndsTheBlock)
+{
+    TQXCI ci;
+    ci.Enter("A");
+    ci.EnterEx("B", "x=1", true);
+    TQXResultEx r;
+    ExceptionReport(platform::EInOutError("disk full"), 80, &ci, 0, {}, r);
+    const std::string expected = Head() + "System error (50.0FFF)\r\nException: 'disk full'\r\n" +
+                                 ModuleDetail("EInOutError") + "\r\n\r\n" + kEq +
+                                 "\r\nFunction call stack\r\n" + kEq + "\r\n\r\n'A'\r\n\r\n|   \r\n"
+                                 "|-- 'B'\r\n    |   x=1\r\n\r\n    |   \r\n\r\n";
+    EXPECT_EQ(testutil::ReadFile(ErrorsFile()), expected);
+    EXPECT_EQ(ReportBlock(r, &ci), expected);
+}
+
+TEST_F(ReportTest, FlagsSkipTheTraceOrTheFile)
+{
+    TQXResultEx r;
+    ExceptionReport(platform::Exception("quiet"), 80, nullptr, efNoTrace | efNoErrorsFile, {}, r);
+    EXPECT_EQ(r.Code, 0x500FFF);
+    EXPECT_FALSE(testutil::FileExists(ErrorsFile()));
+    EXPECT_TRUE(FlushTrace().empty());
+
+    ExceptionToQXRX(platform::Exception("no file"), 80, 0, r);
+    EXPECT_FALSE(testutil::FileExists(ErrorsFile()));
+    EXPECT_EQ(FramedBlocks(FlushTrace()), 1);
+
+    ExceptionReport(platform::Exception("file only"), 80, nullptr, efNoTrace, {}, r);
+    EXPECT_TRUE(testutil::FileExists(ErrorsFile()));
+    EXPECT_TRUE(FlushTrace().empty());
+}
+
+TEST_F(ReportTest, UnwritableErrorFileNeverEscapesTheReport)
+{
+    // The report folder's parent is a plain file, so the folder cannot exist.
+    testutil::WriteFile(dir_.File("plain"), "x");
+    trace_.SetDataFileName(dir_.File("plain/sub/shot.Trace.txt"));
+    TQXResultEx r;
+    EXPECT_NO_THROW(ExceptionReport(platform::EConvertError("abc"), 80, nullptr, 0, "extra", r));
+    EXPECT_EQ(r.Code, 0x500FFF);
+    EXPECT_EQ(r.Text, "Exception: 'abc'\r\nextra");
+    std::vector<std::string> lines = FlushTrace();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(FramedBlocks(lines), 1); // the framed block, then the write failure
+    std::string failure;
+    for (const auto &l : lines)
+        failure += l.substr(25); // without the prefix or its blanks
+    EXPECT_NE(failure.find("Error-report file \"" + dir_.File("plain/sub/2009_09_09_shot.Trace.ERRORS.txt") +
+                            "\" not written: "),
+              std::string::npos)
+        << failure;
+}
+
+TEST(ExceptionReport, WithoutTraceComponentOrVersionSource)
+{
+    ASSERT_EQ(GlobalTrace.load(), nullptr);
+    TQXResultEx r;
+    r.Detail = "stale";
+    ExceptionReport(std::runtime_error("boom"), 80, nullptr, 0, {}, r);
+    EXPECT_EQ(r.Code, 0x500FFF);
+    EXPECT_EQ(r.Text, "Exception: 'boom'");
+    EXPECT_EQ(r.Detail, ModuleDetail("std::runtime_error"));
+
+    platform::ScopedClock clock([] { return kWhen; });
+    const std::string head =
+        kEq + "\r\n2009/09/09 14:05:03.007\r\n" + platform::ProgramFileName() + "\r\nVer.\r\n" + kEq + "\r\n";
+    EXPECT_EQ(ReportBlock(r, nullptr).substr(0, head.size()), head);
+}
+
+TEST(ExceptionReport, DescriptionFromTheMapFileBesideTheProgram)
+{
+    // One unit over the whole code segment: every address of this program
+    // lies in it, after its first line record.
+    ScopedMapFile map("Detailed map of segments\n"
+                      " 0001:00000000 FFFFFFFF C=CODE     S=.text    G=(none)   M=ReportTest ACBP=A9\n"
+                      "Address Publics by Value\n"
+                      " 0001:00000000       ReportTest.Everything\n"
+                      "Line numbers for ReportTest(ReportTest.pas) segment .text\n"
+                      "    42 0001:00000000\n");
+    TQXResultEx r;
+    ExceptionReport(platform::EConvertError("abc"), 80, nullptr, 0, {}, r);
+    EXPECT_EQ(r.Text, "Exception: 'abc'");
+    EXPECT_EQ(r.Detail, "ClassName: 'EConvertError'\r\nin file   : 'ReportTest'\r\n"
+                        "in proced. : 'ReportTest.Everything'\r\non line    : '42'");
+
+    // An exact placement: the offset of a known address, between two lines.
+    std::string mapName, moduleName;
+    const void *address = reinterpret_cast<const void *>(&ModuleDetail);
+    const std::uint64_t offset = MapFileFor(address, mapName, moduleName);
+    ASSERT_GT(offset, 0x20u);
+    char text[1024];
+    std::snprintf(text, sizeof text,
+                  "Detailed map of segments\n"
+                  " 0001:%08llX 00000020 C=CODE M=Near ACBP=A9\n"
+                  "Address Publics by Value\n"
+                  " 0001:%08llX       Near.Before\n"
+                  " 0001:%08llX       Near.After\n"
+                  "Line numbers for Near(near.pas)\n"
+                  "    7 0001:%08llX    8 0001:%08llX    9 0001:%08llX\n",
+                  static_cast<unsigned long long>(offset - 0x10), static_cast<unsigned long long>(offset - 1),
+                  static_cast<unsigned long long>(offset + 1), static_cast<unsigned long long>(offset - 2),
+                  static_cast<unsigned long long>(offset), static_cast<unsigned long long>(offset + 2));
+    ScopedMapFile exact(text);
+    std::string description, detail;
+    DescribeExceptionAt(address, std::logic_error("x"), description, detail);
+    EXPECT_EQ(description, "Exception: 'x'");
+    EXPECT_EQ(detail, "ClassName: 'std::logic_error'\r\nin file   : 'Near'\r\n"
+                      "in proced. : 'Near.Before'\r\non line    : '7'");
+}
+
+TEST(ExceptionReport, UnknownAddressNamesNoModule)
+{
+    std::string text, detail;
+    DescribeExceptionAt(nullptr, platform::EAbort(), text, detail);
+    EXPECT_EQ(text, "Exception: 'Operation aborted'");
+    EXPECT_EQ(detail, "ClassName: 'EAbort'\r\nin module: ''");
+}
