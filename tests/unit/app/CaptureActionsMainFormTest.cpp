@@ -65,11 +65,12 @@ protected:
     void SetUp() override
     {
         saved = CFGAllData;
-        CFGAllData.DestinationFolder = dir.File("shots");
-        CFGAllData.ImageFileFormat = "RAW";
         imaging::BitmapLoaders.Add(&saver);
         services.Log->Images = {Screen(320, 200, 1), Screen(320, 200, 2)};
         form = std::make_unique<TfmMain>(services.Make());
+        // After the form loaded the settings file.
+        CFGAllData.DestinationFolder = dir.File("shots");
+        CFGAllData.ImageFileFormat = "RAW";
     }
     void TearDown() override
     {
