@@ -97,17 +97,6 @@ TEST_F(CaptureActions, SaveWritesTheNextFileAndEndsTheCapture)
     EXPECT_EQ(ReadFile(dir.File("shots/Image_00001.KST")), "old");
 }
 
-TEST_F(CaptureActions, SaveCreatesTheFolder)
-{
-    CFGAllData.DestinationFolder = dir.File("a/b/c");
-    int counter = 0;
-    std::string last;
-    TQXResultEx r;
-    ASSERT_TRUE(SaveCaptureAction(Source(), counter, last, r)) << r.Text;
-    EXPECT_EQ(last, dir.File("a/b/c/Image_00001.KST"));
-    EXPECT_TRUE(testutil::FileExists(last));
-}
-
 TEST_F(CaptureActions, FormatWithoutWriterFailsWithBothLinesAndLeavesNoFile)
 {
     CFGAllData.ImageFileFormat = "TIF";
