@@ -2,7 +2,9 @@
 
 #include "app/SelfUnit.h"
 #include "app/fm_Settings.h"
-#include "platform/os/ShellOpen.h"
+#include "app/CaptureFormStyle.h"
+#include "app/ModalRunner.h"
+#include "support/DirShell.h"
 #include "support/QX_CallStack.h"
 #include "support/dm_LNG.h"
 #include "ui_fm_AboutBox.h"
@@ -61,11 +63,12 @@ TfmAboutBox::~TfmAboutBox() = default;
 
 void TfmAboutBox::FormCreate()
 {
-    SetFormLook(this);
+    SetBackColor(this, clFormBack);
     for (QWidget *panel : {static_cast<QWidget *>(ui_->pnSponsor), static_cast<QWidget *>(ui_->pnMain),
                            static_cast<QWidget *>(ui_->pnButtons)})
-        SetPanelLook(panel);
-    SetBackground(ui_->Panel1, palette().color(QPalette::Window));
+        SetBackColor(panel, clPanelBack);
+    SetBackColor(ui_->Panel1, clFormBack);
+    ui_->lbWebSite->setFont(BoldPixelFont(ui_->lbWebSite->font(), 16));
     ui_->Image2->setPixmap(ProductLogo(ui_->Image2->size()));
     for (QLabel *label : ui_->pnMain->findChildren<QLabel *>())
         SetTextColor(label, Qt::white);
@@ -139,10 +142,8 @@ bool TfmAboutBox::eventFilter(QObject *watched, QEvent *event)
 void TfmAboutBox::OpenTarget(const std::string &target)
 {
     // Like every link of the program, the outcome is not shown to the user.
-    try {
-        platform::ShellExecuteOpen(target);
-    } catch (const std::exception &) {
-    }
+    support::TQXResultEx r;
+    support::ShellOpen(this, target, 80, r);
 }
 
 void TfmAboutBox::lbWebSiteClick() { OpenTarget(kWebAddress); }
@@ -180,7 +181,7 @@ void ShowAboutBox(QWidget *parent)
         ~Reset() { fmAboutBox = nullptr; }
     } reset;
     form.centerOnShow = true;
-    form.exec();
+    RunModal(form);
 }
 
 } // namespace app

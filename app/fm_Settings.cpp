@@ -1,7 +1,10 @@
 #include "app/fm_Settings.h"
 
 #include "app/CFGIniFile.h"
-#include "app/fm_Settings_Seams.h"
+#include "app/CaptureFormStyle.h"
+#include "app/ModalRunner.h"
+#include "app/fm_ShowMessageToUser.h"
+#include "support/DirShell.h"
 #include "support/QXResult.h"
 #include "support/TextRoutines.h"
 #include "support/dm_LNG.h"
@@ -25,9 +28,8 @@ TfmSettings *fmSettings = nullptr;
 
 namespace {
 
-const QColor kFormColor(0x47, 0x00, 0xB8); // 0xB80047 as blue-green-red
-const QColor kPanelColor(0x5F, 0x5F, 0x5F);
 const std::string kTitle = "Korvane ScreenShot"; // the application title
+constexpr std::uint8_t kModuleNumber = 80;       // the application's result module
 
 QString Q(const std::string &s) { return QString::fromStdString(s); }
 std::string S(const QString &s) { return s.toStdString(); }
@@ -71,7 +73,8 @@ std::string DestinationFolderProblem(const std::string &folder)
                 return support::AddNameValue({}, SystemReason(errno), p.string(), true);
             return {};
         }
-        if (errno != ENOENT)
+        // A file in the path shows up as ENOTDIR; walking on finds and names it.
+        if (errno != ENOENT && errno != ENOTDIR)
             return support::AddNameValue({}, SystemReason(errno), p.string(), true);
         const fs::path parent = p.parent_path();
         if (parent.empty() || parent == p)
@@ -79,24 +82,6 @@ std::string DestinationFolderProblem(const std::string &folder)
         p = parent;
     }
 }
-
-void SetBackground(QWidget *w, const QColor &c)
-{
-    QPalette p = w->palette();
-    p.setColor(QPalette::Window, c);
-    w->setPalette(p);
-    w->setAutoFillBackground(true);
-}
-
-void SetTextColor(QWidget *w, const QColor &c)
-{
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, c);
-    w->setPalette(p);
-}
-
-void SetFormLook(QWidget *form) { SetBackground(form, kFormColor); }
-void SetPanelLook(QWidget *panel) { SetBackground(panel, kPanelColor); }
 
 QPixmap ProductLogo(const QSize &size)
 {
@@ -143,11 +128,11 @@ void TfmSettings::SetFolderPicker(TFolderPicker picker)
 
 void TfmSettings::FormCreate()
 {
-    SetFormLook(this);
+    SetBackColor(this, clFormBack);
     for (QWidget *panel : {static_cast<QWidget *>(ui_->pnSponsor), static_cast<QWidget *>(ui_->pnMain),
                            static_cast<QWidget *>(ui_->Panel1)})
-        SetPanelLook(panel);
-    SetBackground(ui_->Panel2, palette().color(QPalette::Window));
+        SetBackColor(panel, clPanelBack);
+    SetBackColor(ui_->Panel2, clFormBack);
     ui_->Image2->setPixmap(ProductLogo(ui_->Image2->size()));
     SetTextColor(ui_->lbFileSaveFolder, Qt::white);
     SetTextColor(ui_->lbDefaultImageFormat, Qt::white);
@@ -196,7 +181,7 @@ void TfmSettings::btOKClick()
     // still sees what was typed, instead of failing at every later save.
     const std::string problem = DestinationFolderProblem(S(ui_->edFileSaveFolder->text()));
     if (!problem.empty()) {
-        seam::ShowMessage(kTitle,
+        ShowMessageToUser(kTitle,
                           support::AppendLine(
                               support::LngText("The destination folder cannot be created or written:"),
                               problem));
@@ -211,7 +196,7 @@ void TfmSettings::btOKClick()
         cfg.Save();
     } catch (const std::exception &e) {
         // The choice still holds for this session; say that it was not kept.
-        seam::ShowMessage(kTitle,
+        ShowMessageToUser(kTitle,
                           support::AppendLine(support::LngText("The settings could not be saved:"),
                                               e.what()));
     }
@@ -223,7 +208,8 @@ void TfmSettings::btCancelClick() { reject(); }
 void TfmSettings::btSelectFileSaveFolderClick()
 {
     std::string start = S(ui_->edFileSaveFolder->text());
-    if (!seam::DirectoryExists(start))
+    support::TQXResultEx r; // not shown: a missing folder only moves the start
+    if (!support::CheckDirectory(start, kModuleNumber, r))
         start = TCFGIniFile::GetDefaults().DestinationFolder;
     const auto chosen = FolderPicker()(this, support::LngText("Select the File save folder"), start);
     if (chosen)
@@ -246,7 +232,7 @@ void ShowSettings(QWidget *parent)
         ~Reset() { fmSettings = nullptr; }
     } reset;
     form.centerOnShow = true;
-    form.exec();
+    RunModal(form);
 }
 
 } // namespace app

@@ -1,7 +1,6 @@
 #pragma once
 // The settings dialog: destination folder and image file format of saved
 // captures. Edits CFGAllData and writes the settings file on OK only.
-#include <QColor>
 #include <QDialog>
 #include <QPixmap>
 
@@ -62,12 +61,7 @@ extern TfmSettings *fmSettings;
 // writable folder so that it can be created. Nothing is created.
 std::string DestinationFolderProblem(const std::string &folder);
 
-// The look the settings and about dialogs share: form colour 0xB80047
-// (blue-green-red), panels 0x5F5F5F, a drawn product logo.
-void SetBackground(QWidget *w, const QColor &c);
-void SetTextColor(QWidget *w, const QColor &c);
-void SetFormLook(QWidget *form);
-void SetPanelLook(QWidget *panel);
+// The product logo of the settings and about dialogs, drawn to `size`.
 QPixmap ProductLogo(const QSize &size);
 // Moves a top-level window to the centre of the primary screen.
 void CenterOnPrimaryScreen(QWidget *window);
