@@ -994,7 +994,9 @@ template <class In> void Inflater::DecodeHuffman(In &in, std::size_t target)
     const std::size_t start = wend_;
     const Entry *lit = litTable_;
     const Entry *dist = distTable_;
-    while (end - wdel_ < target && end + 258 <= WinCapacity) {
+    // One bound for both limits: the bytes wanted, and room for a longest match.
+    const std::size_t stop = std::min(wdel_ + target, WinCapacity - 258 + 1);
+    while (end < stop) {
         in.Prefetch();
         const Entry e = DecodeEntry(in, lit, LitRoot);
         if (e.Op == OpLit) {
