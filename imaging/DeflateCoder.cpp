@@ -769,7 +769,7 @@ struct PullInput {
 };
 
 namespace {
-template <class In> inline std::uint32_t GetBits(In &in, unsigned n)
+template <class In> [[gnu::always_inline]] inline std::uint32_t GetBits(In &in, unsigned n)
 {
     while (in.bits < n)
         in.More();
@@ -779,7 +779,7 @@ template <class In> inline std::uint32_t GetBits(In &in, unsigned n)
     return v;
 }
 
-template <class In> inline Entry DecodeEntry(In &in, const Entry *table, unsigned root)
+template <class In> [[gnu::always_inline]] inline Entry DecodeEntry(In &in, const Entry *table, unsigned root)
 {
     const std::uint64_t rootMask = (1u << root) - 1;
     Entry e = table[in.acc & rootMask];
@@ -987,14 +987,19 @@ template <class In> void Inflater::CopyStored(In &in, std::size_t target)
         state_ = Header;
 }
 
-template <class In> void Inflater::DecodeHuffman(In &in, std::size_t target)
+template <class In> void Inflater::DecodeHuffman(In &input, std::size_t target)
 {
+    // A local copy of the bit state stays in registers: the window stores
+    // below could otherwise alias it.
+    In in = input;
     std::uint8_t *const w = win_.data();
     std::size_t end = wend_;
     const std::size_t start = wend_;
     const Entry *lit = litTable_;
     const Entry *dist = distTable_;
-    while (end - wdel_ < target && end + 258 <= WinCapacity) {
+    // One bound for both limits: the bytes wanted, and room for a longest match.
+    const std::size_t stop = std::min(wdel_ + target, WinCapacity - 258 + 1);
+    while (end < stop) {
         in.Prefetch();
         const Entry e = DecodeEntry(in, lit, LitRoot);
         if (e.Op == OpLit) {
@@ -1036,6 +1041,7 @@ template <class In> void Inflater::DecodeHuffman(In &in, std::size_t target)
     }
     total_ += end - start;
     wend_ = end;
+    input = in;
 }
 
 std::vector<std::uint8_t> DeflateBuffer(const void *data, std::size_t count, std::uint8_t blockType)

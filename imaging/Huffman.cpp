@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
+#include <array>
 
 namespace imaging {
 
@@ -123,8 +123,9 @@ void THuffmanCodes::BuildFromFrequencies(std::uint32_t *freq, int maxBits)
         freq[i] = static_cast<std::uint32_t>(weight[i]);
 
     // Depth counts, indexed by depth - 1; sized for any tree of n leaves.
+    // (fixed size: nothing is allocated while coding)
     const int slots = std::max(2 * maxBits, n + 1);
-    std::vector<int> count(static_cast<std::size_t>(slots), 0);
+    std::array<int, 2 * Capacity> count{};
     int maxDepth = 0;
     for (int i = 0; i < n; ++i)
         if (depth[i] > 0) {

@@ -625,12 +625,16 @@ void RegisterPNGLoader()
         return;
     TheLoader() = std::make_unique<TPNGLoader>();
     AddLoader(TheLoader().get());
+    platform::RegisterFileFormat<TPNGGraphic>("PNG", PNGDescription);
+    platform::RegisterFileFormat<TMNGGraphic>("MNG", MNGDescription);
 }
 
 void UnregisterPNGLoader()
 {
     if (!TheLoader())
         return;
+    platform::UnregisterGraphicClass("TPNGGraphic");
+    platform::UnregisterGraphicClass("TMNGGraphic");
     BitmapLoaders.Remove(TheLoader().get());
     TheLoader().reset();
 }

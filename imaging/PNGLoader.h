@@ -4,6 +4,7 @@
 // IHDR, PLTE/gAMA/tRNS as needed, one IDAT of fixed-Huffman deflate data,
 // IEND. An MNG file is the MNG signature over the same chunk sequence.
 #include "imaging/LinarBitmap.h"
+#include "imaging/LinearGraphic.h"
 
 #include <memory>
 
@@ -46,12 +47,28 @@ private:
     void SaveSeekable(TSeekableStream &Stream, bool Mng, const TLinearBitmap &Bitmap);
 };
 
+// The picture formats "PNG" and "MNG": streams hold the file format itself.
+class TPNGGraphic : public TLinearGraphic {
+public:
+    void LoadFromStream(QIODevice &Stream) override;
+    void SaveToStream(QIODevice &Stream) const override;
+    const char *ClassName() const override { return "TPNGGraphic"; }
+};
+
+class TMNGGraphic : public TLinearGraphic {
+public:
+    void LoadFromStream(QIODevice &Stream) override;
+    void SaveToStream(QIODevice &Stream) const override;
+    const char *ClassName() const override { return "TMNGGraphic"; }
+};
+
 extern const char *const PNGDescription; // "Portable Network Graphics"
 extern const char *const MNGDescription; // "Multiple-image Network Graphics"
 
 // The program's one PNG loader, created and added to the registry by
-// RegisterPNGLoader (start-up, after the ICO and JPEG loaders, before HIPS)
-// and taken out and freed by UnregisterPNGLoader.
+// RegisterPNGLoader (start-up, after the ICO and JPEG loaders, before HIPS),
+// which also registers the "PNG" and "MNG" picture formats;
+// UnregisterPNGLoader takes all of it out again and frees the loader.
 TPNGLoader *PNGLoader();
 void RegisterPNGLoader();
 void UnregisterPNGLoader();

@@ -2,6 +2,7 @@
 // byte for byte, hold the known vectors, and inflate in zlib and in ours.
 #include "DeflateReference.h"
 #include "DeflateTestData.h"
+#include "imaging/Adler32.h"
 #include "imaging/DeflateCoder.h"
 #include "platform/core/Exceptions.h"
 
@@ -279,5 +280,25 @@ TEST(DeflateEncoderTest, LargeMixRoundTripsWithRandomChunking)
         const Bytes out = RunFast(d, s);
         EXPECT_EQ(Inflate(out), d);
         EXPECT_EQ(ZlibInflateRaw(out, d.size()), d);
+    }
+}
+
+TEST(DeflateEncoderTest, ZlibWrappedOutputOfEveryTypeDecodesInZlib)
+{
+    const Bytes d = MixedData(250000, 61);
+    for (std::uint8_t type : {BlockFixed, BlockDynamic, BlockStored}) {
+        Bytes z = {0x78, 0xDA};
+        const Bytes body = DeflateBuffer(d.data(), d.size(), type);
+        z.insert(z.end(), body.begin(), body.end());
+        TAdler32 adler;
+        adler.Update(d.data(), static_cast<std::int64_t>(d.size()));
+        const std::uint32_t trailer = adler.GetResult();
+        const auto *t = reinterpret_cast<const std::uint8_t *>(&trailer);
+        z.insert(z.end(), t, t + 4);
+        Bytes out(d.size() + 1);
+        uLongf outLen = static_cast<uLongf>(out.size());
+        ASSERT_EQ(uncompress(out.data(), &outLen, z.data(), static_cast<uLong>(z.size())), Z_OK) << int(type);
+        out.resize(outLen);
+        EXPECT_EQ(out, d);
     }
 }

@@ -5,6 +5,9 @@
 #include "imaging/MemStream.h"
 #include "imaging/PNGLoader.h"
 #include "imaging/Progress.h"
+#include "platform/gui/Graphic.h"
+
+#include <QBuffer>
 
 #include <gtest/gtest.h>
 
@@ -388,4 +391,34 @@ TEST(PNGWriterTest, NonSeekableStreamGetsTheSameBytes)
     std::string filter;
     loader.GetSaveFilter(filter);
     EXPECT_EQ(filter, "Portable Network Graphics (*.png)|*.png|Multiple-image Network Graphics (*.mng)|*.mng");
+}
+
+TEST(PNGWriterTest, PictureFormatsWriteTheFileFormat)
+{
+    RegisterPNGLoader();
+    auto png = platform::FindFileFormat("png");
+    auto mng = platform::FindFileFormat(".MNG");
+    ASSERT_TRUE(png && mng);
+    EXPECT_EQ(png->ClassName, "TPNGGraphic");
+    EXPECT_EQ(png->Description, "Portable Network Graphics");
+    EXPECT_EQ(mng->ClassName, "TMNGGraphic");
+    EXPECT_EQ(BitmapLoaders.FindSaver("png"), PNGLoader());
+
+    const auto b = Capture(20, 10, 11);
+    for (auto *fmt : {&*png, &*mng}) {
+        auto g = fmt->Create();
+        auto *lg = dynamic_cast<TLinearGraphic *>(g.get());
+        ASSERT_TRUE(lg);
+        lg->Image.Assign(*b);
+        QBuffer buf;
+        buf.open(QIODevice::ReadWrite);
+        g->SaveToStream(buf);
+        const QByteArray &data = buf.data();
+        const Bytes got(data.begin(), data.end());
+        TPNGLoader plain;
+        EXPECT_EQ(got, SaveBytes(plain, *b, fmt == &*png ? "PNG" : "MNG"));
+    }
+    UnregisterPNGLoader();
+    EXPECT_FALSE(platform::FindFileFormat("png"));
+    EXPECT_FALSE(PNGLoader());
 }
