@@ -63,14 +63,24 @@ void Note(const std::string &text) noexcept
 
 } // namespace
 
+std::string IniFileNameFor(const std::string &programFile, const std::string &user,
+                           bool programFolderWritable, const std::string &configFolder)
+{
+    std::string name = platform::ChangeFileExt(programFile, "." + user + ".ini");
+    // An installed program's folder is not the user's to write.
+    if (programFolderWritable || configFolder.empty())
+        return name;
+    std::string folder = configFolder;
+    if (folder.back() != '/')
+        folder += '/';
+    return folder + "korvane-screenshot/" + platform::ExtractFileName(name);
+}
+
 std::string GetIniFileName()
 {
-    std::string name = platform::ChangeFileExt(platform::ProgramFileName(), "." + UserName() + ".ini");
-    if (platform::FolderIsWritable(platform::ProgramFolder()))
-        return name;
-    // An installed program's folder is not the user's to write.
-    std::string config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toStdString();
-    return config + "/korvane-screenshot/" + platform::ExtractFileName(name);
+    return IniFileNameFor(
+        platform::ProgramFileName(), UserName(), platform::FolderIsWritable(platform::ProgramFolder()),
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toStdString());
 }
 
 TCFGIniFile_AllData TCFGIniFile::GetDefaults()

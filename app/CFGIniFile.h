@@ -18,6 +18,10 @@ extern TCFGIniFile_AllData CFGAllData;
 
 // The settings file: program path without extension + "." + user + ".ini".
 std::string GetIniFileName();
+// The same for a given program file and user; when the program's folder is
+// not writable, the file name under `configFolder`/korvane-screenshot/.
+std::string IniFileNameFor(const std::string &programFile, const std::string &user,
+                           bool programFolderWritable, const std::string &configFolder);
 
 // Loads or saves one settings record.
 class TCFGIniFile {

@@ -26,7 +26,7 @@ inline void SetBackColor(QWidget *w, std::uint32_t c)
     w->setAutoFillBackground(true);
 }
 
-inline void SetLabelColor(QWidget *w, const QColor &c)
+inline void SetTextColor(QWidget *w, const QColor &c)
 {
     QPalette p = w->palette();
     p.setColor(QPalette::WindowText, c);

@@ -1,5 +1,7 @@
 #include "app/fm_Main.h"
 
+#include "app/CFGIniFile.h"
+
 #include "platform/gui/Colors.h"
 #include "platform/gui/ExceptionDisplay.h"
 #include "support/TextRoutines.h"
@@ -172,8 +174,7 @@ void TfmMain::FormCreate()
     // SEAM(text module): dmLNG := a new TdmLNG owned by this form;
     // dmLNG.SetMode(0); dmLNG.Open("").
     FScreenCopy = std::make_unique<platform::TBitmap>();
-    // SEAM(configuration): LoadConfiguration (reads the INI into CFGAllData
-    // and writes it straight back).
+    LoadConfiguration();
     SetMenuEnabled(true);
     // SEAM(debug switch): the panel keeps its height 105 on IsDebugDay();
     // until that switch is here every day counts as an ordinary one.
@@ -396,7 +397,10 @@ void TfmMain::MainMouseMove(Qt::MouseButtons buttons, int x, int y)
         FDragCurrent = p;
         UpdateRegionText();
     }
-    ChoosePanelTarget(p.X, p.Y);
+    // The panel lives in widget units; they differ from picture pixels only
+    // on a scaled display.
+    const qreal dpr = imMain->devicePixelRatioF();
+    ChoosePanelTarget(int(p.X / dpr), int(p.Y / dpr));
 }
 
 void TfmMain::MainMouseUp(Qt::MouseButton button, Qt::MouseButtons, int, int)

@@ -39,7 +39,7 @@ TfmShowMessageToUser::TfmShowMessageToUser(QWidget *parent)
     ui_->lbMsg->setTextInteractionFlags(Qt::NoTextInteraction);
     ui_->lbMsg->setWordWrap(false);
     ui_->lbMsg->setFont(BoldPixelFont(ui_->lbMsg->font(), 13));
-    SetLabelColor(ui_->lbMsg, Qt::white);
+    SetTextColor(ui_->lbMsg, Qt::white);
     ui_->btOK->setDefault(true);
     const QPixmap logo(QStringLiteral(":/BITMAP/LOGO"));
     if (!logo.isNull())

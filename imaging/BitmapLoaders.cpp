@@ -3,6 +3,7 @@
 #include "imaging/LinarBitmap.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -12,7 +13,8 @@
 
 namespace imaging {
 
-TBitmapLoaders BitmapLoaders;
+// Constant-initialised: registration may start from any start-up code.
+constinit TBitmapLoaders BitmapLoaders;
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "platform/gui/Bitmap.h"
 
 #include <QPainter>
+#include <algorithm>
 #include <cstring>
 
 namespace platform {
@@ -149,25 +150,40 @@ void TBitmap::Draw(int x, int y, const TBitmap &src)
 
 void TBitmap::CopyRect(const TRect &destRect, const TBitmap &src, const TRect &srcRect)
 {
-    if (image_.isNull() || src.Empty() || destRect.Width() == 0 || destRect.Height() == 0 ||
-        srcRect.Width() == 0 || srcRect.Height() == 0)
+    // Sizes in 64 bits: callers may hand in any int rectangle.
+    const std::int64_t dw = std::int64_t(destRect.Right) - destRect.Left;
+    const std::int64_t dh = std::int64_t(destRect.Bottom) - destRect.Top;
+    const std::int64_t sw = std::int64_t(srcRect.Right) - srcRect.Left;
+    const std::int64_t sh = std::int64_t(srcRect.Bottom) - srcRect.Top;
+    if (image_.isNull() || src.Empty() || dw == 0 || dh == 0 || sw == 0 || sh == 0)
         return;
-    const QRect dst(destRect.Left, destRect.Top, destRect.Width(), destRect.Height());
-    const QRect from(srcRect.Left, srcRect.Top, srcRect.Width(), srcRect.Height());
-    // Unscaled copies between bitmaps of one format are plain row moves.
-    if (dst.size() == from.size() && src.image_.format() == image_.format() && image_.depth() >= 8) {
-        QRect s = from.intersected(src.image_.rect());
-        QRect d = s.translated(dst.topLeft() - from.topLeft()).intersected(image_.rect());
-        s = d.translated(from.topLeft() - dst.topLeft());
-        if (d.isEmpty())
+    // Unscaled copies between bitmaps of one format are plain row moves,
+    // clipped to both bitmaps.
+    if (dw == sw && dh == sh && dw > 0 && dh > 0 && src.image_.format() == image_.format() &&
+        image_.depth() >= 8) {
+        const std::int64_t dx = std::int64_t(destRect.Left) - srcRect.Left;
+        const std::int64_t dy = std::int64_t(destRect.Top) - srcRect.Top;
+        const std::int64_t l = std::max<std::int64_t>({srcRect.Left, 0, -dx});
+        const std::int64_t t = std::max<std::int64_t>({srcRect.Top, 0, -dy});
+        const std::int64_t r = std::min<std::int64_t>({srcRect.Right, src.Width(), Width() - dx});
+        const std::int64_t b = std::min<std::int64_t>({srcRect.Bottom, src.Height(), Height() - dy});
+        if (r <= l || b <= t)
             return;
         const int bpp = image_.depth() / 8;
-        for (int y = 0; y < d.height(); ++y)
-            std::memmove(image_.scanLine(d.top() + y) + d.left() * bpp,
-                         src.image_.constScanLine(s.top() + y) + s.left() * bpp,
-                         std::size_t(d.width()) * bpp);
+        for (std::int64_t y = t; y < b; ++y)
+            std::memmove(image_.scanLine(int(y + dy)) + (l + dx) * bpp, src.image_.constScanLine(int(y)) + l * bpp,
+                         std::size_t(r - l) * std::size_t(bpp));
         return;
     }
+    // A stretched copy: only for rectangles a painter can take.
+    constexpr std::int64_t lim = 1 << 28;
+    for (std::int64_t v : {std::int64_t(destRect.Left), std::int64_t(destRect.Top), std::int64_t(destRect.Right),
+                           std::int64_t(destRect.Bottom), std::int64_t(srcRect.Left), std::int64_t(srcRect.Top),
+                           std::int64_t(srcRect.Right), std::int64_t(srcRect.Bottom)})
+        if (v < -lim || v > lim)
+            return;
+    const QRect dst(destRect.Left, destRect.Top, int(dw), int(dh));
+    const QRect from(srcRect.Left, srcRect.Top, int(sw), int(sh));
     if (Indexed(format_)) {
         // QPainter cannot paint on indexed images: go through 32 bits.
         QImage tmp = image_.convertToFormat(QImage::Format_RGB32);

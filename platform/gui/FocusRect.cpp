@@ -1,6 +1,7 @@
 #include "platform/gui/FocusRect.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace platform {
 
@@ -48,33 +49,40 @@ void InvertDot(QImage &img, int x, int y)
 
 void DrawFocusRect(QImage &img, const TRect &r)
 {
-    if (img.isNull() || r.Width() <= 0 || r.Height() <= 0)
+    if (img.isNull() || r.Right <= r.Left || r.Bottom <= r.Top)
         return;
-    const int l = r.Left, t = r.Top, rx = r.Right - 1, b = r.Bottom - 1;
-    // Loops bounded by the image so a huge rectangle costs no more than the image.
-    const int x0 = std::max(l, -1), x1 = std::min(rx, img.width());
-    const int y0 = std::max(t + 1, -1), y1 = std::min(b - 1, img.height());
+    // 64-bit edges: any int rectangle is fine, however far it reaches.
+    const std::int64_t l = r.Left, t = r.Top, rx = std::int64_t(r.Right) - 1, b = std::int64_t(r.Bottom) - 1;
+    // Loops bounded by the image, so a huge rectangle costs no more than the image.
+    const int x0 = int(std::max<std::int64_t>(l, 0)), x1 = int(std::min<std::int64_t>(rx, img.width() - 1));
+    const int y0 = int(std::max<std::int64_t>(t + 1, 0)), y1 = int(std::min<std::int64_t>(b - 1, img.height() - 1));
+    const auto inside = [&](std::int64_t v, int size) { return v >= 0 && v < size; };
     for (int x = x0; x <= x1; ++x) {
-        InvertDot(img, x, t);
-        if (b != t)
-            InvertDot(img, x, b);
+        if (inside(t, img.height()))
+            InvertDot(img, x, int(t));
+        if (b != t && inside(b, img.height()))
+            InvertDot(img, x, int(b));
     }
     for (int y = y0; y <= y1; ++y) {
-        InvertDot(img, l, y);
-        if (rx != l)
-            InvertDot(img, rx, y);
+        if (inside(l, img.width()))
+            InvertDot(img, int(l), y);
+        if (rx != l && inside(rx, img.width()))
+            InvertDot(img, int(rx), y);
     }
 }
 
 QRegion FocusRectRegion(const TRect &r)
 {
-    if (r.Width() <= 0 || r.Height() <= 0)
+    if (r.Right <= r.Left || r.Bottom <= r.Top)
         return {};
+    // Kept within what a QRect can hold; the region only steers repainting.
+    const auto c = [](std::int64_t v) { return int(std::clamp<std::int64_t>(v, -(1 << 28), 1 << 28)); };
+    const int l = c(r.Left), t = c(r.Top), rr = c(r.Right), bb = c(r.Bottom);
     QRegion reg;
-    reg += QRect(r.Left, r.Top, r.Width(), 1);
-    reg += QRect(r.Left, r.Bottom - 1, r.Width(), 1);
-    reg += QRect(r.Left, r.Top, 1, r.Height());
-    reg += QRect(r.Right - 1, r.Top, 1, r.Height());
+    reg += QRect(QPoint(l, t), QPoint(rr - 1, t));
+    reg += QRect(QPoint(l, bb - 1), QPoint(rr - 1, bb - 1));
+    reg += QRect(QPoint(l, t), QPoint(l, bb - 1));
+    reg += QRect(QPoint(rr - 1, t), QPoint(rr - 1, bb - 1));
     return reg;
 }
 

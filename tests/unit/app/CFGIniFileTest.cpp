@@ -3,6 +3,7 @@
 
 #include "TestUtil.h"
 #include "platform/core/ProgramPath.h"
+#include "support/QX_VisualTraceCore.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,14 @@ TEST(CFGIniFile, DefaultsAndFileName)
     EXPECT_EQ(d.FormatList, "PNG\r\nJPG\r\nBMP\r\nTIF");
     // One file per user beside the (writable) program folder.
     EXPECT_EQ(GetIniFileName(), platform::ProgramFolder() + "test_app." + UserName() + ".ini");
+    EXPECT_EQ(IniFileNameFor("/opt/kss/shot.bin", "anna", true, "/home/anna/.config"),
+              "/opt/kss/shot.anna.ini");
+    EXPECT_EQ(IniFileNameFor("/opt/kss/shot.bin", "bob", true, "/home/bob/.config"),
+              "/opt/kss/shot.bob.ini");
+    // An installed program keeps the same file name in the user's config folder.
+    EXPECT_EQ(IniFileNameFor("/usr/bin/korvane-screenshot", "anna", false, "/home/anna/.config"),
+              "/home/anna/.config/korvane-screenshot/korvane-screenshot.anna.ini");
+    EXPECT_EQ(IniFileNameFor("/usr/bin/shot.v2", "anna", false, "/cfg/"), "/cfg/korvane-screenshot/shot.anna.ini");
 }
 
 TEST(CFGIniFile, FirstStartWritesExactlyTheDefaults)
@@ -86,8 +95,23 @@ TEST(CFGIniFile, UnwritableOrUnreadableFileDoesNotStopTheProgram)
     testutil::WriteFile(dir.File("plain"), "x");
     const std::string blocked = dir.File("plain/shot.ini");
     testutil::WriteFile(dir.File("in.ini"), "[Generics]\nImageFileFormat=bmp\n");
-    CFGAllData = {};
-    EXPECT_NO_THROW(LoadConfiguration(blocked));
+    std::string traced;
+    {
+        support::TVisualTraceCore trace;
+        trace.SetCurrentLevel(1);
+        trace.SetStandardOutputSink([&](const std::vector<std::string> &lines) {
+            for (const auto &l : lines)
+                traced += l + "\n";
+        });
+        trace.SetToStandardOutput(true);
+        trace.Activate();
+        support::GlobalTrace = &trace;
+        CFGAllData = {};
+        EXPECT_NO_THROW(LoadConfiguration(blocked));
+        support::GlobalTrace = nullptr;
+        trace.Flush();
+    }
+    EXPECT_NE(traced.find("Settings kept in memory only: "), std::string::npos) << traced;
     EXPECT_EQ(CFGAllData.ImageFileFormat, "PNG");
     EXPECT_EQ(CFGAllData.DestinationFolder, DefaultFolder());
     TCFGIniFile cfg(blocked);

@@ -103,20 +103,6 @@ TEST(CaptureActionsLoop, RedoKeepsTheMenuDisabled)
     EXPECT_EQ(f.menu, (Menu{false}));
 }
 
-TEST(CaptureActionsLoop, SuccessEndsTheLoopAtOnce)
-{
-    for (std::uint8_t choice : {std::uint8_t(wtdSave), std::uint8_t(wtdClipboard),
-                                std::uint8_t(wtdEMail)}) {
-        FakeForm f;
-        f.choices = {choice};
-        f.actionResults = {true};
-        RunCaptureLoop(true, f.Steps());
-        EXPECT_EQ(f.log.size(), 2u);
-        EXPECT_TRUE(f.shownCodes.empty());
-        EXPECT_EQ(f.menu, (Menu{false, true}));
-    }
-}
-
 TEST(CaptureActionsLoop, AnExceptionEndsTheCaptureAndEnablesTheMenu)
 {
     FakeForm f;

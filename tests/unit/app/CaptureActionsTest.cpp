@@ -3,6 +3,7 @@
 #include "app/EmailStuff.h"
 
 #include "imaging/LinarBitmap.h"
+#include "imaging/PNGLoader.h"
 #include "imaging/Streams.h"
 #include "platform/gui/Bitmap.h"
 #include "TestUtil.h"
@@ -97,17 +98,6 @@ TEST_F(CaptureActions, SaveWritesTheNextFileAndEndsTheCapture)
     EXPECT_EQ(ReadFile(dir.File("shots/Image_00001.KST")), "old");
 }
 
-TEST_F(CaptureActions, SaveCreatesTheFolder)
-{
-    CFGAllData.DestinationFolder = dir.File("a/b/c");
-    int counter = 0;
-    std::string last;
-    TQXResultEx r;
-    ASSERT_TRUE(SaveCaptureAction(Source(), counter, last, r)) << r.Text;
-    EXPECT_EQ(last, dir.File("a/b/c/Image_00001.KST"));
-    EXPECT_TRUE(testutil::FileExists(last));
-}
-
 TEST_F(CaptureActions, FormatWithoutWriterFailsWithBothLinesAndLeavesNoFile)
 {
     CFGAllData.ImageFileFormat = "TIF";
@@ -200,4 +190,22 @@ TEST_F(CaptureActions, MailSubjectCarriesTheProgramCaption)
     EXPECT_EQ(seen, (TMailCommand{"xdg-email", "--subject",
                                   "Image captured with Korvane ScreenShot - Ver. 2.0", "--attach",
                                   "/p/Image_00003.PNG"}));
+}
+
+TEST_F(CaptureActions, EmptySelectionWithThePngWriterFailsAndLeavesNoFile)
+{
+    imaging::RegisterPNGLoader();
+    CFGAllData.ImageFileFormat = "PNG";
+    capture = QImage(); // a click without a move selects nothing
+    int counter = 0;
+    std::string last;
+    TQXResultEx r;
+    const bool ok = SaveCaptureAction(Source(), counter, last, r);
+    imaging::UnregisterPNGLoader();
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(r.Code, 0x500FFF);
+    EXPECT_EQ(Files(), std::vector<std::string>{});
+    EXPECT_EQ(ends, 0);
+    EXPECT_NE(r.Text.find("\r\nFile name: '" + dir.File("shots/Image_00001.PNG") + "'"),
+              std::string::npos);
 }

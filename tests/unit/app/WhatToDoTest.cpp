@@ -99,9 +99,10 @@ TEST(WhatToDo, ChoiceButtonsEndTheDialogWithTheirCode)
         {&TfmWhatToDo::btCancel, wtdCancel},      {&TfmWhatToDo::btSave, wtdSave},
         {&TfmWhatToDo::btCopyToClipboard, wtdClipboard},
     };
-    for (const auto &[button, code] : cases) {
+    for (const auto &c : cases) {
+        const auto button = c.first;
         TfmWhatToDo dlg;
-        EXPECT_EQ(RunWith(dlg, [&] { (dlg.*button)()->click(); }), code);
+        EXPECT_EQ(RunWith(dlg, [&] { (dlg.*button)()->click(); }), c.second);
         EXPECT_FALSE(dlg.isVisible());
     }
 }

@@ -134,6 +134,10 @@ TEST(Bitmap, CopyRectAndDrawClipToBothBitmaps)
     const TBitmap before = dst;
     dst.CopyRect({-100000, -100000, -99990, -99990}, src, {0, 0, 10, 10});
     EXPECT_EQ(dst.Image(), before.Image());
+    // Extreme rectangles: no overflow, nothing outside either bitmap touched.
+    dst.CopyRect({-2000000000, 0, 2000000000, 6}, src, {-2000000000, 0, 2000000000, 6});
+    dst.CopyRect({0, 0, 2147483647, 6}, src, {-2147483647 - 1, 0, 0, 6});
+    EXPECT_EQ(dst.Width(), 6);
     // A stretched copy into another format.
     TBitmap small;
     small.SetPixelFormat(TPixelFormat::pf32bit);

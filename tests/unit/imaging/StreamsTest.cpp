@@ -12,8 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <climits>
 #include <fcntl.h>
 #include <random>
+#include <thread>
 #include <unistd.h>
 
 using namespace imaging;
@@ -89,6 +92,43 @@ TEST(FileStream, CloseAndDeleteAndAdoptedHandle)
     adopted.reset(); // closes the descriptor it owns
     EXPECT_EQ(::fcntl(fd, F_GETFD), -1);
     EXPECT_EQ(testutil::ReadFile(dir.File("h.bin")), "xyz");
+}
+
+// A pipe delivers in pieces: the file stream keeps reading until it has all
+// it asked for, and a writer's many small pieces arrive whole.
+TEST(FileStream, ReadsLoopOverShortCounts)
+{
+    int fds[2];
+    ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+    auto reader = TFileStream::CreateFromHandle(fds[0]);
+    std::thread writer([fd = fds[1]] {
+        for (char c = 'a'; c < 'k'; ++c) {
+            (void)::write(fd, &c, 1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        ::close(fd);
+    });
+    char buf[12] = {};
+    EXPECT_EQ(reader->Read(buf, 10), 10);
+    writer.join();
+    EXPECT_EQ(std::string(buf, 10), "abcdefghij");
+    EXPECT_EQ(MessageOf<EInOutError>([&] { reader->Read(buf, 1); }), "Read less than expected");
+}
+
+// Offsets are 64-bit inside; the 32-bit interfaces raise where a value does
+// not fit instead of wrapping.
+TEST(FileStream, LargeFilesRaiseInsteadOfWrapping)
+{
+    testutil::TempDir dir;
+    TFileStream s(dir.File("sparse.bin"), 7);
+    ASSERT_EQ(::ftruncate(s.Handle, 3LL << 30), 0); // sparse: takes no disk space
+    EXPECT_EQ(MessageOf<EInOutError>([&] { s.Size(); }), "IO-error: Value too large for defined data type");
+    EXPECT_EQ(s.Available(), INT_MAX); // at least that much, as a hint
+    EXPECT_FALSE(s.EndOfStream());
+    ASSERT_GE(::lseek(s.Handle, 5LL << 29, SEEK_SET), 0);
+    EXPECT_EQ(MessageOf<EInOutError>([&] { s.Position(); }), "IO-error: Value too large for defined data type");
+    s.Seek(INT_MAX);
+    EXPECT_EQ(s.Position(), INT_MAX);
 }
 
 // Reads of every size through the buffer give exactly the file's bytes.
@@ -316,6 +356,19 @@ TEST(HostStreams, SeekRules)
     s.SetSize(10); // growing leaves the stream as it is
     EXPECT_EQ(mem.Size(), 4);
     EXPECT_EQ(mem.Position(), 4);
+}
+
+// Qt cannot take exceptions through its frames: a failing library stream
+// shows up as Qt's error result with the message.
+TEST(HostStreams, FailuresBecomeQtErrors)
+{
+    ScriptedStream failing("0123456789");
+    failing.throwOnRead_ = 0;
+    THostStream host(failing);
+    char buf[4];
+    EXPECT_EQ(host.read(buf, 4), -1);
+    EXPECT_EQ(host.errorString(), QString("scripted failure"));
+    EXPECT_EQ(host.read(buf, 4), 4); // the next read works again
 }
 
 // Qt's own image writer and reader work through the adapters in both directions.

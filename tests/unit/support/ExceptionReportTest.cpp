@@ -60,8 +60,8 @@ protected:
 
     platform::ScopedClock clock_{[] { return kWhen; }};
     testutil::TempDir dir_;
+    std::vector<std::string> traced_; // outlives trace_, which flushes into it when destroyed
     TVisualTraceCore trace_;
-    std::vector<std::string> traced_;
 };
 
 std::string Head()

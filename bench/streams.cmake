@@ -1,0 +1,1 @@
+kss_benchmark(streams bench_streams.cpp DEPS kss_imaging)

@@ -1,0 +1,1 @@
+kss_fuzz_target(dynamiclist fuzz_dynamiclist.cpp DEPS kss_imaging)

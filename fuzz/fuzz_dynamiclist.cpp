@@ -1,0 +1,49 @@
+// Record lists are read from files: any bytes must load without a crash or a
+// huge allocation, through a buffered reader as well as directly, and what
+// loads must save back to the same bytes.
+#include "imaging/BufStream.h"
+#include "imaging/DynamicLists.h"
+#include "imaging/MemStream.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    if (size < 1 || size > (1 << 20))
+        return 0;
+    const int elementSize = data[0] % 40 + 1;
+    imaging::TMemStream mem;
+    mem.Write(data + 1, static_cast<int>(size - 1));
+    for (int pass = 0; pass < 2; ++pass) {
+        mem.Seek(0);
+        mem.SetNoDataExcept(pass == 0);
+        imaging::TDynamicList list(elementSize, nullptr);
+        try {
+            if (pass == 0) {
+                list.LoadFromStream(mem);
+            } else {
+                imaging::TBufferedStream buffered(7, 0, &mem);
+                list.LoadFromStream(buffered);
+            }
+        } catch (const std::exception &) {
+            continue;
+        }
+        if (list.Count < 0 || list.Count > list.Capacity)
+            std::abort();
+        imaging::TMemStream out;
+        list.SaveToStream(out);
+        if (list.Count > 0) {
+            std::vector<std::uint8_t> back(static_cast<std::size_t>(out.Size()));
+            out.Seek(0);
+            out.Read(back.data(), out.Size());
+            if (back.size() > size - 1 || std::memcmp(back.data(), data + 1, back.size()) != 0)
+                std::abort();
+        }
+    }
+    return 0;
+}

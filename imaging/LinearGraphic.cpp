@@ -1,0 +1,95 @@
+#include "imaging/LinearGraphic.h"
+
+#include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QMimeData>
+#include <QPainter>
+
+namespace imaging {
+
+void TLinearGraphic::Assign(const platform::TGraphic &Source)
+{
+    if (auto *linear = dynamic_cast<const TLinearGraphic *>(&Source)) {
+        Image.Assign(linear->Image);
+        return;
+    }
+    Image.AssignGraphic(Source);
+}
+
+void TLinearGraphic::AssignTo(platform::TGraphic &Dest) const
+{
+    if (auto *linear = dynamic_cast<TLinearGraphic *>(&Dest)) {
+        Image.AssignTo(linear->Image);
+        return;
+    }
+    platform::TGraphic::AssignTo(Dest);
+}
+
+void TLinearGraphic::Draw(QPainter &Canvas, const QRect &Rect) const { Image.Paint(Canvas, Rect, false); }
+
+void TLinearGraphic::LoadFromStream(QIODevice &Stream)
+{
+    QImageReader reader(&Stream, "BMP");
+    reader.setAllocationLimit(1024); // MiB; the bitmap refuses more than 2^28 pixels anyway
+    QImage image;
+    if (!reader.read(&image))
+        throw platform::EInvalidGraphic("Bitmap image is not valid");
+    Image.Assign(image);
+}
+
+void TLinearGraphic::SaveToStream(QIODevice &Stream) const
+{
+    if (!Image.Present)
+        return;
+    QImage image;
+    Image.AssignTo(image);
+    QImageWriter writer(&Stream, "BMP");
+    if (!writer.write(image))
+        throw platform::EStreamError("Stream write error");
+}
+
+void TLinearGraphic::LoadFromClipboardFormat(const QMimeData &Data)
+{
+    if (!Data.hasImage())
+        throw platform::EInvalidGraphic("Unsupported clipboard format");
+    Image.Assign(qvariant_cast<QImage>(Data.imageData()));
+}
+
+void TLinearGraphic::SaveToClipboardFormat(QMimeData &Data) const
+{
+    QImage image;
+    Image.AssignTo(image);
+    Data.setImageData(image);
+}
+
+// Lives here because it needs the platform's graphic classes.
+void TLinearBitmap::AssignGraphic(const platform::TGraphic &Graphic)
+{
+    if (auto *linear = dynamic_cast<const TLinearGraphic *>(&Graphic)) {
+        Assign(linear->Image);
+        return;
+    }
+    QImage image;
+    try {
+        Graphic.AssignTo(image);
+    } catch (const std::exception &) {
+        // Drawing it onto a canvas of its size is the way that always works.
+        image = QImage();
+        const int w = Graphic.Width(), h = Graphic.Height();
+        if (w > 0 && h > 0 && std::int64_t(w) * h <= kMaxBitmapPixels) {
+            QImage canvas(w, h, QImage::Format_RGB32);
+            if (!canvas.isNull()) {
+                canvas.fill(Qt::black);
+                {
+                    QPainter painter(&canvas);
+                    Graphic.Draw(painter, canvas.rect());
+                }
+                image = canvas.convertToFormat(QImage::Format_BGR888);
+            }
+        }
+    }
+    AssignFromBitmap(image);
+}
+
+} // namespace imaging

@@ -1,0 +1,170 @@
+#include "TestUtil.h"
+#include "imaging/LinearGraphic.h"
+#include "imaging/MemStream.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QMimeData>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace imaging;
+
+namespace {
+
+// Stores width, height and 24-bit pixels raw; registered under "LGT".
+class RawLoader : public TBitmapLoader {
+public:
+    void GetLoadFilter(std::string &f) override { f = "Raw test (*.lgt)|*.lgt"; }
+    void LoadFromStream(TBaseStream &s, const std::string &, TLinearBitmap &b) override
+    {
+        std::int32_t wh[2];
+        s.Read(wh, 8);
+        b.New(wh[0], wh[1], pf24bit);
+        s.Read(b.Map.get(), b.Size);
+    }
+    void SaveToStream(TBaseStream &s, const std::string &, const TLinearBitmap &b) override
+    {
+        const std::int32_t wh[2] = {b.Width, b.Height};
+        s.Write(wh, 8);
+        s.Write(b.Map.get(), b.Size);
+    }
+};
+
+class ScopedLoader {
+public:
+    ScopedLoader() { AddLoader(&loader_); }
+    ~ScopedLoader() { BitmapLoaders.Remove(&loader_); }
+    ScopedLoader(const ScopedLoader &) = delete;
+    ScopedLoader &operator=(const ScopedLoader &) = delete;
+
+private:
+    RawLoader loader_;
+};
+
+// A picture that is not a linear graphic and cannot give an image itself.
+class DrawOnly : public platform::TGraphic {
+public:
+    void AssignTo(QImage &) const override { throw platform::EInvalidGraphic("no image"); }
+    void Draw(QPainter &c, const QRect &r) const override { c.fillRect(r, QColor(0, 200, 0)); }
+    bool Empty() const override { return false; }
+    int Width() const override { return 3; }
+    int Height() const override { return 2; }
+    void SetWidth(int) override {}
+    void SetHeight(int) override {}
+    void LoadFromStream(QIODevice &) override {}
+    void SaveToStream(QIODevice &) const override {}
+};
+
+} // namespace
+
+TEST(LinearGraphic, FileLoadAndUnsmoothedStretch)
+{
+    ScopedLoader raw;
+    testutil::TempDir dir;
+    TLinearBitmap b;
+    b.New(2, 1, pf24bit);
+    b.Fill(0x0000FF);
+    b.Map[3] = 255; // right pixel: blue + red
+    b.SaveToFile(dir.File("x.LGT"));
+
+    TLinearGraphic g;
+    g.LoadFromFile(dir.File("x.LGT"));
+    EXPECT_EQ(g.Width(), 2);
+    QImage canvas(4, 2, QImage::Format_RGB32);
+    canvas.fill(Qt::black);
+    {
+        QPainter painter(&canvas);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        g.Draw(painter, canvas.rect());
+    }
+    // Twice the size, no blending between the two colours.
+    EXPECT_EQ(canvas.pixel(0, 0), qRgb(255, 0, 0));
+    EXPECT_EQ(canvas.pixel(1, 1), qRgb(255, 0, 0));
+    EXPECT_EQ(canvas.pixel(2, 0), qRgb(255, 0, 255));
+    EXPECT_EQ(canvas.pixel(3, 1), qRgb(255, 0, 255));
+
+    // Through the picture table, as a plug-in extension is registered.
+    platform::RegisterFileFormat<TLinearGraphic>("LGT", "LGT");
+    platform::TPicture picture;
+    picture.LoadFromFile(dir.File("x.LGT"));
+    EXPECT_STREQ(picture.Graphic->ClassName(), "TLinearGraphic");
+    EXPECT_EQ(picture.Width(), 2);
+    g.SaveToFile(dir.File("y.lgt"));
+    EXPECT_EQ(testutil::ReadFile(dir.File("y.lgt")), testutil::ReadFile(dir.File("x.LGT")));
+    platform::UnregisterGraphicClass("TLinearGraphic");
+}
+
+TEST(LinearGraphic, AssignCopiesPixelsAndPalette)
+{
+    TLinearGraphic a, b;
+    a.Image.New(3, 2, pf8bit);
+    a.Image.FillBytes(4);
+    a.Image.Palette[12] = 99;
+    b.Assign(a);
+    EXPECT_EQ(b.Image.PixelFormat, pf8bit);
+    EXPECT_EQ(b.Image.Palette[12], 99);
+    EXPECT_EQ(b.Image.Map[5], 4);
+    TLinearGraphic c;
+    a.AssignTo(c);
+    EXPECT_EQ(c.Image.Palette[12], 99);
+
+    // Any other picture arrives as its pixels, drawn when it cannot give them.
+    DrawOnly other;
+    c.Assign(other);
+    EXPECT_EQ(c.Image.PixelFormat, pf24bit);
+    EXPECT_EQ(c.Width(), 3);
+    EXPECT_EQ(c.Image.Map[1], 200);
+
+    QImage image;
+    a.AssignTo(image);
+    EXPECT_EQ(image.format(), QImage::Format_Indexed8);
+}
+
+TEST(LinearGraphic, StreamsHoldBitmapData)
+{
+    TLinearGraphic g;
+    g.Image.New(5, 3, pf24bit);
+    for (int i = 0; i < g.Image.Size; ++i)
+        g.Image.Map[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i * 13);
+    QBuffer buffer;
+    buffer.open(QIODevice::ReadWrite);
+    g.SaveToStream(buffer);
+    ASSERT_GT(buffer.size(), 54);
+    EXPECT_EQ(buffer.data().left(2), QByteArray("BM"));
+    buffer.seek(0);
+    TLinearGraphic back;
+    back.LoadFromStream(buffer);
+    back.Image.ChangePixelFormat(pf24bit);
+    ASSERT_EQ(back.Image.Size, g.Image.Size);
+    EXPECT_EQ(std::memcmp(back.Image.Map.get(), g.Image.Map.get(), static_cast<std::size_t>(g.Image.Size)), 0);
+
+    QBuffer junk;
+    junk.setData("BM not really a bitmap");
+    junk.open(QIODevice::ReadOnly);
+    EXPECT_THROW(back.LoadFromStream(junk), platform::EInvalidGraphic);
+
+    QMimeData mime;
+    g.SaveToClipboardFormat(mime);
+    TLinearGraphic fromClip;
+    fromClip.LoadFromClipboardFormat(mime);
+    EXPECT_EQ(fromClip.Width(), 5);
+}
+
+TEST(LinearGraphic, SizeSetters)
+{
+    TLinearGraphic g;
+    g.SetWidth(10); // the other side is 0: stays empty
+    EXPECT_TRUE(g.Empty());
+    g.Image.New(2, 2, pf24bit);
+    g.Image.Fill(0xFFFFFF);
+    g.SetWidth(4);
+    g.SetHeight(3);
+    EXPECT_EQ(g.Width(), 4);
+    EXPECT_EQ(g.Height(), 3);
+    EXPECT_EQ(g.Image.ScanLine(0)[3], 255);
+    EXPECT_EQ(g.Image.ScanLine(2)[11], 0);
+}
