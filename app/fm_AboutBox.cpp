@@ -105,6 +105,9 @@ void TfmAboutBox::SetTexts()
     // Addresses and names are shown as they are, never as rich text.
     for (QLabel *label : ui_->pnMain->findChildren<QLabel *>())
         label->setTextFormat(Qt::PlainText);
+    // A link reacts only over its text, not over the empty rest of the line.
+    ui_->lbWebSite->adjustSize();
+    ui_->lbMailTo->adjustSize();
 }
 
 bool TfmAboutBox::eventFilter(QObject *watched, QEvent *event)

@@ -156,6 +156,11 @@ void TfmSettings::SetTexts()
     ui_->lbFileSaveFolder->setText(Q(support::LngText("Destination folder")));
     setWindowTitle(Q(support::LngText("Settings")));
     ui_->lbDefaultImageFormat->setText(Q(support::LngText("Image file format")));
+    // Fonts differ from desktop to desktop: keep the whole caption in view
+    // and the combo box beside it.
+    ui_->lbDefaultImageFormat->adjustSize();
+    QComboBox *combo = ui_->cbImageFormat;
+    combo->move(std::max(combo->x(), ui_->lbDefaultImageFormat->geometry().right() + 6), combo->y());
 
     ui_->cbImageFormat->clear();
     const QString list = Q(TCFGIniFile::GetDefaults().FormatList);
