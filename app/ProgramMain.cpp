@@ -1,10 +1,12 @@
 #include "app/ProgramMain.h"
 
+#include "app/SelfUnit.h"
 #include "app/fm_Main.h"
 #include "platform/core/Exceptions.h"
 #include "platform/gui/ExceptionDisplay.h"
 #include "platform/os/QuitSignals.h"
 #include "platform/os/SingleInstance.h"
+#include "support/TextRoutines.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -49,9 +51,12 @@ void SetApplicationTitle(const std::string &title)
 
 int ProgramMain(int argc, char **argv)
 {
-    // SEAM(start-up registration): the libraries' start-up registration
-    // (random seed, GIF picture and clipboard formats, image loaders in their
-    // fixed order) runs here, before anything else.
+    // The units' start-up work comes before anything else: the random seed,
+    // and the program's version for the error reports.
+    support::RandomizeOnce();
+    InitSelfUnit();
+    // SEAM(start-up registration): the GIF picture and clipboard formats and
+    // the image loaders in their fixed order register here.
 
     // One copy per user and display. Taken before the application object
     // exists; a copy that finds it held ends at once and silently.

@@ -8,9 +8,11 @@
 #include "platform/os/HotKeys.h"
 #include "platform/os/KeyState.h"
 #include "platform/os/ScreenGrab.h"
+#include "support/QX_VisualTrace.h"
 
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -32,7 +34,10 @@ struct TMainFormServices {
     std::unique_ptr<platform::THotKeys> HotKeys;
     std::unique_ptr<platform::TKeyState> KeyState;
     std::unique_ptr<platform::TScreenGrabber> Grabber;
-    // Those of the display the program runs on.
+    // Reads the user's settings into CFGAllData and writes them straight
+    // back; empty: the settings are left as they are.
+    std::function<void()> LoadConfiguration;
+    // Those of the display the program runs on, and the user's settings file.
     static TMainFormServices System();
 };
 
@@ -107,6 +112,7 @@ public:
     QSystemTrayIcon *tiMain = nullptr;
     QTimer *tmMoveDescr = nullptr;
     QTimer *tmCheckEsc = nullptr;
+    support::TVisualTrace *Trc = nullptr;
 
 protected:
     void customEvent(QEvent *e) override;
