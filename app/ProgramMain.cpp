@@ -51,12 +51,13 @@ void SetApplicationTitle(const std::string &title)
 
 int ProgramMain(int argc, char **argv)
 {
-    // The units' start-up work comes before anything else: the random seed,
-    // and the program's version for the error reports.
+    // The units' start-up work: the random seed and the program's version
+    // for the error reports first.
     support::RandomizeOnce();
     InitSelfUnit();
-    // SEAM(start-up registration): the GIF picture and clipboard formats and
-    // the image loaders in their fixed order register here.
+    // SEAM(start-up registration): the libraries' start-up registration
+    // (random seed, GIF picture and clipboard formats, image loaders in their
+    // fixed order) runs here, before anything else.
 
     // One copy per user and display. Taken before the application object
     // exists; a copy that finds it held ends at once and silently.

@@ -1,6 +1,7 @@
 #include "app/fm_Main.h"
 
 #include "app/CFGIniFile.h"
+
 #include "platform/gui/Colors.h"
 #include "platform/gui/ExceptionDisplay.h"
 #include "support/TextRoutines.h"
@@ -80,7 +81,7 @@ TMainFormServices TMainFormServices::System()
     s.HotKeys = platform::CreateSystemHotKeys();
     s.KeyState = platform::CreateSystemKeyState();
     s.Grabber = platform::CreateSystemScreenGrabber();
-    s.LoadConfiguration = [] { app::LoadConfiguration(); };
+    s.LoadSettings = [] { app::LoadConfiguration(); };
     return s;
 }
 
@@ -188,10 +189,7 @@ void TfmMain::FormCreate()
     std::string lngError; // the built-in texts open nothing and report nothing
     support::dmLNG->Open("", lngError);
     FScreenCopy = std::make_unique<platform::TBitmap>();
-    // Settings that cannot be read are shown, but start-up goes on: a
-    // program left busy would have dead hot keys and a disabled menu.
-    if (services_.LoadConfiguration)
-        Guarded([this] { services_.LoadConfiguration(); });
+    LoadConfiguration();
     SetMenuEnabled(true);
     // SEAM(debug switch): the panel keeps its height 105 on IsDebugDay();
     // until that switch is here every day counts as an ordinary one.
@@ -222,6 +220,14 @@ void TfmMain::SetupTrace()
     Trc->SetToStandardOutput(false);
     Trc->SetUseIniFile(false);
     Trc->Activate();
+}
+
+void TfmMain::LoadConfiguration()
+{
+    // Settings that cannot be read are shown, but the start-up goes on: a
+    // program left busy would have dead hot keys and a disabled menu.
+    if (services_.LoadSettings)
+        Guarded([this] { services_.LoadSettings(); });
 }
 
 void TfmMain::Trace(int level, const std::string &text)

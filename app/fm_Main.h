@@ -36,7 +36,7 @@ struct TMainFormServices {
     std::unique_ptr<platform::TScreenGrabber> Grabber;
     // Reads the user's settings into CFGAllData and writes them straight
     // back; empty: the settings are left as they are.
-    std::function<void()> LoadConfiguration;
+    std::function<void()> LoadSettings;
     // Those of the display the program runs on, and the user's settings file.
     static TMainFormServices System();
 };
@@ -126,6 +126,9 @@ private:
     void ShowOverlay();
     platform::TPoint ClampToScreenCopy(int x, int y) const;
     void Trace(int level, const std::string &text);
+    // The settings step of the start-up: runs the services' LoadSettings; a
+    // failure is shown and the start-up goes on.
+    void LoadConfiguration();
     // Runs a handler; an exception ends the capture, re-enables the menu and
     // is shown, so the program never stays busy with dead hot keys.
     template <class F> void Guarded(F &&f);

@@ -40,7 +40,7 @@ protected:
     void Create(std::function<void()> load = {})
     {
         app::TMainFormServices s = services.Make();
-        s.LoadConfiguration = std::move(load);
+        s.LoadSettings = std::move(load);
         form = std::make_unique<TfmMain>(std::move(s));
     }
     bool MenuEnabled() const
@@ -183,5 +183,5 @@ TEST_F(Wiring, SettingsThatCannotBeLoadedAreShownAndStartUpGoesOn)
 
 TEST_F(Wiring, TheProgramsServicesLoadTheSettings)
 {
-    EXPECT_TRUE(app::TMainFormServices::System().LoadConfiguration);
+    EXPECT_TRUE(app::TMainFormServices::System().LoadSettings);
 }
