@@ -56,7 +56,7 @@ int ProgramMain(int argc, char **argv)
     support::RandomizeOnce();
     InitSelfUnit();
     // SEAM(start-up registration): the libraries' start-up registration
-    // (random seed, GIF picture and clipboard formats, image loaders in their
+    // (GIF picture and clipboard formats, image loaders in their
     // fixed order) runs here, before anything else.
 
     // One copy per user and display. Taken before the application object

@@ -121,6 +121,7 @@ TEST_F(Wiring, TheTextModuleComesUpBuiltInAndCarriesTheOverlayText)
     services.Log->Images = {QImage(64, 48, QImage::Format_RGB32)};
     form->miCaptureAreaClick();
     EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->Trc->isVisible()); // the trace window stays hidden on the overlay
     EXPECT_EQ(form->lbMsg->text().toStdString(), "Select the area or press <Esc> to cancel");
 
     form.reset();
