@@ -443,15 +443,6 @@ void TfmMain::MainMouseUp(Qt::MouseButton button, Qt::MouseButtons, int, int)
     RunWhatToDo(true);
 }
 
-void TfmMain::RunWhatToDo(bool areaSelected)
-{
-    // Stand-in until the capture action loop exists: it only ends the
-    // capture and makes the program idle again.
-    (void)areaSelected;
-    EndCapture();
-    SetMenuEnabled(true);
-}
-
 void TfmMain::tmMoveDescrTimer()
 {
     auto step = [](int pos, int target) {
@@ -481,11 +472,6 @@ void TfmMain::miCaptureScreenClick()
     SetMenuEnabled(false);
     if (GrabWholeScreen())
         RunWhatToDo(false);
-}
-
-void TfmMain::miOpenDestinationFolderClick()
-{
-    // SEAM(capture actions): opens CFGAllData.DestinationFolder.
 }
 
 void TfmMain::miSettingsClick()

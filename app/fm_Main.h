@@ -26,6 +26,9 @@ class QTimer;
 namespace Ui {
 class fmMain;
 }
+namespace support {
+struct TQXResultEx;
+}
 
 namespace app {
 
@@ -71,6 +74,14 @@ public:
     void UpdateRegionText();
     void ChoosePanelTarget(int x, int y);
     void RunWhatToDo(bool areaSelected);
+    // The capture actions (fm_Main_Actions.cpp): each clears r first and
+    // returns whether r is success.
+    bool SaveCapture(support::TQXResultEx &r);
+    bool CopyCaptureToClipboard(support::TQXResultEx &r);
+    bool MailCapture(support::TQXResultEx &r);
+    bool SendCaptureMail(const std::string &fileName, support::TQXResultEx &r);
+    const std::string &LastFileName() const { return FLastFileName; }
+    int FileCounter() const { return FFileCounter; }
 
     void MainMouseDown(Qt::MouseButton button, Qt::MouseButtons buttons, int x, int y);
     void MainMouseMove(Qt::MouseButtons buttons, int x, int y);

@@ -5,9 +5,17 @@ Lock and Caps Lock on."""
 import subprocess
 import time
 
+from actionslib import action_dialog, press_in, wait_dialog, wait_gone
 from e2elib import args, fail, visible_windows, wait_for, xdotool
 from spinelib import (OVERLAY, hold_escape, key, never, open_overlay, overlay_shown, start,
                       stop)
+
+
+
+def cancel_action_dialog():
+    press_in(wait_dialog()[0], "Escape")
+    wait_gone(action_dialog, "Escape to cancel the action dialog")
+
 
 a = args()
 proc = start(a.program)
@@ -42,11 +50,14 @@ try:
         time.sleep(0.05)
     xdotool("mouseup", "1")
     wait_for(lambda: not overlay_shown(), what="the drag to end the selection")
+    cancel_action_dialog()
 
-    # alt+Print captures without the overlay, and leaves the program idle.
+    # alt+Print captures without the overlay; cancelling the action dialog
+    # leaves the program idle.
     key("alt+Print")
     if not never(overlay_shown, 1.0):
         fail("alt+Print showed the overlay")
+    cancel_action_dialog()
     open_overlay(attempts=1)
     hold_escape()
     wait_for(lambda: not overlay_shown(), what="Escape")
@@ -60,6 +71,7 @@ try:
         key("alt+Print")
         if not never(overlay_shown, 0.5):
             fail(f"alt+Print with {lock} showed the overlay")
+        cancel_action_dialog()
     key("Num_Lock")
     key("Caps_Lock")
 

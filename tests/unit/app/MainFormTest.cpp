@@ -1,5 +1,8 @@
 #include "app/fm_Main.h"
 
+#include "app/ModalRunner.h"
+#include "app/fm_WhatToDo.h"
+
 #include "FakeServices.h"
 #include "platform/gui/ExceptionDisplay.h"
 
@@ -9,6 +12,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -71,6 +75,12 @@ protected:
     }
 
     fakes::TServices services;
+    // Every action dialog answers Cancel.
+    app::TScopedModalRunner dialogs{[](QDialog &d) {
+        if (auto *w = qobject_cast<app::TfmWhatToDo *>(&d))
+            w->btCancel()->click();
+        return 0;
+    }};
     std::vector<std::string> shown;
     std::unique_ptr<TfmMain> form;
 };
@@ -175,7 +185,7 @@ TEST_F(MainForm, DragInEitherDirectionGivesTheSameSelection)
     EXPECT_EQ(form->Selection(), (TRect{10, 20, 30, 40}));
     EXPECT_FALSE(form->isVisible());
     EXPECT_FALSE(form->tmMoveDescr->isActive());
-    EXPECT_TRUE(form->Idle()); // the stand-in action loop ended the capture
+    EXPECT_TRUE(form->Idle()); // cancelled in the action dialog
 
     PressHotKey(1);
     Drag({{10, 20}, {30, 40}});

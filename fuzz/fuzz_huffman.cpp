@@ -1,0 +1,92 @@
+// Code builders on any lengths and frequencies: lengths either build a prefix
+// code whose tree walks back to every symbol or are refused; frequencies
+// always give a complete (or single) code within the length limit.
+#include "imaging/Huffman.h"
+#include "platform/core/Exceptions.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+using namespace imaging;
+
+namespace {
+
+void CheckTree(const THuffmanCodes &codes)
+{
+    THuffmanTree tree;
+    tree.Build(codes);
+    for (int s = 0; s <= codes.MaxSymbol; ++s) {
+        const THuffmanCode &c = codes.Codes[s];
+        if (!c.Length)
+            continue;
+        int node = tree.Root;
+        std::uint32_t code = c.Code;
+        for (std::uint32_t i = 0; i < c.Length; ++i, code >>= 1) {
+            if (node <= tree.MaxSymbol || node > tree.LastNode)
+                std::abort();
+            node = (code & 1) ? tree.Nodes[node].One : tree.Nodes[node].Zero;
+        }
+        if (node != s)
+            std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    if (size < 2)
+        return 0;
+    const int count = 1 + data[0] % THuffmanCodes::Capacity;
+    const int maxBits = 1 + data[1] % 15;
+    data += 2;
+    size -= 2;
+    THuffmanCodes codes;
+    codes.SetCount(count);
+
+    std::uint8_t lens[THuffmanCodes::Capacity] = {};
+    for (int i = 0; i < count && static_cast<std::size_t>(i) < size; ++i)
+        lens[i] = data[i] % 17;
+    try {
+        codes.BuildFromLengths(lens, maxBits);
+        std::uint64_t kraft = 0;
+        for (int s = 0; s < count; ++s)
+            if (lens[s])
+                kraft += std::uint64_t(1) << (32 - lens[s]);
+        if (kraft > (std::uint64_t(1) << 32))
+            std::abort(); // an over-subscribed set must have been refused
+        CheckTree(codes);
+    } catch (const platform::Exception &) {
+    }
+
+    std::uint32_t freq[THuffmanCodes::Capacity] = {};
+    int used = 0;
+    for (int i = 0; i < count; ++i) {
+        const std::size_t at = static_cast<std::size_t>(i) * 3;
+        if (at + 2 < size)
+            freq[i] = data[at] | (data[at + 1] << 8) | (std::uint32_t(data[at + 2] & 0x7F) << 16);
+        used += freq[i] != 0;
+    }
+    try {
+        codes.BuildFromFrequencies(freq, maxBits);
+    } catch (const platform::EAssertionFailed &) {
+        if (used <= (1 << maxBits))
+            std::abort(); // only too many symbols for the limit may fail
+        return 0;
+    }
+    std::uint64_t kraft = 0;
+    int coded = 0;
+    for (int s = 0; s < count; ++s) {
+        const std::uint32_t l = codes.Codes[s].Length;
+        if (l > static_cast<std::uint32_t>(maxBits))
+            std::abort();
+        if (l) {
+            kraft += std::uint64_t(1) << (32 - l);
+            ++coded;
+        }
+    }
+    if (coded != used || (used >= 2 && kraft != (std::uint64_t(1) << 32)))
+        std::abort();
+    CheckTree(codes);
+    return 0;
+}

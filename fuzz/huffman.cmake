@@ -1,0 +1,1 @@
+kss_fuzz_target(huffman fuzz_huffman.cpp DEPS kss_imaging)

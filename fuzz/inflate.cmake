@@ -1,0 +1,1 @@
+kss_fuzz_target(inflate fuzz_inflate.cpp DEPS kss_imaging)

@@ -1,0 +1,304 @@
+// The encoder's output is fixed: it must equal the literal reference writer
+// byte for byte, hold the known vectors, and inflate in zlib and in ours.
+#include "DeflateReference.h"
+#include "DeflateTestData.h"
+#include "imaging/Adler32.h"
+#include "imaging/DeflateCoder.h"
+#include "platform/core/Exceptions.h"
+
+#include <gtest/gtest.h>
+
+using namespace imaging;
+using namespace deflatetest;
+
+namespace {
+
+// Writes codes most significant bit first, as the format stores Huffman codes.
+struct BitWriter {
+    Bytes out;
+    std::uint32_t acc = 0;
+    int n = 0;
+    void Bits(std::uint32_t v, int count) // plain fields, LSB first
+    {
+        for (int i = 0; i < count; ++i)
+            Bit((v >> i) & 1);
+    }
+    void Code(std::uint32_t code, int len)
+    {
+        for (int i = len - 1; i >= 0; --i)
+            Bit((code >> i) & 1);
+    }
+    void Bit(unsigned b)
+    {
+        acc |= b << n;
+        if (++n == 8) {
+            out.push_back(static_cast<std::uint8_t>(acc));
+            acc = 0;
+            n = 0;
+        }
+    }
+    Bytes Done()
+    {
+        if (n)
+            out.push_back(static_cast<std::uint8_t>(acc));
+        return out;
+    }
+};
+
+// One run of writes through both writers: chunks of random size, optional
+// flushes and block-type changes at the same points.
+struct Script {
+    std::uint8_t type = BlockFixed;
+    std::vector<std::size_t> chunks;
+    std::vector<int> flushAfter; // chunk indices
+    std::vector<std::pair<int, std::uint8_t>> typeAfter;
+};
+
+Bytes RunFast(const Bytes &data, const Script &s)
+{
+    VectorSink sink;
+    DeflateEncoder enc(sink);
+    enc.SetBlockType(s.type);
+    std::size_t pos = 0;
+    for (std::size_t i = 0; i < s.chunks.size(); ++i) {
+        enc.Write(data.data() + pos, s.chunks[i]);
+        pos += s.chunks[i];
+        for (int f : s.flushAfter)
+            if (f == static_cast<int>(i))
+                enc.Flush();
+        for (auto &t : s.typeAfter)
+            if (t.first == static_cast<int>(i))
+                enc.SetBlockType(t.second);
+    }
+    enc.Finish();
+    return sink.Data;
+}
+
+Bytes RunReference(const Bytes &data, const Script &s)
+{
+    auto ref = std::make_unique<reference::RefDeflate>();
+    ref->SetBlockType(s.type);
+    std::size_t pos = 0;
+    for (std::size_t i = 0; i < s.chunks.size(); ++i) {
+        ref->Write(data.data() + pos, static_cast<std::int64_t>(s.chunks[i]));
+        pos += s.chunks[i];
+        for (int f : s.flushAfter)
+            if (f == static_cast<int>(i))
+                ref->Flush();
+        for (auto &t : s.typeAfter)
+            if (t.first == static_cast<int>(i))
+                ref->SetBlockType(t.second);
+    }
+    ref->Finish();
+    return ref->Out;
+}
+
+Script Chunked(std::size_t total, std::uint8_t type, unsigned seed, std::size_t maxChunk)
+{
+    std::mt19937 rng(seed);
+    Script s;
+    s.type = type;
+    std::size_t left = total;
+    while (left > 0) {
+        const std::size_t n = std::min<std::size_t>(left, 1 + rng() % maxChunk);
+        s.chunks.push_back(n);
+        left -= n;
+    }
+    if (s.chunks.empty())
+        s.chunks.push_back(0);
+    return s;
+}
+
+Bytes Inflate(const Bytes &in)
+{
+    return InflateBuffer(in.data(), in.size());
+}
+
+} // namespace
+
+TEST(DeflateEncoderTest, KnownVectors)
+{
+    // Nothing written, fixed type: one final fixed block with only the end code.
+    EXPECT_EQ(DeflateBuffer(nullptr, 0, BlockFixed), (Bytes{0x03, 0x00}));
+
+    // 1000 equal bytes: two literals, then matches at distance 2 of 258, 258, 258, 224.
+    const Bytes a(1000, 'a');
+    BitWriter w;
+    w.Bits(0, 1); // the block opens before the end is known
+    w.Bits(1, 2);
+    w.Code(0x30 + 'a', 8);
+    w.Code(0x30 + 'a', 8);
+    for (int i = 0; i < 3; ++i) {
+        w.Code(0xC0 + (285 - 280), 8); // 258
+        w.Code(1, 5);                  // distance 2
+    }
+    w.Code(0xC0 + (283 - 280), 8); // 224 = 195 + 29
+    w.Bits(29, 5);
+    w.Code(1, 5);
+    w.Code(0, 7);  // end of block
+    w.Bits(1, 1);  // then an empty final fixed block
+    w.Bits(1, 2);
+    w.Code(0, 7);
+    EXPECT_EQ(DeflateBuffer(a.data(), a.size(), BlockFixed), w.Done());
+
+    // An empty stored stream is one final stored block of length 0.
+    EXPECT_EQ(DeflateBuffer(nullptr, 0, BlockStored), (Bytes{0x01, 0x00, 0x00, 0xFF, 0xFF}));
+}
+
+TEST(DeflateEncoderTest, DynamicAllLiteralBlockHasOneZeroDistanceLength)
+{
+    Bytes d(256);
+    for (int i = 0; i < 256; ++i)
+        d[i] = static_cast<std::uint8_t>(i); // no pair repeats: no match at all
+    const Bytes out = DeflateBuffer(d.data(), d.size(), BlockDynamic);
+    // BFINAL 1, BTYPE 2, HLIT - 257 in 5 bits, HDIST - 1 in 5 bits
+    const std::uint32_t head = out[0] | (out[1] << 8);
+    EXPECT_EQ(head & 1, 1u);
+    EXPECT_EQ((head >> 1) & 3, 2u);
+    EXPECT_EQ((head >> 3) & 31, 0u); // HLIT 257: only literals and the end code
+    EXPECT_EQ((head >> 8) & 31, 0u); // HDIST 1
+    EXPECT_EQ(Inflate(out), d);
+    EXPECT_EQ(ZlibInflateRaw(out, d.size()), d);
+}
+
+TEST(DeflateEncoderTest, StoredBlockLeavesAtTheLimit)
+{
+    VectorSink sink;
+    DeflateEncoder enc(sink);
+    enc.SetBlockType(BlockStored);
+    const Bytes d = RandomData(65535, 9);
+    enc.Write(d.data(), 65534);
+    EXPECT_TRUE(sink.Data.empty());
+    enc.Write(d.data() + 65534, 1);
+    ASSERT_EQ(sink.Data.size(), 65535u + 5);
+    EXPECT_EQ(sink.Data[0], 0x00); // not final
+    EXPECT_EQ(sink.Data[1], 0xFF);
+    EXPECT_EQ(sink.Data[2], 0xFF);
+    enc.Finish(); // nothing pending: an empty final stored block follows
+    ASSERT_EQ(sink.Data.size(), 65540u + 5);
+    EXPECT_EQ(Bytes(sink.Data.end() - 5, sink.Data.end()), (Bytes{0x01, 0x00, 0x00, 0xFF, 0xFF}));
+    EXPECT_EQ(Inflate(sink.Data), d);
+}
+
+TEST(DeflateEncoderTest, MatchesReferenceAtEdgeSizes)
+{
+    for (std::uint8_t type : {BlockFixed, BlockDynamic, BlockStored})
+        for (std::size_t n : {0, 1, 2, 3, 4, 257, 258, 259, 260, 515, 516, 32767, 32768, 32769, 65535, 65536, 65537}) {
+            const Bytes d = MixedData(n, static_cast<unsigned>(n + type));
+            Script s;
+            s.type = type;
+            s.chunks = {n};
+            const Bytes fast = RunFast(d, s);
+            ASSERT_EQ(fast, RunReference(d, s)) << "type " << int(type) << " size " << n;
+            ASSERT_EQ(Inflate(fast), d);
+            ASSERT_EQ(ZlibInflateRaw(fast, n), d);
+        }
+}
+
+TEST(DeflateEncoderTest, MatchesReferenceOnVariedDataAndChunking)
+{
+    struct Case {
+        Bytes data;
+        const char *name;
+    };
+    std::vector<Case> cases;
+    cases.push_back({MixedData(700000, 1), "mixed"});
+    cases.push_back({RandomData(150000, 2), "random"});
+    cases.push_back({Bytes(300000, 0), "zeros"});
+    {
+        Bytes rgb;
+        for (int y = 0; y < 200; ++y)
+            for (int x = 0; x < 640; ++x) {
+                rgb.push_back(static_cast<std::uint8_t>(x * 3 + y));
+                rgb.push_back(static_cast<std::uint8_t>((x / 16) * 40));
+                rgb.push_back(static_cast<std::uint8_t>(y));
+            }
+        cases.push_back({rgb, "gradient"});
+    }
+    {
+        Bytes pairs; // every position of one pair: the 64-candidate limit matters
+        std::mt19937 rng(4);
+        for (int i = 0; i < 200000; ++i)
+            pairs.push_back(rng() % 3 ? 'x' : static_cast<std::uint8_t>('a' + rng() % 3));
+        cases.push_back({pairs, "pairs"});
+    }
+    unsigned seed = 10;
+    for (const auto &c : cases)
+        for (std::uint8_t type : {BlockFixed, BlockDynamic, BlockStored}) {
+            ++seed;
+            const Script s = Chunked(c.data.size(), type, seed, seed % 2 ? 70000 : 300);
+            const Bytes fast = RunFast(c.data, s);
+            ASSERT_EQ(fast, RunReference(c.data, s)) << c.name << " type " << int(type);
+            ASSERT_EQ(Inflate(fast), c.data) << c.name;
+            ASSERT_EQ(ZlibInflateRaw(fast, c.data.size()), c.data) << c.name;
+        }
+}
+
+TEST(DeflateEncoderTest, FlushesAndTypeChangesMatchReference)
+{
+    const Bytes d = MixedData(400000, 77);
+    for (unsigned seed = 0; seed < 6; ++seed) {
+        std::mt19937 rng(seed);
+        Script s = Chunked(d.size(), static_cast<std::uint8_t>(seed % 3), seed, 40000);
+        for (std::size_t i = 0; i < s.chunks.size(); ++i) {
+            if (rng() % 4 == 0)
+                s.flushAfter.push_back(static_cast<int>(i));
+            if (rng() % 3 == 0)
+                s.typeAfter.push_back({static_cast<int>(i), static_cast<std::uint8_t>(rng() % 3)});
+        }
+        const Bytes fast = RunFast(d, s);
+        ASSERT_EQ(fast, RunReference(d, s)) << "seed " << seed;
+        ASSERT_EQ(ZlibInflateRaw(fast, d.size()), d);
+    }
+}
+
+TEST(DeflateEncoderTest, TypeChangeWithStoredDataPendingFlushesFirst)
+{
+    // 40,000 stored bytes pending exceed the Huffman pending limit: switching
+    // must code them first instead of copying a negative count.
+    const Bytes d = MixedData(90000, 5);
+    VectorSink sink;
+    DeflateEncoder enc(sink);
+    enc.SetBlockType(BlockStored);
+    enc.Write(d.data(), 40000);
+    enc.SetBlockType(BlockFixed);
+    ASSERT_GE(sink.Data.size(), 40005u); // the stored block is out
+    enc.Write(d.data() + 40000, 50000);
+    enc.Finish();
+    EXPECT_EQ(Inflate(sink.Data), d);
+    EXPECT_THROW(enc.Write(d.data(), 1), platform::EInOutError);
+    EXPECT_THROW(enc.SetBlockType(3), platform::Exception);
+}
+
+TEST(DeflateEncoderTest, LargeMixRoundTripsWithRandomChunking)
+{
+    Bytes d = MixedData(10 * 1024 * 1024, 99);
+    const Bytes noise = RandomData(1 << 20, 98);
+    std::copy(noise.begin(), noise.end(), d.begin() + (4 << 20));
+    for (std::uint8_t type : {BlockFixed, BlockDynamic}) {
+        const Script s = Chunked(d.size(), type, 1234 + type, 100000);
+        const Bytes out = RunFast(d, s);
+        EXPECT_EQ(Inflate(out), d);
+        EXPECT_EQ(ZlibInflateRaw(out, d.size()), d);
+    }
+}
+
+TEST(DeflateEncoderTest, ZlibWrappedOutputOfEveryTypeDecodesInZlib)
+{
+    const Bytes d = MixedData(250000, 61);
+    for (std::uint8_t type : {BlockFixed, BlockDynamic, BlockStored}) {
+        Bytes z = {0x78, 0xDA};
+        const Bytes body = DeflateBuffer(d.data(), d.size(), type);
+        z.insert(z.end(), body.begin(), body.end());
+        TAdler32 adler;
+        adler.Update(d.data(), static_cast<std::int64_t>(d.size()));
+        const std::uint32_t trailer = adler.GetResult();
+        const auto *t = reinterpret_cast<const std::uint8_t *>(&trailer);
+        z.insert(z.end(), t, t + 4);
+        Bytes out(d.size() + 1);
+        uLongf outLen = static_cast<uLongf>(out.size());
+        ASSERT_EQ(uncompress(out.data(), &outLen, z.data(), static_cast<uLong>(z.size())), Z_OK) << int(type);
+        out.resize(outLen);
+        EXPECT_EQ(out, d);
+    }
+}

@@ -1,0 +1,227 @@
+// The checksum, bit and deflate coders as filter streams over the library's
+// streams: pass-through rules, bit order, end-of-data behaviour.
+#include "DeflateTestData.h"
+#include "imaging/BitStream.h"
+#include "imaging/CRC32Stream.h"
+#include "imaging/Deflate.h"
+#include "imaging/MemStream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+using namespace imaging;
+using deflatetest::Bytes;
+
+namespace {
+
+// Serves bytes and records what happens to it.
+struct Probe : TBaseStream {
+    Bytes data;
+    std::size_t pos = 0;
+    int flushes = 0;
+    int limit = 1 << 30; // most bytes per Read
+    Probe()
+    {
+        CanRead = CanWrite = true;
+        NoDataExcept = false;
+    }
+    int Write(const void *p, int n) override
+    {
+        data.insert(data.end(), static_cast<const std::uint8_t *>(p), static_cast<const std::uint8_t *>(p) + n);
+        return n;
+    }
+    int Read(void *p, int n) override
+    {
+        const int m = static_cast<int>(std::min<std::size_t>({static_cast<std::size_t>(n), data.size() - pos,
+                                                              static_cast<std::size_t>(limit)}));
+        std::memcpy(p, data.data() + pos, static_cast<std::size_t>(m));
+        pos += static_cast<std::size_t>(m);
+        return m;
+    }
+    int Available() override { return static_cast<int>(data.size() - pos); }
+    void Flush() override { ++flushes; }
+};
+
+std::string ErrorOf(const std::function<void()> &f)
+{
+    try {
+        f();
+    } catch (const std::exception &e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+} // namespace
+
+TEST(DeflateStreamTest, CrcStreamFoldsWhatPasses)
+{
+    Probe next;
+    TCRC32Stream crc(&next);
+    EXPECT_TRUE(crc.CanRead && crc.CanWrite);
+    EXPECT_EQ(crc.GetCRC(), 0u);
+    EXPECT_EQ(crc.Write("IEND", 4), 4);
+    EXPECT_EQ(crc.GetCRC(), 0xAE426082u);
+    EXPECT_EQ(crc.GetCRC(), 0xAE426082u); // reading the CRC changes nothing
+    crc.Flush();
+    EXPECT_EQ(next.flushes, 0);
+    EXPECT_EQ(next.data, (Bytes{'I', 'E', 'N', 'D'}));
+
+    // A short read folds only the bytes delivered.
+    next.data = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    next.pos = 0;
+    next.limit = 5;
+    crc.ResetCRC();
+    char buf[9];
+    EXPECT_EQ(crc.Read(buf, 9), 5);
+    next.limit = 100;
+    EXPECT_EQ(crc.Read(buf + 5, 9), 4);
+    EXPECT_EQ(crc.GetCRC(), 0xCBF43926u);
+}
+
+TEST(DeflateStreamTest, BitStreamOrderAndEnds)
+{
+    Probe next;
+    {
+        TBitStream bits(&next);
+        bits.WriteBits(0b101, 3);
+        bits.WriteBits(0b11, 2);
+        EXPECT_TRUE(next.data.empty());
+        bits.Flush();
+        EXPECT_EQ(next.data, (Bytes{0x1D}));
+        EXPECT_THROW(bits.WriteBits(0, 33), platform::EAssertionFailed);
+        bits.WriteBits(0xFFFF, 0);
+        bits.WriteBits(0xABCDE, 20);
+        bits.WriteBits(1, 1); // pending: the destructor writes it
+    }
+    EXPECT_EQ(next.data, (Bytes{0x1D, 0xDE, 0xBC, 0x1A}));
+
+    Probe in;
+    in.data = {0xDE, 0xBC, 0x0A};
+    TBitStream r(&in);
+    std::uint32_t v = 0;
+    EXPECT_EQ(r.ReadBits(&v, 12), 12);
+    EXPECT_EQ(v, 0xCDEu);
+    EXPECT_EQ(r.ReadBit(), 1);
+    r.Flush(); // drops the rest of the byte
+    v = 0xFFFFFFFF;
+    EXPECT_EQ(r.ReadBits(&v, 14), 8); // only one byte left
+    EXPECT_EQ(v, 0xFFFFFF0Au);        // the last byte filled is cleared first, later ones untouched
+    EXPECT_EQ(ErrorOf([&] { r.ReadBit(); }), "Read less than expected");
+}
+
+TEST(DeflateStreamTest, HuffmanBitStreamDecodesThroughTheTree)
+{
+    const std::uint8_t lens[4] = {2, 1, 3, 3};
+    THuffmanCodes codes;
+    codes.SetCount(4);
+    codes.BuildFromLengths(lens, 15);
+    THuffmanTree tree;
+    tree.Build(codes);
+    Probe next;
+    const int message[] = {0, 1, 2, 3, 3, 1, 0, 2};
+    {
+        TBitStream w(&next);
+        for (int s : message)
+            w.WriteBits(codes.Codes[s].Code, static_cast<int>(codes.Codes[s].Length));
+    }
+    THuffmanBitStream r(&next);
+    for (int s : message)
+        EXPECT_EQ(r.DecodeSymbol(tree), s);
+
+    // One code of one bit: the other branch does not exist.
+    THuffmanTree half;
+    half.SetCount(4);
+    const std::uint8_t one[4] = {1, 0, 0, 0};
+    half.BuildFromLengths(one, 15);
+    Probe bad;
+    bad.data = {0x02}; // bits 0, 1
+    THuffmanBitStream rb(&bad);
+    EXPECT_EQ(rb.DecodeSymbol(half), 0);
+    EXPECT_EQ(ErrorOf([&] { rb.DecodeSymbol(half); }), "Invalid Huffman code");
+}
+
+TEST(DeflateStreamTest, DeflateStreamRoundTripsAndEndsCleanly)
+{
+    const Bytes d = deflatetest::MixedData(300000, 12);
+    for (std::uint8_t type : {BlockDynamic, BlockFixed, BlockStored}) {
+        TMemStream mem;
+        {
+            TDeflateStream w(&mem, -1);
+            EXPECT_TRUE(w.CanWrite && !w.CanRead);
+            EXPECT_EQ(w.BlockType(), BlockDynamic);
+            w.SetBlockType(type);
+            std::size_t pos = 0;
+            int step = 1;
+            while (pos < d.size()) {
+                const int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(step), d.size() - pos));
+                EXPECT_EQ(w.Write(d.data() + pos, n), n);
+                pos += static_cast<std::size_t>(n);
+                step = step * 3 % 50000 + 1;
+            }
+            w.Finish();
+        }
+        const int deflateSize = mem.Size();
+        const std::uint8_t trailer[4] = {9, 8, 7, 6};
+        mem.Write(trailer, 4);
+        mem.Seek(0);
+        {
+            TDeflateStream r(&mem, 0); // a memory stream can write too: -1 would pick writing
+            EXPECT_TRUE(r.CanRead && !r.CanWrite);
+            Bytes out(d.size());
+            std::size_t pos = 0;
+            int step = 7;
+            while (pos < d.size()) {
+                const int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(step), d.size() - pos));
+                ASSERT_EQ(r.Read(out.data() + pos, n), n);
+                pos += static_cast<std::size_t>(n);
+                step = step * 5 % 70000 + 1;
+            }
+            EXPECT_EQ(out, d);
+            // Past the final block: nothing, or the short-read error.
+            std::uint8_t extra[8];
+            EXPECT_EQ(ErrorOf([&] { r.Read(extra, 8); }), "Read less than expected");
+            r.SetNoDataExcept(false);
+            EXPECT_EQ(r.Read(extra, 8), 0);
+            EXPECT_TRUE(r.EndOfData());
+            EXPECT_EQ(ErrorOf([&] { r.Write(extra, 1); }), "Stream not open for write");
+        }
+        // The trailer is still there to read.
+        EXPECT_EQ(mem.Position(), deflateSize);
+    }
+}
+
+TEST(DeflateStreamTest, ModesFlushAndTruncation)
+{
+    struct ReadOnly : Probe {
+        ReadOnly() { CanWrite = false; }
+    } ro;
+    EXPECT_THROW(TDeflateStream(&ro, 1), platform::EAssertionFailed);
+    EXPECT_THROW(TDeflateStream(&ro, 7), platform::EAssertionFailed);
+    Probe rw;
+    TDeflateStream reader(&rw, 0);
+    EXPECT_TRUE(reader.CanRead);
+
+    // Flush puts whole blocks out; the partial byte stays until Finish.
+    Probe out;
+    TDeflateStream w(&out, 1);
+    w.SetBlockType(BlockFixed);
+    w.Write("hello hello hello", 17);
+    EXPECT_TRUE(out.data.empty());
+    w.Flush();
+    const std::size_t flushed = out.data.size();
+    EXPECT_GT(flushed, 0u);
+    w.Finish();
+    EXPECT_GT(out.data.size(), flushed);
+    EXPECT_EQ(deflatetest::ZlibInflateRaw(out.data, 17), Bytes(reinterpret_cast<const std::uint8_t *>("hello hello hello"),
+                                                               reinterpret_cast<const std::uint8_t *>("hello hello hello") + 17));
+
+    // Cut data: the next stream runs dry inside a block.
+    Probe cut;
+    cut.data.assign(out.data.begin(), out.data.begin() + 4);
+    TDeflateStream r(&cut, 0);
+    char buf[17];
+    EXPECT_EQ(ErrorOf([&] { r.Read(buf, 17); }), "Read less than expected");
+}
