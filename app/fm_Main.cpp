@@ -1,7 +1,7 @@
 #include "app/fm_Main.h"
 
 #include "app/CFGIniFile.h"
-
+#include "app/CaptureTexts.h"
 #include "platform/gui/Colors.h"
 #include "platform/gui/ExceptionDisplay.h"
 #include "support/TextRoutines.h"
@@ -42,15 +42,6 @@ public:
     }
     int Id;
 };
-
-// A literal the code shows, through the text module; the widget takes LF
-// line breaks.
-QString FormText(const std::string &literal)
-{
-    QString t = QString::fromStdString(support::LngText(literal));
-    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    return t;
-}
 
 void SetPixelFont(QWidget *w, int pixels, bool bold)
 {
@@ -294,7 +285,7 @@ void TfmMain::SetMenuEnabled(bool enabled)
 void TfmMain::StartAreaSelection(bool grab)
 {
     FCaptureMode = 1;
-    lbMsg->setText(FormText("Select the area or press <Esc> to cancel"));
+    lbMsg->setText(ToWidgetText(support::LngText("Select the area or press <Esc> to cancel")));
     if (grab && !(GrabScreenTo(imMain->Picture()) && GrabScreenTo(*FScreenCopy))) {
         // Never show a stale or black overlay: stay idle.
         Trace(1, "Screen grab failed: the capture was not started");
