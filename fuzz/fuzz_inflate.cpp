@@ -66,11 +66,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (okA) {
         if (a != b || src.pos != mem.InputUsed())
             std::abort();
-        for (std::uint8_t type : {imaging::BlockFixed, imaging::BlockDynamic}) {
-            const auto packed = imaging::DeflateBuffer(a.data(), a.size(), type);
-            if (imaging::InflateBuffer(packed.data(), packed.size()) != a)
-                std::abort();
-        }
+        if (a.size() > 65536)
+            return 0; // keeps each input quick; the unit tests re-encode large data
+        const std::uint8_t type = size > 0 && (data[0] & 8) ? imaging::BlockDynamic : imaging::BlockFixed;
+        const auto packed = imaging::DeflateBuffer(a.data(), a.size(), type);
+        if (imaging::InflateBuffer(packed.data(), packed.size()) != a)
+            std::abort();
     }
     return 0;
 }
