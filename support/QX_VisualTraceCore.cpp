@@ -257,7 +257,7 @@ void TVisualTraceCore::Activate()
         view_->ToggleSettings();
 }
 
-void TVisualTraceCore::Add(TLevel level, const TTrcClsList &classes, const std::string &text,
+void TVisualTraceCore::Add(int level, const TTrcClsList &classes, const std::string &text,
                            bool unlimited)
 {
     if (!ClassesEnabled(classes))
@@ -266,7 +266,7 @@ void TVisualTraceCore::Add(TLevel level, const TTrcClsList &classes, const std::
     AddLinesLocked(level, text, unlimited);
 }
 
-void TVisualTraceCore::AddFramedCls(TLevel level, const TTrcClsList &classes,
+void TVisualTraceCore::AddFramedCls(int level, const TTrcClsList &classes,
                                     const std::string &text, char frameChar)
 {
     std::lock_guard<std::mutex> guard(lock_);
@@ -278,22 +278,30 @@ void TVisualTraceCore::AddFramedCls(TLevel level, const TTrcClsList &classes,
     AddLinesLocked(level, separator, false);
 }
 
-void TVisualTraceCore::AddFramed(TLevel level, const std::string &text, char frameChar)
+void TVisualTraceCore::AddFramed(int level, const std::string &text, char frameChar)
 {
     AddFramedCls(level, {}, text, frameChar);
 }
 
-void TVisualTraceCore::AddLinesLocked(TLevel level, const std::string &text, bool unlimited)
+void TVisualTraceCore::AddLinesLocked(int level, const std::string &text, bool unlimited)
 {
-    if (!active_ || shutDown_ || level > currentLevel_ ||
+    if (!active_ || shutDown_ || level < 0 || level > currentLevel_ ||
         !(toScreen_ || toFile_ || toStandardOutput_))
         return;
 
     int lineCount = 0;
     bool truncated = false;
     const size_t firstLineMark = pending_.size() + 1;
+    // Lines of a burst share their millisecond: format its stamp once.
+    const platform::DateTime now = platform::Now();
+    if (!(now == stampTime_) || stamp_.empty()) {
+        stampTime_ = now;
+        stamp_ = TraceStamp(now);
+    }
     std::string prefix = showLevel_ ? std::to_string(level) : std::string();
-    prefix += " " + TraceStamp(platform::Now()) + " ";
+    prefix += ' ';
+    prefix += stamp_;
+    prefix += ' ';
     const std::string continuation(prefix.size(), ' ');
     const size_t width = 3 * static_cast<size_t>(std::max(charPerLine_.load(), 1));
 
@@ -333,7 +341,16 @@ void TVisualTraceCore::AddLinesLocked(TLevel level, const std::string &text, boo
             continue;
         }
         wrapped = false;
-        line += c;
+        // Take the run of ordinary characters up to the next break, the
+        // wrapping width or the end of the text at once.
+        size_t limit = text.size();
+        if (!unlimited)
+            limit = std::min(limit, i + (width - line.size()));
+        size_t end = i + 1;
+        while (end < limit && text[end] != '\r' && text[end] != '\n')
+            ++end;
+        line.append(text, i, end - i);
+        i = end - 1;
         if ((!unlimited && line.size() >= width) || i + 1 == text.size()) {
             if (!queue())
                 break;
@@ -434,24 +451,21 @@ void TVisualTraceCore::FlushToScreenLocked()
 
 void TVisualTraceCore::FlushToFileLocked()
 {
-    std::vector<std::string> lines;
-    if (fileRetry_.empty()) {
-        if (pending_.empty())
-            return;
-        lines = pending_;
-    } else {
-        lines = std::move(fileRetry_);
-        fileRetry_.clear();
-        lines.insert(lines.end(), pending_.begin(), pending_.end());
-    }
-
+    if (fileRetry_.empty() && pending_.empty())
+        return;
+    // The lines to write: those that failed before, then the pending ones.
+    const size_t lineCount = fileRetry_.size() + pending_.size();
+    auto lineAt = [this](size_t i) -> const std::string & {
+        return i < fileRetry_.size() ? fileRetry_[i] : pending_[i - fileRetry_.size()];
+    };
+    size_t bytes = 0;
+    for (size_t i = 0; i < lineCount; ++i)
+        bytes += lineAt(i).size() + 2;
     std::string data;
-    std::vector<size_t> ends; // byte offset after each line
-    ends.reserve(lines.size());
-    for (const auto &line : lines) {
-        data += line;
+    data.reserve(bytes);
+    for (size_t i = 0; i < lineCount; ++i) {
+        data += lineAt(i);
         data += "\r\n";
-        ends.push_back(data.size());
     }
 
     size_t written = 0;
@@ -465,9 +479,16 @@ void TVisualTraceCore::FlushToFileLocked()
     } catch (...) {
         // Keep what did not reach the file, capped so that a file that
         // never becomes writable cannot eat the memory.
-        size_t done = static_cast<size_t>(
-            std::upper_bound(ends.begin(), ends.end(), written) - ends.begin());
-        lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(done));
+        size_t done = 0;
+        for (size_t end = 0; done < lineCount; ++done) {
+            end += lineAt(done).size() + 2;
+            if (end > written)
+                break;
+        }
+        std::vector<std::string> lines;
+        lines.reserve(lineCount - done);
+        for (size_t i = done; i < lineCount; ++i)
+            lines.push_back(lineAt(i));
         if (lines.size() > TraceFileRetryMaxLines) {
             const size_t drop = lines.size() - (TraceFileRetryMaxLines - 1);
             lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(drop));
@@ -476,6 +497,7 @@ void TVisualTraceCore::FlushToFileLocked()
         fileRetry_ = std::move(lines);
         throw;
     }
+    fileRetry_.clear();
 }
 
 // --- frame services ---------------------------------------------------------

@@ -145,12 +145,12 @@ public:
     // UseIniFile is set; toggles the settings panel (a first call hides it).
     void Activate();
     // Queues Text when every class of Classes is enabled (an empty list passes).
-    void Add(TLevel level, const TTrcClsList &classes, const std::string &text,
+    void Add(int level, const TTrcClsList &classes, const std::string &text,
              bool unlimited = false);
     // Text between two separators of 3 x CharPerLine copies of frameChar.
-    void AddFramedCls(TLevel level, const TTrcClsList &classes, const std::string &text,
+    void AddFramedCls(int level, const TTrcClsList &classes, const std::string &text,
                       char frameChar);
-    void AddFramed(TLevel level, const std::string &text, char frameChar);
+    void AddFramed(int level, const std::string &text, char frameChar);
     // Sends the pending lines to every output that is on. Never throws.
     void Flush() noexcept;
     // The flush timer's work: flushes while active and not being destroyed.
@@ -207,7 +207,7 @@ protected:
     void Shutdown() noexcept;
 
 private:
-    void AddLinesLocked(TLevel level, const std::string &text, bool unlimited);
+    void AddLinesLocked(int level, const std::string &text, bool unlimited);
     void FlushLocked(bool toScreen) noexcept;
     void FlushToScreenLocked();
     void FlushToFileLocked();
@@ -222,6 +222,8 @@ private:
     std::vector<std::string> fileRetry_;
     std::string currentFileName_;
     platform::DateTime lastFlush_{};
+    platform::DateTime stampTime_{};
+    std::string stamp_;
     bool shutDown_ = false;
 
     mutable std::mutex clsLock_;

@@ -74,6 +74,9 @@ TfrVisualTrace::TfrVisualTrace(QWidget *parent)
     font.setStyleHint(QFont::TypeWriter);
     font.setPixelSize(13);
     lb->setFont(font);
+    // Extra width goes to the list; the settings panel keeps its width.
+    Splitter1->setStretchFactor(0, 1);
+    Splitter1->setStretchFactor(1, 0);
     Splitter1->setSizes({671 - 229, 229});
 
     tmFlush = new QTimer(this);

@@ -1,0 +1,1 @@
+kss_benchmark(grab bench_grab.cpp DEPS kss_platform_os Qt6::Gui)

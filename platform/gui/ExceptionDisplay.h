@@ -1,0 +1,20 @@
+#pragma once
+// How an exception that reached an event handler is shown to the user. The
+// default is a modal message box with the exception's text; the program
+// installs its own title, tests install a recorder.
+#include <exception>
+#include <functional>
+#include <string>
+
+namespace platform {
+
+using TExceptionDisplay = std::function<void(const std::exception &)>;
+
+// Installs `display`; an empty function restores the default.
+void SetExceptionDisplay(TExceptionDisplay display);
+// Title of the default message box.
+void SetExceptionTitle(const std::string &title);
+// Shows `e`. Never throws.
+void ShowException(const std::exception &e) noexcept;
+
+} // namespace platform

@@ -1,0 +1,84 @@
+#include "platform/os/SingleInstance.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+TSingleInstance::~TSingleInstance()
+{
+    Release();
+}
+
+bool TSingleInstance::Acquire(const std::string &lockPath)
+{
+    Release();
+    // O_NOFOLLOW: in a shared folder such as /tmp a planted symbolic link
+    // must not make us create or lock someone else's file.
+    int fd;
+    do {
+        fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+        ::close(fd);
+        return false;
+    }
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+void TSingleInstance::Release() noexcept
+{
+    if (fd_ >= 0) {
+        // Closing the only descriptor of the open file drops the lock. The
+        // file itself stays: unlinking it would let a third process lock a
+        // new file while a second one still waits on the old one.
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+std::string TSingleInstance::DefaultLockPath(const std::string &name, const std::string &display)
+{
+    std::string disp = display;
+    // Drop the screen number: ":0.1" and ":0" are the same display.
+    const auto colon = disp.rfind(':');
+    if (colon != std::string::npos) {
+        const auto dot = disp.find('.', colon);
+        if (dot != std::string::npos)
+            disp.erase(dot);
+    }
+    for (char &c : disp)
+        if (c == '/')
+            c = '_';
+    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime == '/')
+        return std::string(runtime) + "/" + name + "." + disp + ".lock";
+    return "/tmp/" + name + "." + std::to_string(::geteuid()) + "." + disp + ".lock";
+}
+
+std::string TSingleInstance::DisplayFromEnvironment()
+{
+    if (const char *d = std::getenv("DISPLAY"); d && *d)
+        return d;
+    if (const char *w = std::getenv("WAYLAND_DISPLAY"); w && *w)
+        return w;
+    return "";
+}
+
+} // namespace platform

@@ -1,0 +1,37 @@
+#pragma once
+// The single-instance guard: an exclusive flock on a per-user, per-display
+// lock file. The lock lives as long as the open file description, so it is
+// released when the object is destroyed or the process ends (also when it is
+// killed), and it is never inherited by child processes (O_CLOEXEC).
+#include <string>
+
+namespace platform {
+
+class TSingleInstance {
+public:
+    TSingleInstance() = default;
+    ~TSingleInstance();
+    TSingleInstance(const TSingleInstance &) = delete;
+    TSingleInstance &operator=(const TSingleInstance &) = delete;
+
+    // Takes the lock on `lockPath` without waiting. False when another
+    // process (or another TSingleInstance) holds it, or when the file cannot
+    // be opened or is not a regular file of this user.
+    bool Acquire(const std::string &lockPath);
+    void Release() noexcept;
+    bool Held() const { return fd_ >= 0; }
+    int Descriptor() const { return fd_; }
+
+    // "<dir>/<name>.<display>.lock", dir being $XDG_RUNTIME_DIR, or /tmp
+    // with the user id in the name when that is unset. `display` is the X
+    // display name ("" when none); its screen number is dropped, so ":0" and
+    // ":0.0" share a lock, and "/" becomes "_".
+    static std::string DefaultLockPath(const std::string &name, const std::string &display);
+    // The display part of the lock name for $DISPLAY (or $WAYLAND_DISPLAY).
+    static std::string DisplayFromEnvironment();
+
+private:
+    int fd_ = -1;
+};
+
+} // namespace platform

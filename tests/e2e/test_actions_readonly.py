@@ -1,0 +1,61 @@
+"""A save into a folder that cannot be written: the message form shows the
+failure with the folder and the file name, Enter closes it, the action
+dialog comes back with the same capture, and nothing is left on disk."""
+import os
+import stat
+import time
+
+from actionslib import (action_dialog, drag, message_form, press_in, private_program,
+                        wait_dialog, wait_gone)
+from e2elib import args, fail, wait_for, work_dir, xdotool
+from spinelib import hold_escape, open_overlay, overlay_shown, start, stop
+
+a = args()
+if os.geteuid() == 0:
+    # Permissions do not stop root; the process table's folder does.
+    folder = "/proc/1/shots"
+else:
+    parent = os.path.join(work_dir(), "readonly")
+    os.makedirs(parent)
+    os.chmod(parent, stat.S_IRUSR | stat.S_IXUSR)
+    folder = os.path.join(parent, "shots")
+program = private_program(a.program, folder)
+
+proc = start(program)
+try:
+    open_overlay()
+    drag(300, 300, 400, 370)
+    wait_for(lambda: not overlay_shown(), what="the selection to end")
+    dialog = wait_dialog()
+    press_in(dialog[0], "Return")
+    msg = wait_for(message_form, what="the message form")
+    if action_dialog():
+        fail("the action dialog is still shown beside the message form")
+    _, (_, _, w, h) = msg
+    if w < 300 or h < 150:
+        fail(f"message form of {w} x {h}")
+    press_in(msg[0], "Return")
+    wait_gone(message_form, "Enter to close the message form")
+    dialog = wait_dialog("the action dialog to come back")
+    # The same capture can be tried again; it fails again the same way.
+    press_in(dialog[0], "Return")
+    msg = wait_for(message_form, what="the message form again")
+    press_in(msg[0], "Escape")
+    wait_gone(message_form, "Escape to close the message form")
+    dialog = wait_dialog("the action dialog to come back again")
+    press_in(dialog[0], "Escape")
+    wait_gone(action_dialog, "Escape to cancel")
+    time.sleep(0.3)
+    if os.path.exists(folder) and os.listdir(folder):
+        fail(f"files left in {folder}: {os.listdir(folder)}")
+    # Idle again.
+    open_overlay(attempts=3)
+    hold_escape()
+    wait_for(lambda: not overlay_shown(), what="Escape")
+    rc = stop(proc)
+    if rc != 0:
+        fail(f"exit code {rc}")
+finally:
+    if proc.poll() is None:
+        proc.kill()
+print("ok")

@@ -1,0 +1,159 @@
+#include "app/fm_WhatToDo.h"
+
+#include "app/CFGIniFile.h"
+#include "app/ModalRunner.h"
+#include "app/ProgramMain.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QTimer>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "TestUtil.h"
+
+using namespace app;
+
+namespace {
+QColor Back(const QWidget *w)
+{
+    return w->palette().color(QPalette::Window);
+}
+
+void Key(QWidget *target, int key)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+}
+
+// Shows the dialog with the real modal loop and does `act` once it runs.
+std::uint8_t RunWith(TfmWhatToDo &dlg, std::function<void()> act)
+{
+    bool ran = false;
+    QTimer::singleShot(0, &dlg, [&] {
+        ran = true;
+        act();
+    });
+    QTimer::singleShot(5000, &dlg, [&] { dlg.done(-1); }); // never hang
+    RunModal(dlg);
+    EXPECT_TRUE(ran);
+    return dlg.Choice;
+}
+} // namespace
+
+TEST(WhatToDo, LayoutCaptionsAndColours)
+{
+    SetApplicationTitle("Korvane ScreenShot");
+    TfmWhatToDo dlg;
+    EXPECT_EQ(dlg.objectName(), "fmWhatToDo");
+    EXPECT_EQ(dlg.windowTitle(), "Korvane ScreenShot");
+    EXPECT_EQ(dlg.size(), QSize(629, 229));
+    EXPECT_EQ(Back(&dlg), QColor(0x47, 0x00, 0xB8));
+    const struct {
+        const char *name;
+        int x, y;
+        const char *caption;
+    } expected[] = {
+        {"btSave", 7, 11, "Save"},
+        {"btOpenFolder", 7, 62, "Open dest. folder"},
+        {"btCopyToClipboard", 7, 113, "Copy to clipboard"},
+        {"btEMail", 7, 164, "eMail"},
+        {"btRedoSelection", 175, 11, "Redo selection"},
+        {"btSettings", 175, 62, "Settings"},
+        {"btAbout", 175, 113, "About"},
+        {"btCancel", 175, 164, "Cancel"},
+    };
+    auto *panel = dlg.findChild<QWidget *>("Panel1");
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->geometry(), QRect(58, 6, 345, 217));
+    EXPECT_EQ(Back(panel), QColor(0x5F, 0x5F, 0x5F));
+    QWidget *previous = nullptr;
+    for (const auto &e : expected) {
+        auto *b = dlg.findChild<QPushButton *>(e.name);
+        ASSERT_NE(b, nullptr) << e.name;
+        EXPECT_EQ(b->parentWidget(), panel);
+        EXPECT_EQ(b->geometry(), QRect(e.x, e.y, 164, 45)) << e.name;
+        EXPECT_EQ(b->text(), e.caption);
+        EXPECT_TRUE(b->font().bold());
+        EXPECT_EQ(b->font().pixelSize(), 16);
+        if (previous) {
+            EXPECT_EQ(previous->nextInFocusChain(), b) << "tab order at " << e.name;
+        }
+        previous = b;
+    }
+    auto *sponsor = dlg.findChild<QWidget *>("pnSponsor");
+    ASSERT_NE(sponsor, nullptr);
+    EXPECT_EQ(sponsor->geometry(), QRect(407, 6, 218, 217));
+    EXPECT_TRUE(sponsor->children().isEmpty());
+    EXPECT_EQ(dlg.Choice, wtdNone);
+}
+
+TEST(WhatToDo, ChoiceButtonsEndTheDialogWithTheirCode)
+{
+    const std::pair<QPushButton *(TfmWhatToDo::*)() const, std::uint8_t> cases[] = {
+        {&TfmWhatToDo::btRedoSelection, wtdRedo}, {&TfmWhatToDo::btEMail, wtdEMail},
+        {&TfmWhatToDo::btCancel, wtdCancel},      {&TfmWhatToDo::btSave, wtdSave},
+        {&TfmWhatToDo::btCopyToClipboard, wtdClipboard},
+    };
+    for (const auto &c : cases) {
+        const auto button = c.first;
+        TfmWhatToDo dlg;
+        EXPECT_EQ(RunWith(dlg, [&] { (dlg.*button)()->click(); }), c.second);
+        EXPECT_FALSE(dlg.isVisible());
+    }
+}
+
+TEST(WhatToDo, EscapeCancelsEnterSavesClosingGivesNoChoice)
+{
+    {
+        TfmWhatToDo dlg;
+        EXPECT_EQ(RunWith(dlg, [&] { Key(dlg.btSave(), Qt::Key_Escape); }), wtdCancel);
+    }
+    {
+        TfmWhatToDo dlg;
+        EXPECT_EQ(RunWith(dlg, [&] {
+                      EXPECT_EQ(dlg.focusWidget(), dlg.btSave());
+                      Key(dlg.btSave(), Qt::Key_Return);
+                  }),
+                  wtdSave);
+    }
+    {
+        TfmWhatToDo dlg;
+        EXPECT_EQ(RunWith(dlg, [&] { dlg.close(); }), wtdNone);
+    }
+}
+
+TEST(WhatToDo, OpenFolderCreatesAndOpensTheFolderAndTheDialogStays)
+{
+    testutil::TempDir dir;
+    const std::string out = dir.File("opened.txt");
+    testutil::WriteFile(dir.File("xdg-open"),
+                        "#!/bin/sh\nprintf '%s\\n' \"$@\" > " + out + ".tmp\nmv " + out + ".tmp " +
+                            out + "\n");
+    std::filesystem::permissions(dir.File("xdg-open"), std::filesystem::perms::owner_all);
+    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("PATH", (dir.Path() + ":" + oldPath).c_str(), 1);
+    const TCFGIniFile_AllData oldCfg = CFGAllData;
+    CFGAllData.DestinationFolder = dir.File("shots/new folder");
+
+    TfmWhatToDo dlg;
+    bool stillOpen = false;
+    RunWith(dlg, [&] {
+        dlg.btOpenFolder()->click();
+        stillOpen = dlg.isVisible();
+        dlg.btCancel()->click();
+    });
+    for (int i = 0; i < 200 && !testutil::FileExists(out); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    ::setenv("PATH", oldPath.c_str(), 1);
+    CFGAllData = oldCfg;
+
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(dlg.Choice, wtdCancel);
+    EXPECT_TRUE(std::filesystem::is_directory(dir.File("shots/new folder")));
+    EXPECT_EQ(testutil::ReadFile(out), dir.File("shots/new folder") + "\n");
+}

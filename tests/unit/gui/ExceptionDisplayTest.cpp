@@ -1,0 +1,20 @@
+#include "platform/gui/ExceptionDisplay.h"
+
+#include "platform/core/Exceptions.h"
+
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+TEST(ExceptionDisplay, InstalledDisplayGetsTheExceptionAndNothingEscapes)
+{
+    std::string seen;
+    platform::SetExceptionDisplay([&](const std::exception &e) {
+        seen = platform::ExceptionClassName(e) + ": " + e.what();
+    });
+    platform::ShowException(platform::EInOutError("Disk full"));
+    EXPECT_EQ(seen, "EInOutError: Disk full");
+    // A display that fails itself must not turn one error into a crash.
+    platform::SetExceptionDisplay([](const std::exception &) { throw std::runtime_error("again"); });
+    EXPECT_NO_THROW(platform::ShowException(std::runtime_error("first")));
+    platform::SetExceptionDisplay({});
+}

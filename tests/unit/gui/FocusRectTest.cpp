@@ -1,0 +1,115 @@
+#include "platform/gui/FocusRect.h"
+
+#include <QRandomGenerator>
+#include <gtest/gtest.h>
+
+using platform::DrawFocusRect;
+using platform::TRect;
+
+namespace {
+
+QImage Noise(int w, int h, QImage::Format f, quint32 seed)
+{
+    QImage img(w, h, f);
+    if (f == QImage::Format_Indexed8) {
+        QList<QRgb> table;
+        for (int i = 0; i < 256; ++i)
+            table.push_back(qRgb(i, i, i));
+        img.setColorTable(table);
+    }
+    if (f == QImage::Format_Mono)
+        img.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    QRandomGenerator rng(seed);
+    for (int y = 0; y < h; ++y)
+        for (qsizetype i = 0; i < img.bytesPerLine(); ++i)
+            img.scanLine(y)[i] = uchar(rng.bounded(256));
+    return img;
+}
+
+// How many pixels differ between two images of one format.
+int Changed(const QImage &a, const QImage &b, QList<QPoint> *where = nullptr)
+{
+    int n = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y)) {
+                ++n;
+                if (where)
+                    where->push_back({x, y});
+            }
+    return n;
+}
+
+} // namespace
+
+TEST(FocusRect, DrawingTwiceRestoresTheImageInEveryFormat)
+{
+    const QImage::Format formats[] = {QImage::Format_BGR888, QImage::Format_RGB32,
+                                      QImage::Format_Indexed8, QImage::Format_Mono,
+                                      QImage::Format_RGB16};
+    const TRect rects[] = {{3, 4, 30, 20}, {-5, -5, 10, 10}, {20, 10, 60, 50}, {5, 5, 6, 30},
+                           {5, 5, 30, 6}, {0, 0, 40, 30}, {7, 7, 7, 12}, {39, 29, 40, 30}};
+    for (QImage::Format f : formats)
+        for (const TRect &r : rects) {
+            const QImage orig = Noise(40, 30, f, quint32(f) * 31 + quint32(r.Left + 100));
+            QImage img = orig;
+            DrawFocusRect(img, r);
+            DrawFocusRect(img, r);
+            EXPECT_EQ(img, orig) << "format " << f << " rect " << r.Left << "," << r.Top << ","
+                                 << r.Right << "," << r.Bottom;
+        }
+}
+
+TEST(FocusRect, InvertsEveryOtherBorderPixelOnce)
+{
+    const QImage orig = Noise(50, 40, QImage::Format_BGR888, 7);
+    QImage img = orig;
+    const TRect r{10, 5, 20, 12}; // 10 x 7; right/bottom exclusive
+    DrawFocusRect(img, r);
+    QList<QPoint> where;
+    const int n = Changed(orig, img, &where);
+    int expected = 0;
+    for (int y = r.Top; y < r.Bottom; ++y)
+        for (int x = r.Left; x < r.Right; ++x) {
+            const bool border = x == r.Left || x == r.Right - 1 || y == r.Top || y == r.Bottom - 1;
+            if (border && (x + y) % 2 == 0) {
+                ++expected;
+                // Inverted, not double-inverted at the corners.
+                EXPECT_EQ(img.pixel(x, y) & 0xffffff, ~orig.pixel(x, y) & 0xffffff) << x << "," << y;
+            }
+        }
+    EXPECT_EQ(n, expected);
+    for (const QPoint &p : where) {
+        EXPECT_GE(p.x(), r.Left);
+        EXPECT_LT(p.x(), r.Right);
+        EXPECT_GE(p.y(), r.Top);
+        EXPECT_LT(p.y(), r.Bottom);
+    }
+    // A rectangle one pixel wide touches each of its pixels at most once too.
+    QImage line = orig;
+    DrawFocusRect(line, {4, 0, 5, 10});
+    EXPECT_EQ(Changed(orig, line), 5);
+}
+
+TEST(FocusRect, EmptyAndFarAwayRectanglesChangeNothing)
+{
+    const QImage orig = Noise(20, 20, QImage::Format_RGB32, 3);
+    QImage img = orig;
+    DrawFocusRect(img, {5, 5, 5, 9});
+    DrawFocusRect(img, {9, 5, 5, 9});
+    DrawFocusRect(img, {-2000000000, -2000000000, 2000000000, 2000000000});
+    DrawFocusRect(img, {100, 100, 200, 200});
+    EXPECT_EQ(img, orig);
+    QImage none;
+    DrawFocusRect(none, {0, 0, 5, 5});
+    EXPECT_TRUE(none.isNull());
+}
+
+TEST(FocusRect, RegionCoversExactlyTheEdges)
+{
+    const QRegion reg = platform::FocusRectRegion({2, 3, 12, 9});
+    EXPECT_EQ(reg.boundingRect(), QRect(2, 3, 10, 6));
+    EXPECT_TRUE(reg.contains(QPoint(11, 8)));
+    EXPECT_FALSE(reg.contains(QPoint(5, 5)));
+    EXPECT_TRUE(platform::FocusRectRegion({4, 4, 4, 8}).isEmpty());
+}

@@ -1,0 +1,300 @@
+// Formatting, wrapping, limits and filtering of trace lines.
+#include "TraceTestUtil.h"
+
+#include "support/QX_VisualTraceCore.h"
+
+#include <gtest/gtest.h>
+
+using namespace support;
+using tracetest::At;
+using tracetest::Prefix;
+
+namespace {
+
+class TraceLines : public ::testing::Test {
+protected:
+    TraceLines() : clock(stamp)
+    {
+        trace.SetStandardOutputSink(out.Sink());
+        trace.SetToStandardOutput(true);
+        trace.SetCurrentLevel(7);
+        trace.Activate();
+    }
+    const platform::DateTime stamp = At(2009, 9, 9, 14, 5, 3, 7);
+    tracetest::ManualClock clock;
+    tracetest::StdoutCapture out;
+    TVisualTraceCore trace;
+    const std::string prefix = Prefix(stamp);
+    const std::string cont = std::string(prefix.size(), ' ');
+};
+
+TEST_F(TraceLines, NothingQueuedWhenInactiveTooDetailedOrWithoutOutputs)
+{
+    TVisualTraceCore inactive;
+    inactive.SetToStandardOutput(true);
+    inactive.SetCurrentLevel(7);
+    inactive.Add(0, {}, "x");
+    EXPECT_TRUE(inactive.PendingLines().empty());
+    EXPECT_FALSE(inactive.FlushRequested());
+
+    trace.SetCurrentLevel(3);
+    trace.Add(4, {}, "too detailed");
+    EXPECT_TRUE(trace.PendingLines().empty());
+    EXPECT_FALSE(trace.FlushRequested());
+
+    trace.SetToStandardOutput(false);
+    trace.Add(0, {}, "no output");
+    EXPECT_TRUE(trace.PendingLines().empty());
+    EXPECT_FALSE(trace.FlushRequested());
+
+    trace.SetCurrentLevel(7);
+    trace.SetToStandardOutput(true);
+    trace.Add(256, {}, "no level wraps round to 0");
+    trace.Add(-1, {}, "below 0");
+    EXPECT_TRUE(trace.PendingLines().empty());
+    trace.SetCurrentLevel(3);
+    trace.SetToStandardOutput(false);
+
+    trace.SetToFile(true); // any one output is enough
+    trace.Add(3, {}, "at the level");
+    EXPECT_EQ(trace.PendingLines(), std::vector<std::string>{prefix + "at the level"});
+}
+
+TEST_F(TraceLines, EmptyTextQueuesNothingButAsksForAFlush)
+{
+    trace.Add(1, {}, "");
+    EXPECT_TRUE(trace.PendingLines().empty());
+    EXPECT_TRUE(trace.FlushRequested());
+}
+
+TEST_F(TraceLines, LineBreaks)
+{
+    trace.Add(1, {}, "\r\n");
+    EXPECT_EQ(trace.PendingLines(), std::vector<std::string>{prefix});
+    trace.Flush();
+
+    // A line feed right after CR LF is swallowed too.
+    trace.Add(1, {}, "A\r\n\nB");
+    EXPECT_EQ(trace.PendingLines(), (std::vector<std::string>{prefix + "A", cont + "B"}));
+    trace.Flush();
+
+    trace.Add(1, {}, "A\n\nB");
+    EXPECT_EQ(trace.PendingLines(), (std::vector<std::string>{prefix + "A", cont, cont + "B"}));
+    trace.Flush();
+
+    trace.Add(1, {}, "A\rB\r\n");
+    EXPECT_EQ(trace.PendingLines(), (std::vector<std::string>{prefix + "A", cont + "B"}));
+}
+
+TEST_F(TraceLines, WrapsAtThreeTimesCharPerLine)
+{
+    const std::string sixty(60, 'x');
+    trace.Add(1, {}, sixty + "y");
+    EXPECT_EQ(trace.PendingLines(), (std::vector<std::string>{prefix + sixty, cont + "y"}));
+    trace.Flush();
+
+    // A break right after a full line adds no empty line.
+    trace.Add(1, {}, sixty + "\r\n");
+    EXPECT_EQ(trace.PendingLines(), std::vector<std::string>{prefix + sixty});
+    trace.Flush();
+
+    trace.SetCharPerLine(2);
+    trace.Add(1, {}, "abcdefgh\r\n\r\nij");
+    EXPECT_EQ(trace.PendingLines(),
+              (std::vector<std::string>{prefix + "abcdef", cont + "gh", cont, cont + "ij"}));
+}
+
+TEST_F(TraceLines, CharPerLineBelowOneCountsAsOne)
+{
+    trace.SetCharPerLine(0);
+    EXPECT_EQ(trace.CharPerLine(), 1);
+    trace.SetCharPerLine(-5);
+    trace.Add(1, {}, "abcd");
+    EXPECT_EQ(trace.PendingLines(), (std::vector<std::string>{prefix + "abc", cont + "d"}));
+}
+
+TEST_F(TraceLines, ThreeHundredLinesPerAdd)
+{
+    std::string text;
+    for (int i = 1; i <= 301; ++i)
+        text += "line " + std::to_string(i) + "\r\n";
+    trace.Add(1, {}, text);
+    auto lines = trace.PendingLines();
+    ASSERT_EQ(lines.size(), 301u);
+    EXPECT_EQ(lines[299], cont + "line 300");
+    EXPECT_EQ(lines[300], TraceTruncatedLine);
+    trace.Flush();
+
+    std::string exactly;
+    for (int i = 1; i <= 300; ++i)
+        exactly += (i > 1 ? "\r\n" : "") + std::string("l") + std::to_string(i);
+    trace.Add(1, {}, exactly);
+    lines = trace.PendingLines();
+    ASSERT_EQ(lines.size(), 300u);
+    EXPECT_EQ(lines.back(), cont + "l300");
+    trace.Flush();
+
+    // Wrapped pieces count as lines too.
+    trace.SetCharPerLine(1);
+    trace.Add(1, {}, std::string(1000, 'z'));
+    lines = trace.PendingLines();
+    ASSERT_EQ(lines.size(), 301u);
+    EXPECT_EQ(lines[299], cont + "zzz");
+    EXPECT_EQ(lines.back(), TraceTruncatedLine);
+}
+
+TEST_F(TraceLines, UnlimitedNeitherWrapsNorCuts)
+{
+    std::string text;
+    for (int i = 0; i < 400; ++i)
+        text += std::string(200, 'u') + "\r\n";
+    trace.Add(1, {}, text, true);
+    const auto lines = trace.PendingLines();
+    ASSERT_EQ(lines.size(), 400u);
+    EXPECT_EQ(lines.front(), prefix + std::string(200, 'u'));
+    EXPECT_EQ(lines.back(), cont + std::string(200, 'u'));
+}
+
+TEST_F(TraceLines, ShowLevelPutsTheLevelFirst)
+{
+    trace.SetShowLevel(true);
+    trace.Add(5, {}, "a\r\nb");
+    const std::string p5 = Prefix(stamp, 5);
+    ASSERT_EQ(p5.substr(0, 26), "5 2009/09/09 14:05:03.007 ");
+    EXPECT_EQ(trace.PendingLines(),
+              (std::vector<std::string>{p5 + "a", std::string(p5.size(), ' ') + "b"}));
+    trace.Flush();
+    trace.SetShowLevel(false);
+    trace.Add(5, {}, "a");
+    EXPECT_EQ(trace.PendingLines(), std::vector<std::string>{" 2009/09/09 14:05:03.007 a"});
+}
+
+TEST_F(TraceLines, ContinuationStartsAfterTheFirstLineOfEachAdd)
+{
+    trace.Add(1, {}, "one\r\ntwo");
+    clock.Set(At(2009, 9, 9, 14, 5, 4, 500));
+    trace.Add(1, {}, "three\r\nfour");
+    const std::string later = Prefix(At(2009, 9, 9, 14, 5, 4, 500));
+    EXPECT_EQ(trace.PendingLines(),
+              (std::vector<std::string>{prefix + "one", cont + "two", later + "three",
+                                        cont + "four"}));
+}
+
+TEST_F(TraceLines, FramedTextHasSeparatorsOfThreeTimesCharPerLine)
+{
+    trace.SetCharPerLine(4);
+    trace.AddFramed(1, "body", '!');
+    const std::string sep(12, '!');
+    EXPECT_EQ(trace.PendingLines(),
+              (std::vector<std::string>{prefix + sep, prefix + "body", prefix + sep}));
+    trace.Flush();
+
+    trace.SetCurrentLevel(0);
+    trace.AddFramed(1, "dropped", '#');
+    EXPECT_TRUE(trace.PendingLines().empty());
+}
+
+TEST_F(TraceLines, ClassFilter)
+{
+    static const TTrcCls tcOther{"tcOther"};
+    EXPECT_TRUE(trace.ClassesEnabled({}));
+    EXPECT_TRUE(trace.IsClassEnabled(tcCalledFunctions)); // in no list
+    EXPECT_EQ(ClassKey(tcCalledFunctions), "CalledFunctions");
+
+    trace.AddClass(tcCalledFunctions, "Called functions", true);
+    trace.AddClass(&tcOther, "Other", true);
+    trace.SetSecondClassList({{&tcOther, "", false}});
+    EXPECT_TRUE(trace.IsClassEnabled(tcCalledFunctions));
+    EXPECT_FALSE(trace.IsClassEnabled(&tcOther)); // the second list is consulted first
+    EXPECT_FALSE(trace.ClassesEnabled({tcCalledFunctions, &tcOther}));
+
+    trace.Add(1, {&tcOther}, "filtered");
+    trace.AddFramedCls(1, {tcCalledFunctions, &tcOther}, "filtered", '=');
+    EXPECT_TRUE(trace.PendingLines().empty());
+
+    trace.ClassChecked(0, false);
+    EXPECT_FALSE(trace.IsClassEnabled(tcCalledFunctions));
+    trace.Add(1, {tcCalledFunctions}, "filtered");
+    EXPECT_TRUE(trace.PendingLines().empty());
+    trace.ClassChecked(0, true);
+    trace.Add(1, {tcCalledFunctions}, "passes");
+    EXPECT_EQ(trace.PendingLines().size(), 1u);
+    trace.ClassChecked(7, false); // no such entry: ignored
+}
+
+TEST_F(TraceLines, LevelIsClampedToSeven)
+{
+    trace.SetCurrentLevel(12);
+    EXPECT_EQ(trace.CurrentLevel(), 7);
+    trace.SetCurrentLevel(-1);
+    EXPECT_EQ(trace.CurrentLevel(), 0);
+}
+
+} // namespace
+
+namespace {
+
+// The line breaking done one character at a time, as the component is meant
+// to behave; the component itself takes runs of characters at once.
+std::vector<std::string> ReferenceLines(const std::string &prefix0, const std::string &text,
+                                        size_t width, bool unlimited)
+{
+    std::vector<std::string> out;
+    std::string prefix = prefix0, line;
+    bool wrapped = false, lastCR = false, truncated = false;
+    auto queue = [&] {
+        if (!unlimited && out.size() >= 300) {
+            truncated = true;
+            return false;
+        }
+        out.push_back(prefix + line);
+        prefix.assign(prefix0.size(), ' ');
+        return true;
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\n' && lastCR)
+            continue;
+        if (c == '\r' || c == '\n') {
+            lastCR = c == '\r';
+            if (!wrapped && !queue())
+                break;
+            wrapped = false;
+            line.clear();
+            continue;
+        }
+        lastCR = false;
+        wrapped = false;
+        line += c;
+        if ((!unlimited && line.size() >= width) || i + 1 == text.size()) {
+            if (!queue())
+                break;
+            line.clear();
+            wrapped = true;
+        }
+    }
+    if (truncated)
+        out.push_back(TraceTruncatedLine);
+    return out;
+}
+
+TEST_F(TraceLines, RunsOfCharactersBreakLikeSingleCharacters)
+{
+    unsigned seed = 12345;
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    const char alphabet[] = {'a', 'b', 'c', '\r', '\n'};
+    for (int round = 0; round < 3000; ++round) {
+        const int cpl = 1 + static_cast<int>(next() % 8);
+        const bool unlimited = next() % 4 == 0;
+        std::string text(next() % (round % 50 == 0 ? 3000 : 120), ' ');
+        for (auto &c : text)
+            c = alphabet[next() % (next() % 3 == 0 ? 5 : 3)];
+        trace.SetCharPerLine(cpl);
+        trace.Add(1, {}, text, unlimited);
+        ASSERT_EQ(trace.PendingLines(), ReferenceLines(prefix, text, 3 * cpl, unlimited))
+            << "round " << round;
+        trace.Flush();
+    }
+}
+
+} // namespace
