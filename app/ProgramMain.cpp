@@ -1,11 +1,13 @@
 #include "app/ProgramMain.h"
 
+#include "app/SelfUnit.h"
 #include "app/fm_Main.h"
 #include "imaging/PNGLoader.h"
 #include "platform/core/Exceptions.h"
 #include "platform/gui/ExceptionDisplay.h"
 #include "platform/os/QuitSignals.h"
 #include "platform/os/SingleInstance.h"
+#include "support/TextRoutines.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -50,8 +52,12 @@ void SetApplicationTitle(const std::string &title)
 
 int ProgramMain(int argc, char **argv)
 {
+    // The units' start-up work: the random seed and the program's version
+    // for the error reports first.
+    support::RandomizeOnce();
+    InitSelfUnit();
     // SEAM(start-up registration): the libraries' start-up registration
-    // (random seed, GIF picture and clipboard formats, image loaders in their
+    // (GIF picture and clipboard formats, image loaders in their
     // fixed order) runs here, before anything else.
     imaging::RegisterPNGLoader();
 

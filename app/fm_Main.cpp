@@ -1,10 +1,11 @@
 #include "app/fm_Main.h"
 
 #include "app/CFGIniFile.h"
-
+#include "app/CaptureTexts.h"
 #include "platform/gui/Colors.h"
 #include "platform/gui/ExceptionDisplay.h"
 #include "support/TextRoutines.h"
+#include "support/dm_LNG.h"
 #include "ui_fm_Main.h"
 
 #include <QAction>
@@ -71,6 +72,7 @@ TMainFormServices TMainFormServices::System()
     s.HotKeys = platform::CreateSystemHotKeys();
     s.KeyState = platform::CreateSystemKeyState();
     s.Grabber = platform::CreateSystemScreenGrabber();
+    s.LoadSettings = [] { app::LoadConfiguration(); };
     return s;
 }
 
@@ -110,6 +112,8 @@ TfmMain::TfmMain(TMainFormServices services, QWidget *parent)
     tmCheckEsc = new QTimer(this);
     tmCheckEsc->setInterval(50);
     connect(tmCheckEsc, &QTimer::timeout, this, [this] { Guarded([this] { tmCheckEscTimer(); }); });
+    Trc = new support::TVisualTrace(this);
+    Trc->setObjectName("Trc");
 
     connect(imMain, &platform::TImage::MouseDown, this,
             [this](Qt::MouseButton b, Qt::MouseButtons bs, Qt::KeyboardModifiers, int x, int y) {
@@ -165,14 +169,16 @@ void TfmMain::CreateMenu()
 void TfmMain::FormCreate()
 {
     SetupTrace();
-    // SEAM(trace): GlobalTrace := Trc, once the trace component is here.
+    support::GlobalTrace = Trc;
     RegisterCaptureHotKeys();
     hide();
     FFileCounter = 0;
     FPanelTargetLeft = 10;
     FPanelTargetTop = 10;
-    // SEAM(text module): dmLNG := a new TdmLNG owned by this form;
-    // dmLNG.SetMode(0); dmLNG.Open("").
+    support::dmLNG = new support::TdmLNG(this);
+    support::dmLNG->SetMode(support::lngBuiltIn);
+    std::string lngError; // the built-in texts open nothing and report nothing
+    support::dmLNG->Open("", lngError);
     FScreenCopy = std::make_unique<platform::TBitmap>();
     LoadConfiguration();
     SetMenuEnabled(true);
@@ -195,17 +201,30 @@ void TfmMain::FormDestroy() noexcept
 
 void TfmMain::SetupTrace()
 {
-    // SEAM(trace): Trc.DataFileName := ChangeFileExt(ProgramFileName(),
-    // ".Trace.txt"); Trc hidden; CurrentLevel 0; ToFile, ToScreen and
-    // UseIniFile false; Trc.Activate.
+    // Beside the program, or in the state folder when the program's folder
+    // is not the user's to write.
+    Trc->SetDataFileName(support::ProgramTraceDataFileName());
+    Trc->hide();
+    Trc->SetCurrentLevel(0);
+    Trc->SetToFile(false);
+    Trc->SetToScreen(false);
+    Trc->SetToStandardOutput(false);
+    Trc->SetUseIniFile(false);
+    Trc->Activate();
+}
+
+void TfmMain::LoadConfiguration()
+{
+    // Settings that cannot be read are shown, but the start-up goes on: a
+    // program left busy would have dead hot keys and a disabled menu.
+    if (services_.LoadSettings)
+        Guarded([this] { services_.LoadSettings(); });
 }
 
 void TfmMain::Trace(int level, const std::string &text)
 {
-    // SEAM(trace): GlobalTrace->Add(level, {}, text) once the trace component
-    // is here; until then the line has nowhere to go.
-    (void)level;
-    (void)text;
+    if (support::TVisualTraceCore *trace = support::GlobalTrace.load())
+        trace->Add(level, {}, text);
 }
 
 void TfmMain::RegisterCaptureHotKeys()
@@ -266,8 +285,7 @@ void TfmMain::SetMenuEnabled(bool enabled)
 void TfmMain::StartAreaSelection(bool grab)
 {
     FCaptureMode = 1;
-    // SEAM(text module): dmLNG.Text(...) once the text module is here.
-    lbMsg->setText("Select the area or press <Esc> to cancel");
+    lbMsg->setText(ToWidgetText(support::LngText("Select the area or press <Esc> to cancel")));
     if (grab && !(GrabScreenTo(imMain->Picture()) && GrabScreenTo(*FScreenCopy))) {
         // Never show a stale or black overlay: stay idle.
         Trace(1, "Screen grab failed: the capture was not started");

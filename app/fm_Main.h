@@ -8,9 +8,11 @@
 #include "platform/os/HotKeys.h"
 #include "platform/os/KeyState.h"
 #include "platform/os/ScreenGrab.h"
+#include "support/QX_VisualTrace.h"
 
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -35,7 +37,10 @@ struct TMainFormServices {
     std::unique_ptr<platform::THotKeys> HotKeys;
     std::unique_ptr<platform::TKeyState> KeyState;
     std::unique_ptr<platform::TScreenGrabber> Grabber;
-    // Those of the display the program runs on.
+    // Reads the user's settings into CFGAllData and writes them straight
+    // back; empty: the settings are left as they are.
+    std::function<void()> LoadSettings;
+    // Those of the display the program runs on, and the user's settings file.
     static TMainFormServices System();
 };
 
@@ -118,6 +123,7 @@ public:
     QSystemTrayIcon *tiMain = nullptr;
     QTimer *tmMoveDescr = nullptr;
     QTimer *tmCheckEsc = nullptr;
+    support::TVisualTrace *Trc = nullptr;
 
 protected:
     void customEvent(QEvent *e) override;
@@ -131,6 +137,9 @@ private:
     void ShowOverlay();
     platform::TPoint ClampToScreenCopy(int x, int y) const;
     void Trace(int level, const std::string &text);
+    // The settings step of the start-up: runs the services' LoadSettings; a
+    // failure is shown and the start-up goes on.
+    void LoadConfiguration();
     // Runs a handler; an exception ends the capture, re-enables the menu and
     // is shown, so the program never stays busy with dead hot keys.
     template <class F> void Guarded(F &&f);

@@ -21,4 +21,23 @@ int TCRC32Stream::Read(void *Buffer, int Count)
     return got;
 }
 
+const std::uint8_t *TCRC32Stream::Peek(int &Count)
+{
+    auto *next = dynamic_cast<TPeekableStream *>(Next);
+    peeked_ = next ? next->Peek(Count) : nullptr;
+    if (!peeked_)
+        Count = 0;
+    return peeked_;
+}
+
+void TCRC32Stream::Skip(int Count)
+{
+    auto *next = dynamic_cast<TPeekableStream *>(Next);
+    if (!next || Count <= 0)
+        return;
+    UpdateCRC(peeked_, Count);
+    peeked_ += Count;
+    next->Skip(Count);
+}
+
 } // namespace imaging

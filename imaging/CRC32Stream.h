@@ -2,11 +2,14 @@
 // A filter that keeps the CRC-32 of every byte passing through it, in either
 // direction: the PNG coder's chunk checksum.
 #include "imaging/CRC32Core.h"
+#include "imaging/DeflatePeek.h"
 #include "imaging/Streams.h"
 
 namespace imaging {
 
-class TCRC32Stream : public TFilterStream {
+// When the next stream can be peeked, so can this one: the bytes taken with
+// Skip are folded like read ones.
+class TCRC32Stream : public TFilterStream, public TPeekableStream {
 public:
     // Does not own Next; takes CanRead and CanWrite from it.
     explicit TCRC32Stream(TBaseStream *Next);
@@ -28,7 +31,12 @@ public:
         if (Count > 0)
             CRC = CRC32Update(CRC, Buffer, static_cast<std::size_t>(Count));
     }
+    const std::uint8_t *Peek(int &Count) override;
+    void Skip(int Count) override;
     const char *ClassName() const override { return "TCRC32Stream"; }
+
+private:
+    const std::uint8_t *peeked_ = nullptr;
 };
 
 } // namespace imaging

@@ -1,5 +1,7 @@
 #include "imaging/Deflate.h"
 
+#include "imaging/DeflatePeek.h"
+
 #include <climits>
 
 namespace imaging {
@@ -24,16 +26,29 @@ private:
 
 class TDeflateStream::NextSource final : public InflateSource {
 public:
-    explicit NextSource(TBaseStream *next) : next_(next) {}
+    explicit NextSource(TBaseStream *next) : next_(next), peek_(dynamic_cast<TPeekableStream *>(next)) {}
     std::size_t Pull(std::uint8_t *data, std::size_t count) override
     {
         const int n = static_cast<int>(count > INT_MAX ? INT_MAX : count);
         const int got = next_->Read(data, n);
         return got > 0 ? static_cast<std::size_t>(got) : 0;
     }
+    const std::uint8_t *Peek(std::size_t &count) override
+    {
+        int n = 0;
+        const std::uint8_t *p = peek_ ? peek_->Peek(n) : nullptr;
+        count = p && n > 0 ? static_cast<std::size_t>(n) : 0;
+        return p;
+    }
+    void Skip(std::size_t count) override
+    {
+        if (peek_ && count > 0)
+            peek_->Skip(static_cast<int>(count));
+    }
 
 private:
     TBaseStream *next_;
+    TPeekableStream *peek_;
 };
 
 TDeflateStream::TDeflateStream(TBaseStream *NextStream, int Mode) : THuffmanBitStream(NextStream)

@@ -730,20 +730,67 @@ struct MemInput {
     }
 };
 
-// Input pulled from a source one byte at a time, only when a bit of it is needed.
-struct PullInput {
+// Input from a source: decodes in place from the bytes the source shows and
+// takes from it exactly the bytes whose bits were used; without a view, one
+// byte is pulled whenever a bit of it is needed. More() runs only when the
+// current operation needs more bits than the accumulator holds, so every bit
+// in it then will be used: the view read so far can be taken.
+struct SourceInput {
     std::uint64_t acc;
     unsigned bits;
     InflateSource *src;
-    explicit PullInput(Inflater &z) : acc(z.acc_), bits(z.bits_), src(z.source_) {}
-    void Commit(Inflater &z) const
+    const std::uint8_t *in = nullptr;
+    const std::uint8_t *end = nullptr;
+    const std::uint8_t *start = nullptr;
+    explicit SourceInput(Inflater &z) : acc(z.acc_), bits(z.bits_), src(z.source_) {}
+    static std::uint64_t Mask(unsigned n) { return n >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << n) - 1; }
+    // Gives the unused whole bytes of the view back (they were never taken).
+    void Commit(Inflater &z)
     {
+        const std::size_t taken = static_cast<std::size_t>(in - start);
+        const std::size_t unused = std::min<std::size_t>(bits / 8, taken);
+        if (taken > unused)
+            src->Skip(taken - unused);
+        bits -= static_cast<unsigned>(8 * unused);
+        acc &= Mask(bits);
+        in = end = start = nullptr;
         z.acc_ = acc;
         z.bits_ = bits;
     }
-    void Prefetch() noexcept {}
+    void Prefetch() noexcept
+    {
+        if (end - in >= 8) {
+            std::uint64_t v;
+            std::memcpy(&v, in, 8);
+            acc |= v << bits;
+            in += (63 - bits) >> 3;
+            bits |= 56;
+        }
+    }
+    void TakeView()
+    {
+        if (in != start)
+            src->Skip(static_cast<std::size_t>(in - start));
+        in = end = start = nullptr;
+    }
     void More()
     {
+        if (in != end) {
+            acc |= std::uint64_t(*in++) << bits;
+            bits += 8;
+            return;
+        }
+        TakeView();
+        acc &= Mask(bits);
+        std::size_t n = 0;
+        const std::uint8_t *p = src->Peek(n);
+        if (n > 0) {
+            start = in = p;
+            end = p + n;
+            acc |= std::uint64_t(*in++) << bits;
+            bits += 8;
+            return;
+        }
         std::uint8_t b;
         if (src->Pull(&b, 1) != 1)
             Truncated();
@@ -758,11 +805,21 @@ struct PullInput {
             acc >>= 8;
             bits -= 8;
         }
-        while (got < n) {
-            const std::size_t m = src->Pull(dst + got, n - got);
-            if (m == 0)
-                break;
+        acc &= Mask(bits);
+        const std::size_t m = std::min<std::size_t>(n - got, static_cast<std::size_t>(end - in));
+        if (m) {
+            std::memcpy(dst + got, in, m);
+            in += m;
             got += m;
+        }
+        if (got < n) {
+            TakeView(); // every byte taken so far is used: the rest comes straight from the source
+            while (got < n) {
+                const std::size_t k = src->Pull(dst + got, n - got);
+                if (k == 0)
+                    break;
+                got += k;
+            }
         }
         return got;
     }
@@ -844,7 +901,7 @@ std::size_t Inflater::Read(std::uint8_t *data, std::size_t count)
             break;
         const std::size_t target = std::min(count - produced, MaxTarget);
         if (source_) {
-            PullInput in(*this);
+            SourceInput in(*this);
             Decode(in, target);
             in.Commit(*this);
         } else {

@@ -116,11 +116,22 @@ public:
     virtual ~InflateSource() = default;
     // Up to `count` bytes; 0 at the end of the data.
     virtual std::size_t Pull(std::uint8_t *data, std::size_t count) = 0;
+    // Optional: the bytes Pull would deliver next, as far as they are at hand,
+    // without taking them (count 0: none). Valid until the next call.
+    virtual const std::uint8_t *Peek(std::size_t &count)
+    {
+        count = 0;
+        return nullptr;
+    }
+    // Takes the first `count` bytes of what Peek showed.
+    virtual void Skip(std::size_t count) { (void)count; }
 };
 
-// Table-driven inflater. In stream mode it takes input one byte at a time and
-// only when one of that byte's bits is needed, so whatever follows the deflate
-// data (a stored block's length, the zlib trailer) is still in the source.
+// Table-driven inflater. In stream mode it takes input only when one of its
+// bits is needed, so whatever follows the deflate data (the zlib trailer) is
+// still in the source: it decodes in place from what the source can show
+// (Peek) and takes exactly the bytes it used (Skip); a source that shows
+// nothing is read one byte at a time.
 class Inflater {
 public:
     Inflater();
@@ -179,7 +190,7 @@ private:
     InflateSource *source_ = nullptr;
 
     friend struct MemInput;
-    friend struct PullInput;
+    friend struct SourceInput;
 };
 
 // Convenience helpers on whole buffers.

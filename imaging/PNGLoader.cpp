@@ -187,7 +187,6 @@ int LossyPreFilter(TLinearBitmap &b, int tolerance, int transparent)
     }
     const int bpp = b.PixelFormat == pf24bit ? 3 : 1;
     const int half = (tolerance + 1) / 2;
-    const int bytes = b.BytesPerLine;
     // True-colour transparency is red | green << 8 | blue << 16, as in tRNS.
     auto pixelValue = [](const std::uint8_t *p) { return p[2] | (p[1] << 8) | (p[0] << 16); };
     for (int y = 1; y < h; ++y) {
@@ -218,7 +217,6 @@ int LossyPreFilter(TLinearBitmap &b, int tolerance, int transparent)
             if (bpp == 3 && transparent >= 0 && pixelValue(p) == transparent)
                 p[2] ^= 1; // must not become transparent by accident
         }
-        (void)bytes;
     }
     return 3;
 }

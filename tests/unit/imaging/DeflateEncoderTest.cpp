@@ -222,6 +222,18 @@ TEST(DeflateEncoderTest, MatchesReferenceOnVariedDataAndChunking)
             pairs.push_back(rng() % 3 ? 'x' : static_cast<std::uint8_t>('a' + rng() % 3));
         cases.push_back({pairs, "pairs"});
     }
+    {
+        // Every item a match with extra bits on both codes: four symbol
+        // entries each, so the block-size mark is stepped over, not hit.
+        Bytes m = RandomData(4096, 3);
+        std::mt19937 rng(8);
+        while (m.size() < 600000) {
+            const std::size_t from = m.size() - 5 - rng() % 4000;
+            for (int i = 0; i < 11; ++i)
+                m.push_back(m[from + static_cast<std::size_t>(i)]);
+        }
+        cases.push_back({m, "matches11"});
+    }
     unsigned seed = 10;
     for (const auto &c : cases)
         for (std::uint8_t type : {BlockFixed, BlockDynamic, BlockStored}) {

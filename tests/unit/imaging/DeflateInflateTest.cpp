@@ -247,3 +247,62 @@ TEST(DeflateInflateTest, DynamicHeaderWith286LiteralsAndIncompleteCodes)
     const Bytes ok = b.Done();
     EXPECT_EQ(InflateBuffer(ok.data(), ok.size()), Bytes{'A'});
 }
+
+TEST(DeflateInflateTest, DecodesInPlaceFromPeekedViewsAndTakesOnlyWhatItUsed)
+{
+    // Views of random sizes (sometimes none, so single bytes are pulled too).
+    struct PeekSource : InflateSource {
+        const Bytes &data;
+        std::size_t pos = 0, view = 0;
+        std::mt19937 rng;
+        PeekSource(const Bytes &d, unsigned seed) : data(d), rng(seed) {}
+        std::size_t Pull(std::uint8_t *out, std::size_t n) override
+        {
+            const std::size_t m = std::min(n, data.size() - pos);
+            std::memcpy(out, data.data() + pos, m);
+            pos += m;
+            view = 0;
+            return m;
+        }
+        const std::uint8_t *Peek(std::size_t &count) override
+        {
+            const unsigned pick = rng() % 4;
+            count = std::min<std::size_t>(pick == 0 ? 0 : pick == 1 ? 1 + rng() % 7 : 1 + rng() % 5000, data.size() - pos);
+            view = count;
+            return data.data() + pos;
+        }
+        void Skip(std::size_t count) override
+        {
+            if (count > view)
+                throw std::logic_error("skipped more than was shown");
+            pos += count;
+            view = 0;
+        }
+    };
+    const Bytes d = MixedData(400000, 71);
+    std::vector<Bytes> streams;
+    for (int level : {0, 1, 6, 9})
+        streams.push_back(ZlibDeflate(d, level, Z_DEFAULT_STRATEGY, -15, level == 6 ? 5000 : 0, Z_FULL_FLUSH));
+    for (std::uint8_t type : {BlockFixed, BlockDynamic, BlockStored})
+        streams.push_back(DeflateBuffer(d.data(), d.size(), type));
+    unsigned seed = 0;
+    for (Bytes s : streams) {
+        const std::size_t len = s.size();
+        s.insert(s.end(), {0xA1, 0xA2, 0xA3, 0xA4});
+        for (std::size_t readSize : {1u, 777u, 65536u}) {
+            PeekSource src(s, ++seed);
+            Inflater inf;
+            inf.SetSource(&src);
+            Bytes out;
+            std::vector<std::uint8_t> buf(readSize);
+            for (;;) {
+                const std::size_t n = inf.Read(buf.data(), buf.size());
+                out.insert(out.end(), buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
+                if (n < buf.size())
+                    break;
+            }
+            ASSERT_EQ(out, d) << seed;
+            EXPECT_EQ(src.pos, len) << seed; // the trailer is still in the source
+        }
+    }
+}

@@ -225,3 +225,34 @@ TEST(DeflateStreamTest, ModesFlushAndTruncation)
     char buf[17];
     EXPECT_EQ(ErrorOf([&] { r.Read(buf, 17); }), "Read less than expected");
 }
+
+TEST(DeflateStreamTest, PeekableChainFoldsExactlyTheUsedBytes)
+{
+    // A peekable stream under a CRC stream: the inflater decodes in place and
+    // the CRC covers exactly the deflate bytes, not the trailer behind them.
+    struct PeekProbe : Probe, TPeekableStream {
+        int views = 0;
+        const std::uint8_t *Peek(int &Count) override
+        {
+            ++views;
+            Count = static_cast<int>(std::min<std::size_t>(data.size() - pos, 3000));
+            return data.data() + pos;
+        }
+        void Skip(int Count) override { pos += static_cast<std::size_t>(Count); }
+    } next;
+    const Bytes d = deflatetest::MixedData(100000, 5);
+    next.data = deflatetest::ZlibDeflate(d, 6, Z_DEFAULT_STRATEGY, -15);
+    const std::size_t len = next.data.size();
+    next.data.insert(next.data.end(), {1, 2, 3, 4});
+    TCRC32Stream crc(&next);
+    TDeflateStream r(&crc, 0);
+    Bytes out(d.size());
+    ASSERT_EQ(r.Read(out.data(), static_cast<int>(out.size())), static_cast<int>(out.size()));
+    EXPECT_EQ(out, d);
+    r.SetNoDataExcept(false);
+    std::uint8_t more;
+    EXPECT_EQ(r.Read(&more, 1), 0); // runs into the end of the final block
+    EXPECT_GT(next.views, 10);
+    EXPECT_EQ(next.pos, len);
+    EXPECT_EQ(crc.GetCRC(), static_cast<std::uint32_t>(crc32(0, next.data.data(), static_cast<uInt>(len))));
+}
