@@ -2,6 +2,8 @@
 
 #include "app/CFGIniFile.h"
 #include "app/CaptureTexts.h"
+#include "app/fm_AboutBox.h"
+#include "app/fm_Settings.h"
 #include "platform/gui/Colors.h"
 #include "platform/gui/ExceptionDisplay.h"
 #include "support/TextRoutines.h"
@@ -465,20 +467,39 @@ void TfmMain::miCaptureScreenClick()
         RunWhatToDo(false);
 }
 
+namespace {
+// Enables the tray menu again when a modal form opened from it is done,
+// also when the form throws.
+class TMenuBack {
+public:
+    explicit TMenuBack(TfmMain *form) : form_(form) {}
+    ~TMenuBack()
+    {
+        try {
+            form_->SetMenuEnabled(true);
+        } catch (...) {
+        }
+    }
+    TMenuBack(const TMenuBack &) = delete;
+    TMenuBack &operator=(const TMenuBack &) = delete;
+
+private:
+    TfmMain *form_;
+};
+} // namespace
+
 void TfmMain::miSettingsClick()
 {
     SetMenuEnabled(false);
-    // SEAM(settings form): create TfmSettings (no owner), show it modally,
-    // free it.
-    SetMenuEnabled(true);
+    const TMenuBack back(this); // even when the form cannot be created
+    ShowSettings(this);
 }
 
 void TfmMain::miAboutClick()
 {
     SetMenuEnabled(false);
-    // SEAM(about box): create TfmAboutBox owned by this form, show it
-    // modally, free it.
-    SetMenuEnabled(true);
+    const TMenuBack back(this);
+    ShowAboutBox(this);
 }
 
 void TfmMain::miExitClick()

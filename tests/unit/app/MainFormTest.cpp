@@ -407,3 +407,27 @@ TEST_F(MainForm, DestructionGivesTheHotKeysBack)
     EXPECT_TRUE(services.Log->Registered.empty());
     EXPECT_EQ(app::fmMain, nullptr);
 }
+
+TEST_F(MainForm, TrayOpensSettingsAndAboutModallyAndGivesTheMenuBack)
+{
+    std::vector<std::string> opened;
+    std::vector<bool> menuDuring;
+    app::TScopedModalRunner record([&](QDialog &d) {
+        opened.push_back(d.metaObject()->className());
+        menuDuring.push_back(AllItemsEnabled(true));
+        return 0;
+    });
+    form->miSettings->trigger();
+    form->miAbout->trigger();
+    EXPECT_EQ(opened, (std::vector<std::string>{"app::TfmSettings", "app::TfmAboutBox"}));
+    EXPECT_EQ(menuDuring, (std::vector<bool>{false, false}));
+    EXPECT_TRUE(AllItemsEnabled(true));
+    EXPECT_TRUE(form->Idle());
+}
+
+TEST_F(MainForm, MenuComesBackWhenATrayFormFails)
+{
+    app::TScopedModalRunner failing([](QDialog &) -> int { throw platform::EInOutError("no form"); });
+    EXPECT_THROW(form->miAboutClick(), platform::EInOutError);
+    EXPECT_TRUE(AllItemsEnabled(true));
+}
