@@ -1,6 +1,7 @@
 #include "platform/core/IniFile.h"
 
 #include "platform/core/Exceptions.h"
+#include "platform/core/FileWrite.h"
 
 #include <cctype>
 #include <cerrno>
@@ -123,17 +124,10 @@ void AtomicWriteFile(const std::string &fileName, const std::string &data)
         ::fchmod(fd, 0666 & ~mask);
     }
     size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            int err = n < 0 ? errno : EIO;
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            throw fail(err);
-        }
-        done += static_cast<size_t>(n);
+    if (const int err = WriteAll(fd, data.data(), data.size(), done)) {
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        throw fail(err);
     }
     if (::fsync(fd) != 0 || ::close(fd) != 0) {
         int err = errno;
