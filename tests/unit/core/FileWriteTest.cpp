@@ -1,14 +1,13 @@
 #include "platform/core/FileWrite.h"
 
+#include "FileSizeLimit.h"
 #include "TestUtil.h"
 
 #include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
-#include <sys/resource.h>
 #include <unistd.h>
 
 using platform::WriteAll;
@@ -44,16 +43,12 @@ TEST(WriteAll, FailureReportsErrnoAndWhatReachedTheFile)
     const int fd = ::open(dir.File("f").c_str(), O_WRONLY | O_CREAT, 0644);
     ASSERT_GE(fd, 0);
     // A file-size limit cuts the write short, then refuses the rest.
-    struct rlimit old {};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 100;
-    ::setrlimit(RLIMIT_FSIZE, &small);
     std::size_t written = 0;
-    const int err = WriteAll(fd, std::string(250, 'x').data(), 250, written);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    ::signal(SIGXFSZ, oldHandler);
+    int err = 0;
+    {
+        const ScopedFileSizeLimit limit(100);
+        err = WriteAll(fd, std::string(250, 'x').data(), 250, written);
+    }
     ::close(fd);
     EXPECT_EQ(err, EFBIG);
     EXPECT_EQ(written, 100u);

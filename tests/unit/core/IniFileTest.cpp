@@ -1,11 +1,10 @@
 #include "platform/core/Exceptions.h"
 #include "platform/core/IniFile.h"
+#include "FileSizeLimit.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
-#include <csignal>
 #include <filesystem>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 using platform::TIniFile;
@@ -82,16 +81,10 @@ TEST(IniFile, FailedSaveLeavesOldFileIntact)
     WriteFile(f, "[A]\nx=1\n");
     TMemIniFile ini(f);
     ini.WriteString("A", "x", std::string(4096, 'v'));
-    // A file-size limit makes the write fail even for root.
-    struct rlimit old {};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 100;
-    ::setrlimit(RLIMIT_FSIZE, &small);
-    EXPECT_THROW(ini.UpdateFile(), platform::EFCreateError);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    ::signal(SIGXFSZ, oldHandler);
+    {
+        const ScopedFileSizeLimit limit(100);
+        EXPECT_THROW(ini.UpdateFile(), platform::EFCreateError);
+    }
     EXPECT_EQ(ReadFile(f), "[A]\nx=1\n");
     // No temporary file is left behind.
     int entries = 0;
