@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unordered_map>
 #include <unistd.h>
 
 namespace platform {
@@ -30,6 +31,14 @@ bool SameText(const std::string &a, const std::string &b)
             return false;
     }
     return true;
+}
+
+std::string UpperAscii(std::string s)
+{
+    for (char &c : s)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 32);
+    return s;
 }
 
 std::string Trim(const std::string &s)
@@ -165,7 +174,12 @@ void TMemIniFile::Clear()
 void TMemIniFile::SetText(const std::string &text)
 {
     Clear();
-    Section *current = nullptr;
+    // Sections and keys are found through indexes while parsing, so a file of
+    // many thousands of sections or keys loads in linear time.
+    std::unordered_map<std::string, size_t> sectionAt;
+    std::vector<std::unordered_map<std::string, size_t>> keyAt;
+    size_t current = 0;
+    bool inSection = false;
     size_t pos = 0;
     while (pos <= text.size()) {
         size_t end = text.find_first_of("\r\n", pos);
@@ -182,36 +196,35 @@ void TMemIniFile::SetText(const std::string &text)
         std::string line = Trim(raw);
         if (line.size() >= 2 && line.front() == '[' && line.find(']') != std::string::npos) {
             std::string name = Trim(line.substr(1, line.find(']') - 1));
-            current = FindSection(name);
-            if (!current) {
+            auto [it, added] = sectionAt.try_emplace(UpperAscii(name), sections_.size());
+            if (added) {
                 sections_.push_back({name, {}});
-                current = &sections_.back();
+                keyAt.emplace_back();
             }
+            current = it->second;
+            inSection = true;
             continue;
         }
-        if (!current) {
+        if (!inSection) {
             if (!line.empty())
                 preamble_.push_back(raw);
             continue;
         }
         if (line.empty())
             continue;
+        std::vector<Line> &lines = sections_[current].lines;
         auto eq = line.find('=');
         if (line[0] == ';' || line[0] == '#' || eq == std::string::npos) {
-            current->lines.push_back({{}, raw, false});
+            lines.push_back({{}, raw, false});
             continue;
         }
         std::string key = Trim(line.substr(0, eq));
         std::string value = Trim(line.substr(eq + 1));
-        bool replaced = false;
-        for (auto &l : current->lines)
-            if (l.isValue && SameText(l.key, key)) {
-                l.value = value; // a repeated key: the last one counts, its place stays
-                replaced = true;
-                break;
-            }
-        if (!replaced)
-            current->lines.push_back({key, value, true});
+        auto [it, added] = keyAt[current].try_emplace(UpperAscii(key), lines.size());
+        if (added)
+            lines.push_back({key, value, true});
+        else
+            lines[it->second].value = value; // a repeated key: the last one counts, its place stays
     }
 }
 

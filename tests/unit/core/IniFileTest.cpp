@@ -4,6 +4,7 @@
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
+#include <chrono>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -117,4 +118,35 @@ TEST(IniFile, DirectFileWritesAtOnceAndKeepsOthersChanges)
     WriteFile(f, "[Trace]\nLevel=3\n[Foreign]\nk=v\n");
     ini.WriteBool("Trace", "Screen", true);
     EXPECT_EQ(ReadFile(f), "[Trace]\nLevel=3\nScreen=1\n\n[Foreign]\nk=v\n\n");
+}
+
+TEST(IniFile, RepeatedSectionsAndKeysMergeCaseInsensitively)
+{
+    TMemIniFile ini;
+    ini.SetText("[A]\nx=1\ny=2\n[B]\nq=3\n[a]\nX=4\nz=5\n");
+    // The first spelling and place stay; the last value counts.
+    EXPECT_EQ(ini.GetText(), "[A]\nx=4\ny=2\nz=5\n\n[B]\nq=3\n\n");
+}
+
+TEST(IniFile, HugeFileLoadsInLinearTime)
+{
+    // A settings file is read at every start and before every direct write:
+    // tens of thousands of keys or sections must not stall the program.
+    std::string text = "[Many]\n";
+    for (int i = 0; i < 150000; ++i)
+        text += "k" + std::to_string(i) + "=v" + std::to_string(i) + "\n";
+    text += "K0=again\n";
+    for (int i = 0; i < 30000; ++i)
+        text += "[S" + std::to_string(i) + "]\n";
+    text += "[s0]\nlast=1\n";
+    const auto start = std::chrono::steady_clock::now();
+    TMemIniFile ini;
+    ini.SetText(text);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::seconds(10)); // quadratic parsing takes over 20 s here
+    EXPECT_EQ(ini.ReadSection("Many").size(), 150000u);
+    EXPECT_EQ(ini.ReadString("many", "k0", ""), "again");
+    EXPECT_EQ(ini.ReadString("Many", "k149999", ""), "v149999");
+    EXPECT_EQ(ini.ReadSections().size(), 30001u);
+    EXPECT_EQ(ini.ReadString("S0", "last", ""), "1");
 }
