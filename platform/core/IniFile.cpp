@@ -84,13 +84,26 @@ bool ParseInt(const std::string &v, int &out)
     return true;
 }
 
+// Far above any settings file; a file beyond it is refused rather than read.
+constexpr off_t kMaxIniFileSize = 64 * 1024 * 1024;
+
 bool ReadWholeFile(const std::string &fileName, std::string &out)
 {
-    int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking: a named pipe in place of the file must not stall the caller.
+    int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return false;
         throw EFOpenError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+    }
+    // Only a regular file of sensible size is read: a device or pipe could
+    // deliver bytes without end, and a huge file is no settings file.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxIniFileSize) {
+        const bool regular = S_ISREG(st.st_mode);
+        ::close(fd);
+        throw EFOpenError("Cannot open file \"" + fileName + "\". " +
+                          (regular ? "The file is too large" : "Not a regular file"));
     }
     out.clear();
     char buf[65536];
@@ -105,6 +118,10 @@ bool ReadWholeFile(const std::string &fileName, std::string &out)
         }
         if (n == 0)
             break;
+        if (out.size() + static_cast<size_t>(n) > static_cast<size_t>(kMaxIniFileSize)) {
+            ::close(fd); // grew while being read
+            throw EFOpenError("Cannot open file \"" + fileName + "\". The file is too large");
+        }
         out.append(buf, static_cast<size_t>(n));
     }
     ::close(fd);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using platform::TIniFile;
 using platform::TMemIniFile;
@@ -149,4 +150,33 @@ TEST(IniFile, HugeFileLoadsInLinearTime)
     EXPECT_EQ(ini.ReadString("Many", "k149999", ""), "v149999");
     EXPECT_EQ(ini.ReadSections().size(), 30001u);
     EXPECT_EQ(ini.ReadString("S0", "last", ""), "1");
+}
+
+TEST(IniFile, OversizedFileIsRefusedUnread)
+{
+    TempDir dir;
+    const std::string f = dir.File("big.ini");
+    WriteFile(f, "[A]\nx=1\n");
+    ASSERT_EQ(::truncate(f.c_str(), 65 * 1024 * 1024), 0); // sparse: costs no disk
+    try {
+        TMemIniFile ini(f);
+        FAIL() << "no exception";
+    } catch (const platform::EFOpenError &e) {
+        EXPECT_NE(e.Message().find("too large"), std::string::npos) << e.Message();
+    }
+}
+
+TEST(IniFile, DevicesAndPipesAreNotRead)
+{
+    TempDir dir;
+    // A device that never ends and a pipe without a writer: neither may
+    // exhaust the memory or block the caller.
+    ASSERT_EQ(::symlink("/dev/zero", dir.File("zero.ini").c_str()), 0);
+    EXPECT_THROW(TMemIniFile ini(dir.File("zero.ini")), platform::EFOpenError);
+    ASSERT_EQ(::mkfifo(dir.File("fifo.ini").c_str(), 0600), 0);
+    EXPECT_THROW(TMemIniFile ini(dir.File("fifo.ini")), platform::EFOpenError);
+    // A direct write over such a file fails too, instead of replacing it.
+    TIniFile direct(dir.File("missing.ini"));
+    direct.SetFileName(dir.File("fifo.ini"));
+    EXPECT_THROW(direct.WriteString("A", "x", "1"), platform::EFOpenError);
 }
