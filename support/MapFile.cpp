@@ -1,6 +1,7 @@
 #include "support/MapFile.h"
 
 #include "platform/core/ProgramPath.h"
+#include "support/TextRoutines.h"
 
 #include <dlfcn.h>
 #include <fstream>
@@ -50,14 +51,6 @@ std::string Trim(const std::string &s)
     while (e > b && IsTrimmed(s[e - 1]))
         --e;
     return s.substr(b, e - b);
-}
-
-bool IsBlankText(const std::string &s)
-{
-    for (char c : s)
-        if (!IsTrimmed(c))
-            return false;
-    return true;
 }
 
 // Reads one line (LF or CR LF ended) into `line`; false at the end of input.
@@ -233,7 +226,7 @@ void TMapFile::ParsePublicLine(const std::string &line)
 void TMapFile::ParseLineNumberLine(const std::string &line, const std::string &unit)
 {
     std::string rest = line;
-    while (!IsBlankText(rest)) {
+    while (!IsBlank(rest)) {
         rest = Trim(rest);
         std::size_t blank = rest.find(' ');
         if (blank == std::string::npos)

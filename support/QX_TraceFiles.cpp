@@ -1,6 +1,7 @@
 #include "support/QX_TraceFiles.h"
 
 #include "platform/core/Exceptions.h"
+#include "platform/core/FileWrite.h"
 #include "platform/core/IniFile.h"
 #include "platform/core/ProgramPath.h"
 #include "support/QX_VisualTraceCore.h"
@@ -40,16 +41,9 @@ void AppendToFile(const std::string &fileName, const std::string &data, std::siz
         throw platform::EFOpenError("Cannot open file \"" + fileName + "\". " +
                                     std::strerror(err));
     }
-    while (written < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + written, data.size() - written);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int err = errno;
-            ::close(fd);
-            throw platform::MakeOSError(err, fileName);
-        }
-        written += static_cast<std::size_t>(n);
+    if (const int err = platform::WriteAll(fd, data.data(), data.size(), written)) {
+        ::close(fd);
+        throw platform::MakeOSError(err, fileName);
     }
     if (::close(fd) != 0) {
         const int err = errno;

@@ -1,13 +1,13 @@
 #include "support/QX_VisualTraceCore.h"
 
 #include "platform/core/Exceptions.h"
+#include "platform/core/FileWrite.h"
 #include "platform/core/IniFile.h"
 #include "platform/core/ProgramPath.h"
 #include "support/QX_TraceFiles.h"
 #include "support/TextRoutines.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <unistd.h>
@@ -47,15 +47,8 @@ void WriteLinesToFd(int fd, const std::vector<std::string> &lines)
         data += '\n';
     }
     size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw platform::MakeOSError(errno, "standard output");
-        }
-        done += static_cast<size_t>(n);
-    }
+    if (const int err = platform::WriteAll(fd, data.data(), data.size(), done))
+        throw platform::MakeOSError(err, "standard output");
 }
 
 TVisualTraceCore::TVisualTraceCore()

@@ -1,6 +1,7 @@
 #include "support/TextRoutines.h"
 
 #include "platform/core/Exceptions.h"
+#include "platform/core/FileWrite.h"
 #include "platform/core/Random.h"
 
 #include <QWidget>
@@ -261,14 +262,8 @@ void WriteTextToFile(const std::string &text, const std::string &fileName, bool 
     }
     data += text;
     size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            throw platform::MakeOSError(n < 0 ? errno : EIO, path);
-        done += static_cast<size_t>(n);
-    }
+    if (const int err = platform::WriteAll(fd, data.data(), data.size(), done))
+        throw platform::MakeOSError(err, path);
 }
 
 int EnsureInRange(int lo, int value, int hi)

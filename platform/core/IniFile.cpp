@@ -1,6 +1,7 @@
 #include "platform/core/IniFile.h"
 
 #include "platform/core/Exceptions.h"
+#include "platform/core/FileWrite.h"
 
 #include <cctype>
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unordered_map>
 #include <unistd.h>
 
 namespace platform {
@@ -29,6 +31,14 @@ bool SameText(const std::string &a, const std::string &b)
             return false;
     }
     return true;
+}
+
+std::string UpperAscii(std::string s)
+{
+    for (char &c : s)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 32);
+    return s;
 }
 
 std::string Trim(const std::string &s)
@@ -74,13 +84,26 @@ bool ParseInt(const std::string &v, int &out)
     return true;
 }
 
+// Far above any settings file; a file beyond it is refused rather than read.
+constexpr off_t kMaxIniFileSize = 64 * 1024 * 1024;
+
 bool ReadWholeFile(const std::string &fileName, std::string &out)
 {
-    int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking: a named pipe in place of the file must not stall the caller.
+    int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return false;
         throw EFOpenError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+    }
+    // Only a regular file of sensible size is read: a device or pipe could
+    // deliver bytes without end, and a huge file is no settings file.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxIniFileSize) {
+        const bool regular = S_ISREG(st.st_mode);
+        ::close(fd);
+        throw EFOpenError("Cannot open file \"" + fileName + "\". " +
+                          (regular ? "The file is too large" : "Not a regular file"));
     }
     out.clear();
     char buf[65536];
@@ -95,6 +118,10 @@ bool ReadWholeFile(const std::string &fileName, std::string &out)
         }
         if (n == 0)
             break;
+        if (out.size() + static_cast<size_t>(n) > static_cast<size_t>(kMaxIniFileSize)) {
+            ::close(fd); // grew while being read
+            throw EFOpenError("Cannot open file \"" + fileName + "\". The file is too large");
+        }
         out.append(buf, static_cast<size_t>(n));
     }
     ::close(fd);
@@ -123,17 +150,10 @@ void AtomicWriteFile(const std::string &fileName, const std::string &data)
         ::fchmod(fd, 0666 & ~mask);
     }
     size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            int err = n < 0 ? errno : EIO;
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            throw fail(err);
-        }
-        done += static_cast<size_t>(n);
+    if (const int err = WriteAll(fd, data.data(), data.size(), done)) {
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        throw fail(err);
     }
     if (::fsync(fd) != 0 || ::close(fd) != 0) {
         int err = errno;
@@ -171,7 +191,12 @@ void TMemIniFile::Clear()
 void TMemIniFile::SetText(const std::string &text)
 {
     Clear();
-    Section *current = nullptr;
+    // Sections and keys are found through indexes while parsing, so a file of
+    // many thousands of sections or keys loads in linear time.
+    std::unordered_map<std::string, size_t> sectionAt;
+    std::vector<std::unordered_map<std::string, size_t>> keyAt;
+    size_t current = 0;
+    bool inSection = false;
     size_t pos = 0;
     while (pos <= text.size()) {
         size_t end = text.find_first_of("\r\n", pos);
@@ -188,36 +213,35 @@ void TMemIniFile::SetText(const std::string &text)
         std::string line = Trim(raw);
         if (line.size() >= 2 && line.front() == '[' && line.find(']') != std::string::npos) {
             std::string name = Trim(line.substr(1, line.find(']') - 1));
-            current = FindSection(name);
-            if (!current) {
+            auto [it, added] = sectionAt.try_emplace(UpperAscii(name), sections_.size());
+            if (added) {
                 sections_.push_back({name, {}});
-                current = &sections_.back();
+                keyAt.emplace_back();
             }
+            current = it->second;
+            inSection = true;
             continue;
         }
-        if (!current) {
+        if (!inSection) {
             if (!line.empty())
                 preamble_.push_back(raw);
             continue;
         }
         if (line.empty())
             continue;
+        std::vector<Line> &lines = sections_[current].lines;
         auto eq = line.find('=');
         if (line[0] == ';' || line[0] == '#' || eq == std::string::npos) {
-            current->lines.push_back({{}, raw, false});
+            lines.push_back({{}, raw, false});
             continue;
         }
         std::string key = Trim(line.substr(0, eq));
         std::string value = Trim(line.substr(eq + 1));
-        bool replaced = false;
-        for (auto &l : current->lines)
-            if (l.isValue && SameText(l.key, key)) {
-                l.value = value; // a repeated key: the last one counts, its place stays
-                replaced = true;
-                break;
-            }
-        if (!replaced)
-            current->lines.push_back({key, value, true});
+        auto [it, added] = keyAt[current].try_emplace(UpperAscii(key), lines.size());
+        if (added)
+            lines.push_back({key, value, true});
+        else
+            lines[it->second].value = value; // a repeated key: the last one counts, its place stays
     }
 }
 

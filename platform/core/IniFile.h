@@ -15,7 +15,8 @@ namespace platform {
 class TMemIniFile {
 public:
     // Loads `fileName` when it exists; a missing file gives an empty object.
-    // An unreadable existing file raises EFOpenError.
+    // An existing file that cannot be read, is no regular file or is larger
+    // than 64 MiB raises EFOpenError.
     explicit TMemIniFile(std::string fileName = {});
     virtual ~TMemIniFile() = default;
 

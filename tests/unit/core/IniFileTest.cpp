@@ -1,12 +1,13 @@
 #include "platform/core/Exceptions.h"
 #include "platform/core/IniFile.h"
+#include "FileSizeLimit.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
-#include <csignal>
+#include <chrono>
 #include <filesystem>
-#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using platform::TIniFile;
 using platform::TMemIniFile;
@@ -82,16 +83,10 @@ TEST(IniFile, FailedSaveLeavesOldFileIntact)
     WriteFile(f, "[A]\nx=1\n");
     TMemIniFile ini(f);
     ini.WriteString("A", "x", std::string(4096, 'v'));
-    // A file-size limit makes the write fail even for root.
-    struct rlimit old {};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 100;
-    ::setrlimit(RLIMIT_FSIZE, &small);
-    EXPECT_THROW(ini.UpdateFile(), platform::EFCreateError);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    ::signal(SIGXFSZ, oldHandler);
+    {
+        const ScopedFileSizeLimit limit(100);
+        EXPECT_THROW(ini.UpdateFile(), platform::EFCreateError);
+    }
     EXPECT_EQ(ReadFile(f), "[A]\nx=1\n");
     // No temporary file is left behind.
     int entries = 0;
@@ -124,4 +119,64 @@ TEST(IniFile, DirectFileWritesAtOnceAndKeepsOthersChanges)
     WriteFile(f, "[Trace]\nLevel=3\n[Foreign]\nk=v\n");
     ini.WriteBool("Trace", "Screen", true);
     EXPECT_EQ(ReadFile(f), "[Trace]\nLevel=3\nScreen=1\n\n[Foreign]\nk=v\n\n");
+}
+
+TEST(IniFile, RepeatedSectionsAndKeysMergeCaseInsensitively)
+{
+    TMemIniFile ini;
+    ini.SetText("[A]\nx=1\ny=2\n[B]\nq=3\n[a]\nX=4\nz=5\n");
+    // The first spelling and place stay; the last value counts.
+    EXPECT_EQ(ini.GetText(), "[A]\nx=4\ny=2\nz=5\n\n[B]\nq=3\n\n");
+}
+
+TEST(IniFile, HugeFileLoadsInLinearTime)
+{
+    // A settings file is read at every start and before every direct write:
+    // tens of thousands of keys or sections must not stall the program.
+    std::string text = "[Many]\n";
+    for (int i = 0; i < 150000; ++i)
+        text += "k" + std::to_string(i) + "=v" + std::to_string(i) + "\n";
+    text += "K0=again\n";
+    for (int i = 0; i < 30000; ++i)
+        text += "[S" + std::to_string(i) + "]\n";
+    text += "[s0]\nlast=1\n";
+    const auto start = std::chrono::steady_clock::now();
+    TMemIniFile ini;
+    ini.SetText(text);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::seconds(10)); // quadratic parsing takes over 20 s here
+    EXPECT_EQ(ini.ReadSection("Many").size(), 150000u);
+    EXPECT_EQ(ini.ReadString("many", "k0", ""), "again");
+    EXPECT_EQ(ini.ReadString("Many", "k149999", ""), "v149999");
+    EXPECT_EQ(ini.ReadSections().size(), 30001u);
+    EXPECT_EQ(ini.ReadString("S0", "last", ""), "1");
+}
+
+TEST(IniFile, OversizedFileIsRefusedUnread)
+{
+    TempDir dir;
+    const std::string f = dir.File("big.ini");
+    WriteFile(f, "[A]\nx=1\n");
+    ASSERT_EQ(::truncate(f.c_str(), 65 * 1024 * 1024), 0); // sparse: costs no disk
+    try {
+        TMemIniFile ini(f);
+        FAIL() << "no exception";
+    } catch (const platform::EFOpenError &e) {
+        EXPECT_NE(e.Message().find("too large"), std::string::npos) << e.Message();
+    }
+}
+
+TEST(IniFile, DevicesAndPipesAreNotRead)
+{
+    TempDir dir;
+    // A device that never ends and a pipe without a writer: neither may
+    // exhaust the memory or block the caller.
+    ASSERT_EQ(::symlink("/dev/zero", dir.File("zero.ini").c_str()), 0);
+    EXPECT_THROW(TMemIniFile ini(dir.File("zero.ini")), platform::EFOpenError);
+    ASSERT_EQ(::mkfifo(dir.File("fifo.ini").c_str(), 0600), 0);
+    EXPECT_THROW(TMemIniFile ini(dir.File("fifo.ini")), platform::EFOpenError);
+    // A direct write over such a file fails too, instead of replacing it.
+    TIniFile direct(dir.File("missing.ini"));
+    direct.SetFileName(dir.File("fifo.ini"));
+    EXPECT_THROW(direct.WriteString("A", "x", "1"), platform::EFOpenError);
 }
