@@ -2,6 +2,8 @@
 
 #include "app/CFGIniFile.h"
 #include "app/CaptureTexts.h"
+#include "app/fm_AboutBox.h"
+#include "app/fm_Settings.h"
 #include "platform/gui/Colors.h"
 #include "platform/gui/ExceptionDisplay.h"
 #include "support/TextRoutines.h"
@@ -468,16 +470,14 @@ void TfmMain::miCaptureScreenClick()
 void TfmMain::miSettingsClick()
 {
     SetMenuEnabled(false);
-    // SEAM(settings form): create TfmSettings (no owner), show it modally,
-    // free it.
+    ShowSettings(nullptr);
     SetMenuEnabled(true);
 }
 
 void TfmMain::miAboutClick()
 {
     SetMenuEnabled(false);
-    // SEAM(about box): create TfmAboutBox owned by this form, show it
-    // modally, free it.
+    ShowAboutBox(this);
     SetMenuEnabled(true);
 }
 

@@ -1,6 +1,8 @@
 #include "app/fm_Main.h"
 
 #include "app/ModalRunner.h"
+#include "app/fm_AboutBox.h"
+#include "app/fm_Settings.h"
 #include "app/fm_WhatToDo.h"
 
 #include "FakeServices.h"
@@ -381,6 +383,38 @@ TEST_F(MainForm, MenuItemsCaptureWithoutLookingAtIdle)
     form->SetMenuEnabled(true);
     form->miSettings->trigger();
     EXPECT_TRUE(form->Idle());
+}
+
+TEST_F(MainForm, TrayOpensTheSettingsAndTheAboutBoxModallyWhileBusy)
+{
+    struct Seen {
+        std::string cls;
+        QWidget *parent;
+        bool idle;
+        bool itemsEnabled;
+    };
+    std::vector<Seen> seen;
+    app::TScopedModalRunner runner([&](QDialog &d) {
+        seen.push_back({d.metaObject()->className(), d.parentWidget(), form->Idle(),
+                        form->miCaptureArea->isEnabled()});
+        return 0;
+    });
+    form->miSettings->trigger();
+    form->miAbout->trigger();
+    ASSERT_EQ(seen.size(), 2u);
+    // The settings form has no owner; the about box belongs to the main form.
+    EXPECT_EQ(seen[0].cls, "app::TfmSettings");
+    EXPECT_EQ(seen[0].parent, nullptr);
+    EXPECT_EQ(seen[1].cls, "app::TfmAboutBox");
+    EXPECT_EQ(seen[1].parent, form.get());
+    for (const Seen &s : seen) {
+        EXPECT_FALSE(s.idle) << s.cls;
+        EXPECT_FALSE(s.itemsEnabled) << s.cls;
+    }
+    EXPECT_TRUE(form->Idle());
+    EXPECT_TRUE(AllItemsEnabled(true));
+    EXPECT_EQ(app::fmSettings, nullptr);
+    EXPECT_EQ(app::fmAboutBox, nullptr);
 }
 
 TEST_F(MainForm, ExitEndsTheMessageLoop)
