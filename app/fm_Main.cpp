@@ -1,6 +1,7 @@
 #include "app/fm_Main.h"
 
 #include "app/CFGIniFile.h"
+#include "app/CaptureFormStyle.h"
 #include "app/CaptureTexts.h"
 #include "app/fm_AboutBox.h"
 #include "app/fm_Settings.h"
@@ -29,9 +30,6 @@ namespace app {
 TfmMain *fmMain = nullptr;
 
 namespace {
-
-constexpr std::uint32_t clPanel = 0xB80047;
-constexpr std::uint32_t clInnerPanel = 0x5F5F5F;
 
 // The posted request of a hot key, carrying its id.
 class TSelectAreaEvent : public QEvent {
@@ -92,8 +90,8 @@ TfmMain::TfmMain(TMainFormServices services, QWidget *parent)
     lbCurrent = ui_->lbCurrent;
 
     platform::SetControlColor(this, platform::clBlack);
-    platform::SetControlColor(pnMsg, clPanel);
-    platform::SetControlColor(Panel2, clInnerPanel);
+    platform::SetControlColor(pnMsg, clFormBack);
+    platform::SetControlColor(Panel2, clPanelBack);
     for (QLabel *l : {lbMsg, lbRegion, lbCurrent})
         platform::SetFontColor(l, platform::clYellow);
     SetPixelFont(lbMsg, 16, true);
