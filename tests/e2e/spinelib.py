@@ -44,6 +44,16 @@ def stop(proc, sig=signal.SIGTERM, timeout=10):
     return proc.wait(timeout=timeout)
 
 
+def end_cleanly(proc):
+    """Fails unless the program is still running and ends with exit code 0
+    on SIGTERM."""
+    if proc.poll() is not None:
+        raise AssertionError(f"the program ended by itself: {proc.returncode}")
+    rc = stop(proc)
+    if rc != 0:
+        raise AssertionError(f"exit code {rc}")
+
+
 def overlay_shown():
     return bool(visible_windows(OVERLAY))
 

@@ -8,7 +8,7 @@ import time
 from actionslib import (action_dialog, drag, message_form, press_in, private_program,
                         wait_dialog, wait_gone)
 from e2elib import args, fail, wait_for, work_dir, xdotool
-from spinelib import hold_escape, open_overlay, overlay_shown, start, stop
+from spinelib import end_cleanly, hold_escape, open_overlay, overlay_shown, start
 
 a = args()
 if os.geteuid() == 0:
@@ -52,9 +52,7 @@ try:
     open_overlay(attempts=3)
     hold_escape()
     wait_for(lambda: not overlay_shown(), what="Escape")
-    rc = stop(proc)
-    if rc != 0:
-        fail(f"exit code {rc}")
+    end_cleanly(proc)
 finally:
     if proc.poll() is None:
         proc.kill()

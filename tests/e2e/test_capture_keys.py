@@ -7,8 +7,8 @@ import time
 
 from actionslib import action_dialog, press_in, wait_dialog, wait_gone
 from e2elib import args, fail, visible_windows, wait_for, xdotool
-from spinelib import (OVERLAY, hold_escape, key, never, open_overlay, overlay_shown, start,
-                      stop)
+from spinelib import (OVERLAY, end_cleanly, hold_escape, key, never, open_overlay,
+                      overlay_shown, start)
 
 
 
@@ -81,11 +81,7 @@ try:
         if not never(overlay_shown, 0.5):
             fail(f"{combo} showed the overlay")
 
-    if proc.poll() is not None:
-        fail(f"the program ended: {proc.returncode}")
-    rc = stop(proc)
-    if rc != 0:
-        fail(f"exit code {rc}")
+    end_cleanly(proc)
 finally:
     if proc.poll() is None:
         proc.kill()

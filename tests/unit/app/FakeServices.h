@@ -12,6 +12,18 @@
 
 namespace fakes {
 
+// A screen whose every pixel tells where it is: red = x, green = y, blue =
+// the grab's mark. Each grab gets its own mark.
+inline QImage Screen(int w, int h, int mark)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y, qRgb(x & 0xff, y & 0xff, mark));
+    return img;
+}
+
+
 // What the fakes saw; shared so it outlives the form that owns the fakes.
 struct TLog {
     std::map<int, std::pair<unsigned, unsigned>> Registered; // id -> modifiers, keysym

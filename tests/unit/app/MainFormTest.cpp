@@ -24,22 +24,11 @@ using platform::TRect;
 
 namespace {
 
-// A screen whose every pixel tells where it is: red = x, green = y, blue =
-// the grab's mark. Each grab gets its own mark.
-QImage Screen(int w, int h, int mark)
-{
-    QImage img(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            img.setPixel(x, y, qRgb(x & 0xff, y & 0xff, mark));
-    return img;
-}
-
 class MainForm : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        services.Log->Images = {Screen(320, 200, 1), Screen(320, 200, 2)};
+        services.Log->Images = {fakes::Screen(320, 200, 1), fakes::Screen(320, 200, 2)};
         platform::SetExceptionDisplay([this](const std::exception &e) { shown.push_back(e.what()); });
         form = std::make_unique<TfmMain>(services.Make());
     }
@@ -337,7 +326,7 @@ TEST_F(MainForm, FailedGrabLeavesTheProgramIdleWithoutOverlay)
     EXPECT_TRUE(form->Idle());
     EXPECT_TRUE(shown.empty());
     // A grab that works later is taken.
-    services.Log->Images = {Screen(64, 48, 5)};
+    services.Log->Images = {fakes::Screen(64, 48, 5)};
     PressHotKey(1);
     EXPECT_TRUE(form->isVisible());
 }
