@@ -5,12 +5,16 @@ import signal
 import subprocess
 import time
 
-from e2elib import args, fail, wait_for
-from spinelib import (hold_escape, lock_is_held, open_overlay, overlay_shown, start, stop)
+from e2elib import args, fail, visible_windows, wait_for
+from spinelib import (hold_escape, lock_is_held, never, open_overlay, overlay_shown, start,
+                      stop)
 
 a = args()
 first = start(a.program)
 try:
+    # Nothing is shown at start: the main form stays hidden.
+    if not never(lambda: visible_windows("."), 1.0):
+        fail(f"windows shown at start: {visible_windows('.')}")
     t0 = time.monotonic()
     second = subprocess.run([a.program], capture_output=True, timeout=20)
     if second.returncode != 0:
