@@ -55,15 +55,16 @@ void SetPixelFont(QWidget *w, int pixels, bool bold)
 
 template <class F> void TfmMain::Guarded(F &&f)
 {
-    try {
-        f();
-    } catch (const std::exception &e) {
-        RecoverFromError();
-        platform::ShowException(e);
-    } catch (...) {
-        RecoverFromError();
-        platform::ShowException(platform::Exception("Unknown exception"));
-    }
+    // The capture ends before the message shows, so the program is idle
+    // again behind it.
+    platform::RunShowingExceptions([&] {
+        try {
+            f();
+        } catch (...) {
+            RecoverFromError();
+            throw;
+        }
+    });
 }
 
 TMainFormServices TMainFormServices::System()
