@@ -133,7 +133,8 @@ TfmMain::TfmMain(TMainFormServices services, QWidget *parent)
         services_.HotKeys->SetHandler([this](int id) { WMHotKey(id); });
 
     fmMain = this;
-    FormCreate();
+    // As after any handler: a failure is shown and the program stays, idle.
+    Guarded([this] { FormCreate(); });
     tiMain->show();
     tmCheckEsc->start();
 }

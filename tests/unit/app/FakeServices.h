@@ -35,6 +35,8 @@ struct TLog {
     // is a failed grab. `Throw` makes the grab raise.
     std::vector<QImage> Images;
     bool Throw = false;
+    // This many hot-key registrations raise before they start to work.
+    int RegistrationFailures = 0;
 };
 
 class THotKeys : public platform::THotKeys {
@@ -42,6 +44,10 @@ public:
     explicit THotKeys(std::shared_ptr<TLog> log) : log_(std::move(log)) {}
     bool Register(int id, unsigned modifiers, unsigned keysym) override
     {
+        if (log_->RegistrationFailures > 0) {
+            --log_->RegistrationFailures;
+            throw std::runtime_error("The keyboard went away");
+        }
         log_->Registered[id] = {modifiers, keysym};
         ++log_->Registrations;
         return true;

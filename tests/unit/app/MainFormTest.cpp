@@ -406,6 +406,25 @@ TEST_F(MainForm, TrayOpensTheSettingsAndTheAboutBoxModallyWhileBusy)
     EXPECT_EQ(app::fmAboutBox, nullptr);
 }
 
+TEST_F(MainForm, AFailureDuringStartUpIsShownAndTheProgramStaysUsable)
+{
+    form.reset();
+    services.Log->RegistrationFailures = 1;
+    ASSERT_NO_THROW(form = std::make_unique<TfmMain>(services.Make()));
+    ASSERT_EQ(shown, std::vector<std::string>{"The keyboard went away"});
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(form->Idle());
+    EXPECT_TRUE(AllItemsEnabled(true));
+    EXPECT_EQ(services.Log->Registered.size(), 2u);
+    // The capture works: the screen copy exists although its step never ran.
+    PressHotKey(1);
+    EXPECT_TRUE(form->isVisible());
+    Drag({{10, 10}, {30, 20}});
+    Release(30, 20);
+    EXPECT_EQ(form->Selection(), (TRect{10, 10, 30, 20}));
+    EXPECT_EQ(form->ScreenCopy().Width(), 320);
+}
+
 TEST_F(MainForm, ExitEndsTheMessageLoop)
 {
     bool byExit = false;
