@@ -2,40 +2,25 @@
 panel (545 x 57 on an ordinary day, purple with the grey message panel)
 stands in the corner diagonally opposite the mouse, 10 pixels from the
 edges, and goes over to the other corner when the mouse does."""
-import os
-import subprocess
 import time
 
-from PIL import Image
-
-from e2elib import args, fail, wait_for, work_dir, xdotool
+from e2elib import GREY, PURPLE, args, colours_off, fail, screen, wait_for, xdotool
 from spinelib import end_cleanly, hold_escape, open_overlay, overlay_shown, start
 
-PURPLE = (0x47, 0x00, 0xB8)  # the form colour 0xB80047 (blue in the high byte)
-GREY = (0x5F, 0x5F, 0x5F)
 W, H = 545, 57
-
-
-def screen():
-    path = os.path.join(work_dir(), "screen.png")
-    subprocess.run(["import", "-window", "root", path], check=True, timeout=30)
-    with Image.open(path) as img:
-        return img.convert("RGB")
 
 
 def panel_at(img, left, top):
     """None when the panel's colours stand at (left, top); else what is off."""
-    checks = {
+    off = colours_off(img, {
         "left part": ((left + 5, top + 40), PURPLE),
         "right edge": ((left + W - 3, top + 30), PURPLE),
         "bottom row": ((left + 70, top + H - 2), PURPLE),
         "message panel": ((left + 142, top + 50), GREY),
         "message panel right": ((left + 538, top + 20), GREY),
-    }
-    for what, (xy, want) in checks.items():
-        got = img.getpixel(xy)
-        if got != want:
-            return f"{what} at {xy} is {got}, expected {want}"
+    })
+    if off:
+        return off
     # Only 57 rows high: the row below the panel is no longer panel.
     below = img.getpixel((left + 5, top + H + 1))
     if below == PURPLE:
