@@ -69,6 +69,12 @@ def hold_escape(seconds=0.25):
     xdotool("keyup", "Escape")
 
 
+def escape_overlay(what="Escape to hide the overlay"):
+    """Holds Escape and waits until the overlay has gone."""
+    hold_escape()
+    wait_for(lambda: not overlay_shown(), what=what)
+
+
 def open_overlay(attempts=10):
     """Presses ctrl+Print until the overlay shows (the first press may come
     before the program has grabbed its keys)."""

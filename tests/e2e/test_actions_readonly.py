@@ -8,7 +8,7 @@ import time
 from actionslib import (action_dialog, drag, message_form, press_in, private_program,
                         wait_dialog, wait_gone)
 from e2elib import GREY, PURPLE, args, colours_off, fail, screen, wait_for, work_dir, xdotool
-from spinelib import end_cleanly, hold_escape, open_overlay, overlay_shown, start
+from spinelib import end_cleanly, escape_overlay, open_overlay, overlay_shown, start
 
 a = args()
 if os.geteuid() == 0:
@@ -71,8 +71,7 @@ try:
         fail(f"files left in {folder}: {os.listdir(folder)}")
     # Idle again.
     open_overlay(attempts=3)
-    hold_escape()
-    wait_for(lambda: not overlay_shown(), what="Escape")
+    escape_overlay("Escape")
     end_cleanly(proc)
 finally:
     if proc.poll() is None:

@@ -4,8 +4,8 @@ stands in the corner diagonally opposite the mouse, 10 pixels from the
 edges, and goes over to the other corner when the mouse does."""
 import time
 
-from e2elib import GREY, PURPLE, args, colours_off, fail, screen, wait_for, xdotool
-from spinelib import end_cleanly, hold_escape, open_overlay, overlay_shown, start
+from e2elib import GREY, PURPLE, args, colours_off, fail, screen, xdotool
+from spinelib import end_cleanly, escape_overlay, open_overlay, start
 
 W, H = 545, 57
 
@@ -47,8 +47,7 @@ try:
             problem = panel_at(screen(), left, top)
         if problem:
             fail(f"mouse at {mouse}: panel not at ({left}, {top}): {problem}")
-    hold_escape()
-    wait_for(lambda: not overlay_shown(), what="Escape")
+    escape_overlay("Escape")
     end_cleanly(proc)
 finally:
     if proc.poll() is None:

@@ -6,8 +6,7 @@ import subprocess
 import time
 
 from e2elib import args, fail, visible_windows, wait_for
-from spinelib import (hold_escape, lock_is_held, never, open_overlay, overlay_shown, start,
-                      stop)
+from spinelib import escape_overlay, hold_escape, lock_is_held, never, open_overlay, start, stop
 
 a = args()
 first = start(a.program)
@@ -27,8 +26,7 @@ try:
         fail("the first instance ended")
     # The first one still works.
     open_overlay()
-    hold_escape()
-    wait_for(lambda: not overlay_shown(), what="Escape to close the overlay")
+    escape_overlay("Escape to close the overlay")
 
     rc = stop(first, signal.SIGTERM)
     if rc != 0:
