@@ -1,6 +1,8 @@
 #pragma once
 // The look shared by the action dialog and the message form: colours given
 // as 0xBBGGRR values (blue in the high byte), filled backgrounds.
+#include "platform/gui/Colors.h"
+
 #include <QColor>
 #include <QFont>
 #include <QPalette>
@@ -12,18 +14,12 @@ namespace app {
 inline constexpr std::uint32_t clFormBack = 0xB80047;  // the forms' purple
 inline constexpr std::uint32_t clPanelBack = 0x5F5F5F; // the panels' grey
 
-inline QColor ColorFromBGR(std::uint32_t c)
-{
-    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
-}
+using platform::ColorFromBGR;
 
 // Fills `w`'s background with the colour `c`.
 inline void SetBackColor(QWidget *w, std::uint32_t c)
 {
-    QPalette p = w->palette();
-    p.setColor(QPalette::Window, ColorFromBGR(c));
-    w->setPalette(p);
-    w->setAutoFillBackground(true);
+    platform::SetControlColor(w, c);
 }
 
 inline void SetTextColor(QWidget *w, const QColor &c)

@@ -1,6 +1,7 @@
 #include "app/fm_Main.h"
 
 #include "app/CFGIniFile.h"
+#include "app/CaptureFormStyle.h"
 #include "app/CaptureTexts.h"
 #include "app/fm_AboutBox.h"
 #include "app/fm_Settings.h"
@@ -30,9 +31,6 @@ TfmMain *fmMain = nullptr;
 
 namespace {
 
-constexpr std::uint32_t clPanel = 0xB80047;
-constexpr std::uint32_t clInnerPanel = 0x5F5F5F;
-
 // The posted request of a hot key, carrying its id.
 class TSelectAreaEvent : public QEvent {
 public:
@@ -57,15 +55,16 @@ void SetPixelFont(QWidget *w, int pixels, bool bold)
 
 template <class F> void TfmMain::Guarded(F &&f)
 {
-    try {
-        f();
-    } catch (const std::exception &e) {
-        RecoverFromError();
-        platform::ShowException(e);
-    } catch (...) {
-        RecoverFromError();
-        platform::ShowException(platform::Exception("Unknown exception"));
-    }
+    // The capture ends before the message shows, so the program is idle
+    // again behind it.
+    platform::RunShowingExceptions([&] {
+        try {
+            f();
+        } catch (...) {
+            RecoverFromError();
+            throw;
+        }
+    });
 }
 
 TMainFormServices TMainFormServices::System()
@@ -92,8 +91,8 @@ TfmMain::TfmMain(TMainFormServices services, QWidget *parent)
     lbCurrent = ui_->lbCurrent;
 
     platform::SetControlColor(this, platform::clBlack);
-    platform::SetControlColor(pnMsg, clPanel);
-    platform::SetControlColor(Panel2, clInnerPanel);
+    platform::SetControlColor(pnMsg, clFormBack);
+    platform::SetControlColor(Panel2, clPanelBack);
     for (QLabel *l : {lbMsg, lbRegion, lbCurrent})
         platform::SetFontColor(l, platform::clYellow);
     SetPixelFont(lbMsg, 16, true);
@@ -134,7 +133,8 @@ TfmMain::TfmMain(TMainFormServices services, QWidget *parent)
         services_.HotKeys->SetHandler([this](int id) { WMHotKey(id); });
 
     fmMain = this;
-    FormCreate();
+    // As after any handler: a failure is shown and the program stays, idle.
+    Guarded([this] { FormCreate(); });
     tiMain->show();
     tmCheckEsc->start();
 }
@@ -492,7 +492,7 @@ void TfmMain::miSettingsClick()
 {
     SetMenuEnabled(false);
     const TMenuBack back(this); // even when the form cannot be created
-    ShowSettings(this);
+    ShowSettings(nullptr);        // the settings form has no owner
 }
 
 void TfmMain::miAboutClick()

@@ -148,7 +148,8 @@ private:
     std::unique_ptr<Ui::fmMain> ui_;
     TMainFormServices services_;
 
-    std::unique_ptr<platform::TBitmap> FScreenCopy;
+    // Made here too, so that a start-up that failed early leaves one.
+    std::unique_ptr<platform::TBitmap> FScreenCopy = std::make_unique<platform::TBitmap>();
     platform::TPoint FDragStart;
     platform::TPoint FDragCurrent;
     platform::TRect FSelection;

@@ -5,6 +5,7 @@
 #include "app/CaptureActions.h"
 #include "app/fm_AboutBox.h"
 #include "app/fm_Settings.h"
+#include "platform/gui/ExceptionDisplay.h"
 #include "support/dm_LNG.h"
 #include "ui_fm_WhatToDo.h"
 
@@ -102,12 +103,13 @@ void TfmWhatToDo::btOpenFolderClick()
 void TfmWhatToDo::btSettingsClick()
 {
     // Settings confirmed there apply to the next save of this same capture.
-    ShowSettings(this);
+    // A failure is shown and the dialog stays, as after any other button.
+    platform::RunShowingExceptions([this] { ShowSettings(this); });
 }
 
 void TfmWhatToDo::btAboutClick()
 {
-    ShowAboutBox(this);
+    platform::RunShowingExceptions([this] { ShowAboutBox(this); });
 }
 
 void TfmWhatToDo::keyPressEvent(QKeyEvent *e)

@@ -2,6 +2,8 @@
 // How an exception that reached an event handler is shown to the user. The
 // default is a modal message box with the exception's text; the program
 // installs its own title, tests install a recorder.
+#include "platform/core/Exceptions.h"
+
 #include <exception>
 #include <functional>
 #include <string>
@@ -16,5 +18,18 @@ void SetExceptionDisplay(TExceptionDisplay display);
 void SetExceptionTitle(const std::string &title);
 // Shows `e`. Never throws.
 void ShowException(const std::exception &e) noexcept;
+
+// Runs `f` and shows what it raises instead of letting it leave: a slot
+// must never let an exception into the widget library's own code.
+template <class F> void RunShowingExceptions(F &&f) noexcept
+{
+    try {
+        f();
+    } catch (const std::exception &e) {
+        ShowException(e);
+    } catch (...) {
+        ShowException(Exception("Unknown exception"));
+    }
+}
 
 } // namespace platform

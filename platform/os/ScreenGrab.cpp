@@ -34,6 +34,11 @@ QRect TX11ScreenGrabber::PrimaryDeviceRect()
                  qRound(g.height() * dpr));
 }
 
+bool TX11ScreenGrabber::RootSizeCovers(const QSize &root, const QRect &primary)
+{
+    return !root.isEmpty() && QRect(QPoint(0, 0), root).contains(primary);
+}
+
 QImage TX11ScreenGrabber::GrabPrimary(QImage::Format format)
 {
     QImage img = GrabShm(format);
@@ -137,9 +142,10 @@ QImage TX11ScreenGrabber::GrabShm(QImage::Format format)
         return {};
     }
     // Stay inside the root window: a request beyond it fails as a whole.
-    // Its size is asked once; a failed read asks again next time, which
-    // covers a resized screen.
-    if (rootSize_.isEmpty() || rootWindow_ != root) {
+    // Its size is asked again when the primary screen no longer fits in it
+    // (the screen grew) and after a failed read (it shrank).
+    const QRect primary = PrimaryDeviceRect();
+    if (rootWindow_ != root || !RootSizeCovers(rootSize_, primary)) {
         CPtr<xcb_get_geometry_reply_t> geo(
             xcb_get_geometry_reply(c, xcb_get_geometry(c, root), nullptr), std::free);
         if (!geo)
@@ -147,7 +153,7 @@ QImage TX11ScreenGrabber::GrabShm(QImage::Format format)
         rootWindow_ = root;
         rootSize_ = QSize(geo->width, geo->height);
     }
-    const QRect r = PrimaryDeviceRect().intersected(QRect(QPoint(0, 0), rootSize_));
+    const QRect r = primary.intersected(QRect(QPoint(0, 0), rootSize_));
     if (r.isEmpty())
         return {};
     const std::size_t bytes = std::size_t(r.width()) * std::size_t(r.height()) * 4;

@@ -32,6 +32,10 @@ public:
     static QImage GrabFallback(QImage::Format format);
     // The primary screen in device pixels of the root window.
     static QRect PrimaryDeviceRect();
+    // Whether a root window size asked earlier still covers `primary`; when
+    // the screen has grown since, the size must be asked again, or the read
+    // would be cut to the old size.
+    static bool RootSizeCovers(const QSize &root, const QRect &primary);
 
 private:
     bool EnsureSegment(std::size_t bytes);

@@ -59,4 +59,22 @@ std::string SharedData(const std::string &rel)
     return std::string(KSS_SHARED_DIR) + "/testdata/" + rel;
 }
 
+ScopedEnv::ScopedEnv(const char *name, const char *value) : name_(name)
+{
+    if (const char *old = std::getenv(name))
+        old_ = old;
+    if (value)
+        ::setenv(name, value, 1);
+    else
+        ::unsetenv(name);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (old_)
+        ::setenv(name_.c_str(), old_->c_str(), 1);
+    else
+        ::unsetenv(name_.c_str());
+}
+
 } // namespace testutil

@@ -1,5 +1,6 @@
 #pragma once
 // Small helpers shared by the tests: private temporary folders and file access.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,5 +26,20 @@ void WriteFile(const std::string &path, const std::string &data);
 bool FileExists(const std::string &path);
 // Path of a file of the shared test data (../shared/testdata/<rel>).
 std::string SharedData(const std::string &rel);
+
+// Sets (or, for null, removes) an environment variable for the lifetime of
+// the object; the old value comes back afterwards.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const char *value);
+    ScopedEnv(const char *name, const std::string &value) : ScopedEnv(name, value.c_str()) {}
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
 
 } // namespace testutil

@@ -43,3 +43,26 @@ def fail(msg):
 
 def work_dir():
     return os.environ.get("E2E_WORK", "/tmp")
+
+
+PURPLE = (0x47, 0x00, 0xB8)  # the forms' colour 0xB80047 (blue in the high byte)
+GREY = (0x5F, 0x5F, 0x5F)    # their panels' colour 0x5F5F5F
+
+
+def screen():
+    """The whole display as an RGB PIL image."""
+    from PIL import Image
+    path = os.path.join(work_dir(), "screen.png")
+    subprocess.run(["import", "-window", "root", path], check=True, timeout=30)
+    with Image.open(path) as img:
+        return img.convert("RGB")
+
+
+def colours_off(img, checks):
+    """None when every {what: ((x, y), rgb)} holds in `img`; else the first
+    that does not."""
+    for what, (xy, want) in checks.items():
+        got = img.getpixel(xy)
+        if got != want:
+            return f"{what} at {xy} is {got}, expected {want}"
+    return None

@@ -44,6 +44,16 @@ def stop(proc, sig=signal.SIGTERM, timeout=10):
     return proc.wait(timeout=timeout)
 
 
+def end_cleanly(proc):
+    """Fails unless the program is still running and ends with exit code 0
+    on SIGTERM."""
+    if proc.poll() is not None:
+        raise AssertionError(f"the program ended by itself: {proc.returncode}")
+    rc = stop(proc)
+    if rc != 0:
+        raise AssertionError(f"exit code {rc}")
+
+
 def overlay_shown():
     return bool(visible_windows(OVERLAY))
 
@@ -57,6 +67,12 @@ def hold_escape(seconds=0.25):
     xdotool("keydown", "Escape")
     time.sleep(seconds)
     xdotool("keyup", "Escape")
+
+
+def escape_overlay(what="Escape to hide the overlay"):
+    """Holds Escape and waits until the overlay has gone."""
+    hold_escape()
+    wait_for(lambda: not overlay_shown(), what=what)
 
 
 def open_overlay(attempts=10):

@@ -13,7 +13,7 @@ from actionslib import (action_dialog, click_button, drag, fake_tools, paint_pat
                         pngcheck, press_in, private_program, recorded_calls, same_pixels,
                         wait_dialog, wait_file, wait_gone)
 from e2elib import args, fail, wait_for, work_dir
-from spinelib import hold_escape, key, open_overlay, overlay_shown, start, stop
+from spinelib import end_cleanly, escape_overlay, key, open_overlay, overlay_shown, start
 
 a = args()
 calls = fake_tools()
@@ -103,8 +103,7 @@ try:
     open_overlay(attempts=3)
     if time.monotonic() - t0 > 5:
         fail("the program waited for the mail client")
-    hold_escape()
-    wait_for(lambda: not overlay_shown(), what="Escape")
+    escape_overlay("Escape")
 
     # Open dest. folder opens the folder and the dialog stays; Escape cancels
     # without saving.
@@ -125,13 +124,8 @@ try:
 
     # Idle again: the overlay comes and goes.
     open_overlay(attempts=3)
-    hold_escape()
-    wait_for(lambda: not overlay_shown(), what="Escape")
-    if proc.poll() is not None:
-        fail(f"the program ended: {proc.returncode}")
-    rc = stop(proc)
-    if rc != 0:
-        fail(f"exit code {rc}")
+    escape_overlay("Escape")
+    end_cleanly(proc)
 finally:
     if proc.poll() is None:
         proc.kill()

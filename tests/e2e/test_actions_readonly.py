@@ -7,8 +7,8 @@ import time
 
 from actionslib import (action_dialog, drag, message_form, press_in, private_program,
                         wait_dialog, wait_gone)
-from e2elib import args, fail, wait_for, work_dir, xdotool
-from spinelib import hold_escape, open_overlay, overlay_shown, start, stop
+from e2elib import GREY, PURPLE, args, colours_off, fail, screen, wait_for, work_dir, xdotool
+from spinelib import end_cleanly, escape_overlay, open_overlay, overlay_shown, start
 
 a = args()
 if os.geteuid() == 0:
@@ -27,8 +27,29 @@ try:
     drag(300, 300, 400, 370)
     wait_for(lambda: not overlay_shown(), what="the selection to end")
     dialog = wait_dialog()
+    x, y = dialog[1][:2]
+    time.sleep(0.3)
+    off = colours_off(screen(), {
+        "form left of the buttons": ((x + 2, y + 200), PURPLE),
+        "button panel": ((x + 61, y + 9), GREY),
+        "form between the panels": ((x + 404, y + 100), PURPLE),
+        "banner panel": ((x + 507, y + 106), GREY),
+    })
+    if off:
+        fail(f"action dialog: {off}")
     press_in(dialog[0], "Return")
     msg = wait_for(message_form, what="the message form")
+    x, y, w, h = msg[1]
+    time.sleep(0.3)
+    off = colours_off(screen(), {
+        "form": ((x + 2, y + 2), PURPLE),
+        "message panel": ((x + 165, y + 35), GREY),
+        "silver line under the logo": ((x + 25, y + 77), (0xC0, 0xC0, 0xC0)),
+        "button panel": ((x + 9, y + h - 72), GREY),
+        "form below the buttons": ((x + 10, y + h - 10), PURPLE),
+    })
+    if off:
+        fail(f"message form of {w} x {h}: {off}")
     if action_dialog():
         fail("the action dialog is still shown beside the message form")
     _, (_, _, w, h) = msg
@@ -50,11 +71,8 @@ try:
         fail(f"files left in {folder}: {os.listdir(folder)}")
     # Idle again.
     open_overlay(attempts=3)
-    hold_escape()
-    wait_for(lambda: not overlay_shown(), what="Escape")
-    rc = stop(proc)
-    if rc != 0:
-        fail(f"exit code {rc}")
+    escape_overlay("Escape")
+    end_cleanly(proc)
 finally:
     if proc.poll() is None:
         proc.kill()

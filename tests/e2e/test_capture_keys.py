@@ -7,8 +7,8 @@ import time
 
 from actionslib import action_dialog, press_in, wait_dialog, wait_gone
 from e2elib import args, fail, visible_windows, wait_for, xdotool
-from spinelib import (OVERLAY, hold_escape, key, never, open_overlay, overlay_shown, start,
-                      stop)
+from spinelib import (OVERLAY, end_cleanly, escape_overlay, hold_escape, key, never,
+                      open_overlay, overlay_shown, start)
 
 
 
@@ -35,8 +35,7 @@ try:
     if not overlay_shown():
         fail("ctrl+Print during the selection hid the overlay")
 
-    hold_escape()
-    wait_for(lambda: not overlay_shown(), what="Escape to hide the overlay")
+    escape_overlay("Escape to hide the overlay")
 
     # Escape with no overlay does nothing; ctrl+Print works again.
     hold_escape()
@@ -59,15 +58,13 @@ try:
         fail("alt+Print showed the overlay")
     cancel_action_dialog()
     open_overlay(attempts=1)
-    hold_escape()
-    wait_for(lambda: not overlay_shown(), what="Escape")
+    escape_overlay("Escape")
 
     # With the lock keys on.
     for lock in ("Num_Lock", "Caps_Lock"):
         key(lock)
         open_overlay(attempts=1)
-        hold_escape()
-        wait_for(lambda: not overlay_shown(), what=f"Escape with {lock}")
+        escape_overlay(f"Escape with {lock}")
         key("alt+Print")
         if not never(overlay_shown, 0.5):
             fail(f"alt+Print with {lock} showed the overlay")
@@ -81,11 +78,7 @@ try:
         if not never(overlay_shown, 0.5):
             fail(f"{combo} showed the overlay")
 
-    if proc.poll() is not None:
-        fail(f"the program ended: {proc.returncode}")
-    rc = stop(proc)
-    if rc != 0:
-        fail(f"exit code {rc}")
+    end_cleanly(proc)
 finally:
     if proc.poll() is None:
         proc.kill()

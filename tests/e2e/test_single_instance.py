@@ -5,12 +5,15 @@ import signal
 import subprocess
 import time
 
-from e2elib import args, fail, wait_for
-from spinelib import (hold_escape, lock_is_held, open_overlay, overlay_shown, start, stop)
+from e2elib import args, fail, visible_windows, wait_for
+from spinelib import escape_overlay, hold_escape, lock_is_held, never, open_overlay, start, stop
 
 a = args()
 first = start(a.program)
 try:
+    # Nothing is shown at start: the main form stays hidden.
+    if not never(lambda: visible_windows("."), 1.0):
+        fail(f"windows shown at start: {visible_windows('.')}")
     t0 = time.monotonic()
     second = subprocess.run([a.program], capture_output=True, timeout=20)
     if second.returncode != 0:
@@ -23,8 +26,7 @@ try:
         fail("the first instance ended")
     # The first one still works.
     open_overlay()
-    hold_escape()
-    wait_for(lambda: not overlay_shown(), what="Escape to close the overlay")
+    escape_overlay("Escape to close the overlay")
 
     rc = stop(first, signal.SIGTERM)
     if rc != 0:

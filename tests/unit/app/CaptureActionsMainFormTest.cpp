@@ -46,15 +46,6 @@ public:
     }
 };
 
-QImage Screen(int w, int h, int mark)
-{
-    QImage img(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            img.setPixel(x, y, qRgb(x & 0xff, y & 0xff, mark));
-    return img;
-}
-
 class ActionsOnMainForm : public ::testing::Test {
 protected:
     // What the user does with each dialog, in order: a choice button of the
@@ -66,7 +57,7 @@ protected:
     {
         saved = CFGAllData;
         imaging::BitmapLoaders.Add(&saver);
-        services.Log->Images = {Screen(320, 200, 1), Screen(320, 200, 2)};
+        services.Log->Images = {fakes::Screen(320, 200, 1), fakes::Screen(320, 200, 2)};
         form = std::make_unique<TfmMain>(services.Make());
         // After the form loaded the settings file.
         CFGAllData.DestinationFolder = dir.File("shots");

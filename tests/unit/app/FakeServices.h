@@ -12,6 +12,18 @@
 
 namespace fakes {
 
+// A screen whose every pixel tells where it is: red = x, green = y, blue =
+// the grab's mark. Each grab gets its own mark.
+inline QImage Screen(int w, int h, int mark)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y, qRgb(x & 0xff, y & 0xff, mark));
+    return img;
+}
+
+
 // What the fakes saw; shared so it outlives the form that owns the fakes.
 struct TLog {
     std::map<int, std::pair<unsigned, unsigned>> Registered; // id -> modifiers, keysym
@@ -23,6 +35,8 @@ struct TLog {
     // is a failed grab. `Throw` makes the grab raise.
     std::vector<QImage> Images;
     bool Throw = false;
+    // This many hot-key registrations raise before they start to work.
+    int RegistrationFailures = 0;
 };
 
 class THotKeys : public platform::THotKeys {
@@ -30,6 +44,10 @@ public:
     explicit THotKeys(std::shared_ptr<TLog> log) : log_(std::move(log)) {}
     bool Register(int id, unsigned modifiers, unsigned keysym) override
     {
+        if (log_->RegistrationFailures > 0) {
+            --log_->RegistrationFailures;
+            throw std::runtime_error("The keyboard went away");
+        }
         log_->Registered[id] = {modifiers, keysym};
         ++log_->Registrations;
         return true;

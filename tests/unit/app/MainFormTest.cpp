@@ -1,6 +1,8 @@
 #include "app/fm_Main.h"
 
 #include "app/ModalRunner.h"
+#include "app/fm_AboutBox.h"
+#include "app/fm_Settings.h"
 #include "app/fm_WhatToDo.h"
 
 #include "FakeServices.h"
@@ -22,22 +24,11 @@ using platform::TRect;
 
 namespace {
 
-// A screen whose every pixel tells where it is: red = x, green = y, blue =
-// the grab's mark. Each grab gets its own mark.
-QImage Screen(int w, int h, int mark)
-{
-    QImage img(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            img.setPixel(x, y, qRgb(x & 0xff, y & 0xff, mark));
-    return img;
-}
-
 class MainForm : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        services.Log->Images = {Screen(320, 200, 1), Screen(320, 200, 2)};
+        services.Log->Images = {fakes::Screen(320, 200, 1), fakes::Screen(320, 200, 2)};
         platform::SetExceptionDisplay([this](const std::exception &e) { shown.push_back(e.what()); });
         form = std::make_unique<TfmMain>(services.Make());
     }
@@ -335,7 +326,7 @@ TEST_F(MainForm, FailedGrabLeavesTheProgramIdleWithoutOverlay)
     EXPECT_TRUE(form->Idle());
     EXPECT_TRUE(shown.empty());
     // A grab that works later is taken.
-    services.Log->Images = {Screen(64, 48, 5)};
+    services.Log->Images = {fakes::Screen(64, 48, 5)};
     PressHotKey(1);
     EXPECT_TRUE(form->isVisible());
 }
@@ -383,6 +374,57 @@ TEST_F(MainForm, MenuItemsCaptureWithoutLookingAtIdle)
     EXPECT_TRUE(form->Idle());
 }
 
+TEST_F(MainForm, TrayOpensTheSettingsAndTheAboutBoxModallyWhileBusy)
+{
+    struct Seen {
+        std::string cls;
+        QWidget *parent;
+        bool idle;
+        bool itemsEnabled;
+    };
+    std::vector<Seen> seen;
+    app::TScopedModalRunner runner([&](QDialog &d) {
+        seen.push_back({d.metaObject()->className(), d.parentWidget(), form->Idle(),
+                        form->miCaptureArea->isEnabled()});
+        return 0;
+    });
+    form->miSettings->trigger();
+    form->miAbout->trigger();
+    ASSERT_EQ(seen.size(), 2u);
+    // The settings form has no owner; the about box belongs to the main form.
+    EXPECT_EQ(seen[0].cls, "app::TfmSettings");
+    EXPECT_EQ(seen[0].parent, nullptr);
+    EXPECT_EQ(seen[1].cls, "app::TfmAboutBox");
+    EXPECT_EQ(seen[1].parent, form.get());
+    for (const Seen &s : seen) {
+        EXPECT_FALSE(s.idle) << s.cls;
+        EXPECT_FALSE(s.itemsEnabled) << s.cls;
+    }
+    EXPECT_TRUE(form->Idle());
+    EXPECT_TRUE(AllItemsEnabled(true));
+    EXPECT_EQ(app::fmSettings, nullptr);
+    EXPECT_EQ(app::fmAboutBox, nullptr);
+}
+
+TEST_F(MainForm, AFailureDuringStartUpIsShownAndTheProgramStaysUsable)
+{
+    form.reset();
+    services.Log->RegistrationFailures = 1;
+    ASSERT_NO_THROW(form = std::make_unique<TfmMain>(services.Make()));
+    ASSERT_EQ(shown, std::vector<std::string>{"The keyboard went away"});
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(form->Idle());
+    EXPECT_TRUE(AllItemsEnabled(true));
+    EXPECT_EQ(services.Log->Registered.size(), 2u);
+    // The capture works: the screen copy exists although its step never ran.
+    PressHotKey(1);
+    EXPECT_TRUE(form->isVisible());
+    Drag({{10, 10}, {30, 20}});
+    Release(30, 20);
+    EXPECT_EQ(form->Selection(), (TRect{10, 10, 30, 20}));
+    EXPECT_EQ(form->ScreenCopy().Width(), 320);
+}
+
 TEST_F(MainForm, ExitEndsTheMessageLoop)
 {
     bool byExit = false;
@@ -406,23 +448,6 @@ TEST_F(MainForm, DestructionGivesTheHotKeysBack)
     form.reset();
     EXPECT_TRUE(services.Log->Registered.empty());
     EXPECT_EQ(app::fmMain, nullptr);
-}
-
-TEST_F(MainForm, TrayOpensSettingsAndAboutModallyAndGivesTheMenuBack)
-{
-    std::vector<std::string> opened;
-    std::vector<bool> menuDuring;
-    app::TScopedModalRunner record([&](QDialog &d) {
-        opened.push_back(d.metaObject()->className());
-        menuDuring.push_back(AllItemsEnabled(true));
-        return 0;
-    });
-    form->miSettings->trigger();
-    form->miAbout->trigger();
-    EXPECT_EQ(opened, (std::vector<std::string>{"app::TfmSettings", "app::TfmAboutBox"}));
-    EXPECT_EQ(menuDuring, (std::vector<bool>{false, false}));
-    EXPECT_TRUE(AllItemsEnabled(true));
-    EXPECT_TRUE(form->Idle());
 }
 
 TEST_F(MainForm, MenuComesBackWhenATrayFormFails)

@@ -7,36 +7,9 @@
 #include <QBuffer>
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <optional>
 #include <unistd.h>
 
 using namespace app;
-
-namespace {
-
-// Sets an environment variable for one test and restores it afterwards.
-class ScopedEnv {
-public:
-    ScopedEnv(const char *name, const std::string &value) : name_(name)
-    {
-        if (const char *old = std::getenv(name))
-            old_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char *name_;
-    std::optional<std::string> old_;
-};
-
-} // namespace
 
 TEST(SelfUnit, OnlyTheProgramFileCarriesTheVersion)
 {
@@ -84,8 +57,8 @@ TEST(SelfUnit, UserAndPicturesFolder)
     // The pictures folder follows the user's XDG folder settings.
     testutil::TempDir home, config;
     testutil::WriteFile(config.File("user-dirs.dirs"), "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
-    ScopedEnv h("HOME", home.Path());
-    ScopedEnv c("XDG_CONFIG_HOME", config.Path());
+    testutil::ScopedEnv h("HOME", home.Path());
+    testutil::ScopedEnv c("XDG_CONFIG_HOME", config.Path());
     EXPECT_EQ(MyPicturesFolder(), home.Path() + "/Bilder");
 }
 

@@ -3,6 +3,8 @@
 #include "app/CFGIniFile.h"
 #include "app/ModalRunner.h"
 #include "app/ProgramMain.h"
+#include "platform/core/Exceptions.h"
+#include "platform/gui/ExceptionDisplay.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -156,4 +158,26 @@ TEST(WhatToDo, OpenFolderCreatesAndOpensTheFolderAndTheDialogStays)
     EXPECT_EQ(dlg.Choice, wtdCancel);
     EXPECT_TRUE(std::filesystem::is_directory(dir.File("shots/new folder")));
     EXPECT_EQ(testutil::ReadFile(out), dir.File("shots/new folder") + "\n");
+}
+
+TEST(WhatToDo, SettingsAndAboutOpenOnTopAndAFailureThereIsShownWithTheDialogKept)
+{
+    std::vector<std::string> shown;
+    platform::SetExceptionDisplay([&](const std::exception &e) { shown.push_back(e.what()); });
+    TfmWhatToDo dlg;
+    std::vector<std::string> opened;
+    {
+        TScopedModalRunner runner([&](QDialog &d) -> int {
+            opened.push_back(d.metaObject()->className());
+            EXPECT_EQ(d.parentWidget(), &dlg) << opened.back();
+            throw platform::Exception("Could not find MyDocuments folder location.");
+        });
+        EXPECT_NO_THROW(dlg.btSettings()->click());
+        EXPECT_NO_THROW(dlg.btAbout()->click());
+    }
+    platform::SetExceptionDisplay({});
+    EXPECT_EQ(opened, (std::vector<std::string>{"app::TfmSettings", "app::TfmAboutBox"}));
+    EXPECT_EQ(shown, std::vector<std::string>(2, "Could not find MyDocuments folder location."));
+    EXPECT_EQ(dlg.Choice, wtdNone);
+    EXPECT_EQ(dlg.result(), 0);
 }

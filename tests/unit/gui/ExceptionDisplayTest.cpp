@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 TEST(ExceptionDisplay, InstalledDisplayGetsTheExceptionAndNothingEscapes)
 {
@@ -17,4 +19,19 @@ TEST(ExceptionDisplay, InstalledDisplayGetsTheExceptionAndNothingEscapes)
     platform::SetExceptionDisplay([](const std::exception &) { throw std::runtime_error("again"); });
     EXPECT_NO_THROW(platform::ShowException(std::runtime_error("first")));
     platform::SetExceptionDisplay({});
+}
+
+TEST(ExceptionDisplay, GuardedCallsShowWhatTheyRaise)
+{
+    std::vector<std::string> seen;
+    platform::SetExceptionDisplay([&](const std::exception &e) {
+        seen.push_back(platform::ExceptionClassName(e) + ": " + e.what());
+    });
+    int ran = 0;
+    platform::RunShowingExceptions([&] { ++ran; });
+    EXPECT_NO_THROW(platform::RunShowingExceptions([] { throw platform::EInOutError("Disk full"); }));
+    EXPECT_NO_THROW(platform::RunShowingExceptions([] { throw 42; }));
+    platform::SetExceptionDisplay({});
+    EXPECT_EQ(ran, 1);
+    EXPECT_EQ(seen, (std::vector<std::string>{"EInOutError: Disk full", "Exception: Unknown exception"}));
 }

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <optional>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -39,31 +38,6 @@ int RunChild(const std::vector<std::string> &args, pid_t *keepRunning = nullptr)
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
-
-// Sets (or unsets) an environment variable for the scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char *name, const char *value) : name_(name)
-    {
-        if (const char *old = std::getenv(name))
-            old_ = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char *name_;
-    std::optional<std::string> old_;
-};
 
 } // namespace
 
@@ -135,7 +109,7 @@ TEST(SingleInstance, RefusesSymbolicLinksAndMissingFolders)
 TEST(SingleInstance, LockPathPerDisplayInTheRuntimeFolder)
 {
     {
-        ScopedEnv env("XDG_RUNTIME_DIR", "/run/user/1000");
+        testutil::ScopedEnv env("XDG_RUNTIME_DIR", "/run/user/1000");
         EXPECT_EQ(TSingleInstance::DefaultLockPath("KorvaneScreenShotIsActive", ":0"),
                   "/run/user/1000/KorvaneScreenShotIsActive.:0.lock");
         // The screen number does not make another display.
@@ -147,12 +121,12 @@ TEST(SingleInstance, LockPathPerDisplayInTheRuntimeFolder)
         EXPECT_EQ(TSingleInstance::DefaultLockPath("N", ":1"), "/run/user/1000/N.:1.lock");
     }
     {
-        ScopedEnv env("XDG_RUNTIME_DIR", nullptr);
+        testutil::ScopedEnv env("XDG_RUNTIME_DIR", nullptr);
         EXPECT_EQ(TSingleInstance::DefaultLockPath("N", ":0"),
                   "/tmp/N." + std::to_string(::geteuid()) + ".:0.lock");
     }
     {
-        ScopedEnv display("DISPLAY", ":7.0");
+        testutil::ScopedEnv display("DISPLAY", ":7.0");
         EXPECT_EQ(TSingleInstance::DisplayFromEnvironment(), ":7.0");
     }
 }
