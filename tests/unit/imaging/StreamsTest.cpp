@@ -358,6 +358,32 @@ TEST(HostStreams, SeekRules)
     EXPECT_EQ(mem.Position(), 4);
 }
 
+// Qt sizes its reads by bytesAvailable(): each byte left counts once, for the
+// plain adapter and the seekable one alike.
+TEST(HostStreams, AvailableCountsWhatIsLeftOnce)
+{
+    TMemStream mem;
+    mem.Write("0123456789", 10);
+    mem.Seek(3);
+    TSeekableHostStream s(mem);
+    ASSERT_TRUE(s.seek(3));
+    EXPECT_EQ(s.bytesAvailable(), 7);
+    char buf[4];
+    ASSERT_EQ(s.read(buf, 2), 2);
+    EXPECT_EQ(s.bytesAvailable(), 5);
+    EXPECT_EQ(s.pos(), 5);
+    ASSERT_EQ(s.read(buf, 4), 4);
+    ASSERT_EQ(s.read(buf, 4), 1);
+    EXPECT_EQ(s.bytesAvailable(), 0);
+    EXPECT_TRUE(s.atEnd());
+
+    mem.Seek(6);
+    THostStream plain(mem);
+    EXPECT_EQ(plain.bytesAvailable(), 4);
+    ASSERT_EQ(plain.read(buf, 3), 3);
+    EXPECT_EQ(plain.bytesAvailable(), 1);
+}
+
 // Qt cannot take exceptions through its frames: a failing library stream
 // shows up as Qt's error result with the message.
 TEST(HostStreams, FailuresBecomeQtErrors)
