@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <functional>
 
@@ -110,6 +111,21 @@ TEST(DeflateStreamTest, BitStreamOrderAndEnds)
     EXPECT_EQ(r.ReadBits(&v, 14), 8); // only one byte left
     EXPECT_EQ(v, 0xFFFFFF0Au);        // the last byte filled is cleared first, later ones untouched
     EXPECT_EQ(ErrorOf([&] { r.ReadBit(); }), "Read less than expected");
+
+    // Available adds the bits used of the current byte; a next stream that
+    // already says INT_MAX (a large file) must not wrap it negative.
+    Probe three;
+    three.data = {1, 2, 3};
+    TBitStream t(&three);
+    EXPECT_EQ(t.ReadBits(&v, 3), 3);
+    EXPECT_EQ(t.Available(), 2 + 3);
+    struct Huge : Probe {
+        int Available() override { return INT_MAX; }
+    } huge;
+    huge.data = {0xFF};
+    TBitStream h(&huge);
+    EXPECT_EQ(h.ReadBits(&v, 3), 3);
+    EXPECT_EQ(h.Available(), INT_MAX);
 }
 
 TEST(DeflateStreamTest, HuffmanBitStreamDecodesThroughTheTree)
