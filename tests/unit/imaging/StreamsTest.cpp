@@ -1,3 +1,4 @@
+#include "ErrorText.h"
 #include "FakeStreams.h"
 #include "TestUtil.h"
 #include "imaging/BufStream.h"
@@ -22,24 +23,10 @@
 #include <unistd.h>
 
 using namespace imaging;
+using imaging_test::MessageOf;
 using imaging_test::LoggingFilter;
 using imaging_test::RandomBytes;
 using imaging_test::ScriptedStream;
-
-namespace {
-
-template <typename E, typename F>
-std::string MessageOf(F &&f)
-{
-    try {
-        f();
-    } catch (const E &e) {
-        return e.what();
-    }
-    return "<no exception>";
-}
-
-} // namespace
 
 TEST(FileStream, OpenFailuresAndModes)
 {
