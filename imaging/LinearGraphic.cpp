@@ -92,4 +92,23 @@ void TLinearBitmap::AssignGraphic(const platform::TGraphic &Graphic)
     AssignFromBitmap(image);
 }
 
+void TLinearBitmap::Assign(const platform::TPicture &Source)
+{
+    QImage image;
+    if (const platform::TGraphic *graphic = Source.Graphic.get()) {
+        if (auto *linear = dynamic_cast<const TLinearGraphic *>(graphic))
+            linear->Image.AssignTo(image);
+        else
+            graphic->AssignTo(image);
+    }
+    const QImage::Format f = image.format();
+    if (!image.isNull() && f != QImage::Format_Indexed8 && f != QImage::Format_Grayscale8 && f != QImage::Format_BGR888) {
+        image = image.convertToFormat(QImage::Format_BGR888);
+        if (image.isNull())
+            throw platform::EOutOfResources("Not enough memory for a " + std::to_string(Source.Width()) + " x " +
+                                            std::to_string(Source.Height()) + " image");
+    }
+    AssignFromBitmap(image);
+}
+
 } // namespace imaging

@@ -168,3 +168,41 @@ TEST(LinearGraphic, SizeSetters)
     EXPECT_EQ(g.Image.ScanLine(0)[3], 255);
     EXPECT_EQ(g.Image.ScanLine(2)[11], 0);
 }
+
+TEST(LinearGraphic, BitmapFromAPictureIsEightOrTwentyFourBit)
+{
+    auto graphic = std::make_unique<TLinearGraphic>();
+    graphic->Image.New(2, 1, pf32bit);
+    const std::uint8_t px[8] = {1, 2, 3, 0, 4, 5, 6, 0};
+    std::memcpy(graphic->Image.Map.get(), px, 8);
+    TLinearBitmap direct;
+    direct.Assign(graphic->Image);
+    EXPECT_EQ(direct.PixelFormat, pf32bit); // a 32-bit bitmap stays 32-bit
+
+    platform::TPicture picture;
+    picture.Graphic = std::move(graphic);
+    TLinearBitmap b;
+    b.Assign(picture); // the same pixels in a picture arrive as 24-bit
+    ASSERT_EQ(b.PixelFormat, pf24bit);
+    EXPECT_EQ(std::vector<std::uint8_t>(b.Map.get(), b.Map.get() + b.Size),
+              (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6}));
+
+    auto indexed = std::make_unique<TLinearGraphic>();
+    indexed->Image.New(3, 1, pf8bit);
+    indexed->Image.FillBytes(7);
+    indexed->Image.Palette[21] = 99;
+    picture.Graphic = std::move(indexed);
+    b.Assign(picture);
+    ASSERT_EQ(b.PixelFormat, pf8bit);
+    EXPECT_EQ(b.Map[2], 7);
+    EXPECT_EQ(b.Palette[21], 99);
+
+    // No drawing fallback for a picture: the graphic's own failure passes.
+    picture.Graphic = std::make_unique<DrawOnly>();
+    EXPECT_THROW(b.Assign(picture), platform::EInvalidGraphic);
+    EXPECT_EQ(b.PixelFormat, pf8bit);
+
+    picture.Graphic.reset();
+    b.Assign(picture);
+    EXPECT_FALSE(b.Present);
+}
