@@ -84,7 +84,17 @@ void TLinearGraphic::LoadFromClipboardFormat(const QMimeData &Data)
 {
     if (!Data.hasImage())
         throw platform::EInvalidGraphic("Unsupported clipboard format");
-    Image.Assign(qvariant_cast<QImage>(Data.imageData()));
+    // Clipboard pixels are in the display's format, which a bitmap takes as
+    // 24-bit on a true-colour display (Qt hands them over as 32-bit).
+    const QImage image = qvariant_cast<QImage>(Data.imageData());
+    if (image.isNull()) {
+        Image.Clear();
+        return;
+    }
+    const QImage rgb = image.convertToFormat(QImage::Format_BGR888);
+    if (rgb.isNull())
+        throw platform::EOutOfResources("Not enough memory for the bitmap");
+    Image.Assign(rgb);
 }
 
 void TLinearGraphic::SaveToClipboardFormat(QMimeData &Data) const

@@ -201,6 +201,17 @@ TEST(LinearGraphic, StreamsHoldBitmapData)
     TLinearGraphic fromClip;
     fromClip.LoadFromClipboardFormat(mime);
     EXPECT_EQ(fromClip.Width(), 5);
+    EXPECT_EQ(fromClip.Image.PixelFormat, pf24bit);
+    EXPECT_EQ(std::memcmp(fromClip.Image.Map.get(), g.Image.Map.get(), static_cast<std::size_t>(g.Image.Size)), 0);
+    // Whatever format the clipboard holds, the bitmap is 24-bit, so every
+    // saver can take it.
+    QImage argb(3, 2, QImage::Format_ARGB32);
+    argb.fill(qRgba(10, 20, 30, 255));
+    mime.setImageData(argb);
+    fromClip.LoadFromClipboardFormat(mime);
+    ASSERT_EQ(fromClip.Image.PixelFormat, pf24bit);
+    EXPECT_EQ((std::vector<std::uint8_t>(fromClip.Image.Map.get(), fromClip.Image.Map.get() + 3)),
+              (std::vector<std::uint8_t>{30, 20, 10}));
 }
 
 TEST(LinearGraphic, SizeSetters)
