@@ -1,5 +1,6 @@
 #include "imaging/BitStream.h"
 
+#include <climits>
 #include <cstring>
 
 namespace imaging {
@@ -89,7 +90,9 @@ void TBitStream::Flush()
 
 int TBitStream::Available()
 {
-    return Next->Available() + ReadBitPos;
+    // Next may already say INT_MAX (a large file): add without wrapping.
+    const long long n = static_cast<long long>(Next->Available()) + ReadBitPos;
+    return n > INT_MAX ? INT_MAX : static_cast<int>(n);
 }
 
 int THuffmanBitStream::DecodeSymbol(const THuffmanTree &Tree)

@@ -682,20 +682,15 @@ const FixedDecodeTables &FixedDecode()
 
 } // namespace
 
-// Input from a buffer: reads ahead freely (the buffer is all there is) and
-// counts back the whole bytes still in the accumulator.
-struct MemInput {
+// The bit accumulator over a run of input bytes that both inputs share: the
+// bits not yet used lie in `acc` from bit 0, `bits` of them; `in` is the next
+// byte not in it, `end` the end of the bytes at hand.
+struct BitInput {
     std::uint64_t acc;
     unsigned bits;
     const std::uint8_t *in;
     const std::uint8_t *end;
-    explicit MemInput(Inflater &z) : acc(z.acc_), bits(z.bits_), in(z.in_), end(z.inEnd_) {}
-    void Commit(Inflater &z) const
-    {
-        z.acc_ = acc;
-        z.bits_ = bits;
-        z.in_ = in;
-    }
+    // Tops the accumulator up to at least 56 bits when 8 bytes are at hand.
     void Prefetch() noexcept
     {
         if (end - in >= 8) {
@@ -706,6 +701,30 @@ struct MemInput {
             bits |= 56;
         }
     }
+    // Hands out the whole bytes of the accumulator (it is byte-aligned here),
+    // up to n; returns how many.
+    std::size_t TakeWholeBytes(std::uint8_t *dst, std::size_t n) noexcept
+    {
+        std::size_t got = 0;
+        while (bits >= 8 && got < n) {
+            dst[got++] = static_cast<std::uint8_t>(acc);
+            acc >>= 8;
+            bits -= 8;
+        }
+        return got;
+    }
+};
+
+// Input from a buffer: reads ahead freely (the buffer is all there is) and
+// counts back the whole bytes still in the accumulator.
+struct MemInput : BitInput {
+    explicit MemInput(Inflater &z) : BitInput{z.acc_, z.bits_, z.in_, z.inEnd_} {}
+    void Commit(Inflater &z) const
+    {
+        z.acc_ = acc;
+        z.bits_ = bits;
+        z.in_ = in;
+    }
     void More()
     {
         if (in == end)
@@ -715,12 +734,7 @@ struct MemInput {
     }
     std::size_t Raw(std::uint8_t *dst, std::size_t n)
     {
-        std::size_t got = 0;
-        while (bits >= 8 && got < n) {
-            dst[got++] = static_cast<std::uint8_t>(acc);
-            acc >>= 8;
-            bits -= 8;
-        }
+        const std::size_t got = TakeWholeBytes(dst, n);
         if (bits == 0)
             acc = 0;
         const std::size_t m = std::min<std::size_t>(n - got, static_cast<std::size_t>(end - in));
@@ -735,14 +749,10 @@ struct MemInput {
 // byte is pulled whenever a bit of it is needed. More() runs only when the
 // current operation needs more bits than the accumulator holds, so every bit
 // in it then will be used: the view read so far can be taken.
-struct SourceInput {
-    std::uint64_t acc;
-    unsigned bits;
+struct SourceInput : BitInput {
     InflateSource *src;
-    const std::uint8_t *in = nullptr;
-    const std::uint8_t *end = nullptr;
     const std::uint8_t *start = nullptr;
-    explicit SourceInput(Inflater &z) : acc(z.acc_), bits(z.bits_), src(z.source_) {}
+    explicit SourceInput(Inflater &z) : BitInput{z.acc_, z.bits_, nullptr, nullptr}, src(z.source_) {}
     static std::uint64_t Mask(unsigned n) { return n >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << n) - 1; }
     // Gives the unused whole bytes of the view back (they were never taken).
     void Commit(Inflater &z)
@@ -756,16 +766,6 @@ struct SourceInput {
         in = end = start = nullptr;
         z.acc_ = acc;
         z.bits_ = bits;
-    }
-    void Prefetch() noexcept
-    {
-        if (end - in >= 8) {
-            std::uint64_t v;
-            std::memcpy(&v, in, 8);
-            acc |= v << bits;
-            in += (63 - bits) >> 3;
-            bits |= 56;
-        }
     }
     void TakeView()
     {
@@ -799,12 +799,7 @@ struct SourceInput {
     }
     std::size_t Raw(std::uint8_t *dst, std::size_t n)
     {
-        std::size_t got = 0;
-        while (bits >= 8 && got < n) {
-            dst[got++] = static_cast<std::uint8_t>(acc);
-            acc >>= 8;
-            bits -= 8;
-        }
+        std::size_t got = TakeWholeBytes(dst, n);
         acc &= Mask(bits);
         const std::size_t m = std::min<std::size_t>(n - got, static_cast<std::size_t>(end - in));
         if (m) {

@@ -137,6 +137,8 @@ qint64 TSeekableHostStream::size() const
     }
 }
 
+qint64 TSeekableHostStream::bytesAvailable() const { return QIODevice::bytesAvailable(); }
+
 bool TSeekableHostStream::seek(qint64 pos)
 {
     try {

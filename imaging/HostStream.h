@@ -48,6 +48,9 @@ public:
 
     bool isSequential() const override { return false; }
     qint64 size() const override;
+    // What lies between Qt's position and the end; the base would add Qt's
+    // own count of it to the stream's and report it twice.
+    qint64 bytesAvailable() const override;
     bool seek(qint64 pos) override;
 
 private:

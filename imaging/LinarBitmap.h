@@ -25,6 +25,7 @@ class QRect;
 
 namespace platform {
 class TGraphic;
+class TPicture;
 }
 
 namespace imaging {
@@ -96,6 +97,10 @@ public:
     // From any picture of the platform layer: a linear graphic gives its
     // image, any other is drawn onto a 24-bit canvas of its size.
     void AssignGraphic(const platform::TGraphic &Graphic);
+    // From a picture of the platform layer: its graphic's pixels, without the
+    // drawing fallback; only 8-bit indexed and 24-bit pixels keep their format,
+    // every other (32-bit included) arrives as 24-bit. An empty picture clears.
+    void Assign(const platform::TPicture &Source);
     void AssignTo(TAssignObject &Dest) const override;
     // 8-bit: Indexed8 with the palette; 16-bit: Indexed8 of the high bytes with
     // a grey palette; 24-bit: BGR888; 32-bit: RGB32 (fourth byte 0xFF, as Qt

@@ -6,6 +6,8 @@
 #include <QMimeData>
 #include <QPainter>
 
+#include <cstdint>
+
 namespace imaging {
 
 void TLinearGraphic::Assign(const platform::TGraphic &Source)
@@ -28,13 +30,42 @@ void TLinearGraphic::AssignTo(platform::TGraphic &Dest) const
 
 void TLinearGraphic::Draw(QPainter &Canvas, const QRect &Rect) const { Image.Paint(Canvas, Rect, false); }
 
+namespace {
+
+// The bits per pixel that the BMP data at the device's position declares, or
+// 0 when its header cannot be seen.
+int BmpBitCount(QIODevice &stream)
+{
+    const QByteArray h = stream.peek(30);
+    auto u16 = [&](int at) {
+        return static_cast<int>(static_cast<std::uint8_t>(h[at]) | static_cast<std::uint8_t>(h[at + 1]) << 8);
+    };
+    if (h.size() < 26 || h[0] != 'B' || h[1] != 'M')
+        return 0;
+    const int headerSize = u16(14) | u16(16) << 16;
+    if (headerSize == 12) // the old core header: 16-bit width and height
+        return u16(24);
+    return h.size() >= 30 ? u16(28) : 0;
+}
+
+} // namespace
+
 void TLinearGraphic::LoadFromStream(QIODevice &Stream)
 {
+    const int bitCount = BmpBitCount(Stream);
     QImageReader reader(&Stream, "BMP");
     reader.setAllocationLimit(1024); // MiB; the bitmap refuses more than 2^28 pixels anyway
     QImage image;
     if (!reader.read(&image))
         throw platform::EInvalidGraphic("Bitmap image is not valid");
+    // The data's own depth decides, as for the class library's bitmap: 8-bit
+    // stays indexed and 32-bit stays 32-bit, every other depth arrives as
+    // 24-bit (Qt widens 24-bit data to 32 bits).
+    if (bitCount != 0 && bitCount != 8 && bitCount != 32) {
+        image = image.convertToFormat(QImage::Format_BGR888);
+        if (image.isNull())
+            throw platform::EOutOfResources("Not enough memory for the bitmap");
+    }
     Image.Assign(image);
 }
 
@@ -53,7 +84,17 @@ void TLinearGraphic::LoadFromClipboardFormat(const QMimeData &Data)
 {
     if (!Data.hasImage())
         throw platform::EInvalidGraphic("Unsupported clipboard format");
-    Image.Assign(qvariant_cast<QImage>(Data.imageData()));
+    // Clipboard pixels are in the display's format, which a bitmap takes as
+    // 24-bit on a true-colour display (Qt hands them over as 32-bit).
+    const QImage image = qvariant_cast<QImage>(Data.imageData());
+    if (image.isNull()) {
+        Image.Clear();
+        return;
+    }
+    const QImage rgb = image.convertToFormat(QImage::Format_BGR888);
+    if (rgb.isNull())
+        throw platform::EOutOfResources("Not enough memory for the bitmap");
+    Image.Assign(rgb);
 }
 
 void TLinearGraphic::SaveToClipboardFormat(QMimeData &Data) const
@@ -88,6 +129,25 @@ void TLinearBitmap::AssignGraphic(const platform::TGraphic &Graphic)
                 image = canvas.convertToFormat(QImage::Format_BGR888);
             }
         }
+    }
+    AssignFromBitmap(image);
+}
+
+void TLinearBitmap::Assign(const platform::TPicture &Source)
+{
+    QImage image;
+    if (const platform::TGraphic *graphic = Source.Graphic.get()) {
+        if (auto *linear = dynamic_cast<const TLinearGraphic *>(graphic))
+            linear->Image.AssignTo(image);
+        else
+            graphic->AssignTo(image);
+    }
+    const QImage::Format f = image.format();
+    if (!image.isNull() && f != QImage::Format_Indexed8 && f != QImage::Format_Grayscale8 && f != QImage::Format_BGR888) {
+        image = image.convertToFormat(QImage::Format_BGR888);
+        if (image.isNull())
+            throw platform::EOutOfResources("Not enough memory for a " + std::to_string(Source.Width()) + " x " +
+                                            std::to_string(Source.Height()) + " image");
     }
     AssignFromBitmap(image);
 }

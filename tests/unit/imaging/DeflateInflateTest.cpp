@@ -27,9 +27,9 @@ struct CountingSource : InflateSource {
     }
 };
 
-Bytes InflateStream(const Bytes &in, std::size_t *pulled, std::size_t readSize = 4096)
+// Everything the inflater delivers from `src`, in reads of `readSize`.
+Bytes ReadAll(InflateSource &src, std::size_t readSize)
 {
-    CountingSource src(in);
     Inflater inf;
     inf.SetSource(&src);
     Bytes out;
@@ -40,6 +40,13 @@ Bytes InflateStream(const Bytes &in, std::size_t *pulled, std::size_t readSize =
         if (n < buf.size())
             break;
     }
+    return out;
+}
+
+Bytes InflateStream(const Bytes &in, std::size_t *pulled, std::size_t readSize = 4096)
+{
+    CountingSource src(in);
+    Bytes out = ReadAll(src, readSize);
     if (pulled)
         *pulled = src.pos;
     return out;
@@ -291,17 +298,7 @@ TEST(DeflateInflateTest, DecodesInPlaceFromPeekedViewsAndTakesOnlyWhatItUsed)
         s.insert(s.end(), {0xA1, 0xA2, 0xA3, 0xA4});
         for (std::size_t readSize : {1u, 777u, 65536u}) {
             PeekSource src(s, ++seed);
-            Inflater inf;
-            inf.SetSource(&src);
-            Bytes out;
-            std::vector<std::uint8_t> buf(readSize);
-            for (;;) {
-                const std::size_t n = inf.Read(buf.data(), buf.size());
-                out.insert(out.end(), buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
-                if (n < buf.size())
-                    break;
-            }
-            ASSERT_EQ(out, d) << seed;
+            ASSERT_EQ(ReadAll(src, readSize), d) << seed;
             EXPECT_EQ(src.pos, len) << seed; // the trailer is still in the source
         }
     }

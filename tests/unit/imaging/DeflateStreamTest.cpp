@@ -1,5 +1,6 @@
 // The checksum, bit and deflate coders as filter streams over the library's
 // streams: pass-through rules, bit order, end-of-data behaviour.
+#include "ErrorText.h"
 #include "DeflateTestData.h"
 #include "imaging/BitStream.h"
 #include "imaging/CRC32Stream.h"
@@ -8,10 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
-#include <functional>
 
 using namespace imaging;
+using imaging_test::MessageOf;
 using deflatetest::Bytes;
 
 namespace {
@@ -43,16 +45,6 @@ struct Probe : TBaseStream {
     int Available() override { return static_cast<int>(data.size() - pos); }
     void Flush() override { ++flushes; }
 };
-
-std::string ErrorOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const std::exception &e) {
-        return e.what();
-    }
-    return "no error";
-}
 
 } // namespace
 
@@ -109,7 +101,22 @@ TEST(DeflateStreamTest, BitStreamOrderAndEnds)
     v = 0xFFFFFFFF;
     EXPECT_EQ(r.ReadBits(&v, 14), 8); // only one byte left
     EXPECT_EQ(v, 0xFFFFFF0Au);        // the last byte filled is cleared first, later ones untouched
-    EXPECT_EQ(ErrorOf([&] { r.ReadBit(); }), "Read less than expected");
+    EXPECT_EQ(MessageOf([&] { r.ReadBit(); }), "Read less than expected");
+
+    // Available adds the bits used of the current byte; a next stream that
+    // already says INT_MAX (a large file) must not wrap it negative.
+    Probe three;
+    three.data = {1, 2, 3};
+    TBitStream t(&three);
+    EXPECT_EQ(t.ReadBits(&v, 3), 3);
+    EXPECT_EQ(t.Available(), 2 + 3);
+    struct Huge : Probe {
+        int Available() override { return INT_MAX; }
+    } huge;
+    huge.data = {0xFF};
+    TBitStream h(&huge);
+    EXPECT_EQ(h.ReadBits(&v, 3), 3);
+    EXPECT_EQ(h.Available(), INT_MAX);
 }
 
 TEST(DeflateStreamTest, HuffmanBitStreamDecodesThroughTheTree)
@@ -140,7 +147,7 @@ TEST(DeflateStreamTest, HuffmanBitStreamDecodesThroughTheTree)
     bad.data = {0x02}; // bits 0, 1
     THuffmanBitStream rb(&bad);
     EXPECT_EQ(rb.DecodeSymbol(half), 0);
-    EXPECT_EQ(ErrorOf([&] { rb.DecodeSymbol(half); }), "Invalid Huffman code");
+    EXPECT_EQ(MessageOf([&] { rb.DecodeSymbol(half); }), "Invalid Huffman code");
 }
 
 TEST(DeflateStreamTest, DeflateStreamRoundTripsAndEndsCleanly)
@@ -182,11 +189,11 @@ TEST(DeflateStreamTest, DeflateStreamRoundTripsAndEndsCleanly)
             EXPECT_EQ(out, d);
             // Past the final block: nothing, or the short-read error.
             std::uint8_t extra[8];
-            EXPECT_EQ(ErrorOf([&] { r.Read(extra, 8); }), "Read less than expected");
+            EXPECT_EQ(MessageOf([&] { r.Read(extra, 8); }), "Read less than expected");
             r.SetNoDataExcept(false);
             EXPECT_EQ(r.Read(extra, 8), 0);
             EXPECT_TRUE(r.EndOfData());
-            EXPECT_EQ(ErrorOf([&] { r.Write(extra, 1); }), "Stream not open for write");
+            EXPECT_EQ(MessageOf([&] { r.Write(extra, 1); }), "Stream not open for write");
         }
         // The trailer is still there to read.
         EXPECT_EQ(mem.Position(), deflateSize);
@@ -223,7 +230,7 @@ TEST(DeflateStreamTest, ModesFlushAndTruncation)
     cut.data.assign(out.data.begin(), out.data.begin() + 4);
     TDeflateStream r(&cut, 0);
     char buf[17];
-    EXPECT_EQ(ErrorOf([&] { r.Read(buf, 17); }), "Read less than expected");
+    EXPECT_EQ(MessageOf([&] { r.Read(buf, 17); }), "Read less than expected");
 }
 
 TEST(DeflateStreamTest, PeekableChainFoldsExactlyTheUsedBytes)

@@ -64,8 +64,7 @@ TEST(HuffmanTest, FixedLengthAndFrequencies)
     for (int s = 0; s < 32; ++s)
         EXPECT_EQ(c.Codes[s].Length, 0u);
 
-    // Ties go to the later symbol: four equal weights give four 2-bit codes,
-    // and three weights 1, 1, 2 give the lone heavy symbol one bit.
+    // Three weights 1, 1, 2 give the lone heavy symbol one bit.
     c.SetCount(3);
     std::uint32_t f3[3] = {1, 1, 2};
     c.BuildFromFrequencies(f3, 15);
@@ -74,6 +73,15 @@ TEST(HuffmanTest, FixedLengthAndFrequencies)
     EXPECT_EQ(c.Codes[2].Length, 1u);
     EXPECT_EQ(c.Codes[2].Code, 0u);                    // canonical: 0, 10, 11
     EXPECT_EQ(c.Codes[0].Code, ReverseBits(0b10, 2));
+
+    // Ties go to the later symbol: of three equal weights the last two merge
+    // first, so the first symbol is the one left with a single bit (ties to
+    // the earlier symbol would give lengths 2, 2, 1).
+    std::uint32_t equal[3] = {1, 1, 1};
+    c.BuildFromFrequencies(equal, 15);
+    EXPECT_EQ(c.Codes[0].Length, 1u);
+    EXPECT_EQ(c.Codes[1].Length, 2u);
+    EXPECT_EQ(c.Codes[2].Length, 2u);
 }
 
 TEST(HuffmanTest, LimitedLengthsStayCanonicalAndComplete)

@@ -1,3 +1,4 @@
+#include "ErrorText.h"
 #include "imaging/LinarBitmap.h"
 
 #include <QImage>
@@ -9,19 +10,9 @@
 #include <cstring>
 
 using namespace imaging;
+using imaging_test::MessageOf;
 
 namespace {
-
-template <typename E, typename F>
-std::string MessageOf(F &&f)
-{
-    try {
-        f();
-    } catch (const E &e) {
-        return e.what();
-    }
-    return "<no exception>";
-}
 
 std::vector<std::uint8_t> Bytes(const TLinearBitmap &b)
 {

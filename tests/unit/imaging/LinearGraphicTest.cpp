@@ -3,6 +3,7 @@
 #include "imaging/MemStream.h"
 
 #include <QBuffer>
+#include <QColor>
 #include <QImage>
 #include <QMimeData>
 #include <QPainter>
@@ -58,6 +59,38 @@ public:
     void LoadFromStream(QIODevice &) override {}
     void SaveToStream(QIODevice &) const override {}
 };
+
+// BMP data of one row of two pixels, (10, 20, 30) and black, at the given
+// bits per pixel; indexed depths carry a palette of those two colours.
+QByteArray TwoPixelBmp(int bits)
+{
+    const int colours = bits <= 8 ? 2 : 0;
+    const int row = (2 * bits + 31) / 32 * 4;
+    const int offset = 14 + 40 + 4 * colours;
+    QByteArray b(offset + row, '\0');
+    auto put = [&](int at, std::uint32_t v, int n) {
+        for (int i = 0; i < n; ++i)
+            b[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    put(0, 'B' | 'M' << 8, 2);
+    put(2, static_cast<std::uint32_t>(b.size()), 4);
+    put(10, static_cast<std::uint32_t>(offset), 4);
+    put(14, 40, 4); // info header size
+    put(18, 2, 4);  // width
+    put(22, 1, 4);  // height
+    put(26, 1, 2);  // planes
+    put(28, static_cast<std::uint32_t>(bits), 2);
+    put(46, static_cast<std::uint32_t>(colours), 4);
+    if (colours)
+        put(54 + 4, 0x000A141E, 4); // colour 1: blue 30, green 20, red 10
+    switch (bits) {
+    case 1: put(offset, 0x80, 1); break;
+    case 4: put(offset, 0x10, 1); break;
+    case 8: put(offset, 1, 1); break;
+    default: put(offset, 0x0A141E, 3); break; // blue, green, red
+    }
+    return b;
+}
 
 } // namespace
 
@@ -138,9 +171,25 @@ TEST(LinearGraphic, StreamsHoldBitmapData)
     buffer.seek(0);
     TLinearGraphic back;
     back.LoadFromStream(buffer);
-    back.Image.ChangePixelFormat(pf24bit);
+    ASSERT_EQ(back.Image.PixelFormat, pf24bit); // 24-bit data stays 24-bit
     ASSERT_EQ(back.Image.Size, g.Image.Size);
     EXPECT_EQ(std::memcmp(back.Image.Map.get(), g.Image.Map.get(), static_cast<std::size_t>(g.Image.Size)), 0);
+
+    // The data's own depth decides the format: 8 and 32 bits stay, the others
+    // arrive as 24-bit (Qt itself widens 24-bit data to 32 bits).
+    for (const auto &[bits, want] : {std::pair{1, pf24bit}, {4, pf24bit}, {8, pf8bit}, {24, pf24bit}, {32, pf32bit}}) {
+        QBuffer bmp;
+        bmp.setData(TwoPixelBmp(bits));
+        bmp.open(QIODevice::ReadOnly);
+        TLinearGraphic loaded;
+        loaded.LoadFromStream(bmp);
+        EXPECT_EQ(loaded.Image.PixelFormat, want) << bits;
+        ASSERT_EQ(loaded.Width(), 2);
+        QImage shown;
+        loaded.AssignTo(shown);
+        EXPECT_EQ(QColor(shown.pixel(0, 0)), QColor(10, 20, 30)) << bits;
+        EXPECT_EQ(QColor(shown.pixel(1, 0)), QColor(0, 0, 0)) << bits;
+    }
 
     QBuffer junk;
     junk.setData("BM not really a bitmap");
@@ -152,6 +201,17 @@ TEST(LinearGraphic, StreamsHoldBitmapData)
     TLinearGraphic fromClip;
     fromClip.LoadFromClipboardFormat(mime);
     EXPECT_EQ(fromClip.Width(), 5);
+    EXPECT_EQ(fromClip.Image.PixelFormat, pf24bit);
+    EXPECT_EQ(std::memcmp(fromClip.Image.Map.get(), g.Image.Map.get(), static_cast<std::size_t>(g.Image.Size)), 0);
+    // Whatever format the clipboard holds, the bitmap is 24-bit, so every
+    // saver can take it.
+    QImage argb(3, 2, QImage::Format_ARGB32);
+    argb.fill(qRgba(10, 20, 30, 255));
+    mime.setImageData(argb);
+    fromClip.LoadFromClipboardFormat(mime);
+    ASSERT_EQ(fromClip.Image.PixelFormat, pf24bit);
+    EXPECT_EQ((std::vector<std::uint8_t>(fromClip.Image.Map.get(), fromClip.Image.Map.get() + 3)),
+              (std::vector<std::uint8_t>{30, 20, 10}));
 }
 
 TEST(LinearGraphic, SizeSetters)
@@ -167,4 +227,42 @@ TEST(LinearGraphic, SizeSetters)
     EXPECT_EQ(g.Height(), 3);
     EXPECT_EQ(g.Image.ScanLine(0)[3], 255);
     EXPECT_EQ(g.Image.ScanLine(2)[11], 0);
+}
+
+TEST(LinearGraphic, BitmapFromAPictureIsEightOrTwentyFourBit)
+{
+    auto graphic = std::make_unique<TLinearGraphic>();
+    graphic->Image.New(2, 1, pf32bit);
+    const std::uint8_t px[8] = {1, 2, 3, 0, 4, 5, 6, 0};
+    std::memcpy(graphic->Image.Map.get(), px, 8);
+    TLinearBitmap direct;
+    direct.Assign(graphic->Image);
+    EXPECT_EQ(direct.PixelFormat, pf32bit); // a 32-bit bitmap stays 32-bit
+
+    platform::TPicture picture;
+    picture.Graphic = std::move(graphic);
+    TLinearBitmap b;
+    b.Assign(picture); // the same pixels in a picture arrive as 24-bit
+    ASSERT_EQ(b.PixelFormat, pf24bit);
+    EXPECT_EQ(std::vector<std::uint8_t>(b.Map.get(), b.Map.get() + b.Size),
+              (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6}));
+
+    auto indexed = std::make_unique<TLinearGraphic>();
+    indexed->Image.New(3, 1, pf8bit);
+    indexed->Image.FillBytes(7);
+    indexed->Image.Palette[21] = 99;
+    picture.Graphic = std::move(indexed);
+    b.Assign(picture);
+    ASSERT_EQ(b.PixelFormat, pf8bit);
+    EXPECT_EQ(b.Map[2], 7);
+    EXPECT_EQ(b.Palette[21], 99);
+
+    // No drawing fallback for a picture: the graphic's own failure passes.
+    picture.Graphic = std::make_unique<DrawOnly>();
+    EXPECT_THROW(b.Assign(picture), platform::EInvalidGraphic);
+    EXPECT_EQ(b.PixelFormat, pf8bit);
+
+    picture.Graphic.reset();
+    b.Assign(picture);
+    EXPECT_FALSE(b.Present);
 }

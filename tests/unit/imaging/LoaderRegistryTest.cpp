@@ -1,3 +1,4 @@
+#include "ErrorText.h"
 #include "FakeStreams.h"
 #include "TestUtil.h"
 #include "imaging/LinarBitmap.h"
@@ -10,19 +11,9 @@
 #include <sys/stat.h>
 
 using namespace imaging;
+using imaging_test::MessageOf;
 
 namespace {
-
-template <typename E, typename F>
-std::string MessageOf(F &&f)
-{
-    try {
-        f();
-    } catch (const E &e) {
-        return e.what();
-    }
-    return "<no exception>";
-}
 
 class FilterLoader : public TBitmapLoader {
 public:

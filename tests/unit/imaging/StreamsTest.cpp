@@ -1,3 +1,4 @@
+#include "ErrorText.h"
 #include "FakeStreams.h"
 #include "TestUtil.h"
 #include "imaging/BufStream.h"
@@ -12,32 +13,20 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <random>
 #include <thread>
 #include <unistd.h>
 
 using namespace imaging;
+using imaging_test::MessageOf;
 using imaging_test::LoggingFilter;
 using imaging_test::RandomBytes;
 using imaging_test::ScriptedStream;
-
-namespace {
-
-template <typename E, typename F>
-std::string MessageOf(F &&f)
-{
-    try {
-        f();
-    } catch (const E &e) {
-        return e.what();
-    }
-    return "<no exception>";
-}
-
-} // namespace
 
 TEST(FileStream, OpenFailuresAndModes)
 {
@@ -48,7 +37,9 @@ TEST(FileStream, OpenFailuresAndModes)
     EXPECT_EQ(MessageOf<EInOutError>([&] { TFileStream s(name, 9); }),
               "Error opening \"" + name + "\" - No such file or directory");
     EXPECT_FALSE(testutil::FileExists(name)); // nothing created by the failures
-    EXPECT_EQ(MessageOf<EInOutError>([] { TFileStream::CreateFromHandle(-1); }).empty(), false);
+    // An invalid handle raises the error of the call that failed to give one.
+    errno = EMFILE;
+    EXPECT_EQ(MessageOf<EInOutError>([] { TFileStream::CreateFromHandle(-1); }), std::strerror(EMFILE));
 
     {
         TFileStream w(name, 7);
@@ -356,6 +347,32 @@ TEST(HostStreams, SeekRules)
     s.SetSize(10); // growing leaves the stream as it is
     EXPECT_EQ(mem.Size(), 4);
     EXPECT_EQ(mem.Position(), 4);
+}
+
+// Qt sizes its reads by bytesAvailable(): each byte left counts once, for the
+// plain adapter and the seekable one alike.
+TEST(HostStreams, AvailableCountsWhatIsLeftOnce)
+{
+    TMemStream mem;
+    mem.Write("0123456789", 10);
+    mem.Seek(3);
+    TSeekableHostStream s(mem);
+    ASSERT_TRUE(s.seek(3));
+    EXPECT_EQ(s.bytesAvailable(), 7);
+    char buf[4];
+    ASSERT_EQ(s.read(buf, 2), 2);
+    EXPECT_EQ(s.bytesAvailable(), 5);
+    EXPECT_EQ(s.pos(), 5);
+    ASSERT_EQ(s.read(buf, 4), 4);
+    ASSERT_EQ(s.read(buf, 4), 1);
+    EXPECT_EQ(s.bytesAvailable(), 0);
+    EXPECT_TRUE(s.atEnd());
+
+    mem.Seek(6);
+    THostStream plain(mem);
+    EXPECT_EQ(plain.bytesAvailable(), 4);
+    ASSERT_EQ(plain.read(buf, 3), 3);
+    EXPECT_EQ(plain.bytesAvailable(), 1);
 }
 
 // Qt cannot take exceptions through its frames: a failing library stream
