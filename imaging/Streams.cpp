@@ -1,6 +1,7 @@
 #include "imaging/Streams.h"
 
 #include "imaging/BufStream.h"
+#include "platform/core/FileWrite.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -112,19 +113,11 @@ int TFileStream::Write(const void *Buffer, int Count)
 {
     if (Count <= 0)
         return 0;
-    const char *p = static_cast<const char *>(Buffer);
-    std::size_t done = 0, want = static_cast<std::size_t>(Count);
-    while (done < want) {
-        const ssize_t n = ::write(Handle, p + done, want - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw EInOutError("Error writing to stream - " + SysText(errno));
-        }
-        if (n == 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
+    const std::size_t want = static_cast<std::size_t>(Count);
+    std::size_t done = 0;
+    const int err = platform::WriteAll(Handle, Buffer, want, done);
+    if (err != 0 && err != EIO)
+        throw EInOutError("Error writing to stream - " + SysText(err));
     if (done < want && NoDataExcept)
         throw EInOutError(kReadLessThanExpected);
     return static_cast<int>(done);
