@@ -5,7 +5,7 @@ Lock and Caps Lock on."""
 import subprocess
 import time
 
-from actionslib import action_dialog, press_in, wait_dialog, wait_gone
+from actionslib import action_dialog, drag, press_in, wait_dialog, wait_gone
 from e2elib import args, fail, visible_windows, wait_for, xdotool
 from spinelib import (OVERLAY, end_cleanly, escape_overlay, hold_escape, key, never,
                       open_overlay, overlay_shown, start)
@@ -42,12 +42,7 @@ try:
     open_overlay(attempts=1)
 
     # A drag ends the selection and hides the overlay.
-    xdotool("mousemove", "100", "100")
-    xdotool("mousedown", "1")
-    for x, y in ((150, 130), (220, 180), (300, 240)):
-        xdotool("mousemove", str(x), str(y))
-        time.sleep(0.05)
-    xdotool("mouseup", "1")
+    drag(100, 100, 300, 240)
     wait_for(lambda: not overlay_shown(), what="the drag to end the selection")
     cancel_action_dialog()
 
