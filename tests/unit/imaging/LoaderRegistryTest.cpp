@@ -178,20 +178,19 @@ TEST(LoaderRegistry, SaveFilterPairsSortedAndJoined)
 
 TEST(LoaderRegistry, AddFilterPairs)
 {
-    std::vector<std::string> list;
-    AddFilterPairs("A (*.a)|*.a|B (*.b)|*.b;*.bb", list);
-    EXPECT_EQ(list, (std::vector<std::string>{"A (*.a)|*.a", "B (*.b)|*.b;*.bb"}));
-    list.clear();
-    AddFilterPairs("A (*.a)|*.a|", list);
-    EXPECT_EQ(list, (std::vector<std::string>{"A (*.a)|*.a|"}));
-    list.clear();
-    AddFilterPairs("", list);
-    EXPECT_TRUE(list.empty());
-    EXPECT_THROW(AddFilterPairs("no bar here", list), platform::EAssertionFailed);
-    EXPECT_THROW(AddFilterPairs("A|*.a|Bc", list), platform::EAssertionFailed);
-    EXPECT_EQ(MessageOf<platform::EAssertionFailed>([&] { AddFilterPairs("xy|", list); })
-                  .rfind("Invalid filter string", 0),
-              0u);
+    using Pairs = std::vector<std::string>;
+    for (const auto &[in, out] : {std::pair<std::string, Pairs>{"A (*.a)|*.a|B (*.b)|*.b;*.bb", {"A (*.a)|*.a", "B (*.b)|*.b;*.bb"}},
+                                  {"A (*.a)|*.a|", {"A (*.a)|*.a|"}},
+                                  {"", {}}}) {
+        Pairs list;
+        AddFilterPairs(in, list);
+        EXPECT_EQ(list, out) << in;
+    }
+    Pairs list;
+    for (const char *bad : {"no bar here", "A|*.a|Bc", "xy|"})
+        EXPECT_EQ(MessageOf<platform::EAssertionFailed>([&] { AddFilterPairs(bad, list); }).rfind("Invalid filter string", 0),
+                  0u)
+            << bad;
 }
 
 TEST(LoaderRegistry, StreamLoadThroughAPrivateTemporaryFile)
