@@ -6,8 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <stdlib.h>
+#include <filesystem>
 #include <sys/stat.h>
 
 using namespace imaging;
@@ -84,37 +83,15 @@ public:
 // Private TMPDIR for one test: the temporary routes must leave nothing there.
 class ScopedTmpDir {
 public:
-    ScopedTmpDir()
-    {
-        const char *old = std::getenv("TMPDIR");
-        had_ = old != nullptr;
-        if (had_)
-            old_ = old;
-        ::setenv("TMPDIR", dir_.Path().c_str(), 1);
-    }
-    ~ScopedTmpDir()
-    {
-        if (had_)
-            ::setenv("TMPDIR", old_.c_str(), 1);
-        else
-            ::unsetenv("TMPDIR");
-    }
     const std::string &Path() const { return dir_.Path(); }
     int Entries() const
     {
-        int n = 0;
-        if (DIR *d = ::opendir(dir_.Path().c_str())) {
-            while (dirent *e = ::readdir(d))
-                n += std::string(e->d_name) != "." && std::string(e->d_name) != "..";
-            ::closedir(d);
-        }
-        return n;
+        return static_cast<int>(std::distance(std::filesystem::directory_iterator(dir_.Path()), {}));
     }
 
 private:
     testutil::TempDir dir_;
-    bool had_ = false;
-    std::string old_;
+    testutil::ScopedEnv env_{"TMPDIR", dir_.Path()};
 };
 
 // Endless zeros that claim to hold as much as an int can say.
