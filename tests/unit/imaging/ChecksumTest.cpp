@@ -22,22 +22,12 @@ std::vector<std::uint8_t> RandomBytes(std::size_t n, unsigned seed)
 }
 } // namespace
 
-TEST(ChecksumTest, CrcCheckValuesAndTable)
+TEST(ChecksumTest, CrcCheckValuesAndZlibAtEveryLengthAndOffset)
 {
     const char *digits = "123456789";
     EXPECT_EQ(~CRC32Update(0xFFFFFFFFu, digits, 9), 0xCBF43926u);
     EXPECT_EQ(~CRC32UpdateBytewise(0xFFFFFFFFu, "IEND", 4), 0xAE426082u);
     EXPECT_EQ(~CRC32Update(0xFFFFFFFFu, "", 0), 0u); // no bytes: the register is untouched
-    for (std::uint32_t n = 0; n < 256; ++n) {
-        std::uint32_t c = n;
-        for (int i = 0; i < 8; ++i)
-            c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
-        ASSERT_EQ(CRC32Table[n], c) << n;
-    }
-}
-
-TEST(ChecksumTest, CrcMatchesZlibAtEveryLengthAndOffset)
-{
     const auto data = RandomBytes(4096 + 64, 7);
     for (std::size_t off = 0; off < 17; ++off)
         for (std::size_t len : {0, 1, 15, 16, 63, 64, 65, 127, 128, 129, 200, 1000, 4095, 4096}) {
@@ -61,10 +51,7 @@ TEST(ChecksumTest, AdlerValuesAndZlib)
     EXPECT_EQ(a.Value(), 0x024D0127u);
     const std::uint32_t r = a.GetResult();
     const auto *bytes = reinterpret_cast<const std::uint8_t *>(&r);
-    EXPECT_EQ(bytes[0], 0x02);
-    EXPECT_EQ(bytes[1], 0x4D);
-    EXPECT_EQ(bytes[2], 0x01);
-    EXPECT_EQ(bytes[3], 0x27);
+    EXPECT_EQ(std::vector<std::uint8_t>(bytes, bytes + 4), (std::vector<std::uint8_t>{0x02, 0x4D, 0x01, 0x27}));
     a.Update("x", 0);
     a.Update("x", -5);
     EXPECT_EQ(a.Value(), 0x024D0127u);

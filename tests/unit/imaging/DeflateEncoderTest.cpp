@@ -45,8 +45,8 @@ struct BitWriter {
     }
 };
 
-// One run of writes through both writers: chunks of random size, optional
-// flushes and block-type changes at the same points.
+// One run of writes: chunks of random size, optional flushes and block-type
+// changes at the same points, for the fast coder and the reference alike.
 struct Script {
     std::uint8_t type = BlockFixed;
     std::vector<std::size_t> chunks;
@@ -54,43 +54,42 @@ struct Script {
     std::vector<std::pair<int, std::uint8_t>> typeAfter;
 };
 
+template <typename Coder>
+void Play(Coder &c, const Bytes &data, const Script &s)
+{
+    c.SetBlockType(s.type);
+    std::size_t pos = 0;
+    for (std::size_t i = 0; i < s.chunks.size(); ++i) {
+        c.Write(data.data() + pos, s.chunks[i]);
+        pos += s.chunks[i];
+        for (int f : s.flushAfter)
+            if (f == static_cast<int>(i))
+                c.Flush();
+        for (auto &t : s.typeAfter)
+            if (t.first == static_cast<int>(i))
+                c.SetBlockType(t.second);
+    }
+    c.Finish();
+}
+
 Bytes RunFast(const Bytes &data, const Script &s)
 {
     VectorSink sink;
     DeflateEncoder enc(sink);
-    enc.SetBlockType(s.type);
-    std::size_t pos = 0;
-    for (std::size_t i = 0; i < s.chunks.size(); ++i) {
-        enc.Write(data.data() + pos, s.chunks[i]);
-        pos += s.chunks[i];
-        for (int f : s.flushAfter)
-            if (f == static_cast<int>(i))
-                enc.Flush();
-        for (auto &t : s.typeAfter)
-            if (t.first == static_cast<int>(i))
-                enc.SetBlockType(t.second);
-    }
-    enc.Finish();
+    Play(enc, data, s);
     return sink.Data;
 }
 
-Bytes RunReference(const Bytes &data, const Script &s)
+// Checks the fast coder against the reference byte for byte and both
+// inflaters against the data.
+void CheckAgainstReference(const Bytes &data, const Script &s, const std::string &what)
 {
     auto ref = std::make_unique<reference::RefDeflate>();
-    ref->SetBlockType(s.type);
-    std::size_t pos = 0;
-    for (std::size_t i = 0; i < s.chunks.size(); ++i) {
-        ref->Write(data.data() + pos, static_cast<std::int64_t>(s.chunks[i]));
-        pos += s.chunks[i];
-        for (int f : s.flushAfter)
-            if (f == static_cast<int>(i))
-                ref->Flush();
-        for (auto &t : s.typeAfter)
-            if (t.first == static_cast<int>(i))
-                ref->SetBlockType(t.second);
-    }
-    ref->Finish();
-    return ref->Out;
+    Play(*ref, data, s);
+    const Bytes fast = RunFast(data, s);
+    ASSERT_EQ(fast, ref->Out) << what;
+    ASSERT_EQ(InflateBuffer(fast.data(), fast.size()), data) << what;
+    ASSERT_EQ(ZlibInflateRaw(fast, data.size()), data) << what;
 }
 
 Script Chunked(std::size_t total, std::uint8_t type, unsigned seed, std::size_t maxChunk)
@@ -98,8 +97,7 @@ Script Chunked(std::size_t total, std::uint8_t type, unsigned seed, std::size_t 
     std::mt19937 rng(seed);
     Script s;
     s.type = type;
-    std::size_t left = total;
-    while (left > 0) {
+    for (std::size_t left = total; left > 0;) {
         const std::size_t n = std::min<std::size_t>(left, 1 + rng() % maxChunk);
         s.chunks.push_back(n);
         left -= n;
@@ -151,12 +149,8 @@ TEST(DeflateEncoderTest, DynamicAllLiteralBlockHasOneZeroDistanceLength)
     for (int i = 0; i < 256; ++i)
         d[i] = static_cast<std::uint8_t>(i); // no pair repeats: no match at all
     const Bytes out = DeflateBuffer(d.data(), d.size(), BlockDynamic);
-    // BFINAL 1, BTYPE 2, HLIT - 257 in 5 bits, HDIST - 1 in 5 bits
-    const std::uint32_t head = out[0] | (out[1] << 8);
-    EXPECT_EQ(head & 1, 1u);
-    EXPECT_EQ((head >> 1) & 3, 2u);
-    EXPECT_EQ((head >> 3) & 31, 0u); // HLIT 257: only literals and the end code
-    EXPECT_EQ((head >> 8) & 31, 0u); // HDIST 1
+    // BFINAL 1, BTYPE 2, then HLIT - 257 = 0 and HDIST - 1 = 0 in 5 bits each.
+    EXPECT_EQ((out[0] | (out[1] << 8)) & 0x1FFF, 0x5);
     EXPECT_EQ(Inflate(out), d);
     EXPECT_EQ(ZlibInflateRaw(out, d.size()), d);
 }
@@ -171,96 +165,66 @@ TEST(DeflateEncoderTest, StoredBlockLeavesAtTheLimit)
     EXPECT_TRUE(sink.Data.empty());
     enc.Write(d.data() + 65534, 1);
     ASSERT_EQ(sink.Data.size(), 65535u + 5);
-    EXPECT_EQ(sink.Data[0], 0x00); // not final
-    EXPECT_EQ(sink.Data[1], 0xFF);
-    EXPECT_EQ(sink.Data[2], 0xFF);
+    EXPECT_EQ(Bytes(sink.Data.begin(), sink.Data.begin() + 3), (Bytes{0x00, 0xFF, 0xFF})); // not final
     enc.Finish(); // nothing pending: an empty final stored block follows
     ASSERT_EQ(sink.Data.size(), 65540u + 5);
     EXPECT_EQ(Bytes(sink.Data.end() - 5, sink.Data.end()), (Bytes{0x01, 0x00, 0x00, 0xFF, 0xFF}));
     EXPECT_EQ(Inflate(sink.Data), d);
 }
 
-TEST(DeflateEncoderTest, MatchesReferenceAtEdgeSizes)
+TEST(DeflateEncoderTest, MatchesReferenceOnEdgeSizesVariedDataAndChunking)
 {
     for (std::uint8_t type : {BlockFixed, BlockDynamic, BlockStored})
         for (std::size_t n : {0, 1, 2, 3, 4, 257, 258, 259, 260, 515, 516, 32767, 32768, 32769, 65535, 65536, 65537}) {
-            const Bytes d = MixedData(n, static_cast<unsigned>(n + type));
             Script s;
             s.type = type;
             s.chunks = {n};
-            const Bytes fast = RunFast(d, s);
-            ASSERT_EQ(fast, RunReference(d, s)) << "type " << int(type) << " size " << n;
-            ASSERT_EQ(Inflate(fast), d);
-            ASSERT_EQ(ZlibInflateRaw(fast, n), d);
+            CheckAgainstReference(MixedData(n, static_cast<unsigned>(n + type)), s,
+                                  "type " + std::to_string(type) + " size " + std::to_string(n));
         }
-}
 
-TEST(DeflateEncoderTest, MatchesReferenceOnVariedDataAndChunking)
-{
-    struct Case {
-        Bytes data;
-        const char *name;
-    };
-    std::vector<Case> cases;
-    cases.push_back({MixedData(700000, 1), "mixed"});
-    cases.push_back({RandomData(150000, 2), "random"});
-    cases.push_back({Bytes(300000, 0), "zeros"});
-    {
-        Bytes rgb;
-        for (int y = 0; y < 200; ++y)
-            for (int x = 0; x < 640; ++x) {
-                rgb.push_back(static_cast<std::uint8_t>(x * 3 + y));
-                rgb.push_back(static_cast<std::uint8_t>((x / 16) * 40));
-                rgb.push_back(static_cast<std::uint8_t>(y));
-            }
-        cases.push_back({rgb, "gradient"});
+    std::vector<std::pair<Bytes, const char *>> cases = {
+        {MixedData(700000, 1), "mixed"}, {RandomData(150000, 2), "random"}, {Bytes(300000, 0), "zeros"}};
+    Bytes rgb;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 640; ++x)
+            rgb.insert(rgb.end(), {static_cast<std::uint8_t>(x * 3 + y), static_cast<std::uint8_t>((x / 16) * 40),
+                                   static_cast<std::uint8_t>(y)});
+    cases.push_back({rgb, "gradient"});
+    Bytes pairs; // every position of one pair: the 64-candidate limit matters
+    std::mt19937 rng(4);
+    for (int i = 0; i < 200000; ++i)
+        pairs.push_back(rng() % 3 ? 'x' : static_cast<std::uint8_t>('a' + rng() % 3));
+    cases.push_back({pairs, "pairs"});
+    // Every item a match with extra bits on both codes: four symbol entries
+    // each, so the block-size mark is stepped over, not hit.
+    Bytes m = RandomData(4096, 3);
+    for (std::mt19937 r8(8); m.size() < 600000;) {
+        const std::size_t from = m.size() - 5 - r8() % 4000;
+        for (int i = 0; i < 11; ++i)
+            m.push_back(m[from + static_cast<std::size_t>(i)]);
     }
-    {
-        Bytes pairs; // every position of one pair: the 64-candidate limit matters
-        std::mt19937 rng(4);
-        for (int i = 0; i < 200000; ++i)
-            pairs.push_back(rng() % 3 ? 'x' : static_cast<std::uint8_t>('a' + rng() % 3));
-        cases.push_back({pairs, "pairs"});
-    }
-    {
-        // Every item a match with extra bits on both codes: four symbol
-        // entries each, so the block-size mark is stepped over, not hit.
-        Bytes m = RandomData(4096, 3);
-        std::mt19937 rng(8);
-        while (m.size() < 600000) {
-            const std::size_t from = m.size() - 5 - rng() % 4000;
-            for (int i = 0; i < 11; ++i)
-                m.push_back(m[from + static_cast<std::size_t>(i)]);
-        }
-        cases.push_back({m, "matches11"});
-    }
+    cases.push_back({m, "matches11"});
     unsigned seed = 10;
-    for (const auto &c : cases)
+    for (const auto &[data, name] : cases)
         for (std::uint8_t type : {BlockFixed, BlockDynamic, BlockStored}) {
             ++seed;
-            const Script s = Chunked(c.data.size(), type, seed, seed % 2 ? 70000 : 300);
-            const Bytes fast = RunFast(c.data, s);
-            ASSERT_EQ(fast, RunReference(c.data, s)) << c.name << " type " << int(type);
-            ASSERT_EQ(Inflate(fast), c.data) << c.name;
-            ASSERT_EQ(ZlibInflateRaw(fast, c.data.size()), c.data) << c.name;
+            CheckAgainstReference(data, Chunked(data.size(), type, seed, seed % 2 ? 70000 : 300),
+                                  std::string(name) + " type " + std::to_string(type));
         }
-}
 
-TEST(DeflateEncoderTest, FlushesAndTypeChangesMatchReference)
-{
+    // Flushes and block-type changes at random points.
     const Bytes d = MixedData(400000, 77);
-    for (unsigned seed = 0; seed < 6; ++seed) {
-        std::mt19937 rng(seed);
-        Script s = Chunked(d.size(), static_cast<std::uint8_t>(seed % 3), seed, 40000);
+    for (unsigned seed2 = 0; seed2 < 6; ++seed2) {
+        std::mt19937 r(seed2);
+        Script s = Chunked(d.size(), static_cast<std::uint8_t>(seed2 % 3), seed2, 40000);
         for (std::size_t i = 0; i < s.chunks.size(); ++i) {
-            if (rng() % 4 == 0)
+            if (r() % 4 == 0)
                 s.flushAfter.push_back(static_cast<int>(i));
-            if (rng() % 3 == 0)
-                s.typeAfter.push_back({static_cast<int>(i), static_cast<std::uint8_t>(rng() % 3)});
+            if (r() % 3 == 0)
+                s.typeAfter.push_back({static_cast<int>(i), static_cast<std::uint8_t>(r() % 3)});
         }
-        const Bytes fast = RunFast(d, s);
-        ASSERT_EQ(fast, RunReference(d, s)) << "seed " << seed;
-        ASSERT_EQ(ZlibInflateRaw(fast, d.size()), d);
+        CheckAgainstReference(d, s, "flush seed " + std::to_string(seed2));
     }
 }
 
@@ -288,8 +252,7 @@ TEST(DeflateEncoderTest, LargeMixRoundTripsWithRandomChunking)
     const Bytes noise = RandomData(1 << 20, 98);
     std::copy(noise.begin(), noise.end(), d.begin() + (4 << 20));
     for (std::uint8_t type : {BlockFixed, BlockDynamic}) {
-        const Script s = Chunked(d.size(), type, 1234 + type, 100000);
-        const Bytes out = RunFast(d, s);
+        const Bytes out = RunFast(d, Chunked(d.size(), type, 1234 + type, 100000));
         EXPECT_EQ(Inflate(out), d);
         EXPECT_EQ(ZlibInflateRaw(out, d.size()), d);
     }

@@ -52,11 +52,9 @@ TEST(DeflateStreamTest, CrcStreamFoldsWhatPasses)
 {
     Probe next;
     TCRC32Stream crc(&next);
-    EXPECT_TRUE(crc.CanRead && crc.CanWrite);
     EXPECT_EQ(crc.GetCRC(), 0u);
     EXPECT_EQ(crc.Write("IEND", 4), 4);
     EXPECT_EQ(crc.GetCRC(), 0xAE426082u);
-    EXPECT_EQ(crc.GetCRC(), 0xAE426082u); // reading the CRC changes nothing
     crc.Flush();
     EXPECT_EQ(next.flushes, 0);
     EXPECT_EQ(next.data, (Bytes{'I', 'E', 'N', 'D'}));
@@ -222,8 +220,8 @@ TEST(DeflateStreamTest, ModesFlushAndTruncation)
     EXPECT_GT(flushed, 0u);
     w.Finish();
     EXPECT_GT(out.data.size(), flushed);
-    EXPECT_EQ(deflatetest::ZlibInflateRaw(out.data, 17), Bytes(reinterpret_cast<const std::uint8_t *>("hello hello hello"),
-                                                               reinterpret_cast<const std::uint8_t *>("hello hello hello") + 17));
+    const std::string hello = "hello hello hello";
+    EXPECT_EQ(deflatetest::ZlibInflateRaw(out.data, 17), Bytes(hello.begin(), hello.end()));
 
     // Cut data: the next stream runs dry inside a block.
     Probe cut;

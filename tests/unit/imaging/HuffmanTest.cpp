@@ -20,30 +20,6 @@ std::uint64_t KraftSum(const THuffmanCodes &c)
 }
 } // namespace
 
-TEST(HuffmanTest, CanonicalCodesFromLengths)
-{
-    THuffmanCodes c;
-    c.SetCount(4);
-    const std::uint8_t lens[4] = {2, 1, 3, 3};
-    c.BuildFromLengths(lens, 15);
-    // 10, 0, 110, 111 before reversal
-    EXPECT_EQ(c.Codes[0].Code, ReverseBits(0b10, 2));
-    EXPECT_EQ(c.Codes[1].Code, 0u);
-    EXPECT_EQ(c.Codes[2].Code, ReverseBits(0b110, 3));
-    EXPECT_EQ(c.Codes[3].Code, ReverseBits(0b111, 3));
-    EXPECT_EQ(c.Codes[2].Length, 3u);
-
-    const std::uint8_t over[4] = {1, 1, 1, 0}; // three codes of one bit cannot exist
-    EXPECT_THROW(c.BuildFromLengths(over, 15), platform::Exception);
-    const std::uint8_t tooLong[4] = {1, 9, 2, 0};
-    try {
-        c.BuildFromLengths(tooLong, 7);
-        FAIL();
-    } catch (const platform::Exception &e) {
-        EXPECT_STREQ(e.what(), "Error in compressed data");
-    }
-}
-
 TEST(HuffmanTest, FixedLengthAndFrequencies)
 {
     THuffmanCodes c;
@@ -52,36 +28,24 @@ TEST(HuffmanTest, FixedLengthAndFrequencies)
     EXPECT_EQ(c.Codes[1].Code, 0b10000u);
     EXPECT_EQ(c.Codes[1].Length, 5u);
 
-    std::uint32_t one[32] = {};
-    one[7] = 42;
-    c.BuildFromFrequencies(one, 15);
-    for (int s = 0; s < 32; ++s)
-        EXPECT_EQ(c.Codes[s].Length, s == 7 ? 1u : 0u);
-    EXPECT_EQ(c.Codes[7].Code, 0u);
-
-    std::uint32_t none[32] = {};
-    c.BuildFromFrequencies(none, 15);
-    for (int s = 0; s < 32; ++s)
-        EXPECT_EQ(c.Codes[s].Length, 0u);
-
-    // Three weights 1, 1, 2 give the lone heavy symbol one bit.
-    c.SetCount(3);
-    std::uint32_t f3[3] = {1, 1, 2};
-    c.BuildFromFrequencies(f3, 15);
-    EXPECT_EQ(c.Codes[0].Length, 2u);
-    EXPECT_EQ(c.Codes[1].Length, 2u);
-    EXPECT_EQ(c.Codes[2].Length, 1u);
-    EXPECT_EQ(c.Codes[2].Code, 0u);                    // canonical: 0, 10, 11
-    EXPECT_EQ(c.Codes[0].Code, ReverseBits(0b10, 2));
-
-    // Ties go to the later symbol: of three equal weights the last two merge
-    // first, so the first symbol is the one left with a single bit (ties to
-    // the earlier symbol would give lengths 2, 2, 1).
-    std::uint32_t equal[3] = {1, 1, 1};
-    c.BuildFromFrequencies(equal, 15);
-    EXPECT_EQ(c.Codes[0].Length, 1u);
-    EXPECT_EQ(c.Codes[1].Length, 2u);
-    EXPECT_EQ(c.Codes[2].Length, 2u);
+    // Lengths from weights. A lone symbol gets one bit, none gives no codes;
+    // ties go to the later symbol: of three equal weights the last two merge
+    // first (ties to the earlier one would give 2, 2, 1).
+    using V = std::vector<std::uint32_t>;
+    for (const auto &[weights, lengths] : {std::pair<V, V>{{0, 0, 42, 0}, {0, 0, 1, 0}},
+                                           {{0, 0, 0}, {0, 0, 0}},
+                                           {{1, 1, 2}, {2, 2, 1}},
+                                           {{1, 1, 1}, {1, 2, 2}}}) {
+        c.SetCount(static_cast<int>(weights.size()));
+        V w = weights;
+        c.BuildFromFrequencies(w.data(), 15);
+        V got;
+        for (std::size_t s = 0; s < weights.size(); ++s)
+            got.push_back(c.Codes[s].Length);
+        EXPECT_EQ(got, lengths);
+    }
+    EXPECT_EQ(c.Codes[0].Code, 0u); // canonical: 0, 10, 11
+    EXPECT_EQ(c.Codes[1].Code, ReverseBits(0b10, 2));
 }
 
 TEST(HuffmanTest, LimitedLengthsStayCanonicalAndComplete)
@@ -138,23 +102,36 @@ TEST(HuffmanTest, LimitedLengthsStayCanonicalAndComplete)
     }
 }
 
-TEST(HuffmanTest, TreeWalksToEverySymbolAndRefusesBadSets)
+TEST(HuffmanTest, CanonicalCodesTreeAndBadSets)
 {
-    THuffmanTree tree;
-    tree.SetCount(4);
     const std::uint8_t lens[4] = {2, 1, 3, 3};
-    tree.BuildFromLengths(lens, 15);
-    EXPECT_EQ(tree.Root, 4);
     THuffmanCodes c;
     c.SetCount(4);
     c.BuildFromLengths(lens, 15);
+    const std::uint32_t canonical[4][2] = {{0b10, 2}, {0, 1}, {0b110, 3}, {0b111, 3}}; // before reversal
+    THuffmanTree tree;
+    tree.SetCount(4);
+    tree.BuildFromLengths(lens, 15);
+    EXPECT_EQ(tree.Root, 4);
     for (int s = 0; s < 4; ++s) {
+        EXPECT_EQ(c.Codes[s].Code, ReverseBits(canonical[s][0], static_cast<int>(canonical[s][1])));
+        EXPECT_EQ(c.Codes[s].Length, canonical[s][1]);
         int node = tree.Root;
         std::uint32_t code = c.Codes[s].Code;
         for (std::uint32_t i = 0; i < c.Codes[s].Length; ++i, code >>= 1)
             node = (code & 1) ? tree.Nodes[node].One : tree.Nodes[node].Zero;
         EXPECT_EQ(node, s);
     }
+    const std::uint8_t over[4] = {1, 1, 1, 0}; // three codes of one bit cannot exist
+    EXPECT_THROW(c.BuildFromLengths(over, 15), platform::Exception);
+    const std::uint8_t tooLong[4] = {1, 9, 2, 0};
+    try {
+        c.BuildFromLengths(tooLong, 7);
+        FAIL();
+    } catch (const platform::Exception &e) {
+        EXPECT_STREQ(e.what(), "Error in compressed data");
+    }
+
     // A complete code over all 289 symbols needs every internal node.
     THuffmanCodes all;
     all.SetCount(289);

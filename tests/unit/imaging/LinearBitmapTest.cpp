@@ -133,12 +133,11 @@ TEST(LinearBitmap, ConversionMatrix)
     std::memcpy(c.Map.get(), px, 9);
     c.ChangePixelFormat(pf8bit);
     EXPECT_EQ(Bytes(c), (std::vector<std::uint8_t>{255, 0xE0, 0x03}));
-    EXPECT_EQ(std::vector<std::uint8_t>(c.Palette.get() + 765, c.Palette.get() + 768),
-              (std::vector<std::uint8_t>{255, 255, 255}));
-    EXPECT_EQ(c.Palette[3 * 0xE0 + 2], 255);
-    EXPECT_EQ(c.Palette[3 * 0xE0 + 0], 0);
-    EXPECT_EQ(c.Palette[3 * 0x03 + 0], 255);
-    EXPECT_EQ(c.Palette[3 * 0x20 + 2], 36); // round(255 / 7)
+    const auto entry = [&](int i) { return std::vector<std::uint8_t>(&c.Palette[3 * i], &c.Palette[3 * i + 3]); };
+    EXPECT_EQ(entry(255), (std::vector<std::uint8_t>{255, 255, 255}));
+    EXPECT_EQ(entry(0xE0), (std::vector<std::uint8_t>{0, 0, 255}));
+    EXPECT_EQ(entry(0x03), (std::vector<std::uint8_t>{255, 0, 0}));
+    EXPECT_EQ(entry(0x20)[2], 36); // round(255 / 7)
 
     TLinearBitmap d;
     MakeColourful(d, 2, 2);
@@ -150,27 +149,24 @@ TEST(LinearBitmap, ConversionMatrix)
 
 TEST(LinearBitmap, FillEveryFormat)
 {
-    for (int w = 1; w <= 5; ++w) {
-        TLinearBitmap b;
-        b.New(w, 2, pf24bit);
-        b.Fill(0x0000FF);
-        for (int i = 0; i < b.Size; i += 3)
-            ASSERT_EQ((std::vector<std::uint8_t>(b.Map.get() + i, b.Map.get() + i + 3)),
-                      (std::vector<std::uint8_t>{0, 0, 255}));
-        b.New(w, 2, pf32bit);
-        b.Fill(0x00FF8040);
-        for (int i = 0; i < b.Size; i += 4)
-            ASSERT_EQ((std::vector<std::uint8_t>(b.Map.get() + i, b.Map.get() + i + 4)),
-                      (std::vector<std::uint8_t>{0xFF, 0x80, 0x40, 0}));
-        b.New(w, 2, pf8bit);
-        b.Fill(0x0000FF);
-        EXPECT_EQ(Bytes(b), std::vector<std::uint8_t>(static_cast<std::size_t>(2 * w), 85));
-        b.New(w, 2, pf16bit);
-        b.Fill(0x0000FF);
-        EXPECT_EQ(Bytes(b), std::vector<std::uint8_t>(static_cast<std::size_t>(4 * w), 85));
-        b.Fill(0);
-        EXPECT_EQ(Bytes(b), std::vector<std::uint8_t>(static_cast<std::size_t>(4 * w), 0));
-    }
+    struct Case {
+        TPixelFormat pf;
+        std::uint32_t colour;
+        std::vector<std::uint8_t> pixel;
+    };
+    const Case cases[] = {{pf24bit, 0x0000FF, {0, 0, 255}},
+                          {pf32bit, 0x00FF8040, {0xFF, 0x80, 0x40, 0}},
+                          {pf8bit, 0x0000FF, {85}},
+                          {pf16bit, 0x0000FF, {85, 85}},
+                          {pf16bit, 0, {0, 0}}};
+    for (int w = 1; w <= 5; ++w)
+        for (const Case &c : cases) {
+            TLinearBitmap b;
+            b.New(w, 2, c.pf);
+            b.Fill(c.colour);
+            for (int i = 0; i < b.Size; i += b.PixelSize)
+                ASSERT_EQ(std::vector<std::uint8_t>(&b.Map[i], &b.Map[i] + b.PixelSize), c.pixel) << w << " " << i;
+        }
 }
 
 TEST(LinearBitmap, IsGreyscale)
@@ -250,15 +246,11 @@ TEST(LinearBitmap, AssignBetweenBitmaps)
     a.New(2, 2, pf8bit);
     a.FillBytes(9);
     a.Palette[27] = 77;
-    TLinearBitmap b;
-    b.Assign(a);
-    EXPECT_EQ(Bytes(b), Bytes(a));
-    EXPECT_EQ(b.Palette[27], 77);
-    TLinearBitmap empty;
-    b.Assign(empty);
-    EXPECT_FALSE(b.Present);
     auto c = TLinearBitmap::CreateFrom(a);
-    EXPECT_EQ(c->Width, 2);
+    EXPECT_EQ(Bytes(*c), Bytes(a));
+    EXPECT_EQ(c->Palette[27], 77);
+    c->Assign(TLinearBitmap());
+    EXPECT_FALSE(c->Present);
     a.AssignTo(*c);
     EXPECT_EQ(c->Palette[27], 77);
 }
@@ -334,17 +326,13 @@ TEST(LinearBitmap, QImageFormatsOnTheWayIn)
     b.Assign(grey);
     EXPECT_TRUE(b.IsGreyscale());
 
-    QImage argb(2, 2, QImage::Format_ARGB32_Premultiplied);
-    argb.fill(qRgba(10, 20, 30, 255));
-    b.Assign(argb);
-    EXPECT_EQ(b.PixelFormat, pf32bit);
-    EXPECT_EQ(b.Map[0], 30);
-
-    QImage rgb32(2, 2, QImage::Format_RGB32);
-    rgb32.fill(qRgb(1, 2, 3));
-    b.Assign(rgb32);
-    EXPECT_EQ(b.PixelFormat, pf32bit);
-
+    for (auto format : {QImage::Format_ARGB32_Premultiplied, QImage::Format_RGB32}) {
+        QImage argb(2, 2, format);
+        argb.fill(qRgba(10, 20, 30, 255));
+        b.Assign(argb);
+        EXPECT_EQ(b.PixelFormat, pf32bit);
+        EXPECT_EQ(b.Map[0], 30);
+    }
     b.Assign(QImage());
     EXPECT_FALSE(b.Present);
 }
@@ -361,12 +349,9 @@ TEST(LinearBitmap, PaintStretchesOntoAPainter)
         QPainter painter(&canvas);
         b.PaintToDC(painter, QRect(1, 1, 4, 4), false);
     }
-    EXPECT_EQ(canvas.pixel(0, 0), qRgb(0, 0, 0));
-    EXPECT_EQ(canvas.pixel(1, 1), qRgb(255, 0, 0));
-    EXPECT_EQ(canvas.pixel(2, 2), qRgb(255, 0, 0));
-    EXPECT_EQ(canvas.pixel(3, 3), qRgb(255, 0, 255));
-    EXPECT_EQ(canvas.pixel(4, 4), qRgb(255, 0, 255));
-    EXPECT_EQ(canvas.pixel(5, 5), qRgb(0, 0, 0));
+    const QRgb diagonal[6] = {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(255, 0, 0), qRgb(255, 0, 255), qRgb(255, 0, 255), qRgb(0, 0, 0)};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(canvas.pixel(i, i), diagonal[i]) << i;
 
     TLinearBitmap g;
     g.New(1, 1, pf16bit);
@@ -381,18 +366,14 @@ TEST(LinearBitmap, PaintStretchesOntoAPainter)
 
 TEST(LinearBitmap, FileExtAndPalettes)
 {
-    EXPECT_EQ(FileExtUpper("photo.Png"), "PNG");
-    EXPECT_EQ(FileExtUpper("a.b\\c"), "");
-    EXPECT_EQ(FileExtUpper("/home/x.y/noext"), "");
-    EXPECT_EQ(FileExtUpper("noext"), "");
-    EXPECT_EQ(FileExtUpper("C:name.jpeg"), "JPEG");
-    EXPECT_EQ(FileExtUpper("dir/a.tar.gz"), "GZ");
+    for (auto [name, ext] : {std::pair{"photo.Png", "PNG"}, {"a.b\\c", ""}, {"/home/x.y/noext", ""}, {"noext", ""},
+                             {"C:name.jpeg", "JPEG"}, {"dir/a.tar.gz", "GZ"}})
+        EXPECT_EQ(FileExtUpper(name), ext) << name;
 
     std::uint8_t pal[768] = {};
     FillGreyRamp(pal, 4);
     EXPECT_EQ(pal[3], 85);
     EXPECT_EQ(pal[9], 255);
-    EXPECT_EQ(SwapRB(0x0000FF), 0xFF0000u);
     EXPECT_EQ(SwapRB(0x12345678), 0x12785634u);
     std::uint8_t rgb[768], bgr[768];
     for (int i = 0; i < 768; ++i)
@@ -402,16 +383,14 @@ TEST(LinearBitmap, FileExtAndPalettes)
     EXPECT_EQ(bgr[2], 0);
     TPaletteEntry entries[2];
     PaletteToEntries(bgr, entries, 2);
-    EXPECT_EQ(entries[1].peRed, 3);
-    EXPECT_EQ(entries[1].peBlue, 5);
-    EXPECT_EQ(entries[1].peFlags, 1);
+    EXPECT_EQ(entries[1].peRed * 100 + entries[1].peBlue * 10 + entries[1].peFlags, 351);
     const auto table = MakeHPalette(bgr, 256);
     ASSERT_EQ(table.size(), 256);
     EXPECT_EQ(table[1], qRgb(3, 4, 5));
     std::uint8_t back[768];
     GetHPaletteEntries(table, 256, back);
     EXPECT_EQ(std::memcmp(back, bgr, 768), 0);
-    GetHPaletteEntries(table.mid(0, 3), 256, back);
+    GetHPaletteEntries(table.mid(0, 3), 256, back); // missing entries black
     EXPECT_EQ(back[8], bgr[8]);
     EXPECT_EQ(back[9], 0);
     GetHPaletteEntries({}, 256, back);

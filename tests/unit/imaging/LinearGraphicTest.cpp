@@ -138,7 +138,6 @@ TEST(LinearGraphic, AssignCopiesPixelsAndPalette)
     a.Image.FillBytes(4);
     a.Image.Palette[12] = 99;
     b.Assign(a);
-    EXPECT_EQ(b.Image.PixelFormat, pf8bit);
     EXPECT_EQ(b.Image.Palette[12], 99);
     EXPECT_EQ(b.Image.Map[5], 4);
     TLinearGraphic c;
@@ -225,7 +224,7 @@ TEST(LinearGraphic, SizeSetters)
     g.SetHeight(3);
     EXPECT_EQ(g.Width(), 4);
     EXPECT_EQ(g.Height(), 3);
-    EXPECT_EQ(g.Image.ScanLine(0)[3], 255);
+    EXPECT_EQ(g.Image.ScanLine(0)[3], 255); // old pixels kept, new ones black
     EXPECT_EQ(g.Image.ScanLine(2)[11], 0);
 }
 

@@ -6,8 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <stdlib.h>
+#include <filesystem>
 #include <sys/stat.h>
 
 using namespace imaging;
@@ -84,37 +83,15 @@ public:
 // Private TMPDIR for one test: the temporary routes must leave nothing there.
 class ScopedTmpDir {
 public:
-    ScopedTmpDir()
-    {
-        const char *old = std::getenv("TMPDIR");
-        had_ = old != nullptr;
-        if (had_)
-            old_ = old;
-        ::setenv("TMPDIR", dir_.Path().c_str(), 1);
-    }
-    ~ScopedTmpDir()
-    {
-        if (had_)
-            ::setenv("TMPDIR", old_.c_str(), 1);
-        else
-            ::unsetenv("TMPDIR");
-    }
     const std::string &Path() const { return dir_.Path(); }
     int Entries() const
     {
-        int n = 0;
-        if (DIR *d = ::opendir(dir_.Path().c_str())) {
-            while (dirent *e = ::readdir(d))
-                n += std::string(e->d_name) != "." && std::string(e->d_name) != "..";
-            ::closedir(d);
-        }
-        return n;
+        return static_cast<int>(std::distance(std::filesystem::directory_iterator(dir_.Path()), {}));
     }
 
 private:
     testutil::TempDir dir_;
-    bool had_ = false;
-    std::string old_;
+    testutil::ScopedEnv env_{"TMPDIR", dir_.Path()};
 };
 
 // Endless zeros that claim to hold as much as an int can say.
@@ -178,20 +155,19 @@ TEST(LoaderRegistry, SaveFilterPairsSortedAndJoined)
 
 TEST(LoaderRegistry, AddFilterPairs)
 {
-    std::vector<std::string> list;
-    AddFilterPairs("A (*.a)|*.a|B (*.b)|*.b;*.bb", list);
-    EXPECT_EQ(list, (std::vector<std::string>{"A (*.a)|*.a", "B (*.b)|*.b;*.bb"}));
-    list.clear();
-    AddFilterPairs("A (*.a)|*.a|", list);
-    EXPECT_EQ(list, (std::vector<std::string>{"A (*.a)|*.a|"}));
-    list.clear();
-    AddFilterPairs("", list);
-    EXPECT_TRUE(list.empty());
-    EXPECT_THROW(AddFilterPairs("no bar here", list), platform::EAssertionFailed);
-    EXPECT_THROW(AddFilterPairs("A|*.a|Bc", list), platform::EAssertionFailed);
-    EXPECT_EQ(MessageOf<platform::EAssertionFailed>([&] { AddFilterPairs("xy|", list); })
-                  .rfind("Invalid filter string", 0),
-              0u);
+    using Pairs = std::vector<std::string>;
+    for (const auto &[in, out] : {std::pair<std::string, Pairs>{"A (*.a)|*.a|B (*.b)|*.b;*.bb", {"A (*.a)|*.a", "B (*.b)|*.b;*.bb"}},
+                                  {"A (*.a)|*.a|", {"A (*.a)|*.a|"}},
+                                  {"", {}}}) {
+        Pairs list;
+        AddFilterPairs(in, list);
+        EXPECT_EQ(list, out) << in;
+    }
+    Pairs list;
+    for (const char *bad : {"no bar here", "A|*.a|Bc", "xy|"})
+        EXPECT_EQ(MessageOf<platform::EAssertionFailed>([&] { AddFilterPairs(bad, list); }).rfind("Invalid filter string", 0),
+                  0u)
+            << bad;
 }
 
 TEST(LoaderRegistry, StreamLoadThroughAPrivateTemporaryFile)
