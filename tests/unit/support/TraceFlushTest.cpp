@@ -68,6 +68,13 @@ TEST_F(TraceFlush, DailyFileGetsEachLineWithCrLf)
 
 TEST_F(TraceFlush, DataFileNameChangeReachesTheFileOnTheNextDay)
 {
+    // A name without a folder, or in a folder that cannot be created, is stored too.
+    testutil::WriteFile(dir.File("f"), "");
+    for (const std::string &name : {std::string("plain.txt"), dir.File("f/sub/x.txt")}) {
+        trace->SetDataFileName(name);
+        EXPECT_EQ(trace->DataFileName(), name);
+    }
+    trace->SetDataFileName(dir.File("logs/a.log"));
     trace->Add(1, {}, "x");
     trace->Flush();
     trace->SetDataFileName(dir.File("other/b.txt"));
@@ -189,16 +196,6 @@ TEST_F(TraceFlush, FlushTimerDoesNothingWhileDestroyingOrInactive)
     TraceDestroying = false;
     trace->FlushTimerFired();
     EXPECT_TRUE(trace->PendingLines().empty());
-}
-
-TEST_F(TraceFlush, DataFileNameWithoutFolderIsAccepted)
-{
-    trace->SetDataFileName("plain.txt");
-    EXPECT_EQ(trace->DataFileName(), "plain.txt");
-    // A folder that cannot be created is stored too.
-    testutil::WriteFile(dir.File("f"), "");
-    trace->SetDataFileName(dir.File("f/sub/x.txt"));
-    EXPECT_EQ(trace->DataFileName(), dir.File("f/sub/x.txt"));
 }
 
 } // namespace

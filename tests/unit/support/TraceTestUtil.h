@@ -14,15 +14,7 @@ namespace tracetest {
 
 inline platform::DateTime At(int y, int mo, int d, int h = 10, int mi = 0, int s = 0, int ms = 0)
 {
-    platform::DateTime t;
-    t.Year = y;
-    t.Month = mo;
-    t.Day = d;
-    t.Hour = h;
-    t.Minute = mi;
-    t.Second = s;
-    t.Millisecond = ms;
-    return t;
+    return platform::DateTime{y, mo, d, h, mi, s, ms};
 }
 
 // A clock the test moves by hand.
