@@ -9,6 +9,7 @@
 #include "support/QX_VisualTraceCore.h"
 #include "support/Results.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -50,12 +51,9 @@ protected:
         return std::move(traced_);
     }
     // The number of framed trace blocks among `lines` (two separators each).
-    static int FramedBlocks(const std::vector<std::string> &lines)
+    static long FramedBlocks(const std::vector<std::string> &lines)
     {
-        int separators = 0;
-        for (const auto &l : lines)
-            separators += l == " 2009/09/09 14:05:03.007 " + std::string(60, '!');
-        return separators / 2;
+        return std::count(lines.begin(), lines.end(), " 2009/09/09 14:05:03.007 " + std::string(60, '!')) / 2;
     }
 
     platform::ScopedClock clock_{[] { return kWhen; }};

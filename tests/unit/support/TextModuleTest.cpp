@@ -100,7 +100,6 @@ TEST_F(TdmLNGTest, DestroyedModuleClearsTheGlobalPointer)
     QObject owner;
     auto *m = new TdmLNG(&owner); // owned by its Qt parent, as the main form owns it
     dmLNG = m;
-    EXPECT_EQ(m->parent(), &owner);
     EXPECT_EQ(m->objectName(), "dmLNG");
     delete m;
     EXPECT_EQ(dmLNG, nullptr);

@@ -96,65 +96,42 @@ TEST_F(TraceLines, LineBreaksAndWrapping)
     EXPECT_EQ(trace.CharPerLine(), 1);
 }
 
-TEST_F(TraceLines, ThreeHundredLinesPerAdd)
+TEST_F(TraceLines, ThreeHundredLinesPerAddUnlessUnlimited)
 {
-    std::string over, exactly;
+    std::string over, exactly, wide;
     for (int i = 1; i <= 301; ++i)
         over += "line " + std::to_string(i) + "\r\n";
     for (int i = 1; i <= 300; ++i)
         exactly += (i > 1 ? "\r\n" : "") + std::string("l") + std::to_string(i);
-    // 1000 characters at one per line: wrapped pieces count as lines too.
-    const struct { int charPerLine; std::string text; std::string line300; bool truncated; } cases[] = {
-        {20, over, cont + "line 300", true},
-        {20, exactly, cont + "l300", false},
-        {1, std::string(1000, 'z'), cont + "zzz", true},
+    for (int i = 0; i < 400; ++i)
+        wide += std::string(200, 'u') + "\r\n";
+    const std::string u200 = cont + std::string(200, 'u'), cut = TraceTruncatedLine;
+    const struct { int charPerLine; std::string text; bool unlimited; size_t size; std::string line300, last; } cases[] = {
+        {20, over, false, 301, cont + "line 300", cut},
+        {20, exactly, false, 300, cont + "l300", cont + "l300"},
+        {1, std::string(1000, 'z'), false, 301, cont + "zzz", cut}, // wrapped pieces count as lines too
+        {20, wide, true, 400, u200, u200},                          // unlimited neither wraps nor cuts
     };
     for (const auto &c : cases) {
         trace.SetCharPerLine(c.charPerLine);
-        trace.Add(1, {}, c.text);
+        trace.Add(1, {}, c.text, c.unlimited);
         const auto lines = trace.PendingLines();
-        ASSERT_EQ(lines.size(), c.truncated ? 301u : 300u);
+        ASSERT_EQ(lines.size(), c.size);
         EXPECT_EQ(lines[299], c.line300);
-        EXPECT_EQ(lines.back(), c.truncated ? TraceTruncatedLine : c.line300);
+        EXPECT_EQ(lines.back(), c.last);
         trace.Flush();
     }
 }
 
-TEST_F(TraceLines, UnlimitedNeitherWrapsNorCuts)
-{
-    std::string text;
-    for (int i = 0; i < 400; ++i)
-        text += std::string(200, 'u') + "\r\n";
-    trace.Add(1, {}, text, true);
-    const auto lines = trace.PendingLines();
-    ASSERT_EQ(lines.size(), 400u);
-    EXPECT_EQ(lines.front(), prefix + std::string(200, 'u'));
-    EXPECT_EQ(lines.back(), cont + std::string(200, 'u'));
-}
-
-TEST_F(TraceLines, ShowLevelPutsTheLevelFirst)
-{
-    trace.SetShowLevel(true);
-    trace.Add(5, {}, "a\r\nb");
-    const std::string p5 = Prefix(stamp, 5);
-    ASSERT_EQ(p5.substr(0, 26), "5 2009/09/09 14:05:03.007 ");
-    EXPECT_EQ(trace.PendingLines(),
-              (std::vector<std::string>{p5 + "a", std::string(p5.size(), ' ') + "b"}));
-    trace.Flush();
-    trace.SetShowLevel(false);
-    trace.Add(5, {}, "a");
-    EXPECT_EQ(trace.PendingLines(), std::vector<std::string>{" 2009/09/09 14:05:03.007 a"});
-}
-
-TEST_F(TraceLines, ContinuationStartsAfterTheFirstLineOfEachAdd)
+TEST_F(TraceLines, PrefixWithAndWithoutLevelAndContinuationPerAdd)
 {
     trace.Add(1, {}, "one\r\ntwo");
     clock.Set(At(2009, 9, 9, 14, 5, 4, 500));
-    trace.Add(1, {}, "three\r\nfour");
-    const std::string later = Prefix(At(2009, 9, 9, 14, 5, 4, 500));
+    trace.SetShowLevel(true);
+    trace.Add(5, {}, "three\r\nfour");
     EXPECT_EQ(trace.PendingLines(),
-              (std::vector<std::string>{prefix + "one", cont + "two", later + "three",
-                                        cont + "four"}));
+              (std::vector<std::string>{" 2009/09/09 14:05:03.007 one", cont + "two",
+                                        "5 2009/09/09 14:05:04.500 three", std::string(26, ' ') + "four"}));
 }
 
 TEST_F(TraceLines, FramedTextHasSeparatorsOfThreeTimesCharPerLine)

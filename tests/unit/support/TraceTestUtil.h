@@ -42,13 +42,13 @@ struct StdoutCapture {
     }
 };
 
-// The prefix of a line at level `level` stamped at `t`, and its continuation.
-inline std::string Prefix(const platform::DateTime &t, int level = -1)
+// The prefix of a line stamped at `t` (without the level).
+inline std::string Prefix(const platform::DateTime &t)
 {
     char buf[64];
     std::snprintf(buf, sizeof buf, " %04d/%02d/%02d %02d:%02d:%02d.%03d ", t.Year, t.Month, t.Day,
                   t.Hour, t.Minute, t.Second, t.Millisecond);
-    return (level >= 0 ? std::to_string(level) : std::string()) + buf;
+    return buf;
 }
 
 } // namespace tracetest

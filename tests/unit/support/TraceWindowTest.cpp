@@ -182,10 +182,16 @@ TEST(TraceWindow, SteadyStreamStillFlushesWithinAboutAHundredMs)
     ASSERT_TRUE(WaitFor([&] { return lb->count() == added; }, 2000));
 }
 
-TEST(TraceWindow, AddFromAnotherThreadStartsTheTimerOnTheGuiThread)
+TEST(TraceWindow, TimerStartsOnlyForQueuedLinesAndOnTheGuiThread)
 {
     TVisualTrace trc;
+    trc.SetToScreen(true);
+    trc.Add(0, {}, "inactive");
+    EXPECT_FALSE(trc.Frame()->tmFlush->isActive());
     OnScreen(trc);
+    trc.Add(2, {}, "above the level");
+    EXPECT_FALSE(trc.Frame()->tmFlush->isActive());
+
     std::thread worker([&] {
         for (int i = 0; i < 50; ++i)
             trc.Add(1, {}, "from worker " + std::to_string(i));
@@ -193,18 +199,7 @@ TEST(TraceWindow, AddFromAnotherThreadStartsTheTimerOnTheGuiThread)
     worker.join();
     EXPECT_TRUE(WaitFor([&] { return trc.Frame()->lb->count() == 50; }, 3000));
     EXPECT_TRUE(trc.PendingLines().empty());
-}
-
-TEST(TraceWindow, NothingAddedStartsNoTimer)
-{
-    TVisualTrace trc;
-    trc.SetToScreen(true);
-    trc.Add(0, {}, "inactive");
-    EXPECT_FALSE(trc.Frame()->tmFlush->isActive());
-    trc.Activate();
-    trc.Add(1, {}, "above the level");
-    EXPECT_FALSE(trc.Frame()->tmFlush->isActive());
-    trc.Add(0, {}, "");
+    trc.Add(0, {}, ""); // an empty text still asks for a flush
     EXPECT_TRUE(trc.Frame()->tmFlush->isActive());
 }
 
@@ -303,7 +298,6 @@ TEST(TraceWindowLife, DestructionFlushesAndClearsGlobalTrace)
 {
     TempDir dir;
     tracetest::ManualClock clock(At(2026, 3, 2));
-    std::string file;
     {
         TVisualTrace trc;
         trc.SetDataFileName(dir.File("Shot.Trace.txt"));
