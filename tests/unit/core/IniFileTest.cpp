@@ -3,14 +3,17 @@
 #include "FileSizeLimit.h"
 #include "TestUtil.h"
 
-#include <gtest/gtest.h>
 #include <chrono>
 #include <filesystem>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using platform::TIniFile;
 using platform::TMemIniFile;
+using testing::HasSubstr;
+using testing::ThrowsMessage;
 using testutil::ReadFile;
 using testutil::TempDir;
 using testutil::WriteFile;
@@ -24,11 +27,9 @@ TEST(IniFile, ReadsCrLfAndLfAndIgnoresCase)
     EXPECT_EQ(ini.ReadString("GENERICS", "destinationfolder", "?"), "/x/y");
     EXPECT_EQ(ini.ReadString("Generics", "ImageFileFormat", "?"), "PNG");
     EXPECT_EQ(ini.ReadString("Generics", "Missing", "def"), "def");
-    EXPECT_EQ(ini.ReadInteger("Trace", "Level", 0), 31);
-    EXPECT_EQ(ini.ReadInteger("Trace", "Screen", 0), 16);
-    EXPECT_EQ(ini.ReadInteger("Trace", "File", 0), -3);
-    EXPECT_EQ(ini.ReadInteger("Trace", "Bad", 7), 7);
-    EXPECT_EQ(ini.ReadInteger("Trace", "Big", 7), 7);
+    const std::pair<const char *, int> ints[] = {{"Level", 31}, {"Screen", 16}, {"File", -3}, {"Bad", 7}, {"Big", 7}};
+    for (const auto &[key, want] : ints)
+        EXPECT_EQ(ini.ReadInteger("Trace", key, 7), want) << key;
     EXPECT_TRUE(ini.ReadBool("Trace", "File", false));
     EXPECT_FALSE(ini.ReadBool("Trace", "Bad", false));
     EXPECT_TRUE(ini.ReadBool("Trace", "Bad", true));
@@ -51,24 +52,21 @@ TEST(IniFile, RoundTripKeepsForeignSectionsCommentsAndOrder)
     TMemIniFile back(f);
     EXPECT_EQ(back.ReadSections(), (std::vector<std::string>{"Other", "Generics", "Last", "New"}));
     EXPECT_EQ(back.ReadSection("Other"), (std::vector<std::string>{"z", "a"}));
-    EXPECT_EQ(back.ReadInteger("New", "n", 0), -5);
 }
 
-TEST(IniFile, EraseSectionAndDeleteKey)
+TEST(IniFile, EditingInMemory)
 {
     TMemIniFile ini;
-    ini.SetText("[A]\nx=1\ny=2\n[B]\nq=3\n");
+    ini.SetText("[A]\nx=1\ny=2\n[B]\nq=3\n[a]\nX=4\nz=5\n");
+    // Repeated sections and keys merge: the first spelling and place stay, the last value counts.
+    EXPECT_EQ(ini.GetText(), "[A]\nx=4\ny=2\nz=5\n\n[B]\nq=3\n\n");
     ini.DeleteKey("a", "X");
     ini.EraseSection("b");
     EXPECT_FALSE(ini.SectionExists("B"));
     EXPECT_FALSE(ini.ValueExists("A", "x"));
-    EXPECT_TRUE(ini.ValueExists("A", "y"));
-    EXPECT_EQ(ini.GetText(), "[A]\ny=2\n\n");
-}
+    EXPECT_EQ(ini.GetText(), "[A]\ny=2\nz=5\n\n");
 
-TEST(IniFile, ValuesWithLineBreaksStayOneLine)
-{
-    TMemIniFile ini;
+    // A value with line breaks stays one line: it cannot smuggle in a section.
     ini.WriteString("S", "k", "a\r\n[Evil]\nx=1");
     TMemIniFile back;
     back.SetText(ini.GetText());
@@ -89,24 +87,12 @@ TEST(IniFile, FailedSaveLeavesOldFileIntact)
     }
     EXPECT_EQ(ReadFile(f), "[A]\nx=1\n");
     // No temporary file is left behind.
-    int entries = 0;
-    for (auto &e : std::filesystem::directory_iterator(dir.Path()))
-        (void)e, ++entries;
+    const auto entries = std::distance(std::filesystem::directory_iterator(dir.Path()), {});
     EXPECT_EQ(entries, 1);
-}
 
-TEST(IniFile, FailedSaveIntoMissingFolderRaises)
-{
-    TempDir dir;
-    TMemIniFile ini(dir.File("no/such/folder/s.ini"));
-    ini.WriteString("A", "x", "1");
-    try {
-        ini.UpdateFile();
-        FAIL() << "no exception";
-    } catch (const platform::EFCreateError &e) {
-        EXPECT_NE(e.Message().find("Cannot create file"), std::string::npos);
-        EXPECT_STREQ(e.ClassName(), "EFCreateError");
-    }
+    TMemIniFile missing(dir.File("no/such/folder/s.ini"));
+    missing.WriteString("A", "x", "1");
+    EXPECT_THAT([&] { missing.UpdateFile(); }, ThrowsMessage<platform::EFCreateError>(HasSubstr("Cannot create file")));
 }
 
 TEST(IniFile, DirectFileWritesAtOnceAndKeepsOthersChanges)
@@ -121,18 +107,9 @@ TEST(IniFile, DirectFileWritesAtOnceAndKeepsOthersChanges)
     EXPECT_EQ(ReadFile(f), "[Trace]\nLevel=3\nScreen=1\n\n[Foreign]\nk=v\n\n");
 }
 
-TEST(IniFile, RepeatedSectionsAndKeysMergeCaseInsensitively)
-{
-    TMemIniFile ini;
-    ini.SetText("[A]\nx=1\ny=2\n[B]\nq=3\n[a]\nX=4\nz=5\n");
-    // The first spelling and place stay; the last value counts.
-    EXPECT_EQ(ini.GetText(), "[A]\nx=4\ny=2\nz=5\n\n[B]\nq=3\n\n");
-}
-
 TEST(IniFile, HugeFileLoadsInLinearTime)
 {
-    // A settings file is read at every start and before every direct write:
-    // tens of thousands of keys or sections must not stall the program.
+    // Read at every start and before every direct write: many keys or sections must not stall.
     std::string text = "[Many]\n";
     for (int i = 0; i < 150000; ++i)
         text += "k" + std::to_string(i) + "=v" + std::to_string(i) + "\n";
@@ -143,32 +120,20 @@ TEST(IniFile, HugeFileLoadsInLinearTime)
     const auto start = std::chrono::steady_clock::now();
     TMemIniFile ini;
     ini.SetText(text);
-    const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(took, std::chrono::seconds(10)); // quadratic parsing takes over 20 s here
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)); // quadratic: over 20 s
     EXPECT_EQ(ini.ReadSection("Many").size(), 150000u);
     EXPECT_EQ(ini.ReadString("many", "k0", ""), "again");
-    EXPECT_EQ(ini.ReadString("Many", "k149999", ""), "v149999");
     EXPECT_EQ(ini.ReadSections().size(), 30001u);
     EXPECT_EQ(ini.ReadString("S0", "last", ""), "1");
 }
 
-TEST(IniFile, OversizedFileIsRefusedUnread)
+TEST(IniFile, OversizedFilesDevicesAndPipesAreNotRead)
 {
     TempDir dir;
-    const std::string f = dir.File("big.ini");
-    WriteFile(f, "[A]\nx=1\n");
-    ASSERT_EQ(::truncate(f.c_str(), 65 * 1024 * 1024), 0); // sparse: costs no disk
-    try {
-        TMemIniFile ini(f);
-        FAIL() << "no exception";
-    } catch (const platform::EFOpenError &e) {
-        EXPECT_NE(e.Message().find("too large"), std::string::npos) << e.Message();
-    }
-}
-
-TEST(IniFile, DevicesAndPipesAreNotRead)
-{
-    TempDir dir;
+    const std::string big = dir.File("big.ini");
+    WriteFile(big, "[A]\nx=1\n");
+    ASSERT_EQ(::truncate(big.c_str(), 65 * 1024 * 1024), 0); // sparse: costs no disk
+    EXPECT_THAT([&] { TMemIniFile ini(big); }, ThrowsMessage<platform::EFOpenError>(HasSubstr("too large")));
     // A device that never ends and a pipe without a writer: neither may
     // exhaust the memory or block the caller.
     ASSERT_EQ(::symlink("/dev/zero", dir.File("zero.ini").c_str()), 0);

@@ -40,27 +40,28 @@ TEST(MapFile, SampleResolvesUnitProcedureAndLine)
     ASSERT_EQ(map.Lines().size(), 6u);
     EXPECT_EQ(map.Lines()[5].Unit, "SelfUnit");
 
-    // CFGIniFile runs from 0x1000 with length 0x200: both ends are inside.
-    EXPECT_EQ(map.UnitAt(0x1000), "CFGIniFile");
-    EXPECT_EQ(map.UnitAt(0x1100), "CFGIniFile");
-    EXPECT_EQ(map.UnitAt(0x1200), "CFGIniFile");
-    EXPECT_EQ(map.UnitAt(0x1201), "SelfUnit");
-    EXPECT_EQ(map.UnitAt(0x0FFF), "");
-    EXPECT_EQ(map.UnitAt(0x0050), ""); // the data segment's unit is not taken
-
-    EXPECT_EQ(map.ProcedureAt(0x0FFF), ""); // below the first public
-    EXPECT_EQ(map.ProcedureAt(0x1000), "CFGIniFile.TCFGIniFile.Load");
-    EXPECT_EQ(map.ProcedureAt(0x10A0), "CFGIniFile.TCFGIniFile.Save");
-    EXPECT_EQ(map.ProcedureAt(0x5000), "SelfUnit.UserName");
-
-    // An offset exactly at a line record belongs to the line before it.
-    EXPECT_EQ(map.LineAt(0x1100), "11");
-    EXPECT_EQ(map.LineAt(0x1101), "12");
-    EXPECT_EQ(map.LineAt(0x1160), "13");
-    EXPECT_EQ(map.LineAt(0x1000), "");
-    // Lines of another unit are not considered, even at lower offsets.
-    EXPECT_EQ(map.LineAt(0x1215), "40");
-    EXPECT_EQ(map.LineAt(0x1210), "");
+    const struct { std::uint64_t offset; const char *unit, *procedure, *line; } cases[] = {
+        // CFGIniFile runs from 0x1000 with length 0x200: both ends are inside. Nothing lies below
+        // the first public, and the data segment's unit is not taken.
+        {0x0050, "", "", ""}, {0x0FFF, "", "", ""},
+        // An offset exactly at a line record belongs to the line before it.
+        {0x1000, "CFGIniFile", "CFGIniFile.TCFGIniFile.Load", ""},
+        {0x10A0, "CFGIniFile", "CFGIniFile.TCFGIniFile.Save", "11"},
+        {0x1100, "CFGIniFile", "CFGIniFile.TCFGIniFile.Save", "11"},
+        {0x1101, "CFGIniFile", "CFGIniFile.TCFGIniFile.Save", "12"},
+        {0x1160, "CFGIniFile", "CFGIniFile.TCFGIniFile.Save", "13"},
+        {0x1200, "CFGIniFile", "CFGIniFile.TCFGIniFile.Save", "13"},
+        // Lines of another unit are not considered, even at lower offsets.
+        {0x1201, "SelfUnit", "CFGIniFile.TCFGIniFile.Save", ""},
+        {0x1210, "SelfUnit", "SelfUnit.UserName", ""},
+        {0x1215, "SelfUnit", "SelfUnit.UserName", "40"},
+        {0x5000, "", "SelfUnit.UserName", ""},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(map.UnitAt(c.offset), c.unit) << std::hex << c.offset;
+        EXPECT_EQ(map.ProcedureAt(c.offset), c.procedure) << std::hex << c.offset;
+        EXPECT_EQ(map.LineAt(c.offset), c.line) << std::hex << c.offset;
+    }
 }
 
 TEST(MapFile, FileOnDiskAndTheProcessWideLists)
@@ -94,86 +95,68 @@ TEST(MapFile, FileOnDiskAndTheProcessWideLists)
     EXPECT_EQ(unit + proc + line, "");
 }
 
-TEST(MapFile, IncompleteFilesAreNotUsable)
+// Everything a parse kept, in one line: "U name start-end", "P name offset", "L unit:line offset".
+std::string Summary(const TMapFile &map)
+{
+    std::ostringstream s;
+    s << std::hex;
+    for (const auto &u : map.Units())
+        s << "U " << u.Name << " " << u.Start << "-" << u.End << "; ";
+    for (const auto &p : map.Procedures())
+        s << "P " << p.Name << " " << p.Offset << "; ";
+    for (const auto &l : map.Lines())
+        s << "L " << l.Unit << ":" << l.Line << " " << l.Offset << "; ";
+    return s.str();
+}
+
+TEST(MapFile, IncompleteMalformedAndHostileInput)
 {
     bool complete = true;
-    // Segments and publics without line numbers.
-    std::string text = SampleMap();
-    text = text.substr(0, text.find("Line numbers for"));
-    TMapFile map = Parse(text, &complete);
+    // Segments and publics without line numbers are not usable.
+    const std::string sample = SampleMap();
+    EXPECT_EQ(Summary(Parse(sample.substr(0, sample.find("Line numbers for")), &complete)),
+              "U CFGIniFile 1000-1200; U SelfUnit 1201-1400; P CFGIniFile.TCFGIniFile.Load 1000; "
+              "P CFGIniFile.TCFGIniFile.Save 1080; P SelfUnit.UserName 1210; ");
     EXPECT_FALSE(complete);
-    EXPECT_EQ(map.Units().size(), 2u);
-    // Data lines before the first header are skipped.
-    Parse(" 0001:00001000 00000200 C=CODE M=X\n 0001:00001000 X.Y\n", &complete);
-    EXPECT_FALSE(complete);
-    // Headers are recognised with blanks removed and case-sensitively.
-    map = Parse("detailed map of segments\n 0001:00001000 00000200 C=CODE M=X\n");
-    EXPECT_TRUE(map.Units().empty());
-    map = Parse("  Detailed   map of   segments  \n 0001:00001000 00000200 C=CODE M=X\n");
-    ASSERT_EQ(map.Units().size(), 1u);
-    EXPECT_EQ(map.Units()[0].Name, "X");
-    EXPECT_EQ(map.Units()[0].End, 0x1200u);
-}
 
-TEST(MapFile, MalformedLinesEndTheReadingAndKeepWhatWasParsed)
-{
-    const std::string head = "Address Publics by Value\n 0001:00000010 A.First\n";
-    // A bad hexadecimal number stops the reading.
-    TMapFile map = Parse(head + " 0001:0000XY10 A.Bad\n 0001:00000030 A.Later\n");
-    ASSERT_EQ(map.Procedures().size(), 1u);
-    EXPECT_EQ(map.Procedures()[0].Name, "A.First");
-    // A bad segment number too.
-    map = Parse(head + " 00x1:00000020 A.Bad\n 0001:00000030 A.Later\n");
-    EXPECT_EQ(map.Procedures().size(), 1u);
-    // An address cut short by the end of the line: the digits there count.
-    map = Parse(head + " 0001:2\n");
-    ASSERT_EQ(map.Procedures().size(), 2u);
-    EXPECT_EQ(map.Procedures()[1].Offset, 2u);
-    EXPECT_EQ(map.Procedures()[1].Name, "");
-    // Nothing after the colon at all.
-    map = Parse(head + " 0001:\n 0001:00000030 A.Later\n");
-    EXPECT_EQ(map.Procedures().size(), 1u);
-
-    // Line-number lines: a pair without its blank, or cut inside the prefix.
-    const std::string lines = "Line numbers for U(u.pas) segment .text\n";
-    map = Parse(lines + "   7 0001:00000010   8\n   9 0001:00000020\n");
-    ASSERT_EQ(map.Lines().size(), 1u);
-    EXPECT_EQ(map.Lines()[0].Line, "7");
-    EXPECT_EQ(map.Lines()[0].Unit, "U");
-    map = Parse(lines + "   7 0001:00000010   8 000\n");
-    EXPECT_EQ(map.Lines().size(), 1u);
-    map = Parse(lines + "   7 0001:00000010   8 0001:\n");
-    EXPECT_EQ(map.Lines().size(), 1u);
-
-    // A segment line without a unit name adds no unit; a short length field
-    // stops the reading.
-    map = Parse("Detailed map of segments\n 0001:00001000 00000010 C=CODE\n 0001:00002000 00000010 C=CODE M=B\n");
-    ASSERT_EQ(map.Units().size(), 1u);
-    EXPECT_EQ(map.Units()[0].Name, "B");
-    map = Parse("Detailed map of segments\n 0001:00001000\n 0001:00002000 00000010 C=CODE M=B\n");
-    EXPECT_TRUE(map.Units().empty());
-}
-
-TEST(MapFile, HostileInputStaysBounded)
-{
-    // A start near the top of 32 bits plus a large length does not wrap.
-    TMapFile map = Parse("Detailed map of segments\n 0001:FFFFF000 00002000 C=CODE M=Top\n");
-    ASSERT_EQ(map.Units().size(), 1u);
-    EXPECT_EQ(map.Units()[0].End, 0x100001000u);
-    EXPECT_EQ(map.UnitAt(0x100000000u), "Top");
-
-    // An enormous line stops the reading instead of growing without bound.
-    std::string huge = "Address Publics by Value\n 0001:00000010 A.First\n " + std::string(200000, 'x') +
-                       ":\n 0001:00000020 A.Later\n";
-    map = Parse(huge);
-    EXPECT_EQ(map.Procedures().size(), 1u);
-
-    // The unit name of a header without "(" is the rest of the line; a
-    // header that names nothing gives the empty unit.
-    map = Parse("Line numbers for Lonely\n 1 0001:00000010\nLinenumbersfor\n 2 0001:00000020\n");
-    ASSERT_EQ(map.Lines().size(), 2u);
-    EXPECT_EQ(map.Lines()[0].Unit, "Lonely");
-    EXPECT_EQ(map.Lines()[1].Unit, "");
+    const std::string pub = "Address Publics by Value\n 0001:00000010 A.First\n";
+    const std::string seg = "Detailed map of segments\n";
+    const std::string num = "Line numbers for U(u.pas) segment .text\n";
+    const std::string first = "P A.First 10; ";
+    const std::pair<std::string, std::string> cases[] = {
+        // Data lines before the first header are skipped.
+        {" 0001:00001000 00000200 C=CODE M=X\n 0001:00001000 X.Y\n", ""},
+        // Headers are recognised with blanks removed and case-sensitively.
+        {"detailed map of segments\n 0001:00001000 00000200 C=CODE M=X\n", ""},
+        {"  Detailed   map of   segments  \n 0001:00001000 00000200 C=CODE M=X\n", "U X 1000-1200; "},
+        // A malformed line ends the reading and keeps what was parsed: a bad hexadecimal
+        // number, a bad segment number, nothing after the colon.
+        {pub + " 0001:0000XY10 A.Bad\n 0001:00000030 A.Later\n", first},
+        {pub + " 00x1:00000020 A.Bad\n 0001:00000030 A.Later\n", first},
+        {pub + " 0001:\n 0001:00000030 A.Later\n", first},
+        // An address cut short by the end of the line: the digits there count.
+        {pub + " 0001:2\n", first + "P  2; "},
+        // An enormous line stops the reading instead of growing without bound.
+        {pub + " " + std::string(200000, 'x') + ":\n 0001:00000020 A.Later\n", first},
+        // Line-number lines: a pair without its blank, or cut inside the prefix.
+        {num + "   7 0001:00000010   8\n   9 0001:00000020\n", "L U:7 10; "},
+        {num + "   7 0001:00000010   8 000\n", "L U:7 10; "},
+        {num + "   7 0001:00000010   8 0001:\n", "L U:7 10; "},
+        // The unit of a header without "(" is the rest of the line; one naming nothing gives "".
+        {"Line numbers for Lonely\n 1 0001:00000010\nLinenumbersfor\n 2 0001:00000020\n",
+         "L Lonely:1 10; L :2 20; "},
+        // A segment line without a unit name adds no unit; a short length field stops the reading.
+        {seg + " 0001:00001000 00000010 C=CODE\n 0001:00002000 00000010 C=CODE M=B\n", "U B 2000-2010; "},
+        {seg + " 0001:00001000\n 0001:00002000 00000010 C=CODE M=B\n", ""},
+        // A start near the top of 32 bits plus a large length does not wrap.
+        {seg + " 0001:FFFFF000 00002000 C=CODE M=Top\n", "U Top fffff000-100001000; "},
+    };
+    for (const auto &[text, summary] : cases) {
+        complete = true;
+        EXPECT_EQ(Summary(Parse(text, &complete)), summary) << text.substr(0, 200);
+        EXPECT_FALSE(complete);
+    }
+    EXPECT_EQ(Parse(seg + " 0001:FFFFF000 00002000 C=CODE M=Top\n").UnitAt(0x100000000u), "Top");
 
     // Many pairs on one line all count; blanks only end the line's scan.
     std::string many = "Line numbers for M(m.pas)\n";
@@ -182,8 +165,7 @@ TEST(MapFile, HostileInputStaysBounded)
         std::snprintf(pair, sizeof pair, " %d 0001:%08X", i, i);
         many += pair;
     }
-    many += "     \n";
-    map = Parse(many);
+    const TMapFile map = Parse(many + "     \n");
     ASSERT_EQ(map.Lines().size(), 100u);
     EXPECT_EQ(map.Lines()[99].Line, "99");
     EXPECT_EQ(map.Lines()[99].Offset, 99u);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 #include <thread>
 #include <vector>
 #include <stdexcept>
@@ -55,139 +56,104 @@ TQXResultEx Rec(std::int32_t code, std::string text = {}, std::string detail = {
 
 } // namespace
 
-TEST_F(ResultsTest, CatalogueHoldsTheRowsTheSystemNeeds)
+TEST_F(ResultsTest, CatalogueRowsAndLookUpByModule)
 {
-    const TQXR_Descrs t = ResultTable();
-    ASSERT_EQ(t.size(), 3u);
-    EXPECT_EQ(t[0].Code, 0);
-    EXPECT_EQ(t[0].Text, "Ok");
-    EXPECT_EQ(t[1].Code, 3728);
-    EXPECT_EQ(t[1].Text, "Directory does not exist");
-    EXPECT_EQ(t[2].Code, 4095);
-    EXPECT_EQ(t[2].Text, "System error");
-    for (const auto &row : t) {
-        EXPECT_EQ(row.Low, 65535);
-        EXPECT_EQ(row.High, 65535);
+    std::vector<std::tuple<std::int32_t, std::int32_t, std::int32_t, std::string>> rows;
+    for (const auto &row : ResultTable())
+        rows.emplace_back(row.Code, row.Low, row.High, row.Text);
+    EXPECT_EQ(rows, (decltype(rows){{0, 65535, 65535, "Ok"},
+                                    {3728, 65535, 65535, "Directory does not exist"},
+                                    {4095, 65535, 65535, "System error"}}));
+
+    // Modules 80 and 6 are listed; 127 and 3 are not.
+    const std::pair<std::int32_t, const char *> found[] = {
+        {0x500FFF, "System error"}, {0x500E90, "Directory does not exist"},
+        {0x6E90, "Directory does not exist"}, {0, "Ok"}};
+    for (const auto &[code, text] : found) {
+        std::string s;
+        EXPECT_TRUE(FindResultText(code, s)) << code;
+        EXPECT_EQ(s, text);
     }
-}
-
-TEST_F(ResultsTest, FindResultTextByModule)
-{
-    std::string s = "unchanged";
-    EXPECT_TRUE(FindResultText(0x500FFF, s)); // module 80 is listed
-    EXPECT_EQ(s, "System error");
-    EXPECT_TRUE(FindResultText(0x500E90, s));
-    EXPECT_EQ(s, "Directory does not exist");
-    EXPECT_TRUE(FindResultText(0x6E90, s)); // small listed module
-    EXPECT_EQ(s, "Directory does not exist");
-    EXPECT_TRUE(FindResultText(0, s));
-    EXPECT_EQ(s, "Ok");
-
-    s = "unchanged";
-    EXPECT_FALSE(FindResultText(0x7F0FFF, s)); // module 127 is not listed
-    EXPECT_EQ(s, "unchanged");
-    EXPECT_FALSE(FindResultText(0x3FFF, s)); // neither is module 3
-    EXPECT_FALSE(FindResultText(0x123, s));
-    EXPECT_EQ(s, "unchanged");
+    for (std::int32_t code : {0x7F0FFF, 0x3FFF, 0x123}) {
+        std::string s = "unchanged";
+        EXPECT_FALSE(FindResultText(code, s)) << code;
+        EXPECT_EQ(s, "unchanged");
+    }
 }
 
 TEST(ResultRowTest, ExactAndRangeRows)
 {
-    const TQXR_Descr exact{0xE90, 65535, 65535, "x"};
-    EXPECT_TRUE(RowMatches(exact, 0xE90, false));
-    EXPECT_FALSE(RowMatches(exact, 0x7F0E90, false)); // unlisted: only the exact value
-    EXPECT_TRUE(RowMatches(exact, 0x500E90, true));
-    EXPECT_FALSE(RowMatches(exact, 0x500E91, true));
-
-    // A row of a module matches a listed code only by its exact value.
-    const TQXR_Descr moduleRow{0x6E90, 65535, 65535, "y"};
-    EXPECT_TRUE(RowMatches(moduleRow, 0x6E90, true));
-    EXPECT_FALSE(RowMatches(moduleRow, 0x500E90, true));
-
-    const TQXR_Descr range{65535, 0xA000, 0xA9FF, "z"};
-    EXPECT_TRUE(RowMatches(range, 0xA000, false));
-    EXPECT_TRUE(RowMatches(range, 0xA9FF, true));
-    EXPECT_FALSE(RowMatches(range, 0x9FFF, false));
-    EXPECT_FALSE(RowMatches(range, 0xAA00, false));
-    EXPECT_FALSE(RowMatches(range, -1, false)); // unsigned: -1 is above every range
-
-    // Ranges compare unsigned: a range up to 0xFFFFFFFF takes negative codes.
-    const TQXR_Descr high{65535, static_cast<std::int32_t>(0x80000000u), -1, "w"};
-    EXPECT_TRUE(RowMatches(high, -1, false));
-    EXPECT_FALSE(RowMatches(high, 5, false));
+    const TQXR_Descr exact{0xE90, 65535, 65535, "x"}, moduleRow{0x6E90, 65535, 65535, "y"},
+        range{65535, 0xA000, 0xA9FF, "z"}, high{65535, static_cast<std::int32_t>(0x80000000u), -1, "w"};
+    const struct { const TQXR_Descr &row; std::int32_t code; bool listed, matches; } cases[] = {
+        {exact, 0xE90, false, true},     {exact, 0x7F0E90, false, false}, // unlisted: only the exact value
+        {exact, 0x500E90, true, true},   {exact, 0x500E91, true, false},
+        {moduleRow, 0x6E90, true, true}, {moduleRow, 0x500E90, true, false}, // a module's row: exact only
+        {range, 0xA000, false, true},    {range, 0xA9FF, true, true},
+        {range, 0x9FFF, false, false},   {range, 0xAA00, false, false},
+        {range, -1, false, false}, // unsigned: -1 is above every range...
+        {high, -1, false, true},   {high, 5, false, false}, // ...and in one that reaches 0xFFFFFFFF
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(RowMatches(c.row, c.code, c.listed), c.matches) << c.row.Text << " " << std::hex << c.code;
 }
 
-TEST_F(ResultsTest, CodeToText)
+TEST_F(ResultsTest, CodeToTextAndSeverityPrefixes)
 {
-    EXPECT_EQ(CodeToText(0, true), "Ok");
-    EXPECT_EQ(CodeToText(0, false), "Ok");
-    EXPECT_EQ(CodeToText(0x500FFF, true), "System error (50.0FFF)");
-    EXPECT_EQ(CodeToText(0x500E90, true), "Err: Directory does not exist (50.0E90)");
-    EXPECT_EQ(CodeToText(0x500E90, false), "Directory does not exist (50.0E90)");
-    EXPECT_EQ(CodeToText(0x6E90, true), "Err: Directory does not exist (6E90)");
-    EXPECT_EQ(CodeToText(4095, true), "System error (0FFF)");
-    // Without a message: the fallback, never with prefix or parentheses.
-    EXPECT_EQ(CodeToText(0x7F0001, true), "System error: 7F.0001");
-    EXPECT_EQ(CodeToText(0x500123, true), "System error: 50.0123");
-    EXPECT_EQ(CodeToText(-1, true), "System error: FF.0FFF");
-}
+    const struct { std::int32_t code; bool severity; const char *text; } cases[] = {
+        {0, true, "Ok"}, {0, false, "Ok"},
+        {0x500FFF, true, "System error (50.0FFF)"},
+        {0x500E90, true, "Err: Directory does not exist (50.0E90)"},
+        {0x500E90, false, "Directory does not exist (50.0E90)"},
+        {0x6E90, true, "Err: Directory does not exist (6E90)"},
+        {4095, true, "System error (0FFF)"},
+        // Without a message: the fallback, never with prefix or parentheses.
+        {0x7F0001, true, "System error: 7F.0001"}, {0x500123, true, "System error: 50.0123"},
+        {-1, true, "System error: FF.0FFF"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(CodeToText(c.code, c.severity), c.text) << std::hex << c.code;
 
-TEST_F(ResultsTest, FormatResultCodeFlags)
-{
     EXPECT_EQ(FormatResultCode(0x500E90, false, true, false), "Err: Directory does not exist");
     EXPECT_EQ(FormatResultCode(0x500E90, false, false, false), "Directory does not exist");
     EXPECT_EQ(FormatResultCode(0x7F0001, true, true, true), "");
     EXPECT_EQ(FormatResultCode(0x7F0001, false, false, false), "System error: 7F.0001");
-}
 
-TEST_F(ResultsTest, SeverityPrefixesComeFromTheTextModule)
-{
-    // Every text, row and prefix alike, is asked of the module.
+    const std::pair<std::int32_t, const char *> prefixes[] = {
+        {0x2900, "Msg: "}, {0xD10, "Warning!: "}, {0x500E90, "Err: "}, {0, ""}, {0x500FFF, ""}};
+    for (const auto &[code, prefix] : prefixes)
+        EXPECT_EQ(SeverityPrefix(code), prefix) << std::hex << code;
+
+    // Every text, row and prefix alike, is asked of the module (a fresh catalogue sees the change).
+    ClearResultTable();
     lng.prefix = "#";
     EXPECT_EQ(CodeToText(0x500E90, true), "#Err: #Directory does not exist (50.0E90)");
     EXPECT_EQ(CodeToText(0x7F0001, true), "#System error: 7F.0001");
 }
 
-TEST_F(ResultsTest, SeverityPrefixByClass)
+TEST_F(ResultsTest, ResultToTextFlags)
 {
-    EXPECT_EQ(SeverityPrefix(0x2900), "Msg: ");
-    EXPECT_EQ(SeverityPrefix(0xD10), "Warning!: ");
-    EXPECT_EQ(SeverityPrefix(0x500E90), "Err: ");
-    EXPECT_EQ(SeverityPrefix(0), "");
-    EXPECT_EQ(SeverityPrefix(0x500FFF), "");
-}
-
-TEST_F(ResultsTest, ResultToTextOnSuccessWithText)
-{
-    const TQXResultEx ok = Rec(0, "x", "d");
-    EXPECT_EQ(ResultToText(ok, roSkipCodeWhenOK), "x");
-    EXPECT_EQ(ResultToText(ok, {}), "Ok x");
-    EXPECT_EQ(ResultToText(ok, roCRLF), "Ok\r\nx");
-    EXPECT_EQ(ResultToText(ok, roQuote), "Ok 'x'");
-    EXPECT_EQ(ResultToText(ok, roSeverity), "Ok x"); // class 4: no prefix
-    EXPECT_EQ(ResultToText(ok, roDetail), "Ok x d");
-    EXPECT_EQ(ResultToText(ok, roDetail | roQuote), "Ok 'x d'");
-    EXPECT_EQ(ResultToText(ok, roDetail | roQuote | roSkipCodeWhenOK), "'x d'");
-    EXPECT_EQ(ResultToText(Rec(0), roCRLF | roDetail), "Ok");
-    EXPECT_EQ(ResultToText(Rec(0), roSkipCodeWhenOK), "");
-}
-
-TEST_F(ResultsTest, ResultToTextOnFailureWithDetail)
-{
-    const TQXResultEx dir = Rec(0x500E90, "", "Directory: 'C:/x'");
-    EXPECT_EQ(ResultToText(dir, roCRLF | roDetail), "Directory does not exist (50.0E90)\r\nDirectory: 'C:/x'");
-    EXPECT_EQ(ResultToText(dir, roCRLF | roSeverity | roDetail),
-              "Err: Directory does not exist (50.0E90)\r\nDirectory: 'C:/x'");
-    EXPECT_EQ(ResultToText(dir, roCRLF), "Directory does not exist (50.0E90)"); // detail left out
-    EXPECT_EQ(ResultToText(dir, roSkipCodeWhenOK | roDetail),
-              "Directory does not exist (50.0E90) Directory: 'C:/x'"); // failure keeps its code
-
-    const TQXResultEx ex = Rec(0x500FFF, "Access denied", "ClassName: 'EFCreateError'\r\nUnit: 'x'");
-    EXPECT_EQ(ResultToText(ex, roCRLF | roSeverity | roDetail),
-              "System error (50.0FFF)\r\nAccess denied\r\nClassName: 'EFCreateError'\r\nUnit: 'x'");
-    EXPECT_EQ(ResultToText(ex, roQuote | roDetail),
-              "System error (50.0FFF) 'Access denied ClassName: 'EFCreateError'\r\nUnit: 'x''");
-
+    const TQXResultEx ok = Rec(0, "x", "d"), empty = Rec(0), dir = Rec(0x500E90, "", "Directory: 'C:/x'"),
+                      ex = Rec(0x500FFF, "Access denied", "ClassName: 'EFCreateError'\r\nUnit: 'x'");
+    const std::string noDir = "Directory does not exist (50.0E90)";
+    const struct { const TQXResultEx &r; TResultOptions o; std::string text; } cases[] = {
+        // A success carrying a text.
+        {ok, roSkipCodeWhenOK, "x"}, {ok, {}, "Ok x"}, {ok, roCRLF, "Ok\r\nx"}, {ok, roQuote, "Ok 'x'"},
+        {ok, roSeverity, "Ok x"}, // class 4: no prefix
+        {ok, roDetail, "Ok x d"}, {ok, roDetail | roQuote, "Ok 'x d'"},
+        {ok, roDetail | roQuote | roSkipCodeWhenOK, "'x d'"},
+        {empty, roCRLF | roDetail, "Ok"}, {empty, roSkipCodeWhenOK, ""},
+        // A failure with a detail.
+        {dir, roCRLF | roDetail, noDir + "\r\nDirectory: 'C:/x'"},
+        {dir, roCRLF | roSeverity | roDetail, "Err: " + noDir + "\r\nDirectory: 'C:/x'"},
+        {dir, roCRLF, noDir}, // detail left out
+        {dir, roSkipCodeWhenOK | roDetail, noDir + " Directory: 'C:/x'"}, // failure keeps its code
+        {ex, roCRLF | roSeverity | roDetail,
+         "System error (50.0FFF)\r\nAccess denied\r\nClassName: 'EFCreateError'\r\nUnit: 'x'"},
+        {ex, roQuote | roDetail, "System error (50.0FFF) 'Access denied ClassName: 'EFCreateError'\r\nUnit: 'x''"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ResultToText(c.r, c.o), c.text) << c.r.Code << " " << c.r.Text;
     // Blank texts with roQuote: only the code text.
     EXPECT_EQ(ResultToText(Rec(0x500FFF, " ", "\r\n"), roQuote | roDetail), "System error (50.0FFF)");
 }

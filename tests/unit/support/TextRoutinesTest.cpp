@@ -4,6 +4,7 @@
 #include "TestUtil.h"
 
 #include <QWidget>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using namespace support;
@@ -12,11 +13,9 @@ using testutil::TempDir;
 
 TEST(TextRoutines, BlankTestUsesUnsignedCodes)
 {
-    EXPECT_TRUE(IsBlank(""));
-    EXPECT_TRUE(IsBlank(" "));
-    EXPECT_TRUE(IsBlank("\r\n"));
-    EXPECT_TRUE(IsBlank("\t"));
-    EXPECT_TRUE(IsBlank(std::string(1, '\0')));
+    using namespace std::string_literals;
+    for (const std::string &s : {""s, " "s, "\r\n"s, "\t"s, "\0"s})
+        EXPECT_TRUE(IsBlank(s)) << s;
     EXPECT_FALSE(IsBlank("a"));
     EXPECT_FALSE(IsBlank("\xA0")); // a signed-char test would call 0xA0 blank
     EXPECT_FALSE(IsBlank(" \xE9 "));
@@ -24,24 +23,17 @@ TEST(TextRoutines, BlankTestUsesUnsignedCodes)
 
 TEST(TextRoutines, WrappingAndNumbers)
 {
-    EXPECT_EQ(InQuotes("x"), "'x'");
-    EXPECT_EQ(InParens("x"), "(x)");
-    EXPECT_EQ(InBrackets("x"), "[x]");
-    EXPECT_EQ(InAngles("Esc"), "<Esc>");
-    EXPECT_EQ(HexWord(0xfff), "0FFF");
-    EXPECT_EQ(HexWord(0xabcd), "ABCD");
-    EXPECT_EQ(HexByte(0x5), "05");
-    EXPECT_EQ(HexByte(0x7f), "7F");
+    EXPECT_EQ(InQuotes("x") + InParens("x") + InBrackets("x") + InAngles("Esc"), "'x'(x)[x]<Esc>");
+    EXPECT_EQ(HexWord(0xfff) + HexWord(0xabcd) + HexByte(0x5) + HexByte(0x7f), "0FFFABCD057F");
     EXPECT_EQ(PointToText({120, 45}), "120.45");
-    EXPECT_EQ(RectToText({10, 20, 110, 220}), "10.20 - 110.220");
     EXPECT_EQ(PointToText({-3, 0}), "-3.0");
+    EXPECT_EQ(RectToText({10, 20, 110, 220}), "10.20 - 110.220");
 }
 
 TEST(TextRoutines, BufferToStringStaysInsideItsBuffer)
 {
     const char buf[4] = {'a', 'b', 'c', 'd'}; // no terminator on purpose
     EXPECT_EQ(BufferToString(buf, 4, 2), "ab");
-    EXPECT_EQ(BufferToString(buf, 4, 4), "abcd");
     EXPECT_EQ(BufferToString(buf, 4, 99), "abcd");
     EXPECT_EQ(BufferToString(buf, 4, -1), "");
     EXPECT_EQ(BufferToString(buf, 0, 3), "");
@@ -63,14 +55,8 @@ TEST(TextRoutines, Joining)
     EXPECT_EQ(PrefixLines("> ", "a\nb\rc"), "> a\r\n> b\r\n> c\r\n");
     EXPECT_EQ(PrefixLines("> ", "a\r\n\r\nb"), "> a\r\n> \r\n> b\r\n");
     EXPECT_EQ(PrefixLines("xy", ""), "");
-}
-
-TEST(TextRoutines, AddNameValueBuildsDetailLines)
-{
-    std::string d = AddNameValue("", "Directory", "C:\\x", true);
-    EXPECT_EQ(d, "Directory: 'C:\\x'");
-    d = AddNameValue(d, "ClassName", "EFoo", true);
-    EXPECT_EQ(d, "Directory: 'C:\\x'\r\nClassName: 'EFoo'");
+    const std::string d = AddNameValue("", "Directory", "C:\\x", true);
+    EXPECT_EQ(AddNameValue(d, "ClassName", "EFoo", true), "Directory: 'C:\\x'\r\nClassName: 'EFoo'");
     EXPECT_EQ(AddNameValue("", "", "v", false), "v");
     EXPECT_EQ(AddNameValue("", "Name", "", false), "Name");
     EXPECT_EQ(AddNameValue("top", "Name", "", true), "top\r\nName: ''");
@@ -82,6 +68,7 @@ TEST(TextRoutines, Searching)
     EXPECT_FALSE(EndsWith("", ""));
     EXPECT_FALSE(EndsWith("a", ""));
     EXPECT_FALSE(EndsWith("txt", ".txt"));
+    // An empty part is never contained.
     EXPECT_FALSE(ContainsStr("abc", "", true));
     EXPECT_FALSE(ContainsText("abc", ""));
     EXPECT_FALSE(ContainsStr("", "", false));
@@ -111,34 +98,26 @@ TEST(TextRoutines, TimeStamps)
     EXPECT_EQ(DateTimeStamp("", "", "T", {999, 12, 31, 0, 0, 0, 999}), "09991231T000000");
 }
 
-TEST(TextRoutines, SmallRoutines)
+TEST(TextRoutines, RangesRectanglesAndCentring)
 {
-    EXPECT_EQ(EnsureInRange(0, 8, 8), 8);
     EXPECT_EQ(EnsureInRange(0, -3, 8), 0);
     EXPECT_EQ(EnsureInRange(0, 9, 8), 8);
     EXPECT_EQ(NormalizedRect(10, 50, 5, 20), (platform::TRect{5, 20, 10, 50}));
-    EXPECT_EQ(NormalizedRect(1, 2, 3, 4), (platform::TRect{1, 2, 3, 4}));
     int a = 1, b = 2;
     SwapInt(a, b);
-    EXPECT_EQ(a, 2);
-    EXPECT_EQ(b, 1);
-}
+    EXPECT_EQ(std::make_pair(a, b), std::make_pair(2, 1));
 
-TEST(TextRoutines, CenterControlTruncatesTowardZero)
-{
     QWidget parent;
     parent.resize(101, 50);
     auto *child = new QWidget(&parent);
     child->setGeometry(7, 9, 20, 10);
     CenterControl(&parent, child, true, false);
-    EXPECT_EQ(child->x(), 40);
-    EXPECT_EQ(child->y(), 9);
+    EXPECT_EQ(child->pos(), QPoint(40, 9));
     child->resize(110, 61);
     CenterControl(&parent, child, true, true);
-    EXPECT_EQ(child->x(), -4); // -9 / 2 truncates toward zero
-    EXPECT_EQ(child->y(), -5);
+    EXPECT_EQ(child->pos(), QPoint(-4, -5)); // -9 / 2 truncates toward zero
     CenterControl(nullptr, child, true, true);
-    EXPECT_EQ(child->x(), -4);
+    EXPECT_EQ(child->pos(), QPoint(-4, -5));
 }
 
 TEST(WriteTextToFile, CreatesAppendsAndReplaces)
@@ -159,15 +138,12 @@ TEST(WriteTextToFile, CreatesAppendsAndReplaces)
 
 TEST(WriteTextToFile, UnwritablePlaceRaises)
 {
+    using testing::AllOf, testing::HasSubstr;
     TempDir dir;
     testutil::WriteFile(dir.File("plain"), "x");
     // A folder that cannot be created (its parent is a file) fails for root too.
-    try {
-        WriteTextToFile("t", dir.File("plain/sub/r.txt"), false, true, true);
-        FAIL() << "no exception";
-    } catch (const platform::EFCreateError &e) {
-        EXPECT_NE(e.Message().find("Cannot create file"), std::string::npos);
-        EXPECT_NE(e.Message().find("plain/sub/r.txt"), std::string::npos);
-    }
+    EXPECT_THAT([&] { WriteTextToFile("t", dir.File("plain/sub/r.txt"), false, true, true); },
+                testing::ThrowsMessage<platform::EFCreateError>(
+                    AllOf(HasSubstr("Cannot create file"), HasSubstr("plain/sub/r.txt"))));
     EXPECT_THROW(WriteTextToFile("t", "/proc/version", false, true, true), platform::Exception);
 }

@@ -37,48 +37,40 @@ protected:
     std::unique_ptr<TVisualTraceCore> trace;
 };
 
-TEST_F(TraceFlush, DailyFileGetsEachLineWithCrLf)
+TEST_F(TraceFlush, DailyFileGetsEachLineWithCrLfAndANewFileEachDay)
 {
     EXPECT_TRUE(std::filesystem::is_directory(dir.File("logs"))); // made by the setter
     trace->Add(1, {}, "first");
     trace->Add(2, {}, "second\r\nthird");
     trace->Flush();
-    const std::string p = Prefix(day1);
-    const std::string c(p.size(), ' ');
-    const std::string file1 = dir.File("logs/2027_01_05_a.log");
+    const std::string p = Prefix(day1), c(p.size(), ' '), file1 = dir.File("logs/2027_01_05_a.log");
     EXPECT_EQ(trace->CurrentFileName(), file1);
     EXPECT_EQ(ReadFile(file1), p + "first\r\n" + p + "second\r\n" + c + "third\r\n");
     EXPECT_TRUE(trace->PendingLines().empty());
 
-    // Later flushes of the day append; a flush with nothing pending adds nothing.
+    // Later flushes of the day append, even after a change of the data file name; a flush with
+    // nothing pending adds nothing.
+    trace->SetDataFileName(dir.File("other/b.txt"));
     trace->Add(1, {}, "fourth");
     trace->Flush();
     trace->Flush();
-    EXPECT_EQ(ReadFile(file1), p + "first\r\n" + p + "second\r\n" + c + "third\r\n" + p +
-                                   "fourth\r\n");
+    EXPECT_EQ(trace->CurrentFileName(), file1);
 
-    // The first flush of a new day starts a new file.
+    // The first flush of a new day starts a new file, under the new name.
     const auto day2 = At(2027, 1, 6, 0, 0, 0, 1);
     clock.Set(day2);
     trace->Add(1, {}, "next day");
     trace->Flush();
-    EXPECT_EQ(ReadFile(dir.File("logs/2027_01_06_a.log")), Prefix(day2) + "next day\r\n");
-    EXPECT_EQ(ReadFile(file1).size(), 4 * (p.size() + 2) + 5 + 6 + 5 + 6);
-}
-
-TEST_F(TraceFlush, DataFileNameChangeReachesTheFileOnTheNextDay)
-{
-    trace->Add(1, {}, "x");
-    trace->Flush();
-    trace->SetDataFileName(dir.File("other/b.txt"));
-    trace->Add(1, {}, "y");
-    trace->Flush();
-    EXPECT_EQ(trace->CurrentFileName(), dir.File("logs/2027_01_05_a.log"));
-    clock.Set(At(2027, 1, 6));
-    trace->Add(1, {}, "z");
-    trace->Flush();
     EXPECT_EQ(trace->CurrentFileName(), dir.File("other/2027_01_06_b.txt"));
-    EXPECT_EQ(ReadFile(dir.File("other/2027_01_06_b.txt")), Prefix(At(2027, 1, 6)) + "z\r\n");
+    EXPECT_EQ(ReadFile(dir.File("other/2027_01_06_b.txt")), Prefix(day2) + "next day\r\n");
+    EXPECT_EQ(ReadFile(file1), p + "first\r\n" + p + "second\r\n" + c + "third\r\n" + p + "fourth\r\n");
+
+    // A name without a folder, or in a folder that cannot be created, is stored too.
+    testutil::WriteFile(dir.File("f"), "");
+    for (const std::string &name : {std::string("plain.txt"), dir.File("f/sub/x.txt")}) {
+        trace->SetDataFileName(name);
+        EXPECT_EQ(trace->DataFileName(), name);
+    }
 }
 
 TEST_F(TraceFlush, FailedFileWriteIsRetriedOnlyToTheFile)
@@ -189,16 +181,6 @@ TEST_F(TraceFlush, FlushTimerDoesNothingWhileDestroyingOrInactive)
     TraceDestroying = false;
     trace->FlushTimerFired();
     EXPECT_TRUE(trace->PendingLines().empty());
-}
-
-TEST_F(TraceFlush, DataFileNameWithoutFolderIsAccepted)
-{
-    trace->SetDataFileName("plain.txt");
-    EXPECT_EQ(trace->DataFileName(), "plain.txt");
-    // A folder that cannot be created is stored too.
-    testutil::WriteFile(dir.File("f"), "");
-    trace->SetDataFileName(dir.File("f/sub/x.txt"));
-    EXPECT_EQ(trace->DataFileName(), dir.File("f/sub/x.txt"));
 }
 
 } // namespace

@@ -47,14 +47,16 @@ TEST_F(TraceLines, NothingQueuedWhenInactiveTooDetailedOrWithoutOutputs)
     EXPECT_TRUE(trace.PendingLines().empty());
     EXPECT_FALSE(trace.FlushRequested());
 
-    trace.SetCurrentLevel(7);
     trace.SetToStandardOutput(true);
+    trace.SetCurrentLevel(12); // clamped to 7
+    EXPECT_EQ(trace.CurrentLevel(), 7);
     trace.Add(256, {}, "no level wraps round to 0");
     trace.Add(-1, {}, "below 0");
     EXPECT_TRUE(trace.PendingLines().empty());
+    trace.SetCurrentLevel(-1);
+    EXPECT_EQ(trace.CurrentLevel(), 0);
     trace.SetCurrentLevel(3);
     trace.SetToStandardOutput(false);
-
     trace.SetToFile(true); // any one output is enough
     trace.Add(3, {}, "at the level");
     EXPECT_EQ(trace.PendingLines(), std::vector<std::string>{prefix + "at the level"});
@@ -67,117 +69,69 @@ TEST_F(TraceLines, EmptyTextQueuesNothingButAsksForAFlush)
     EXPECT_TRUE(trace.FlushRequested());
 }
 
-TEST_F(TraceLines, LineBreaks)
+TEST_F(TraceLines, LineBreaksAndWrapping)
 {
-    trace.Add(1, {}, "\r\n");
-    EXPECT_EQ(trace.PendingLines(), std::vector<std::string>{prefix});
-    trace.Flush();
-
-    // A line feed right after CR LF is swallowed too.
-    trace.Add(1, {}, "A\r\n\nB");
-    EXPECT_EQ(trace.PendingLines(), (std::vector<std::string>{prefix + "A", cont + "B"}));
-    trace.Flush();
-
-    trace.Add(1, {}, "A\n\nB");
-    EXPECT_EQ(trace.PendingLines(), (std::vector<std::string>{prefix + "A", cont, cont + "B"}));
-    trace.Flush();
-
-    trace.Add(1, {}, "A\rB\r\n");
-    EXPECT_EQ(trace.PendingLines(), (std::vector<std::string>{prefix + "A", cont + "B"}));
-}
-
-TEST_F(TraceLines, WrapsAtThreeTimesCharPerLine)
-{
-    const std::string sixty(60, 'x');
-    trace.Add(1, {}, sixty + "y");
-    EXPECT_EQ(trace.PendingLines(), (std::vector<std::string>{prefix + sixty, cont + "y"}));
-    trace.Flush();
-
-    // A break right after a full line adds no empty line.
-    trace.Add(1, {}, sixty + "\r\n");
-    EXPECT_EQ(trace.PendingLines(), std::vector<std::string>{prefix + sixty});
-    trace.Flush();
-
-    trace.SetCharPerLine(2);
-    trace.Add(1, {}, "abcdefgh\r\n\r\nij");
-    EXPECT_EQ(trace.PendingLines(),
-              (std::vector<std::string>{prefix + "abcdef", cont + "gh", cont, cont + "ij"}));
-}
-
-TEST_F(TraceLines, CharPerLineBelowOneCountsAsOne)
-{
-    trace.SetCharPerLine(0);
+    // The texts of the lines after the prefix; the first line carries the prefix, the others its
+    // width in blanks.
+    const struct { int charPerLine; std::string text; std::vector<std::string> lines; } cases[] = {
+        {20, "\r\n", {""}},
+        {20, "A\r\n\nB", {"A", "B"}}, // a line feed right after CR LF is swallowed too
+        {20, "A\n\nB", {"A", "", "B"}},
+        {20, "A\rB\r\n", {"A", "B"}},
+        {20, std::string(60, 'x') + "y", {std::string(60, 'x'), "y"}}, // wraps at 3 x CharPerLine
+        {20, std::string(60, 'x') + "\r\n", {std::string(60, 'x')}}, // no empty line after a full one
+        {2, "abcdefgh\r\n\r\nij", {"abcdef", "gh", "", "ij"}},
+        {0, "abcd", {"abc", "d"}}, // below 1 counts as 1
+        {-5, "abcd", {"abc", "d"}},
+    };
+    for (const auto &c : cases) {
+        trace.SetCharPerLine(c.charPerLine);
+        trace.Add(1, {}, c.text);
+        std::vector<std::string> expected;
+        for (const auto &l : c.lines)
+            expected.push_back((expected.empty() ? prefix : cont) + l);
+        EXPECT_EQ(trace.PendingLines(), expected) << c.text;
+        trace.Flush();
+    }
     EXPECT_EQ(trace.CharPerLine(), 1);
-    trace.SetCharPerLine(-5);
-    trace.Add(1, {}, "abcd");
-    EXPECT_EQ(trace.PendingLines(), (std::vector<std::string>{prefix + "abc", cont + "d"}));
 }
 
-TEST_F(TraceLines, ThreeHundredLinesPerAdd)
+TEST_F(TraceLines, ThreeHundredLinesPerAddUnlessUnlimited)
 {
-    std::string text;
+    std::string over, exactly, wide;
     for (int i = 1; i <= 301; ++i)
-        text += "line " + std::to_string(i) + "\r\n";
-    trace.Add(1, {}, text);
-    auto lines = trace.PendingLines();
-    ASSERT_EQ(lines.size(), 301u);
-    EXPECT_EQ(lines[299], cont + "line 300");
-    EXPECT_EQ(lines[300], TraceTruncatedLine);
-    trace.Flush();
-
-    std::string exactly;
+        over += "line " + std::to_string(i) + "\r\n";
     for (int i = 1; i <= 300; ++i)
         exactly += (i > 1 ? "\r\n" : "") + std::string("l") + std::to_string(i);
-    trace.Add(1, {}, exactly);
-    lines = trace.PendingLines();
-    ASSERT_EQ(lines.size(), 300u);
-    EXPECT_EQ(lines.back(), cont + "l300");
-    trace.Flush();
-
-    // Wrapped pieces count as lines too.
-    trace.SetCharPerLine(1);
-    trace.Add(1, {}, std::string(1000, 'z'));
-    lines = trace.PendingLines();
-    ASSERT_EQ(lines.size(), 301u);
-    EXPECT_EQ(lines[299], cont + "zzz");
-    EXPECT_EQ(lines.back(), TraceTruncatedLine);
-}
-
-TEST_F(TraceLines, UnlimitedNeitherWrapsNorCuts)
-{
-    std::string text;
     for (int i = 0; i < 400; ++i)
-        text += std::string(200, 'u') + "\r\n";
-    trace.Add(1, {}, text, true);
-    const auto lines = trace.PendingLines();
-    ASSERT_EQ(lines.size(), 400u);
-    EXPECT_EQ(lines.front(), prefix + std::string(200, 'u'));
-    EXPECT_EQ(lines.back(), cont + std::string(200, 'u'));
+        wide += std::string(200, 'u') + "\r\n";
+    const std::string u200 = cont + std::string(200, 'u'), cut = TraceTruncatedLine;
+    const struct { int charPerLine; std::string text; bool unlimited; size_t size; std::string line300, last; } cases[] = {
+        {20, over, false, 301, cont + "line 300", cut},
+        {20, exactly, false, 300, cont + "l300", cont + "l300"},
+        {1, std::string(1000, 'z'), false, 301, cont + "zzz", cut}, // wrapped pieces count as lines too
+        {20, wide, true, 400, u200, u200},                          // unlimited neither wraps nor cuts
+    };
+    for (const auto &c : cases) {
+        trace.SetCharPerLine(c.charPerLine);
+        trace.Add(1, {}, c.text, c.unlimited);
+        const auto lines = trace.PendingLines();
+        ASSERT_EQ(lines.size(), c.size);
+        EXPECT_EQ(lines[299], c.line300);
+        EXPECT_EQ(lines.back(), c.last);
+        trace.Flush();
+    }
 }
 
-TEST_F(TraceLines, ShowLevelPutsTheLevelFirst)
-{
-    trace.SetShowLevel(true);
-    trace.Add(5, {}, "a\r\nb");
-    const std::string p5 = Prefix(stamp, 5);
-    ASSERT_EQ(p5.substr(0, 26), "5 2009/09/09 14:05:03.007 ");
-    EXPECT_EQ(trace.PendingLines(),
-              (std::vector<std::string>{p5 + "a", std::string(p5.size(), ' ') + "b"}));
-    trace.Flush();
-    trace.SetShowLevel(false);
-    trace.Add(5, {}, "a");
-    EXPECT_EQ(trace.PendingLines(), std::vector<std::string>{" 2009/09/09 14:05:03.007 a"});
-}
-
-TEST_F(TraceLines, ContinuationStartsAfterTheFirstLineOfEachAdd)
+TEST_F(TraceLines, PrefixWithAndWithoutLevelAndContinuationPerAdd)
 {
     trace.Add(1, {}, "one\r\ntwo");
     clock.Set(At(2009, 9, 9, 14, 5, 4, 500));
-    trace.Add(1, {}, "three\r\nfour");
-    const std::string later = Prefix(At(2009, 9, 9, 14, 5, 4, 500));
+    trace.SetShowLevel(true);
+    trace.Add(5, {}, "three\r\nfour");
     EXPECT_EQ(trace.PendingLines(),
-              (std::vector<std::string>{prefix + "one", cont + "two", later + "three",
-                                        cont + "four"}));
+              (std::vector<std::string>{" 2009/09/09 14:05:03.007 one", cont + "two",
+                                        "5 2009/09/09 14:05:04.500 three", std::string(26, ' ') + "four"}));
 }
 
 TEST_F(TraceLines, FramedTextHasSeparatorsOfThreeTimesCharPerLine)
@@ -220,14 +174,6 @@ TEST_F(TraceLines, ClassFilter)
     trace.Add(1, {tcCalledFunctions}, "passes");
     EXPECT_EQ(trace.PendingLines().size(), 1u);
     trace.ClassChecked(7, false); // no such entry: ignored
-}
-
-TEST_F(TraceLines, LevelIsClampedToSeven)
-{
-    trace.SetCurrentLevel(12);
-    EXPECT_EQ(trace.CurrentLevel(), 7);
-    trace.SetCurrentLevel(-1);
-    EXPECT_EQ(trace.CurrentLevel(), 0);
 }
 
 } // namespace

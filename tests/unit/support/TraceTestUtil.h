@@ -14,15 +14,7 @@ namespace tracetest {
 
 inline platform::DateTime At(int y, int mo, int d, int h = 10, int mi = 0, int s = 0, int ms = 0)
 {
-    platform::DateTime t;
-    t.Year = y;
-    t.Month = mo;
-    t.Day = d;
-    t.Hour = h;
-    t.Minute = mi;
-    t.Second = s;
-    t.Millisecond = ms;
-    return t;
+    return platform::DateTime{y, mo, d, h, mi, s, ms};
 }
 
 // A clock the test moves by hand.
@@ -50,13 +42,13 @@ struct StdoutCapture {
     }
 };
 
-// The prefix of a line at level `level` stamped at `t`, and its continuation.
-inline std::string Prefix(const platform::DateTime &t, int level = -1)
+// The prefix of a line stamped at `t` (without the level).
+inline std::string Prefix(const platform::DateTime &t)
 {
     char buf[64];
     std::snprintf(buf, sizeof buf, " %04d/%02d/%02d %02d:%02d:%02d.%03d ", t.Year, t.Month, t.Day,
                   t.Hour, t.Minute, t.Second, t.Millisecond);
-    return (level >= 0 ? std::to_string(level) : std::string()) + buf;
+    return buf;
 }
 
 } // namespace tracetest

@@ -22,6 +22,7 @@
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
+#include <tuple>
 
 using namespace support;
 using testutil::TempDir;
@@ -42,24 +43,41 @@ template <class Pred> bool WaitFor(Pred done, int ms)
     return true;
 }
 
-TEST(TraceWindow, NewComponentAndActivate)
+// Makes `trc` active with the screen as its output, at level `level`.
+void OnScreen(TVisualTrace &trc, int level = 1)
+{
+    trc.SetToScreen(true);
+    trc.SetCurrentLevel(level);
+    trc.Activate();
+}
+
+TEST(TraceWindow, NewComponentSettersAndActivate)
 {
     TVisualTrace trc;
     TfrVisualTrace *fr = trc.Frame();
-    EXPECT_EQ(fr->tbLevel->minimum(), 0);
-    EXPECT_EQ(fr->tbLevel->maximum(), 7);
-    EXPECT_EQ(fr->tbLevel->pageStep(), 1);
+    EXPECT_EQ(std::make_tuple(fr->tbLevel->minimum(), fr->tbLevel->maximum(), fr->tbLevel->pageStep()),
+              std::make_tuple(0, 7, 1));
     EXPECT_TRUE(fr->cbScroll->isChecked());
     EXPECT_FALSE(fr->cbScreen->isChecked());
-    EXPECT_FALSE(fr->Panel1->isHidden());
     EXPECT_EQ(fr->lb->selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_EQ(fr->stLevel->text(), "0");
     EXPECT_FALSE(fr->tmFlush->isActive());
     EXPECT_EQ(fr->tmFlush->interval(), 100);
     EXPECT_TRUE(fr->tmFlush->isSingleShot());
     EXPECT_FALSE(fr->pnSettings->isHidden());
-    EXPECT_FALSE(trc.Active());
 
+    // The setters mirror the controls.
+    trc.SetCurrentLevel(3);
+    trc.SetToScreen(true);
+    trc.SetToFile(true);
+    trc.SetScroll(false);
+    EXPECT_EQ(fr->tbLevel->value(), 3);
+    EXPECT_EQ(fr->stLevel->text(), "3");
+    EXPECT_TRUE(fr->cbScreen->isChecked());
+    EXPECT_TRUE(fr->cbFile->isChecked());
+    EXPECT_FALSE(fr->cbScroll->isChecked());
+
+    EXPECT_FALSE(trc.Active());
     trc.Activate();
     EXPECT_TRUE(trc.Active());
     EXPECT_EQ(fr->bbSettings->text(), "Show settings");
@@ -68,28 +86,12 @@ TEST(TraceWindow, NewComponentAndActivate)
     EXPECT_EQ(fr->bbSettings->text(), "Hide settings");
     EXPECT_FALSE(fr->pnSettings->isHidden());
 
+    EXPECT_FALSE(fr->Panel1->isHidden());
     trc.SetInteractive(false);
     EXPECT_TRUE(fr->Panel1->isHidden());
 }
 
-TEST(TraceWindow, SettersMirrorTheControls)
-{
-    TVisualTrace trc;
-    TfrVisualTrace *fr = trc.Frame();
-    trc.SetCurrentLevel(3);
-    EXPECT_EQ(fr->tbLevel->value(), 3);
-    EXPECT_EQ(fr->stLevel->text(), "3");
-    trc.SetToScreen(true);
-    trc.SetToFile(true);
-    trc.SetScroll(false);
-    EXPECT_TRUE(fr->cbScreen->isChecked());
-    EXPECT_TRUE(fr->cbFile->isChecked());
-    EXPECT_FALSE(fr->cbScroll->isChecked());
-    EXPECT_EQ(trc.CurrentLevel(), 3);
-    EXPECT_TRUE(trc.ToScreen());
-}
-
-TEST(TraceWindow, ControlsChangeTheComponentAndTheIniFile)
+TEST(TraceWindow, ControlsChangeTheComponentAndTheIniFileUnlessDetached)
 {
     TempDir dir;
     TVisualTrace trc;
@@ -97,42 +99,28 @@ TEST(TraceWindow, ControlsChangeTheComponentAndTheIniFile)
     trc.SetINIFileName(dir.File("t.ini"));
     trc.SetUseIniFile(true);
     trc.Activate();
-
     fr->tbLevel->setValue(6);
+    fr->cbScreen->click();
     EXPECT_EQ(trc.CurrentLevel(), 6);
     EXPECT_EQ(fr->stLevel->text(), "6");
-    fr->cbScreen->click();
     EXPECT_TRUE(trc.ToScreen());
-    platform::TMemIniFile ini(dir.File("t.ini"));
-    EXPECT_EQ(ini.ReadInteger("Trace", "Level", -1), 6);
-    EXPECT_TRUE(ini.ReadBool("Trace", "Screen", false));
-    EXPECT_FALSE(ini.ReadBool("Trace", "File", true));
-}
+    EXPECT_EQ(testutil::ReadFile(dir.File("t.ini")), "[Trace]\nLevel=6\nScreen=1\nFile=0\n\n");
 
-TEST(TraceWindow, UserCanChangeFalseDetachesTheHandlers)
-{
-    TVisualTrace trc;
-    TfrVisualTrace *fr = trc.Frame();
-    trc.Activate();
+    // UserCanChange false detaches the handlers of level, screen and file.
     trc.SetUserCanChange(false);
-    EXPECT_FALSE(fr->tbLevel->isEnabled());
-    EXPECT_FALSE(fr->cbScreen->isEnabled());
-    EXPECT_FALSE(fr->cbFile->isEnabled());
+    EXPECT_FALSE(fr->tbLevel->isEnabled() || fr->cbScreen->isEnabled() || fr->cbFile->isEnabled());
     EXPECT_TRUE(fr->cbScroll->isEnabled());
-
     fr->tbLevel->setValue(4);
     fr->cbFile->setChecked(true);
-    EXPECT_EQ(trc.CurrentLevel(), 0);
+    EXPECT_EQ(trc.CurrentLevel(), 6);
     EXPECT_FALSE(trc.ToFile());
-    EXPECT_EQ(fr->stLevel->text(), "0");
-
+    EXPECT_EQ(fr->stLevel->text(), "6");
     // Scroll keeps its handler, which copies every control.
     fr->cbScroll->click();
     EXPECT_FALSE(trc.Scroll());
     EXPECT_EQ(trc.CurrentLevel(), 4);
     EXPECT_TRUE(trc.ToFile());
     EXPECT_EQ(fr->stLevel->text(), "4");
-
     trc.SetUserCanChange(true);
     fr->tbLevel->setValue(2);
     EXPECT_EQ(trc.CurrentLevel(), 2);
@@ -142,9 +130,7 @@ TEST(TraceWindow, ListTakesAtMostTheLast2000AndStaysBounded)
 {
     tracetest::ManualClock clock(At(2026, 1, 1));
     TVisualTrace trc;
-    trc.SetToScreen(true);
-    trc.SetCurrentLevel(1);
-    trc.Activate();
+    OnScreen(trc);
     std::string text;
     for (int i = 0; i < 2500; ++i)
         text += "n" + std::to_string(i) + "\r\n";
@@ -173,9 +159,7 @@ TEST(TraceWindow, ListTakesAtMostTheLast2000AndStaysBounded)
 TEST(TraceWindow, SteadyStreamStillFlushesWithinAboutAHundredMs)
 {
     TVisualTrace trc;
-    trc.SetToScreen(true);
-    trc.SetCurrentLevel(1);
-    trc.Activate();
+    OnScreen(trc);
     QListWidget *lb = trc.Frame()->lb;
 
     // An add every 20 ms must not keep pushing the one-shot flush away.
@@ -198,12 +182,16 @@ TEST(TraceWindow, SteadyStreamStillFlushesWithinAboutAHundredMs)
     ASSERT_TRUE(WaitFor([&] { return lb->count() == added; }, 2000));
 }
 
-TEST(TraceWindow, AddFromAnotherThreadStartsTheTimerOnTheGuiThread)
+TEST(TraceWindow, TimerStartsOnlyForQueuedLinesAndOnTheGuiThread)
 {
     TVisualTrace trc;
     trc.SetToScreen(true);
-    trc.SetCurrentLevel(1);
-    trc.Activate();
+    trc.Add(0, {}, "inactive");
+    EXPECT_FALSE(trc.Frame()->tmFlush->isActive());
+    OnScreen(trc);
+    trc.Add(2, {}, "above the level");
+    EXPECT_FALSE(trc.Frame()->tmFlush->isActive());
+
     std::thread worker([&] {
         for (int i = 0; i < 50; ++i)
             trc.Add(1, {}, "from worker " + std::to_string(i));
@@ -211,18 +199,7 @@ TEST(TraceWindow, AddFromAnotherThreadStartsTheTimerOnTheGuiThread)
     worker.join();
     EXPECT_TRUE(WaitFor([&] { return trc.Frame()->lb->count() == 50; }, 3000));
     EXPECT_TRUE(trc.PendingLines().empty());
-}
-
-TEST(TraceWindow, NothingAddedStartsNoTimer)
-{
-    TVisualTrace trc;
-    trc.SetToScreen(true);
-    trc.Add(0, {}, "inactive");
-    EXPECT_FALSE(trc.Frame()->tmFlush->isActive());
-    trc.Activate();
-    trc.Add(1, {}, "above the level");
-    EXPECT_FALSE(trc.Frame()->tmFlush->isActive());
-    trc.Add(0, {}, "");
+    trc.Add(0, {}, ""); // an empty text still asks for a flush
     EXPECT_TRUE(trc.Frame()->tmFlush->isActive());
 }
 
@@ -261,9 +238,7 @@ TEST(TraceWindow, ClassCheckListFollowsTheClassList)
     TVisualTrace trc;
     trc.SetINIFileName(dir.File("t.ini"));
     trc.SetUseIniFile(true);
-    trc.SetToScreen(true);
-    trc.SetCurrentLevel(7);
-    trc.Activate();
+    OnScreen(trc, 7);
     trc.AddClass(tcCalledFunctions, "Called functions");
     QListWidget *cl = trc.Frame()->clCls;
     ASSERT_EQ(cl->count(), 1);
@@ -285,13 +260,6 @@ protected:
     QListWidget *lb = trc.Frame()->lb;
 };
 
-TEST_F(TraceCopy, NoSelectionCopiesAnEmptyText)
-{
-    lb->addItems({"a", "b"});
-    trc.Frame()->bbCopy->click();
-    EXPECT_EQ(Clipboard(), "");
-}
-
 TEST_F(TraceCopy, SelectedLinesUpToTheByteLimit)
 {
     QStringList lines;
@@ -310,9 +278,11 @@ TEST_F(TraceCopy, SelectedLinesUpToTheByteLimit)
               lines[0].toStdString() + "\r\n" + lines[1].toStdString() + "\r\n");
 }
 
-TEST_F(TraceCopy, OnlySelectedLinesAndEachCutTo255)
+TEST_F(TraceCopy, OnlySelectedLinesEachCutTo255)
 {
     lb->addItems({"one", QString(300, 'w'), "three"});
+    trc.Frame()->bbCopy->click();
+    EXPECT_EQ(Clipboard(), ""); // no selection: an empty text
     lb->item(1)->setSelected(true);
     lb->item(2)->setSelected(true);
     trc.Frame()->bbCopy->click();
@@ -328,7 +298,6 @@ TEST(TraceWindowLife, DestructionFlushesAndClearsGlobalTrace)
 {
     TempDir dir;
     tracetest::ManualClock clock(At(2026, 3, 2));
-    std::string file;
     {
         TVisualTrace trc;
         trc.SetDataFileName(dir.File("Shot.Trace.txt"));
@@ -343,26 +312,6 @@ TEST(TraceWindowLife, DestructionFlushesAndClearsGlobalTrace)
     EXPECT_EQ(testutil::ReadFile(dir.File("2026_03_02_Shot.Trace.txt")),
               tracetest::Prefix(At(2026, 3, 2)) + "pending at the end\r\n");
     QApplication::processEvents(); // no timer of the gone frame may fire
-}
-
-TEST(TraceWindowLife, ApplicationSetupWritesNothing)
-{
-    TempDir dir;
-    TVisualTrace trc;
-    trc.SetDataFileName(TraceDataFileNameFor(dir.File("korvane-screenshot")));
-    trc.setVisible(false);
-    trc.SetCurrentLevel(0);
-    trc.SetToFile(false);
-    trc.SetToScreen(false);
-    trc.SetUseIniFile(false);
-    trc.Activate();
-    GlobalTrace = &trc;
-    trc.AddFramed(1, "error block", '!');
-    trc.Add(0, {}, "level zero");
-    EXPECT_TRUE(trc.PendingLines().empty());
-    EXPECT_FALSE(trc.Frame()->tmFlush->isActive());
-    EXPECT_EQ(trc.DataFileName(), dir.File("korvane-screenshot.Trace.txt"));
-    GlobalTrace = nullptr;
 }
 
 } // namespace
