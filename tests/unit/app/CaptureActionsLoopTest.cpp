@@ -83,24 +83,24 @@ TEST(CaptureActionsLoop, FailedActionIsShownAndTheDialogComesBack)
     EXPECT_TRUE(f.choices.empty());
 }
 
-TEST(CaptureActionsLoop, CancelAndNoChoiceEndTheCaptureAndEnableTheMenu)
+TEST(CaptureActionsLoop, CancelAndNoChoiceEndTheCaptureAndEnableTheMenuRedoKeepsItDisabled)
 {
-    for (std::uint8_t choice : {std::uint8_t(wtdCancel), std::uint8_t(wtdNone), std::uint8_t(9)}) {
+    const struct {
+        std::uint8_t choice;
+        bool area;
+        Log log;
+        Menu menu;
+    } cases[] = {{wtdCancel, false, {"ask(screen)", "end"}, {false, true}},
+                 {wtdNone, false, {"ask(screen)", "end"}, {false, true}},
+                 {9, false, {"ask(screen)", "end"}, {false, true}},
+                 {wtdRedo, true, {"ask(area)", "redo"}, {false}}};
+    for (const auto &c : cases) {
         FakeForm f;
-        f.choices = {choice};
-        RunCaptureLoop(false, f.Steps());
-        EXPECT_EQ(f.log, (Log{"ask(screen)", "end"})) << int(choice);
-        EXPECT_EQ(f.menu, (Menu{false, true})) << int(choice);
+        f.choices = {c.choice};
+        RunCaptureLoop(c.area, f.Steps());
+        EXPECT_EQ(f.log, c.log) << int(c.choice);
+        EXPECT_EQ(f.menu, c.menu) << int(c.choice);
     }
-}
-
-TEST(CaptureActionsLoop, RedoKeepsTheMenuDisabled)
-{
-    FakeForm f;
-    f.choices = {wtdRedo};
-    RunCaptureLoop(true, f.Steps());
-    EXPECT_EQ(f.log, (Log{"ask(area)", "redo"}));
-    EXPECT_EQ(f.menu, (Menu{false}));
 }
 
 TEST(CaptureActionsLoop, AnExceptionEndsTheCaptureAndEnablesTheMenu)

@@ -1,9 +1,7 @@
 // The action loop on the real main form, with fake display services and an
 // injected dialog runner that plays the user.
-#include "app/CFGIniFile.h"
 #include "app/EmailStuff.h"
 #include "app/ModalRunner.h"
-#include "app/fm_Main.h"
 #include "app/fm_ShowMessageToUser.h"
 #include "app/fm_WhatToDo.h"
 
@@ -12,15 +10,10 @@
 #include "imaging/LinarBitmap.h"
 #include "imaging/Streams.h"
 
-#include <QAction>
-#include <QCoreApplication>
 #include <QLabel>
-#include <QMenu>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <deque>
 #include <filesystem>
-#include <gtest/gtest.h>
 
 using namespace app;
 namespace fs = std::filesystem;
@@ -46,7 +39,7 @@ public:
     }
 };
 
-class ActionsOnMainForm : public ::testing::Test {
+class ActionsOnMainForm : public fakes::MainFormFixture {
 protected:
     // What the user does with each dialog, in order: a choice button of the
     // action dialog, or "ok" for the message form.
@@ -55,27 +48,24 @@ protected:
 
     void SetUp() override
     {
-        saved = CFGAllData;
+        MainFormFixture::SetUp();
         imaging::BitmapLoaders.Add(&saver);
-        services.Log->Images = {fakes::Screen(320, 200, 1), fakes::Screen(320, 200, 2)};
-        form = std::make_unique<TfmMain>(services.Make());
-        // After the form loaded the settings file.
+        log->Images = {fakes::Screen(320, 200, 1), fakes::Screen(320, 200, 2)};
+        Create();
         CFGAllData.DestinationFolder = dir.File("shots");
         CFGAllData.ImageFileFormat = "RAW";
     }
     void TearDown() override
     {
-        form.reset();
+        MainFormFixture::TearDown();
         imaging::BitmapLoaders.Remove(&saver);
-        CFGAllData = saved;
     }
 
     TScopedModalRunner runner{[this](QDialog &d) {
         if (auto *m = qobject_cast<TfmShowMessageToUser *>(&d)) {
             seen.push_back("message:" + m->lbMsg()->text().toStdString());
         } else if (auto *w = qobject_cast<TfmWhatToDo *>(&d)) {
-            seen.push_back(std::string("whattodo(redo ") +
-                           (w->btRedoSelection()->isEnabled() ? "on)" : "off)"));
+            seen.push_back(std::string("whattodo(redo ") + (w->btRedoSelection()->isEnabled() ? "on)" : "off)"));
             EXPECT_FALSE(form->Idle());
             EXPECT_FALSE(form->miCaptureArea->isEnabled());
         }
@@ -91,24 +81,11 @@ protected:
         return 0;
     }};
 
-    void Mouse(QEvent::Type type, int x, int y, Qt::MouseButton button, Qt::MouseButtons held)
+    void SelectArea(QPoint from, QPoint to)
     {
-        const QPointF p(x, y);
-        QMouseEvent ev(type, p, form->imMain->mapToGlobal(p), button, held, Qt::NoModifier);
-        QCoreApplication::sendEvent(form->imMain, &ev);
-    }
-    void SelectArea(int x1, int y1, int x2, int y2)
-    {
-        services.HotKeys->Press(TfmMain::HotKeyArea);
-        QCoreApplication::sendPostedEvents(form.get());
-        Mouse(QEvent::MouseButtonPress, x1, y1, Qt::LeftButton, Qt::LeftButton);
-        Mouse(QEvent::MouseMove, x2, y2, Qt::NoButton, Qt::LeftButton);
-        Mouse(QEvent::MouseButtonRelease, x2, y2, Qt::LeftButton, Qt::NoButton);
-    }
-    void WholeScreen()
-    {
-        services.HotKeys->Press(TfmMain::HotKeyScreen);
-        QCoreApplication::sendPostedEvents(form.get());
+        PressHotKey(TfmMain::HotKeyArea);
+        Drag({from, to});
+        Release(to);
     }
     std::string Saved(int n) const
     {
@@ -127,65 +104,41 @@ protected:
     }
 
     testutil::TempDir dir;
-    TCFGIniFile_AllData saved;
     TRawSaver saver;
-    fakes::TServices services;
-    std::unique_ptr<TfmMain> form;
 };
 
 } // namespace
 
-TEST_F(ActionsOnMainForm, SaveWritesTheSelectionFromTheCleanCopy)
+TEST_F(ActionsOnMainForm, SaveWritesTheSelectionFromTheCleanCopyOrTheWholeScreen)
 {
-    script = {"btSave"};
-    SelectArea(30, 40, 10, 20);
-    EXPECT_EQ(seen, std::vector<std::string>{"whattodo(redo on)"});
+    script = {"btSave", "btSave"};
+    SelectArea({30, 40}, {10, 20}); // up-left; column 30 and row 40 are not in it
+    PressHotKey(TfmMain::HotKeyScreen);
+    EXPECT_EQ(seen, (std::vector<std::string>{"whattodo(redo on)", "whattodo(redo off)"}));
     EXPECT_TRUE(script.empty());
-    EXPECT_TRUE(form->Idle());
-    EXPECT_FALSE(form->isVisible());
+    ExpectAtRest();
     // The second grab (mark 2) is the clean copy the selection comes from.
     EXPECT_EQ(testutil::ReadFile(Saved(1)), Expected(10, 20, 20, 20, 2));
-    EXPECT_EQ(form->LastFileName(), Saved(1));
+    EXPECT_EQ(testutil::ReadFile(Saved(2)), Expected(0, 0, 320, 200, 2));
+    EXPECT_EQ(form->LastFileName(), Saved(2));
 }
 
-TEST_F(ActionsOnMainForm, WholeScreenOffersNoRedoAndSavesTheWholePicture)
-{
-    script = {"btSave"};
-    WholeScreen();
-    EXPECT_EQ(seen, std::vector<std::string>{"whattodo(redo off)"});
-    EXPECT_TRUE(form->Idle());
-    EXPECT_EQ(testutil::ReadFile(Saved(1)), Expected(0, 0, 320, 200, 1));
-}
-
-TEST_F(ActionsOnMainForm, FailureShowsTheMessageThenTheDialogComesBack)
-{
-    fs::create_directories(dir.File("shots"));
-    CFGAllData.ImageFileFormat = "XYZ"; // no writer
-    script = {"btSave", "ok", "btCancel"};
-    SelectArea(0, 0, 5, 5);
-    ASSERT_EQ(seen.size(), 3u);
-    EXPECT_EQ(seen[0], "whattodo(redo on)");
-    EXPECT_EQ(seen[1].rfind("message:System error (50.0FFF)\nException: 'Unsupported file format: XYZ'\n"
-                            "Destination folder: '" + dir.File("shots") + "'\n"
-                            "File name: '" + dir.File("shots/Image_00001.XYZ") + "'\n", 0),
-              0u)
-        << seen[1];
-    EXPECT_EQ(seen[2], "whattodo(redo on)");
-    EXPECT_TRUE(form->Idle());
-    EXPECT_TRUE(fs::is_empty(dir.File("shots")));
-
-}
-
-TEST_F(ActionsOnMainForm, RetryAfterAFailedWriteSavesUnderTheNextNumber)
+TEST_F(ActionsOnMainForm, AFailedSaveIsShownThenTheDialogComesBackAndTheNextNumberIsUsed)
 {
     saver.failures = 1;
     script = {"btSave", "ok", "btSave"};
-    SelectArea(0, 0, 3, 2);
+    SelectArea({0, 0}, {3, 2});
     ASSERT_EQ(seen.size(), 3u);
-    EXPECT_NE(seen[1].find("Exception: 'disk full'"), std::string::npos) << seen[1];
+    EXPECT_EQ(seen[0], "whattodo(redo on)");
+    EXPECT_EQ(seen[1].rfind("message:System error (50.0FFF)\nException: 'disk full'\n"
+                            "Destination folder: '" + dir.File("shots") + "'\n"
+                            "File name: '" + Saved(1) + "'\n", 0),
+              0u)
+        << seen[1];
+    EXPECT_EQ(seen[2], "whattodo(redo on)");
     EXPECT_FALSE(fs::exists(Saved(1)));
     EXPECT_EQ(testutil::ReadFile(Saved(2)), Expected(0, 0, 3, 2, 2));
-    EXPECT_TRUE(form->Idle());
+    ExpectAtRest();
 }
 
 TEST_F(ActionsOnMainForm, MailSavesFirstThenStartsTheMailClient)
@@ -196,7 +149,7 @@ TEST_F(ActionsOnMainForm, MailSavesFirstThenStartsTheMailClient)
         return true;
     });
     script = {"btEMail"};
-    SelectArea(2, 2, 6, 6);
+    SelectArea({2, 2}, {6, 6});
     SetMailLauncher(previous);
     EXPECT_TRUE(form->Idle());
     EXPECT_EQ(testutil::ReadFile(Saved(1)), Expected(2, 2, 4, 4, 2));
@@ -204,17 +157,16 @@ TEST_F(ActionsOnMainForm, MailSavesFirstThenStartsTheMailClient)
     EXPECT_EQ(mail[4], Saved(1));
 }
 
-TEST_F(ActionsOnMainForm, RedoKeepsTheProgramBusyUntilTheNextActionEnds)
+TEST_F(ActionsOnMainForm, RedoRestoresTheCleanCopyAndKeepsTheProgramBusyUntilTheNextActionEnds)
 {
     script = {"btRedoSelection"};
-    SelectArea(0, 0, 8, 8);
+    SelectArea({0, 0}, {8, 8});
     EXPECT_FALSE(form->Idle());
     EXPECT_TRUE(form->isVisible()); // the overlay is back, with no new grab
-    EXPECT_EQ(services.Log->Grabs, 2);
+    EXPECT_EQ(log->Grabs, 2);
+    EXPECT_EQ(form->imMain->Picture().Image(), form->ScreenCopy().Image());
     script = {"btCancel"};
-    Mouse(QEvent::MouseButtonPress, 1, 1, Qt::LeftButton, Qt::LeftButton);
-    Mouse(QEvent::MouseMove, 4, 4, Qt::NoButton, Qt::LeftButton);
-    Mouse(QEvent::MouseButtonRelease, 4, 4, Qt::LeftButton, Qt::NoButton);
-    EXPECT_TRUE(form->Idle());
-    EXPECT_FALSE(form->isVisible());
+    Drag({{1, 1}, {4, 4}});
+    Release({4, 4});
+    ExpectAtRest();
 }

@@ -17,7 +17,6 @@
 using namespace app;
 using support::TQXResultEx;
 using testutil::ReadFile;
-using testutil::TempDir;
 using testutil::WriteFile;
 namespace fs = std::filesystem;
 
@@ -41,13 +40,8 @@ public:
     }
 };
 
-struct Fixture : ::testing::Test {
-    TempDir dir;
-    TCFGIniFile_AllData saved = CFGAllData;
-    TTestSaver saver;
-    int ends = 0;
-    QImage capture;
-
+class CaptureActions : public ::testing::Test {
+protected:
     void SetUp() override
     {
         imaging::BitmapLoaders.Add(&saver);
@@ -65,46 +59,31 @@ struct Fixture : ::testing::Test {
     {
         return {[this](platform::TBitmap &b) { b.Assign(capture); }, [this] { ++ends; }};
     }
+    bool Save() { return SaveCaptureAction(Source(), counter, last, r); }
     std::vector<std::string> Files() const
     {
         std::vector<std::string> names;
         if (fs::exists(dir.File("shots")))
             for (const auto &e : fs::directory_iterator(dir.File("shots")))
                 names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
         return names;
     }
-};
 
-using CaptureActions = Fixture;
+    testutil::TempDir dir;
+    TCFGIniFile_AllData saved = CFGAllData;
+    TTestSaver saver;
+    QImage capture;
+    int ends = 0;
+    int counter = 0;
+    std::string last;
+    TQXResultEx r;
+};
 } // namespace
 
-TEST_F(CaptureActions, SaveWritesTheNextFileAndEndsTheCapture)
-{
-    fs::create_directories(dir.File("shots"));
-    WriteFile(dir.File("shots/Image_00001.KST"), "old");
-    int counter = 0;
-    std::string last;
-    TQXResultEx r;
-    r.Code = 7; // cleared by the action
-    ASSERT_TRUE(SaveCaptureAction(Source(), counter, last, r)) << r.Text;
-    EXPECT_EQ(r.Code, 0);
-    EXPECT_EQ(last, dir.File("shots/Image_00002.KST"));
-    EXPECT_EQ(counter, 2);
-    EXPECT_EQ(ends, 1);
-    // 24-bit, blue-green-red.
-    EXPECT_EQ(ReadFile(last), std::string("4x3 ") +
-                                  std::to_string(int(imaging::pf24bit)) + ":\x1e\x14\x0a");
-    EXPECT_EQ(ReadFile(dir.File("shots/Image_00001.KST")), "old");
-}
-
-TEST_F(CaptureActions, FormatWithoutWriterFailsWithBothLinesAndLeavesNoFile)
+TEST_F(CaptureActions, FormatWithoutWriterFailsWithBothLinesAndLeavesNoFileTheNextSaveTakesTheNextNumber)
 {
     CFGAllData.ImageFileFormat = "TIF";
-    int counter = 0;
-    std::string last;
-    TQXResultEx r;
-    EXPECT_FALSE(SaveCaptureAction(Source(), counter, last, r));
+    EXPECT_FALSE(Save());
     EXPECT_EQ(r.Code, 0x500FFF);
     EXPECT_EQ(r.Text, "Exception: 'Unsupported file format: TIF'\r\n"
                       "Destination folder: '" + dir.File("shots") + "'\r\n"
@@ -112,31 +91,46 @@ TEST_F(CaptureActions, FormatWithoutWriterFailsWithBothLinesAndLeavesNoFile)
     EXPECT_NE(r.Detail.find("ClassName: 'EUnsupportedFileFormat'"), std::string::npos) << r.Detail;
     EXPECT_EQ(Files(), std::vector<std::string>{});
     EXPECT_EQ(ends, 0);
-    // The counter stays past the name that was tried.
+
     CFGAllData.ImageFileFormat = "KST";
-    ASSERT_TRUE(SaveCaptureAction(Source(), counter, last, r));
-    EXPECT_EQ(last, dir.File("shots/Image_00002.KST"));
+    r.Code = 7; // cleared by the action
+    ASSERT_TRUE(Save()) << r.Text;
+    EXPECT_EQ(r.Code, 0);
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(last, dir.File("shots/Image_00002.KST")); // past the name that was tried
+    // 24-bit, blue-green-red.
+    EXPECT_EQ(ReadFile(last), "4x3 " + std::to_string(int(imaging::pf24bit)) + ":\x1e\x14\x0a");
 }
 
 TEST_F(CaptureActions, AFailedWriteRemovesItsFile)
 {
     saver.failHalfway = true;
-    int counter = 0;
-    std::string last;
-    TQXResultEx r;
-    EXPECT_FALSE(SaveCaptureAction(Source(), counter, last, r));
+    EXPECT_FALSE(Save());
     EXPECT_EQ(r.Text.rfind("Exception: 'disk full'\r\n", 0), 0u) << r.Text;
     EXPECT_EQ(Files(), std::vector<std::string>{});
     EXPECT_EQ(ends, 0);
 }
 
+TEST_F(CaptureActions, EmptySelectionWithThePngWriterFailsAndLeavesNoFile)
+{
+    imaging::RegisterPNGLoader();
+    CFGAllData.ImageFileFormat = "PNG";
+    capture = QImage(); // a click without a move selects nothing
+    const bool ok = Save();
+    imaging::UnregisterPNGLoader();
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(r.Code, 0x500FFF);
+    EXPECT_EQ(Files(), std::vector<std::string>{});
+    EXPECT_EQ(ends, 0);
+    EXPECT_NE(r.Text.find("\r\nFile name: '" + dir.File("shots/Image_00001.PNG") + "'"), std::string::npos);
+}
+
 TEST_F(CaptureActions, EmptyFolderSettingFailsBeforeANameIsChosen)
 {
     CFGAllData.DestinationFolder = "";
-    int counter = 6;
-    std::string last = "/x/Image_00006.KST";
-    TQXResultEx r;
-    EXPECT_FALSE(SaveCaptureAction(Source(), counter, last, r));
+    counter = 6;
+    last = "/x/Image_00006.KST";
+    EXPECT_FALSE(Save());
     EXPECT_EQ(counter, 6);
     EXPECT_EQ(r.Text, "Exception: 'Unable to create directory'\r\nDestination folder: ''\r\n"
                       "File name: '/x/Image_00006.KST'");
@@ -146,22 +140,16 @@ TEST_F(CaptureActions, FolderThatCannotBeCreatedIsReported)
 {
     WriteFile(dir.File("file"), "x");
     CFGAllData.DestinationFolder = dir.File("file/shots");
-    int counter = 0;
-    std::string last;
-    TQXResultEx r;
-    EXPECT_FALSE(SaveCaptureAction(Source(), counter, last, r));
+    EXPECT_FALSE(Save());
     EXPECT_EQ(counter, 1);
-    EXPECT_NE(r.Text.find("Cannot create file \"" + dir.File("file/shots/Image_00001.KST")),
-              std::string::npos)
-        << r.Text;
-    EXPECT_NE(r.Text.find("\r\nFile name: '" + dir.File("file/shots/Image_00001.KST") + "'"),
-              std::string::npos);
+    const std::string name = dir.File("file/shots/Image_00001.KST");
+    EXPECT_NE(r.Text.find("Cannot create file \"" + name), std::string::npos) << r.Text;
+    EXPECT_NE(r.Text.find("\r\nFile name: '" + name + "'"), std::string::npos);
 }
 
 TEST_F(CaptureActions, ClipboardGetsTheCapture)
 {
     capture.setPixelColor(3, 2, QColor(200, 100, 50));
-    TQXResultEx r;
     ASSERT_TRUE(CopyCaptureToClipboardAction(Source(), r));
     EXPECT_EQ(ends, 1);
     const QImage got = QGuiApplication::clipboard()->image();
@@ -183,29 +171,9 @@ TEST_F(CaptureActions, MailSubjectCarriesTheProgramCaption)
         seen = c;
         return false; // no mail client: not a failure of the action
     });
-    TQXResultEx r;
     const bool ok = SendCaptureMailAction("/p/Image_00003.PNG", r);
     SetMailLauncher(previous);
     EXPECT_TRUE(ok);
-    EXPECT_EQ(seen, (TMailCommand{"xdg-email", "--subject",
-                                  "Image captured with Korvane ScreenShot - Ver. 2.0", "--attach",
-                                  "/p/Image_00003.PNG"}));
-}
-
-TEST_F(CaptureActions, EmptySelectionWithThePngWriterFailsAndLeavesNoFile)
-{
-    imaging::RegisterPNGLoader();
-    CFGAllData.ImageFileFormat = "PNG";
-    capture = QImage(); // a click without a move selects nothing
-    int counter = 0;
-    std::string last;
-    TQXResultEx r;
-    const bool ok = SaveCaptureAction(Source(), counter, last, r);
-    imaging::UnregisterPNGLoader();
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(r.Code, 0x500FFF);
-    EXPECT_EQ(Files(), std::vector<std::string>{});
-    EXPECT_EQ(ends, 0);
-    EXPECT_NE(r.Text.find("\r\nFile name: '" + dir.File("shots/Image_00001.PNG") + "'"),
-              std::string::npos);
+    EXPECT_EQ(seen, (TMailCommand{"xdg-email", "--subject", "Image captured with Korvane ScreenShot - Ver. 2.0",
+                                  "--attach", "/p/Image_00003.PNG"}));
 }

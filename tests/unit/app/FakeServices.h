@@ -1,10 +1,17 @@
 #pragma once
 // Stand-ins for the hot keys, key state and screen grabber of the display, so
-// the main form can be driven without X.
+// the main form can be driven without X, and a fixture that owns such a form.
+#include "app/CFGIniFile.h"
 #include "app/fm_Main.h"
+#include "platform/gui/ExceptionDisplay.h"
 
+#include <QAction>
+#include <QCoreApplication>
 #include <QImage>
+#include <QMenu>
+#include <QMouseEvent>
 #include <functional>
+#include <gtest/gtest.h>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -13,7 +20,7 @@
 namespace fakes {
 
 // A screen whose every pixel tells where it is: red = x, green = y, blue =
-// the grab's mark. Each grab gets its own mark.
+// the grab's mark.
 inline QImage Screen(int w, int h, int mark)
 {
     QImage img(w, h, QImage::Format_RGB32);
@@ -23,14 +30,11 @@ inline QImage Screen(int w, int h, int mark)
     return img;
 }
 
-
 // What the fakes saw; shared so it outlives the form that owns the fakes.
 struct TLog {
     std::map<int, std::pair<unsigned, unsigned>> Registered; // id -> modifiers, keysym
-    int Registrations = 0;
-    int Unregistrations = 0;
+    int Registrations = 0, Unregistrations = 0, Grabs = 0;
     bool EscapeDown = false;
-    int Grabs = 0;
     // Each grab returns the next image (the last one repeats); a null image
     // is a failed grab. `Throw` makes the grab raise.
     std::vector<QImage> Images;
@@ -82,12 +86,12 @@ public:
     explicit TGrabber(std::shared_ptr<TLog> log) : log_(std::move(log)) {}
     QImage GrabPrimary(QImage::Format format) override
     {
-        const int n = log_->Grabs++;
+        const std::size_t n = std::size_t(log_->Grabs++);
         if (log_->Throw)
             throw std::runtime_error("The display went away");
         if (log_->Images.empty())
             return {};
-        const QImage &img = log_->Images[std::min<std::size_t>(std::size_t(n), log_->Images.size() - 1)];
+        const QImage &img = log_->Images[std::min(n, log_->Images.size() - 1)];
         return img.isNull() ? img : img.convertToFormat(format);
     }
 
@@ -95,20 +99,72 @@ private:
     std::shared_ptr<TLog> log_;
 };
 
-struct TServices {
-    std::shared_ptr<TLog> Log = std::make_shared<TLog>();
-    THotKeys *HotKeys = nullptr; // owned by the form
-
-    app::TMainFormServices Make()
+// A main form on fake services; failures it shows are collected in `shown`
+// and the configuration is restored afterwards.
+class MainFormFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        savedConfig = app::CFGAllData;
+        platform::SetExceptionDisplay([this](const std::exception &e) { shown.push_back(e.what()); });
+    }
+    void TearDown() override
+    {
+        form.reset();
+        platform::SetExceptionDisplay({});
+        app::CFGAllData = savedConfig;
+    }
+    // The form with `load` as its settings loader.
+    void Create(std::function<void()> load = {})
     {
         app::TMainFormServices s;
-        auto hk = std::make_unique<THotKeys>(Log);
-        HotKeys = hk.get();
+        auto hk = std::make_unique<THotKeys>(log);
+        hotKeys = hk.get();
         s.HotKeys = std::move(hk);
-        s.KeyState = std::make_unique<TKeyState>(Log);
-        s.Grabber = std::make_unique<TGrabber>(Log);
-        return s;
+        s.KeyState = std::make_unique<TKeyState>(log);
+        s.Grabber = std::make_unique<TGrabber>(log);
+        s.LoadSettings = std::move(load);
+        form = std::make_unique<app::TfmMain>(std::move(s));
     }
+    void PressHotKey(int id)
+    {
+        hotKeys->Press(id);
+        QCoreApplication::sendPostedEvents(form.get());
+    }
+    void Mouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held)
+    {
+        QMouseEvent ev(type, QPointF(at), form->imMain->mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
+        QCoreApplication::sendEvent(form->imMain, &ev);
+    }
+    // Press at the first point, move through the others.
+    void Drag(std::initializer_list<QPoint> path)
+    {
+        Mouse(QEvent::MouseButtonPress, *path.begin(), Qt::LeftButton, Qt::LeftButton);
+        for (auto it = path.begin() + 1; it != path.end(); ++it)
+            Mouse(QEvent::MouseMove, *it, Qt::NoButton, Qt::LeftButton);
+    }
+    void Release(QPoint at) { Mouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton); }
+    bool AllItemsEnabled(bool enabled) const
+    {
+        for (QAction *a : form->pmMainMenu->actions())
+            if (a->isEnabled() != enabled)
+                return false;
+        return true;
+    }
+    // The program is back at rest: no overlay, idle, menu on, both hot keys held.
+    void ExpectAtRest() const
+    {
+        EXPECT_FALSE(form->isVisible());
+        EXPECT_TRUE(form->Idle());
+        EXPECT_TRUE(AllItemsEnabled(true));
+        EXPECT_EQ(log->Registered.size(), 2u);
+    }
+
+    std::shared_ptr<TLog> log = std::make_shared<TLog>();
+    THotKeys *hotKeys = nullptr; // owned by the form
+    std::vector<std::string> shown;
+    app::TCFGIniFile_AllData savedConfig;
+    std::unique_ptr<app::TfmMain> form;
 };
 
 } // namespace fakes

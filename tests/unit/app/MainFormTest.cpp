@@ -6,74 +6,43 @@
 #include "app/fm_WhatToDo.h"
 
 #include "FakeServices.h"
-#include "platform/gui/ExceptionDisplay.h"
+#include "TestUtil.h"
+#include "platform/core/Exceptions.h"
+#include "platform/core/IniFile.h"
+#include "platform/core/ProgramPath.h"
+#include "support/QX_VisualTraceCore.h"
+#include "support/dm_LNG.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QFrame>
 #include <QLabel>
-#include <QMenu>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 using app::TfmMain;
 using platform::TRect;
 
 namespace {
 
-class MainForm : public ::testing::Test {
+// The form's start-up on its own, with the settings loader of each test.
+class MainFormStartUp : public fakes::MainFormFixture {
 protected:
-    void SetUp() override
-    {
-        services.Log->Images = {fakes::Screen(320, 200, 1), fakes::Screen(320, 200, 2)};
-        platform::SetExceptionDisplay([this](const std::exception &e) { shown.push_back(e.what()); });
-        form = std::make_unique<TfmMain>(services.Make());
-    }
-    void TearDown() override
-    {
-        form.reset();
-        platform::SetExceptionDisplay({});
-    }
-
-    void PressHotKey(int id)
-    {
-        services.HotKeys->Press(id);
-        QCoreApplication::sendPostedEvents(form.get());
-    }
-    void Mouse(QEvent::Type type, int x, int y, Qt::MouseButton button, Qt::MouseButtons held)
-    {
-        const QPointF p(x, y);
-        QMouseEvent ev(type, p, form->imMain->mapToGlobal(p), button, held, Qt::NoModifier);
-        QCoreApplication::sendEvent(form->imMain, &ev);
-    }
-    void Drag(std::initializer_list<QPoint> path)
-    {
-        auto it = path.begin();
-        Mouse(QEvent::MouseButtonPress, it->x(), it->y(), Qt::LeftButton, Qt::LeftButton);
-        for (++it; it != path.end(); ++it)
-            Mouse(QEvent::MouseMove, it->x(), it->y(), Qt::NoButton, Qt::LeftButton);
-    }
-    void Release(int x, int y) { Mouse(QEvent::MouseButtonRelease, x, y, Qt::LeftButton, Qt::NoButton); }
-    bool AllItemsEnabled(bool enabled) const
-    {
-        for (QAction *a : form->pmMainMenu->actions())
-            if (a->isEnabled() != enabled)
-                return false;
-        return true;
-    }
-
-    fakes::TServices services;
     // Every action dialog answers Cancel.
     app::TScopedModalRunner dialogs{[](QDialog &d) {
         if (auto *w = qobject_cast<app::TfmWhatToDo *>(&d))
             w->btCancel()->click();
         return 0;
     }};
-    std::vector<std::string> shown;
-    std::unique_ptr<TfmMain> form;
+};
+
+class MainForm : public MainFormStartUp {
+protected:
+    void SetUp() override
+    {
+        MainFormStartUp::SetUp();
+        log->Images = {fakes::Screen(320, 200, 1), fakes::Screen(320, 200, 2)};
+        Create();
+    }
 };
 
 } // namespace
@@ -81,13 +50,10 @@ protected:
 TEST_F(MainForm, StartsHiddenIdleWithBothHotKeysAndTheMenu)
 {
     EXPECT_EQ(app::fmMain, form.get());
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_TRUE(form->Idle());
     EXPECT_EQ(form->windowTitle(), "fmMain");
-    const auto &reg = services.Log->Registered;
-    ASSERT_EQ(reg.size(), 2u);
-    EXPECT_EQ(reg.at(1), std::make_pair(unsigned(platform::hkControl), platform::ksPrint));
-    EXPECT_EQ(reg.at(2), std::make_pair(unsigned(platform::hkAlt), platform::ksPrint));
+    ExpectAtRest();
+    EXPECT_EQ(log->Registered.at(1), std::make_pair(unsigned(platform::hkControl), platform::ksPrint));
+    EXPECT_EQ(log->Registered.at(2), std::make_pair(unsigned(platform::hkAlt), platform::ksPrint));
 
     std::vector<std::string> names, captions;
     for (QAction *a : form->pmMainMenu->actions()) {
@@ -99,12 +65,10 @@ TEST_F(MainForm, StartsHiddenIdleWithBothHotKeysAndTheMenu)
     EXPECT_EQ(captions, (std::vector<std::string>{"Capture Area                 Ctrl+PrintScreen",
                                                   "Capture Screen              Alt+PrintScreen",
                                                   "Open Destination Folder", "&Settings", "&About", "&Exit"}));
-    EXPECT_TRUE(AllItemsEnabled(true));
     EXPECT_EQ(form->tiMain->contextMenu(), form->pmMainMenu);
 
     EXPECT_EQ(form->pnMsg->geometry(), QRect(24, 0, 545, 57));
-    EXPECT_EQ(form->PanelTargetLeft(), 10);
-    EXPECT_EQ(form->PanelTargetTop(), 10);
+    EXPECT_EQ(QPoint(form->PanelTargetLeft(), form->PanelTargetTop()), QPoint(10, 10));
     EXPECT_EQ(form->tmMoveDescr->interval(), 15);
     EXPECT_FALSE(form->tmMoveDescr->isActive());
     EXPECT_EQ(form->tmCheckEsc->interval(), 50);
@@ -113,14 +77,15 @@ TEST_F(MainForm, StartsHiddenIdleWithBothHotKeysAndTheMenu)
     EXPECT_EQ(form->lbMsg->palette().color(QPalette::WindowText), QColor(Qt::yellow));
 }
 
-TEST_F(MainForm, HotKeyActsOnlyWhenTheLoopDeliversIt)
+TEST_F(MainForm, HotKeyActsOnlyWhenTheLoopDeliversItAndOnlyWhileIdle)
 {
-    services.HotKeys->Press(1);
-    EXPECT_EQ(services.Log->Grabs, 0); // posted, not yet run
+    hotKeys->Press(1);
+    EXPECT_EQ(log->Grabs, 0); // posted, not yet run
     EXPECT_TRUE(form->Idle());
     QCoreApplication::sendPostedEvents(form.get());
-    EXPECT_EQ(services.Log->Grabs, 2);
+    EXPECT_EQ(log->Grabs, 2);
     EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->Trc->isVisible());
     EXPECT_FALSE(form->Idle());
     EXPECT_TRUE(AllItemsEnabled(false));
     EXPECT_EQ(form->CaptureMode(), 1);
@@ -131,36 +96,28 @@ TEST_F(MainForm, HotKeyActsOnlyWhenTheLoopDeliversIt)
     EXPECT_EQ(qBlue(form->ScreenCopy().Image().pixel(5, 5)), 2);
     EXPECT_EQ(form->ScreenCopy().PixelFormat(), platform::TPixelFormat::pf24bit);
     EXPECT_EQ(form->imMain->Picture().PixelFormat(), platform::TPixelFormat::pf24bit);
+
+    for (int id : {1, 2, 7})
+        PressHotKey(id);
+    EXPECT_EQ(log->Grabs, 2);
+    EXPECT_EQ(form->CaptureMode(), 1);
 }
 
-TEST_F(MainForm, BusyFormIgnoresHotKeysUntilEscapeEndsTheSelection)
+TEST_F(MainForm, EscapeEndsTheSelectionAndGivesTheHotKeysBack)
 {
     PressHotKey(1);
-    ASSERT_TRUE(form->isVisible());
-    PressHotKey(1);
-    PressHotKey(2);
-    PressHotKey(7);
-    EXPECT_EQ(services.Log->Grabs, 2);
-    EXPECT_EQ(form->CaptureMode(), 1);
-
-    const int unregs = services.Log->Unregistrations;
-    services.Log->EscapeDown = true;
+    const int unregs = log->Unregistrations;
+    log->EscapeDown = true;
     form->tmCheckEscTimer();
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_TRUE(form->Idle());
-    EXPECT_TRUE(AllItemsEnabled(true));
-    // The hot keys were taken back and given again.
-    EXPECT_EQ(services.Log->Unregistrations, unregs + 2);
-    EXPECT_EQ(services.Log->Registered.size(), 2u);
-
+    ExpectAtRest();
+    EXPECT_EQ(log->Unregistrations, unregs + 2); // taken back and given again
     // Escape while no overlay is shown does nothing.
-    const int regs = services.Log->Registrations;
+    const int regs = log->Registrations;
     form->tmCheckEscTimer();
-    EXPECT_EQ(services.Log->Registrations, regs);
-    services.Log->EscapeDown = false;
-
+    EXPECT_EQ(log->Registrations, regs);
+    log->EscapeDown = false;
     PressHotKey(1);
-    EXPECT_EQ(services.Log->Grabs, 4);
+    EXPECT_EQ(log->Grabs, 4);
     EXPECT_TRUE(form->isVisible());
 }
 
@@ -172,15 +129,14 @@ TEST_F(MainForm, DragInEitherDirectionGivesTheSameSelection)
     EXPECT_EQ(form->lbRegion->text(), "10.20 - 30.40");
     EXPECT_EQ(form->lbCurrent->text(), "10.20");
     // The release point is not used: the last move decides.
-    Release(99, 99);
+    Release({99, 99});
     EXPECT_EQ(form->Selection(), (TRect{10, 20, 30, 40}));
-    EXPECT_FALSE(form->isVisible());
     EXPECT_FALSE(form->tmMoveDescr->isActive());
-    EXPECT_TRUE(form->Idle()); // cancelled in the action dialog
+    ExpectAtRest(); // cancelled in the action dialog
 
     PressHotKey(1);
     Drag({{10, 20}, {30, 40}});
-    Release(30, 40);
+    Release({30, 40});
     EXPECT_EQ(form->Selection(), (TRect{10, 20, 30, 40}));
 }
 
@@ -190,106 +146,78 @@ TEST_F(MainForm, FocusRectangleFollowsTheDragAndOnlyTheLastStays)
     const QImage before = form->imMain->Picture().Image().copy();
     Drag({{50, 50}, {80, 70}, {100, 90}, {60, 120}});
     const QImage &now = form->imMain->Picture().Image();
-    const TRect last{50, 50, 60, 120};
+    const QRect last(50, 50, 10, 70);
     int changed = 0;
     for (int y = 0; y < now.height(); ++y)
         for (int x = 0; x < now.width(); ++x)
             if (now.pixel(x, y) != before.pixel(x, y)) {
                 ++changed;
-                const bool onBorder = (x == last.Left || x == last.Right - 1 || y == last.Top ||
-                                       y == last.Bottom - 1) &&
-                                      x >= last.Left && x < last.Right && y >= last.Top && y < last.Bottom;
-                ASSERT_TRUE(onBorder) << x << "," << y;
+                ASSERT_TRUE(last.contains(x, y) && !last.adjusted(1, 1, -1, -1).contains(x, y)) << x << "," << y;
             }
     EXPECT_GT(changed, 0);
-    // The clean copy never sees it.
-    EXPECT_EQ(qBlue(form->ScreenCopy().Image().pixel(50, 50)), 2);
-    EXPECT_EQ(form->ScreenCopy().Image().pixel(50, 50) & 0xffff00, qRgb(50, 50, 0) & 0xffff00);
+    EXPECT_EQ(form->ScreenCopy().Image().pixel(50, 50), qRgb(50, 50, 2)); // the clean copy never sees it
 }
 
-TEST_F(MainForm, SelectionCopyHasExclusiveRightAndBottomEdges)
+TEST_F(MainForm, ClicksAndPositionsOffTheScreenCopyGiveSelectionsInsideIt)
 {
-    PressHotKey(1);
-    Drag({{30, 40}, {10, 20}});
-    Release(10, 20);
-    platform::TBitmap out;
-    form->CopyCaptureTo(out);
-    ASSERT_EQ(out.Width(), 20);
-    ASSERT_EQ(out.Height(), 20);
-    EXPECT_EQ(out.PixelFormat(), platform::TPixelFormat::pf24bit);
-    EXPECT_EQ(out.Image().pixel(0, 0), qRgb(10, 20, 2));
-    EXPECT_EQ(out.Image().pixel(19, 19), qRgb(29, 39, 2)); // column 30 and row 40 are not in it
-    // From the clean copy, not from the displayed picture with its rectangle.
-    for (int y = 0; y < 20; ++y)
-        for (int x = 0; x < 20; ++x)
-            ASSERT_EQ(out.Image().pixel(x, y), qRgb(10 + x, 20 + y, 2));
-}
-
-TEST_F(MainForm, ClickWithoutMoveGivesAnEmptySelectionAtThePoint)
-{
-    PressHotKey(1);
-    Drag({{40, 41}});
-    Release(40, 41);
-    EXPECT_EQ(form->Selection(), (TRect{40, 41, 40, 41}));
-    platform::TBitmap out;
-    form->CopySelectionTo(out);
-    EXPECT_TRUE(out.Empty());
-}
-
-TEST_F(MainForm, MousePositionsAreClampedToTheScreenCopy)
-{
-    PressHotKey(1);
-    Drag({{300, 20}, {-50, 5000}});
-    EXPECT_EQ(form->Selection(), (TRect{0, 20, 300, 200}));
-    Release(-50, 5000);
-    platform::TBitmap out;
-    form->CopySelectionTo(out);
-    EXPECT_EQ(out.Width(), 300);
-    EXPECT_EQ(out.Height(), 180);
-    EXPECT_EQ(out.Image().pixel(299, 179), qRgb(299 & 0xff, 199, 2));
+    const struct {
+        std::initializer_list<QPoint> drag;
+        TRect selection;
+    } cases[] = {
+        {{{40, 41}}, {40, 41, 40, 41}},                   // a click without a move: empty
+        {{{300, 20}, {-50, 5000}}, {0, 20, 300, 200}},    // clamped to the copy
+    };
+    for (const auto &c : cases) {
+        PressHotKey(1);
+        Drag(c.drag);
+        Release({-50, 5000});
+        EXPECT_EQ(form->Selection(), c.selection);
+        platform::TBitmap out;
+        form->CopySelectionTo(out);
+        const TRect &s = c.selection;
+        ASSERT_EQ(out.Width(), s.Right - s.Left);
+        ASSERT_EQ(out.Height(), s.Bottom - s.Top);
+        if (!out.Empty()) {
+            EXPECT_EQ(out.Image().pixel(out.Width() - 1, out.Height() - 1), qRgb((s.Right - 1) & 0xff, s.Bottom - 1, 2));
+        }
+    }
 }
 
 TEST_F(MainForm, WholeScreenCaptureNeverShowsTheOverlay)
 {
-    int shows = 0;
     struct Spy : QObject {
-        int *n;
-        explicit Spy(int *c) : n(c) {}
+        int shows = 0;
         bool eventFilter(QObject *, QEvent *e) override
         {
-            if (e->type() == QEvent::Show)
-                ++*n;
+            shows += e->type() == QEvent::Show;
             return false;
         }
-    } spy(&shows);
+    } spy;
     form->installEventFilter(&spy);
     PressHotKey(2);
-    EXPECT_EQ(shows, 0);
-    EXPECT_EQ(services.Log->Grabs, 1);
+    form->removeEventFilter(&spy);
+    EXPECT_EQ(spy.shows, 0);
+    EXPECT_EQ(log->Grabs, 1);
     EXPECT_EQ(form->CaptureMode(), 2);
     EXPECT_TRUE(form->Idle());
     platform::TBitmap out;
     form->CopyCaptureTo(out);
-    EXPECT_EQ(out.Width(), 320);
-    EXPECT_EQ(out.Height(), 200);
     EXPECT_EQ(out.PixelFormat(), platform::TPixelFormat::pf24bit);
+    EXPECT_EQ(out.Image().size(), QSize(320, 200));
     EXPECT_EQ(out.Image(), form->imMain->Picture().Image()); // the displayed picture, mark 1
-    EXPECT_EQ(qBlue(out.Image().pixel(319, 199)), 1);
-    form->removeEventFilter(&spy);
+    EXPECT_EQ(out.Image().pixel(319, 199), qRgb(319 & 0xff, 199, 1));
 }
 
 TEST_F(MainForm, PanelHeadsForTheOppositeCornerMiddleIncluded)
 {
     form->imMain->resize(801, 601); // W div 2 = 400, H div 2 = 300
-    form->ChoosePanelTarget(400, 300);
-    EXPECT_EQ(form->PanelTargetLeft(), 801 - 545 - 10);
-    EXPECT_EQ(form->PanelTargetTop(), 601 - 57 - 10);
-    form->ChoosePanelTarget(401, 301);
-    EXPECT_EQ(form->PanelTargetLeft(), 10);
-    EXPECT_EQ(form->PanelTargetTop(), 10);
-    form->ChoosePanelTarget(0, 600);
-    EXPECT_EQ(form->PanelTargetLeft(), 246);
-    EXPECT_EQ(form->PanelTargetTop(), 10);
+    const struct {
+        int x, y, left, top;
+    } cases[] = {{400, 300, 801 - 545 - 10, 601 - 57 - 10}, {401, 301, 10, 10}, {0, 600, 246, 10}};
+    for (const auto &c : cases) {
+        form->ChoosePanelTarget(c.x, c.y);
+        EXPECT_EQ(QPoint(form->PanelTargetLeft(), form->PanelTargetTop()), QPoint(c.left, c.top)) << c.x << "," << c.y;
+    }
 }
 
 TEST_F(MainForm, PanelStepsFiftyPixelsAndSnapsOnTheLastTick)
@@ -315,52 +243,26 @@ TEST_F(MainForm, PanelStepsFiftyPixelsAndSnapsOnTheLastTick)
     EXPECT_EQ(form->pnMsg->x(), 10); // ... then the snap
 }
 
-TEST_F(MainForm, FailedGrabLeavesTheProgramIdleWithoutOverlay)
+TEST_F(MainForm, AFailedOrRaisingGrabLeavesTheProgramIdleWithoutOverlay)
 {
-    services.Log->Images = {QImage()};
-    PressHotKey(1);
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_TRUE(form->Idle());
-    EXPECT_TRUE(AllItemsEnabled(true));
-    PressHotKey(2);
-    EXPECT_TRUE(form->Idle());
-    EXPECT_TRUE(shown.empty());
-    // A grab that works later is taken.
-    services.Log->Images = {fakes::Screen(64, 48, 5)};
-    PressHotKey(1);
-    EXPECT_TRUE(form->isVisible());
-}
-
-TEST_F(MainForm, ExceptionInACaptureEndsItAndIsShown)
-{
-    services.Log->Throw = true;
-    PressHotKey(1);
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0], "The display went away");
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_TRUE(form->Idle());
-    EXPECT_TRUE(AllItemsEnabled(true));
-    EXPECT_EQ(services.Log->Registered.size(), 2u);
-    // Through the menu as well.
-    form->miCaptureScreen->trigger();
-    EXPECT_EQ(shown.size(), 2u);
-    EXPECT_TRUE(form->Idle());
-    services.Log->Throw = false;
-    PressHotKey(1);
-    EXPECT_TRUE(form->isVisible());
-}
-
-TEST_F(MainForm, RedoRestoresTheCleanCopyWithoutGrabbing)
-{
-    PressHotKey(1);
-    Drag({{10, 10}, {50, 60}});
-    Release(50, 60);
-    form->SetMenuEnabled(false);
-    form->RedoSelection();
-    EXPECT_EQ(services.Log->Grabs, 2);
-    EXPECT_TRUE(form->isVisible());
-    EXPECT_EQ(form->CaptureMode(), 1);
-    EXPECT_EQ(form->imMain->Picture().Image(), form->ScreenCopy().Image());
+    for (bool raise : {false, true}) {
+        shown.clear();
+        log->Images = {QImage()};
+        log->Throw = raise;
+        PressHotKey(1);
+        ExpectAtRest();
+        form->miCaptureScreen->trigger(); // through the menu as well
+        EXPECT_TRUE(form->Idle());
+        // A failed grab is only traced; an exception is shown.
+        EXPECT_EQ(shown, raise ? std::vector<std::string>(2, "The display went away") : std::vector<std::string>{});
+        // A grab that works later is taken.
+        log->Images = {fakes::Screen(64, 48, 5)};
+        log->Throw = false;
+        PressHotKey(1);
+        EXPECT_TRUE(form->isVisible());
+        form->EndCapture();
+        form->SetMenuEnabled(true);
+    }
 }
 
 TEST_F(MainForm, MenuItemsCaptureWithoutLookingAtIdle)
@@ -376,53 +278,26 @@ TEST_F(MainForm, MenuItemsCaptureWithoutLookingAtIdle)
 
 TEST_F(MainForm, TrayOpensTheSettingsAndTheAboutBoxModallyWhileBusy)
 {
-    struct Seen {
-        std::string cls;
-        QWidget *parent;
-        bool idle;
-        bool itemsEnabled;
-    };
-    std::vector<Seen> seen;
+    std::vector<std::pair<std::string, QWidget *>> seen; // class, owner
     app::TScopedModalRunner runner([&](QDialog &d) {
-        seen.push_back({d.metaObject()->className(), d.parentWidget(), form->Idle(),
-                        form->miCaptureArea->isEnabled()});
+        EXPECT_FALSE(form->Idle());
+        EXPECT_FALSE(form->miCaptureArea->isEnabled());
+        seen.emplace_back(d.metaObject()->className(), d.parentWidget());
         return 0;
     });
     form->miSettings->trigger();
     form->miAbout->trigger();
-    ASSERT_EQ(seen.size(), 2u);
-    // The settings form has no owner; the about box belongs to the main form.
-    EXPECT_EQ(seen[0].cls, "app::TfmSettings");
-    EXPECT_EQ(seen[0].parent, nullptr);
-    EXPECT_EQ(seen[1].cls, "app::TfmAboutBox");
-    EXPECT_EQ(seen[1].parent, form.get());
-    for (const Seen &s : seen) {
-        EXPECT_FALSE(s.idle) << s.cls;
-        EXPECT_FALSE(s.itemsEnabled) << s.cls;
-    }
-    EXPECT_TRUE(form->Idle());
-    EXPECT_TRUE(AllItemsEnabled(true));
-    EXPECT_EQ(app::fmSettings, nullptr);
+    EXPECT_EQ(seen, (decltype(seen){{"app::TfmSettings", nullptr}, {"app::TfmAboutBox", form.get()}}));
     EXPECT_EQ(app::fmAboutBox, nullptr);
+    EXPECT_EQ(app::fmSettings, nullptr);
+    ExpectAtRest();
 }
 
-TEST_F(MainForm, AFailureDuringStartUpIsShownAndTheProgramStaysUsable)
+TEST_F(MainForm, MenuComesBackWhenATrayFormFails)
 {
-    form.reset();
-    services.Log->RegistrationFailures = 1;
-    ASSERT_NO_THROW(form = std::make_unique<TfmMain>(services.Make()));
-    ASSERT_EQ(shown, std::vector<std::string>{"The keyboard went away"});
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_TRUE(form->Idle());
+    app::TScopedModalRunner failing([](QDialog &) -> int { throw platform::EInOutError("no form"); });
+    EXPECT_THROW(form->miAboutClick(), platform::EInOutError);
     EXPECT_TRUE(AllItemsEnabled(true));
-    EXPECT_EQ(services.Log->Registered.size(), 2u);
-    // The capture works: the screen copy exists although its step never ran.
-    PressHotKey(1);
-    EXPECT_TRUE(form->isVisible());
-    Drag({{10, 10}, {30, 20}});
-    Release(30, 20);
-    EXPECT_EQ(form->Selection(), (TRect{10, 10, 30, 20}));
-    EXPECT_EQ(form->ScreenCopy().Width(), 320);
 }
 
 TEST_F(MainForm, ExitEndsTheMessageLoop)
@@ -432,27 +307,93 @@ TEST_F(MainForm, ExitEndsTheMessageLoop)
         byExit = true;
         form->miExit->trigger();
     });
-    QTimer safety;
-    safety.setSingleShot(true);
-    QObject::connect(&safety, &QTimer::timeout, [&] {
+    QTimer::singleShot(5000, [&] {
         byExit = false;
         QCoreApplication::quit();
     });
-    safety.start(5000);
     QCoreApplication::exec();
     EXPECT_TRUE(byExit);
 }
 
-TEST_F(MainForm, DestructionGivesTheHotKeysBack)
+TEST_F(MainFormStartUp, AFailingStepIsShownAndTheProgramStaysUsable)
 {
-    form.reset();
-    EXPECT_TRUE(services.Log->Registered.empty());
-    EXPECT_EQ(app::fmMain, nullptr);
+    for (bool inSettings : {true, false}) {
+        form.reset();
+        shown.clear();
+        log = std::make_shared<fakes::TLog>();
+        log->Images = {fakes::Screen(320, 200, 1)};
+        log->RegistrationFailures = inSettings ? 0 : 1;
+        ASSERT_NO_THROW(Create([inSettings] {
+            if (inSettings)
+                throw platform::Exception("Could not find MyDocuments folder location.");
+        }));
+        EXPECT_EQ(shown, std::vector<std::string>{inSettings ? "Could not find MyDocuments folder location."
+                                                             : "The keyboard went away"});
+        ExpectAtRest();
+        if (inSettings) { // the steps after the settings ran
+            EXPECT_NE(support::dmLNG, nullptr);
+        }
+        // The capture works: the screen copy exists although a step never ran.
+        PressHotKey(1);
+        EXPECT_TRUE(form->isVisible());
+        Drag({{10, 10}, {30, 20}});
+        Release({30, 20});
+        EXPECT_EQ(form->Selection(), (TRect{10, 10, 30, 20}));
+        EXPECT_EQ(form->ScreenCopy().Width(), 320);
+    }
 }
 
-TEST_F(MainForm, MenuComesBackWhenATrayFormFails)
+TEST_F(MainFormStartUp, TheTraceAndTheTextModuleAreSetUpAndTheEndUndoesIt)
 {
-    app::TScopedModalRunner failing([](QDialog &) -> int { throw platform::EInOutError("no form"); });
-    EXPECT_THROW(form->miAboutClick(), platform::EInOutError);
-    EXPECT_TRUE(AllItemsEnabled(true));
+    Create();
+    ASSERT_NE(form->Trc, nullptr);
+    EXPECT_EQ(support::GlobalTrace.load(), static_cast<support::TVisualTraceCore *>(form->Trc));
+    EXPECT_EQ(form->Trc->parent(), form.get());
+    EXPECT_TRUE(form->Trc->Active());
+    EXPECT_TRUE(form->Trc->isHidden());
+    EXPECT_EQ(form->Trc->CurrentLevel(), 0);
+    EXPECT_FALSE(form->Trc->ToFile() || form->Trc->ToScreen() || form->Trc->ToStandardOutput() ||
+                 form->Trc->UseIniFile());
+    ASSERT_TRUE(platform::FolderIsWritable(platform::ProgramFolder())); // so the file stays beside the program
+    EXPECT_EQ(form->Trc->DataFileName(), platform::ChangeFileExt(platform::ProgramFileName(), ".Trace.txt"));
+    ASSERT_NE(support::dmLNG, nullptr);
+    EXPECT_EQ(support::dmLNG->parent(), form.get());
+    EXPECT_EQ(support::dmLNG->Mode(), support::lngBuiltIn);
+    EXPECT_EQ(support::dmLNG->FileName(), "");
+    EXPECT_EQ(support::dmLNG->GetText(17586), "Ok");
+    // At level 0 the form's own trace lines (a failed grab traces one at
+    // level 1) are not even queued.
+    form->miCaptureAreaClick();
+    EXPECT_TRUE(form->Idle());
+    EXPECT_TRUE(form->Trc->PendingLines().empty());
+
+    // A user who turns the trace on (level 1, standard output) sees them.
+    std::vector<std::string> written;
+    form->Trc->SetStandardOutputSink(
+        [&](const std::vector<std::string> &lines) { written.insert(written.end(), lines.begin(), lines.end()); });
+    form->Trc->SetCurrentLevel(1);
+    form->Trc->SetToStandardOutput(true);
+    form->miCaptureAreaClick();
+    const auto pending = form->Trc->PendingLines();
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_NE(pending[0].find("Screen grab failed: the capture was not started"), std::string::npos) << pending[0];
+    form.reset(); // the component's last lines still reach the output
+    EXPECT_EQ(written, pending);
+    EXPECT_EQ(support::GlobalTrace.load(), nullptr);
+    EXPECT_EQ(support::dmLNG, nullptr);
+    EXPECT_EQ(app::fmMain, nullptr);
+    EXPECT_TRUE(log->Registered.empty()); // the hot keys are given back
+}
+
+TEST_F(MainFormStartUp, TheSettingsAreLoadedAndWrittenStraightBack)
+{
+    EXPECT_TRUE(app::TMainFormServices::System().LoadSettings);
+    testutil::TempDir dir;
+    const std::string fresh = dir.File("fresh/shot.anna.ini");
+    Create([&] { app::LoadConfiguration(fresh); });
+    const platform::TMemIniFile ini(fresh);
+    EXPECT_EQ(ini.ReadSections(), std::vector<std::string>{"Generics"});
+    EXPECT_EQ(ini.ReadString("Generics", "ImageFileFormat", "?"), "PNG");
+    EXPECT_EQ(app::CFGAllData.ImageFileFormat, "PNG");
+    EXPECT_TRUE(shown.empty());
 }

@@ -59,38 +59,27 @@ void ExpectSizedAfterLabel(const Seen &s)
 
 TEST(ShowMessage, PanelsAndFormFollowTheText)
 {
+    std::string lines;
+    for (int i = 0; i < 200; ++i)
+        lines += "line\r\n";
     const Seen one = Show("Korvane ScreenShot", "Exception: 'x'");
+    const Seen three = Show("t", "Exception: 'x'\r\nline two\r\nline three");
+    const Seen wide = Show("t", std::string(300, 'W'));
+    const Seen tall = Show("t", lines + "end");
+    const Seen empty = Show("", "");
+    for (const Seen *s : {&one, &three, &wide, &tall, &empty})
+        ExpectSizedAfterLabel(*s);
     EXPECT_EQ(one.shown, 1);
     EXPECT_EQ(one.title, "Korvane ScreenShot");
     EXPECT_EQ(one.text, "Exception: 'x'");
-    ExpectSizedAfterLabel(one);
-
-    // CR LF lines become separate lines: a taller form, not a wider one.
-    const Seen three = Show("t", "Exception: 'x'\r\nline two\r\nline three");
+    // CR LF lines become separate lines: a taller form.
     EXPECT_EQ(three.text, "Exception: 'x'\nline two\nline three");
-    ExpectSizedAfterLabel(three);
     EXPECT_GT(three.label.height(), 2 * one.label.height());
-
-    const Seen wide = Show("t", std::string(300, 'W'));
-    ExpectSizedAfterLabel(wide);
     EXPECT_GT(wide.form.width(), 1000);
-
-    const Seen tall = Show("t", [] {
-        std::string s;
-        for (int i = 0; i < 200; ++i)
-            s += "line\r\n";
-        return s + "end";
-    }());
-    ExpectSizedAfterLabel(tall);
     EXPECT_GT(tall.form.height(), 200 * 10);
-}
-
-TEST(ShowMessage, EmptyMessageGivesTheSmallestForm)
-{
-    const Seen s = Show("", "");
-    ExpectSizedAfterLabel(s);
-    EXPECT_LT(s.form.width(), 80);
-    EXPECT_LT(s.form.height(), 5 + 79 + 25 + 5 + 40 + 35 + 20); // one empty line
+    // An empty message gives the smallest form: one empty line.
+    EXPECT_LT(empty.form.width(), 80);
+    EXPECT_LT(empty.form.height(), 5 + 79 + 25 + 5 + 40 + 35 + 20);
 }
 
 TEST(ShowMessage, MarkupIsShownAsPlainText)

@@ -6,17 +6,12 @@
 #include "platform/core/Exceptions.h"
 #include "platform/gui/ExceptionDisplay.h"
 
-#include <QApplication>
+#include "AppTestUtil.h"
+
 #include <QKeyEvent>
 #include <QPushButton>
-#include <QTimer>
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <thread>
-
-#include "TestUtil.h"
 
 using namespace app;
 
@@ -33,7 +28,7 @@ void Key(QWidget *target, int key)
 }
 
 // Shows the dialog with the real modal loop and does `act` once it runs.
-std::uint8_t RunWith(TfmWhatToDo &dlg, std::function<void()> act)
+std::uint8_t RunWith(TfmWhatToDo &dlg, const std::function<void()> &act)
 {
     bool ran = false;
     QTimer::singleShot(0, &dlg, [&] {
@@ -55,6 +50,7 @@ TEST(WhatToDo, LayoutCaptionsAndColours)
     EXPECT_EQ(dlg.windowTitle(), "Korvane ScreenShot");
     EXPECT_EQ(dlg.size(), QSize(629, 229));
     EXPECT_EQ(Back(&dlg), QColor(0x47, 0x00, 0xB8));
+    EXPECT_EQ(dlg.Choice, wtdNone);
     const struct {
         const char *name;
         int x, y;
@@ -69,14 +65,12 @@ TEST(WhatToDo, LayoutCaptionsAndColours)
         {"btAbout", 175, 113, "About"},
         {"btCancel", 175, 164, "Cancel"},
     };
-    auto *panel = dlg.findChild<QWidget *>("Panel1");
-    ASSERT_NE(panel, nullptr);
+    auto *panel = apptest::Ctl<QWidget>(dlg, "Panel1");
     EXPECT_EQ(panel->geometry(), QRect(58, 6, 345, 217));
     EXPECT_EQ(Back(panel), QColor(0x5F, 0x5F, 0x5F));
     QWidget *previous = nullptr;
     for (const auto &e : expected) {
-        auto *b = dlg.findChild<QPushButton *>(e.name);
-        ASSERT_NE(b, nullptr) << e.name;
+        auto *b = apptest::Ctl<QPushButton>(dlg, e.name);
         EXPECT_EQ(b->parentWidget(), panel);
         EXPECT_EQ(b->geometry(), QRect(e.x, e.y, 164, 45)) << e.name;
         EXPECT_EQ(b->text(), e.caption);
@@ -87,61 +81,41 @@ TEST(WhatToDo, LayoutCaptionsAndColours)
         }
         previous = b;
     }
-    auto *sponsor = dlg.findChild<QWidget *>("pnSponsor");
-    ASSERT_NE(sponsor, nullptr);
+    auto *sponsor = apptest::Ctl<QWidget>(dlg, "pnSponsor");
     EXPECT_EQ(sponsor->geometry(), QRect(407, 6, 218, 217));
     EXPECT_TRUE(sponsor->children().isEmpty());
-    EXPECT_EQ(dlg.Choice, wtdNone);
 }
 
-TEST(WhatToDo, ChoiceButtonsEndTheDialogWithTheirCode)
+TEST(WhatToDo, ChoiceButtonsAndKeysEndTheDialogWithTheirCode)
 {
-    const std::pair<QPushButton *(TfmWhatToDo::*)() const, std::uint8_t> cases[] = {
-        {&TfmWhatToDo::btRedoSelection, wtdRedo}, {&TfmWhatToDo::btEMail, wtdEMail},
-        {&TfmWhatToDo::btCancel, wtdCancel},      {&TfmWhatToDo::btSave, wtdSave},
-        {&TfmWhatToDo::btCopyToClipboard, wtdClipboard},
+    const std::pair<std::function<void(TfmWhatToDo &)>, std::uint8_t> cases[] = {
+        {[](TfmWhatToDo &d) { d.btRedoSelection()->click(); }, wtdRedo},
+        {[](TfmWhatToDo &d) { d.btEMail()->click(); }, wtdEMail},
+        {[](TfmWhatToDo &d) { d.btCancel()->click(); }, wtdCancel},
+        {[](TfmWhatToDo &d) { d.btSave()->click(); }, wtdSave},
+        {[](TfmWhatToDo &d) { d.btCopyToClipboard()->click(); }, wtdClipboard},
+        {[](TfmWhatToDo &d) { Key(d.btSave(), Qt::Key_Escape); }, wtdCancel},
+        {[](TfmWhatToDo &d) {
+             EXPECT_EQ(d.focusWidget(), d.btSave());
+             Key(d.btSave(), Qt::Key_Return);
+         },
+         wtdSave},
+        {[](TfmWhatToDo &d) { d.close(); }, wtdNone},
     };
     for (const auto &c : cases) {
-        const auto button = c.first;
         TfmWhatToDo dlg;
-        EXPECT_EQ(RunWith(dlg, [&] { (dlg.*button)()->click(); }), c.second);
+        const auto &act = c.first;
+        EXPECT_EQ(RunWith(dlg, [&] { act(dlg); }), c.second);
         EXPECT_FALSE(dlg.isVisible());
-    }
-}
-
-TEST(WhatToDo, EscapeCancelsEnterSavesClosingGivesNoChoice)
-{
-    {
-        TfmWhatToDo dlg;
-        EXPECT_EQ(RunWith(dlg, [&] { Key(dlg.btSave(), Qt::Key_Escape); }), wtdCancel);
-    }
-    {
-        TfmWhatToDo dlg;
-        EXPECT_EQ(RunWith(dlg, [&] {
-                      EXPECT_EQ(dlg.focusWidget(), dlg.btSave());
-                      Key(dlg.btSave(), Qt::Key_Return);
-                  }),
-                  wtdSave);
-    }
-    {
-        TfmWhatToDo dlg;
-        EXPECT_EQ(RunWith(dlg, [&] { dlg.close(); }), wtdNone);
     }
 }
 
 TEST(WhatToDo, OpenFolderCreatesAndOpensTheFolderAndTheDialogStays)
 {
-    testutil::TempDir dir;
-    const std::string out = dir.File("opened.txt");
-    testutil::WriteFile(dir.File("xdg-open"),
-                        "#!/bin/sh\nprintf '%s\\n' \"$@\" > " + out + ".tmp\nmv " + out + ".tmp " +
-                            out + "\n");
-    std::filesystem::permissions(dir.File("xdg-open"), std::filesystem::perms::owner_all);
-    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-    ::setenv("PATH", (dir.Path() + ":" + oldPath).c_str(), 1);
+    apptest::TFakeProgram opener("xdg-open");
     const TCFGIniFile_AllData oldCfg = CFGAllData;
-    CFGAllData.DestinationFolder = dir.File("shots/new folder");
-
+    const std::string folder = opener.Folder() + "/shots/new folder";
+    CFGAllData.DestinationFolder = folder;
     TfmWhatToDo dlg;
     bool stillOpen = false;
     RunWith(dlg, [&] {
@@ -149,15 +123,11 @@ TEST(WhatToDo, OpenFolderCreatesAndOpensTheFolderAndTheDialogStays)
         stillOpen = dlg.isVisible();
         dlg.btCancel()->click();
     });
-    for (int i = 0; i < 200 && !testutil::FileExists(out); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    ::setenv("PATH", oldPath.c_str(), 1);
     CFGAllData = oldCfg;
-
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ(dlg.Choice, wtdCancel);
-    EXPECT_TRUE(std::filesystem::is_directory(dir.File("shots/new folder")));
-    EXPECT_EQ(testutil::ReadFile(out), dir.File("shots/new folder") + "\n");
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_EQ(opener.Calls(1), folder + "\n");
 }
 
 TEST(WhatToDo, SettingsAndAboutOpenOnTopAndAFailureThereIsShownWithTheDialogKept)

@@ -27,16 +27,12 @@ QImage Noise(int w, int h, QImage::Format f, quint32 seed)
 }
 
 // How many pixels differ between two images of one format.
-int Changed(const QImage &a, const QImage &b, QList<QPoint> *where = nullptr)
+int Changed(const QImage &a, const QImage &b)
 {
     int n = 0;
     for (int y = 0; y < a.height(); ++y)
         for (int x = 0; x < a.width(); ++x)
-            if (a.pixel(x, y) != b.pixel(x, y)) {
-                ++n;
-                if (where)
-                    where->push_back({x, y});
-            }
+            n += a.pixel(x, y) != b.pixel(x, y);
     return n;
 }
 
@@ -66,8 +62,6 @@ TEST(FocusRect, InvertsEveryOtherBorderPixelOnce)
     QImage img = orig;
     const TRect r{10, 5, 20, 12}; // 10 x 7; right/bottom exclusive
     DrawFocusRect(img, r);
-    QList<QPoint> where;
-    const int n = Changed(orig, img, &where);
     int expected = 0;
     for (int y = r.Top; y < r.Bottom; ++y)
         for (int x = r.Left; x < r.Right; ++x) {
@@ -78,13 +72,7 @@ TEST(FocusRect, InvertsEveryOtherBorderPixelOnce)
                 EXPECT_EQ(img.pixel(x, y) & 0xffffff, ~orig.pixel(x, y) & 0xffffff) << x << "," << y;
             }
         }
-    EXPECT_EQ(n, expected);
-    for (const QPoint &p : where) {
-        EXPECT_GE(p.x(), r.Left);
-        EXPECT_LT(p.x(), r.Right);
-        EXPECT_GE(p.y(), r.Top);
-        EXPECT_LT(p.y(), r.Bottom);
-    }
+    EXPECT_EQ(Changed(orig, img), expected); // so nothing off the border changed
     // A rectangle one pixel wide touches each of its pixels at most once too.
     QImage line = orig;
     DrawFocusRect(line, {4, 0, 5, 10});
@@ -95,10 +83,9 @@ TEST(FocusRect, EmptyAndFarAwayRectanglesChangeNothing)
 {
     const QImage orig = Noise(20, 20, QImage::Format_RGB32, 3);
     QImage img = orig;
-    DrawFocusRect(img, {5, 5, 5, 9});
-    DrawFocusRect(img, {9, 5, 5, 9});
-    DrawFocusRect(img, {-2000000000, -2000000000, 2000000000, 2000000000});
-    DrawFocusRect(img, {100, 100, 200, 200});
+    for (const TRect &r : {TRect{5, 5, 5, 9}, TRect{9, 5, 5, 9}, TRect{-2000000000, -2000000000, 2000000000, 2000000000},
+                           TRect{100, 100, 200, 200}})
+        DrawFocusRect(img, r);
     EXPECT_EQ(img, orig);
     QImage none;
     DrawFocusRect(none, {0, 0, 5, 5});

@@ -1,17 +1,21 @@
 #pragma once
-// Helpers for driving modal dialogs of the settings and about tests.
+// Helpers for driving the dialogs and the desktop programs of the app tests.
+#include "TestUtil.h"
+
 #include <QApplication>
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <sys/stat.h>
 
-namespace settingsabout_test {
+namespace apptest {
 
 // Runs `act` on the first modal dialog that opens on top of `below` (null:
 // any), then returns. Polls from the event loop of whichever exec() runs.
@@ -62,4 +66,33 @@ inline bool WaitFor(const std::function<bool()> &pred, int ms = 5000)
     return true;
 }
 
-} // namespace settingsabout_test
+// A stand-in for the desktop program `name`, first on PATH while the object
+// lives, that appends its arguments to a record, one per line, and then runs
+// the shell line `then`.
+class TFakeProgram {
+public:
+    explicit TFakeProgram(const std::string &name, const std::string &then = "")
+    {
+        const std::string script = dir_.File(name);
+        testutil::WriteFile(script, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> '" +
+                                        Record() + "'\n" + then + "\n");
+        ::chmod(script.c_str(), 0755);
+    }
+    std::string Folder() const { return dir_.Path(); }
+    // The record once it holds `lines` lines, or what it holds after `ms`.
+    std::string Calls(long lines, int ms = 5000) const
+    {
+        WaitFor([&] {
+            const std::string s = testutil::ReadFile(Record());
+            return std::count(s.begin(), s.end(), '\n') >= lines;
+        }, ms);
+        return testutil::ReadFile(Record());
+    }
+
+private:
+    std::string Record() const { return dir_.File("calls.txt"); }
+    testutil::TempDir dir_;
+    testutil::ScopedEnv path_{"PATH", dir_.Path() + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "")};
+};
+
+} // namespace apptest
