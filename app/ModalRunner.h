@@ -5,6 +5,7 @@
 #include <functional>
 
 class QDialog;
+class QWidget;
 
 namespace app {
 
@@ -26,5 +27,21 @@ public:
 private:
     TModalRunner previous_;
 };
+
+// Creates a form of class F with `parent`, publishes it in `global` while it
+// is shown modally (centred on the primary screen when shown), then frees it
+// and clears `global`, also when showing throws.
+template <class F>
+int ShowModalForm(QWidget *parent, F *&global)
+{
+    F form(parent);
+    struct Unpublish {
+        F *&global;
+        ~Unpublish() { global = nullptr; }
+    } unpublish{global};
+    global = &form;
+    form.centerOnShow = true;
+    return RunModal(form);
+}
 
 } // namespace app

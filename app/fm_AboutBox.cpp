@@ -185,13 +185,7 @@ void TfmAboutBox::showEvent(QShowEvent *event)
 
 void ShowAboutBox(QWidget *parent)
 {
-    TfmAboutBox form(parent);
-    fmAboutBox = &form;
-    struct Reset {
-        ~Reset() { fmAboutBox = nullptr; }
-    } reset;
-    form.centerOnShow = true;
-    RunModal(form);
+    ShowModalForm(parent, fmAboutBox);
 }
 
 } // namespace app

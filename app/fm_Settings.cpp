@@ -238,13 +238,7 @@ void TfmSettings::showEvent(QShowEvent *event)
 
 void ShowSettings(QWidget *parent)
 {
-    TfmSettings form(parent);
-    fmSettings = &form;
-    struct Reset {
-        ~Reset() { fmSettings = nullptr; }
-    } reset;
-    form.centerOnShow = true;
-    RunModal(form);
+    ShowModalForm(parent, fmSettings);
 }
 
 } // namespace app
