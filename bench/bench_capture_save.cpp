@@ -68,7 +68,7 @@ int main(int argc, char **argv)
 {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QGuiApplication app(argc, argv);
-    const char *picture = KSS_SHARED_DIR "/testdata/screens/desktop-1920x1080.png";
+    const char *picture = KSS_TESTDATA_DIR "/screens/desktop-1920x1080.png";
     g_capture = QImage(QString::fromUtf8(picture)).convertToFormat(QImage::Format_BGR888);
     if (g_capture.isNull()) {
         std::fprintf(stderr, "cannot read %s\n", picture);

@@ -38,7 +38,7 @@ const char *const Screens1080[] = {"desktop-1920x1080.png", "wallpaper-1920x1080
 
 std::unique_ptr<TLinearBitmap> LoadScreen(const std::string &name)
 {
-    QImage img(QString::fromStdString(std::string(KSS_SHARED_DIR) + "/testdata/screens/" + name));
+    QImage img(QString::fromStdString(std::string(KSS_TESTDATA_DIR) + "/screens/" + name));
     if (img.isNull())
         return nullptr;
     auto bmp = std::make_unique<TLinearBitmap>();
@@ -372,8 +372,8 @@ int main(int argc, char **argv)
     for (const char *name : Screens1080) {
         auto bmp = LoadScreen(name);
         if (!bmp) {
-            std::fprintf(stderr, "missing %s\n", name);
-            continue;
+            std::fprintf(stderr, "missing test data: %s\n", name);
+            return 1;
         }
         InflateCase c;
         c.Raw.assign(bmp->Map.get(), bmp->Map.get() + bmp->Size);
@@ -396,8 +396,10 @@ int main(int argc, char **argv)
     }
     for (const char *name : {"desktop-3840x2160.png", "web-docs-3840x2160.png"}) {
         auto bmp = LoadScreen(name);
-        if (!bmp)
-            continue;
+        if (!bmp) {
+            std::fprintf(stderr, "missing test data: %s\n", name);
+            return 1;
+        }
         Bitmaps()[name] = std::move(bmp);
         const std::string n = name;
         benchmark::RegisterBenchmark(("peakmem/" + n).c_str(), PeakMemory, n)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -44,7 +44,7 @@ function(kss_unit_tests name)
   set_target_properties(${exe} PROPERTIES AUTOMOC ON)
   target_link_libraries(${exe} PRIVATE kss_test_main ${ARG_DEPS} GTest::gtest GTest::gmock)
   target_compile_definitions(${exe} PRIVATE
-    KSS_SHARED_DIR="${KSS_SHARED_DIR}"
+    KSS_TESTDATA_DIR="${KSS_TESTDATA_DIR}"
     KSS_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     KSS_BINARY_DIR="${CMAKE_BINARY_DIR}")
   add_test(NAME ${exe} COMMAND ${exe})

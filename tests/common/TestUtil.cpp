@@ -54,9 +54,13 @@ bool FileExists(const std::string &path)
     return std::filesystem::exists(path);
 }
 
-std::string SharedData(const std::string &rel)
+std::string TestData(const std::string &rel)
 {
-    return std::string(KSS_SHARED_DIR) + "/testdata/" + rel;
+    // Missing data must fail the test loudly, never let it pass on nothing.
+    std::string path = std::string(KSS_TESTDATA_DIR) + "/" + rel;
+    if (!std::filesystem::exists(path))
+        throw std::runtime_error("missing test data: " + path);
+    return path;
 }
 
 ScopedEnv::ScopedEnv(const char *name, const char *value) : name_(name)

@@ -24,8 +24,9 @@ std::string ReadFile(const std::string &path);
 std::vector<unsigned char> ReadBytes(const std::string &path);
 void WriteFile(const std::string &path, const std::string &data);
 bool FileExists(const std::string &path);
-// Path of a file of the shared test data (../shared/testdata/<rel>).
-std::string SharedData(const std::string &rel);
+// Path of a file of the project's test data (tests/data/<rel>); throws
+// naming the file when it is missing.
+std::string TestData(const std::string &rel);
 
 // Sets (or, for null, removes) an environment variable for the lifetime of
 // the object; the old value comes back afterwards.

@@ -9,11 +9,17 @@ import tempfile
 from PIL import Image
 
 tool, screens = sys.argv[1], sys.argv[2]
+SCREENS = ['desktop-1920x1080.png', 'desktop-3840x2160.png', 'wallpaper-1920x1080.png',
+           'web-docs-1920x1080.png', 'web-docs-3840x2160.png', 'web-index-1920x1080.png']
+for s in SCREENS:
+    if not os.path.isfile(os.path.join(screens, s)):
+        sys.exit(f'missing test data: {os.path.join(screens, s)}')
 failures = []
 with tempfile.TemporaryDirectory() as out:
     subprocess.run([tool, out, screens], check=True)
     pngs = sorted(f for f in os.listdir(out) if f.endswith('.png'))
     assert len(pngs) >= 43, pngs
+    assert sum(n.startswith('screen-') for n in pngs) == len(SCREENS), pngs
     for name in pngs:
         path = os.path.join(out, name)
         chk = subprocess.run(['pngcheck', '-v', path], capture_output=True, text=True)
