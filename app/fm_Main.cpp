@@ -6,7 +6,9 @@
 #include "app/fm_AboutBox.h"
 #include "app/fm_Settings.h"
 #include "platform/gui/Colors.h"
+#include "platform/core/ProgramPath.h"
 #include "platform/gui/ExceptionDisplay.h"
+#include "support/DebugSwitch.h"
 #include "support/TextRoutines.h"
 #include "support/dm_LNG.h"
 #include "ui_fm_Main.h"
@@ -17,12 +19,14 @@
 #include <QEvent>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPixmap>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <cstdio>
 #include <cstdlib>
 
 namespace app {
@@ -93,6 +97,10 @@ TfmMain::TfmMain(TMainFormServices services, QWidget *parent)
     platform::SetControlColor(this, platform::clBlack);
     platform::SetControlColor(pnMsg, clFormBack);
     platform::SetControlColor(Panel2, clPanelBack);
+    // The instruction panel only shows: presses, moves and releases over it
+    // belong to the selection underneath, also when the pointer lands on it
+    // without moving first (touch screens, tablets, warped pointers).
+    pnMsg->setAttribute(Qt::WA_TransparentForMouseEvents);
     for (QLabel *l : {lbMsg, lbRegion, lbCurrent})
         platform::SetFontColor(l, platform::clYellow);
     SetPixelFont(lbMsg, 16, true);
@@ -184,10 +192,8 @@ void TfmMain::FormCreate()
     FScreenCopy = std::make_unique<platform::TBitmap>();
     LoadConfiguration();
     SetMenuEnabled(true);
-    // SEAM(debug switch): the panel keeps its height 105 on IsDebugDay();
-    // until that switch is here every day counts as an ordinary one.
-    const bool debugDay = false;
-    if (!debugDay)
+    // On an ordinary day the coordinate labels (Top 59) lie below the panel.
+    if (!support::IsDebugDay())
         pnMsg->resize(pnMsg->width(), 57);
     // SEAM(image plug-ins): DLLLoader.AddPlugins(ProgramPath, no callback).
 }
@@ -231,12 +237,31 @@ void TfmMain::Trace(int level, const std::string &text)
 
 void TfmMain::RegisterCaptureHotKeys()
 {
-    // A combination another program holds is not an error: that capture path
-    // simply never fires.
     if (!services_.HotKeys)
         return;
-    services_.HotKeys->Register(HotKeyArea, platform::hkControl, platform::ksPrint);
-    services_.HotKeys->Register(HotKeyScreen, platform::hkAlt, platform::ksPrint);
+    RegisterCaptureHotKey(HotKeyArea, platform::hkControl, "Ctrl+PrintScreen");
+    RegisterCaptureHotKey(HotKeyScreen, platform::hkAlt, "Alt+PrintScreen");
+}
+
+void TfmMain::RegisterCaptureHotKey(int id, unsigned modifiers, const char *keyName)
+{
+    // A combination another program holds (a desktop's own screenshot key,
+    // say) is not fatal: that capture path never fires, and the user is told
+    // once which key it is.
+    const unsigned bit = 1u << id;
+    if (services_.HotKeys->Register(id, modifiers, platform::ksPrint)) {
+        FReportedHotKeys &= ~bit;
+        return;
+    }
+    if (FReportedHotKeys & bit)
+        return;
+    FReportedHotKeys |= bit;
+    const std::string what = std::string("the hot key ") + keyName +
+                             " is held by another program; it will not start a capture";
+    Trace(1, "Hot key not registered: " + what);
+    std::fprintf(stderr, "%s: %s\n", platform::ExtractFileName(platform::ProgramFileName()).c_str(),
+                 what.c_str());
+    std::fflush(stderr);
 }
 
 void TfmMain::UnregisterCaptureHotKeys()
@@ -448,10 +473,25 @@ void TfmMain::tmMoveDescrTimer()
 
 void TfmMain::tmCheckEscTimer()
 {
-    if (isVisible() && services_.KeyState && services_.KeyState->IsKeyDown(platform::ksEscape)) {
-        EndCapture();
-        SetMenuEnabled(true);
+    if (isVisible() && services_.KeyState && services_.KeyState->IsKeyDown(platform::ksEscape))
+        CancelSelection();
+}
+
+void TfmMain::keyPressEvent(QKeyEvent *e)
+{
+    // The poll above misses a tap released between two ticks; the overlay's
+    // own key press catches it.
+    if (e->key() == Qt::Key_Escape && isVisible()) {
+        Guarded([this] { CancelSelection(); });
+        return;
     }
+    QWidget::keyPressEvent(e);
+}
+
+void TfmMain::CancelSelection()
+{
+    EndCapture();
+    SetMenuEnabled(true);
 }
 
 void TfmMain::miCaptureAreaClick()

@@ -128,11 +128,17 @@ public:
 protected:
     void customEvent(QEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
 
 private:
     void FormCreate();
     void FormDestroy() noexcept;
+    // Escape during the selection: the overlay goes and the program is idle.
+    void CancelSelection();
+    // Registers one capture hot key; a key another program holds is reported
+    // once (trace and standard error) and the program goes on without it.
+    void RegisterCaptureHotKey(int id, unsigned modifiers, const char *keyName);
     void CreateMenu();
     void ShowOverlay();
     platform::TPoint ClampToScreenCopy(int x, int y) const;
@@ -159,6 +165,9 @@ private:
     int FFileCounter = 0;
     bool FIdle = false;
     std::uint8_t FCaptureMode = 0;
+    // Hot keys reported as held by another program (bit = id), so that the
+    // registration after every capture does not repeat the warning.
+    unsigned FReportedHotKeys = 0;
 };
 
 // The one main form of the process (null when there is none).

@@ -6,9 +6,12 @@
 #include <QObject>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace support {
+
+class TLngIniFile;
 
 // Text sources selectable with SetMode.
 inline constexpr std::uint8_t lngBuiltIn = 0; // built-in catalogue (the mode this program runs in)
@@ -23,12 +26,17 @@ public:
     TdmLNG &operator=(const TdmLNG &) = delete;
 
     // Any value is stored; only 0, 1 and 2 give texts, any other makes
-    // GetText answer "".
+    // GetText answer "". Mode 1 loads the loader library (once per process);
+    // when it cannot be loaded the mode becomes 0.
     void SetMode(std::uint8_t mode);
     std::uint8_t Mode() const { return mode_; }
 
     // Opens the language source of the current mode. `errorText` is emptied
     // first; in the built-in mode nothing is opened and the result is false.
+    // Mode 1: the compiled language file through the loader library; on
+    // failure `errorText` names the loader step that failed. Mode 2: the
+    // language INI file (true; a file that exists but cannot be read raises
+    // EFOpenError, one that cannot be written back is only traced).
     bool Open(const std::string &fileName, std::string &errorText);
     // The language file open through the loader library; "" otherwise.
     const std::string &FileName() const { return fileName_; }
@@ -43,6 +51,10 @@ private:
     void DataModuleCreate();
     void DataModuleDestroy();
 
+    bool OpenLoaderFile(const std::string &fileName, std::string &errorText);
+    void CloseLoaderFile();
+
+    std::unique_ptr<TLngIniFile> iniFile_;
     std::string fileName_;
     std::uint8_t mode_ = lngBuiltIn;
 };

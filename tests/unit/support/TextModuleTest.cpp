@@ -1,11 +1,18 @@
 // Built-in text catalogue and the text data module.
 #include "support/BuiltInTexts.h"
+#include "support/Lng_IniFile.h"
+#include "support/QX_VisualTraceCore.h"
 #include "support/dm_LNG.h"
+
+#include "TestUtil.h"
+#include "platform/core/Exceptions.h"
 
 #include <gtest/gtest.h>
 
 #include <QObject>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace support;
 
@@ -53,20 +60,119 @@ TEST_F(TdmLNGTest, ModesAndTheirTexts)
     EXPECT_EQ(m.GetText(17586), "Ok");
 }
 
-TEST_F(TdmLNGTest, LoaderAndIniModesAreAcceptedButNotAvailableYet)
+namespace {
+
+// A language INI file whose write-back fails although it can be read: a
+// read-only folder, or for root (whom permissions do not stop) a name that
+// leaves no room for the temporary file of the save.
+std::string UnwritableIni(const testutil::TempDir &dir, const std::string &text)
 {
-    TdmLNG m;
-    std::string err;
-    for (std::uint8_t mode : {lngLoader, lngIniFile}) {
-        m.SetMode(mode);
-        EXPECT_EQ(m.Mode(), mode);
-        err.clear();
-        EXPECT_FALSE(m.Open("/tmp/any.lng", err));
-        EXPECT_NE(err, "") << int(mode);
-        // Nothing is open, so texts still come from the built-in catalogue.
-        EXPECT_EQ(m.GetText(21559), "File not found");
-        EXPECT_EQ(m.FileName(), "");
+    if (::geteuid() == 0) {
+        const std::string path = dir.File(std::string(250, 'l'));
+        testutil::WriteFile(path, text);
+        return path;
     }
+    const std::string folder = dir.File("ro");
+    ::mkdir(folder.c_str(), 0755);
+    testutil::WriteFile(folder + "/de.ini", text);
+    ::chmod(folder.c_str(), 0555);
+    return folder + "/de.ini";
+}
+
+} // namespace
+
+TEST_F(TdmLNGTest, LanguageIniGivesItsTwoTextsAndAddsOnlyTheMissingKeys)
+{
+    testutil::TempDir dir;
+    const struct {
+        const char *name, *before;
+        const char *label, *message; // ids 2 and 21559
+        std::vector<const char *> kept; // lines that must be in the file afterwards
+    } cases[] = {
+        {"missing.ini", nullptr, "File name", "File not found",
+         {"[Labels]", "FileName=File name", "[Messages]", "FileNotFound=File not found"}},
+        {"foreign.ini", "; translator: Anna\r\n[Other]\r\nKey=Value\r\n[labels]\r\n; keep me\r\nfilename=Dateiname\r\n",
+         "Dateiname", "File not found",
+         {"; translator: Anna", "[Other]", "Key=Value", "; keep me", "filename=Dateiname",
+          "FileNotFound=File not found"}},
+        {"empty-key.ini", "[Labels]\nFileName=\n", "", "File not found", {"FileName="}},
+    };
+    for (const auto &c : cases) {
+        const std::string path = dir.File(c.name);
+        if (c.before)
+            testutil::WriteFile(path, c.before);
+        TdmLNG m;
+        m.SetMode(lngIniFile);
+        std::string err = "stale";
+        EXPECT_TRUE(m.Open(path, err)) << c.name;
+        EXPECT_EQ(err, "");
+        EXPECT_EQ(m.GetText(2), c.label) << c.name;
+        EXPECT_EQ(m.GetText(21559), c.message) << c.name;
+        EXPECT_EQ(m.GetText(3), "String 3"); // every other id: the catalogue
+        EXPECT_EQ(m.GetText(17586), "Ok");
+        const std::string after = testutil::ReadFile(path);
+        for (const char *line : c.kept)
+            EXPECT_NE(after.find(std::string(line) + "\n"), std::string::npos) << c.name << ": " << line << " in\n" << after;
+    }
+
+    // A file with both keys is not written at all.
+    const std::string whole = dir.File("whole.ini");
+    const std::string text = "[Messages]\r\nFileNotFound=Fehlt\r\n\r\n\r\n[Labels]\r\nFileName=Datei\r\n";
+    testutil::WriteFile(whole, text);
+    TdmLNG m;
+    m.SetMode(lngIniFile);
+    std::string err;
+    ASSERT_TRUE(m.Open(whole, err));
+    EXPECT_EQ(m.GetText(21559) + "|" + m.GetText(2), "Fehlt|Datei");
+    EXPECT_EQ(testutil::ReadFile(whole), text);
+    // Mode 0 again: the catalogue, the INI file no longer asked.
+    m.SetMode(lngBuiltIn);
+    EXPECT_EQ(m.GetText(2), "File name");
+}
+
+TEST_F(TdmLNGTest, AnUnwritableLanguageIniStillGivesItsTextsAndTracesTheFailure)
+{
+    testutil::TempDir dir;
+    const std::string text = "[Labels]\nFileName=Dateiname\n";
+    const std::string path = UnwritableIni(dir, text);
+    TVisualTraceCore trace;
+    trace.SetStandardOutputSink([](const std::vector<std::string> &) {});
+    trace.SetToStandardOutput(true);
+    trace.SetCurrentLevel(1);
+    trace.SetCharPerLine(1000);
+    trace.Activate();
+    GlobalTrace = &trace;
+    TdmLNG m;
+    m.SetMode(lngIniFile);
+    std::string err;
+    EXPECT_TRUE(m.Open(path, err));
+    GlobalTrace = nullptr;
+    EXPECT_EQ(m.GetText(2), "Dateiname");
+    EXPECT_EQ(m.GetText(21559), "File not found");
+    EXPECT_EQ(testutil::ReadFile(path), text);
+    const auto lines = trace.PendingLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("Language INI file not written back: Cannot create file"), std::string::npos) << lines[0];
+    ::chmod(dir.File("ro").c_str(), 0755); // so the folder can be removed
+
+    // A file that cannot be read at all is the caller's error; the texts stay
+    // the catalogue's.
+    EXPECT_THROW(m.Open(dir.Path(), err), platform::EFOpenError);
+    EXPECT_EQ(m.GetText(2), "File name");
+}
+
+TEST(LngIniFileTest, GetTextAnswersOnlyItsTwoIds)
+{
+    TLngIniFile ini;
+    ini.Defaults();
+    bool found = true;
+    std::string text = "kept";
+    ini.GetText(3, found, text);
+    EXPECT_FALSE(found);
+    EXPECT_EQ(text, "kept");
+    ini.GetText(21559, found, text);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(text, "File not found");
 }
 
 TEST_F(TdmLNGTest, TextTurnsEveryEscapeIntoALineBreak)
