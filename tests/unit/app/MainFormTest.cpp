@@ -10,10 +10,13 @@
 #include "platform/core/Exceptions.h"
 #include "platform/core/IniFile.h"
 #include "platform/core/ProgramPath.h"
+#include "platform/core/Clock.h"
+#include "support/DebugSwitch.h"
 #include "support/QX_VisualTraceCore.h"
 #include "support/dm_LNG.h"
 
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSystemTrayIcon>
@@ -396,4 +399,117 @@ TEST_F(MainFormStartUp, TheSettingsAreLoadedAndWrittenStraightBack)
     EXPECT_EQ(ini.ReadString("Generics", "ImageFileFormat", "?"), "PNG");
     EXPECT_EQ(app::CFGAllData.ImageFileFormat, "PNG");
     EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(MainForm, TheInstructionPanelNeverTakesTheMouseAndEscapePressedEndsTheSelection)
+{
+    // Presses, moves and releases over the panel reach the picture below.
+    for (QWidget *w : form->pnMsg->findChildren<QWidget *>())
+        EXPECT_EQ(form->childAt(w->geometry().center() + form->pnMsg->pos()), form->imMain) << w->objectName().toStdString();
+    EXPECT_EQ(form->childAt(form->pnMsg->geometry().center()), form->imMain);
+
+    // The overlay's own key press ends the selection, however short the tap;
+    // other keys and a hidden form do nothing.
+    auto press = [&](int key) {
+        QKeyEvent ev(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.get(), &ev);
+    };
+    PressHotKey(1);
+    press(Qt::Key_A);
+    EXPECT_TRUE(form->isVisible());
+    press(Qt::Key_Escape);
+    ExpectAtRest();
+    const int regs = log->Registrations;
+    press(Qt::Key_Escape);
+    EXPECT_EQ(log->Registrations, regs);
+    PressHotKey(1);
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(MainFormStartUp, AHotKeyAnotherProgramHoldsIsReportedOnceAndTheOtherStillWorks)
+{
+    struct THeld : fakes::THotKeys {
+        using fakes::THotKeys::THotKeys;
+        bool held = true;
+        bool Register(int id, unsigned modifiers, unsigned keysym) override
+        {
+            return !(id == TfmMain::HotKeyScreen && held) && fakes::THotKeys::Register(id, modifiers, keysym);
+        }
+    };
+    log->Images = {fakes::Screen(64, 48, 1)};
+    app::TMainFormServices s;
+    auto keys = std::make_unique<THeld>(log);
+    THeld *held = keys.get();
+    hotKeys = held;
+    s.HotKeys = std::move(keys);
+    s.KeyState = std::make_unique<fakes::TKeyState>(log);
+    s.Grabber = std::make_unique<fakes::TGrabber>(log);
+    const std::string line = "test_app: the hot key Alt+PrintScreen is held by another program; "
+                             "it will not start a capture\n";
+    // Qt may add lines of its own there: count ours.
+    auto warnings = [&] {
+        const std::string err = testing::internal::GetCapturedStderr();
+        int n = 0;
+        for (auto at = err.find(line); at != std::string::npos; at = err.find(line, at + 1))
+            n += at == 0 || err[at - 1] == '\n';
+        return n;
+    };
+    testing::internal::CaptureStderr();
+    form = std::make_unique<TfmMain>(std::move(s));
+    EXPECT_EQ(warnings(), 1);
+    EXPECT_TRUE(form->Idle());
+    EXPECT_EQ(log->Registered.count(TfmMain::HotKeyScreen), 0u);
+
+    std::vector<std::string> traced;
+    form->Trc->SetStandardOutputSink(
+        [&](const std::vector<std::string> &l) { traced.insert(traced.end(), l.begin(), l.end()); });
+    form->Trc->SetCharPerLine(200);
+    form->Trc->SetToStandardOutput(true);
+    form->Trc->SetCurrentLevel(1);
+    // Ctrl+PrintScreen works; the key's registration after the capture does
+    // not repeat the warning ...
+    testing::internal::CaptureStderr();
+    PressHotKey(TfmMain::HotKeyArea);
+    EXPECT_TRUE(form->isVisible());
+    form->EndCapture();
+    EXPECT_EQ(warnings(), 0);
+    EXPECT_TRUE(form->Trc->PendingLines().empty());
+    // ... until the key was had and is lost again.
+    held->held = false;
+    form->EndCapture();
+    EXPECT_EQ(log->Registered.count(TfmMain::HotKeyScreen), 1u);
+    held->held = true;
+    testing::internal::CaptureStderr();
+    form->EndCapture();
+    EXPECT_EQ(warnings(), 1);
+    const auto pending = form->Trc->PendingLines();
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_NE(pending[0].find("Hot key not registered: the hot key Alt+PrintScreen is held by another program"),
+              std::string::npos)
+        << pending[0];
+    form.reset(); // its last lines go to the sink, which lives here
+    EXPECT_EQ(traced, pending);
+}
+
+TEST_F(MainFormStartUp, TheMessagePanelKeepsItsCoordinateLabelsOnlyOnTheDebugDay)
+{
+    const struct {
+        const char *host;
+        platform::DateTime at;
+        int height;
+    } cases[] = {
+        {"_korvane-dev", {2009, 9, 9, 23, 59, 0, 0}, 105},
+        {"_korvane-dev", {2009, 9, 10, 0, 0, 0, 0}, 57},
+        {"build-host", {2009, 9, 9, 23, 59, 0, 0}, 57},
+    };
+    for (const auto &c : cases) {
+        support::SetHostNameSource([h = std::string(c.host)] { return h; });
+        const platform::ScopedClock clock([t = c.at] { return t; });
+        form.reset();
+        Create();
+        EXPECT_EQ(form->pnMsg->geometry(), QRect(24, 0, 545, c.height)) << c.host << " " << c.at.Day;
+        EXPECT_EQ(form->pnMsg->geometry().contains(form->lbCurrent->geometry().translated(form->pnMsg->pos())),
+                  c.height == 105);
+    }
+    support::SetHostNameSource({});
 }
