@@ -15,6 +15,8 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include <jerror.h>
