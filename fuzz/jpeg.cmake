@@ -1,3 +1,3 @@
-# Seeds: small grey, colour, progressive, restart-marker and 1/8-scale files
-# made by the loader's own saver and by libjpeg.
+# Seeds: small grey, colour (4:2:0, 4:2:2 with restart markers, 4:4:4
+# optimised), progressive and arithmetic-coded files made with cjpeg.
 kss_fuzz_target(jpeg fuzz_jpeg.cpp DEPS kss_imaging)
