@@ -1,0 +1,62 @@
+// Any bytes as a JPEG file: the loader decodes them (at full and at 1/8
+// scale) or raises EJPEG or ELinearBitmap; it never reads or writes out of
+// bounds, leaks or aborts. What it decodes saves and loads again.
+#include "imaging/JPEGLoader.h"
+#include "imaging/MemStream.h"
+
+#include <cstddef>
+#include <cstdint>
+
+using namespace imaging;
+
+namespace {
+
+// Frame headers that declare more than 2^22 pixels are skipped: their
+// (legitimate) work is large and slow, which would only hide other findings.
+bool DeclaresHugeFrame(const std::uint8_t *d, std::size_t n)
+{
+    for (std::size_t i = 0; i + 8 < n; ++i)
+        if (d[i] == 0xFF && d[i + 1] >= 0xC0 && d[i + 1] <= 0xCF && d[i + 1] != 0xC4 && d[i + 1] != 0xC8 &&
+            d[i + 1] != 0xCC) {
+            const std::uint64_t h = d[i + 5] << 8 | d[i + 6], w = d[i + 7] << 8 | d[i + 8];
+            if (w * h > (1u << 22))
+                return true;
+        }
+    return false;
+}
+
+bool TryLoad(TJPEGLoader &loader, const std::uint8_t *data, std::size_t size, TLinearBitmap &out)
+{
+    TMemStream mem;
+    if (size > 0)
+        mem.Write(data, static_cast<int>(size));
+    mem.Seek(0);
+    try {
+        loader.LoadFromStream(mem, "JPG", out);
+        return true;
+    } catch (const EJPEG &) {
+    } catch (const ELinearBitmap &) {
+    }
+    return false;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    if (size > (1u << 20) || DeclaresHugeFrame(data, size))
+        return 0;
+    TJPEGLoader full, eighth;
+    eighth.MinWidth = eighth.MinHeight = 1;
+    TLinearBitmap a, b;
+    if (TryLoad(full, data, size, a)) {
+        TMemStream saved;
+        full.SaveToStream(saved, "JPG", a);
+        saved.Seek(0);
+        full.LoadFromStream(saved, "JPG", b);
+        if (b.Width != a.Width || b.Height != a.Height)
+            __builtin_trap();
+    }
+    TryLoad(eighth, data, size, b);
+    return 0;
+}

@@ -1,0 +1,285 @@
+// The JPEG loader: screenshot round trips against a PSNR floor, scaled and
+// grey loads, every pixel format saved, quality and the target-size search,
+// hostile, truncated and unsupported files, stream errors.
+#include "ErrorText.h"
+#include "FakeStreams.h"
+#include "TestUtil.h"
+#include "imaging/JPEGLoader.h"
+#include "imaging/MemStream.h"
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <jpeglib.h>
+
+using namespace imaging;
+using imaging_test::MessageOf;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+// A smooth 24-bit picture with some edges.
+std::unique_ptr<TLinearBitmap> Picture(int w, int h)
+{
+    auto b = std::make_unique<TLinearBitmap>();
+    b->New(w, h, pf24bit);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            std::uint8_t *p = b->ScanLine(y) + 3 * x;
+            p[0] = static_cast<std::uint8_t>(x * 255 / w), p[1] = static_cast<std::uint8_t>(y * 255 / h);
+            p[2] = ((x / 16 + y / 16) % 2) ? 200 : 40;
+        }
+    return b;
+}
+
+Bytes Save(TJPEGLoader &loader, const TLinearBitmap &b, int quality = 0)
+{
+    if (quality)
+        loader.Quality = quality;
+    TMemStream mem;
+    loader.SaveToStream(mem, "JPG", b);
+    Bytes out(static_cast<std::size_t>(mem.Size()));
+    mem.Seek(0);
+    mem.Read(out.data(), mem.Size());
+    return out;
+}
+
+std::unique_ptr<TLinearBitmap> Load(TJPEGLoader &loader, const Bytes &data)
+{
+    TMemStream mem;
+    mem.Write(data.data(), static_cast<int>(data.size()));
+    mem.Seek(0);
+    auto b = std::make_unique<TLinearBitmap>();
+    loader.LoadFromStream(mem, "JPG", *b);
+    return b;
+}
+
+double PSNR(const TLinearBitmap &a, const TLinearBitmap &b)
+{
+    double sum = 0;
+    for (int i = 0; i < a.Size; ++i)
+        sum += std::pow(double(a.Map[i]) - b.Map[i], 2);
+    return 10 * std::log10(255.0 * 255.0 * a.Size / std::max(sum, 1e-9));
+}
+
+int Components(const Bytes &f) // of the baseline frame header
+{
+    for (std::size_t i = 2; i + 9 < f.size(); ++i)
+        if (f[i] == 0xFF && f[i + 1] == 0xC0)
+            return f[i + 9];
+    return 0;
+}
+
+// Files our saver never writes, straight from libjpeg: CMYK and scan scripts.
+Bytes RawEncode(int w, int h, J_COLOR_SPACE space, int comps, bool progressive, std::vector<jpeg_scan_info> scans = {})
+{
+    jpeg_compress_struct c{};
+    jpeg_error_mgr e{};
+    c.err = jpeg_std_error(&e);
+    jpeg_create_compress(&c);
+    unsigned char *buf = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &buf, &size);
+    c.image_width = static_cast<JDIMENSION>(w), c.image_height = static_cast<JDIMENSION>(h);
+    c.input_components = comps, c.in_color_space = space;
+    jpeg_set_defaults(&c);
+    if (progressive)
+        jpeg_simple_progression(&c);
+    if (!scans.empty())
+        c.scan_info = scans.data(), c.num_scans = static_cast<int>(scans.size());
+    jpeg_start_compress(&c, TRUE);
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(w * comps));
+    for (int y = 0; y < h; ++y) {
+        for (std::size_t i = 0; i < row.size(); ++i)
+            row[i] = static_cast<JSAMPLE>(i * 7 + static_cast<std::size_t>(y) * 3);
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    Bytes out(buf, buf + size);
+    std::free(buf);
+    return out;
+}
+
+} // namespace
+
+TEST(JPEGLoader, ExtensionsAndFilters)
+{
+    TJPEGLoader l;
+    const struct { const char *ext; bool load, save; } cases[] = {
+        {"JPG", true, true}, {"jpeg", true, true}, {"JPE", true, false}, {"JP", false, false}, {"", false, false}};
+    for (const auto &c : cases)
+        EXPECT_EQ(std::pair(l.CanLoad(c.ext), l.CanSave(c.ext)), std::pair(c.load, c.save)) << c.ext;
+    std::string load, save;
+    l.GetLoadFilter(load);
+    l.GetSaveFilter(save);
+    EXPECT_EQ(load, "Joint Picture Expert Group (*.jpg,*.jpeg,*.jpe)|*.jpg;*.jpeg;*.jpe");
+    EXPECT_EQ(save, "Joint Picture Expert Group (*.jpg)|*.jpg");
+}
+
+TEST(JPEGLoader, ScreenshotRoundTripsStayAboveTheirPSNRFloor)
+{
+    const struct { int quality; double floor; } levels[] = {{25, 27}, {50, 30}, {75, 33}, {90, 36}, {100, 38}};
+    for (const char *name : {"desktop-1920x1080.png", "web-docs-1920x1080.png"}) {
+        const QImage img(QString::fromStdString(testutil::TestData(std::string("screens/") + name)));
+        TLinearBitmap screen;
+        screen.Assign(img.convertToFormat(QImage::Format_BGR888));
+        double last = 0;
+        for (const auto &lv : levels) {
+            TJPEGLoader l;
+            const auto back = Load(l, Save(l, screen, lv.quality));
+            ASSERT_EQ(std::pair(back->PixelFormat, back->Width), std::pair(pf24bit, 1920));
+            const double psnr = PSNR(screen, *back);
+            EXPECT_GE(psnr, lv.floor) << name << " q" << lv.quality;
+            EXPECT_GT(psnr, last) << name << " q" << lv.quality;
+            last = psnr;
+        }
+    }
+}
+
+TEST(JPEGLoader, ScalesDownWhileBothSidesStayAtTheMinimums)
+{
+    TJPEGLoader saver;
+    const Bytes big = Save(saver, *Picture(1600, 1200)), odd = Save(saver, *Picture(1001, 999));
+    const struct { const Bytes *file; int minW, minH, w, h; } cases[] = {
+        {&big, INT_MAX, INT_MAX, 1600, 1200}, {&big, 100, 100, 200, 150}, {&big, 300, 100, 400, 300},
+        {&big, 800, 600, 800, 600},           {&big, 801, 1, 1600, 1200}, {&odd, 1, 1, 126, 125},
+        {&odd, 200, 200, 251, 250}};
+    for (const auto &c : cases) {
+        TJPEGLoader l;
+        l.MinWidth = c.minW, l.MinHeight = c.minH;
+        const auto b = Load(l, *c.file);
+        EXPECT_EQ(std::pair(b->Width, b->Height), std::pair(c.w, c.h)) << c.minW << "x" << c.minH;
+        EXPECT_EQ(l.FullSize, (TJPEGLoader::TPoint{c.file == &big ? 1600 : 1001, c.file == &big ? 1200 : 999}));
+    }
+}
+
+TEST(JPEGLoader, EveryPixelFormatSavesGreyOrColourAndLoadsBack)
+{
+    TJPEGLoader l;
+    const auto colour = Picture(64, 48);
+    const Bytes reference = Save(l, *colour);
+    EXPECT_EQ(Components(reference), 3);
+    EXPECT_EQ(Load(l, reference)->PixelFormat, pf24bit);
+    // Quality: 0 means 90, above 100 means 100 (not 300 mod 256).
+    EXPECT_EQ(reference, Save(l, *colour, 90));
+    EXPECT_EQ(Save(l, *colour, 300), Save(l, *colour, 100));
+    EXPECT_NE(Save(l, *colour, 100), reference);
+    l.Quality = 0;
+
+    TLinearBitmap wide, grey, g16, palette;
+    wide.Assign(*colour); // 32-bit: saved as its 24-bit pixels
+    wide.ChangePixelFormat(pf32bit);
+    EXPECT_EQ(Save(l, wide), reference);
+    grey.Assign(*colour);
+    grey.ChangePixelFormat(pf8bit);
+    palette.Assign(grey); // a colour palette: saved through it, in colour
+    EXPECT_EQ(Components(Save(l, palette)), 3);
+    std::memcpy(grey.Palette.get(), GreyPalette.data(), 768);
+    g16.New(64, 48, pf16bit);
+    for (int i = 0; i < grey.Size; ++i)
+        g16.Map[2 * i + 1] = grey.Map[i];
+    for (const TLinearBitmap *b : {&grey, &g16}) { // one component, loaded as 8-bit grey
+        const Bytes f = Save(l, *b);
+        EXPECT_EQ(Components(f), 1);
+        const auto back = Load(l, f);
+        EXPECT_EQ(back->PixelFormat, pf8bit);
+        EXPECT_TRUE(back->IsGreyscale());
+        EXPECT_GE(PSNR(grey, *back), 40);
+    }
+}
+
+TEST(JPEGLoader, TargetSizeSearchBisectsAndWritesItsLastTrial)
+{
+    // A monotone size per quality, every target from below quality 1 up.
+    for (int target = 50; target <= 1100; ++target) {
+        std::vector<int> tried;
+        const int trials = SearchJPEGQuality(100, target, [&](int q) {
+            tried.push_back(q);
+            return 100 + 10 * q;
+        });
+        EXPECT_LE(trials, 9) << target;
+        EXPECT_EQ(static_cast<int>(tried.size()), trials);
+        EXPECT_EQ(tried.back(), std::clamp((target - 100) / 10, 1, 100)) << target; // the highest that fits
+    }
+
+    const auto pic = Picture(160, 120);
+    TJPEGLoader fixed, l;
+    const auto plain = [&](int q) { return Save(fixed, *pic, q); };
+    l.Quality = 75;
+    l.TargetSize = static_cast<int>(plain(75).size()) + 1; // fits at once
+    EXPECT_EQ(Save(l, *pic), plain(75));
+    l.TargetSize = 10; // nothing fits: quality 1 is written anyway
+    EXPECT_EQ(Save(l, *pic), plain(1));
+    // Real sizes are not strictly monotone: the last trial is written, and fits.
+    l.Quality = 0;
+    l.TargetSize = static_cast<int>(plain(70).size());
+    int last = 0;
+    SearchJPEGQuality(90, l.TargetSize, [&](int q) { return static_cast<int>(plain(last = q).size()); });
+    const Bytes hit = Save(l, *pic);
+    EXPECT_EQ(l.Quality, 90);
+    EXPECT_LE(hit.size(), plain(70).size());
+    EXPECT_GE(last, 60);
+    EXPECT_EQ(hit, plain(last));
+}
+
+TEST(JPEGLoader, HostileAndUnsupportedFilesRaiseClearErrors)
+{
+    TJPEGLoader l;
+    const Bytes good = Save(l, *Picture(96, 64));
+    const auto err = [&](const Bytes &f) { return MessageOf<std::exception>([&] { Load(l, f); }); };
+    const auto cut = [&](std::size_t n) { return Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n)); };
+    EXPECT_EQ(err({}), "JPEG error #42: Empty input file");
+    EXPECT_EQ(err({'B', 'M', 0, 0}), "JPEG error #53: Not a JPEG file: starts with 0x42 0x4d");
+    EXPECT_EQ(err(cut(2)), "JPEG error #51: JPEG datastream contains no image");
+    // Cut in the entropy data: an error, never a made-up rest of the picture.
+    for (std::size_t n : {good.size() / 2, good.size() - 40})
+        EXPECT_EQ(err(cut(n)), "JPEG error #117: Corrupt JPEG data: premature end of data segment") << n;
+    EXPECT_EQ(Load(l, cut(good.size() - 2))->Width, 96); // only the end marker missing
+
+    Bytes huge = good; // the frame header claims 65000 x 65000
+    for (std::size_t i = 2; i + 8 < huge.size(); ++i)
+        if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
+            huge[i + 5] = huge[i + 7] = 0xFD;
+            huge[i + 6] = huge[i + 8] = 0xE8;
+            break;
+        }
+    EXPECT_EQ(err(huge), "Invalid bitmap size");
+    EXPECT_EQ(err(RawEncode(16, 16, JCS_CMYK, 4, false)), "JPEG error #27: Unsupported color conversion request");
+
+    // One scan per coefficient and component: 190 scans, over the cap.
+    std::vector<jpeg_scan_info> scans{{3, {0, 1, 2, 0}, 0, 0, 0, 0}};
+    for (int comp = 0; comp < 3; ++comp)
+        for (int k = 1; k < 64; ++k)
+            scans.push_back({1, {comp, 0, 0, 0}, k, k, 0, 0});
+    EXPECT_EQ(err(RawEncode(32, 32, JCS_RGB, 3, false, scans)), "JPEG error #1000: More than 100 scans");
+    EXPECT_EQ(Load(l, RawEncode(40, 24, JCS_RGB, 3, true))->Width, 40); // a usual progressive file
+
+    TLinearBitmap empty;
+    EXPECT_EQ(MessageOf<EJPEG>([&] { Save(l, empty); }), "JPEG error #32: Empty JPEG image (DNL not supported)");
+}
+
+TEST(JPEGLoader, StreamsAreReadToTheEndMarkerAndTheirErrorsPassThrough)
+{
+    TJPEGLoader l;
+    const Bytes good = Save(l, *Picture(32, 32));
+    TMemStream mem;
+    mem.Write(good.data(), static_cast<int>(good.size()));
+    mem.Write("tail", 4);
+    mem.Seek(0);
+    TLinearBitmap b;
+    l.LoadFromStream(mem, "JPG", b);
+    EXPECT_EQ(mem.Position(), static_cast<int>(good.size()));
+
+    imaging_test::ScriptedStream failing(std::string(good.begin(), good.end()));
+    failing.throwOnRead_ = 0;
+    EXPECT_EQ(MessageOf<EInOutError>([&] { l.LoadFromStream(failing, "JPG", b); }), "scripted failure");
+    EXPECT_TRUE(failing.NoDataExcept); // restored
+    imaging_test::ScriptedStream full;
+    full.maxWrite_ = 100;
+    EXPECT_EQ(MessageOf<EStreamError>([&] { l.SaveToStream(full, "JPG", b); }), kReadLessThanExpected);
+}
