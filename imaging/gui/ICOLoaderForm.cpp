@@ -26,6 +26,17 @@ TIconSelectionForm::TIconSelectionForm(QWidget *parent)
     : QDialog(parent), ui_(std::make_unique<Ui::TIconSelectionForm>())
 {
     ui_->setupUi(this);
+    // The layout was drawn for a small dialog font; with the desktop's font
+    // the note may need more room: the form widens and the buttons, anchored
+    // top right, move with its right edge.
+    QLabel *note = ui_->Label1;
+    note->resize(note->sizeHint().width(), note->height());
+    const int extra = note->geometry().right() + 9 - width();
+    if (extra > 0) {
+        resize(width() + extra, height());
+        for (QWidget *button : {ui_->OkButton, ui_->CancelButton})
+            button->move(button->x() + extra, button->y());
+    }
     setFixedSize(size());
     ui_->PanelFrame->BevelOuter = TBevelCut::bvLowered;
     ui_->PanelFrame->Resize();
