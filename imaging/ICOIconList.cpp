@@ -93,6 +93,14 @@ int TIconImage::FindColor(std::uint32_t Color) const
     return -1;
 }
 
+QList<QRgb> TIconImage::CreatePalette() const
+{
+    QList<QRgb> table;
+    for (const TPaletteEntry &e : Palette)
+        table.append(qRgb(e.peRed, e.peGreen, e.peBlue));
+    return table;
+}
+
 void TIconImage::DrawMasked(QImage &Canvas, int X, int Y) const
 {
     if (BitCount != 1 && BitCount != 4 && BitCount != 8 && BitCount != 24)

@@ -69,6 +69,8 @@ public:
     void DrawMasked(QImage &Canvas, int X, int Y) const;
     // Index of the first palette entry of the colour (0x00BBGGRR), or -1.
     int FindColor(std::uint32_t Color) const;
+    // The palette as a Qt colour table (empty for 24 bits).
+    QList<QRgb> CreatePalette() const;
 
     const char *ClassName() const override { return "TIconImage"; }
 };

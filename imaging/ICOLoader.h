@@ -69,6 +69,9 @@ class TIconGraphic : public TLinearGraphic {
 public:
     void LoadFromStream(QIODevice &Stream) override;
     void SaveToStream(QIODevice &Stream) const override;
+    // Files hold the same: not the registry, which would ask the user.
+    void LoadFromFile(const std::string &FileName) override { TGraphic::LoadFromFile(FileName); }
+    void SaveToFile(const std::string &FileName) const override { TGraphic::SaveToFile(FileName); }
     const char *ClassName() const override { return "TIconGraphic"; }
 };
 

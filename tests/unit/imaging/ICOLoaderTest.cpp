@@ -409,9 +409,26 @@ TEST(ICOLoader, SelectionHook)
     EXPECT_EQ(asked, 2);
 }
 
-TEST(ICOLoader, RegistrationAndFilter)
+TEST(ICOLoader, RegistrationAndCursorPicture)
 {
     RegisterICOLoader();
+    // A cursor as a picture: its first image, without asking anybody.
+    ScopedHook hook([](const TIconList &, std::uint32_t) -> std::optional<TIconChoice> {
+        ADD_FAILURE() << "a picture must not ask";
+        return std::nullopt;
+    });
+    const std::string path = ::testing::TempDir() + "/picture.cur";
+    {
+        TFileStream f(path, fmWrite | fmCreate);
+        const Bytes file = File(2, {{4, 2, 3, 1, Dib8(4, 2)}, {2, 2, 0, 0, Dib8(2, 2)}});
+        f.Write(file.data(), int(file.size()));
+    }
+    platform::TPicture picture;
+    picture.LoadFromFile(path);
+    EXPECT_STREQ(picture.Graphic->ClassName(), "TIconGraphic");
+    EXPECT_EQ(picture.Width(), 4);
+    std::remove(path.c_str());
+
     EXPECT_EQ(BitmapLoaders.FindLoader("cur"), ICOLoader());
     EXPECT_EQ(BitmapLoaders.FindSaver("Ico"), ICOLoader());
     EXPECT_EQ(platform::FindFileFormat("cur")->Description, "Windows cursors");
