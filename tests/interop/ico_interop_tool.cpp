@@ -23,36 +23,33 @@ int Write(int depth, const std::string &path, int hx, int hy)
 {
     TLinearBitmap b;
     b.New(W, H, depth == 24 ? pf24bit : pf8bit);
-    std::vector<std::uint8_t> rgba;
-    for (int y = 0; y < H; ++y) {
-        for (int x = 0; x < W; ++x) {
-            std::uint8_t *p = b.ScanLine(y) + (depth == 24 ? 3 * x : x);
-            const bool hole = (x * 7 + y * 3) % 11 == 0;
-            if (depth == 24) {
-                p[0] = hole ? 0xFF : static_cast<std::uint8_t>(x * 6);
-                p[1] = hole ? 0x00 : static_cast<std::uint8_t>(y * 11);
-                p[2] = hole ? 0xFF : static_cast<std::uint8_t>(x * y);
-            } else {
-                // index 0 is the transparent magenta; 12 or 200 colours in use
-                *p = hole ? 0 : static_cast<std::uint8_t>(1 + (x + 5 * y) % (depth == 4 ? 12 : 200));
-            }
-        }
-    }
     if (depth != 24) {
         for (int i = 1; i < 256; ++i) {
             b.Palette[3 * i] = static_cast<std::uint8_t>(i * 5);
             b.Palette[3 * i + 1] = static_cast<std::uint8_t>(255 - i);
             b.Palette[3 * i + 2] = static_cast<std::uint8_t>(i * 3);
         }
-        b.Palette[0] = 0xFF, b.Palette[1] = 0, b.Palette[2] = 0xFF;
+        b.Palette[0] = b.Palette[2] = 0xFF; // entry 0: the transparent magenta
     }
-    for (int y = 0; y < H; ++y)
+    std::vector<std::uint8_t> rgba;
+    for (int y = 0; y < H; ++y) {
         for (int x = 0; x < W; ++x) {
-            const std::uint8_t *p = depth == 24 ? b.ScanLine(y) + 3 * x : b.Palette.get() + 3 * b.ScanLine(y)[x];
-            const bool hole = p[0] == 0xFF && p[1] == 0 && p[2] == 0xFF;
-            rgba.insert(rgba.end(), {hole ? std::uint8_t(0) : p[2], hole ? std::uint8_t(0) : p[1],
-                                     hole ? std::uint8_t(0) : p[0], hole ? std::uint8_t(0) : std::uint8_t(255)});
+            const bool hole = (x * 7 + y * 3) % 11 == 0;
+            std::uint8_t *p = b.ScanLine(y) + (depth == 24 ? 3 * x : x);
+            if (depth == 24) {
+                p[0] = hole ? 0xFF : static_cast<std::uint8_t>(x * 6);
+                p[1] = hole ? 0x00 : static_cast<std::uint8_t>(y * 11);
+                p[2] = hole ? 0xFF : static_cast<std::uint8_t>(x * y);
+            } else { // 12 or 200 colours in use
+                *p = hole ? 0 : static_cast<std::uint8_t>(1 + (x + 5 * y) % (depth == 4 ? 12 : 200));
+                p = b.Palette.get() + 3 * *p;
+            }
+            if (hole)
+                rgba.insert(rgba.end(), 4, 0);
+            else
+                rgba.insert(rgba.end(), {p[2], p[1], p[0], 255});
         }
+    }
     ICOLoader()->HotSpotX = hx;
     ICOLoader()->HotSpotY = hy;
     b.SaveToFile(path);
