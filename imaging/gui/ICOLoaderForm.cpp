@@ -2,6 +2,7 @@
 
 #include "ui_ICOLoaderForm.h"
 
+#include <QApplication>
 #include <QColorDialog>
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -122,6 +123,9 @@ void TIconSelectionForm::TransparentButtonClick()
 
 std::optional<TIconChoice> ShowIconSelectionForm(const TIconList &Icons, std::uint32_t Color)
 {
+    // Without a widget application there is nobody to ask: the first image.
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return TIconChoice{0, Color};
     TIconSelectionForm form;
     form.Icons = &Icons;
     form.ColorDialog->setCurrentColor(FromColorRef(Color));

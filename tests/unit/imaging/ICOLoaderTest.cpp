@@ -263,9 +263,9 @@ TEST(ICOLoader, HostileFilesGiveClearErrors)
         {height, "Size mismatch in icon 0"},
         {shared, "Icon directory claims more image data than the file holds"},
     };
-    for (const auto &[file, error] : cases) {
+    for (const auto &c : cases) {
         TIconList list;
-        EXPECT_EQ(MessageOf([&] { list.LoadFromStream(*Mem(file)); }), error);
+        EXPECT_EQ(MessageOf([&] { list.LoadFromStream(*Mem(c.first)); }), c.second);
     }
 }
 
