@@ -4,6 +4,7 @@
 #include "app/fm_Main.h"
 #include "imaging/JPEGLoader.h"
 #include "imaging/PNGLoader.h"
+#include "imaging/gui/ICOLoaderForm.h"
 #include "platform/core/Exceptions.h"
 #include "platform/gui/ExceptionDisplay.h"
 #include "platform/os/QuitSignals.h"
@@ -60,6 +61,7 @@ int ProgramMain(int argc, char **argv)
     // SEAM(start-up registration): the libraries' start-up registration
     // (GIF picture and clipboard formats, image loaders in their
     // fixed order) runs here, before anything else.
+    imaging::RegisterICOLoader(imaging::ShowIconSelectionForm);
     imaging::RegisterJPEGLoader();
     imaging::RegisterPNGLoader();
 

@@ -25,6 +25,9 @@ void SetExceptionTitle(const std::string &title)
 void ShowException(const std::exception &e) noexcept
 {
     try {
+        // The silent abort (a cancelled dialog, for one): nothing to show.
+        if (dynamic_cast<const EAbort *>(&e))
+            return;
         if (g_display) {
             g_display(e);
             return;

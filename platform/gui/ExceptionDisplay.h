@@ -16,7 +16,8 @@ using TExceptionDisplay = std::function<void(const std::exception &)>;
 void SetExceptionDisplay(TExceptionDisplay display);
 // Title of the default message box.
 void SetExceptionTitle(const std::string &title);
-// Shows `e`. Never throws.
+// Shows `e`; the silent abort (EAbort and its descendants) shows nothing.
+// Never throws.
 void ShowException(const std::exception &e) noexcept;
 
 // Runs `f` and shows what it raises instead of letting it leave: a slot

@@ -17,6 +17,7 @@ TEST(ExceptionDisplay, GuardedCallsShowWhatTheyRaiseAndNothingEscapes)
     platform::RunShowingExceptions([&] { ++ran; });
     EXPECT_NO_THROW(platform::RunShowingExceptions([] { throw platform::EInOutError("Disk full"); }));
     EXPECT_NO_THROW(platform::RunShowingExceptions([] { throw 42; }));
+    EXPECT_NO_THROW(platform::RunShowingExceptions([] { throw platform::EAbort(); })); // shows nothing
     platform::ShowException(platform::EInOutError("Disk full"));
     EXPECT_EQ(ran, 1);
     EXPECT_EQ(seen, (std::vector<std::string>{"EInOutError: Disk full", "Exception: Unknown exception",

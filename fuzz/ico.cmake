@@ -1,0 +1,1 @@
+kss_fuzz_target(ico fuzz_ico.cpp DEPS kss_imaging)
