@@ -79,8 +79,14 @@ public:
     PlainEncoder()
     {
         gif::SetGIFCompressor([](gif::TGIFSubImage &f, QIODevice &s) {
-            const QByteArray d = PlainLZW(f.Data(), f.DataSize(), 8);
-            s.write(d);
+            // Rows go in the order the interlace bit asks for.
+            std::vector<std::uint8_t> rows;
+            const int w = f.Width(), h = f.Height();
+            static const int first[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+            for (int pass = f.Interlaced() ? 0 : 3; pass < 4; ++pass)
+                for (int y = f.Interlaced() ? first[pass] : 0; y < h; y += f.Interlaced() ? step[pass] : 1)
+                    rows.insert(rows.end(), f.Data() + std::size_t(y) * w, f.Data() + std::size_t(y + 1) * w);
+            s.write(PlainLZW(rows.data(), std::int64_t(rows.size()), 8));
         });
     }
     ~PlainEncoder() { gif::SetGIFCompressor(nullptr); }
