@@ -2,6 +2,7 @@
 
 #include "app/SelfUnit.h"
 #include "app/fm_Main.h"
+#include "gif/GIFImage.h"
 #include "imaging/JPEGLoader.h"
 #include "imaging/PNGLoader.h"
 #include "imaging/gui/ICOLoaderForm.h"
@@ -61,6 +62,7 @@ int ProgramMain(int argc, char **argv)
     // SEAM(start-up registration): the libraries' start-up registration
     // (GIF picture and clipboard formats, image loaders in their
     // fixed order) runs here, before anything else.
+    gif::RegisterGIFImage();
     imaging::RegisterICOLoader(imaging::ShowIconSelectionForm);
     imaging::RegisterJPEGLoader();
     imaging::RegisterPNGLoader();
