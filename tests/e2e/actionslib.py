@@ -9,7 +9,7 @@ import stat
 import subprocess
 import time
 
-from e2elib import visible_windows, wait_for, work_dir, xdotool
+from e2elib import fail, visible_windows, wait_for, work_dir, xdotool
 
 TITLE = "Korvane ScreenShot"
 DIALOG_SIZE = (629, 229)
@@ -194,3 +194,21 @@ def same_pixels(got, pattern, box):
 def pngcheck(path):
     r = subprocess.run(["pngcheck", path], capture_output=True, text=True)
     return r.returncode == 0, r.stdout + r.stderr
+
+
+def save_whole_screen(shot):
+    """alt+Print, then Enter (Save) in the action dialog; returns once `shot`
+    is written and the dialog has closed."""
+    from spinelib import key
+    for _ in range(10):
+        key("alt+Print")
+        try:
+            dialog = wait_for(action_dialog, timeout=1.5, what="the dialog")
+            break
+        except AssertionError:
+            pass
+    else:
+        fail("alt+Print never showed the action dialog")
+    press_in(dialog[0], "Return")
+    wait_file(shot)
+    wait_gone(action_dialog, "the dialog to close after Save")
