@@ -79,6 +79,9 @@ void LoadBMP(TSeekableStream &Stream, TLinearBitmap &Bitmap)
 
     if (h.Decodable) {
         OwnReader(Stream, origin, Bitmap);
+        // Qt never reads the old format: it arrives drawn, as true colour.
+        if (h.OldFormat)
+            Bitmap.ChangePixelFormat(pf24bit);
         return;
     }
     QImage image = ReadWithQt(Stream, origin, dataSize);
