@@ -359,6 +359,30 @@ void DecodeRows(const TBMPHeader &h, TBufferedFile &src, TLinearBitmap &b)
     const TChannel r(h.Masks[0]), g(h.Masks[1]), bl(h.Masks[2]);
     const bool plain32 = h.BitCount == 32 && h.Masks[0] == 0xFF0000 && h.Masks[1] == 0xFF00 && h.Masks[2] == 0xFF;
     const int w = h.Width;
+    if (direct && h.Stride == rowBytes) {
+        // Unpadded rows: blocks of whole rows straight into the bitmap, each
+        // block's rows then put top row first while they are still in cache.
+        const int perBlock = h.TopDown ? h.Height : std::max(1, static_cast<int>(65536 / rowBytes));
+        for (int y = 0; y < h.Height; y += perBlock) {
+            const int k = std::min(perBlock, h.Height - y);
+            std::uint8_t *block = b.ScanLine(h.TopDown ? y : h.Height - y - k);
+            src.Read(block, static_cast<std::size_t>(k * rowBytes));
+            if (!h.TopDown) {
+                scratch.resize(static_cast<std::size_t>(rowBytes));
+                for (int i = 0, j = k - 1; i < j; ++i, --j) {
+                    std::uint8_t *a = block + i * rowBytes, *c = block + j * rowBytes;
+                    std::memcpy(scratch.data(), a, static_cast<std::size_t>(rowBytes));
+                    std::memcpy(a, c, static_cast<std::size_t>(rowBytes));
+                    std::memcpy(c, scratch.data(), static_cast<std::size_t>(rowBytes));
+                }
+            }
+            if (h.BitCount == 8 && h.Colors < 256)
+                for (int i = 0; i < k; ++i)
+                    if (*std::max_element(block + i * rowBytes, block + (i + 1) * rowBytes) >= h.Colors)
+                        Unsupported();
+        }
+        return;
+    }
     for (int y = 0; y < h.Height; ++y) {
         std::uint8_t *row = b.ScanLine(h.TopDown ? y : h.Height - 1 - y);
         std::uint8_t *in = direct ? row : scratch.data();
@@ -412,7 +436,24 @@ void Decode(const TBMPHeader &h, TBufferedFile &palette, TBufferedFile &pixels, 
 {
     if (!h.Decodable)
         Unsupported();
-    b.New(h.Width, h.Height, h.BitCount <= 8 ? pf8bit : pf24bit);
+    const TPixelFormat pf = h.BitCount <= 8 ? pf8bit : pf24bit;
+    if (h.Compression == 0 && !h.OldFormat) {
+        // Every pixel byte is written below: skip clearing the block first.
+        const int ps = pf == pf8bit ? 1 : 3;
+        const std::int64_t size = std::int64_t(h.Width) * ps * h.Height;
+        b.Map = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(size + 1));
+        b.Map[size] = 0;
+        b.Palette = pf == pf8bit ? std::make_unique<std::uint8_t[]>(768) : nullptr;
+        b.Width = h.Width;
+        b.Height = h.Height;
+        b.PixelFormat = pf;
+        b.PixelSize = ps;
+        b.BytesPerLine = h.Width * ps;
+        b.Size = static_cast<int>(size);
+        b.Present = true;
+    } else {
+        b.New(h.Width, h.Height, pf);
+    }
     if (h.BitCount <= 8) {
         std::uint8_t *pal = b.Palette.get();
         std::memset(pal, 0, 768);
