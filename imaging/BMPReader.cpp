@@ -268,7 +268,7 @@ TBMPHeader ParseInfo(const std::uint8_t *info, std::size_t size, std::int64_t ba
 
     const bool rle = (h.Compression == 1 && h.BitCount == 8) || (h.Compression == 2 && h.BitCount == 4);
     const bool fields = h.Compression == 3 && !os2 && (h.BitCount == 16 || h.BitCount == 32);
-    h.Decodable = (hs == 12 || hs == 40 || hs == 64) && (h.Compression == 0 || rle || fields);
+    h.Decodable = h.Compression == 0 || rle || fields;
     CheckAndFinish(h, width, height, planes, colorsUsed, dataSize, checkPixels, limits);
     // The size of the pixel data, when given, lies within the data too.
     if (checkPixels && sizeImage > dataSize - h.PixelOffset + h.LastRowPadding())
@@ -295,10 +295,16 @@ struct TChannel {
                 Lut[v] = static_cast<std::uint8_t>((v * 255 + max / 2) / max);
         }
     }
+    // The channel scaled to 0..255, rounded to the nearest.
     std::uint8_t operator()(std::uint32_t v) const
     {
         const std::uint32_t x = (v & Mask) >> Shift;
-        return Bits >= 8 ? static_cast<std::uint8_t>(x >> (Bits - 8)) : Lut[x];
+        if (Bits == 8)
+            return static_cast<std::uint8_t>(x);
+        if (Bits < 8)
+            return Lut[x];
+        const std::uint64_t max = (std::uint64_t(1) << Bits) - 1;
+        return static_cast<std::uint8_t>((x * std::uint64_t(255) + max / 2) / max);
     }
 };
 

@@ -24,23 +24,21 @@ GOOD = {'pal1': 'pal1', 'pal1wb': 'pal1', 'pal1bg': 'pal1bg', 'pal4': 'pal4', 'p
 # q/ file -> the reference it loads to, 'loads' (no exact reference), or 'fails'
 QUESTIONABLE = {
     'pal1p1': 'pal1p1', 'pal8offs': 'pal8', 'pal8os2-hs': 'pal8', 'pal8os2-sz': 'pal8', 'pal8os2v2': 'pal8',
-    'pal8os2v2-sz': 'pal8', 'pal8os2v2-40sz': 'pal8', 'pal8oversizepal': 'pal8', 'rgb24largepal': 'rgb24',
-    'rgb24prof': 'rgb24', 'rgb24lprof': 'rgb24', 'rgb32fakealpha': 'rgb24', 'rgb16-231': 'rgb16-231',
-    # Colour profiles are not applied; channels above 8 bits keep their top 8.
-    'rgb24prof2': 'loads', 'rgb32-111110': 'loads', 'rgb16-3103': 'loads',
-    'rgb32-7187': 'rgb32-7187', 'rgb16faketrns': 'rgb16',
+    'pal8os2v2-sz': 'pal8', 'pal8os2v2-40sz': 'pal8', 'pal8os2v2-16': 'pal8', 'pal8os2sp': 'pal8',
+    'pal8oversizepal': 'pal8', 'rgb24largepal': 'rgb24', 'rgb24prof': 'rgb24', 'rgb24lprof': 'rgb24',
+    'rgb32fakealpha': 'rgb24', 'rgb16-231': 'rgb16-231', 'rgb16faketrns': 'rgb16', 'rgb32h52': 'rgb24',
+    'rgb32-xbgr': 'rgb24', 'rgb32-7187': 'rgb32-7187', 'rgb16-3103': 'rgb16-3103',
+    # Colour profiles are not applied; 11-bit channels round to within 1.
+    'rgb24prof2': 'loads', 'rgb32-111110': 'loads',
     # Runs cut short or skipping pixels: what is there, the rest index 0.
     'pal4rlecut': 'loads', 'pal4rletrns': 'loads', 'pal8rlecut': 'loads', 'pal8rletrns': 'loads',
-    # The palette is shorter than 256 entries and overlaps the pixels: loads.
-    'pal8os2sp': 'loads',
-    # Qt's reader: alpha dropped, 16-bit channels widened by shifting.
-    'rgba16-1924': 'loads', 'rgba16-4444': 'loads', 'rgba16-5551': 'loads',
-    'rgba32-1010102': 'loads', 'rgba32-2': 'loads', 'rgba32-61754': 'loads', 'rgba32-81284': 'loads',
-    'rgba32-1': 'loads', 'rgb32-xbgr': 'loads',
-    # Neither reader takes these: other depths, codings and header sizes.
-    'pal1huffmsb': 'fails', 'pal2': 'fails', 'pal2color': 'fails', 'pal8os2v2-16': 'fails',
-    'rgb24jpeg': 'fails', 'rgb24png': 'fails', 'rgb24rle24': 'fails',
-    'rgb32h52': 'fails', 'rgba32abf': 'fails', 'rgba32h56': 'fails', 'rgba64': 'fails',
+    # Alpha is dropped.
+    'rgba16-1924': 'loads', 'rgba16-4444': 'loads', 'rgba16-5551': 'loads', 'rgba32-1': 'loads',
+    'rgba32-2': 'loads', 'rgba32-1010102': 'loads', 'rgba32-61754': 'loads', 'rgba32-81284': 'loads',
+    'rgba32h56': 'loads',
+    # Neither reader takes these: other depths, codings inside the file.
+    'pal1huffmsb': 'fails', 'pal2': 'fails', 'pal2color': 'fails', 'rgb24jpeg': 'fails', 'rgb24png': 'fails',
+    'rgb24rle24': 'fails', 'rgba32abf': 'fails', 'rgba64': 'fails',
 }
 failures = []
 
