@@ -79,18 +79,15 @@ void LoadBMP(TSeekableStream &Stream, TLinearBitmap &Bitmap)
 
     if (h.Decodable) {
         OwnReader(Stream, origin, Bitmap);
-        // Qt never reads the old format: it arrives drawn, as true colour.
+        // The old format arrives drawn onto a platform bitmap: true colour.
         if (h.OldFormat)
             Bitmap.ChangePixelFormat(pf24bit);
         return;
     }
+    // Codings the own reader does not take are left to Qt's reader.
     QImage image = ReadWithQt(Stream, origin, dataSize);
-    if (image.isNull()) {
-        OwnReader(Stream, origin, Bitmap);
-        // Drawn onto a new platform bitmap, its pixels are true colour.
-        Bitmap.ChangePixelFormat(pf24bit);
-        return;
-    }
+    if (image.isNull())
+        Unsupported();
     image = image.convertToFormat(h.BitCount <= 8 ? QImage::Format_Indexed8 : QImage::Format_BGR888);
     if (image.isNull())
         throw platform::EOutOfResources("Not enough memory for the bitmap");

@@ -2,14 +2,14 @@
 // Windows bitmap (BMP) files: the registry's loader for the extension BMP and
 // the picture class registered for "bmp".
 //
-// Reading goes the platform bitmap's way: Qt's BMP reader first, the
-// library's own reader (BMPReader.h) where Qt fails or the file holds 32 bits
-// per pixel. Every header is checked by the own parser before either reader
-// sees the data. Files of 1, 4 and 8 bits arrive as 8-bit images with their
-// colour table, all others as 24-bit; what only the own reader could read
-// arrives as 24-bit too, as it does when drawn onto a platform bitmap.
-// Uncompressed 24-bit files, which give the same pixels either way, are read
-// by the own reader straight into the bitmap.
+// Reading: the own parser (BMPReader.h) checks every header before anything
+// is read, and the own reader decodes every header and coding it checks;
+// Qt's BMP reader gets only the codings the own reader does not take. The
+// own reader stands in for Qt's where Qt gives other pixels than the file
+// holds (16-bit channels widened by shifting, pixels that run-length data
+// skips left uninitialised) and reads 24- and 32-bit rows straight into the
+// bitmap. Files of 1, 4 and 8 bits arrive as 8-bit images with their colour
+// table, all others and the old format as 24-bit.
 //
 // Writing produces what the platform bitmap writes for the pixel format the
 // linear bitmap assigns to it: a 14-byte file header, a 40-byte information

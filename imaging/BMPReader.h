@@ -1,9 +1,10 @@
 #pragma once
 // The library's own reader of device-independent bitmaps: BMP files with the
-// 12-, 40- and 64-byte headers, the headerless old device-dependent format,
-// and packed DIBs in memory (an information header, its colour table and the
-// pixels, as metafile records carry them). Uncompressed 1, 4, 8, 16, 24 and
-// 32 bits per pixel, bit-field masks at 16 and 32, RLE8 and RLE4.
+// core (12-byte), OS/2 (16 to 64 bytes) and Windows (40, 52, 56, 108, 124
+// bytes) headers and the headerless old device-dependent format, and packed
+// DIBs in memory (an information header, its colour table and the pixels, as
+// metafile records carry them). Uncompressed 1, 4, 8, 16, 24 and 32 bits per
+// pixel, bit-field masks at 16 and 32 (Windows headers), RLE8 and RLE4.
 //
 // Every field is checked before use: sizes in 64-bit arithmetic, at most the
 // bitmap's pixel limit, the colour table and the uncompressed pixels within
@@ -37,7 +38,7 @@ struct TBMPHeader {
     int Colors = 0;                 // colour-table entries to read (at most 256)
     int EntrySize = 4;              // 4 (blue, green, red, reserved) or 3
     std::uint32_t Masks[3] = {0, 0, 0}; // red, green, blue for 16 and 32 bits
-    // The own reader decodes this data (otherwise only its checks passed).
+    // The own reader decodes this coding (otherwise only the checks passed).
     bool Decodable = false;
     // Bytes the uncompressed pixels need, the last row's padding excluded.
     std::int64_t PixelBytes() const;
@@ -75,8 +76,9 @@ enum TDIBResult : int {
 // empty on failure). Streams that cannot seek are read front to back.
 int ReadDIBFromStream(TBaseStream &Stream, TLinearBitmap &Bitmap, const TDIBLimits &Limits = {});
 
-// Packed DIB in memory: an information header (12, 40 or 64 bytes; the
-// bit-field masks after a 40-byte one), the colour table, then the pixels.
+// Packed DIB in memory: an information header (the bit-field masks after a
+// 40-byte one), the colour table (clrUsed entries, or 2^bits up to 8 bits),
+// then the pixels.
 // Raises Exception "Unsupported file format" for anything it cannot read.
 void ReadDIB(const void *Data, std::size_t Size, TLinearBitmap &Bitmap);
 // The same with the pixels apart from the header and colour table, as EMF
