@@ -443,7 +443,7 @@ void Decode(const TBMPHeader &h, TBufferedFile &palette, TBufferedFile &pixels, 
     if (!h.Decodable)
         Unsupported();
     const TPixelFormat pf = h.BitCount <= 8 ? pf8bit : pf24bit;
-    if (h.Compression == 0 && !h.OldFormat) {
+    if ((h.Compression == 0 || h.Compression == 3) && !h.OldFormat) {
         // Every pixel byte is written below: skip clearing the block first.
         const int ps = pf == pf8bit ? 1 : 3;
         const std::int64_t size = std::int64_t(h.Width) * ps * h.Height;

@@ -33,12 +33,9 @@ try:
     wait_gone(action_dialog, "the dialog to close after Save")
 
     with open(shot, "rb") as f:
-        head = f.read(54)
-    magic, size, offset, info, width, height, planes, bits, comp = struct.unpack("<2sI4xIIiiHHI", head[:34])
-    if (magic, size, info, planes, comp) != (b"BM", os.path.getsize(shot), 40, 1, 0):
-        fail(f"header: {magic} size {size} (file {os.path.getsize(shot)}) info {info} planes {planes} comp {comp}")
-    if (width, height) != pattern.size or bits not in (24, 32):
-        fail(f"{width} x {height} at {bits} bits, screen is {pattern.size}")
+        magic, info, width, height, planes, bits = struct.unpack("<2s12xIiiHH", f.read(30))
+    if (magic, info, width, height, planes) != (b"BM", 40) + pattern.size + (1,) or bits not in (24, 32):
+        fail(f"header: {magic} {info} {width} x {height} at {bits} bits, screen {pattern.size}")
     with Image.open(shot) as img:
         if img.format != "BMP":
             fail(f"Pillow reads {img.format}")

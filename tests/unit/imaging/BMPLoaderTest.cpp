@@ -41,22 +41,25 @@ struct Spec {
 Bytes Bmp(const Spec &s)
 {
     Bytes b;
-    const std::size_t off = 14 + s.Hs + s.Extra.size() + 4 * s.Colors;
+    const std::size_t off = 14 + s.Hs + s.Extra.size() + (s.Hs == 12 ? 3 : 4) * s.Colors;
     b.resize(off);
     b[0] = 'B';
     b[1] = 'M';
     Put(b, 2, static_cast<std::uint32_t>(off + s.Pixels.size()), 4);
     Put(b, 10, static_cast<std::uint32_t>(off), 4);
     Put(b, 14, s.Hs, 4);
-    Put(b, 18, s.W, 4);
-    Put(b, 22, s.H, 4);
-    Put(b, 26, s.Planes, 2);
-    Put(b, 28, s.Bits, 2);
-    Put(b, 30, s.Comp, 4);
-    Put(b, 46, s.ClrUsed ? s.ClrUsed : s.Colors, 4);
+    const int n = s.Hs == 12 ? 2 : 4, entry = s.Hs == 12 ? 3 : 4; // the core header: 16-bit fields
+    Put(b, 18, s.W, n);
+    Put(b, 18 + n, s.H, n);
+    Put(b, 18 + 2 * n, s.Planes, 2);
+    Put(b, 20 + 2 * n, s.Bits, 2);
+    if (s.Hs >= 40) {
+        Put(b, 30, s.Comp, 4);
+        Put(b, 46, s.ClrUsed ? s.ClrUsed : s.Colors, 4);
+    }
     std::copy(s.Extra.begin(), s.Extra.end(), b.begin() + 14 + s.Hs);
     for (int i = 0; i < s.Colors; ++i)
-        Put(b, 14 + s.Hs + s.Extra.size() + 4 * i, 0x010203u * i, 4);
+        Put(b, 14 + s.Hs + s.Extra.size() + entry * i, 0x010203u * i, entry);
     b.insert(b.end(), s.Pixels.begin(), s.Pixels.end());
     return b;
 }
@@ -214,21 +217,9 @@ TEST(BMPLoader, DecodesEveryLayout)
 // the 40-byte header's places, and the old format with its fixed colours.
 TEST(BMPLoader, ReadsTheOlderHeaders)
 {
-    Bytes core(14 + 12 + 3 * 256 + 4, 0);
-    core[0] = 'B';
-    core[1] = 'M';
-    Put(core, 2, static_cast<std::uint32_t>(core.size()), 4);
-    Put(core, 10, 14 + 12 + 3 * 256, 4);
-    Put(core, 14, 12, 4);
-    Put(core, 18, 1, 2);
-    Put(core, 20, 1, 2);
-    Put(core, 22, 1, 2);
-    Put(core, 24, 8, 2);
-    Put(core, 26 + 3 * 7, 0x302010, 3);
-    core[26 + 3 * 256] = 7;
-    const Bitmap core8 = Load(core);
-    EXPECT_EQ(core8->ScanLine(0)[0], 7);
-    EXPECT_EQ(std::vector<int>(core8->Palette.get() + 21, core8->Palette.get() + 24), (std::vector<int>{0x10, 0x20, 0x30}));
+    const Bitmap core = Load(Bmp({.W = 1, .H = 1, .Bits = 8, .Colors = 256, .Hs = 12, .Pixels = {7, 0, 0, 0}}));
+    EXPECT_EQ(core->ScanLine(0)[0], 7);
+    EXPECT_EQ(std::vector<int>(core->Palette.get() + 21, core->Palette.get() + 24), (std::vector<int>{21, 14, 7}));
 
     const Bitmap os2 = Load(Bmp({.W = 300, .H = 1, .Hs = 64, .Pixels = Bytes(900, 0)}));
     EXPECT_EQ(os2->Width, 300);
@@ -245,8 +236,7 @@ TEST(BMPLoader, ReadsTheOlderHeaders)
 }
 
 // Saving writes the 40-byte header, bottom-up padded rows and, for 8 bits,
-// 256 entries; each depth reads back (32-bit as 24-bit); 24-bit pixels equal
-// Qt's writer's.
+// 256 entries; each depth reads back (32-bit as 24-bit).
 TEST(BMPLoader, SavesAndReloads)
 {
     for (TPixelFormat pf : {pf8bit, pf24bit, pf32bit}) {
@@ -273,19 +263,7 @@ TEST(BMPLoader, SavesAndReloads)
             want.ChangePixelFormat(pf24bit);
         ASSERT_EQ(back->PixelFormat, want.PixelFormat);
         EXPECT_EQ(0, std::memcmp(back->Map.get(), want.Map.get(), want.Size)) << bits;
-        if (pf == pf8bit) {
-            EXPECT_EQ(0, std::memcmp(back->Palette.get(), b.Palette.get(), 768));
-        }
-        if (pf == pf24bit) {
-            QImage image;
-            b.AssignTo(image);
-            QBuffer qt;
-            qt.open(QIODevice::WriteOnly);
-            ASSERT_TRUE(image.save(&qt, "BMP"));
-            const QByteArray q = qt.data();
-            const std::size_t qoff = static_cast<std::uint8_t>(q[10]) | static_cast<std::uint8_t>(q[11]) << 8;
-            EXPECT_EQ(0, std::memcmp(f.data() + off, q.constData() + qoff, 3 * stride));
-        }
+        EXPECT_TRUE(pf != pf8bit || std::memcmp(back->Palette.get(), b.Palette.get(), 768) == 0);
     }
     TLinearBitmap grey;
     grey.New(1, 1, pf16bit);
@@ -324,39 +302,24 @@ TEST(BMPLoader, ServesRegistryPicturesAndMemory)
     EXPECT_FALSE(platform::FindFileFormat("bmp"));
 
     // A stream that cannot seek is read whole first.
-    class Forward : public TBaseStream {
-    public:
-        explicit Forward(const Bytes &d) : d_(d) { CanRead = true; }
-        int Write(const void *, int) override { return 0; }
-        int Read(void *b, int n) override
-        {
-            n = std::min<int>(n, static_cast<int>(d_.size() - pos_));
-            std::memcpy(b, d_.data() + pos_, n);
-            pos_ += n;
-            return n;
-        }
-        int Available() override { return static_cast<int>(d_.size() - pos_); }
-
-    private:
-        const Bytes &d_;
-        std::size_t pos_ = 0;
-    } forward(file);
+    TMemStream mem;
+    mem.Write(file.data(), static_cast<int>(file.size()));
+    mem.Seek(0);
+    TFilterStream forward(&mem);
     auto viaForward = std::make_unique<TLinearBitmap>();
     TBMPLoader().LoadFromStream(forward, "BMP", *viaForward);
     EXPECT_EQ(Row(viaForward, 0), (std::vector<int>{10, 20, 30}));
 
     // Packed DIB: header, two colours, pixels; and with the pixels apart.
     const Bytes dib = Bmp({.W = 2, .H = 1, .Bits = 8, .Colors = 2, .Pixels = {1, 0, 0, 0}});
-    auto packed = std::make_unique<TLinearBitmap>(), splitOne = std::make_unique<TLinearBitmap>();
-    TLinearBitmap &split = *splitOne;
+    auto packed = std::make_unique<TLinearBitmap>(), split = std::make_unique<TLinearBitmap>();
     ReadDIB(dib.data() + 14, dib.size() - 14, *packed);
     EXPECT_EQ(Row(packed, 0), (std::vector<int>{1, 0}));
     EXPECT_EQ(packed->Palette[3], 3);
-    ReadDIB(dib.data() + 14, 40 + 8, dib.data() + 62, 4, split);
-    EXPECT_EQ(Row(splitOne, 0), (std::vector<int>{1, 0}));
-    EXPECT_EQ(MessageOf([&] { ReadDIB(dib.data() + 14, 40 + 4, dib.data() + 62, 4, split); }),
-              "Unsupported file format"); // colour table cut
-    EXPECT_EQ(MessageOf([&] { ReadDIB(dib.data() + 14, 40 + 8, dib.data() + 62, 1, split); }),
-              "Unsupported file format"); // pixels cut
-    EXPECT_FALSE(split.Present);
+    ReadDIB(dib.data() + 14, 40 + 8, dib.data() + 62, 4, *split);
+    EXPECT_EQ(Row(split, 0), (std::vector<int>{1, 0}));
+    for (auto [info, bits] : {std::pair{40 + 4, 4}, {40 + 8, 1}}) // colour table cut, pixels cut
+        EXPECT_EQ(MessageOf([&] { ReadDIB(dib.data() + 14, info, dib.data() + 62, bits, *split); }),
+                  "Unsupported file format");
+    EXPECT_FALSE(split->Present);
 }

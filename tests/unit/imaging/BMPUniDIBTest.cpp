@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 using namespace imaging;
 
 TEST(UniDIB, RoundsDepthsAndSizes)
@@ -23,32 +26,25 @@ TEST(UniDIB, RoundsDepthsAndSizes)
     EXPECT_THROW(TUniDIB(1 << 15, 0, 8, 1 << 14), ELinearBitmap);
 }
 
-// Where each depth keeps pixel X, and that reading gives back what was set;
-// positions outside the section change nothing.
+// Where each depth keeps pixel X, that reading gives back what was set, and
+// that positions outside the section change nothing.
 TEST(UniDIB, PixelOperationsPerDepth)
 {
-    TUniDIB one(9, 0, 1, 1);
+    TUniDIB one(9, 0, 1, 1), four(3, 0, 4, 1), rgb(2, 0, 24, 2), wide(1, 0, 32, 1);
     one.SetPixel(0, 0, 1);
     one.SetPixel(8, 0, 5);
-    EXPECT_EQ(one.Bits[0], 0x80);
-    EXPECT_EQ(one.Bits[1], 0x80);
-    TUniDIB four(3, 0, 4, 1);
+    EXPECT_EQ(std::vector<int>(one.Bits, one.Bits + 2), (std::vector<int>{0x80, 0x80}));
     four.SetPosition(0, 0);
     for (std::uint32_t v : {0xA, 0xB, 0xC})
         four.PutNext(v);
-    EXPECT_EQ(four.Bits[0], 0xAB);
-    EXPECT_EQ(four.Bits[1], 0xC0);
+    EXPECT_EQ(std::vector<int>(four.Bits, four.Bits + 2), (std::vector<int>{0xAB, 0xC0}));
     four.SetPosition(1, 0);
     EXPECT_EQ(four.GetNext(), 0xBu);
-    TUniDIB rgb(2, 0, 24, 2);
-    rgb.SetPixel(1, 1, 0x112233);
+    for (auto [x, y] : {std::pair{1, 1}, {2, 0}, {0, 2}, {-1, 0}})
+        rgb.SetPixel(x, y, 0x112233);
     EXPECT_EQ(rgb.Bits[8 + 3], 0x33);
     EXPECT_EQ(rgb.GetPixel(1, 1), 0x112233u);
-    rgb.SetPixel(2, 0, 1);
-    rgb.SetPixel(0, 2, 1);
-    rgb.SetPixel(-1, 0, 1);
-    EXPECT_EQ(rgb.GetPixel(5, 5), 0u);
-    TUniDIB wide(1, 0, 32, 1);
+    EXPECT_EQ(std::count(rgb.Bits, rgb.Bits + rgb.ImageSize, 0), rgb.ImageSize - 3);
     wide.SetPosition(0, 0);
     wide.PutNext(0xDEADBEEF);
     wide.PutNext(1); // past the end: ignored
