@@ -318,8 +318,8 @@ TEST(BMPLoader, ServesRegistryPicturesAndMemory)
     EXPECT_EQ(packed->Palette[3], 3);
     ReadDIB(dib.data() + 14, 40 + 8, dib.data() + 62, 4, *split);
     EXPECT_EQ(Row(split, 0), (std::vector<int>{1, 0}));
-    for (auto [info, bits] : {std::pair{40 + 4, 4}, {40 + 8, 1}}) // colour table cut, pixels cut
-        EXPECT_EQ(MessageOf([&] { ReadDIB(dib.data() + 14, info, dib.data() + 62, bits, *split); }),
+    for (const auto &c : {std::pair{40 + 4, 4}, {40 + 8, 1}}) // colour table cut, pixels cut
+        EXPECT_EQ(MessageOf([&] { ReadDIB(dib.data() + 14, c.first, dib.data() + 62, c.second, *split); }),
                   "Unsupported file format");
     EXPECT_FALSE(split->Present);
 }
