@@ -1,6 +1,7 @@
 // Loading and saving the shared screenshots as 24-bit BMP: our loader and
-// writer against Qt's BMP reader and writer on the same data, and against a
-// plain memcpy of the pixels into a new block. The end of the run prints the
+// writer against Qt's BMP reader and writer on the same data (in memory, and
+// saved into a new file as captures are), and against a plain memcpy of the
+// pixels into a new block. The end of the run prints the
 // time ratios ours/Qt and ours/memcpy.
 #include "imaging/BMPLoader.h"
 #include "imaging/MemStream.h"
@@ -12,6 +13,8 @@
 #include <QImageReader>
 
 #include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -81,6 +84,29 @@ void Save_Qt(benchmark::State &s, const std::string &name)
     }
 }
 
+// As the capture is saved: into a new file.
+const std::string kFile = "/tmp/kss-bench-bmp-" + std::to_string(getpid()) + ".bmp";
+
+void SaveFile_Ours(benchmark::State &s, const std::string &name)
+{
+    const Case &c = Cases()[name];
+    for (auto _ : s) {
+        TFileStream file(kFile, fmRead | fmWrite | fmCreate);
+        BMPLoader()->SaveToStream(file, "BMP", *c.Bitmap);
+        file.Finish();
+    }
+    std::remove(kFile.c_str());
+}
+
+void SaveFile_Qt(benchmark::State &s, const std::string &name)
+{
+    const Case &c = Cases()[name];
+    for (auto _ : s)
+        if (!c.Image.save(QString::fromStdString(kFile), "BMP"))
+            s.SkipWithError("Qt could not write the file");
+    std::remove(kFile.c_str());
+}
+
 // What any load or save must at least do: copy the pixels into new memory.
 void Memcpy(benchmark::State &s, const std::string &name)
 {
@@ -106,7 +132,7 @@ public:
     {
         std::printf("\n%-36s %10s %10s\n", "case", "ours/Qt", "ours/memcpy");
         for (const auto &[name, c] : Cases()) {
-            for (const char *op : {"load", "save"}) {
+            for (const char *op : {"load", "save", "savefile"}) {
                 const auto ours = Time.find(std::string(op) + "/ours/" + name);
                 const auto qt = Time.find(std::string(op) + "/qt/" + name);
                 const auto copy = Time.find("memcpy/" + name);
@@ -144,6 +170,7 @@ int main(int argc, char **argv)
         using Fn = void (*)(benchmark::State &, const std::string &);
         const std::pair<const char *, Fn> runs[] = {{"load/ours/", Load_Ours}, {"load/qt/", Load_Qt},
                                                     {"save/ours/", Save_Ours}, {"save/qt/", Save_Qt},
+                                                    {"savefile/ours/", SaveFile_Ours}, {"savefile/qt/", SaveFile_Qt},
                                                     {"memcpy/", Memcpy}};
         for (const auto &[op, fn] : runs)
             benchmark::RegisterBenchmark((op + n).c_str(), fn, n)->Unit(benchmark::kMillisecond);

@@ -162,13 +162,8 @@ void WriteBMP(TBaseStream &Stream, const TLinearBitmap &Bitmap)
     }
     Stream.Write(head, static_cast<int>(offBits));
 
-    // Rows go out bottom first: unpadded ones straight from the bitmap,
-    // others gathered into blocks of about 256 KiB.
-    if (stride == rowBytes && Bitmap.PixelFormat != pf16bit) {
-        for (int y = h - 1; y >= 0; --y)
-            Stream.Write(Bitmap.ScanLine(y), static_cast<int>(rowBytes));
-        return;
-    }
+    // Rows go out bottom first, gathered into blocks of about 256 KiB: a
+    // file gets few large writes.
     const std::int64_t rowsPerBlock = std::max<std::int64_t>(1, (256 << 10) / stride);
     std::vector<std::uint8_t> block(static_cast<std::size_t>(std::min<std::int64_t>(rowsPerBlock, h) * stride));
     for (int y = h - 1; y >= 0;) {
