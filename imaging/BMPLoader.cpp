@@ -7,6 +7,7 @@
 #include <QImageReader>
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstring>
 #include <vector>
@@ -72,7 +73,7 @@ void LoadBMP(TSeekableStream &Stream, TLinearBitmap &Bitmap)
     int got;
     {
         TNoDataExceptOff off(Stream);
-        got = Stream.Read(head, static_cast<int>(std::min<std::int64_t>(sizeof head, std::max<std::int64_t>(dataSize, 0))));
+        got = Stream.Read(head, static_cast<int>(std::clamp<std::int64_t>(dataSize, 0, sizeof head)));
     }
     // Hostile sizes, counts and offsets stop here, before any reader runs.
     const TBMPHeader h = ParseBMPHeader(head, static_cast<std::size_t>(std::max(got, 0)), dataSize);

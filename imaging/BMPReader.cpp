@@ -530,7 +530,9 @@ int ReadSeekable(TSeekableStream &Stream, TLinearBitmap &Bitmap, const TDIBLimit
 
 std::int64_t TBMPHeader::LastRowPadding() const
 {
-    return Compression == 1 || Compression == 2 ? 0 : Stride - std::min(Stride, (std::int64_t(Width) * BitCount + 7) / 8);
+    if (Compression == 1 || Compression == 2)
+        return 0;
+    return Stride - std::min(Stride, (std::int64_t(Width) * BitCount + 7) / 8);
 }
 
 std::int64_t TBMPHeader::PixelBytes() const
