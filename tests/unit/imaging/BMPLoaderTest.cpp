@@ -232,7 +232,7 @@ TEST(BMPLoader, ReadsTheOlderHeaders)
     EXPECT_EQ(Row(o, 0), (std::vector<int>{0, 170, 0, 0, 0, 0}));
     // A stride shorter than the picture's rows copies only what it has.
     const Bitmap shortRows = Load({0, 0, 3, 0, 1, 0, 1, 0, 1, 8, 5});
-    EXPECT_EQ(shortRows->Width, 3);
+    EXPECT_EQ(Row(shortRows, 0), (std::vector<int>{170, 0, 170, 0, 0, 0, 0, 0, 0}));
 }
 
 // Saving writes the 40-byte header, bottom-up padded rows and, for 8 bits,
