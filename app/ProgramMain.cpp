@@ -3,6 +3,7 @@
 #include "app/SelfUnit.h"
 #include "app/fm_Main.h"
 #include "gif/GIFImage.h"
+#include "imaging/BMPLoader.h"
 #include "imaging/JPEGLoader.h"
 #include "imaging/PNGLoader.h"
 #include "imaging/gui/ICOLoaderForm.h"
@@ -66,6 +67,7 @@ int ProgramMain(int argc, char **argv)
     imaging::RegisterICOLoader(imaging::ShowIconSelectionForm);
     imaging::RegisterJPEGLoader();
     imaging::RegisterPNGLoader();
+    imaging::RegisterBMPLoader();
 
     // One copy per user and display. Taken before the application object
     // exists; a copy that finds it held ends at once and silently.
