@@ -193,6 +193,8 @@ TEST(DestinationFolderProblem, TellsWhetherCapturesCanBeSavedThere)
         EXPECT_EQ(DestinationFolderProblem(ok), "") << ok;
     for (const char *bad : {"", "  "})
         EXPECT_NE(DestinationFolderProblem(bad), "") << bad;
+    for (const std::string &broken : {tmp.File("a\nb"), tmp.File("a\r")})
+        EXPECT_EQ(DestinationFolderProblem(broken), "The folder name contains a line break.");
     EXPECT_NE(DestinationFolderProblem(tmp.File("file")).find("Not a folder"), std::string::npos);
     EXPECT_EQ(DestinationFolderProblem(tmp.File("file/x/y")), "Not a folder: '" + tmp.File("file") + "'");
     EXPECT_FALSE(std::filesystem::exists(tmp.File("a")));
