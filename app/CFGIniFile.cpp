@@ -120,6 +120,7 @@ void TCFGIniFile::Load()
         // up (and so none is stored); the formats still have theirs.
         AllData = TCFGIniFile_AllData{};
         AllData.ImageFileFormat = FormatName(".png");
+        AllData.FormatList = FormatListText();
         Note(std::string(e.what()) + " No default destination folder.");
     }
     try {
