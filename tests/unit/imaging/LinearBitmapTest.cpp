@@ -60,9 +60,6 @@ TEST(LinearBitmap, NewChecksSizesAndKeepsTheBitmapOnFailure)
     b.New(1 << 14, 1 << 14, pf8bit); // exactly 2^28 pixels is allowed
     EXPECT_EQ(b.Size, 1 << 28);
     EXPECT_EQ(b.Palette[767], 0); // a new palette starts zeroed
-    EXPECT_FALSE(b.IsGreyscale());
-    std::memcpy(b.Palette.get(), GreyPalette.data(), 768);
-    EXPECT_TRUE(b.IsGreyscale());
     b.Clear();
     EXPECT_FALSE(b.Present);
     EXPECT_EQ(b.Map, nullptr);
@@ -172,6 +169,23 @@ TEST(LinearBitmap, FillEveryFormat)
         }
 }
 
+TEST(LinearBitmap, IsGreyscale)
+{
+    TLinearBitmap b;
+    EXPECT_FALSE(b.IsGreyscale());
+    b.New(2, 2, pf24bit);
+    b.Fill(0x808080);
+    EXPECT_TRUE(b.IsGreyscale());
+    b.Map[4] = 1;
+    EXPECT_FALSE(b.IsGreyscale());
+    b.New(2, 2, pf8bit);
+    EXPECT_FALSE(b.IsGreyscale()); // zero palette
+    std::memcpy(b.Palette.get(), GreyPalette.data(), 768);
+    EXPECT_TRUE(b.IsGreyscale());
+    b.New(2, 2, pf32bit);
+    EXPECT_FALSE(b.IsGreyscale());
+}
+
 TEST(LinearBitmap, ResizeInsideAndOutsideTheImage)
 {
     TLinearBitmap e;
@@ -224,6 +238,21 @@ TEST(LinearBitmap, PackLinesAfterAWidthChange)
     b.Width = 5; // rows now claim more than the block held
     b.PackLines();
     EXPECT_EQ(b.Size, 30);
+}
+
+TEST(LinearBitmap, AssignBetweenBitmaps)
+{
+    TLinearBitmap a;
+    a.New(2, 2, pf8bit);
+    a.FillBytes(9);
+    a.Palette[27] = 77;
+    auto c = TLinearBitmap::CreateFrom(a);
+    EXPECT_EQ(Bytes(*c), Bytes(a));
+    EXPECT_EQ(c->Palette[27], 77);
+    c->Assign(TLinearBitmap());
+    EXPECT_FALSE(c->Present);
+    a.AssignTo(*c);
+    EXPECT_EQ(c->Palette[27], 77);
 }
 
 // One-row images of every format and several widths survive QImage round trips.
@@ -341,10 +370,20 @@ TEST(LinearBitmap, FileExtAndPalettes)
                              {"C:name.jpeg", "JPEG"}, {"dir/a.tar.gz", "GZ"}})
         EXPECT_EQ(FileExtUpper(name), ext) << name;
 
+    std::uint8_t pal[768] = {};
+    FillGreyRamp(pal, 4);
+    EXPECT_EQ(pal[3], 85);
+    EXPECT_EQ(pal[9], 255);
+    EXPECT_EQ(SwapRB(0x12345678), 0x12785634u);
     std::uint8_t rgb[768], bgr[768];
     for (int i = 0; i < 768; ++i)
         rgb[i] = static_cast<std::uint8_t>(i);
     RGBToBGRPalette(rgb, bgr);
+    EXPECT_EQ(bgr[0], 2);
+    EXPECT_EQ(bgr[2], 0);
+    TPaletteEntry entries[2];
+    PaletteToEntries(bgr, entries, 2);
+    EXPECT_EQ(entries[1].peRed * 100 + entries[1].peBlue * 10 + entries[1].peFlags, 351);
     const auto table = MakeHPalette(bgr, 256);
     ASSERT_EQ(table.size(), 256);
     EXPECT_EQ(table[1], qRgb(3, 4, 5));

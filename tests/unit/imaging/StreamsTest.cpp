@@ -407,3 +407,28 @@ TEST(HostStreams, QtImageIoThroughTheAdapters)
     EXPECT_EQ(MessageOf<EInOutError>([&] { filter.Read(&c, 1); }), "Read less than expected");
 }
 
+TEST(StreamClass, BaseOperationsAndAssignment)
+{
+    struct Thing : TStreamClass {
+        const char *ClassName() const override { return "TThing"; }
+    } thing;
+    TMemStream mem;
+    EXPECT_EQ(MessageOf<platform::Exception>([&] { thing.SaveToStream(mem); }), "TThing.SaveToStream not implemented");
+    EXPECT_EQ(MessageOf<platform::Exception>([&] { thing.LoadFromStream(mem); }),
+              "TThing.LoadFromStream not implemented");
+
+    // Two classes that know nothing of each other end in the message, not in
+    // endless hand-overs.
+    struct Other : TAssignObject {
+        const char *ClassName() const override { return "TOther"; }
+    } other;
+    EXPECT_EQ(MessageOf<platform::Exception>([&] { thing.Assign(other); }), "Cannot assign TOther to TThing");
+    EXPECT_EQ(MessageOf<platform::Exception>([&] { thing.AssignTo(other); }), "Cannot assign TThing to TOther");
+}
+
+TEST(FileUtils, AddBackslashAndProgramPath)
+{
+    for (auto [in, out] : {std::pair{"", ""}, {"/data/", "/data/"}, {"C:\\data\\", "C:\\data\\"}, {"/data", "/data/"}})
+        EXPECT_EQ(AddBackslash(in), out) << in;
+    EXPECT_TRUE(testutil::FileExists(ProgramPath() + "test_imaging"));
+}
