@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the Release program and starts it.
+# Installs what is missing, builds the Release program (the program only: no
+# tests, fuzz targets or benchmarks) and starts it.
 set -euo pipefail
 cd "$(dirname "$0")"
 . tools/packages.sh
 install_packages "${BUILD_PACKAGES[@]}"
 
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKSS_BENCH=OFF
-cmake --build build-release -j "$(nproc)"
+cmake --build build-release -j "$(nproc)" --target korvane-screenshot
 
 if [ -z "${DISPLAY:-}" ]; then
     echo "No X display: start it from an X11 session (DISPLAY is not set)." >&2

@@ -51,6 +51,12 @@ bool IsListedFormat(const std::string &list, const std::string &format)
     return false;
 }
 
+std::string FormatListText()
+{
+    return FormatName(".png") + "\r\n" + FormatName(".jpg") + "\r\n" + FormatName(".bmp") + "\r\n" +
+           FormatName(".tif");
+}
+
 // Settings problems never stop the program; the trace tells why.
 void Note(const std::string &text) noexcept
 {
@@ -78,9 +84,14 @@ std::string IniFileNameFor(const std::string &programFile, const std::string &us
 
 std::string GetIniFileName()
 {
-    return IniFileNameFor(
-        platform::ProgramFileName(), UserName(), platform::FolderIsWritable(platform::ProgramFolder()),
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toStdString());
+    // Without a usable HOME the desktop's lookup would build on "/".
+    std::string config;
+    if (HomeFromEnvironment())
+        config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toStdString();
+    else if (const std::string home = HomeFolder(); !home.empty())
+        config = home + "/.config";
+    return IniFileNameFor(platform::ProgramFileName(), UserName(),
+                          platform::FolderIsWritable(platform::ProgramFolder()), config);
 }
 
 TCFGIniFile_AllData TCFGIniFile::GetDefaults()
@@ -91,8 +102,7 @@ TCFGIniFile_AllData TCFGIniFile::GetDefaults()
     TCFGIniFile_AllData d;
     d.DestinationFolder = folder + "Korvane ScreenShot";
     d.ImageFileFormat = FormatName(".png");
-    d.FormatList = FormatName(".png") + "\r\n" + FormatName(".jpg") + "\r\n" + FormatName(".bmp") +
-                   "\r\n" + FormatName(".tif");
+    d.FormatList = FormatListText();
     return d;
 }
 
@@ -103,7 +113,16 @@ void TCFGIniFile::SetDefaults()
 
 void TCFGIniFile::Load()
 {
-    SetDefaults();
+    try {
+        SetDefaults();
+    } catch (const std::exception &e) {
+        // No home folder to put captures in: no default destination is made
+        // up (and so none is stored); the formats still have theirs.
+        AllData = TCFGIniFile_AllData{};
+        AllData.ImageFileFormat = FormatName(".png");
+        AllData.FormatList = FormatListText();
+        Note(std::string(e.what()) + " No default destination folder.");
+    }
     try {
         platform::TMemIniFile ini(FileName);
         std::string folder = ini.ReadString(kSection, "DestinationFolder", AllData.DestinationFolder);
@@ -114,9 +133,8 @@ void TCFGIniFile::Load()
         Note("Settings file not readable, defaults used: " + std::string(e.what()));
     }
     // Only a whole entry of the list counts: "JP" or "PNG\r\nJPG" is no format.
-    const TCFGIniFile_AllData defaults = GetDefaults();
-    if (!IsListedFormat(defaults.FormatList, AllData.ImageFileFormat))
-        AllData.ImageFileFormat = defaults.ImageFileFormat;
+    if (!IsListedFormat(FormatListText(), AllData.ImageFileFormat))
+        AllData.ImageFileFormat = FormatName(".png");
 }
 
 void TCFGIniFile::Save() const
@@ -124,7 +142,8 @@ void TCFGIniFile::Save() const
     platform::TMemIniFile ini(FileName);
     if (ini.SectionExists(kObsoleteSection))
         ini.EraseSection(kObsoleteSection);
-    ini.WriteString(kSection, "DestinationFolder", AllData.DestinationFolder);
+    if (!AllData.DestinationFolder.empty())
+        ini.WriteString(kSection, "DestinationFolder", AllData.DestinationFolder);
     ini.WriteString(kSection, "ImageFileFormat", AllData.ImageFileFormat);
     std::string folder = platform::ExtractFilePath(FileName);
     if (!folder.empty())

@@ -1,5 +1,6 @@
 #include "app/ProgramMain.h"
 
+#include "app/CaptureActions.h"
 #include "app/SelfUnit.h"
 #include "app/fm_Main.h"
 #include "gif/GIFImage.h"
@@ -11,6 +12,8 @@
 #include "platform/gui/ExceptionDisplay.h"
 #include "platform/os/QuitSignals.h"
 #include "platform/os/SingleInstance.h"
+#include "support/ExceptionReport.h"
+#include "support/QX_VisualTraceCore.h"
 #include "support/TextRoutines.h"
 
 #include <QApplication>
@@ -54,6 +57,31 @@ void SetApplicationTitle(const std::string &title)
     g_title = title;
 }
 
+int TakeSingleInstance(platform::TSingleInstance &lock, const std::string &lockPath)
+{
+    switch (lock.Acquire(lockPath)) {
+    case platform::TSingleInstance::TState::Acquired:
+        return -1;
+    case platform::TSingleInstance::TState::Busy:
+        // Another copy runs: end at once and silently.
+        return 0;
+    case platform::TSingleInstance::TState::Failed:
+        break;
+    }
+    // Not starting must never look like "already running": say why.
+    const std::string why = "Korvane ScreenShot cannot start: " + lock.FailureText();
+    std::fprintf(stderr, "%s\n", why.c_str());
+    // The error report goes where the main form's trace component would put
+    // it; that component does not exist yet.
+    support::TVisualTraceCore reportTrace;
+    reportTrace.SetDataFileName(support::ProgramTraceDataFileName());
+    support::TVisualTraceCore *previous = support::GlobalTrace.exchange(&reportTrace);
+    support::TQXResultEx r;
+    support::ExceptionReport(platform::Exception(why), kAppModule, nullptr, support::efNoTrace, {}, r);
+    support::GlobalTrace = previous;
+    return 1;
+}
+
 int ProgramMain(int argc, char **argv)
 {
     // The units' start-up work: the random seed and the program's version
@@ -69,12 +97,14 @@ int ProgramMain(int argc, char **argv)
     imaging::RegisterPNGLoader();
     imaging::RegisterBMPLoader();
 
-    // One copy per user and display. Taken before the application object
-    // exists; a copy that finds it held ends at once and silently.
+    // One copy per user and display, taken before the application object
+    // exists.
     platform::TSingleInstance SingleInstanceMutex;
-    if (!SingleInstanceMutex.Acquire(platform::TSingleInstance::DefaultLockPath(
-            SingleInstanceName, platform::TSingleInstance::DisplayFromEnvironment())))
-        return 0;
+    if (const int exitCode = TakeSingleInstance(
+            SingleInstanceMutex, platform::TSingleInstance::DefaultLockPath(
+                                     SingleInstanceName, platform::TSingleInstance::DisplayFromEnvironment()));
+        exitCode >= 0)
+        return exitCode;
 
     TApplication application(argc, argv);
     SetApplicationTitle("Korvane ScreenShot");

@@ -3,6 +3,10 @@
 // form, message loop.
 #include <string>
 
+namespace platform {
+class TSingleInstance;
+}
+
 namespace app {
 
 inline constexpr const char *SingleInstanceName = "KorvaneScreenShotIsActive";
@@ -12,7 +16,14 @@ inline constexpr const char *SingleInstanceName = "KorvaneScreenShotIsActive";
 const std::string &ApplicationTitle();
 void SetApplicationTitle(const std::string &title);
 
-// Runs the program; the exit code is 0 on every path.
+// Takes the single-instance lock at `lockPath`. -1: the program goes on;
+// otherwise the exit code to end with at once: 0 when a running copy holds
+// the lock, 1 when the lock cannot be taken (the reason is written to
+// standard error and to the error-report file).
+int TakeSingleInstance(platform::TSingleInstance &lock, const std::string &lockPath);
+
+// Runs the program: 0 when it ends normally or another copy runs, 1 when the
+// single-instance lock cannot be taken.
 int ProgramMain(int argc, char **argv);
 
 } // namespace app

@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,7 +80,10 @@ std::string ProgramCaption()
            VersionText(platform::ProgramFileName(), vtVerPrefix | vtVersion | vtDropZeros);
 }
 
-std::string UserName()
+namespace {
+
+// The password-database entry of the user we run as: its name or home folder.
+std::string PasswdField(bool home)
 {
     const uid_t uid = ::geteuid();
     long hint = ::sysconf(_SC_GETPW_R_SIZE_MAX);
@@ -92,21 +96,57 @@ std::string UserName()
             buf.resize(buf.size() * 2);
             continue;
         }
-        if (rc == 0 && found && found->pw_name && found->pw_name[0] != '\0')
-            return found->pw_name;
-        break;
+        const char *field = rc == 0 && found ? (home ? found->pw_dir : found->pw_name) : nullptr;
+        return field ? field : "";
     }
+}
+
+bool UsableFolder(const std::string &folder)
+{
+    return !folder.empty() && folder[0] == '/' && folder.find_first_not_of('/') != std::string::npos;
+}
+
+} // namespace
+
+std::string UserName()
+{
+    const std::string name = PasswdField(false);
+    if (!name.empty())
+        return name;
     // A user without a passwd entry (common in containers) still needs a
     // settings file of its own.
-    return std::to_string(uid);
+    return std::to_string(::geteuid());
+}
+
+bool HomeFromEnvironment()
+{
+    const char *home = std::getenv("HOME");
+    return home && UsableFolder(home);
+}
+
+std::string HomeFolder()
+{
+    if (HomeFromEnvironment())
+        return std::getenv("HOME");
+    std::string home = PasswdField(true);
+    while (home.size() > 1 && home.back() == '/')
+        home.pop_back();
+    return UsableFolder(home) ? home : std::string();
 }
 
 std::string MyPicturesFolder()
 {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    QString folder;
+    if (HomeFromEnvironment()) {
+        folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    } else if (const std::string home = HomeFolder(); !home.empty()) {
+        // Without HOME the desktop's folder lookup would build on "/": take
+        // the home folder from the password database instead.
+        folder = QString::fromStdString(home + "/Pictures");
+    }
     while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
         folder.chop(1);
-    if (folder.isEmpty())
+    if (!UsableFolder(folder.toStdString()))
         throw platform::Exception("Could not find MyDocuments folder location.");
     return folder.toStdString();
 }

@@ -41,7 +41,13 @@ std::string ProgramCaption();
 // The name of the user the program runs for (the numeric user id when the
 // system has no name for it).
 std::string UserName();
-// The user's pictures folder, without a trailing "/". Raises
+// Whether $HOME holds an absolute folder other than "/".
+bool HomeFromEnvironment();
+// The user's home folder: $HOME when usable, else the password database's;
+// "" when neither gives one.
+std::string HomeFolder();
+// The user's pictures folder, without a trailing "/" (the password
+// database's home + "/Pictures" when HOME is unset or unusable). Raises
 // "Could not find MyDocuments folder location." when there is none.
 std::string MyPicturesFolder();
 

@@ -1,7 +1,11 @@
 // The main form's capture actions: the action loop after a capture and what
 // its choices do, and the tray item that opens the destination folder.
 #include "app/CaptureActions.h"
+#include "app/EmailStuff.h"
 #include "app/fm_Main.h"
+#include "platform/core/Exceptions.h"
+#include "support/ExceptionReport.h"
+#include "support/TextRoutines.h"
 
 namespace app {
 
@@ -48,7 +52,16 @@ bool TfmMain::MailCapture(support::TQXResultEx &r)
 
 bool TfmMain::SendCaptureMail(const std::string &fileName, support::TQXResultEx &r)
 {
-    return SendCaptureMailAction(fileName, r);
+    if (!SendCaptureMailAction(fileName, r))
+        return false;
+    // No mail client, or one that gave up at once: the user must hear of it,
+    // and that the capture is saved all the same.
+    if (const std::string &failure = MailFailureText(); !failure.empty()) {
+        support::ExceptionReport(platform::Exception("The mail program could not be started: " + failure),
+                                 kAppModule, nullptr, 0, std::string(), r);
+        r.Text = support::AddNameValue(r.Text, "File name", fileName, true);
+    }
+    return support::IsOK(r);
 }
 
 void TfmMain::miOpenDestinationFolderClick()

@@ -66,6 +66,10 @@ std::string DestinationFolderProblem(const std::string &folder)
     namespace fs = std::filesystem;
     if (support::IsBlank(folder))
         return support::LngText("No destination folder is given.");
+    // The settings file holds one line per value, and a file name with a
+    // line break is a trap in every other tool.
+    if (folder.find_first_of("\r\n") != std::string::npos)
+        return support::LngText("The folder name contains a line break.");
     std::error_code ec;
     fs::path p = fs::absolute(fs::path(folder), ec);
     if (ec)

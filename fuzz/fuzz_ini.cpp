@@ -1,5 +1,6 @@
 // The INI reader takes files that users and other tools edit: any bytes must
-// parse without a crash, and what it writes must read back the same.
+// parse without a crash, what it writes must read back the same, and a value
+// written under any section and key is either refused or read back whole.
 #include "platform/core/IniFile.h"
 
 #include <cstddef>
@@ -21,5 +22,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     again.SetText(once);
     if (again.GetText() != once)
         std::abort(); // writing must be a fixed point of reading
+    // Section, key and value from the input's first three lines.
+    std::string parts[3];
+    std::size_t at = 0;
+    for (std::string &part : parts) {
+        const std::size_t end = once.find('\n', at);
+        part = once.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        at = end == std::string::npos ? once.size() : end + 1;
+    }
+    try {
+        ini.WriteString(parts[0], parts[1], parts[2] + (size % 2 ? " " : ""));
+    } catch (const platform::EIniFileException &) {
+        return 0;
+    }
+    again.SetText(ini.GetText());
+    if (again.ReadString(parts[0], parts[1], "\x01missing") != parts[2] + (size % 2 ? " " : ""))
+        std::abort();
     return 0;
 }

@@ -133,6 +133,16 @@ void TMapFile::Clear()
     units_.clear();
     procedures_.clear();
     lines_.clear();
+    lineUnits_.clear();
+    lineUnitIndex_.clear();
+}
+
+std::uint32_t TMapFile::UnitIndex(const std::string &name)
+{
+    const auto [it, added] = lineUnitIndex_.try_emplace(name, static_cast<std::uint32_t>(lineUnits_.size()));
+    if (added)
+        lineUnits_.push_back(name);
+    return it->second;
 }
 
 bool TMapFile::Load(const std::string &mapName)
@@ -151,7 +161,7 @@ bool TMapFile::Load(std::istream &in)
 {
     Clear();
     Section section = Section::None;
-    std::string unit;
+    std::uint32_t unit = 0;
     std::string line;
     try {
         while (ReadLine(in, line)) {
@@ -161,9 +171,10 @@ bool TMapFile::Load(std::istream &in)
                     section = h.kind;
                     if (section == Section::LineNumbers) {
                         std::size_t paren = compact.find('(', kLineNumbersForLength);
-                        unit = compact.substr(kLineNumbersForLength,
-                                              paren == std::string::npos ? std::string::npos
-                                                                         : paren - kLineNumbersForLength);
+                        unit = UnitIndex(compact.substr(kLineNumbersForLength,
+                                                        paren == std::string::npos
+                                                            ? std::string::npos
+                                                            : paren - kLineNumbersForLength));
                     }
                     break;
                 }
@@ -223,21 +234,25 @@ void TMapFile::ParsePublicLine(const std::string &line)
 }
 
 // "    12 0001:00000010    13 0001:00000020"
-void TMapFile::ParseLineNumberLine(const std::string &line, const std::string &unit)
+void TMapFile::ParseLineNumberLine(const std::string &line, std::uint32_t unit)
 {
-    std::string rest = line;
-    while (!IsBlank(rest)) {
-        rest = Trim(rest);
-        std::size_t blank = rest.find(' ');
+    // Walks the line by position: cutting the rest off for every pair would
+    // make one long line cost time quadratic in its length.
+    std::size_t pos = 0;
+    for (;;) {
+        while (pos < line.size() && IsTrimmed(line[pos]))
+            ++pos;
+        if (pos >= line.size())
+            return;
+        const std::size_t blank = line.find(' ', pos);
         if (blank == std::string::npos)
             throw MapParseError{};
         TLineNumberItem item;
         item.Unit = unit;
-        item.Line = rest.substr(0, blank);
-        std::size_t hexPos = blank + 1 + 5; // the blank, then "0001:"
-        item.Offset = HexAt(rest, hexPos);
-        std::size_t next = hexPos + 8;
-        rest = next < rest.size() ? rest.substr(next) : std::string();
+        item.Line = line.substr(pos, blank - pos);
+        const std::size_t hexPos = blank + 1 + 5; // the blank, then "0001:"
+        item.Offset = HexAt(line, hexPos);
+        pos = hexPos + 8;
         lines_.push_back(std::move(item));
     }
 }
@@ -260,10 +275,12 @@ std::string TMapFile::ProcedureAt(std::uint64_t offset) const
 
 std::string TMapFile::LineAt(std::uint64_t offset) const
 {
-    std::string unit = UnitAt(offset);
+    const auto unit = lineUnitIndex_.find(UnitAt(offset));
+    if (unit == lineUnitIndex_.end())
+        return {};
     std::string result;
     for (const TLineNumberItem &item : lines_)
-        if (item.Unit == unit && item.Offset < offset)
+        if (item.Unit == unit->second && item.Offset < offset)
             result = item.Line;
     return result;
 }

@@ -10,6 +10,7 @@
 #include <iosfwd>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace support {
@@ -25,9 +26,12 @@ struct TProcedureItem {
     std::uint64_t Offset = 0;
 };
 
+// A map file repeats its unit for every line number: the record refers to
+// the unit's one stored name (TMapFile::LineUnit) so memory stays
+// proportional to the file.
 struct TLineNumberItem {
-    std::string Unit;
-    std::string Line; // the line number as written
+    std::uint32_t Unit = 0; // index into TMapFile::LineUnits()
+    std::string Line;       // the line number as written
     std::uint64_t Offset = 0;
 };
 
@@ -48,16 +52,21 @@ public:
     const std::vector<TUnitItem> &Units() const { return units_; }
     const std::vector<TProcedureItem> &Procedures() const { return procedures_; }
     const std::vector<TLineNumberItem> &Lines() const { return lines_; }
+    const std::vector<std::string> &LineUnits() const { return lineUnits_; }
+    const std::string &LineUnit(const TLineNumberItem &item) const { return lineUnits_[item.Unit]; }
 
 private:
     bool Complete() const { return !units_.empty() && !procedures_.empty() && !lines_.empty(); }
     void ParseSegmentLine(const std::string &line);
     void ParsePublicLine(const std::string &line);
-    void ParseLineNumberLine(const std::string &line, const std::string &unit);
+    void ParseLineNumberLine(const std::string &line, std::uint32_t unit);
+    std::uint32_t UnitIndex(const std::string &name);
 
     std::vector<TUnitItem> units_;
     std::vector<TProcedureItem> procedures_;
     std::vector<TLineNumberItem> lines_;
+    std::vector<std::string> lineUnits_;
+    std::unordered_map<std::string, std::uint32_t> lineUnitIndex_;
 };
 
 // The module that holds `address`: its full file name, the name of its map

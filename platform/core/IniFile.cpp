@@ -3,14 +3,17 @@
 #include "platform/core/Exceptions.h"
 #include "platform/core/FileWrite.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unordered_map>
 #include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace platform {
 
@@ -130,8 +133,37 @@ bool ReadWholeFile(const std::string &fileName, std::string &out)
 
 } // namespace
 
-void AtomicWriteFile(const std::string &fileName, const std::string &data)
+namespace {
+
+// The file a save must replace: the final target of a chain of symbolic
+// links (a link to a settings file kept elsewhere stays a link).
+std::string SaveTarget(const std::string &fileName)
 {
+    std::string name = fileName;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return name;
+        std::string target(static_cast<size_t>(PATH_MAX), '\0');
+        const ssize_t n = ::readlink(name.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<size_t>(n) >= target.size())
+            return name;
+        target.resize(static_cast<size_t>(n));
+        if (target[0] != '/') {
+            const size_t slash = name.rfind('/');
+            if (slash != std::string::npos)
+                target = name.substr(0, slash + 1) + target;
+        }
+        name = target;
+    }
+    return name;
+}
+
+} // namespace
+
+void AtomicWriteFile(const std::string &linkOrFileName, const std::string &data)
+{
+    const std::string fileName = SaveTarget(linkOrFileName);
     auto fail = [&](int err) {
         return EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(err));
     };
@@ -184,78 +216,76 @@ void TMemIniFile::Reload()
 
 void TMemIniFile::Clear()
 {
-    preamble_.clear();
-    sections_.clear();
+    lines_.clear();
 }
+
+namespace {
+
+// One line of INI text, as the reader understands it.
+TMemIniFile::Line ParseLine(std::string raw)
+{
+    using Line = TMemIniFile::Line;
+    Line l;
+    const std::string line = Trim(raw);
+    l.text = std::move(raw);
+    if (line.empty() || line[0] == ';' || line[0] == '#')
+        return l;
+    const size_t close = line.find(']');
+    // "[Name]" and "[Name] text" are headers; "[Key]=x" is a value.
+    if (line[0] == '[' && close != std::string::npos) {
+        const size_t after = line.find_first_not_of(" \t", close + 1);
+        if (after == std::string::npos || line[after] != '=') {
+            l.kind = Line::Header;
+            l.name = Trim(line.substr(1, close - 1));
+            return l;
+        }
+    }
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos)
+        return l;
+    l.kind = Line::Value;
+    l.name = Trim(line.substr(0, eq));
+    l.value = Trim(line.substr(eq + 1));
+    if (l.value.size() >= 2 && l.value.front() == '"' && l.value.back() == '"')
+        l.value = l.value.substr(1, l.value.size() - 2);
+    return l;
+}
+
+bool IsBlankLine(const TMemIniFile::Line &l)
+{
+    return l.kind == TMemIniFile::Line::Other && Trim(l.text).empty();
+}
+
+void RefuseBreaks(const std::string &what, const std::string &text)
+{
+    // A line break would split the entry into other lines on the next read.
+    if (text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+        throw EIniFileException("The INI file cannot hold " + what +
+                                ": it contains a line break or a NUL character");
+}
+
+} // namespace
 
 void TMemIniFile::SetText(const std::string &text)
 {
     Clear();
-    // Sections and keys are found through indexes while parsing, so a file of
-    // many thousands of sections or keys loads in linear time.
-    std::unordered_map<std::string, size_t> sectionAt;
-    std::vector<std::unordered_map<std::string, size_t>> keyAt;
-    size_t current = 0;
-    bool inSection = false;
     size_t pos = 0;
-    while (pos <= text.size()) {
+    while (pos < text.size()) {
         size_t end = text.find_first_of("\r\n", pos);
-        std::string raw = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-        if (end == std::string::npos) {
-            pos = text.size() + 1;
-            if (raw.empty())
-                break;
-        } else {
-            pos = end + 1;
-            if (text[end] == '\r' && pos < text.size() && text[pos] == '\n')
-                ++pos;
-        }
-        std::string line = Trim(raw);
-        if (line.size() >= 2 && line.front() == '[' && line.find(']') != std::string::npos) {
-            std::string name = Trim(line.substr(1, line.find(']') - 1));
-            auto [it, added] = sectionAt.try_emplace(UpperAscii(name), sections_.size());
-            if (added) {
-                sections_.push_back({name, {}});
-                keyAt.emplace_back();
-            }
-            current = it->second;
-            inSection = true;
-            continue;
-        }
-        if (!inSection) {
-            if (!line.empty())
-                preamble_.push_back(raw);
-            continue;
-        }
-        if (line.empty())
-            continue;
-        std::vector<Line> &lines = sections_[current].lines;
-        auto eq = line.find('=');
-        if (line[0] == ';' || line[0] == '#' || eq == std::string::npos) {
-            lines.push_back({{}, raw, false});
-            continue;
-        }
-        std::string key = Trim(line.substr(0, eq));
-        std::string value = Trim(line.substr(eq + 1));
-        auto [it, added] = keyAt[current].try_emplace(UpperAscii(key), lines.size());
-        if (added)
-            lines.push_back({key, value, true});
-        else
-            lines[it->second].value = value; // a repeated key: the last one counts, its place stays
+        if (end == std::string::npos)
+            end = text.size();
+        lines_.push_back(ParseLine(text.substr(pos, end - pos)));
+        pos = end + 1;
+        if (end < text.size() && text[end] == '\r' && pos < text.size() && text[pos] == '\n')
+            ++pos;
     }
 }
 
 std::string TMemIniFile::GetText() const
 {
     std::string out;
-    for (const auto &p : preamble_)
-        out += p + "\n";
-    for (const auto &s : sections_) {
-        out += "[" + s.name + "]\n";
-        for (const auto &l : s.lines)
-            out += l.isValue ? l.key + "=" + l.value + "\n" : l.value + "\n";
-        out += "\n";
-    }
+    for (const auto &l : lines_)
+        out += l.text + "\n";
     return out;
 }
 
@@ -264,32 +294,35 @@ void TMemIniFile::UpdateFile() const
     AtomicWriteFile(fileName_, GetText());
 }
 
-TMemIniFile::Section *TMemIniFile::FindSection(const std::string &name)
+template <class F> void TMemIniFile::ForEachBlock(const std::string &section, F f) const
 {
-    for (auto &s : sections_)
-        if (SameText(s.name, name))
-            return &s;
-    return nullptr;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        if (lines_[i].kind != Line::Header || !SameText(lines_[i].name, section))
+            continue;
+        size_t end = i + 1;
+        while (end < lines_.size() && lines_[end].kind != Line::Header)
+            ++end;
+        f(i, end);
+        i = end - 1;
+    }
 }
 
-const TMemIniFile::Section *TMemIniFile::FindSection(const std::string &name) const
+std::vector<size_t> TMemIniFile::KeyLines(const std::string &section, const std::string &key) const
 {
-    for (const auto &s : sections_)
-        if (SameText(s.name, name))
-            return &s;
-    return nullptr;
+    std::vector<size_t> out;
+    ForEachBlock(section, [&](size_t begin, size_t end) {
+        for (size_t i = begin + 1; i < end; ++i)
+            if (lines_[i].kind == Line::Value && SameText(lines_[i].name, key))
+                out.push_back(i);
+    });
+    return out;
 }
 
 const TMemIniFile::Line *TMemIniFile::FindKey(const std::string &section,
                                               const std::string &key) const
 {
-    const Section *s = FindSection(section);
-    if (!s)
-        return nullptr;
-    for (const auto &l : s->lines)
-        if (l.isValue && SameText(l.key, key))
-            return &l;
-    return nullptr;
+    const std::vector<size_t> at = KeyLines(section, key);
+    return at.empty() ? nullptr : &lines_[at.back()];
 }
 
 std::string TMemIniFile::ReadString(const std::string &section, const std::string &key,
@@ -316,22 +349,47 @@ bool TMemIniFile::ReadBool(const std::string &section, const std::string &key, b
 void TMemIniFile::WriteString(const std::string &section, const std::string &key,
                               const std::string &value)
 {
-    Section *s = FindSection(section);
-    if (!s) {
-        sections_.push_back({section, {}});
-        s = &sections_.back();
+    const std::string entry = "\"" + section + "\"/\"" + key + "\"";
+    RefuseBreaks("the section name of " + entry, section);
+    RefuseBreaks("the key " + entry, key);
+    RefuseBreaks("the value of " + entry, value);
+    // Blanks at the ends would be trimmed on reading, and enclosing quotes
+    // taken off: quote such values so that they come back whole.
+    const bool quote = value != Trim(value) || (value.size() >= 2 && value.front() == '"' && value.back() == '"');
+    const std::string encoded = quote ? "\"" + value + "\"" : value;
+    Line l = ParseLine(key + "=" + encoded);
+    // A key that would read back as something else ("a=b", ";x", " k").
+    if (key.empty() || l.kind != Line::Value || l.name != key || l.value != value)
+        throw EIniFileException("The INI file cannot hold the key " + entry);
+    const std::vector<size_t> at = KeyLines(section, key);
+    if (!at.empty()) {
+        // The last line of the key counts; it keeps its place and spelling.
+        Line &old = lines_[at.back()];
+        l.name = old.name;
+        l.text = old.name + "=" + encoded;
+        old = std::move(l);
+        return;
     }
-    // Values are one line: a line break would split the key on the next read.
-    std::string clean = value;
-    for (char &c : clean)
-        if (c == '\r' || c == '\n')
-            c = ' ';
-    for (auto &l : s->lines)
-        if (l.isValue && SameText(l.key, key)) {
-            l.value = clean;
-            return;
-        }
-    s->lines.push_back({key, clean, true});
+    bool exists = false;
+    size_t insertAt = 0;
+    ForEachBlock(section, [&](size_t begin, size_t end) {
+        // After the last block's last non-blank line.
+        exists = true;
+        insertAt = end;
+        while (insertAt > begin + 1 && IsBlankLine(lines_[insertAt - 1]))
+            --insertAt;
+    });
+    if (!exists) {
+        Line header = ParseLine("[" + section + "]");
+        if (header.kind != Line::Header || header.name != section)
+            throw EIniFileException("The INI file cannot hold the section name \"" + section + "\"");
+        if (!lines_.empty() && !IsBlankLine(lines_.back()))
+            lines_.push_back(Line{});
+        lines_.push_back(std::move(header));
+        lines_.push_back(Line{});
+        insertAt = lines_.size() - 1;
+    }
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(l));
 }
 
 void TMemIniFile::WriteInteger(const std::string &section, const std::string &key, int value)
@@ -346,7 +404,9 @@ void TMemIniFile::WriteBool(const std::string &section, const std::string &key, 
 
 bool TMemIniFile::SectionExists(const std::string &section) const
 {
-    return FindSection(section) != nullptr;
+    bool found = false;
+    ForEachBlock(section, [&](size_t, size_t) { found = true; });
+    return found;
 }
 
 bool TMemIniFile::ValueExists(const std::string &section, const std::string &key) const
@@ -354,53 +414,72 @@ bool TMemIniFile::ValueExists(const std::string &section, const std::string &key
     return FindKey(section, key) != nullptr;
 }
 
+// The listings index names as they go: a file of many thousands of sections
+// or keys must not take quadratic time.
 std::vector<std::string> TMemIniFile::ReadSections() const
 {
     std::vector<std::string> out;
-    for (const auto &s : sections_)
-        out.push_back(s.name);
-    return out;
-}
-
-std::vector<std::string> TMemIniFile::ReadSection(const std::string &section) const
-{
-    std::vector<std::string> out;
-    if (const Section *s = FindSection(section))
-        for (const auto &l : s->lines)
-            if (l.isValue)
-                out.push_back(l.key);
+    std::unordered_set<std::string> seen;
+    for (const auto &l : lines_)
+        if (l.kind == Line::Header && seen.insert(UpperAscii(l.name)).second)
+            out.push_back(l.name);
     return out;
 }
 
 std::vector<std::string> TMemIniFile::ReadSectionValues(const std::string &section) const
 {
-    std::vector<std::string> out;
-    if (const Section *s = FindSection(section))
-        for (const auto &l : s->lines)
-            if (l.isValue)
-                out.push_back(l.key + "=" + l.value);
+    std::vector<std::string> keys, values;
+    std::unordered_map<std::string, size_t> at;
+    ForEachBlock(section, [&](size_t begin, size_t end) {
+        for (size_t i = begin + 1; i < end; ++i) {
+            const Line &l = lines_[i];
+            if (l.kind != Line::Value)
+                continue;
+            const auto [it, added] = at.try_emplace(UpperAscii(l.name), keys.size());
+            if (added) {
+                keys.push_back(l.name);
+                values.push_back(l.value);
+            } else {
+                values[it->second] = l.value; // the last line of a key counts
+            }
+        }
+    });
+    for (size_t i = 0; i < keys.size(); ++i)
+        keys[i] += "=" + values[i];
+    return keys;
+}
+
+std::vector<std::string> TMemIniFile::ReadSection(const std::string &section) const
+{
+    std::vector<std::string> out = ReadSectionValues(section);
+    for (auto &kv : out)
+        kv.erase(kv.find('='));
     return out;
 }
 
 void TMemIniFile::EraseSection(const std::string &section)
 {
-    for (auto it = sections_.begin(); it != sections_.end(); ++it)
-        if (SameText(it->name, section)) {
-            sections_.erase(it);
-            return;
+    std::vector<bool> drop(lines_.size(), false);
+    ForEachBlock(section, [&](size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i)
+            drop[i] = true;
+    });
+    size_t out = 0;
+    for (size_t i = 0; i < lines_.size(); ++i)
+        if (!drop[i]) {
+            if (out != i)
+                lines_[out] = std::move(lines_[i]);
+            ++out;
         }
+    lines_.resize(out);
 }
 
 void TMemIniFile::DeleteKey(const std::string &section, const std::string &key)
 {
-    Section *s = FindSection(section);
-    if (!s)
-        return;
-    for (auto it = s->lines.begin(); it != s->lines.end(); ++it)
-        if (it->isValue && SameText(it->key, key)) {
-            s->lines.erase(it);
-            return;
-        }
+    // Every line of the key: an earlier one would count again otherwise.
+    const std::vector<size_t> at = KeyLines(section, key);
+    for (auto it = at.rbegin(); it != at.rend(); ++it)
+        lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(*it));
 }
 
 TIniFile::TIniFile(std::string fileName) : TMemIniFile(std::move(fileName)) {}

@@ -1,16 +1,28 @@
 #pragma once
 // INI files, in memory (TMemIniFile) and direct (TIniFile).
 //
-// Section and key names compare ASCII case-insensitively; the order of
-// sections and keys is kept, and so are sections, keys and comment lines this
-// program does not know, so a file shared with other tools survives a save.
-// Files are read with CR LF or LF line ends and written with LF. A save writes
-// a temporary file in the same folder and renames it over the old one: a
-// failed or interrupted save leaves the old file intact.
+// Section and key names compare ASCII case-insensitively. The file is kept
+// line by line: a load followed by a save gives back every line unchanged
+// (comments, blank lines, text after a header's "]", repeated sections and
+// keys, lines this program does not understand), so a file shared with other
+// tools or edited by hand survives. A repeated section counts as one; of a
+// repeated key the last line counts. Files are read with CR LF or LF line
+// ends and written with LF. A save writes a temporary file beside the target
+// (the target of a symbolic link) and renames it over it: a failed or
+// interrupted save leaves the old file intact.
+//
+// A value with leading or trailing blanks, or one enclosed in double quotes,
+// is written in double quotes and read back without them. A value, key or
+// section name that the format cannot hold (a line break, a NUL, a key with
+// "=" or blanks at its ends, ...) is refused with EIniFileException.
+#include "platform/core/Exceptions.h"
+
 #include <string>
 #include <vector>
 
 namespace platform {
+
+KSS_DECLARE_EXCEPTION(EIniFileException, Exception)
 
 class TMemIniFile {
 public:
@@ -56,24 +68,23 @@ public:
     // Writes the contents to FileName() atomically; raises EFCreateError on failure.
     void UpdateFile() const;
 
-protected:
+    // One line of the file as the reader understands it.
     struct Line {
-        std::string key;   // empty for a comment or other foreign line
-        std::string value; // for a foreign line: the raw text
-        bool isValue = false;
-    };
-    struct Section {
-        std::string name;
-        std::vector<Line> lines;
+        enum Kind { Other, Header, Value } kind = Other;
+        std::string text;  // the line as read or written
+        std::string name;  // Header: the section name; Value: the key
+        std::string value; // Value: the value without enclosing quotes
     };
 
-    Section *FindSection(const std::string &name);
-    const Section *FindSection(const std::string &name) const;
+protected:
+    // The positions of the value lines of `key` in `section`, in file order.
+    std::vector<size_t> KeyLines(const std::string &section, const std::string &key) const;
     const Line *FindKey(const std::string &section, const std::string &key) const;
+    // Calls f(headerIndex, endIndex) for every block of `section`.
+    template <class F> void ForEachBlock(const std::string &section, F f) const;
 
     std::string fileName_;
-    std::vector<std::string> preamble_; // lines before the first section
-    std::vector<Section> sections_;
+    std::vector<Line> lines_;
 };
 
 // Direct use: every write re-reads the file, changes it and saves it at once,

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -14,9 +15,16 @@ TSingleInstance::~TSingleInstance()
     Release();
 }
 
-bool TSingleInstance::Acquire(const std::string &lockPath)
+TSingleInstance::TState TSingleInstance::Fail(const std::string &lockPath, const std::string &why)
+{
+    failure_ = "cannot use the lock file \"" + lockPath + "\": " + why;
+    return TState::Failed;
+}
+
+TSingleInstance::TState TSingleInstance::Acquire(const std::string &lockPath)
 {
     Release();
+    failure_.clear();
     // O_NOFOLLOW: in a shared folder such as /tmp a planted symbolic link
     // must not make us create or lock someone else's file.
     int fd;
@@ -24,22 +32,34 @@ bool TSingleInstance::Acquire(const std::string &lockPath)
         fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
-        return false;
+        return Fail(lockPath, std::strerror(errno));
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+    std::string why;
+    if (::fstat(fd, &st) != 0)
+        why = std::strerror(errno);
+    else if (!S_ISREG(st.st_mode))
+        why = "not a regular file";
+    else if (st.st_uid != ::geteuid())
+        // Someone else's file in a shared folder: holding it would let that
+        // user keep us from starting, or see when we run.
+        why = "it belongs to another user (id " + std::to_string(st.st_uid) + ")";
+    if (!why.empty()) {
         ::close(fd);
-        return false;
+        return Fail(lockPath, why);
     }
     int rc;
     do {
         rc = ::flock(fd, LOCK_EX | LOCK_NB);
     } while (rc != 0 && errno == EINTR);
     if (rc != 0) {
+        const int err = errno;
         ::close(fd);
-        return false;
+        if (err == EWOULDBLOCK)
+            return TState::Busy;
+        return Fail(lockPath, std::strerror(err));
     }
     fd_ = fd;
-    return true;
+    return TState::Acquired;
 }
 
 void TSingleInstance::Release() noexcept

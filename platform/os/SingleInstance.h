@@ -9,15 +9,23 @@ namespace platform {
 
 class TSingleInstance {
 public:
+    enum class TState {
+        Acquired, // this object holds the lock
+        Busy,     // a running copy holds it
+        Failed,   // the lock file cannot be used; FailureText says why
+    };
+
     TSingleInstance() = default;
     ~TSingleInstance();
     TSingleInstance(const TSingleInstance &) = delete;
     TSingleInstance &operator=(const TSingleInstance &) = delete;
 
-    // Takes the lock on `lockPath` without waiting. False when another
-    // process (or another TSingleInstance) holds it, or when the file cannot
-    // be opened or is not a regular file of this user.
-    bool Acquire(const std::string &lockPath);
+    // Takes the lock on `lockPath` without waiting. Only a lock held by
+    // another holder gives Busy; a file that cannot be opened, is not a
+    // regular file or belongs to another user gives Failed.
+    TState Acquire(const std::string &lockPath);
+    // Why the last Acquire failed (empty after Acquired or Busy).
+    const std::string &FailureText() const { return failure_; }
     void Release() noexcept;
     bool Held() const { return fd_ >= 0; }
     int Descriptor() const { return fd_; }
@@ -31,7 +39,10 @@ public:
     static std::string DisplayFromEnvironment();
 
 private:
+    TState Fail(const std::string &lockPath, const std::string &why);
+
     int fd_ = -1;
+    std::string failure_;
 };
 
 } // namespace platform

@@ -62,11 +62,6 @@ TEST(AboutBox, ShowsTheCaptionVersionAndTheFixedTexts)
     EXPECT_TRUE(Ctl<QFrame>(f, "pnSponsor")->children().isEmpty());
     EXPECT_EQ(f.palette().color(QPalette::Window), QColor(0x47, 0x00, 0xB8));
     EXPECT_EQ(Ctl<QFrame>(f, "pnMain")->palette().color(QPalette::Window), QColor(0x5F, 0x5F, 0x5F));
-    EXPECT_EQ(f.size(), QSize(491, 479));
-    for (const char *name : {"lbProgramVersion", "lbWebSite", "lbMailTo", "lbFreeware", "lbPayPal"}) {
-        const QLabel *l = Ctl<QLabel>(f, name);
-        EXPECT_GE(l->width(), l->sizeHint().width()) << name << " is cut off";
-    }
 }
 
 TEST(AboutBox, LinksAreUnderlinedOnlyUnderTheMouse)

@@ -6,6 +6,8 @@
 #include "support/QX_VisualTraceCore.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 using namespace app;
 
@@ -36,7 +38,7 @@ TEST(CFGIniFile, DefaultsAndFileName)
     EXPECT_EQ(IniFileNameFor("/usr/bin/shot.v2", "anna", false, "/cfg/"), "/cfg/korvane-screenshot/shot.anna.ini");
 }
 
-TEST(CFGIniFile, FirstStartWritesExactlyTheDefaults)
+TEST(CFGIniFile, FirstStartWritesExactlyTheDefaultsAndFoldersComeBackWhole)
 {
     testutil::TempDir dir;
     const std::string file = dir.File("shot.anna.ini");
@@ -44,18 +46,27 @@ TEST(CFGIniFile, FirstStartWritesExactlyTheDefaults)
     LoadConfiguration(file);
     EXPECT_EQ(testutil::ReadFile(file),
               "[Generics]\nDestinationFolder=" + DefaultFolder() + "\nImageFileFormat=PNG\n\n");
-    EXPECT_EQ(CFGAllData.DestinationFolder, DefaultFolder());
-    EXPECT_EQ(CFGAllData.ImageFileFormat, "PNG");
     EXPECT_EQ(CFGAllData.FormatList, "PNG\r\nJPG\r\nBMP\r\nTIF");
-
-    // The settings form's changes go back to the same file.
-    CFGAllData.DestinationFolder = "/tmp/shots here";
+    // A folder name ending in a blank is kept whole.
+    CFGAllData.DestinationFolder = "/tmp/shots here ";
     CFGAllData.ImageFileFormat = "BMP";
     EXPECT_TRUE(SaveConfiguration(file));
     TCFGIniFile again(file);
     again.Load();
-    EXPECT_EQ(again.AllData.DestinationFolder, "/tmp/shots here");
+    EXPECT_EQ(again.AllData.DestinationFolder, "/tmp/shots here ");
     EXPECT_EQ(again.AllData.ImageFileFormat, "BMP");
+}
+
+TEST(CFGIniFile, WithoutHomeTheDefaultComesFromThePasswordDatabase)
+{
+    const std::string pwHome = ::getpwuid(::geteuid())->pw_dir;
+    for (const char *home : {static_cast<const char *>(nullptr), "", "/", "relative"}) {
+        testutil::ScopedEnv env("HOME", home);
+        testutil::TempDir dir;
+        LoadConfiguration(dir.File("s.ini"));
+        EXPECT_EQ(CFGAllData.DestinationFolder, pwHome + "/Pictures/Korvane ScreenShot") << (home ? home : "unset");
+        EXPECT_EQ(testutil::ReadFile(dir.File("s.ini")).find("DestinationFolder=//"), std::string::npos);
+    }
 }
 
 TEST(CFGIniFile, HandEditedValuesAreNormalisedAndForeignSectionsKept)
@@ -69,8 +80,8 @@ TEST(CFGIniFile, HandEditedValuesAreNormalisedAndForeignSectionsKept)
     EXPECT_EQ(CFGAllData.ImageFileFormat, "JPG");
     EXPECT_EQ(CFGAllData.DestinationFolder, "/data/caps");
     EXPECT_EQ(testutil::ReadFile(file),
-              "; kept comment\n[Other]\nA=1\n\n[generics]\nimagefileformat=JPG\n"
-              "DestinationFolder=/data/caps\nExtra=x\n\n[Last]\nB=2\n\n");
+              "; kept comment\n[Other]\nA=1\n[generics]\nimagefileformat=JPG\n"
+              "DestinationFolder=/data/caps\nExtra=x\n[Last]\nB=2\n");
 
     // Formats count as whole entries only; a blank folder counts as missing.
     struct Case {

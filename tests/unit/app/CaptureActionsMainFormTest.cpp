@@ -141,20 +141,32 @@ TEST_F(ActionsOnMainForm, AFailedSaveIsShownThenTheDialogComesBackAndTheNextNumb
     ExpectAtRest();
 }
 
-TEST_F(ActionsOnMainForm, MailSavesFirstThenStartsTheMailClient)
+TEST_F(ActionsOnMainForm, MailSavesFirstThenStartsTheMailClientOrSaysWhyNot)
 {
     TMailCommand mail;
+    std::string failure;
     const TMailLauncher previous = SetMailLauncher([&](const TMailCommand &c) {
         mail = c;
-        return true;
+        return failure;
     });
     script = {"btEMail"};
     SelectArea({2, 2}, {6, 6});
-    SetMailLauncher(previous);
     EXPECT_TRUE(form->Idle());
     EXPECT_EQ(testutil::ReadFile(Saved(1)), Expected(2, 2, 4, 4, 2));
     ASSERT_EQ(mail.size(), 5u);
     EXPECT_EQ(mail[4], Saved(1));
+    // No mail client: the reason is shown, the capture stays saved.
+    failure = "xdg-email: No such file or directory";
+    script = {"btEMail", "ok", "btCancel"};
+    SelectArea({2, 2}, {6, 6});
+    SetMailLauncher(previous);
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[2].rfind("message:System error (50.0FFF)\nException: 'The mail program could not be started: "
+                            "xdg-email: No such file or directory'\nFile name: '" + Saved(2) + "'\n", 0),
+              0u)
+        << seen[2];
+    EXPECT_TRUE(fs::exists(Saved(2)));
+    ExpectAtRest();
 }
 
 TEST_F(ActionsOnMainForm, RedoRestoresTheCleanCopyAndKeepsTheProgramBusyUntilTheNextActionEnds)

@@ -35,43 +35,94 @@ TEST(IniFile, ReadsCrLfAndLfAndIgnoresCase)
     EXPECT_TRUE(ini.ReadBool("Trace", "Bad", true));
 }
 
-TEST(IniFile, RoundTripKeepsForeignSectionsCommentsAndOrder)
+TEST(IniFile, LoadAndSaveGiveBackEveryLine)
 {
     TempDir dir;
     const std::string f = dir.File("s.ini");
-    WriteFile(f, "; kept\n[Other]\nz=1\na=2\n; note\n[Generics]\nImageFileFormat=JPG\n[Last]\nk=v\n");
-    {
-        TMemIniFile ini(f);
-        ini.WriteString("Generics", "ImageFileFormat", "PNG");
-        ini.WriteString("Generics", "DestinationFolder", "/p");
-        ini.WriteInteger("New", "n", -5);
-        ini.UpdateFile();
-    }
-    EXPECT_EQ(ReadFile(f), "; kept\n[Other]\nz=1\na=2\n; note\n\n[Generics]\nImageFileFormat=PNG\n"
-                           "DestinationFolder=/p\n\n[Last]\nk=v\n\n[New]\nn=-5\n\n");
-    TMemIniFile back(f);
-    EXPECT_EQ(back.ReadSections(), (std::vector<std::string>{"Other", "Generics", "Last", "New"}));
-    EXPECT_EQ(back.ReadSection("Other"), (std::vector<std::string>{"z", "a"}));
+    const std::string text = "; kept\n\n[Other] ; trailing text\n z = 1 \n\n\n[Key]=x\n; note\nnot a pair\n"
+                             "[Generics]\nImageFileFormat=JPG\n[other]\na=2\nz=3\n\n";
+    WriteFile(f, text);
+    TMemIniFile(f).UpdateFile();
+    EXPECT_EQ(ReadFile(f), text);
+    TMemIniFile ini(f);
+    // "[Key]=x" is a key; a repeated section counts as one, its last key line wins.
+    EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"Other", "Generics"}));
+    EXPECT_EQ(ini.ReadSectionValues("OTHER"), (std::vector<std::string>{"z=3", "[Key]=x", "a=2"}));
+    WriteFile(f, "[A]\r\nx=1\r\n");
+    TMemIniFile(f).UpdateFile();
+    EXPECT_EQ(ReadFile(f), "[A]\nx=1\n");
 }
 
-TEST(IniFile, EditingInMemory)
+TEST(IniFile, EditsChangeOnlyTheirLines)
 {
     TMemIniFile ini;
-    ini.SetText("[A]\nx=1\ny=2\n[B]\nq=3\n[a]\nX=4\nz=5\n");
-    // Repeated sections and keys merge: the first spelling and place stay, the last value counts.
-    EXPECT_EQ(ini.GetText(), "[A]\nx=4\ny=2\nz=5\n\n[B]\nq=3\n\n");
-    ini.DeleteKey("a", "X");
-    ini.EraseSection("b");
-    EXPECT_FALSE(ini.SectionExists("B"));
+    ini.SetText("; c\n[A]\nx=1\n; about y\ny=2\n\n[B]\nq=3\n[a]\nX=4\n\n");
+    ini.WriteString("a", "x", "5");       // the counting (last) line, its spelling kept
+    ini.WriteString("A", "new", "n");     // after the last block's last non-blank line
+    ini.WriteInteger("C", "k", -5);       // a new section at the end
+    EXPECT_EQ(ini.GetText(), "; c\n[A]\nx=1\n; about y\ny=2\n\n[B]\nq=3\n[a]\nX=5\nnew=n\n\n[C]\nk=-5\n\n");
+    ini.DeleteKey("A", "x"); // every line of it: the earlier one must not count again
     EXPECT_FALSE(ini.ValueExists("A", "x"));
-    EXPECT_EQ(ini.GetText(), "[A]\ny=2\nz=5\n\n");
+    ini.EraseSection("a"); // every block
+    EXPECT_EQ(ini.GetText(), "; c\n[B]\nq=3\n[C]\nk=-5\n\n");
+}
 
-    // A value with line breaks stays one line: it cannot smuggle in a section.
-    ini.WriteString("S", "k", "a\r\n[Evil]\nx=1");
-    TMemIniFile back;
-    back.SetText(ini.GetText());
-    EXPECT_FALSE(back.SectionExists("Evil"));
-    EXPECT_EQ(back.ReadString("S", "k", ""), "a  [Evil] x=1");
+TEST(IniFile, BlanksAndQuotesAtTheEndsOfValuesComeBackWhole)
+{
+    for (const std::string value : {" /pictures/ lead", "/pictures/trail ", "\t", "\"quoted\"", "\"", "a \"b\" c", ""}) {
+        TMemIniFile ini;
+        ini.WriteString("S", "k", value);
+        TMemIniFile back;
+        back.SetText(ini.GetText());
+        EXPECT_EQ(back.ReadString("S", "k", "?"), value) << ini.GetText();
+    }
+    TMemIniFile ini;
+    ini.WriteString("S", "k", "trail ");
+    EXPECT_EQ(ini.GetText(), "[S]\nk=\"trail \"\n\n");
+}
+
+TEST(IniFile, WhatTheFormatCannotHoldIsRefused)
+{
+    const struct {
+        std::string section, key, value, message;
+    } cases[] = {
+        {"S", "k", "a\n[Evil]\nx=1", "value of \"S\"/\"k\": it contains a line break"},
+        {"S", "k", "a\rb", "line break"},
+        {"S", "k", std::string("a\0b", 3), "NUL"},
+        {"S", "k\n", "v", "the key"},
+        {"S\nT", "k", "v", "the section name"},
+        {"S", "a=b", "v", "cannot hold the key \"S\"/\"a=b\""},
+        {"S", " k", "v", "the key"},
+        {"S", ";k", "v", "the key"},
+        {"S", "[x] y", "v", "the key"},
+        {"S", "", "v", "the key"},
+        {"a]b", "k", "v", "the section name"},
+        {" S", "k", "v", "the section name"},
+    };
+    for (const auto &c : cases) {
+        TMemIniFile ini;
+        ini.SetText("[S]\nk=old\n");
+        EXPECT_THAT([&] { ini.WriteString(c.section, c.key, c.value); },
+                    ThrowsMessage<platform::EIniFileException>(HasSubstr(c.message)))
+            << c.section << "/" << c.key;
+        EXPECT_EQ(ini.GetText(), "[S]\nk=old\n");
+    }
+}
+
+TEST(IniFile, SaveThroughASymbolicLinkReplacesTheTarget)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("real"));
+    WriteFile(dir.File("real/s.ini"), "[A]\nx=1\n");
+    ASSERT_EQ(::symlink("real/s.ini", dir.File("mid.ini").c_str()), 0); // relative
+    ASSERT_EQ(::symlink(dir.File("mid.ini").c_str(), dir.File("s.ini").c_str()), 0);
+    TMemIniFile ini(dir.File("s.ini"));
+    ini.WriteString("A", "x", "2");
+    ini.UpdateFile();
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("s.ini")));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("mid.ini")));
+    EXPECT_EQ(ReadFile(dir.File("real/s.ini")), "[A]\nx=2\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("real")), {}), 1);
 }
 
 TEST(IniFile, FailedSaveLeavesOldFileIntact)
@@ -104,7 +155,7 @@ TEST(IniFile, DirectFileWritesAtOnceAndKeepsOthersChanges)
     EXPECT_EQ(ReadFile(f), "[Trace]\nLevel=3\n\n");
     WriteFile(f, "[Trace]\nLevel=3\n[Foreign]\nk=v\n");
     ini.WriteBool("Trace", "Screen", true);
-    EXPECT_EQ(ReadFile(f), "[Trace]\nLevel=3\nScreen=1\n\n[Foreign]\nk=v\n\n");
+    EXPECT_EQ(ReadFile(f), "[Trace]\nLevel=3\nScreen=1\n[Foreign]\nk=v\n");
 }
 
 TEST(IniFile, HugeFileLoadsInLinearTime)

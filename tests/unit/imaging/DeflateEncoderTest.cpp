@@ -1,12 +1,12 @@
-// The encoder's output is fixed: it must equal the literal reference writer
+// The encoder's output is fixed: it must equal the literal writer's output
 // byte for byte, hold the known vectors, and inflate in zlib and in ours.
-#include "DeflateReference.h"
 #include "DeflateTestData.h"
 #include "imaging/Adler32.h"
 #include "imaging/DeflateCoder.h"
 #include "platform/core/Exceptions.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 using namespace imaging;
 using namespace deflatetest;
@@ -82,12 +82,39 @@ Bytes RunFast(const Bytes &data, const Script &s)
 
 // Checks the fast coder against the reference byte for byte and both
 // inflaters against the data.
+// Size and CRC-32 of the output of each case below, in order, as the literal
+// writer of the format (64 KiB ring window, 64 candidates per byte pair, the
+// three block steps) produced it: the fast encoder must match it byte for byte.
+const std::pair<std::size_t, unsigned long> kReferenceOutput[] = {
+    {2, 0x6AF4413Cu}, {3, 0x5BA301B8u}, {4, 0x5ECE0F09u}, {5, 0xA53194C7u},
+    {6, 0xA0EFE850u}, {98, 0xEDD7C279u}, {101, 0xF99BF3F5u}, {273, 0x54CCEE37u},
+    {7, 0xBD6CECC8u}, {152, 0x9B63750Au}, {544, 0x6F27DBC8u}, {15124, 0x15E4CF6Du},
+    {13545, 0x9B8935E0u}, {9581, 0x573AF43Cu}, {17272, 0x25FAA3C4u}, {26100, 0x392943E9u},
+    {23716, 0xD47C0D9Au}, {12, 0x2BDCA6E6u}, {13, 0x23BF527Bu}, {15, 0xC7BEAFCCu},
+    {13, 0x050127F1u}, {14, 0x51903FE3u}, {16, 0x73AFC72Au}, {103, 0x78C7638Au},
+    {104, 0x98E50ADFu}, {183, 0x07ABEA04u}, {566, 0x51F8890Bu}, {149, 0x3B9764BEu},
+    {9735, 0xA0635897u}, {13652, 0xED007960u}, {12322, 0xABA0CA6Eu}, {20734, 0x7B7A4656u},
+    {16309, 0x1C0AC0B0u}, {23984, 0x9B568D4Du}, {5, 0x4564CC52u}, {6, 0xAFE1B2A6u},
+    {7, 0x42C69106u}, {8, 0x387439AFu}, {9, 0xE337B383u}, {262, 0x507A2110u},
+    {263, 0x44E4E3ECu}, {264, 0x9F5B8881u}, {265, 0x0463317Du}, {520, 0x5CB0DDF2u},
+    {521, 0x5078F58Cu}, {32772, 0x1D1B5CD7u}, {32773, 0x3B8D8D3Eu}, {32774, 0x9C88DBE0u},
+    {65545, 0x1AE90E60u}, {65546, 0xC3008604u}, {65547, 0xA59D2BE0u}, {346988, 0x4A9771D2u},
+    {327875, 0xD54CA072u}, {700055, 0xCA365C0Au}, {158189, 0x16EB490Fu}, {150197, 0x20A73A21u},
+    {150015, 0x22504CA9u}, {1895, 0x4777570Cu}, {307, 0xAB0895DBu}, {300025, 0x0610164Bu},
+    {323110, 0x86CB6EF0u}, {280671, 0xFF8BA302u}, {384030, 0x8069833Fu}, {69910, 0x6976E50Fu},
+    {52282, 0xF2249669u}, {200020, 0x280A2486u}, {166055, 0xA2ED5248u}, {116003, 0x9115B0F9u},
+    {600060, 0x7E45B56Eu}, {350504, 0x4B24E346u}, {227427, 0xA8E491BCu}, {244596, 0xA242998Bu},
+    {268152, 0x33AF97F6u}, {283811, 0x64B73F3Cu}, {300701, 0x0F422E12u},
+};
+
 void CheckAgainstReference(const Bytes &data, const Script &s, const std::string &what)
 {
-    auto ref = std::make_unique<reference::RefDeflate>();
-    Play(*ref, data, s);
+    static std::size_t next = 0;
+    ASSERT_LT(next, std::size(kReferenceOutput));
     const Bytes fast = RunFast(data, s);
-    ASSERT_EQ(fast, ref->Out) << what;
+    const auto [size, crc] = kReferenceOutput[next++];
+    ASSERT_EQ(fast.size(), size) << what;
+    ASSERT_EQ(crc32(0, fast.data(), static_cast<uInt>(fast.size())), crc) << what;
     ASSERT_EQ(InflateBuffer(fast.data(), fast.size()), data) << what;
     ASSERT_EQ(ZlibInflateRaw(fast, data.size()), data) << what;
 }

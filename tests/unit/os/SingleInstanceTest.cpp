@@ -41,61 +41,54 @@ int RunChild(const std::vector<std::string> &args, pid_t *keepRunning = nullptr)
 
 } // namespace
 
-TEST(SingleInstance, SecondHolderIsRefusedUntilTheFirstReleasesOrEnds)
+using State = TSingleInstance::TState;
+
+TEST(SingleInstance, OnlyALockHeldElsewhereIsBusyUntilReleased)
 {
     testutil::TempDir dir;
     const std::string path = dir.File("x.lock");
     TSingleInstance first, second;
-    ASSERT_TRUE(first.Acquire(path));
-    EXPECT_FALSE(second.Acquire(path));
-    EXPECT_FALSE(second.Held());
-    // Another process sees the lock too.
+    ASSERT_EQ(first.Acquire(path), State::Acquired);
+    EXPECT_EQ(second.Acquire(path), State::Busy);
+    EXPECT_EQ(second.FailureText(), "");
+    // Another process sees the lock too; a child does not inherit it.
+    EXPECT_TRUE(::fcntl(first.Descriptor(), F_GETFD) & FD_CLOEXEC);
     EXPECT_NE(RunChild({"flock", "-n", path, "true"}), 0);
     first.Release();
     EXPECT_EQ(RunChild({"flock", "-n", path, "true"}), 0);
-    {
-        TSingleInstance third;
-        ASSERT_TRUE(third.Acquire(path));
-    }
-    EXPECT_TRUE(second.Acquire(path));
+    EXPECT_EQ(second.Acquire(path), State::Acquired);
 }
 
-TEST(SingleInstance, ChildProcessesDoNotInheritTheLock)
+TEST(SingleInstance, AFileThatCannotBeUsedFailsWithTheReason)
 {
     testutil::TempDir dir;
-    const std::string path = dir.File("x.lock");
-    TSingleInstance lock;
-    ASSERT_TRUE(lock.Acquire(path));
-    EXPECT_TRUE(::fcntl(lock.Descriptor(), F_GETFD) & FD_CLOEXEC);
-    pid_t child = 0;
-    ASSERT_EQ(RunChild({"sleep", "30"}, &child), 0);
-    lock.Release();
-    // The child still runs; had it inherited the descriptor, it would hold
-    // the lock for its 30 seconds. (The kernel drops the child's copy of a
-    // close-on-exec descriptor a moment after the spawn returns.)
-    TSingleInstance next;
-    bool ok = false;
-    for (int i = 0; i < 100 && !ok; ++i) {
-        ok = next.Acquire(path);
-        if (!ok)
-            ::usleep(10000);
+    testutil::WriteFile(dir.File("victim"), "keep");
+    ASSERT_EQ(::symlink(dir.File("victim").c_str(), dir.File("link.lock").c_str()), 0);
+    ::mkdir(dir.File("folder.lock").c_str(), 0700);
+    testutil::WriteFile(dir.File("file"), "");
+    const std::pair<std::string, std::string> cases[] = {
+        {"link.lock", "Too many levels of symbolic links"},           // planted link
+        {"folder.lock", "Is a directory"},                           // no regular file
+        {"file/x.lock", "Not a directory"},                          // XDG_RUNTIME_DIR is a file
+        {"no/such/x.lock", "No such file or directory"},
+    };
+    for (const auto &[name, reason] : cases) {
+        TSingleInstance lock;
+        EXPECT_EQ(lock.Acquire(dir.File(name)), State::Failed) << name;
+        EXPECT_EQ(lock.FailureText(), "cannot use the lock file \"" + dir.File(name) + "\": " + reason);
+        EXPECT_FALSE(lock.Held());
     }
-    EXPECT_TRUE(ok);
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-}
-
-TEST(SingleInstance, RefusesSymbolicLinksAndMissingFolders)
-{
-    testutil::TempDir dir;
-    const std::string target = dir.File("victim");
-    testutil::WriteFile(target, "keep");
-    const std::string link = dir.File("x.lock");
-    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
-    TSingleInstance lock;
-    EXPECT_FALSE(lock.Acquire(link));
-    EXPECT_EQ(testutil::ReadFile(target), "keep");
-    EXPECT_FALSE(lock.Acquire(dir.File("no/such/folder.lock")));
+    EXPECT_EQ(testutil::ReadFile(dir.File("victim")), "keep");
+    // Someone else's file, even one we could write to, is never used.
+    if (::geteuid() == 0) {
+        testutil::WriteFile(dir.File("planted.lock"), "");
+        ASSERT_EQ(::chmod(dir.File("planted.lock").c_str(), 0666), 0);
+        ASSERT_EQ(::chown(dir.File("planted.lock").c_str(), 65534, 65534), 0);
+        TSingleInstance lock;
+        EXPECT_EQ(lock.Acquire(dir.File("planted.lock")), State::Failed);
+        EXPECT_EQ(lock.FailureText(), "cannot use the lock file \"" + dir.File("planted.lock") +
+                                          "\": it belongs to another user (id 65534)");
+    }
 }
 
 TEST(SingleInstance, LockPathPerDisplayInTheRuntimeFolder)

@@ -202,16 +202,16 @@ TEST(ExceptionReport, DescriptionFromTheMapFileBesideTheProgram)
     // One unit over the whole code segment: every address of this program
     // lies in it, after its first line record.
     ScopedMapFile map("Detailed map of segments\n"
-                      " 0001:00000000 FFFFFFFF C=CODE     S=.text    G=(none)   M=ReportTest ACBP=A9\n"
+                      " 0001:00000000 FFFFFFFF C=CODE     S=.text    G=(none)   M=ExceptionReport ACBP=A9\n"
                       "Address Publics by Value\n"
-                      " 0001:00000000       ReportTest.Everything\n"
-                      "Line numbers for ReportTest(ReportTest.pas) segment .text\n"
+                      " 0001:00000000       ExceptionReport.Everything\n"
+                      "Line numbers for ExceptionReport(support/ExceptionReport.cpp) segment .text\n"
                       "    42 0001:00000000\n");
     TQXResultEx r;
     ExceptionReport(platform::EConvertError("abc"), 80, nullptr, 0, {}, r);
     EXPECT_EQ(r.Text, "Exception: 'abc'");
-    EXPECT_EQ(r.Detail, "ClassName: 'EConvertError'\r\nin file   : 'ReportTest'\r\n"
-                        "in proced. : 'ReportTest.Everything'\r\non line    : '42'");
+    EXPECT_EQ(r.Detail, "ClassName: 'EConvertError'\r\nin file   : 'ExceptionReport'\r\n"
+                        "in proced. : 'ExceptionReport.Everything'\r\non line    : '42'");
 
     // An exact placement: the offset of a known address, between two lines.
     std::string mapName, moduleName;
@@ -221,11 +221,11 @@ TEST(ExceptionReport, DescriptionFromTheMapFileBesideTheProgram)
     char text[1024];
     std::snprintf(text, sizeof text,
                   "Detailed map of segments\n"
-                  " 0001:%08llX 00000020 C=CODE M=Near ACBP=A9\n"
+                  " 0001:%08llX 00000020 C=CODE M=TextRoutines ACBP=A9\n"
                   "Address Publics by Value\n"
-                  " 0001:%08llX       Near.Before\n"
-                  " 0001:%08llX       Near.After\n"
-                  "Line numbers for Near(near.pas)\n"
+                  " 0001:%08llX       TextRoutines.Before\n"
+                  " 0001:%08llX       TextRoutines.After\n"
+                  "Line numbers for TextRoutines(support/TextRoutines.cpp)\n"
                   "    7 0001:%08llX    8 0001:%08llX    9 0001:%08llX\n",
                   static_cast<unsigned long long>(offset - 0x10), static_cast<unsigned long long>(offset - 1),
                   static_cast<unsigned long long>(offset + 1), static_cast<unsigned long long>(offset - 2),
@@ -234,8 +234,8 @@ TEST(ExceptionReport, DescriptionFromTheMapFileBesideTheProgram)
     std::string description, detail;
     DescribeExceptionAt(address, std::logic_error("x"), description, detail);
     EXPECT_EQ(description, "Exception: 'x'");
-    EXPECT_EQ(detail, "ClassName: 'std::logic_error'\r\nin file   : 'Near'\r\n"
-                      "in proced. : 'Near.Before'\r\non line    : '7'");
+    EXPECT_EQ(detail, "ClassName: 'std::logic_error'\r\nin file   : 'TextRoutines'\r\n"
+                      "in proced. : 'TextRoutines.Before'\r\non line    : '7'");
 }
 
 TEST(ExceptionReport, UnknownAddressNamesNoModule)

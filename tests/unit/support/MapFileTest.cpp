@@ -38,7 +38,7 @@ TEST(MapFile, SampleResolvesUnitProcedureAndLine)
     ASSERT_EQ(map.Units().size(), 2u);
     EXPECT_EQ(map.Procedures().size(), 3u);
     ASSERT_EQ(map.Lines().size(), 6u);
-    EXPECT_EQ(map.Lines()[5].Unit, "SelfUnit");
+    EXPECT_EQ(map.LineUnit(map.Lines()[5]), "SelfUnit");
 
     const struct { std::uint64_t offset; const char *unit, *procedure, *line; } cases[] = {
         // CFGIniFile runs from 0x1000 with length 0x200: both ends are inside. Nothing lies below
@@ -105,7 +105,7 @@ std::string Summary(const TMapFile &map)
     for (const auto &p : map.Procedures())
         s << "P " << p.Name << " " << p.Offset << "; ";
     for (const auto &l : map.Lines())
-        s << "L " << l.Unit << ":" << l.Line << " " << l.Offset << "; ";
+        s << "L " << map.LineUnit(l) << ":" << l.Line << " " << l.Offset << "; ";
     return s.str();
 }
 
@@ -121,7 +121,7 @@ TEST(MapFile, IncompleteMalformedAndHostileInput)
 
     const std::string pub = "Address Publics by Value\n 0001:00000010 A.First\n";
     const std::string seg = "Detailed map of segments\n";
-    const std::string num = "Line numbers for U(u.pas) segment .text\n";
+    const std::string num = "Line numbers for U(support/MapFile.cpp) segment .text\n";
     const std::string first = "P A.First 10; ";
     const std::pair<std::string, std::string> cases[] = {
         // Data lines before the first header are skipped.
@@ -159,16 +159,24 @@ TEST(MapFile, IncompleteMalformedAndHostileInput)
     EXPECT_EQ(Parse(seg + " 0001:FFFFF000 00002000 C=CODE M=Top\n").UnitAt(0x100000000u), "Top");
 
     // Many pairs on one line all count; blanks only end the line's scan.
-    std::string many = "Line numbers for M(m.pas)\n";
-    for (int i = 0; i < 100; ++i) {
-        char pair[32];
-        std::snprintf(pair, sizeof pair, " %d 0001:%08X", i, i);
-        many += pair;
+    // Each unit's name is stored once, however many records (and headers)
+    // name it: a long name must not be copied into every line record.
+    const std::string unit(60000, 'U');
+    std::string many;
+    for (int h = 0; h < 3; ++h) {
+        many += "Line numbers for " + unit + "(app/CFGIniFile.cpp)\n";
+        for (int i = 0; i < 1000; ++i) {
+            char pair[32];
+            std::snprintf(pair, sizeof pair, " %d 0001:%08X", i, i);
+            many += pair;
+        }
+        many += "     \n";
     }
-    const TMapFile map = Parse(many + "     \n");
-    ASSERT_EQ(map.Lines().size(), 100u);
-    EXPECT_EQ(map.Lines()[99].Line, "99");
-    EXPECT_EQ(map.Lines()[99].Offset, 99u);
+    const TMapFile map = Parse(many);
+    ASSERT_EQ(map.Lines().size(), 3000u);
+    EXPECT_EQ(map.LineUnits(), std::vector<std::string>{unit});
+    EXPECT_EQ(map.Lines()[999].Line, "999");
+    EXPECT_EQ(map.Lines()[999].Offset, 999u);
 }
 
 TEST(MapFile, ModuleOfAnAddress)
