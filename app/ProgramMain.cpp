@@ -2,6 +2,7 @@
 
 #include "app/SelfUnit.h"
 #include "app/fm_Main.h"
+#include "imaging/PCXLoader.h"
 #include "imaging/PNGLoader.h"
 #include "platform/core/Exceptions.h"
 #include "platform/gui/ExceptionDisplay.h"
@@ -60,6 +61,7 @@ int ProgramMain(int argc, char **argv)
     // (GIF picture and clipboard formats, image loaders in their
     // fixed order) runs here, before anything else.
     imaging::RegisterPNGLoader();
+    imaging::RegisterPCXLoader();
 
     // One copy per user and display. Taken before the application object
     // exists; a copy that finds it held ends at once and silently.

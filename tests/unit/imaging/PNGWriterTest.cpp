@@ -256,7 +256,7 @@ TEST(PNGWriterTest, MngUsesTheColourTransformOnACopy)
     const Parsed p = Parse(SaveBytes(loader, *b, "MNG"));
     EXPECT_TRUE(p.Mng);
     EXPECT_EQ(p.FilterMethod, 64);
-    EXPECT_EQ(p.Types(), (std::vector<std::string>{"IHDR", "IDAT", "IEND"}));
+    EXPECT_EQ(p.Types(), (std::vector<std::string>{"MHDR", "IHDR", "IDAT", "IEND", "MEND"}));
     Bytes want = ExpectedRows(*b, 8);
     for (std::size_t i = 0; i < want.size(); i += 3) {
         want[i] = static_cast<std::uint8_t>(want[i] - want[i + 1]);
