@@ -39,9 +39,9 @@ void TBufferedStream::Init(int readSize, int writeSize)
     const int rs = CanRead ? BufferSize(readSize) : 0;
     const int ws = CanWrite ? BufferSize(writeSize) : 0;
     if (rs > 0)
-        ReadBuffer_ = std::make_unique<unsigned char[]>(static_cast<std::size_t>(rs));
+        ReadBuffer_ = std::make_unique_for_overwrite<unsigned char[]>(static_cast<std::size_t>(rs));
     if (ws > 0)
-        WriteBuffer_ = std::make_unique<unsigned char[]>(static_cast<std::size_t>(ws));
+        WriteBuffer_ = std::make_unique_for_overwrite<unsigned char[]>(static_cast<std::size_t>(ws));
     ReadBufferSize = rs;
     WriteBufferSize = ws;
     if (rs > 0) {

@@ -58,7 +58,10 @@ void SkipBytes(TBaseStream &s, std::uint64_t count)
 // place from the buffered file.
 class TIDATStream final : public TFilterStream, public TPeekableStream {
 public:
-    TIDATStream(TCRC32Stream *crc, std::uint32_t firstChunkLength) : TFilterStream(crc), crc_(crc)
+    // `crc` reads from `buffered`; peeking goes to the buffer straight and
+    // folds what is taken into the CRC.
+    TIDATStream(TCRC32Stream *crc, TBufferedStream *buffered, std::uint32_t firstChunkLength)
+        : TFilterStream(crc), crc_(crc), buf_(buffered)
     {
         Remaining = firstChunkLength;
         CanRead = crc->CanRead;
@@ -90,21 +93,23 @@ public:
     {
         while (Remaining == 0)
             NextChunk();
-        const std::uint8_t *p = crc_->Peek(Count);
+        peeked_ = buf_->Peek(Count);
         if (static_cast<std::uint32_t>(Count) > Remaining)
             Count = static_cast<int>(Remaining);
-        return p;
+        return peeked_;
     }
     void Skip(int Count) override
     {
-        crc_->Skip(Count);
+        crc_->UpdateCRC(peeked_, Count);
+        peeked_ += Count;
+        buf_->Skip(Count);
         Remaining -= static_cast<std::uint32_t>(Count);
     }
 
 private:
     void NextChunk()
     {
-        TBaseStream &raw = *crc_->Next;
+        TBaseStream &raw = *buf_;
         std::uint8_t b[8];
         const std::uint32_t crc = crc_->GetCRC();
         ReadFull(raw, b, 8);
@@ -120,6 +125,8 @@ private:
         Remaining = length;
     }
     TCRC32Stream *crc_;
+    TBufferedStream *buf_;
+    const std::uint8_t *peeked_ = nullptr;
 };
 
 struct Header {
@@ -173,10 +180,10 @@ constexpr Pass Adam7[7] = {{0, 0, 8, 8}, {0, 4, 8, 8}, {4, 0, 8, 4}, {0, 2, 4, 4
 // Inflates the image data that starts in the current IDAT chunk (whose type
 // has been read) into Bitmap and Alpha, then checks the zlib trailer. Leaves
 // the stream at the CRC of the last IDAT chunk.
-void DecodeImage(TCRC32Stream &crc, std::uint32_t firstLength, const Header &h, TLinearBitmap &bitmap,
+void DecodeImage(TCRC32Stream &crc, TBufferedStream &buffered, std::uint32_t firstLength, const Header &h, TLinearBitmap &bitmap,
                  TLinearBitmap *alpha)
 {
-    TIDATStream idat(&crc, firstLength);
+    TIDATStream idat(&crc, &buffered, firstLength);
     std::uint8_t zhead[2];
     ReadFull(idat, zhead, 2);
     // Deflate, a window of at most 32 KiB, no preset dictionary.
@@ -353,7 +360,7 @@ void TPNGLoader::LoadFromStream(TBaseStream &Stream, const std::string & /*Ext*/
                 SkipBytes(buffered, std::uint64_t(length) + 4);
                 continue;
             }
-            DecodeImage(crc, length, h, Bitmap, Alpha.get());
+            DecodeImage(crc, buffered, length, h, Bitmap, Alpha.get());
             imageDone = true;
             // A file that ends after its image data still loads.
             buffered.SetNoDataExcept(false);

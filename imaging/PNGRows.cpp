@@ -45,17 +45,13 @@ void UnfilterScalar(int type, std::uint8_t *row, const std::uint8_t *prev, int n
 }
 
 #if defined(__SSE2__)
-// One pixel of 3 or 4 bytes per step, in the low lanes of a register: the
+// One pixel of 2 to 8 bytes per step, in the low lanes of a register: the
 // left pixel is the only dependency, so the lanes of a pixel go together.
-inline __m128i Load(const std::uint8_t *p)
-{
-    std::int32_t v;
-    std::memcpy(&v, p, 4);
-    return _mm_cvtsi32_si128(v);
-}
+// Loads take 8 bytes (the rows have padding); stores write the pixel only.
+inline __m128i Load(const std::uint8_t *p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)); }
 template <int Bpp> inline void Store(std::uint8_t *p, __m128i v)
 {
-    const std::int32_t x = _mm_cvtsi128_si32(v);
+    const long long x = _mm_cvtsi128_si64(v);
     std::memcpy(p, &x, Bpp);
 }
 
@@ -103,6 +99,16 @@ template <int Bpp> void PaethSSE2(std::uint8_t *row, const std::uint8_t *prev, i
         c = b;
     }
 }
+
+template <int Bpp> bool UnfilterSSE2(int type, std::uint8_t *row, const std::uint8_t *prev, int n)
+{
+    switch (type) {
+    case 1: SubSSE2<Bpp>(row, n); return true;
+    case 3: AvgSSE2<Bpp>(row, prev, n); return true;
+    case 4: PaethSSE2<Bpp>(row, prev, n); return true;
+    default: return false;
+    }
+}
 #endif
 
 } // namespace
@@ -117,15 +123,14 @@ void Unfilter(int type, std::uint8_t *row, const std::uint8_t *prev, int n, int 
         return;
     }
 #if defined(__SSE2__)
-    // Whole pixels only: the rows of these depths always are.
-    if (bpp == 3 || bpp == 4) {
-        const bool three = bpp == 3;
-        switch (type) {
-        case 1: three ? SubSSE2<3>(row, n) : SubSSE2<4>(row, n); return;
-        case 3: three ? AvgSSE2<3>(row, prev, n) : AvgSSE2<4>(row, prev, n); return;
-        case 4: three ? PaethSSE2<3>(row, prev, n) : PaethSSE2<4>(row, prev, n); return;
-        default: return;
-        }
+    // Whole pixels only: rows of 8 bits and more per sample always are.
+    switch (bpp) {
+    case 2: UnfilterSSE2<2>(type, row, prev, n); return;
+    case 3: UnfilterSSE2<3>(type, row, prev, n); return;
+    case 4: UnfilterSSE2<4>(type, row, prev, n); return;
+    case 6: UnfilterSSE2<6>(type, row, prev, n); return;
+    case 8: UnfilterSSE2<8>(type, row, prev, n); return;
+    default: break;
     }
 #endif
     UnfilterScalar(type, row, prev, n, bpp);
@@ -135,11 +140,17 @@ void ConvertRow(const RowFormat &f, const std::uint8_t *raw, int count, std::uin
                 std::uint8_t *alpha) noexcept
 {
     if (f.Depth < 8) {
+        // Whole bytes first, most significant bits first; then the last bits.
         const int d = f.Depth, perByte = 8 / d, mask = (1 << d) - 1;
-        for (int x = 0; x < count; ++x) {
-            const int shift = 8 - d * (x % perByte + 1);
-            dst[x] = static_cast<std::uint8_t>((raw[x / perByte] >> shift) & mask);
+        const int whole = count / perByte;
+        for (int i = 0; i < whole; ++i) {
+            const unsigned v = raw[i];
+            for (int k = 0; k < perByte; ++k)
+                dst[k] = static_cast<std::uint8_t>((v >> (8 - d * (k + 1))) & mask);
+            dst += perByte;
         }
+        for (int k = 0; k < count - whole * perByte; ++k)
+            dst[k] = static_cast<std::uint8_t>((raw[whole] >> (8 - d * (k + 1))) & mask);
         return;
     }
     if (f.Depth == 8) {
