@@ -1078,7 +1078,74 @@ template <class In> void Inflater::DecodeHuffman(In &input, std::size_t target)
     const Entry *dist = distTable_;
     // One bound for both limits: the bytes wanted, and room for a longest match.
     const std::size_t stop = std::min(wdel_ + target, WinCapacity - 258 + 1);
+    constexpr std::uint64_t litMask = (1u << LitRoot) - 1, distMask = (1u << DistRoot) - 1;
+    auto take = [&](unsigned n) {
+        const std::uint32_t v = static_cast<std::uint32_t>(in.acc & ((std::uint64_t(1) << n) - 1));
+        in.acc >>= n;
+        in.bits -= n;
+        return v;
+    };
+    // Looks up an entry when the accumulator surely holds its bits.
+    auto lookup = [&](const Entry *table, unsigned root, std::uint64_t mask) {
+        Entry e = table[in.acc & mask];
+        if (e.Op & OpSub) {
+            const Entry f = table[e.Value + ((in.acc >> root) & ((1u << (e.Op & 15)) - 1))];
+            take(root + f.Bits);
+            return f;
+        }
+        take(e.Bits);
+        return e;
+    };
     while (end < stop) {
+        if (in.end - in.in >= 8) {
+            // Fast path: after the refill the accumulator holds at least 56
+            // bits, enough for a length, a distance and their extra bits
+            // (48), so no step checks for bits.
+            in.Prefetch();
+            const Entry e = lookup(lit, LitRoot, litMask);
+            if (e.Op == OpLit) {
+                w[end++] = static_cast<std::uint8_t>(e.Value);
+                // At least 41 bits remain: room for a second literal.
+                const Entry e2 = lit[in.acc & litMask];
+                if (e2.Op == OpLit && end < stop) {
+                    take(e2.Bits);
+                    w[end++] = static_cast<std::uint8_t>(e2.Value);
+                }
+                continue;
+            }
+            if ((e.Op & 0xF0) == OpBase) {
+                const unsigned len = e.Value + take(e.Op & 15);
+                const Entry d = lookup(dist, DistRoot, distMask);
+                if ((d.Op & 0xF0) != OpBase) {
+                    if (d.Op == OpBad)
+                        BadCode();
+                    BadData();
+                }
+                const std::size_t distance = d.Value + take(d.Op & 15);
+                if (distance > total_ + (end - start))
+                    BadData(); // reaches before the start of the output
+                std::uint8_t *dst = w + end;
+                const std::uint8_t *src = dst - distance;
+                if (distance >= 8) {
+                    for (unsigned k = 0; k < len; k += 8)
+                        std::memcpy(dst + k, src + k, 8);
+                } else if (distance == 1) {
+                    std::memset(dst, *src, len);
+                } else {
+                    for (unsigned k = 0; k < len; ++k)
+                        dst[k] = src[k];
+                }
+                end += len;
+                continue;
+            }
+            if (e.Op == OpEnd) {
+                state_ = Header;
+                break;
+            }
+            if (e.Op == OpBad)
+                BadCode();
+            BadData();
+        }
         in.Prefetch();
         const Entry e = DecodeEntry(in, lit, LitRoot);
         if (e.Op == OpLit) {
