@@ -8,6 +8,7 @@
 #include "imaging/Deflate.h"
 #include "imaging/MemStream.h"
 #include "imaging/PNGLoader.h"
+#include "imaging/Progress.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -210,6 +211,8 @@ TEST(PNGReaderTest, HostileHeadersAndChunksAreRefused)
          "Invalid PNG data"},
         {"preset dictionary", File({Ihdr(4, 2, 8, 0), Chunk("IDAT", {0x78, 0xBB, 0, 0, 0, 1}), Iend}),
          "Invalid PNG data"},
+        {"ancillary chunk longer than the file", File({Ihdr(4, 2, 8, 0), Bytes{0x7F, 0xFF, 0xFF, 0xFF, 't', 'E', 'X', 't'}}),
+         "Read less than expected"},
         {"image data interrupted", File({Ihdr(4, 2, 8, 0), Chunk("IDAT", Bytes(idat.begin() + 8, idat.begin() + 12)),
                                          Chunk("tEXt", {'a'}), Iend}),
          "Invalid PNG data"},
@@ -369,4 +372,30 @@ TEST(PNGReaderTest, PeekableStreamsInflateExactlyTheDeflateData)
         ASSERT_EQ(s->Read(tail, 3), 3);
         EXPECT_EQ(std::string(tail, 3), "END");
     }
+}
+
+TEST(PNGReaderTest, MngColourTransformOf16BitSamplesCarries)
+{
+    // Red 0x0100 and green 0x00FF are stored as red - green = 0x0001: only
+    // the 16-bit sum gives back the high byte 0x01.
+    Bytes f = {0x8A, 'M', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    for (const Bytes &c : {Ihdr(1, 1, 16, 2, 0, 64), Chunk("IDAT", Zlib({0, 0x00, 0x01, 0x00, 0xFF, 0xFF, 0x01})), Iend})
+        f.insert(f.end(), c.begin(), c.end());
+    TPNGLoader loader;
+    TLinearBitmap bmp;
+    ASSERT_EQ(Load(loader, f, bmp), "");
+    EXPECT_EQ(Bytes(bmp.Map.get(), bmp.Map.get() + 3), (Bytes{0x00, 0x00, 0x01})); // blue, green, red
+}
+
+TEST(PNGReaderTest, ProgressFollowsTheRows)
+{
+    std::vector<int> seen;
+    ProgressUpdate = [&](int v) { seen.push_back(v); };
+    const Bytes rows = {0, 1, 0, 2, 0, 3, 0, 4};
+    TPNGLoader loader;
+    TLinearBitmap bmp;
+    const std::string text = Load(loader, File({Ihdr(1, 4, 8, 0), Chunk("IDAT", Zlib(rows)), Iend}), bmp);
+    ProgressUpdate = nullptr;
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(seen, (std::vector<int>{0, 33, 66, 100}));
 }
