@@ -325,15 +325,15 @@ void TPNGLoader::LoadFromStream(TBaseStream &Stream, const std::string & /*Ext*/
             }
             haveHeader = true;
         } else if (TypeIs(type, "PLTE")) {
-            if (!haveHeader)
-                InvalidData();
             const bool valid = length % 3 == 0 && length >= 3 && length <= 768;
             // Only a palette image takes it as its palette (a grey image keeps its
-            // ramp); for the others it is a suggestion, kept with LoadAlpha.
-            if (h.ColourType == 3 && !valid)
+            // ramp); for the others, and before the header (an MNG's global
+            // palette), it is a suggestion, kept with LoadAlpha.
+            const bool own = haveHeader && h.ColourType == 3;
+            if (own && !valid)
                 InvalidData();
             std::uint8_t *into = nullptr;
-            if (valid && h.ColourType == 3)
+            if (valid && own)
                 into = Bitmap.Palette.get();
             else if (valid && LoadAlpha) {
                 if (!SuggestedPalette)
@@ -372,19 +372,19 @@ void TPNGLoader::LoadFromStream(TBaseStream &Stream, const std::string & /*Ext*/
             ReadFull(crc, b, 4);
             Gamma = GetU32(b) / 100000.0;
         } else if (TypeIs(type, "tRNS")) {
-            if (!haveHeader)
-                InvalidData();
+            // Before the header (an MNG's global one) it has no image to refer to.
+            const int colourType = haveHeader ? h.ColourType : -1;
             std::uint32_t used = 0;
-            if (h.ColourType == 0 && length >= 2) {
+            if (colourType == 0 && length >= 2) {
                 ReadFull(crc, b, 2);
                 TransparentColor = (b[0] << 8) | b[1];
                 used = 2;
-            } else if (h.ColourType == 2 && length >= 6) {
+            } else if (colourType == 2 && length >= 6) {
                 ReadFull(crc, b, 6);
                 used = 6;
                 if (h.Depth == 8)
                     TransparentColor = b[1] | (b[3] << 8) | (b[5] << 16);
-            } else if (h.ColourType == 3) {
+            } else if (colourType == 3) {
                 // At most one entry per palette entry: the rest is dropped.
                 std::uint8_t t[256];
                 used = std::min<std::uint32_t>(length, 256);

@@ -262,6 +262,10 @@ TEST(PNGReaderTest, PaletteAndTransparencyTablesStayInBounds)
     ASSERT_TRUE(loader.SuggestedPalette);
     EXPECT_EQ(loader.SuggestedPalette[767], 9);
 
+    // Before the header (an MNG's global palette and transparency) they are no error.
+    ASSERT_EQ(Load(loader, File({Chunk("PLTE", Bytes(6, 3)), Chunk("tRNS", {0}), Ihdr(4, 2, 8, 0), idat, Iend}), bmp), "");
+    EXPECT_TRUE(bmp.IsGreyscale());
+
     // tRNS longer than the palette table: the first 256 entries are kept.
     Bytes trns(300, 0x40);
     trns[0] = 0x11;
