@@ -287,42 +287,6 @@ TEST(PNGReaderTest, PaletteAndTransparencyTablesStayInBounds)
     EXPECT_EQ(loader.BitDepth, 8);
 }
 
-TEST(PNGReaderTest, WriterRoundTripsEveryFormatAndFilterPolicy)
-{
-    std::vector<std::unique_ptr<TLinearBitmap>> images;
-    for (TPixelFormat pf : {pf8bit, pf16bit, pf24bit}) {
-        for (int w : {1, 37}) {
-            auto b = std::make_unique<TLinearBitmap>();
-            b->New(w, 11, pf);
-            for (int i = 0; i < b->Size; ++i)
-                b->Map[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>((i * 29) ^ (i >> 3));
-            if (pf == pf8bit)
-                for (int i = 0; i < 768; ++i)
-                    b->Palette[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i * 5 + 1);
-            images.push_back(std::move(b));
-        }
-    }
-    for (const auto &img : images)
-        for (const char *ext : {"PNG", "MNG"})
-            for (int filter = -3; filter <= 4; ++filter) {
-                TPNGLoader writer;
-                writer.Filter = filter;
-                TMemStream mem;
-                writer.SaveToStream(mem, ext, *img);
-                mem.Seek(0);
-                TPNGLoader reader;
-                TLinearBitmap back;
-                reader.LoadFromStream(mem, "PNG", back); // the signature decides
-                ASSERT_EQ(back.PixelFormat, img->PixelFormat) << ext << filter;
-                ASSERT_EQ(Bytes(back.Map.get(), back.Map.get() + back.Size),
-                          Bytes(img->Map.get(), img->Map.get() + img->Size))
-                    << ext << " filter " << filter << " width " << img->Width;
-                if (img->PixelFormat == pf8bit) {
-                    ASSERT_EQ(0, std::memcmp(back.Palette.get(), img->Palette.get(), 768));
-                }
-            }
-}
-
 TEST(PNGReaderTest, MngFileIsFramedByMhdrAndMend)
 {
     TLinearBitmap img;
