@@ -1066,6 +1066,33 @@ template <class In> void Inflater::CopyStored(In &in, std::size_t target)
         state_ = Header;
 }
 
+namespace {
+// Copies a match inside the window, whole words at a time: it may write up
+// to 15 bytes past its end (the window has slack) and reads only bytes
+// already written.
+[[gnu::always_inline]] inline void CopyMatch(std::uint8_t *dst, std::size_t distance, unsigned len)
+{
+    const std::uint8_t *src = dst - distance;
+    if (distance >= 16) {
+        for (unsigned k = 0; k < len; k += 16)
+            std::memcpy(dst + k, src + k, 16);
+    } else if (distance == 1) {
+        std::memset(dst, *src, len);
+    } else {
+        // A short period: 16 bytes of the pattern, stored at whole multiples
+        // of the period, so nothing just written is read back.
+        std::uint8_t pattern[16];
+        for (unsigned i = 0; i < distance; ++i)
+            pattern[i] = src[i];
+        for (unsigned i = static_cast<unsigned>(distance); i < 16; ++i)
+            pattern[i] = pattern[i - distance];
+        const unsigned step = static_cast<unsigned>(distance * (16 / distance));
+        for (unsigned k = 0; k < len; k += step)
+            std::memcpy(dst + k, pattern, 16);
+    }
+}
+} // namespace
+
 template <class In> void Inflater::DecodeHuffman(In &input, std::size_t target)
 {
     // A local copy of the bit state stays in registers: the window stores
@@ -1124,17 +1151,7 @@ template <class In> void Inflater::DecodeHuffman(In &input, std::size_t target)
                 const std::size_t distance = d.Value + take(d.Op & 15);
                 if (distance > total_ + (end - start))
                     BadData(); // reaches before the start of the output
-                std::uint8_t *dst = w + end;
-                const std::uint8_t *src = dst - distance;
-                if (distance >= 8) {
-                    for (unsigned k = 0; k < len; k += 8)
-                        std::memcpy(dst + k, src + k, 8);
-                } else if (distance == 1) {
-                    std::memset(dst, *src, len);
-                } else {
-                    for (unsigned k = 0; k < len; ++k)
-                        dst[k] = src[k];
-                }
+                CopyMatch(w + end, distance, len);
                 end += len;
                 continue;
             }
@@ -1163,17 +1180,7 @@ template <class In> void Inflater::DecodeHuffman(In &input, std::size_t target)
             const std::size_t distance = d.Value + GetBits(in, d.Op & 15);
             if (distance > total_ + (end - start))
                 BadData(); // reaches before the start of the output
-            std::uint8_t *dst = w + end;
-            const std::uint8_t *src = dst - distance;
-            if (distance >= 8) {
-                for (unsigned k = 0; k < len; k += 8)
-                    std::memcpy(dst + k, src + k, 8);
-            } else if (distance == 1) {
-                std::memset(dst, *src, len);
-            } else {
-                for (unsigned k = 0; k < len; ++k)
-                    dst[k] = src[k];
-            }
+            CopyMatch(w + end, distance, len);
             end += len;
             continue;
         }
