@@ -5,6 +5,8 @@
 #include "imaging/PCXLoader.h"
 #include "platform/gui/Graphic.h"
 
+#include <QBuffer>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -160,6 +162,19 @@ TEST(PCXTest, RegisteredAsLoaderAndPictureFormat)
     ASSERT_TRUE(fmt);
     EXPECT_EQ(fmt->ClassName, "TPCXGraphic");
     EXPECT_EQ(fmt->Description, "Zsoft Paintbrush");
+    // The picture's streams hold the file format, both ways.
+    auto g = fmt->Create();
+    TLinearBitmap &img = dynamic_cast<TLinearGraphic &>(*g).Image;
+    img.New(3, 2, pf24bit);
+    img.Map[4] = 0xC7;
+    QBuffer buf;
+    buf.open(QIODevice::ReadWrite);
+    g->SaveToStream(buf);
+    EXPECT_EQ(static_cast<std::uint8_t>(buf.data()[0]), 10);
+    auto again = fmt->Create();
+    buf.seek(0);
+    again->LoadFromStream(buf);
+    EXPECT_EQ(Pixels(dynamic_cast<TLinearGraphic &>(*again).Image), Pixels(img));
     std::string filter;
     PCXLoader()->GetSaveFilter(filter);
     EXPECT_EQ(filter, "Zsoft Paintbrush (*.pcx)|*.pcx");

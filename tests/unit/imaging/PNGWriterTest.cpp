@@ -414,6 +414,12 @@ TEST(PNGWriterTest, PictureFormatsWriteTheFileFormat)
         const Bytes got(data.begin(), data.end());
         TPNGLoader plain;
         EXPECT_EQ(got, SaveBytes(plain, *b, fmt == &*png ? "PNG" : "MNG"));
+        // And the picture reads its stream back.
+        auto again = fmt->Create();
+        buf.seek(0);
+        again->LoadFromStream(buf);
+        const TLinearBitmap &img = dynamic_cast<TLinearGraphic &>(*again).Image;
+        EXPECT_EQ(Bytes(img.Map.get(), img.Map.get() + img.Size), Bytes(b->Map.get(), b->Map.get() + b->Size));
     }
     UnregisterPNGLoader();
     EXPECT_FALSE(platform::FindFileFormat("png"));
