@@ -281,9 +281,12 @@ TEST(PNGReaderTest, PaletteAndTransparencyTablesStayInBounds)
               "");
     EXPECT_EQ(loader.TransparentColor, 3);
     EXPECT_FALSE(loader.PaletteAlpha);
+    ASSERT_EQ(Load(loader, File({Ihdr(4, 2, 8, 0), Chunk("gAMA", {0, 0, 0xB1, 0x8F}), idat, Iend}), bmp), "");
+    EXPECT_DOUBLE_EQ(loader.Gamma, 0.45455);
     // Per-file state starts afresh.
     ASSERT_EQ(Load(loader, File({Ihdr(4, 2, 8, 0), idat, Iend}), bmp), "");
     EXPECT_EQ(loader.TransparentColor, -1);
+    EXPECT_EQ(loader.Gamma, 0.0);
     EXPECT_EQ(loader.BitDepth, 8);
 }
 
