@@ -6,6 +6,7 @@
 #include "gif/GIFImage.h"
 #include "imaging/BMPLoader.h"
 #include "imaging/JPEGLoader.h"
+#include "imaging/PCXLoader.h"
 #include "imaging/PNGLoader.h"
 #include "imaging/gui/ICOLoaderForm.h"
 #include "platform/core/Exceptions.h"
@@ -96,6 +97,7 @@ int ProgramMain(int argc, char **argv)
     imaging::RegisterJPEGLoader();
     imaging::RegisterPNGLoader();
     imaging::RegisterBMPLoader();
+    imaging::RegisterPCXLoader();
 
     // One copy per user and display, taken before the application object
     // exists.

@@ -1,3 +1,5 @@
 find_package(ZLIB REQUIRED)
 find_package(PNG REQUIRED)
-kss_benchmark(deflate deflate_bench.cpp DEPS kss_imaging ZLIB::ZLIB PNG::PNG Qt6::Gui)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(LIBDEFLATE REQUIRED IMPORTED_TARGET libdeflate)
+kss_benchmark(deflate deflate_bench.cpp DEPS kss_imaging ZLIB::ZLIB PNG::PNG Qt6::Gui PkgConfig::LIBDEFLATE)

@@ -1,8 +1,10 @@
 // The checksums, the inflater and the PNG writer side by side with zlib and
-// libpng on the shared screenshots (decoded to 24-bit), plus the peak memory
+// libpng on the shared screenshots (decoded to 24-bit), the inflater also with
+// libdeflate and through the library's streams, plus the peak memory
 // of saving a 3840x2160 capture. Pairs are named <case>/ours and <case>/peer;
 // the end of the run prints the time ratios ours/peer and the size ratios.
 #include "imaging/Adler32.h"
+#include "imaging/BufStream.h"
 #include "imaging/CRC32Core.h"
 #include "imaging/Deflate.h"
 #include "imaging/DeflateCoder.h"
@@ -11,6 +13,7 @@
 #include "imaging/PNGLoader.h"
 
 #include <benchmark/benchmark.h>
+#include <libdeflate.h>
 #include <png.h>
 #include <zlib.h>
 
@@ -149,8 +152,39 @@ void Inflate_Peer(benchmark::State &s, std::string name)
     }
     s.SetBytesProcessed(static_cast<std::int64_t>(s.iterations() * c.Raw.size()));
 }
-// The filter stream over the library's memory stream, which shows nothing:
-// one byte is read at a time.
+void Inflate_Libdeflate(benchmark::State &s, std::string name)
+{
+    const InflateCase &c = InflateCases()[name];
+    Bytes out(c.Raw.size());
+    libdeflate_decompressor *d = libdeflate_alloc_decompressor();
+    for (auto _ : s) {
+        if (libdeflate_deflate_decompress(d, c.Packed.data(), c.Packed.size(), out.data(), out.size(), nullptr) !=
+            LIBDEFLATE_SUCCESS)
+            s.SkipWithError("libdeflate");
+    }
+    libdeflate_free_decompressor(d);
+    s.SetBytesProcessed(static_cast<std::int64_t>(s.iterations() * c.Raw.size()));
+}
+// The filter stream over the library's buffered stream (over a memory
+// stream), the way the PNG reader reads a file.
+void InflateBuffered_Ours(benchmark::State &s, std::string name)
+{
+    const InflateCase &c = InflateCases()[name];
+    TMemStream mem;
+    mem.Write(c.Packed.data(), static_cast<int>(c.Packed.size()));
+    Bytes out(c.Raw.size());
+    for (auto _ : s) {
+        mem.Seek(0);
+        TBufferedStream buffered(-1, 0, &mem);
+        TDeflateStream d(&buffered, 0);
+        d.Read(out.data(), static_cast<int>(out.size()));
+    }
+    if (out != c.Raw)
+        s.SkipWithError("mismatch");
+    s.SetBytesProcessed(static_cast<std::int64_t>(s.iterations() * c.Raw.size()));
+}
+// The filter stream over the library's memory stream, which shows its
+// blocks to the inflater.
 void InflateStream_Ours(benchmark::State &s, std::string name)
 {
     const InflateCase &c = InflateCases()[name];
@@ -386,6 +420,14 @@ int main(int argc, char **argv)
         benchmark::RegisterBenchmark(("inflate-stream/ours/" + n).c_str(), InflateStream_Ours, n)
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("inflate-stream/peer/" + n).c_str(), Inflate_Peer, n)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("inflate-vs-libdeflate/ours/" + n).c_str(), Inflate_Ours, n)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("inflate-vs-libdeflate/peer/" + n).c_str(), Inflate_Libdeflate, n)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("inflate-buffered/ours/" + n).c_str(), InflateBuffered_Ours, n)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("inflate-buffered/peer/" + n).c_str(), Inflate_Peer, n)
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("inflate-peek/ours/" + n).c_str(), InflatePeek_Ours, n)
             ->Unit(benchmark::kMillisecond);

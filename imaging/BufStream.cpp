@@ -1,5 +1,6 @@
 #include "imaging/BufStream.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -38,9 +39,9 @@ void TBufferedStream::Init(int readSize, int writeSize)
     const int rs = CanRead ? BufferSize(readSize) : 0;
     const int ws = CanWrite ? BufferSize(writeSize) : 0;
     if (rs > 0)
-        ReadBuffer_ = std::make_unique<unsigned char[]>(static_cast<std::size_t>(rs));
+        ReadBuffer_ = std::make_unique_for_overwrite<unsigned char[]>(static_cast<std::size_t>(rs));
     if (ws > 0)
-        WriteBuffer_ = std::make_unique<unsigned char[]>(static_cast<std::size_t>(ws));
+        WriteBuffer_ = std::make_unique_for_overwrite<unsigned char[]>(static_cast<std::size_t>(ws));
     ReadBufferSize = rs;
     WriteBufferSize = ws;
     if (rs > 0) {
@@ -113,6 +114,34 @@ int TBufferedStream::Read(void *Buffer, int Count)
     if (got < rest && NoDataExcept)
         throw EInOutError(kReadLessThanExpected);
     return avail + got;
+}
+
+const std::uint8_t *TBufferedStream::Peek(int &Count)
+{
+    Count = 0;
+    if (ReadBufferSize == 0) {
+        auto *next = dynamic_cast<TPeekableStream *>(Next);
+        return next ? next->Peek(Count) : nullptr;
+    }
+    if (ReadPos >= ReadCount) {
+        ReadPos = ReadCount = 0;
+        const int got = Next->Read(ReadBuffer_.get(), ReadBufferSize);
+        ReadCount = got > 0 ? got : 0;
+    }
+    Count = ReadCount - ReadPos;
+    return Count > 0 ? ReadBuffer_.get() + ReadPos : nullptr;
+}
+
+void TBufferedStream::Skip(int Count)
+{
+    if (Count <= 0)
+        return;
+    if (ReadBufferSize == 0) {
+        if (auto *next = dynamic_cast<TPeekableStream *>(Next))
+            next->Skip(Count);
+        return;
+    }
+    ReadPos += std::min(Count, ReadCount - ReadPos);
 }
 
 void TBufferedStream::WriteAll(const unsigned char *data, int count)

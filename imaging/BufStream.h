@@ -1,13 +1,14 @@
 #pragma once
 // A buffering filter: reads the next stream in large blocks and collects
-// small writes into large ones.
+// small writes into large ones. Its read buffer can be looked at in place.
+#include "imaging/DeflatePeek.h"
 #include "imaging/Streams.h"
 
 #include <memory>
 
 namespace imaging {
 
-class TBufferedStream : public TFilterStream {
+class TBufferedStream : public TFilterStream, public TPeekableStream {
 public:
     // Buffer sizes: -1 = 65,536 bytes, 0 = not buffered; a size of 1 (or any
     // negative size but -1) raises "Invalid buffer size". A direction the next
@@ -34,6 +35,10 @@ public:
     void Flush() override;
     // Flushes and gives Next its NoDataExcept back.
     void Finish() override;
+    // The buffered bytes, refilling an empty buffer first; without a read
+    // buffer, what Next shows when it can be peeked.
+    const std::uint8_t *Peek(int &Count) override;
+    void Skip(int Count) override;
     const char *ClassName() const override { return "TBufferedStream"; }
 
 private:

@@ -589,6 +589,16 @@ Entry SymbolEntry(Kind kind, int s)
     }
 }
 
+// The low `n` bits of `v` in reverse order.
+inline std::uint16_t Reverse16(unsigned v, unsigned n)
+{
+    v = ((v & 0x5555u) << 1) | ((v >> 1) & 0x5555u);
+    v = ((v & 0x3333u) << 2) | ((v >> 2) & 0x3333u);
+    v = ((v & 0x0F0Fu) << 4) | ((v >> 4) & 0x0F0Fu);
+    v = ((v & 0x00FFu) << 8) | ((v >> 8) & 0x00FFu);
+    return static_cast<std::uint16_t>(v >> (16 - n));
+}
+
 // Two-level lookup table: `root` index bits, then subtables for longer codes.
 // Over-subscribed sets raise; gaps of incomplete sets stay OpBad.
 void BuildTable(const std::uint8_t *lens, int n, unsigned root, Kind kind, Entry *table)
@@ -613,31 +623,46 @@ void BuildTable(const std::uint8_t *lens, int n, unsigned root, Kind kind, Entry
         next[l] = code;
     }
     const unsigned rootSize = 1u << root;
-    for (unsigned i = 0; i < rootSize; ++i)
-        table[i] = {0, static_cast<std::uint8_t>(root), OpBad};
+    // A complete code fills every slot; only the gaps of an incomplete one
+    // need marking.
+    const bool complete = left == 0;
+    if (!complete)
+        for (unsigned i = 0; i < rootSize; ++i)
+            table[i] = {0, static_cast<std::uint8_t>(root), OpBad};
     std::uint16_t rev[320];
-    std::uint8_t maxLen[1u << LitRoot] = {};
+    // Per root prefix of longer codes: the longest length; `longs` lists the
+    // prefixes in use, so only they are visited.
+    std::uint8_t maxLen[1u << LitRoot];
+    std::uint16_t longs[320];
+    unsigned nLong = 0;
+    for (unsigned l = root + 1; l <= 15; ++l)
+        if (count[l]) {
+            std::memset(maxLen, 0, rootSize);
+            break;
+        }
     for (int s = 0; s < n; ++s) {
         const unsigned l = lens[s];
         if (!l)
             continue;
-        rev[s] = static_cast<std::uint16_t>(ReverseBits(next[l]++, static_cast<int>(l)));
+        rev[s] = Reverse16(next[l]++, l);
         if (l > root) {
-            std::uint8_t &m = maxLen[rev[s] & (rootSize - 1)];
-            m = std::max<std::uint8_t>(m, static_cast<std::uint8_t>(l));
+            const unsigned r = rev[s] & (rootSize - 1);
+            if (!maxLen[r])
+                longs[nLong++] = static_cast<std::uint16_t>(r);
+            maxLen[r] = std::max<std::uint8_t>(maxLen[r], static_cast<std::uint8_t>(l));
         }
     }
     std::uint16_t subOff[1u << LitRoot];
     unsigned off = rootSize;
-    for (unsigned r = 0; r < rootSize; ++r) {
-        if (!maxLen[r])
-            continue;
+    for (unsigned j = 0; j < nLong; ++j) {
+        const unsigned r = longs[j];
         const unsigned k = maxLen[r] - root;
         table[r] = {static_cast<std::uint16_t>(off), static_cast<std::uint8_t>(root),
                     static_cast<std::uint8_t>(OpSub | k)};
         subOff[r] = static_cast<std::uint16_t>(off);
-        for (unsigned i = 0; i < (1u << k); ++i)
-            table[off + i] = {0, static_cast<std::uint8_t>(k), OpBad};
+        if (!complete)
+            for (unsigned i = 0; i < (1u << k); ++i)
+                table[off + i] = {0, static_cast<std::uint8_t>(k), OpBad};
         off += 1u << k;
     }
     for (int s = 0; s < n; ++s) {
@@ -857,7 +882,7 @@ template <class In> [[gnu::always_inline]] inline Entry DecodeEntry(In &in, cons
 }
 } // namespace
 
-Inflater::Inflater() : win_(WinCapacity + WinSlack, 0) {}
+Inflater::Inflater() : win_(std::make_unique_for_overwrite<std::uint8_t[]>(WinCapacity + WinSlack)) {}
 Inflater::~Inflater() = default;
 
 void Inflater::SetInput(const std::uint8_t *data, std::size_t count) noexcept
@@ -876,7 +901,7 @@ void Inflater::MakeRoom()
     const std::size_t keep = std::min(wdel_, wend_ > WinHistory ? wend_ - WinHistory : 0);
     if (keep == 0)
         return;
-    std::memmove(win_.data(), win_.data() + keep, wend_ - keep);
+    std::memmove(win_.get(), win_.get() + keep, wend_ - keep);
     wend_ -= keep;
     wdel_ -= keep;
 }
@@ -887,7 +912,7 @@ std::size_t Inflater::Read(std::uint8_t *data, std::size_t count)
     while (produced < count) {
         if (wend_ > wdel_) {
             const std::size_t m = std::min(count - produced, wend_ - wdel_);
-            std::memcpy(data + produced, win_.data() + wdel_, m);
+            std::memcpy(data + produced, win_.get() + wdel_, m);
             wdel_ += m;
             produced += m;
             continue;
@@ -1012,12 +1037,14 @@ template <class In> void Inflater::ReadDynamicTables(In &in)
     std::uint8_t distLens[32] = {};
     std::memcpy(litLens, lens, std::min(hlit, 288u));
     std::memcpy(distLens, lens + hlit, std::min(hdist, 32u));
-    litOwn_.resize(LitTableSize);
-    distOwn_.resize(DistTableSize);
-    BuildTable(litLens, 288, LitRoot, Kind::Lit, litOwn_.data());
-    BuildTable(distLens, 32, DistRoot, Kind::Dist, distOwn_.data());
-    litTable_ = litOwn_.data();
-    distTable_ = distOwn_.data();
+    if (!litOwn_) {
+        litOwn_ = std::make_unique_for_overwrite<Entry[]>(LitTableSize);
+        distOwn_ = std::make_unique_for_overwrite<Entry[]>(DistTableSize);
+    }
+    BuildTable(litLens, 288, LitRoot, Kind::Lit, litOwn_.get());
+    BuildTable(distLens, 32, DistRoot, Kind::Dist, distOwn_.get());
+    litTable_ = litOwn_.get();
+    distTable_ = distOwn_.get();
 }
 
 template <class In> void Inflater::CopyStored(In &in, std::size_t target)
@@ -1029,7 +1056,7 @@ template <class In> void Inflater::CopyStored(In &in, std::size_t target)
                                         WinCapacity - wend_});
         if (n == 0)
             break;
-        if (in.Raw(win_.data() + wend_, n) != n)
+        if (in.Raw(win_.get() + wend_, n) != n)
             Truncated();
         wend_ += n;
         total_ += n;
@@ -1039,19 +1066,103 @@ template <class In> void Inflater::CopyStored(In &in, std::size_t target)
         state_ = Header;
 }
 
+namespace {
+// Copies a match inside the window, whole words at a time: it may write up
+// to 15 bytes past its end (the window has slack) and reads only bytes
+// already written.
+[[gnu::always_inline]] inline void CopyMatch(std::uint8_t *dst, std::size_t distance, unsigned len)
+{
+    const std::uint8_t *src = dst - distance;
+    if (distance >= 16) {
+        for (unsigned k = 0; k < len; k += 16)
+            std::memcpy(dst + k, src + k, 16);
+    } else if (distance == 1) {
+        std::memset(dst, *src, len);
+    } else {
+        // A short period: 16 bytes of the pattern, stored at whole multiples
+        // of the period, so nothing just written is read back.
+        std::uint8_t pattern[16];
+        for (unsigned i = 0; i < distance; ++i)
+            pattern[i] = src[i];
+        for (unsigned i = static_cast<unsigned>(distance); i < 16; ++i)
+            pattern[i] = pattern[i - distance];
+        const unsigned step = static_cast<unsigned>(distance * (16 / distance));
+        for (unsigned k = 0; k < len; k += step)
+            std::memcpy(dst + k, pattern, 16);
+    }
+}
+} // namespace
+
 template <class In> void Inflater::DecodeHuffman(In &input, std::size_t target)
 {
     // A local copy of the bit state stays in registers: the window stores
     // below could otherwise alias it.
     In in = input;
-    std::uint8_t *const w = win_.data();
+    std::uint8_t *const w = win_.get();
     std::size_t end = wend_;
     const std::size_t start = wend_;
     const Entry *lit = litTable_;
     const Entry *dist = distTable_;
     // One bound for both limits: the bytes wanted, and room for a longest match.
     const std::size_t stop = std::min(wdel_ + target, WinCapacity - 258 + 1);
+    constexpr std::uint64_t litMask = (1u << LitRoot) - 1, distMask = (1u << DistRoot) - 1;
+    auto take = [&](unsigned n) {
+        const std::uint32_t v = static_cast<std::uint32_t>(in.acc & ((std::uint64_t(1) << n) - 1));
+        in.acc >>= n;
+        in.bits -= n;
+        return v;
+    };
+    // Looks up an entry when the accumulator surely holds its bits.
+    auto lookup = [&](const Entry *table, unsigned root, std::uint64_t mask) {
+        Entry e = table[in.acc & mask];
+        if (e.Op & OpSub) {
+            const Entry f = table[e.Value + ((in.acc >> root) & ((1u << (e.Op & 15)) - 1))];
+            take(root + f.Bits);
+            return f;
+        }
+        take(e.Bits);
+        return e;
+    };
     while (end < stop) {
+        if (in.end - in.in >= 8) {
+            // Fast path: after the refill the accumulator holds at least 56
+            // bits, enough for a length, a distance and their extra bits
+            // (48), so no step checks for bits.
+            in.Prefetch();
+            const Entry e = lookup(lit, LitRoot, litMask);
+            if (e.Op == OpLit) {
+                w[end++] = static_cast<std::uint8_t>(e.Value);
+                // At least 41 bits remain: room for a second literal.
+                const Entry e2 = lit[in.acc & litMask];
+                if (e2.Op == OpLit && end < stop) {
+                    take(e2.Bits);
+                    w[end++] = static_cast<std::uint8_t>(e2.Value);
+                }
+                continue;
+            }
+            if ((e.Op & 0xF0) == OpBase) {
+                const unsigned len = e.Value + take(e.Op & 15);
+                const Entry d = lookup(dist, DistRoot, distMask);
+                if ((d.Op & 0xF0) != OpBase) {
+                    if (d.Op == OpBad)
+                        BadCode();
+                    BadData();
+                }
+                const std::size_t distance = d.Value + take(d.Op & 15);
+                if (distance > total_ + (end - start))
+                    BadData(); // reaches before the start of the output
+                CopyMatch(w + end, distance, len);
+                end += len;
+                continue;
+            }
+            if (e.Op == OpEnd) {
+                state_ = Header;
+                break;
+            }
+            if (e.Op == OpBad)
+                BadCode();
+            BadData();
+        }
         in.Prefetch();
         const Entry e = DecodeEntry(in, lit, LitRoot);
         if (e.Op == OpLit) {
@@ -1069,17 +1180,7 @@ template <class In> void Inflater::DecodeHuffman(In &input, std::size_t target)
             const std::size_t distance = d.Value + GetBits(in, d.Op & 15);
             if (distance > total_ + (end - start))
                 BadData(); // reaches before the start of the output
-            std::uint8_t *dst = w + end;
-            const std::uint8_t *src = dst - distance;
-            if (distance >= 8) {
-                for (unsigned k = 0; k < len; k += 8)
-                    std::memcpy(dst + k, src + k, 8);
-            } else if (distance == 1) {
-                std::memset(dst, *src, len);
-            } else {
-                for (unsigned k = 0; k < len; ++k)
-                    dst[k] = src[k];
-            }
+            CopyMatch(w + end, distance, len);
             end += len;
             continue;
         }

@@ -176,9 +176,12 @@ private:
 
     const Entry *litTable_ = nullptr;
     const Entry *distTable_ = nullptr;
-    std::vector<Entry> litOwn_, distOwn_;
+    // Allocated on the first dynamic block; every entry a lookup can reach is
+    // written by the table build, so they start unset.
+    std::unique_ptr<Entry[]> litOwn_, distOwn_;
 
-    std::vector<std::uint8_t> win_;
+    // Only bytes already decoded are ever read from it: not cleared.
+    std::unique_ptr<std::uint8_t[]> win_;
     std::size_t wend_ = 0; // decoding appends here
     std::size_t wdel_ = 0; // next byte to deliver
 

@@ -84,6 +84,31 @@ int TMemStream::Read(void *Buffer, int Count)
     return done;
 }
 
+const std::uint8_t *TMemStream::Peek(int &Count)
+{
+    Count = 0;
+    if (Position_ >= Size_)
+        return nullptr;
+    if (Offset_ >= CapacityOf(Current_)) {
+        Block *next = Successor(Current_);
+        if (!next)
+            return nullptr;
+        Current_ = next;
+        Offset_ = 0;
+    }
+    Count = static_cast<int>(std::min<std::int64_t>(Size_ - Position_, Current_->Capacity - Offset_));
+    return Current_->Data.get() + Offset_;
+}
+
+void TMemStream::Skip(int Count)
+{
+    // Only what Peek showed: it lies in the current block.
+    if (Count <= 0)
+        return;
+    Offset_ += static_cast<std::uint32_t>(Count);
+    Position_ += Count;
+}
+
 void TMemStream::Seek(int NewPosition)
 {
     if (NewPosition == Position_)

@@ -1,6 +1,8 @@
 #pragma once
 // A seekable in-memory stream kept as a chain of separately allocated
-// blocks, so that it grows without moving data.
+// blocks, so that it grows without moving data. Its bytes can be looked at in
+// place (the inflater decodes straight from them).
+#include "imaging/DeflatePeek.h"
 #include "imaging/Streams.h"
 
 #include <cstdint>
@@ -8,7 +10,7 @@
 
 namespace imaging {
 
-class TMemStream : public TSeekableStream {
+class TMemStream : public TSeekableStream, public TPeekableStream {
 public:
     TMemStream();
     ~TMemStream() override;
@@ -25,6 +27,9 @@ public:
     void Truncate() override;
     // Frees the whole chain; the next write starts a new one.
     void Clear();
+    // The readable bytes of the current block, from the position on.
+    const std::uint8_t *Peek(int &Count) override;
+    void Skip(int Count) override;
     const char *ClassName() const override { return "TMemStream"; }
 
     // Capacities of the blocks in chain order (for tests and diagnostics).

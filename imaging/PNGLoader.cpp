@@ -455,6 +455,18 @@ void WriteImage(TSeekableStream &out, bool mng, const TLinearBitmap &source, int
     }
 
     WriteAll(out, mng ? MngSignature : PngSignature, 8);
+    TCRC32Stream crc(&out);
+    if (mng) {
+        // An MNG datastream of one frame: the header names its size, one
+        // tick per second, one layer, one frame, one tick of play, and claims
+        // no simplicity profile.
+        std::uint8_t mhdr[28] = {};
+        PutU32(mhdr, static_cast<std::uint32_t>(img->Width));
+        PutU32(mhdr + 4, static_cast<std::uint32_t>(img->Height));
+        for (int i = 2; i < 6; ++i)
+            PutU32(mhdr + 4 * i, 1);
+        WriteChunk(out, crc, "MHDR", mhdr, 28);
+    }
     std::uint8_t ihdr[13];
     PutU32(ihdr, static_cast<std::uint32_t>(img->Width));
     PutU32(ihdr + 4, static_cast<std::uint32_t>(img->Height));
@@ -463,11 +475,7 @@ void WriteImage(TSeekableStream &out, bool mng, const TLinearBitmap &source, int
     ihdr[10] = 0;
     ihdr[11] = intrapixel ? 64 : 0;
     ihdr[12] = 0;
-    WriteU32(out, 13);
-    TCRC32Stream crc(&out);
-    WriteAll(crc, "IHDR", 4);
-    WriteAll(crc, ihdr, 13);
-    WriteU32(out, crc.GetCRC());
+    WriteChunk(out, crc, "IHDR", ihdr, 13);
 
     // PNG wants gAMA before PLTE.
     if (gamma) {
@@ -571,6 +579,8 @@ void WriteImage(TSeekableStream &out, bool mng, const TLinearBitmap &source, int
     WriteU32(out, crc.GetCRC());
 
     WriteChunk(out, crc, "IEND", nullptr, 0);
+    if (mng)
+        WriteChunk(out, crc, "MEND", nullptr, 0);
 }
 
 } // namespace

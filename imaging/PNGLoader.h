@@ -2,7 +2,7 @@
 // PNG and MNG: the loader of the registry for the extensions PNG and MNG. The
 // writer produces every screenshot saved in the default format: signature,
 // IHDR, PLTE/gAMA/tRNS as needed, one IDAT of fixed-Huffman deflate data,
-// IEND. An MNG file is the MNG signature over the same chunk sequence.
+// IEND. An MNG file is the MNG signature, MHDR, the same chunk sequence, MEND.
 #include "imaging/LinarBitmap.h"
 #include "imaging/LinearGraphic.h"
 

@@ -1,5 +1,5 @@
 // The PNG/MNG writer: file layout, every pixel format and filter policy read
-// back through zlib, the chunk rules, refused options and failed saves.
+// back through zlib and our reader, the chunk rules, refused options and failed saves.
 #include "ErrorText.h"
 #include "FakeStreams.h"
 #include "PNGTestUtil.h"
@@ -169,6 +169,23 @@ TEST(PNGWriterTest, EveryPixelFormatAndFilterPolicyReadsBack)
             ASSERT_EQ(p.Depth, c.Depth);
             ASSERT_EQ(p.ColourType, c.ColourType);
             ASSERT_EQ(p.Rows, ExpectedRows(*c.Bmp, c.Depth)) << "filter " << filter;
+            // Our reader gives the bitmap back, from PNG and from MNG.
+            for (const char *ext : {"PNG", "MNG"}) {
+                const Bytes f = SaveBytes(loader, *c.Bmp, ext);
+                TMemStream mem;
+                mem.Write(f.data(), static_cast<int>(f.size()));
+                mem.Seek(0);
+                TPNGLoader reader;
+                TLinearBitmap back;
+                reader.LoadFromStream(mem, "PNG", back);
+                ASSERT_EQ(Bytes(back.Map.get(), back.Map.get() + back.Size),
+                          Bytes(c.Bmp->Map.get(), c.Bmp->Map.get() + c.Bmp->Size))
+                    << ext << " filter " << filter;
+                ASSERT_EQ(back.PixelFormat == pf8bit ? std::memcmp(back.Palette.get(), c.Bmp->Palette.get(),
+                                                                   3u << std::min(c.Depth, 8))
+                                                     : 0,
+                          0);
+            }
             for (int ft : p.Filters)
                 ASSERT_TRUE(filter < 0 || ft == filter); // the first row too
         }
@@ -256,7 +273,7 @@ TEST(PNGWriterTest, MngUsesTheColourTransformOnACopy)
     const Parsed p = Parse(SaveBytes(loader, *b, "MNG"));
     EXPECT_TRUE(p.Mng);
     EXPECT_EQ(p.FilterMethod, 64);
-    EXPECT_EQ(p.Types(), (std::vector<std::string>{"IHDR", "IDAT", "IEND"}));
+    EXPECT_EQ(p.Types(), (std::vector<std::string>{"MHDR", "IHDR", "IDAT", "IEND", "MEND"}));
     Bytes want = ExpectedRows(*b, 8);
     for (std::size_t i = 0; i < want.size(); i += 3) {
         want[i] = static_cast<std::uint8_t>(want[i] - want[i + 1]);
@@ -397,6 +414,12 @@ TEST(PNGWriterTest, PictureFormatsWriteTheFileFormat)
         const Bytes got(data.begin(), data.end());
         TPNGLoader plain;
         EXPECT_EQ(got, SaveBytes(plain, *b, fmt == &*png ? "PNG" : "MNG"));
+        // And the picture reads its stream back.
+        auto again = fmt->Create();
+        buf.seek(0);
+        again->LoadFromStream(buf);
+        const TLinearBitmap &img = dynamic_cast<TLinearGraphic &>(*again).Image;
+        EXPECT_EQ(Bytes(img.Map.get(), img.Map.get() + img.Size), Bytes(b->Map.get(), b->Map.get() + b->Size));
     }
     UnregisterPNGLoader();
     EXPECT_FALSE(platform::FindFileFormat("png"));

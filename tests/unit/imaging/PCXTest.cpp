@@ -1,0 +1,184 @@
+// The PCX format: exact run coding of the writer, round trips, runs across
+// lines and planes, padding columns, and the refused headers and data.
+#include "ErrorText.h"
+#include "imaging/MemStream.h"
+#include "imaging/PCXLoader.h"
+#include "platform/gui/Graphic.h"
+
+#include <QBuffer>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace imaging;
+using imaging_test::MessageOf;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+Bytes Save(const TLinearBitmap &bmp)
+{
+    TPCXLoader loader;
+    TMemStream mem;
+    loader.SaveToStream(mem, "PCX", bmp);
+    Bytes out(static_cast<std::size_t>(mem.Size()));
+    mem.Seek(0);
+    mem.Read(out.data(), mem.Size());
+    return out;
+}
+
+std::string Load(const Bytes &file, TLinearBitmap &bmp)
+{
+    TPCXLoader loader;
+    TMemStream mem;
+    mem.Write(file.data(), static_cast<int>(file.size()));
+    mem.Seek(0);
+    const std::string text = MessageOf([&] { loader.LoadFromStream(mem, "PCX", bmp); });
+    return text == imaging_test::kNoException ? "" : text;
+}
+
+// A header: width from Xmax, planes, bytes per line; then the data.
+Bytes File(int xmin, int xmax, int ymax, int planes, int bpl, const Bytes &data, int version = 5, int bits = 8)
+{
+    Bytes f(128 + data.size(), 0);
+    std::copy(data.begin(), data.end(), f.begin() + 128);
+    f[0] = 10, f[1] = static_cast<std::uint8_t>(version), f[2] = 1, f[3] = static_cast<std::uint8_t>(bits);
+    auto put = [&](int at, int v) {
+        f[static_cast<std::size_t>(at)] = static_cast<std::uint8_t>(v);
+        f[static_cast<std::size_t>(at) + 1] = static_cast<std::uint8_t>(v >> 8);
+    };
+    put(4, xmin), put(8, xmax), put(10, ymax), put(66, bpl);
+    f[65] = static_cast<std::uint8_t>(planes);
+    return f;
+}
+
+Bytes Pixels(const TLinearBitmap &b) { return Bytes(b.Map.get(), b.Map.get() + b.Size); }
+
+} // namespace
+
+TEST(PCXTest, WriterRunsAreExact)
+{
+    TLinearBitmap b;
+    b.New(100, 2, pf8bit);
+    std::memset(b.Map.get(), 7, 100);       // a run of 100: 63 + 37
+    std::memset(b.Map.get() + 100, 7, 99);  // equal across the row end: two runs
+    b.Map[199] = 200;                       // one value of 192 or more: C1 C8
+    const Bytes f = Save(b);
+    EXPECT_EQ(Bytes(f.begin(), f.begin() + 16), (Bytes{10, 5, 1, 8, 0, 0, 0, 0, 99, 0, 1, 0, 96, 0, 96, 0}));
+    EXPECT_EQ(f[65], 1);
+    EXPECT_EQ(f[66], 100);
+    EXPECT_EQ(Bytes(f.begin() + 128, f.begin() + 138), (Bytes{0xFF, 7, 0xE5, 7, 0xFF, 7, 0xE4, 7, 0xC1, 200}));
+    EXPECT_EQ(f.size(), 138u + 769);
+    EXPECT_EQ(f[138], 12);
+
+    // 24-bit: per row red, green, blue planes, each coded on its own.
+    TLinearBitmap c;
+    c.New(3, 1, pf24bit);
+    const std::uint8_t px[9] = {1, 2, 3, 1, 2, 3, 1, 2, 0xC5}; // blue, green, red
+    std::memcpy(c.Map.get(), px, 9);
+    const Bytes g = Save(c);
+    EXPECT_EQ(g[65], 3);
+    EXPECT_EQ(Bytes(g.begin() + 128, g.end()), (Bytes{0xC2, 3, 0xC1, 0xC5, 0xC3, 2, 0xC3, 1}));
+}
+
+TEST(PCXTest, RoundTripsKeepPixelsAndPalette)
+{
+    for (TPixelFormat pf : {pf8bit, pf24bit, pf16bit, pf32bit})
+        for (int w : {1, 7, 64}) {
+            TLinearBitmap b;
+            b.New(w, 5, pf);
+            for (int i = 0; i < b.Size; ++i)
+                b.Map[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i / 3 % 4 ? 0xC0 + i % 5 : i);
+            if (pf == pf8bit)
+                for (int i = 0; i < 768; ++i)
+                    b.Palette[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(255 - i);
+            TLinearBitmap want;
+            want.Assign(b);
+            if (pf != pf8bit)
+                want.ChangePixelFormat(pf24bit); // what the 24-bit planes can hold
+            TLinearBitmap back;
+            ASSERT_EQ(Load(Save(b), back), "");
+            EXPECT_EQ(back.PixelFormat, want.PixelFormat);
+            EXPECT_EQ(Pixels(back), Pixels(want)) << pf << " width " << w;
+            if (pf == pf8bit) {
+                EXPECT_EQ(0, std::memcmp(back.Palette.get(), b.Palette.get(), 768));
+            }
+        }
+}
+
+TEST(PCXTest, RunsCrossLinesAndPlanesAndPaddingIsCut)
+{
+    // 3 planes, width 2 in 3 bytes per line: one run fills red, green and the
+    // first blue byte of row 0, the next covers the rest of row 0 and row 1.
+    TLinearBitmap b;
+    ASSERT_EQ(Load(File(0, 1, 1, 3, 3, {0xC7, 9, 0xCB, 4}), b), "");
+    EXPECT_EQ(b.Width, 2);
+    EXPECT_EQ(b.PixelFormat, pf24bit);
+    EXPECT_EQ(Pixels(b), (Bytes{9, 9, 9, 4, 9, 9, 4, 4, 4, 4, 4, 4}));
+    // One plane: a run over the row end; no palette marker leaves the grey ramp.
+    ASSERT_EQ(Load(File(0, 2, 1, 1, 4, {0xC5, 200, 0xC3, 1}), b), "");
+    EXPECT_EQ(Pixels(b), (Bytes{200, 200, 200, 200, 1, 1}));
+    EXPECT_TRUE(b.IsGreyscale());
+    // A negative Xmin counts: width Xmax - Xmin + 1.
+    ASSERT_EQ(Load(File(-2, 0, 0, 1, 3, {0xC3, 5}), b), "");
+    EXPECT_EQ(b.Width, 3);
+}
+
+TEST(PCXTest, BadFilesAreRefused)
+{
+    const struct {
+        const char *what;
+        Bytes file;
+        const char *text;
+    } cases[] = {
+        {"version 3", File(0, 0, 0, 1, 1, {5}, 3), "Unsupported file format"},
+        {"4 bits per pixel", File(0, 0, 0, 1, 1, {5}, 5, 4), "Unsupported file format"},
+        {"2 planes", File(0, 0, 0, 2, 1, {5, 5}), "Unsupported file format"},
+        {"Xmax below Xmin", File(5, 2, 0, 1, 4, {0xC4, 1}), "Unsupported file format"},
+        {"width above bytes per line", File(0, 9, 0, 1, 4, {0xC4, 1}), "Unsupported file format"},
+        {"negative bytes per line", File(0, 0, 0, 1, -1, {5}), "Unsupported file format"},
+        {"run past the picture", File(0, 1, 0, 1, 2, {0xC3, 1}), "Error in bitmap data"},
+        {"data ends early", File(0, 3, 0, 1, 4, {0xC2, 1}), "Read less than expected"},
+        {"short header", Bytes(60, 10), "Read less than expected"},
+    };
+    for (const auto &c : cases) {
+        TLinearBitmap b;
+        EXPECT_EQ(Load(c.file, b), c.text) << c.what;
+    }
+    TLinearBitmap wide;
+    wide.New(32768, 1, pf8bit);
+    TPCXLoader loader;
+    TMemStream mem;
+    EXPECT_EQ(MessageOf([&] { loader.SaveToStream(mem, "PCX", wide); }), "Invalid bitmap size");
+    EXPECT_EQ(mem.Size(), 0);
+}
+
+TEST(PCXTest, RegisteredAsLoaderAndPictureFormat)
+{
+    RegisterPCXLoader();
+    EXPECT_EQ(BitmapLoaders.FindLoader("pcx"), PCXLoader());
+    auto fmt = platform::FindFileFormat("PCX");
+    ASSERT_TRUE(fmt);
+    EXPECT_EQ(fmt->ClassName, "TPCXGraphic");
+    EXPECT_EQ(fmt->Description, "Zsoft Paintbrush");
+    // The picture's streams hold the file format, both ways.
+    auto g = fmt->Create();
+    TLinearBitmap &img = dynamic_cast<TLinearGraphic &>(*g).Image;
+    img.New(3, 2, pf24bit);
+    img.Map[4] = 0xC7;
+    QBuffer buf;
+    buf.open(QIODevice::ReadWrite);
+    g->SaveToStream(buf);
+    EXPECT_EQ(static_cast<std::uint8_t>(buf.data()[0]), 10);
+    auto again = fmt->Create();
+    buf.seek(0);
+    again->LoadFromStream(buf);
+    EXPECT_EQ(Pixels(dynamic_cast<TLinearGraphic &>(*again).Image), Pixels(img));
+    std::string filter;
+    PCXLoader()->GetSaveFilter(filter);
+    EXPECT_EQ(filter, "Zsoft Paintbrush (*.pcx)|*.pcx");
+    EXPECT_FALSE(PCXLoader()->CanLoad("PCXX"));
+    UnregisterPCXLoader();
+    EXPECT_FALSE(platform::FindFileFormat("PCX"));
+}
