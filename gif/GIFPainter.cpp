@@ -58,6 +58,7 @@ QColor FromTColor(TColor c)
 std::mutex g_endedLock;
 std::vector<TGIFPainter *> g_ended;
 int g_waitDepth = 0; // GUI thread only
+std::atomic<int> g_live{0};
 
 struct TReapAtExit {
     ~TReapAtExit()
@@ -126,6 +127,11 @@ int NextFrameDelay(int Delay, bool Threaded)
     return d;
 }
 
+int LiveGIFPainters()
+{
+    return g_live.load();
+}
+
 void ReapGIFPainters()
 {
     if (g_waitDepth > 0)
@@ -179,12 +185,14 @@ TGIFPainter::TGIFPainter(TGIFPainterBase **OwnerSlot, TGIFImage *Image, const TG
     }
     if (FOwnerSlot)
         *FOwnerSlot = this;
+    ++g_live;
 }
 
 TGIFPainter::~TGIFPainter()
 {
     if (FThread.joinable())
         FThread.join();
+    --g_live;
 }
 
 void TGIFPainter::Launch()

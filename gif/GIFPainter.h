@@ -138,6 +138,9 @@ TGIFPainterBase *InternalPaint(TGIFPainterBase **PainterVar, TGIFImage &Image, c
 // InternalPaint, then starts an asynchronous painter; returns it or none.
 TGIFPainter *Paint(TGIFImage &Image, const TGIFCanvas &Canvas, const QRect &Rect, std::uint16_t Options);
 
+// Painter objects alive (asynchronous ones until they are reaped).
+int LiveGIFPainters();
+
 // Frees the asynchronous painters that have ended (their threads are
 // joined). Runs by itself from the event loop; tests call it directly.
 void ReapGIFPainters();

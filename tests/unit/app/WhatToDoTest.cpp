@@ -1,4 +1,5 @@
 #include "app/fm_WhatToDo.h"
+#include "app/fm_Banner.h"
 
 #include "app/CFGIniFile.h"
 #include "app/ModalRunner.h"
@@ -83,7 +84,7 @@ TEST(WhatToDo, LayoutCaptionsAndColours)
     }
     auto *sponsor = apptest::Ctl<QWidget>(dlg, "pnSponsor");
     EXPECT_EQ(sponsor->geometry(), QRect(407, 6, 218, 217));
-    EXPECT_TRUE(sponsor->children().isEmpty());
+    EXPECT_EQ(sponsor->findChild<app::TfmBanner *>()->imSponsor()->size(), QSize(200, 200));
 }
 
 TEST(WhatToDo, ChoiceButtonsAndKeysEndTheDialogWithTheirCode)
