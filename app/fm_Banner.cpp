@@ -45,7 +45,18 @@ void SetUnderline(QLabel *label, bool on)
     label->setFont(f);
 }
 
+TfmBanner::TBannerSource &BannerSource()
+{
+    static TfmBanner::TBannerSource source = LoadResourceToStream;
+    return source;
+}
+
 } // namespace
+
+void TfmBanner::SetBannerSource(TBannerSource source)
+{
+    BannerSource() = source ? std::move(source) : TBannerSource(LoadResourceToStream);
+}
 
 std::string BannerResourceName(int kind, int number)
 {
@@ -139,7 +150,7 @@ void TfmBanner::LoadBanner(int kind)
         const std::string name = BannerResourceName(kind, n);
         {
             QBuffer stream;
-            LoadResourceToStream(name, stream);
+            BannerSource()(name, stream);
             FGIF->LoadFromStream(stream);
         }
         ui_->imSponsor->NewCanvas(FGIF->Width(), FGIF->Height());

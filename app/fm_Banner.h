@@ -9,11 +9,13 @@
 #include <QImage>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 namespace Ui {
 class TfmBanner;
 }
+class QBuffer;
 class QLabel;
 
 namespace gif {
@@ -70,6 +72,11 @@ public:
     TBannerImage *imSponsor() const;
     QLabel *lbSponsorLink() const;
     gif::TGIFImage *GIF() const { return FGIF.get(); }
+    // Where LoadBanner reads a banner file (LoadResourceToStream unless a test
+    // installed another; an empty function restores it).
+    using TBannerSource = std::function<void(const std::string &fileName, QBuffer &stream)>;
+    static void SetBannerSource(TBannerSource source);
+
     // What the last LoadBanner / OpenSponsorLink reported (not shown to the
     // user).
     support::TQXResultEx LoadResult, LinkResult;
