@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <limits>
 
 namespace gif {
 
@@ -23,21 +22,23 @@ std::function<void(std::exception_ptr)> g_errorHandler;
 // all; above it each frame is rendered when it is due.
 constexpr std::int64_t kRenderCachePixels = std::int64_t(4) << 20;
 
-std::int64_t Now()
+// The clock in microseconds: the delays are whole milliseconds, but the time
+// lost between them is mostly below one, and only a fine clock sees it.
+std::int64_t NowUs()
 {
     if (g_timing.Now)
-        return g_timing.Now();
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        return g_timing.Now() * 1000;
+    return std::chrono::duration_cast<std::chrono::microseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
-void SleepMs(int ms)
+void SleepUs(std::int64_t us)
 {
     if (g_timing.Sleep)
-        g_timing.Sleep(ms);
+        g_timing.Sleep(int(us / 1000));
     else
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        std::this_thread::sleep_for(std::chrono::microseconds(us));
 }
 
 // Rounds to the nearest, as the delay arithmetic of the file format expects.
@@ -326,22 +327,22 @@ void TGIFPainter::FireEvent(const std::function<void(void *)> &Method)
         RunSynchronized([&] { Method(this); });
 }
 
-bool TGIFPainter::WaitWake(int Milliseconds)
+bool TGIFPainter::WaitWake(std::int64_t Microseconds)
 {
     std::unique_lock lock(FWakeLock);
     bool woken;
-    if (Milliseconds < 0) {
+    if (Microseconds < 0) {
         FWake.wait(lock, [&] { return FWakeSignalled; });
         woken = true;
     } else if (g_timing.Sleep) {
         if (!FWakeSignalled) {
             lock.unlock();
-            g_timing.Sleep(Milliseconds);
+            g_timing.Sleep(int(Microseconds / 1000));
             lock.lock();
         }
         woken = FWakeSignalled;
     } else {
-        woken = FWake.wait_for(lock, std::chrono::milliseconds(Milliseconds), [&] { return FWakeSignalled; });
+        woken = FWake.wait_for(lock, std::chrono::microseconds(Microseconds), [&] { return FWakeSignalled; });
     }
     FWakeSignalled = false; // auto-reset
     return woken;
@@ -359,35 +360,36 @@ void TGIFPainter::PumpEvents()
 
 void TGIFPainter::Delay(int &PendingDelay, std::int64_t &LastTime, std::int64_t &Drift)
 {
+    // In microseconds: half of the time lost since the last wait (drawing,
+    // synchronising, sleeping late) is taken off the next wait.
     if (PendingDelay <= 0) {
         std::this_thread::yield();
         return;
     }
-    const std::int64_t now = Now();
+    const std::int64_t now = NowUs();
     std::int64_t wait;
     if (AnimationSpeed >= 1) {
         const std::int64_t elapsedHalf = (now - LastTime - Drift) / 2;
-        wait = MulDiv(std::int64_t(PendingDelay) * GIFDelayExp - elapsedHalf, 100, AnimationSpeed);
+        wait = MulDiv(std::int64_t(PendingDelay) * GIFDelayExp * 1000 - elapsedHalf, 100, AnimationSpeed);
         Drift = wait;
     } else {
-        wait = Threaded() ? -1 : std::int64_t(GIFMaximumDelay) * GIFDelayExp;
+        wait = Threaded() ? -1 : std::int64_t(GIFMaximumDelay) * GIFDelayExp * 1000;
     }
     LastTime = now;
-    wait = std::clamp<std::int64_t>(wait, -1, std::numeric_limits<int>::max());
     if (Threaded()) {
-        if (wait >= 1 || AnimationSpeed == 0) {
-            if (FHasWakeEvent && WaitWake(int(wait))) {
+        if (wait >= 1000 || AnimationSpeed == 0) {
+            if (FHasWakeEvent && WaitWake(wait)) {
                 Drift = 0;
-                LastTime = Now();
+                LastTime = NowUs();
             }
         }
         return;
     }
-    wait = std::max<std::int64_t>(wait, 1);
-    std::int64_t t = Now();
+    wait = std::max<std::int64_t>(wait, 1000);
+    std::int64_t t = NowUs();
     while (wait > 0 && !Terminated()) {
-        SleepMs(int(std::min<std::int64_t>(wait, 100)));
-        const std::int64_t n = Now();
+        SleepUs(std::min<std::int64_t>(wait, 100000));
+        const std::int64_t n = NowUs();
         wait -= n - t;
         t = n;
         PumpEvents();
@@ -537,7 +539,7 @@ void TGIFPainter::Execute()
         bool loopSeen = false;
         int pendingDelay = Threaded() ? 0 : 1;
         PreviousDisposal = dmNoDisposal;
-        std::int64_t lastTime = Now(), drift = 0;
+        std::int64_t lastTime = NowUs(), drift = 0;
         for (;;) {
             if ((loopCount == 0 && !(DrawOptions & doLoopForever)) || Terminated())
                 break;

@@ -100,7 +100,7 @@ private:
     void FireEvent(const std::function<void(void *)> &Method);
     void RunSynchronized(const std::function<void()> &Step);
     void Delay(int &PendingDelay, std::int64_t &LastTime, std::int64_t &Drift);
-    bool WaitWake(int Milliseconds);
+    bool WaitWake(std::int64_t Microseconds);
     void PumpEvents();
     const QImage &Rendered(int Index);
     void DrawFrame(QImage &Target, const QRect &Area, int Index);
