@@ -7,6 +7,7 @@
 #include "platform/core/SyncQueue.h"
 
 #include <QCoreApplication>
+#include <QPainter>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -345,4 +346,37 @@ TEST(GIFPainter, NegativeSpeedHoldsTheFirstFrameAndEmptyPassesKeepAPace)
     ASSERT_GE(time.Sleeps.size(), 3u);
     for (int ms : time.Sleeps)
         EXPECT_EQ(ms, 120); // the default delay between passes that drew nothing
+}
+
+TEST(GIFPainter, AStepQueuedBeforeStopNeitherDrawsNorReports)
+{
+    Painting p(Gif(4, {{0, 4, 2}, {0, 4, 1}}));
+    p.Run(31);
+    // The painter is blocked with its first event queued for this thread.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    p.G.Image->PaintStop();
+    EXPECT_EQ(p.Events, "");
+    EXPECT_EQ(Pixels(p.Canvas), "BBBB");
+}
+
+TEST(GIFPainter, PaintersOfOneImageRenderOnTheirOwn)
+{
+    // Two painters render the same frames on their threads while this
+    // thread draws the image: each has its own rendering (run under TSan).
+    FakeTime time;
+    Painting p(Gif(4, {{0, 4, 2}, {1, 2, 1, 0, 2}, {0, 4, 3}}));
+    QImage second(4, 1, QImage::Format_ARGB32_Premultiplied);
+    second.fill(0);
+    p.Run(31);
+    Paint(*p.G.Image, {&second, nullptr, nullptr}, second.rect(), 31);
+    QImage drawn(4, 1, QImage::Format_ARGB32_Premultiplied);
+    ASSERT_TRUE(p.Serve([&] {
+        QPainter painter(&drawn);
+        p.G.Image->Draw(painter, drawn.rect());
+        return p.Shown.size() >= 20;
+    }));
+    EXPECT_EQ(p.G.Image->Painters.size(), 2u);
+    p.G.Image->PaintStop();
+    EXPECT_TRUE(p.G.Image->Painters.empty());
+    EXPECT_EQ(Pixels(drawn), "RRRR");
 }
