@@ -61,24 +61,19 @@ struct FakeTime {
     ~FakeTime() { SetGIFPaintTiming({}); }
 };
 
+// One letter a pixel: K, W, R, G for the colours, B for anything else.
 std::string Pixels(const QImage &img)
 {
-    std::string s;
-    for (int x = 0; x < img.width(); ++x) {
-        const QRgb c = img.pixel(x, 0);
-        const char *names = "KWRG";
-        char ch = 'B';
+    std::string s(std::size_t(img.width()), 'B');
+    for (int x = 0; x < img.width(); ++x)
         for (int i = 0; i < 4; ++i)
-            if (c == kColors[i])
-                ch = names[i];
-        s += ch;
-    }
+            s[std::size_t(x)] = img.pixel(x, 0) == kColors[i] ? "KWRG"[i] : s[std::size_t(x)];
     return s;
 }
 
 // Serves the painters' steps until `done` or the time is up.
 template <typename P>
-bool Serve(P done, int ms)
+bool Serve(P done, int ms = 5000)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!done() && std::chrono::steady_clock::now() < end)
@@ -91,6 +86,7 @@ struct Painting {
     QImage Canvas;
     std::vector<std::string> Shown; // the canvas after each frame
     std::string Events;
+    std::atomic<bool> Done{false};
     explicit Painting(const QByteArray &bytes, int w = 4) : G(gif_test::Load(bytes))
     {
         Canvas = QImage(w, 1, QImage::Format_ARGB32_Premultiplied);
@@ -103,29 +99,18 @@ struct Painting {
             Shown.push_back(Pixels(Canvas));
         };
         img.OnLoopRestart = [this](void *) { Events += 'L'; };
-        img.OnPaintDone = [this](void *) { Events += 'E'; };
+        img.OnPaintDone = [this](void *) {
+            Events += 'E';
+            Done = true;
+        };
     }
     TGIFCanvas Target() { return {&Canvas, nullptr, nullptr}; }
     TGIFPainter *Run(std::uint16_t options) { return Paint(*G.Image, Target(), Canvas.rect(), options); }
-    template <typename P>
-    bool Serve(P done, int ms = 5000) { return ::Serve(done, ms); }
 };
 
 constexpr std::uint16_t kSync = doAnimate | doTransparent;
 
 } // namespace
-
-TEST(GIFPainter, NextFrameDelay)
-{
-    const struct {
-        int delay;
-        bool threaded;
-        int expected;
-    } cases[] = {{-1, true, 10}, {0, true, 10}, {0, false, 10}, {1, true, 3}, {2, false, 3},
-                 {3, true, 3},  {5, false, 5}, {5000, true, 5000}, {5000, false, 1000}};
-    for (const auto &c : cases)
-        EXPECT_EQ(NextFrameDelay(c.delay, c.threaded), c.expected) << c.delay << " " << c.threaded;
-}
 
 TEST(GIFPainter, WaitsFollowTheDelaysAndTheSpeed)
 {
@@ -155,10 +140,8 @@ TEST(GIFPainter, WaitsFollowTheDelaysAndTheSpeed)
                 waits.push_back(sum);
             time.Sleeps.clear();
         };
-        std::atomic<bool> done{false};
-        p.G.Image->OnPaintDone = [&](void *) { done = true; };
         p.Run(c.threaded ? kSync | doThreaded : kSync);
-        ASSERT_TRUE(p.Serve([&] { return done.load(); }));
+        ASSERT_TRUE(Serve([&] { return p.Done.load(); }));
         EXPECT_EQ(waits, c.waits) << c.threaded << " " << c.speed;
         p.G.Image->PaintStop();
     }
@@ -180,32 +163,10 @@ TEST(GIFPainter, LoopCounts)
     for (const auto &c : cases) {
         FakeTime time;
         Painting p(Gif(4, {{0, 4, 2}, {0, 4, 1}}, c.loops));
-        std::atomic<bool> done{false};
-        p.G.Image->OnPaintDone = [&](void *) {
-            p.Events += 'E';
-            done = true;
-        };
         p.Run(c.options);
-        ASSERT_TRUE(p.Serve([&] { return done.load(); }));
+        ASSERT_TRUE(Serve([&] { return p.Done.load(); }));
         EXPECT_EQ(p.Events, c.events) << c.loops << " " << c.options;
         p.G.Image->PaintStop();
-    }
-}
-
-TEST(GIFPainter, EndlessAsynchronousLoopRunsUntilPaintStop)
-{
-    FakeTime time;
-    for (int loops : {0, 2}) {
-        Painting p(Gif(4, {{0, 4, 2}, {0, 4, 1}}, loops));
-        TGIFPainter *painter = p.Run(31); // doLoopForever overrides a count of 2
-        ASSERT_NE(painter, nullptr);
-        ASSERT_TRUE(p.Serve([&] { return p.Shown.size() >= 9; }));
-        p.G.Image->PaintStop();
-        EXPECT_TRUE(p.G.Image->Painters.empty());
-        const auto shown = p.Shown.size();
-        platform::CheckSynchronize(30);
-        EXPECT_EQ(p.Shown.size(), shown);
-        EXPECT_EQ(p.Events.find('E'), std::string::npos); // stopped, not ended
     }
 }
 
@@ -279,9 +240,9 @@ TEST(GIFPainter, PaintStopOrDestroyFromTheirOwnEventReturn)
             handled = true;
         };
         ASSERT_NE(p.Run(31), nullptr);
-        ASSERT_TRUE(p.Serve([&] { return handled.load(); }));
+        ASSERT_TRUE(Serve([&] { return handled.load(); }));
         // The painter ends right after its step; nothing is left behind.
-        ASSERT_TRUE(p.Serve([&] {
+        ASSERT_TRUE(Serve([&] {
             ReapGIFPainters();
             return LiveGIFPainters() == 0;
         }));
@@ -307,7 +268,7 @@ TEST(GIFPainter, KeptExceptionsReachTheGUIThreadOrTheCaller)
     Painting p(Gif(4, {{0, 4, 2}, {0, 4, 1}}));
     p.G.Image->OnFrameStart = [](void *) { throw std::runtime_error("step failed"); };
     p.Run(31);
-    ASSERT_TRUE(p.Serve([&] { return !reported.empty(); }));
+    ASSERT_TRUE(Serve([&] { return !reported.empty(); }));
     EXPECT_EQ(reported, "step failed");
     EXPECT_EQ(where, std::this_thread::get_id());
     SetGIFPaintErrorHandler({});
@@ -322,7 +283,7 @@ TEST(GIFPainter, NegativeSpeedHoldsTheFirstFrameAndEmptyPassesKeepAPace)
         Painting p(Gif(4, {{0, 4, 2}, {0, 4, 1}}));
         p.G.Image->AnimationSpeed = -5;
         p.Run(31);
-        p.Serve([&] { return p.Shown.size() > 1; }, 300); // does not come
+        Serve([&] { return p.Shown.size() > 1; }, 300); // does not come
         EXPECT_EQ(p.Shown.size(), 1u);
         p.G.Image->PaintStop(); // the wake event ends the endless wait
         EXPECT_TRUE(p.G.Image->Painters.empty());
@@ -335,12 +296,10 @@ TEST(GIFPainter, NegativeSpeedHoldsTheFirstFrameAndEmptyPassesKeepAPace)
     img.Header().Height = 1;
     QImage canvas(4, 1, QImage::Format_RGB32);
     Paint(img, {&canvas, nullptr, nullptr}, canvas.rect(), 31);
-    Serve(
-        [&] {
-            std::lock_guard l(time.Lock);
-            return time.Sleeps.size() >= 3;
-        },
-        5000);
+    Serve([&] {
+        std::lock_guard l(time.Lock);
+        return time.Sleeps.size() >= 3;
+    });
     img.PaintStop();
     std::lock_guard l(time.Lock);
     ASSERT_GE(time.Sleeps.size(), 3u);
@@ -363,14 +322,15 @@ TEST(GIFPainter, PaintersOfOneImageRenderOnTheirOwn)
 {
     // Two painters render the same frames on their threads while this
     // thread draws the image: each has its own rendering (run under TSan).
+    // A loop count of 2 does not end them: doLoopForever does, at PaintStop.
     FakeTime time;
-    Painting p(Gif(4, {{0, 4, 2}, {1, 2, 1, 0, 2}, {0, 4, 3}}));
+    Painting p(Gif(4, {{0, 4, 2}, {1, 2, 1, 0, 2}, {0, 4, 3}}, 2));
     QImage second(4, 1, QImage::Format_ARGB32_Premultiplied);
     second.fill(0);
     p.Run(31);
     Paint(*p.G.Image, {&second, nullptr, nullptr}, second.rect(), 31);
     QImage drawn(4, 1, QImage::Format_ARGB32_Premultiplied);
-    ASSERT_TRUE(p.Serve([&] {
+    ASSERT_TRUE(Serve([&] {
         QPainter painter(&drawn);
         p.G.Image->Draw(painter, drawn.rect());
         return p.Shown.size() >= 20;
@@ -378,5 +338,9 @@ TEST(GIFPainter, PaintersOfOneImageRenderOnTheirOwn)
     EXPECT_EQ(p.G.Image->Painters.size(), 2u);
     p.G.Image->PaintStop();
     EXPECT_TRUE(p.G.Image->Painters.empty());
+    const auto shown = p.Shown.size();
+    platform::CheckSynchronize(30);
+    EXPECT_EQ(p.Shown.size(), shown);
+    EXPECT_FALSE(p.Done); // stopped, not ended
     EXPECT_EQ(Pixels(drawn), "RRRR");
 }
