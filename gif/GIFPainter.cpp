@@ -7,9 +7,12 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPalette>
+#include <QSocketNotifier>
 
 #include <algorithm>
 #include <chrono>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace gif {
 
@@ -69,16 +72,38 @@ struct TReapAtExit {
     }
 } g_reapAtExit;
 
-void PostToEventLoop(std::function<void()> f)
+// The GUI thread's event loop learns of queued steps and ended painters
+// through an event counter it watches; a painter thread only writes to it
+// (no Qt object is touched off the GUI thread).
+int g_wakeFd = -1;
+
+void WakeGUI()
 {
-    if (QCoreApplication *app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, std::move(f), Qt::QueuedConnection);
+    if (g_wakeFd >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto n = ::write(g_wakeFd, &one, sizeof one);
+    }
 }
 
 void InstallWaker()
 {
     static std::once_flag once;
-    std::call_once(once, [] { platform::SetSyncWaker([] { PostToEventLoop([] { platform::CheckSynchronize(); }); }); });
+    std::call_once(once, [] {
+        QCoreApplication *app = QCoreApplication::instance();
+        if (!app)
+            return; // steps are then only run by hand (PaintStop)
+        g_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        if (g_wakeFd < 0)
+            return;
+        auto *notifier = new QSocketNotifier(g_wakeFd, QSocketNotifier::Read, app);
+        QObject::connect(notifier, &QSocketNotifier::activated, [] {
+            std::uint64_t count;
+            [[maybe_unused]] const auto n = ::read(g_wakeFd, &count, sizeof count);
+            platform::CheckSynchronize();
+            ReapGIFPainters();
+        });
+        platform::SetSyncWaker(WakeGUI);
+    });
 }
 
 // Notices the application's quit request while a synchronous painter serves
@@ -234,7 +259,7 @@ void TGIFPainter::ThreadMain()
         std::lock_guard lock(g_endedLock);
         g_ended.push_back(this);
     }
-    PostToEventLoop([] { ReapGIFPainters(); });
+    WakeGUI();
 }
 
 void TGIFPainter::Stop()
