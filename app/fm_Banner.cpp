@@ -16,6 +16,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QVBoxLayout>
 
 namespace app {
 
@@ -172,6 +173,12 @@ void TfmBanner::EmbedIn(QWidget *panel)
 {
     setParent(panel);
     setWindowFlags(Qt::Widget);
+    // Fills the panel's client area and follows it when the form is resized.
+    if (!panel->layout()) {
+        auto *fill = new QVBoxLayout(panel);
+        fill->setContentsMargins(0, 0, 0, 0);
+    }
+    panel->layout()->addWidget(this);
     setGeometry(panel->contentsRect());
     show();
     FormResize();

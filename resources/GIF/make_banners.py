@@ -76,7 +76,9 @@ def write_gif(name, size, frames, loops=0):
     """frames: (image 'P', left, top, delay, disposal, transparent?) each."""
     w, h = size
     data = bytearray(b"GIF89a")
-    data += struct.pack("<HHBBB", w, h, 0xF3, 0, 0)  # global table of 16
+    # A global table of 16; the background is the panels' grey, which is also
+    # what shows through where a frame is restored to the background.
+    data += struct.pack("<HHBBB", w, h, 0xF3, GREY, 0)
     for r, g, b in PALETTE:
         data += bytes([r, g, b])
     if len(frames) > 1:
@@ -115,7 +117,7 @@ def centred_text(im, y, s, colour, scale):
 
 def banner_200_1():
     """A ball bouncing over the name; transparent frames restored to the background."""
-    base = canvas(200, 200, PURPLE)
+    base = canvas(200, 200, GREY)
     centred_text(base, 150, "Korvane", YELLOW, 3)
     frames = [(base, 0, 0, 10, 1, False)]
     for i in range(10):
@@ -205,9 +207,9 @@ def banner_468_3():
     text(base, (10, 22), "Korvane", YELLOW, 2)
     frames = [(base, 0, 0, 30, 1, False)]
     for i, word in enumerate(["Area", "Screen", "Clipboard", "eMail"]):
-        im = canvas(100, 40, CLEAR)
+        im = canvas(112, 40, CLEAR)
         text(im, (2, 8), word, [CYAN, PINK, MINT, ORANGE][i], 2)
-        frames.append((im, 120 + i * 80, 10, 40, 3, True))
+        frames.append((im, 120 + i * 75, 10, 40, 3, True))
     write_gif("468x60-3.gif", (468, 60), frames)
 
 
