@@ -146,8 +146,7 @@ void TfmBanner::LoadBanner(int kind)
         (void)handlerInstalled;
         FGIF = std::make_unique<gif::TGIFImage>();
         const int n = platform::Random(5) + 1;
-        if (kind != bkWide)
-            ui_->lbSponsorLink->hide();
+        ui_->lbSponsorLink->setVisible(kind == bkWide);
         const std::string name = BannerResourceName(kind, n);
         {
             QBuffer stream;
