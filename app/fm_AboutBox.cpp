@@ -2,6 +2,7 @@
 
 #include "app/SelfUnit.h"
 #include "app/fm_Settings.h"
+#include "app/fm_Banner.h"
 #include "app/CaptureFormStyle.h"
 #include "app/ModalRunner.h"
 #include "support/DirShell.h"
@@ -83,7 +84,10 @@ void TfmAboutBox::FormCreate()
         SetForeground(link, Qt::yellow);
     ui_->imDonateUSD->setPixmap(DonateButtonPicture(ui_->imDonateUSD->size()));
     ui_->imDonateEuro->setPixmap(DonateButtonPicture(ui_->imDonateEuro->size()));
-    // The sponsor panel stays empty: there is no banner to show in it.
+    auto *banner = new TfmBanner(this);
+    banner->LoadBanner(bkWide);
+    banner->EmbedIn(ui_->pnSponsor);
+    banner->SetColor(clPanelBack);
     SetTexts();
 }
 

@@ -3,6 +3,7 @@
 #include "app/CFGIniFile.h"
 #include "app/CaptureFormStyle.h"
 #include "app/ModalRunner.h"
+#include "app/fm_Banner.h"
 #include "app/fm_ShowMessageToUser.h"
 #include "support/DirShell.h"
 #include "support/QXResult.h"
@@ -147,7 +148,10 @@ void TfmSettings::FormCreate()
     ui_->Image2->setPixmap(ProductLogo(ui_->Image2->size()));
     SetForeground(ui_->lbFileSaveFolder, Qt::white);
     SetForeground(ui_->lbDefaultImageFormat, Qt::white);
-    // The sponsor panel stays empty: there is no banner to show in it.
+    auto *banner = new TfmBanner(this);
+    banner->LoadBanner(bkWide);
+    banner->EmbedIn(ui_->pnSponsor);
+    banner->SetColor(clPanelBack);
     SetTexts();
     LoadFromConfig();
 }

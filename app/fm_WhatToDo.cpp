@@ -4,6 +4,7 @@
 #include "app/CaptureTexts.h"
 #include "app/CaptureActions.h"
 #include "app/fm_AboutBox.h"
+#include "app/fm_Banner.h"
 #include "app/fm_Settings.h"
 #include "platform/gui/ExceptionDisplay.h"
 #include "support/dm_LNG.h"
@@ -33,8 +34,11 @@ void TfmWhatToDo::FormCreate()
 {
     SetBackColor(this, clFormBack);
     SetBackColor(ui_->Panel1, clPanelBack);
-    // The banner panel is left empty: no sponsor banner is shown here yet.
     SetBackColor(ui_->pnSponsor, clPanelBack);
+    auto *banner = new TfmBanner(this);
+    banner->LoadBanner(bkSquare);
+    banner->EmbedIn(ui_->pnSponsor);
+    banner->SetColor(clPanelBack);
     for (QPushButton *b : {btSave(), btOpenFolder(), btCopyToClipboard(), btEMail(),
                            btRedoSelection(), btSettings(), btAbout(), btCancel()}) {
         b->setFont(BoldPixelFont(b->font(), 16));

@@ -33,7 +33,7 @@ try:
         "form left of the buttons": ((x + 2, y + 200), PURPLE),
         "button panel": ((x + 61, y + 9), GREY),
         "form between the panels": ((x + 404, y + 100), PURPLE),
-        "banner panel": ((x + 507, y + 106), GREY),
+        "banner panel below the banner": ((x + 507, y + 218), GREY),
     })
     if off:
         fail(f"action dialog: {off}")

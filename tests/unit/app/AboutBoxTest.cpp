@@ -1,6 +1,7 @@
 // The about dialog: its texts, and the links underlined only under the mouse
 // and opened through the desktop's opener.
 #include "app/fm_AboutBox.h"
+#include "app/fm_Banner.h"
 
 #include "AppTestUtil.h"
 
@@ -56,10 +57,10 @@ TEST(AboutBox, ShowsTheCaptionVersionAndTheFixedTexts)
     EXPECT_NE(Ctl<QLabel>(f, "lbJASPER")->text().indexOf("libjpeg"), -1);
     EXPECT_FALSE(Ctl<QLabel>(f, "imDonateUSD")->pixmap().isNull());
     EXPECT_FALSE(Ctl<QLabel>(f, "imDonateEuro")->pixmap().isNull());
-    // Nothing is shown as rich text, and the sponsor panel stays empty.
+    // Nothing is shown as rich text; the sponsor panel holds a wide banner.
     for (const QLabel *l : f.findChildren<QLabel *>())
         EXPECT_EQ(l->textFormat(), Qt::PlainText) << l->objectName().toStdString();
-    EXPECT_TRUE(Ctl<QFrame>(f, "pnSponsor")->children().isEmpty());
+    EXPECT_EQ(Ctl<QFrame>(f, "pnSponsor")->findChild<app::TfmBanner *>()->imSponsor()->size(), QSize(468, 60));
     EXPECT_EQ(f.palette().color(QPalette::Window), QColor(0x47, 0x00, 0xB8));
     EXPECT_EQ(Ctl<QFrame>(f, "pnMain")->palette().color(QPalette::Window), QColor(0x5F, 0x5F, 0x5F));
 }

@@ -68,7 +68,7 @@ TEST(SelfUnit, ResourcesByFileName)
     stream.setData("old contents that must go");
     stream.open(QIODevice::ReadWrite);
     stream.seek(5);
-    LoadResourceToStream("468x60-3.gif", stream);
+    LoadResourceToStream("Test-3.gif", stream);
     EXPECT_TRUE(stream.isOpen());
     EXPECT_EQ(stream.pos(), 0);
     EXPECT_EQ(stream.readAll(), QByteArray("GIF89a\x01\x00\x01\x00" "banner", 16));
@@ -83,7 +83,7 @@ TEST(SelfUnit, ResourcesByFileName)
     } catch (const EResNotFound &e) {
         EXPECT_EQ(e.Message(), "Can't load resource: 468x60-9");
     }
-    EXPECT_THROW(LoadResourceToStream("468X60-3", stream), EResNotFound); // no type
+    EXPECT_THROW(LoadResourceToStream("TEST-3", stream), EResNotFound); // no type
     EXPECT_THROW(LoadResourceToStream(".gif", stream), EResNotFound);     // no name
 }
 

@@ -1,4 +1,5 @@
 #include "app/fm_WhatToDo.h"
+#include "app/fm_Banner.h"
 
 #include "app/CFGIniFile.h"
 #include "app/ModalRunner.h"
@@ -66,6 +67,9 @@ TEST(WhatToDo, LayoutCaptionsAndColours)
         }
         previous = b;
     }
+    // The dialog's banner panel holds a 200 x 200 banner.
+    EXPECT_EQ(apptest::Ctl<QWidget>(dlg, "pnSponsor")->findChild<app::TfmBanner *>()->imSponsor()->size(),
+              QSize(200, 200));
 }
 
 TEST(WhatToDo, ChoiceButtonsAndKeysEndTheDialogWithTheirCode)

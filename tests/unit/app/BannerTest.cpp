@@ -1,0 +1,176 @@
+// The banner form: its resources, the random choice, the link, and that a
+// banner never stops a dialog from opening or outlives it.
+#include "app/fm_Banner.h"
+
+#include "app/SelfUnit.h"
+#include "app/fm_AboutBox.h"
+#include "app/fm_WhatToDo.h"
+#include "gif/GIFPainter.h"
+#include "platform/core/Random.h"
+#include "platform/core/SyncQueue.h"
+
+#include "AppTestUtil.h"
+
+#include <QBuffer>
+#include <QLabel>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace app;
+
+namespace {
+
+struct ScopedSource {
+    explicit ScopedSource(TfmBanner::TBannerSource s) { TfmBanner::SetBannerSource(std::move(s)); }
+    ~ScopedSource() { TfmBanner::SetBannerSource({}); }
+};
+
+// Sleeps of the painters take no time.
+struct InstantTime {
+    std::atomic<std::int64_t> now{0};
+    InstantTime() { gif::SetGIFPaintTiming({[this] { return now.load(); }, [this](int ms) { now += ms; }}); }
+    ~InstantTime() { gif::SetGIFPaintTiming({}); }
+};
+
+bool NothingLeftPainting()
+{
+    return apptest::WaitFor([] {
+        gif::ReapGIFPainters();
+        return gif::LiveGIFPainters() == 0;
+    }, 3000);
+}
+
+} // namespace
+
+TEST(Banner, EveryResourceLoadsAndRendersAndTogetherTheyCoverTheFormat)
+{
+    InstantTime instant;
+    std::set<int> disposals, delays;
+    int stills = 0, transparent = 0;
+    for (int kind : {bkWide, bkSquare})
+        for (int n = 1; n <= 5; ++n) {
+            const std::string name = BannerResourceName(kind, n);
+            SCOPED_TRACE(name);
+            QBuffer stream;
+            LoadResourceToStream(name, stream);
+            gif::TGIFImage img;
+            img.LoadFromStream(stream);
+            EXPECT_EQ(QSize(img.Header().Width, img.Header().Height), kind == bkWide ? QSize(468, 60) : QSize(200, 200));
+            stills += img.Count() == 1;
+            for (int i = 0; i < img.Count(); ++i)
+                if (const auto *gce = img.SubImage(i)->GraphicControlExtension()) {
+                    disposals.insert(gce->Disposal());
+                    delays.insert(gce->Delay());
+                    transparent += gce->Transparent();
+                }
+            QImage canvas(img.Width(), img.Height(), QImage::Format_ARGB32_Premultiplied);
+            canvas.fill(Qt::transparent);
+            int shown = 0;
+            img.OnFrameDone = [&](void *) {
+                ++shown;
+                EXPECT_NE(canvas.pixel(canvas.width() / 2, canvas.height() - 1), 0u) << "frame " << shown;
+            };
+            gif::Paint(img, {&canvas, nullptr, nullptr}, canvas.rect(), gif::doAnimate | gif::doTransparent);
+            EXPECT_EQ(shown, img.Count());
+        }
+    EXPECT_EQ(stills, 1);
+    EXPECT_GT(transparent, 0);
+    EXPECT_EQ(disposals, (std::set<int>{0, 1, 2, 3}));
+    EXPECT_GE(delays.size(), 5u);
+}
+
+TEST(Banner, RandomChoiceShowsAllFiveAndTheLinkOnlyUnderWideBanners)
+{
+    std::set<std::string> names;
+    ScopedSource source([&](const std::string &name, QBuffer &s) {
+        names.insert(name);
+        LoadResourceToStream(name, s);
+    });
+    platform::RandSeed(18);
+    QWidget panel;
+    for (int kind : {bkWide, bkSquare}) {
+        names.clear();
+        TfmBanner banner(&panel);
+        for (int i = 0; i < 25; ++i)
+            banner.LoadBanner(kind); // each load replaces the running banner
+        EXPECT_EQ(names.size(), 5u);
+        EXPECT_EQ(banner.GIF()->Painters.size(), banner.GIF()->Count() > 1 ? 1u : 0u);
+        banner.EmbedIn(&panel);
+        QLabel *link = banner.lbSponsorLink();
+        EXPECT_EQ(link->isVisibleTo(&banner), kind == bkWide);
+        if (kind == bkWide) {
+            EXPECT_EQ(link->text().toStdString(), kWebAddress);
+            QEvent enter(QEvent::Enter), leave(QEvent::Leave);
+            QApplication::sendEvent(link, &enter);
+            EXPECT_TRUE(link->font().underline());
+            QApplication::sendEvent(link, &leave);
+            EXPECT_FALSE(link->font().underline());
+        }
+    }
+    EXPECT_TRUE(NothingLeftPainting());
+}
+
+TEST(Banner, MissingOrCorruptBannerLeavesTheDialogUsable)
+{
+    const std::function<void(QBuffer &)> faults[] = {
+        [](QBuffer &) { throw EResNotFound("Can't load resource: 200x200-1"); },
+        [](QBuffer &s) {
+            s.setData(QByteArray("GIF89a\xC8\x00\xC8\x00\x80\x00\x00", 13) + QByteArray(6, '\0') + "\x2C\x01");
+            s.open(QIODevice::ReadOnly);
+        },
+    };
+    for (const auto &fault : faults) {
+        ScopedSource source([&](const std::string &, QBuffer &s) { fault(s); });
+        TfmWhatToDo dlg;
+        auto *banner = dlg.findChild<TfmBanner *>();
+        ASSERT_NE(banner, nullptr);
+        EXPECT_EQ(banner->LoadResult.Code, 0x500FFF);
+        EXPECT_EQ(banner->GIF(), nullptr);
+        EXPECT_TRUE(banner->imSponsor()->Canvas().isNull());
+        dlg.btSave()->click();
+        EXPECT_EQ(dlg.Choice, wtdSave);
+    }
+}
+
+TEST(Banner, ClosingADialogMidAnimationLeavesNothingDrawing)
+{
+    {
+        TfmBanner unused(nullptr); // freed before any banner was loaded
+    }
+    ScopedSource source([](const std::string &, QBuffer &s) { LoadResourceToStream("200x200-1.gif", s); });
+    for (int closeAfter : {0, 3}) {
+        auto dlg = std::make_unique<TfmWhatToDo>();
+        dlg->show();
+        QImage &canvas = dlg->findChild<TfmBanner *>()->imSponsor()->Canvas();
+        int changes = 0;
+        QImage last = canvas.copy();
+        ASSERT_TRUE(apptest::WaitFor([&] {
+            if (canvas != last) {
+                ++changes;
+                last = canvas.copy();
+            }
+            return changes >= closeAfter;
+        }));
+        dlg.reset();
+        EXPECT_TRUE(NothingLeftPainting());
+        EXPECT_FALSE(platform::CheckSynchronize(100)); // no step of a painter is left over
+    }
+}
+
+TEST(Banner, LinkOpensTheProjectPageAndAFailedLaunchIsReported)
+{
+    TfmBanner banner(nullptr);
+    {
+        apptest::TFakeProgram opener("xdg-open");
+        emit banner.imSponsor()->Clicked();
+        EXPECT_EQ(opener.Calls(1), std::string(kWebAddress) + "\n");
+        EXPECT_EQ(banner.LinkResult.Code, 0);
+    }
+    testutil::TempDir empty;
+    testutil::ScopedEnv path("PATH", empty.Path());
+    banner.OpenSponsorLink();
+    EXPECT_EQ(banner.LinkResult.Code, 0x500FFF);
+    EXPECT_NE(banner.LinkResult.Text.find("xdg-open"), std::string::npos) << banner.LinkResult.Text;
+}
