@@ -1,0 +1,177 @@
+#include "gif/ColorLookup.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+
+namespace gif {
+
+const std::array<QRgb, 20> &SystemPalette20()
+{
+    static const std::array<QRgb, 20> colors = {
+        qRgb(0, 0, 0),       qRgb(128, 0, 0),     qRgb(0, 128, 0),     qRgb(128, 128, 0),   qRgb(0, 0, 128),
+        qRgb(128, 0, 128),   qRgb(0, 128, 128),   qRgb(192, 192, 192), qRgb(192, 220, 192), qRgb(166, 202, 240),
+        qRgb(255, 251, 240), qRgb(160, 160, 164), qRgb(128, 128, 128), qRgb(255, 0, 0),     qRgb(0, 255, 0),
+        qRgb(255, 255, 0),   qRgb(0, 0, 255),     qRgb(255, 0, 255),   qRgb(0, 255, 255),   qRgb(255, 255, 255),
+    };
+    return colors;
+}
+
+const std::array<QRgb, 256> &HalftonePalette()
+{
+    static const std::array<QRgb, 256> colors = [] {
+        std::array<QRgb, 256> p{};
+        const auto &sys = SystemPalette20();
+        for (int i = 0; i < 10; ++i) {
+            p[std::size_t(i)] = sys[std::size_t(i)];
+            p[std::size_t(246 + i)] = sys[std::size_t(10 + i)];
+        }
+        std::size_t n = 10;
+        for (int r = 0; r < 6; ++r)
+            for (int g = 0; g < 6; ++g)
+                for (int b = 0; b < 6; ++b)
+                    p[n++] = qRgb(r * 51, g * 51, b * 51);
+        for (int k = 1; k <= 20; ++k) {
+            const int v = (k * 255 * 2 + 21) / 42; // round(k * 255 / 21)
+            p[n++] = qRgb(v, v, v);
+        }
+        return p;
+    }();
+    return colors;
+}
+
+namespace {
+
+int Clamp255(int v)
+{
+    return v < 0 ? 0 : (v > 255 ? 255 : v);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- any palette
+
+TSlowColorLookup::TSlowColorLookup(const TPalette &Palette) : TColorLookup(Palette)
+{
+    const std::size_t n = std::min<std::size_t>(Palette.size(), 256);
+    for (std::size_t i = 0; i < n; ++i) {
+        Red_.push_back(std::uint8_t(qRed(Palette[i])));
+        Green_.push_back(std::uint8_t(qGreen(Palette[i])));
+        Blue_.push_back(std::uint8_t(qBlue(Palette[i])));
+    }
+    Colors = int(n);
+    if (n > 0) {
+        CellStart.assign(std::size_t(CellsPerAxis * CellsPerAxis * CellsPerAxis), -1);
+        CellCount.assign(CellStart.size(), 0);
+    }
+}
+
+void TSlowColorLookup::FillCell(int Cell)
+{
+    const int lo[3] = {(Cell >> 10) << CellBits, ((Cell >> 5) & 31) << CellBits, (Cell & 31) << CellBits};
+    constexpr int span = (1 << CellBits) - 1;
+    const std::vector<std::uint8_t> *axes[3] = {&Red_, &Green_, &Blue_};
+    const int n = Colors;
+    std::vector<int> minD(std::size_t(n), 0);
+    int threshold = std::numeric_limits<int>::max();
+    for (int i = 0; i < n; ++i) {
+        int dmin = 0, dmax = 0;
+        for (int a = 0; a < 3; ++a) {
+            const int v = (*axes[a])[std::size_t(i)];
+            const int near = v < lo[a] ? lo[a] - v : (v > lo[a] + span ? v - lo[a] - span : 0);
+            const int far = std::max(std::abs(v - lo[a]), std::abs(v - lo[a] - span));
+            dmin += near * near;
+            dmax += far * far;
+        }
+        minD[std::size_t(i)] = dmin;
+        threshold = std::min(threshold, dmax);
+    }
+    // An entry whose nearest point of the cell lies further than some entry's
+    // furthest point can never win for a colour of this cell.
+    CellStart[std::size_t(Cell)] = std::int32_t(Candidates.size());
+    for (int i = 0; i < n; ++i)
+        if (minD[std::size_t(i)] <= threshold)
+            Candidates.push_back(std::uint8_t(i));
+    CellCount[std::size_t(Cell)] = std::uint16_t(int(Candidates.size()) - CellStart[std::size_t(Cell)]);
+}
+
+std::uint8_t TSlowColorLookup::Lookup(int Red, int Green, int Blue, int &R, int &G, int &B)
+{
+    if (Colors == 0) {
+        R = G = B = 0;
+        return 0;
+    }
+    Red = Clamp255(Red);
+    Green = Clamp255(Green);
+    Blue = Clamp255(Blue);
+    const int key = (Red << 16) | (Green << 8) | Blue;
+    if (key != LastKey) {
+        const int cell = ((Red >> CellBits) << 10) | ((Green >> CellBits) << 5) | (Blue >> CellBits);
+        if (CellStart[std::size_t(cell)] < 0)
+            FillCell(cell);
+        const std::uint8_t *c = Candidates.data() + CellStart[std::size_t(cell)];
+        const std::uint8_t *end = c + CellCount[std::size_t(cell)];
+        int best = std::numeric_limits<int>::max();
+        std::uint8_t index = *c;
+        for (; c != end; ++c) {
+            const int dr = Red - Red_[*c], dg = Green - Green_[*c], db = Blue - Blue_[*c];
+            const int d = dr * dr + dg * dg + db * db;
+            if (d < best) {
+                best = d;
+                index = *c;
+            }
+        }
+        LastKey = key;
+        LastIndex = index;
+    }
+    R = Red_[LastIndex];
+    G = Green_[LastIndex];
+    B = Blue_[LastIndex];
+    return LastIndex;
+}
+
+// ---------------------------------------------------------------- fixed palettes
+
+TNetscapeColorLookup::TNetscapeColorLookup(const TPalette &Palette) : TColorLookup(Palette)
+{
+    Colors = 216;
+}
+
+std::uint8_t TNetscapeColorLookup::Lookup(int Red, int Green, int Blue, int &R, int &G, int &B)
+{
+    const int r = (Clamp255(Red) + 3) / 51, g = (Clamp255(Green) + 3) / 51, b = (Clamp255(Blue) + 3) / 51;
+    R = r * 51;
+    G = g * 51;
+    B = b * 51;
+    return std::uint8_t(r * 36 + g * 6 + b);
+}
+
+TGrayScaleLookup::TGrayScaleLookup(const TPalette &Palette) : TColorLookup(Palette)
+{
+    Colors = 256;
+}
+
+std::uint8_t TGrayScaleLookup::Lookup(int Red, int Green, int Blue, int &R, int &G, int &B)
+{
+    const int v = (Clamp255(Red) * 77 + Clamp255(Green) * 150 + Clamp255(Blue) * 29) >> 8;
+    R = G = B = v;
+    return std::uint8_t(v);
+}
+
+TMonochromeLookup::TMonochromeLookup(const TPalette &Palette) : TColorLookup(Palette)
+{
+    Colors = 2;
+}
+
+std::uint8_t TMonochromeLookup::Lookup(int Red, int Green, int Blue, int &R, int &G, int &B)
+{
+    const int s = Clamp255(Red) * 77 + Clamp255(Green) * 150 + Clamp255(Blue) * 29;
+    if (s < 32513) {
+        R = G = B = 0;
+        return 0;
+    }
+    R = G = B = 255;
+    return 1;
+}
+
+} // namespace gif
