@@ -68,7 +68,9 @@ TSlowColorLookup::TSlowColorLookup(const TPalette &Palette) : TColorLookup(Palet
 
 void TSlowColorLookup::FillCell(int Cell)
 {
-    const int lo[3] = {(Cell >> 10) << CellBits, ((Cell >> 5) & 31) << CellBits, (Cell & 31) << CellBits};
+    constexpr int axisBits = 8 - CellBits, axisMask = CellsPerAxis - 1;
+    const int lo[3] = {(Cell >> (2 * axisBits)) << CellBits, ((Cell >> axisBits) & axisMask) << CellBits,
+                       (Cell & axisMask) << CellBits};
     constexpr int span = (1 << CellBits) - 1;
     const std::vector<std::uint8_t> *axes[3] = {&Red_, &Green_, &Blue_};
     const int n = Colors;
@@ -91,7 +93,8 @@ void TSlowColorLookup::FillCell(int Cell)
     CellStart[std::size_t(Cell)] = std::int32_t(Candidates.size());
     for (int i = 0; i < n; ++i)
         if (minD[std::size_t(i)] <= threshold)
-            Candidates.push_back(std::uint8_t(i));
+            Candidates.push_back(std::uint32_t(i) << 24 | std::uint32_t(Red_[std::size_t(i)]) << 16 |
+                                 std::uint32_t(Green_[std::size_t(i)]) << 8 | Blue_[std::size_t(i)]);
     CellCount[std::size_t(Cell)] = std::uint16_t(int(Candidates.size()) - CellStart[std::size_t(Cell)]);
 }
 
@@ -106,23 +109,25 @@ std::uint8_t TSlowColorLookup::Lookup(int Red, int Green, int Blue, int &R, int 
     Blue = Clamp255(Blue);
     const int key = (Red << 16) | (Green << 8) | Blue;
     if (key != LastKey) {
-        const int cell = ((Red >> CellBits) << 10) | ((Green >> CellBits) << 5) | (Blue >> CellBits);
+        constexpr int axisBits = 8 - CellBits;
+        const int cell = ((Red >> CellBits) << (2 * axisBits)) | ((Green >> CellBits) << axisBits) | (Blue >> CellBits);
         if (CellStart[std::size_t(cell)] < 0)
             FillCell(cell);
-        const std::uint8_t *c = Candidates.data() + CellStart[std::size_t(cell)];
-        const std::uint8_t *end = c + CellCount[std::size_t(cell)];
+        const std::uint32_t *c = Candidates.data() + CellStart[std::size_t(cell)];
+        const std::uint32_t *end = c + CellCount[std::size_t(cell)];
         int best = std::numeric_limits<int>::max();
-        std::uint8_t index = *c;
+        std::uint32_t chosen = *c;
         for (; c != end; ++c) {
-            const int dr = Red - Red_[*c], dg = Green - Green_[*c], db = Blue - Blue_[*c];
+            const std::uint32_t e = *c;
+            const int dr = Red - int((e >> 16) & 255), dg = Green - int((e >> 8) & 255), db = Blue - int(e & 255);
             const int d = dr * dr + dg * dg + db * db;
             if (d < best) {
                 best = d;
-                index = *c;
+                chosen = e;
             }
         }
         LastKey = key;
-        LastIndex = index;
+        LastIndex = std::uint8_t(chosen >> 24);
     }
     R = Red_[LastIndex];
     G = Green_[LastIndex];

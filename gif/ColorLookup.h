@@ -49,16 +49,17 @@ public:
     std::uint8_t Lookup(int Red, int Green, int Blue, int &R, int &G, int &B) override;
 
 private:
-    // The cube is cut into 32 x 32 x 32 cells; a cell's candidate list holds
+    // The cube is cut into 64 x 64 x 64 cells; a cell's candidate list holds
     // every entry that can be the nearest one for some colour in the cell.
-    static constexpr int CellBits = 3;
+    static constexpr int CellBits = 2;
     static constexpr int CellsPerAxis = 256 >> CellBits;
     void FillCell(int Cell);
 
     std::vector<std::uint8_t> Red_, Green_, Blue_;
     std::vector<std::int32_t> CellStart; // -1: not computed yet
     std::vector<std::uint16_t> CellCount;
-    std::vector<std::uint8_t> Candidates;
+    // Candidate entries packed as index << 24 | red << 16 | green << 8 | blue.
+    std::vector<std::uint32_t> Candidates;
     int LastKey = -1;
     std::uint8_t LastIndex = 0;
 };

@@ -99,24 +99,6 @@ void THashTable::Insert(std::uint32_t Key, int Code)
     Slots[std::size_t(slot)] = (Key << 12) | (std::uint32_t(Code) & 0xFFF);
 }
 
-int THashTable::Lookup(std::uint32_t Key) const
-{
-    const int home = Hash(Key);
-    const int step = Displacement(home);
-    const std::uint32_t want = Key << 12;
-    int slot = home;
-    for (;;) {
-        const std::uint32_t v = Slots[std::size_t(slot)];
-        if (v == Empty)
-            return -1;
-        if ((v & KeyMask) == want)
-            return int(v & 0xFFF);
-        slot -= step;
-        if (slot < 0)
-            slot += Size;
-    }
-}
-
 // ---------------------------------------------------------------- encoder base
 
 void TGIFEncoder::Encode(QIODevice &Stream_, int BitsPerPixel_, int MaxColor_, const std::uint8_t *Data_,
@@ -239,35 +221,64 @@ void TLZWEncoder::Clear()
 {
     TGIFEncoder::Clear();
     HashTable->Clear();
+    std::fill_n(Recent.get(), RecentSize, 0xFFFFFFFFu);
     FreeCode = ClearCode + 2;
 }
 
 void TLZWEncoder::Compress()
 {
     HashTable = std::make_unique<THashTable>();
+    Recent = std::make_unique<std::uint32_t[]>(RecentSize);
+    THashTable &table = *HashTable;
+    std::uint32_t *recent = Recent.get();
     FreeCode = ClearCode + 2;
     Clear();
+    const int limit = Limit;
+    // The pixels go by spans (the whole frame, or one row when interlaced)
+    // so that the inner loop is plain pointer arithmetic.
     Pixel = Data;
-    Prefix = CheckedPixel();
-    while (NextPixel()) {
-        const int c = CheckedPixel();
-        const std::uint32_t key = (std::uint32_t(Prefix) << 8) | std::uint32_t(c);
-        const int code = HashTable->Lookup(key);
-        if (code >= 0) {
-            Prefix = code;
-            continue;
+    int prefix = CheckedPixel();
+    const std::uint8_t *p = Pixel + 1;
+    std::int64_t left = Remaining - 1;
+    for (;;) {
+        for (; left > 0; --left) {
+            const int c = *p++;
+            if (c >= limit)
+                Error("Color not in color table");
+            const std::uint32_t key = (std::uint32_t(prefix) << 8) | std::uint32_t(c);
+            std::uint32_t &hint = recent[(key ^ (key >> 12)) & (RecentSize - 1)];
+            if ((hint >> 12) == key) {
+                prefix = int(hint & 0xFFF);
+                continue;
+            }
+            int slot;
+            const int code = table.Find(key, slot);
+            if (code >= 0) {
+                hint = (key << 12) | std::uint32_t(code);
+                prefix = code;
+                continue;
+            }
+            Output(prefix);
+            prefix = c;
+            if (FreeCode >= MaxTableCode) {
+                Clear();
+            } else {
+                table.Store(slot, key, FreeCode);
+                hint = (key << 12) | std::uint32_t(FreeCode);
+                ++FreeCode;
+            }
         }
-        Output(Prefix);
-        Prefix = c;
-        if (FreeCode >= MaxTableCode) {
-            Clear();
-        } else {
-            HashTable->Insert(key, FreeCode);
-            ++FreeCode;
-        }
+        Pixel = p - 1;
+        Remaining = 1;
+        if (!NextPixel())
+            break;
+        p = Pixel;
+        left = Remaining;
     }
+    Prefix = prefix;
     Output(Prefix);
     HashTable.reset();
+    Recent.reset();
 }
 
 // ---------------------------------------------------------------- run-length

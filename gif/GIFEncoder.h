@@ -73,7 +73,34 @@ public:
     void Clear() { Slots.fill(Empty); }
     void Insert(std::uint32_t Key, int Code);
     // The code stored for Key, or -1.
-    int Lookup(std::uint32_t Key) const;
+    int Lookup(std::uint32_t Key) const
+    {
+        int slot;
+        return Find(Key, slot);
+    }
+    // Lookup that also gives the slot where it stopped: the key's slot, or
+    // the empty slot where Store may put it.
+    int Find(std::uint32_t Key, int &Slot) const
+    {
+        const int home = Hash(Key);
+        const int step = Displacement(home);
+        const std::uint32_t want = Key << 12;
+        int slot = home;
+        for (;;) {
+            const std::uint32_t v = Slots[std::size_t(slot)];
+            if (v == Empty || (v & KeyMask) == want) {
+                Slot = slot;
+                return v == Empty ? -1 : int(v & 0xFFF);
+            }
+            slot -= step;
+            if (slot < 0)
+                slot += Size;
+        }
+    }
+    void Store(int Slot, std::uint32_t Key, int Code)
+    {
+        Slots[std::size_t(Slot)] = (Key << 12) | (std::uint32_t(Code) & 0xFFF);
+    }
 
 private:
     static constexpr std::uint32_t Empty = 0xFFFFFFFFu;
@@ -131,8 +158,6 @@ protected:
     std::int64_t Remaining = 0;
     int Row = 0;
     int Pass = 0;
-
-private:
     int Limit = 0; // pixels must stay below this: MaxColor, at most ClearCode
 };
 
@@ -149,6 +174,10 @@ private:
     int Prefix = 0;
     int FreeCode = 0;
     std::unique_ptr<THashTable> HashTable;
+    // A direct-mapped copy of recent table entries (key << 12 | code) with a
+    // cheap index: most strings are found here without the prime modulo.
+    static constexpr int RecentSize = 8192;
+    std::unique_ptr<std::uint32_t[]> Recent;
 };
 
 // Runs of one value become codes that a standard decoder's own table growth
