@@ -1,0 +1,8 @@
+find_path(GIF_INCLUDE_DIR gif_lib.h)
+find_library(GIF_LIBRARY gif)
+if(GIF_INCLUDE_DIR AND GIF_LIBRARY)
+  kss_benchmark(gif_read gif_read_bench.cpp DEPS kss_gif ${GIF_LIBRARY} Qt6::Gui)
+  target_include_directories(bench_gif_read PRIVATE ${GIF_INCLUDE_DIR})
+else()
+  message(STATUS "giflib not found: bench_gif_read skipped")
+endif()

@@ -1,0 +1,41 @@
+// Any bytes as a GIF file: the picture loads or raises GIFException, and
+// every frame it holds renders (pixels, mask and the picture's buffer)
+// without reading or writing out of bounds or asking for huge memory.
+#include "gif/GIFImage.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    QBuffer buf(&bytes);
+    buf.open(QIODevice::ReadOnly);
+    gif::TGIFImage image;
+    int warnings = 0;
+    image.OnWarning = [&](const void *, int, const std::string &) { ++warnings; };
+    try {
+        image.LoadFromStream(buf);
+    } catch (const platform::Exception &) {
+        // A failed load leaves the stream where it began.
+        if (buf.pos() != 0)
+            __builtin_trap();
+    }
+    try {
+        for (int i = 0; i < image.Count(); ++i) {
+            auto *f = image.SubImage(i);
+            const QImage &bmp = f->GetBitmap();
+            if (!f->Empty() && (bmp.width() != f->Width() || bmp.height() != f->Height()))
+                __builtin_trap();
+            f->HasMask();
+        }
+        // The screen buffer only for screens of sane size.
+        if (std::int64_t(image.Width()) * image.Height() <= (1 << 22))
+            image.BufferBitmap();
+    } catch (const platform::Exception &) {
+    }
+    return 0;
+}

@@ -1,0 +1,241 @@
+// Rendering and drawing of a frame: an 8-bit image with the frame's palette,
+// a one-bit mask of its transparent pixels, and drawing scaled or tiled.
+#include "gif/GIFImage.h"
+#include "gif/GIFSubImage.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <cstring>
+
+namespace gif {
+
+void TGIFSubImage::FreeBitmap()
+{
+    FBitmap = QImage();
+}
+
+void TGIFSubImage::FreeMask()
+{
+    FMask = QImage();
+    FNeedMask = true;
+}
+
+bool TGIFSubImage::HasMask()
+{
+    if (FNeedMask && Transparent()) {
+        FreeBitmap();
+        GetBitmap();
+    }
+    return !FMask.isNull();
+}
+
+std::vector<QRgb> TGIFSubImage::GetPalette()
+{
+    if (FPalette)
+        return *FPalette;
+    if (FImage && FImage->DitherTest()) {
+        FPalette = WebPalette();
+        return *FPalette;
+    }
+    if (FColorMap.Count() == 0)
+        return FImage ? FImage->GetPalette() : std::vector<QRgb>();
+    FPalette = FColorMap.ExportPalette();
+    return *FPalette;
+}
+
+void TGIFSubImage::SetPalette(std::optional<std::vector<QRgb>> Palette)
+{
+    if (Palette == FPalette)
+        return;
+    FPalette = std::move(Palette);
+    if (HasBitmap()) {
+        FreeBitmap();
+        if (FImage) {
+            FImage->PaletteModified = true;
+            FImage->Changed();
+        }
+    }
+}
+
+namespace {
+QVector<QRgb> Padded(const std::vector<QRgb> &pal)
+{
+    QVector<QRgb> table(256, qRgb(0, 0, 0));
+    std::copy_n(pal.begin(), std::min<std::size_t>(pal.size(), 256), table.begin());
+    return table;
+}
+} // namespace
+
+const QImage &TGIFSubImage::GetBitmap()
+{
+    if (!FBitmap.isNull())
+        return FBitmap;
+    const bool empty = Empty();
+    if (!empty && FImage)
+        FImage->Progress(TProgressStage::psStarting, 0, false, "Rendering...");
+    bool failed = true;
+    try {
+        if (FImage && FImage->DitherTest() && GIFColorReducer() && !empty)
+            RenderDithered();
+        else
+            RenderDirect();
+        failed = false;
+    } catch (const platform::EAbort &) {
+    } catch (...) {
+        if (FImage)
+            FImage->Progress(TProgressStage::psEnding, 0, FImage->PaletteModified, "Rendering...");
+        throw;
+    }
+    if (FImage) {
+        FImage->Progress(TProgressStage::psEnding, failed ? 0 : 100, FImage->PaletteModified, "Rendering...");
+        if (FImage->PaletteModified)
+            FImage->Changed();
+    }
+    return FBitmap;
+}
+
+void TGIFSubImage::RenderDirect()
+{
+    if (Empty()) {
+        // An empty frame still has its size and palette.
+        if (FWidth > 0 && FHeight > 0 && std::int64_t(FWidth) * FHeight <= MaxPixels) {
+            FBitmap = QImage(FWidth, FHeight, QImage::Format_Indexed8);
+            FBitmap.setColorTable(Padded(GetPalette()));
+            FBitmap.fill(0);
+        }
+        return;
+    }
+    QImage bmp(FWidth, FHeight, QImage::Format_Indexed8);
+    if (bmp.isNull())
+        throw platform::EOutOfResources("Out of system resources");
+    bmp.setColorTable(Padded(GetPalette()));
+    const bool makeMask = FNeedMask && Transparent();
+    FNeedMask = false;
+    const std::uint8_t ti = std::uint8_t(TransparentColorIndex());
+    QImage mask;
+    bool any = false;
+    if (makeMask) {
+        mask = QImage(FWidth, FHeight, QImage::Format_Mono);
+        mask.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+        mask.fill(0);
+    }
+    const std::size_t w = std::size_t(FWidth);
+    for (int y = 0; y < FHeight; ++y) {
+        if (y % 32 == 0 && FImage)
+            FImage->Progress(TProgressStage::psRunning, int(std::int64_t(y) * 100 / FHeight), false, "Rendering...");
+        const std::uint8_t *src = FData.data() + std::size_t(y) * w;
+        std::memcpy(bmp.scanLine(y), src, w);
+        if (makeMask) {
+            std::uint8_t *m = mask.scanLine(y);
+            for (std::size_t x = 0; x < w; ++x)
+                if (src[x] == ti) {
+                    m[x >> 3] |= std::uint8_t(0x80 >> (x & 7));
+                    any = true;
+                }
+        }
+    }
+    FBitmap = std::move(bmp);
+    if (makeMask)
+        FMask = any ? std::move(mask) : QImage();
+}
+
+void TGIFSubImage::RenderDithered()
+{
+    // The frame's colours through the web palette with Floyd-Steinberg error
+    // diffusion; transparent pixels get the web colour of the transparent
+    // index and are marked in the mask.
+    QImage rgb(FWidth, FHeight, QImage::Format_RGB32);
+    if (rgb.isNull())
+        throw platform::EOutOfResources("Out of system resources");
+    const QVector<QRgb> table = ActiveColorMap().ColorTable();
+    const std::size_t w = std::size_t(FWidth);
+    for (int y = 0; y < FHeight; ++y) {
+        auto *dst = reinterpret_cast<QRgb *>(rgb.scanLine(y));
+        const std::uint8_t *src = FData.data() + std::size_t(y) * w;
+        for (std::size_t x = 0; x < w; ++x)
+            dst[x] = table[src[x]];
+    }
+    QImage bmp = GIFColorReducer()(rgb, 6, 1, 8).convertToFormat(QImage::Format_Indexed8);
+    if (bmp.isNull() || bmp.width() != FWidth || bmp.height() != FHeight)
+        throw platform::EOutOfResources("Out of system resources");
+    bmp.setColorTable(Padded(WebPalette()));
+    const bool makeMask = FNeedMask && Transparent();
+    FNeedMask = false;
+    if (makeMask) {
+        const std::uint8_t ti = std::uint8_t(TransparentColorIndex());
+        const QRgb tc = table[ti];
+        const auto fill = std::uint8_t(WebPaletteIndex(qRed(tc), qGreen(tc), qBlue(tc)));
+        QImage mask(FWidth, FHeight, QImage::Format_Mono);
+        mask.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+        mask.fill(0);
+        bool any = false;
+        for (int y = 0; y < FHeight; ++y) {
+            const std::uint8_t *src = FData.data() + std::size_t(y) * w;
+            std::uint8_t *dst = bmp.scanLine(y);
+            std::uint8_t *m = mask.scanLine(y);
+            for (std::size_t x = 0; x < w; ++x)
+                if (src[x] == ti) {
+                    dst[x] = fill;
+                    m[x >> 3] |= std::uint8_t(0x80 >> (x & 7));
+                    any = true;
+                }
+        }
+        FMask = any ? std::move(mask) : QImage();
+    }
+    FBitmap = std::move(bmp);
+}
+
+platform::TRect TGIFSubImage::ScaleRect(const platform::TRect &Rect) const
+{
+    const std::int64_t sw = FImage ? FImage->Width() : 0, sh = FImage ? FImage->Height() : 0;
+    // A screen without size maps the frame at its own scale.
+    const auto mapX = [&](std::int64_t v) {
+        return int(Rect.Left + (sw > 0 ? v * Rect.Width() / sw : v));
+    };
+    const auto mapY = [&](std::int64_t v) {
+        return int(Rect.Top + (sh > 0 ? v * Rect.Height() / sh : v));
+    };
+    return {mapX(FLeft), mapY(FTop), mapX(std::int64_t(FLeft) + FWidth), mapY(std::int64_t(FTop) + FHeight)};
+}
+
+namespace {
+// The rendered frame with its masked pixels see-through.
+QImage WithMask(const QImage &bmp, const QImage &mask)
+{
+    QImage out = bmp.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < out.height(); ++y) {
+        auto *p = reinterpret_cast<QRgb *>(out.scanLine(y));
+        const std::uint8_t *m = mask.constScanLine(y);
+        for (int x = 0; x < out.width(); ++x)
+            if (m[x >> 3] & (0x80 >> (x & 7)))
+                p[x] = 0;
+    }
+    return out;
+}
+} // namespace
+
+void TGIFSubImage::Draw(QPainter &Canvas, const QRect &Rect, bool DoTile, bool DoTransparent)
+{
+    const QImage &bmp = GetBitmap();
+    if (bmp.isNull())
+        return;
+    const QImage src = DoTransparent && Transparent() && HasMask() ? WithMask(GetBitmap(), FMask) : GetBitmap();
+    if (!DoTile) {
+        const auto r = ScaleRect({Rect.left(), Rect.top(), Rect.left() + Rect.width(), Rect.top() + Rect.height()});
+        Canvas.drawImage(QRect(r.Left, r.Top, r.Width(), r.Height()), src);
+        return;
+    }
+    const int sw = FImage ? FImage->Width() : 0, sh = FImage ? FImage->Height() : 0;
+    if (sw <= 0 || sh <= 0) {
+        // Without a screen size there is nothing to repeat by.
+        Canvas.drawImage(QPoint(Rect.left() + FLeft, Rect.top() + FTop), src);
+        return;
+    }
+    const QRect clip = Rect;
+    for (std::int64_t x = std::int64_t(Rect.left()) + FLeft; x <= clip.right(); x += sw)
+        for (std::int64_t y = std::int64_t(Rect.top()) + FTop; y <= clip.bottom(); y += sh)
+            Canvas.drawImage(QPoint(int(x), int(y)), src);
+}
+
+} // namespace gif
