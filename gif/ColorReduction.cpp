@@ -1,28 +1,11 @@
 #include "gif/ColorReduction.h"
 
-#include "gif/GIFTempError.h"
+#include "gif/GIFUtils.h"
 
 #include <algorithm>
 #include <memory>
 
 namespace gif {
-
-namespace {
-
-constexpr std::int64_t MaxPixels = std::int64_t(1) << 28;
-
-TPalette WebColors()
-{
-    TPalette p;
-    p.reserve(216);
-    for (int r = 0; r < 6; ++r)
-        for (int g = 0; g < 6; ++g)
-            for (int b = 0; b < 6; ++b)
-                p.push_back(qRgb(r * 51, g * 51, b * 51));
-    return p;
-}
-
-} // namespace
 
 TPalette MakeGreyPalette()
 {
@@ -224,8 +207,7 @@ QImage ReduceColors(const QImage &Bitmap, int ColorReduction, int DitherMode, in
         Error("Invalid reduction bits");
     if (Bitmap.isNull() || Bitmap.width() < 1 || Bitmap.height() < 1)
         return QImage();
-    if (std::int64_t(Bitmap.width()) * Bitmap.height() > MaxPixels)
-        throw platform::EOutOfResources("Out of system resources");
+    CheckPixelCount(Bitmap.width(), Bitmap.height());
     // A converted copy: the caller's bitmap keeps its format and pixels.
     const QImage source = Bitmap.convertToFormat(QImage::Format_BGR888);
     if (source.isNull())
@@ -254,7 +236,7 @@ QImage ReduceColors(const QImage &Bitmap, int ColorReduction, int DitherMode, in
         lookup = std::make_unique<TGrayScaleLookup>(palette);
         break;
     case crWebPalette:
-        palette = WebColors();
+        palette = WebPalette();
         lookup = std::make_unique<TNetscapeColorLookup>(palette);
         break;
     case crOctree:

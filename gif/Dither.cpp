@@ -1,6 +1,6 @@
 #include "gif/Dither.h"
 
-#include "gif/GIFTempError.h"
+#include "gif/GIFUtils.h"
 
 #include <algorithm>
 

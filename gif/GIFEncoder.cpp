@@ -1,6 +1,9 @@
 #include "gif/GIFEncoder.h"
 
-#include "gif/GIFTempError.h"
+#include "gif/ColorReduction.h"
+#include "gif/GIFImage.h"
+#include "gif/GIFSubImage.h"
+#include "gif/GIFUtils.h"
 #include "platform/core/Exceptions.h"
 
 #include <algorithm>
@@ -14,14 +17,6 @@ namespace {
 constexpr int MaxTableCode = 4095;
 
 } // namespace
-
-void WriteBytes(QIODevice &Stream, const void *Buffer, std::int64_t Count)
-{
-    if (Count <= 0)
-        return;
-    if (Stream.write(static_cast<const char *>(Buffer), Count) != Count)
-        throw platform::EStreamError("Stream write error");
-}
 
 // ---------------------------------------------------------------- streams
 
@@ -78,7 +73,7 @@ void TGIFWriter::Flush()
     // image data early with a stray terminator.
     if (BufferCount > 1) {
         Buffer[0] = std::uint8_t(BufferCount - 1);
-        WriteBytes(Stream, Buffer.data(), BufferCount);
+        WriteCheck(Stream, Buffer.data(), BufferCount);
         BufferCount = 1;
     }
     NeedsFlush = false;
@@ -115,8 +110,7 @@ void TGIFEncoder::Encode(QIODevice &Stream_, int BitsPerPixel_, int MaxColor_, c
     Width = Width_;
     InitialBitsPerCode = BitsPerPixel + 1;
 
-    const std::uint8_t size = std::uint8_t(BitsPerPixel);
-    WriteBytes(*Stream, &size, 1);
+    PutByte(*Stream, std::uint8_t(BitsPerPixel));
 
     BitsPerCode = InitialBitsPerCode;
     MaxCode = (1 << BitsPerCode) - 1;
@@ -138,8 +132,7 @@ void TGIFEncoder::Encode(QIODevice &Stream_, int BitsPerPixel_, int MaxColor_, c
     Output(EOFCode);
     Writer->Flush();
     Writer.reset();
-    const std::uint8_t terminator = 0;
-    WriteBytes(*Stream, &terminator, 1);
+    PutByte(*Stream, 0);
 }
 
 void TGIFEncoder::Output(int Code)
@@ -455,6 +448,42 @@ void TRLEEncoder::Compress()
     } while (NextPixel());
     if (count > 0)
         FlushRun(count);
+}
+
+// ---------------------------------------------------------------- frames
+
+void CompressFrame(TGIFSubImage &Frame, QIODevice &Stream)
+{
+    TGIFImage *image = Frame.Image();
+    int bits, maxColor;
+    if (Frame.ColorMap().Count() > 0) {
+        maxColor = Frame.ColorMap().Count();
+        bits = Frame.ColorMap().BitsPerPixel();
+    } else {
+        bits = image ? image->BitsPerPixel() : 8;
+        maxColor = 1 << bits;
+    }
+    if (Frame.Data() && Frame.DataSize() < std::int64_t(Frame.Width()) * Frame.Height())
+        Error("Invalid image dimensions");
+    TGIFWarning warning;
+    if (image)
+        warning = [image, &Frame](int Severity, const std::string &Message) {
+            image->Warning(&Frame, Severity, Message);
+        };
+    std::unique_ptr<TGIFEncoder> encoder;
+    if (image && image->Compression == 1)
+        encoder = std::make_unique<TRLEEncoder>(std::move(warning));
+    else
+        encoder = std::make_unique<TLZWEncoder>(std::move(warning));
+    encoder->Encode(Stream, bits, maxColor, Frame.Data(), Frame.Interlaced(), Frame.Height(), Frame.Width());
+}
+
+void RegisterGIFWriter()
+{
+    SetGIFCompressor(CompressFrame);
+    SetGIFColorReducer([](const QImage &Source, int ColorReduction, int DitherMode, int ReductionBits) {
+        return ReduceColors(Source, ColorReduction, DitherMode, ReductionBits);
+    });
 }
 
 } // namespace gif

@@ -17,9 +17,6 @@ namespace gif {
 // The image's warning operation (severity, message), handed on by the encoders.
 using TGIFWarning = std::function<void(int Severity, const std::string &Message)>;
 
-// Writes Count bytes to Stream; a short write raises EStreamError.
-void WriteBytes(QIODevice &Stream, const void *Buffer, std::int64_t Count);
-
 // A write-only stream: the ordinary stream operations raise
 // "Invalid stream operation". Buffer[0] is the length byte of the sub-block
 // being built, Buffer[1..255] its data.
@@ -208,6 +205,17 @@ private:
     int OutClear = 0;
     int OutBump = 0;
 };
+
+class TGIFSubImage;
+
+// Writes a frame's image data (the frames call it when they are saved): the
+// local map's colours when it has any, else 2^bits of the image's largest
+// map; the run-length encoder when the image's Compression is 1, else LZW.
+void CompressFrame(TGIFSubImage &Frame, QIODevice &Stream);
+
+// Start-up: installs CompressFrame as the frames' encoder and ReduceColors
+// as the images' colour reducer.
+void RegisterGIFWriter();
 
 // Codes needed to send Count pixels of one value as strings of growing
 // length 1, 2, 3, ... restarting after each batch of MaxCodes strings.

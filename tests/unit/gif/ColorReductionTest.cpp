@@ -2,7 +2,7 @@
 // general lookup against an exhaustive search, the octree palettes, refused
 // arguments, and the quality of a real screenshot.
 #include "gif/ColorReduction.h"
-#include "gif/GIFTempError.h"
+#include "gif/GIFUtils.h"
 
 #include "TestUtil.h"
 

@@ -1,7 +1,7 @@
 // The image-data encoders: what they write is decoded by giflib to the same
 // pixels, with exact bytes where the format fixes them.
 #include "gif/GIFEncoder.h"
-#include "gif/GIFTempError.h"
+#include "gif/GIFUtils.h"
 
 #include <QBuffer>
 #include <gif_lib.h>
