@@ -1,6 +1,8 @@
 // The image-data encoders: what they write is decoded by giflib to the same
 // pixels, with exact bytes where the format fixes them.
 #include "gif/GIFEncoder.h"
+#include "GIFTestUtil.h"
+#include "gif/GIFSubImage.h"
 #include "gif/GIFUtils.h"
 
 #include <QBuffer>
@@ -236,4 +238,26 @@ TEST(GIFEncoderTest, TriangleCount)
     EXPECT_EQ(TriangleCount(4, 100), 3);
     EXPECT_EQ(TriangleCount(5050, 100), 100);
     EXPECT_EQ(TriangleCount(5051, 100), 101);
+}
+
+TEST(GIFEncoderTest, FramesWithoutALocalMapUseTheImageBits)
+{
+    // 16 global colours, one 2x1 frame without a local map.
+    QByteArray file = gif_test::Header(2, 1);
+    file[10] = char(0x83);
+    file.append(QByteArray(48 - 6, '\0'));
+    const std::uint8_t px[2] = {15, 3};
+    file += gif_test::Descriptor(2, 1) + gif_test::PlainLZW(px, 2, 4) + ';';
+    RegisterGIFWriter();
+    gif_test::Loaded l = gif_test::Load(file);
+    ASSERT_EQ(l.Error, "");
+    for (int compression : {0, 1}) {
+        l.Image->Compression = compression;
+        const QByteArray saved = gif_test::Save(*l.Image);
+        EXPECT_EQ(saved[13 + 48 + 10], 4);
+        EXPECT_EQ(gif_test::Load(saved).Image->SubImage(0)->Data()[0], 15);
+    }
+    l.Image->SubImage(0)->Data()[1] = 16;
+    EXPECT_THROW(gif_test::Save(*l.Image), GIFException);
+    SetGIFCompressor(nullptr);
 }
