@@ -63,6 +63,7 @@ TSlowColorLookup::TSlowColorLookup(const TPalette &Palette) : TColorLookup(Palet
     if (n > 0) {
         CellStart.assign(std::size_t(CellsPerAxis * CellsPerAxis * CellsPerAxis), -1);
         CellCount.assign(CellStart.size(), 0);
+        Cache.assign(std::size_t(1) << CacheBits, 0);
     }
 }
 
@@ -107,8 +108,12 @@ std::uint8_t TSlowColorLookup::Lookup(int Red, int Green, int Blue, int &R, int 
     Red = Clamp255(Red);
     Green = Clamp255(Green);
     Blue = Clamp255(Blue);
-    const int key = (Red << 16) | (Green << 8) | Blue;
-    if (key != LastKey) {
+    const std::uint32_t key = std::uint32_t(Red << 16 | Green << 8 | Blue);
+    std::uint32_t &cached = Cache[((key * 2654435761u) >> (32 - CacheBits))];
+    std::uint8_t index;
+    if (cached != 0 && (cached - 1) >> 8 == key) {
+        index = std::uint8_t(cached - 1);
+    } else {
         constexpr int axisBits = 8 - CellBits;
         const int cell = ((Red >> CellBits) << (2 * axisBits)) | ((Green >> CellBits) << axisBits) | (Blue >> CellBits);
         if (CellStart[std::size_t(cell)] < 0)
@@ -126,13 +131,13 @@ std::uint8_t TSlowColorLookup::Lookup(int Red, int Green, int Blue, int &R, int 
                 chosen = e;
             }
         }
-        LastKey = key;
-        LastIndex = std::uint8_t(chosen >> 24);
+        index = std::uint8_t(chosen >> 24);
+        cached = (key << 8 | index) + 1;
     }
-    R = Red_[LastIndex];
-    G = Green_[LastIndex];
-    B = Blue_[LastIndex];
-    return LastIndex;
+    R = Red_[index];
+    G = Green_[index];
+    B = Blue_[index];
+    return index;
 }
 
 // ---------------------------------------------------------------- fixed palettes

@@ -60,8 +60,10 @@ private:
     std::vector<std::uint16_t> CellCount;
     // Candidate entries packed as index << 24 | red << 16 | green << 8 | blue.
     std::vector<std::uint32_t> Candidates;
-    int LastKey = -1;
-    std::uint8_t LastIndex = 0;
+    // Colours looked up before: (colour << 8 | index) + 1 in a direct-mapped
+    // table, 0 for none.
+    static constexpr int CacheBits = 15;
+    std::vector<std::uint32_t> Cache;
 };
 
 // The 216-colour web palette: levels of 51, red slowest.

@@ -77,7 +77,7 @@ void TFloydSteinbergDitherer::NextLine()
 
 TKernelDitherer::TKernelDitherer(int Width, TColorLookup &Lookup, int Rows, int Margin, int Divisor,
                                  std::vector<TKernelWeight> Kernel)
-    : TDitherEngine(Width, Lookup), Divisor(Divisor), Rows(Rows), Margin(Margin), Kernel(std::move(Kernel)),
+    : TDitherEngine(Width, Lookup), Divisor(Divisor), Margin(Margin), Kernel(std::move(Kernel)),
       Errors(std::size_t(Rows) * 3, std::vector<std::int32_t>(std::size_t(Width) + 2 * std::size_t(Margin), 0))
 {
 }

@@ -77,7 +77,7 @@ protected:
     int Divisor;
 
 private:
-    int Rows, Margin;
+    int Margin;
     std::vector<TKernelWeight> Kernel;
     // Errors[row * 3 + channel]; row 0 is the row being crossed.
     std::vector<std::vector<std::int32_t>> Errors;

@@ -293,8 +293,8 @@ std::int64_t ISqrt(std::int64_t x)
     }
 }
 
-} // namespace
-
+// Codes needed to send Count pixels of one value as strings of growing
+// length 1, 2, 3, ... restarting after each batch of MaxCodes strings.
 std::int64_t TriangleCount(std::int64_t Count, std::int64_t MaxCodes)
 {
     const std::int64_t per = MaxCodes * (MaxCodes + 1) / 2;
@@ -313,6 +313,8 @@ std::int64_t TriangleCount(std::int64_t Count, std::int64_t MaxCodes)
     }
     return cost;
 }
+
+} // namespace
 
 void TRLEEncoder::Clear()
 {

@@ -217,8 +217,4 @@ void CompressFrame(TGIFSubImage &Frame, QIODevice &Stream);
 // as the images' colour reducer.
 void RegisterGIFWriter();
 
-// Codes needed to send Count pixels of one value as strings of growing
-// length 1, 2, 3, ... restarting after each batch of MaxCodes strings.
-std::int64_t TriangleCount(std::int64_t Count, std::int64_t MaxCodes);
-
 } // namespace gif

@@ -5,6 +5,7 @@
 find_package(GIF REQUIRED)
 add_executable(gif_write_tool ${CMAKE_CURRENT_SOURCE_DIR}/gif_write_tool.cpp)
 target_link_libraries(gif_write_tool PRIVATE kss_gif GIF::GIF Qt6::Gui)
+target_include_directories(gif_write_tool PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit/gif)
 add_test(NAME interop_gif_write
          COMMAND ${KSS_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/gif_write_interop.py
                  $<TARGET_FILE:gif_write_tool> ${KSS_TESTDATA_DIR}/suites/gif ${KSS_TESTDATA_DIR}/screens)

@@ -3,6 +3,7 @@
 // files it writes (<out>/<n>-<variant>.gif) are listed in <out>/manifest.txt
 // with the original each came from, or with <n>.rgb, the pixels Pillow must
 // show, for the screenshots. Used by gif_write_interop.py.
+#include "GiflibFrames.h"
 #include "gif/ColorReduction.h"
 #include "gif/GIFEncoder.h"
 #include "gif/GIFImage.h"
@@ -12,7 +13,6 @@
 #include <QDirIterator>
 #include <QGuiApplication>
 #include <QImage>
-#include <gif_lib.h>
 
 #include <cstdio>
 #include <cstring>
@@ -25,49 +25,20 @@ using namespace gif;
 
 namespace {
 
-struct MemReader {
-    const QByteArray *Data;
-    qsizetype Pos = 0;
-};
-
-int ReadMem(GifFileType *g, GifByteType *buf, int n)
-{
-    auto *r = static_cast<MemReader *>(g->UserData);
-    const int k = int(std::min<qsizetype>(n, r->Data->size() - r->Pos));
-    std::memcpy(buf, r->Data->constData() + r->Pos, std::size_t(k));
-    r->Pos += k;
-    return k;
-}
-
 // Empty when giflib decodes every frame of File to the frames' pixels.
 std::string CheckWithGiflib(const QByteArray &File, const TGIFImage &Image)
 {
-    MemReader r{&File};
-    int err = 0;
-    GifFileType *g = DGifOpen(&r, ReadMem, &err);
-    if (!g)
-        return "giflib cannot open it";
-    std::string problem;
-    if (DGifSlurp(g) != GIF_OK) {
-        problem = std::string("giflib: ") + GifErrorString(g->Error);
-    } else {
-        int k = 0;
-        for (int i = 0; i < Image.Count() && problem.empty(); ++i) {
-            const TGIFSubImage &f = *Image.SubImage(i);
-            if (!f.Data())
-                continue;
-            if (k >= g->ImageCount) {
-                problem = "giflib finds fewer frames";
-                break;
-            }
-            const SavedImage &s = g->SavedImages[k++];
-            if (s.ImageDesc.Width != f.Width() || s.ImageDesc.Height != f.Height() ||
-                std::memcmp(s.RasterBits, f.Data(), std::size_t(f.Width()) * std::size_t(f.Height())) != 0)
-                problem = "frame " + std::to_string(i) + " decodes to other pixels";
-        }
+    const auto frames = gif_test::GiflibFrames(File.constData(), std::size_t(File.size()));
+    if (!frames)
+        return "giflib refuses it";
+    std::size_t k = 0;
+    for (int i = 0; i < Image.Count(); ++i) {
+        const TGIFSubImage &f = *Image.SubImage(i);
+        if (f.Data() && (k >= frames->size() ||
+                         (*frames)[k++] != std::vector<std::uint8_t>(f.Data(), f.Data() + f.DataSize())))
+            return "frame " + std::to_string(i) + " decodes to other pixels";
     }
-    DGifCloseFile(g, &err);
-    return problem;
+    return k == frames->size() ? "" : "giflib finds more frames";
 }
 
 // Whether a frame holds a pixel beyond its colour table: saving such a
