@@ -1,8 +1,8 @@
 // Re-encodes GIF files and screenshots with both image data encoders and
 // checks, with giflib, that every frame decodes to the pixels it holds. The
 // files it writes (<out>/<n>-<variant>.gif) are listed in <out>/manifest.txt
-// with the original each came from, or with <n>.rgb, the pixels Pillow must
-// show, for the screenshots. Used by gif_write_interop.py.
+// with the original each came from (for the screenshots: the reduced picture
+// as <n>.png). Used by gif_write_interop.py.
 #include "GiflibFrames.h"
 #include "gif/ColorReduction.h"
 #include "gif/GIFEncoder.h"
@@ -55,12 +55,34 @@ bool HasStrayPixels(TGIFImage &Image)
     return false;
 }
 
-QByteArray Save(const TGIFImage &Image)
+int failures = 0;
+
+// Saves Image with the encoder of Compression, checks the result with giflib
+// (unless Giflib is false) and writes it for Pillow; Refused: the save must
+// fail with "Color not in color table".
+void SaveAndCheck(TGIFImage &Image, int Compression, bool Giflib, bool Refused, const std::string &Out,
+                  const std::string &Name, const std::string &From, std::ofstream &Manifest)
 {
+    Image.Compression = Compression;
     QBuffer buf;
     buf.open(QIODevice::WriteOnly);
-    Image.SaveToStream(buf);
-    return buf.data();
+    std::string problem;
+    try {
+        Image.SaveToStream(buf);
+        if (Refused)
+            problem = "saved a frame with pixels beyond its colour table";
+        else if (Giflib)
+            problem = CheckWithGiflib(buf.data(), Image);
+        std::ofstream(Out + "/" + Name, std::ios::binary).write(buf.data().constData(), buf.data().size());
+        Manifest << Name << '\t' << From << '\n';
+    } catch (const std::exception &e) {
+        if (!Refused || std::string(e.what()) != "Color not in color table")
+            problem = std::string("save failed: ") + e.what();
+    }
+    if (!problem.empty()) {
+        std::printf("%s (%s): %s\n", From.c_str(), Name.c_str(), problem.c_str());
+        ++failures;
+    }
 }
 
 } // namespace
@@ -75,20 +97,13 @@ int main(int argc, char **argv)
     RegisterGIFWriter();
     const std::string out = argv[1];
     std::ofstream manifest(out + "/manifest.txt");
-    int loaded = 0, written = 0, failures = 0, n = 0;
-    const auto write = [&](const QByteArray &bytes, const std::string &variant, const std::string &from) {
-        const std::string name = std::to_string(n) + "-" + variant + ".gif";
-        std::ofstream(out + "/" + name, std::ios::binary).write(bytes.constData(), bytes.size());
-        manifest << name << '\t' << from << '\n';
-        ++written;
-    };
-
+    int loaded = 0, n = 0;
     QDirIterator it(QString::fromLocal8Bit(argv[2]), {"*.gif"}, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
-        const QString path = it.next();
-        ++n;
+        const std::string path = it.next().toStdString();
+        const std::string stem = std::to_string(++n);
         TGIFImage image;
-        QFile file(path);
+        QFile file(QString::fromStdString(path));
         try {
             file.open(QIODevice::ReadOnly);
             image.LoadFromStream(file);
@@ -101,64 +116,34 @@ int main(int argc, char **argv)
         const bool stray = HasStrayPixels(image);
         // Its comment is read up to its first zero byte, so an empty comment
         // extension is written back, and giflib's reader refuses those.
-        const bool giflibOk = !path.endsWith("/nul-comment.gif");
-        for (int compression : {0, 1})
-            for (bool interlace : {false, true}) {
-                const std::string variant = std::string(compression ? "rle" : "lzw") + (interlace ? "-i" : "");
-                image.Compression = compression;
-                if (interlace)
-                    for (int i = 0; i < image.Count(); ++i)
-                        image.SubImage(i)->SetInterlaced(true);
-                try {
-                    const QByteArray bytes = Save(image);
-                    if (stray) {
-                        std::printf("%s: saved a frame with pixels beyond its colour table\n", qPrintable(path));
-                        ++failures;
-                        continue;
-                    }
-                    const std::string problem = giflibOk ? CheckWithGiflib(bytes, image) : std::string();
-                    if (!problem.empty()) {
-                        std::printf("%s (%s): %s\n", qPrintable(path), variant.c_str(), problem.c_str());
-                        ++failures;
-                    }
-                    write(bytes, variant, path.toStdString());
-                } catch (const std::exception &e) {
-                    if (stray && std::string(e.what()) == "Color not in color table")
-                        continue;
-                    std::printf("%s (%s): save failed: %s\n", qPrintable(path), variant.c_str(), e.what());
-                    ++failures;
-                }
-            }
+        const bool giflib = path.find("/nul-comment.gif") == std::string::npos;
+        for (bool interlace : {false, true}) {
+            for (int i = 0; interlace && i < image.Count(); ++i)
+                image.SubImage(i)->SetInterlaced(true);
+            for (int c : {0, 1})
+                SaveAndCheck(image, c, giflib, stray, out, stem + (c ? "-rle" : "-lzw") + (interlace ? "-i.gif" : ".gif"),
+                             path, manifest);
+        }
     }
 
-    // Screenshots: octree with Floyd-Steinberg, saved by both encoders.
+    // Screenshots reduced by octree with Floyd-Steinberg, as frames take them.
     for (const char *screen : {"desktop-1920x1080.png", "web-docs-1920x1080.png"}) {
         const QImage img(QString::fromLocal8Bit(argv[3]) + "/" + screen);
         if (img.isNull()) {
             std::printf("missing test data: %s\n", screen);
             return 1;
         }
-        ++n;
-        const QImage want = ReduceColors(img, crOctree, dmFloydSteinberg, 8).convertToFormat(QImage::Format_RGB888);
-        std::ofstream rgb(out + "/" + std::to_string(n) + ".rgb", std::ios::binary);
-        for (int y = 0; y < want.height(); ++y)
-            rgb.write(reinterpret_cast<const char *>(want.constScanLine(y)), want.width() * 3);
-        for (int compression : {0, 1}) {
-            TGIFImage image;
-            image.ColorReduction = crOctree;
-            image.DitherMode = dmFloydSteinberg;
-            image.ReductionBits = 8;
-            image.Compression = compression;
-            image.Add(img);
-            const QByteArray bytes = Save(image);
-            const std::string problem = CheckWithGiflib(bytes, image);
-            if (!problem.empty()) {
-                std::printf("%s (%d): %s\n", screen, compression, problem.c_str());
-                ++failures;
-            }
-            write(bytes, compression ? "rle" : "lzw", std::to_string(n) + ".rgb");
-        }
+        const std::string stem = std::to_string(++n);
+        const std::string want = out + "/" + stem + ".png";
+        ReduceColors(img, crOctree, dmFloydSteinberg, 8).save(QString::fromStdString(want));
+        TGIFImage image;
+        image.ColorReduction = crOctree;
+        image.DitherMode = dmFloydSteinberg;
+        image.ReductionBits = 8;
+        image.Add(img);
+        for (int c : {0, 1})
+            SaveAndCheck(image, c, true, false, out, stem + (c ? "-rle.gif" : "-lzw.gif"), want, manifest);
     }
-    std::printf("%d GIF files loaded, %d written, %d failures\n", loaded, written, failures);
+    std::printf("%d GIF files loaded, %d failures\n", loaded, failures);
     return failures == 0 && loaded >= 60 ? 0 : 1;
 }

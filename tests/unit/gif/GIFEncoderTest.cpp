@@ -9,7 +9,6 @@
 #include <QBuffer>
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
 
 using namespace gif;
@@ -20,37 +19,21 @@ using Bytes = std::vector<std::uint8_t>;
 
 Bytes EncodeData(bool rle, int bpp, int maxColor, const Bytes &pixels, int w, int h, bool interlace)
 {
-    QByteArray out;
-    QBuffer buf(&out);
+    QBuffer buf;
     buf.open(QIODevice::WriteOnly);
-    std::unique_ptr<TGIFEncoder> enc;
-    if (rle)
-        enc = std::make_unique<TRLEEncoder>();
-    else
-        enc = std::make_unique<TLZWEncoder>();
-    enc->Encode(buf, bpp, maxColor, pixels.empty() ? nullptr : pixels.data(), interlace, h, w);
-    return Bytes(out.begin(), out.end());
+    TLZWEncoder lzw;
+    TRLEEncoder runs;
+    (rle ? static_cast<TGIFEncoder &>(runs) : lzw).Encode(buf, bpp, maxColor, pixels.empty() ? nullptr : pixels.data(), interlace, h, w);
+    return Bytes(buf.data().begin(), buf.data().end());
 }
 
-// A whole GIF file around image data: grey global table of 2^bpp entries.
-Bytes Wrap(const Bytes &data, int bpp, int w, int h, bool interlace)
+// giflib's pixels of the image data in a file of its own.
+Bytes Decode(const Bytes &data, int w, int h, bool interlace)
 {
-    Bytes f = {'G', 'I', 'F', '8', '9', 'a', Bytes::value_type(w), Bytes::value_type(w >> 8), Bytes::value_type(h),
-               Bytes::value_type(h >> 8), Bytes::value_type(0x80 | (bpp - 1)), 0, 0};
-    for (int i = 0; i < (1 << bpp); ++i)
-        f.insert(f.end(), 3, Bytes::value_type(i));
-    const Bytes desc = {0x2C, 0, 0, 0, 0, Bytes::value_type(w), Bytes::value_type(w >> 8), Bytes::value_type(h),
-                        Bytes::value_type(h >> 8), Bytes::value_type(interlace ? 0x40 : 0)};
-    f.insert(f.end(), desc.begin(), desc.end());
-    f.insert(f.end(), data.begin(), data.end());
-    f.push_back(0x3B);
-    return f;
-}
-
-// giflib's pixels of the first image.
-Bytes Decode(const Bytes &file)
-{
-    const auto frames = gif_test::GiflibFrames(file.data(), file.size());
+    QByteArray f = gif_test::Header(w, h) + gif_test::Descriptor(w, h, interlace ? 0x40 : 0);
+    f.append(reinterpret_cast<const char *>(data.data()), qsizetype(data.size()));
+    f.append(';');
+    const auto frames = gif_test::GiflibFrames(f.constData(), std::size_t(f.size()));
     return frames && !frames->empty() ? frames->front() : Bytes();
 }
 
@@ -83,22 +66,20 @@ std::vector<Frame> Frames()
             v = std::uint8_t(rng() % unsigned(colours));
         return p;
     };
-    std::vector<Frame> f;
-    f.push_back({"random 8-bit: table fills and clears", 8, 300, 200, random(300, 200, 256)});
-    f.push_back({"2-bit, thousands of codes", 2, 400, 300, random(400, 300, 4)});
-    f.push_back({"one colour, long run", 8, 1000, 700, Bytes(700000, 5)});
-    Bytes runs;
+    Bytes runs, ramp(256 * 64);
     for (int i = 0; runs.size() < 250000; ++i)
         runs.insert(runs.end(), std::size_t(1 + (i * 37) % 5000), std::uint8_t(i % 16));
     runs.resize(250000);
-    f.push_back({"runs of every length, 4-bit", 4, 500, 500, runs});
-    Bytes ramp(256 * 64);
     for (std::size_t i = 0; i < ramp.size(); ++i)
         ramp[i] = std::uint8_t(i % 256);
-    f.push_back({"ramp", 8, 256, 64, ramp});
+    std::vector<Frame> f = {{"random 8-bit: table fills and clears", 8, 300, 200, random(300, 200, 256)},
+                            {"2-bit, thousands of codes", 2, 400, 300, random(400, 300, 4)},
+                            {"one colour, long run", 8, 1000, 700, Bytes(700000, 5)},
+                            {"runs of every length, 4-bit", 4, 500, 500, runs},
+                            {"ramp", 8, 256, 64, ramp},
+                            {"single pixel", 1, 1, 1, {1}}};
     for (int h : {1, 2, 3, 4, 10, 17})
         f.push_back({"1xN", 2, 1, h, random(1, h, 4)});
-    f.push_back({"single pixel", 1, 1, 1, {1}});
     return f;
 }
 
@@ -113,7 +94,7 @@ TEST(GIFEncoderTest, GiflibDecodesBothEncodersToTheSamePixels)
                 const Bytes data = EncodeData(rle, f.bpp, 1 << f.bpp, f.pixels, f.w, f.h, interlace);
                 EXPECT_EQ(data[0], std::max(f.bpp, 2));
                 EXPECT_TRUE(WellBlocked(data));
-                EXPECT_EQ(Decode(Wrap(data, std::max(f.bpp, 2), f.w, f.h, interlace)), f.pixels);
+                EXPECT_EQ(Decode(data, f.w, f.h, interlace), f.pixels);
             }
 }
 
@@ -127,7 +108,7 @@ TEST(GIFEncoderTest, InterlacedRowsAreWrittenInPassOrder)
             rows[std::size_t(i)] = std::uint8_t(i);
         // Decoded without de-interlacing, the file shows its rows in stream order.
         const Bytes data = EncodeData(false, 4, 16, rows, 1, h, true);
-        EXPECT_EQ(Decode(Wrap(data, 4, 1, h, false)), order) << h;
+        EXPECT_EQ(Decode(data, 1, h, false), order) << h;
     }
 }
 
@@ -178,12 +159,7 @@ TEST(GIFEncoderTest, WriterCutsSubBlocksAndFlushesOnlyData)
     char c = 0;
     EXPECT_THROW(s.Read(&c, 1), platform::Exception);
     EXPECT_THROW(s.Seek(0, 0), platform::Exception);
-    try {
-        s.Write(&c, 1);
-        ADD_FAILURE();
-    } catch (const platform::Exception &e) {
-        EXPECT_STREQ(e.what(), "Invalid stream operation");
-    }
+    EXPECT_THROW(s.Write(&c, 1), platform::Exception);
 }
 
 TEST(GIFEncoderTest, HashTableReachesEverySlot)
