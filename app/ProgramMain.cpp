@@ -3,6 +3,7 @@
 #include "app/SelfUnit.h"
 #include "app/fm_Main.h"
 #include "gif/GIFEncoder.h"
+#include "gif/GIFImage.h"
 #include "imaging/PNGLoader.h"
 #include "platform/core/Exceptions.h"
 #include "platform/gui/ExceptionDisplay.h"
@@ -60,6 +61,7 @@ int ProgramMain(int argc, char **argv)
     // SEAM(start-up registration): the libraries' start-up registration
     // (GIF picture and clipboard formats, image loaders in their
     // fixed order) runs here, before anything else.
+    gif::RegisterGIFImage();
     gif::RegisterGIFWriter();
     imaging::RegisterPNGLoader();
 

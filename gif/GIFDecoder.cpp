@@ -6,6 +6,7 @@
 
 #include <QIODevice>
 
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -114,9 +115,10 @@ std::int64_t TLZWDecoder::Run(std::uint8_t *out, std::int64_t n, int setCodeSize
     const int clear = 1 << setCodeSize;
     const int end = clear + 1;
     int codeSize = 0, maxCode = 0, next = 0;
-    // Where each table string was last written, and its length.
-    std::vector<std::uint32_t> start(MaxCodes);
-    std::vector<std::uint16_t> length(MaxCodes);
+    // Where each table string was last written, and its length (24 KiB on
+    // the stack: nothing on the heap per frame).
+    std::array<std::uint32_t, MaxCodes> start;
+    std::array<std::uint16_t, MaxCodes> length;
     std::int64_t pos = 0;
     int old = -1;
     std::int64_t oldStart = 0;
@@ -191,6 +193,38 @@ std::int64_t TLZWDecoder::Run(std::uint8_t *out, std::int64_t n, int setCodeSize
     return pos;
 }
 
+// Moves the rows from stream order (0, 8, 16, ..., 4, 12, ..., 2, 6, ...,
+// 1, 3, ...) to their places, in place: each cycle of the permutation is
+// walked with one spare row.
+void Deinterlace(std::uint8_t *data, int width, int height)
+{
+    std::vector<int> target(static_cast<std::size_t>(height)); // stream row -> picture row
+    int s = 0;
+    static const int first[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+    for (int pass = 0; pass < 4; ++pass)
+        for (int row = first[pass]; row < height; row += step[pass])
+            target[std::size_t(s++)] = row;
+    const std::size_t w = std::size_t(width);
+    std::vector<std::uint8_t> spare(w);
+    std::vector<std::uint8_t> held(w);
+    std::vector<bool> done(static_cast<std::size_t>(height));
+    for (int start = 0; start < height; ++start) {
+        if (done[std::size_t(start)] || target[std::size_t(start)] == start)
+            continue;
+        // Carry row `start` to its place, that row's content to its place, ...
+        std::memcpy(held.data(), data + std::size_t(start) * w, w);
+        int at = start;
+        do {
+            const int to = target[std::size_t(at)];
+            std::memcpy(spare.data(), data + std::size_t(to) * w, w);
+            std::memcpy(data + std::size_t(to) * w, held.data(), w);
+            held.swap(spare);
+            done[std::size_t(at)] = true;
+            at = to;
+        } while (at != start);
+    }
+}
+
 } // namespace
 
 void DecodeLZW(QIODevice &Stream, std::uint8_t *Data, int Width, int Height, bool Interlaced,
@@ -204,20 +238,9 @@ void DecodeLZW(QIODevice &Stream, std::uint8_t *Data, int Width, int Height, boo
     const std::int64_t n = std::int64_t(Width) * Height;
     TLZWDecoder decoder(Stream, Warn);
     try {
-        if (!Interlaced || Height <= 1) {
-            decoder.Run(Data, n, setCodeSize);
-        } else {
-            // Decode in stream order, then put the rows in place: 0, 8, ...,
-            // 4, 12, ..., 2, 6, ..., 1, 3, ....
-            std::vector<std::uint8_t> tmp(Data, Data + n);
-            decoder.Run(tmp.data(), n, setCodeSize);
-            const std::size_t w = std::size_t(Width);
-            int src = 0;
-            static const int first[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
-            for (int pass = 0; pass < 4; ++pass)
-                for (int row = first[pass]; row < Height; row += step[pass])
-                    std::memcpy(Data + std::size_t(row) * w, tmp.data() + std::size_t(src++) * w, w);
-        }
+        decoder.Run(Data, n, setCodeSize);
+        if (Interlaced && Height > 1)
+            Deinterlace(Data, Width, Height);
     } catch (...) {
         decoder.Drain();
         throw;

@@ -306,6 +306,9 @@ void TGIFImage::Draw(QPainter &Canvas, const QRect &Rect) const
 
 void TGIFImage::AssignTo(platform::TGraphic &Dest) const
 {
+    // Drawing onto a metafile canvas has no counterpart here.
+    if (std::string(Dest.ClassName()) == "TMetafile")
+        Error("Metafile output is not supported");
     platform::TGraphic::AssignTo(Dest);
 }
 

@@ -1,0 +1,285 @@
+// Frames and the picture class: bounds and the logical screen, rendering and
+// masks, drawing, conversions, clipboard, optimisation and load failures.
+#include "GIFTestUtil.h"
+
+#include <QMimeData>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+using namespace gif;
+using namespace gif_test;
+
+namespace {
+
+std::vector<std::string> *Record(TGIFImage &image)
+{
+    auto *w = new std::vector<std::string>;
+    image.OnWarning = [w](const void *, int, const std::string &m) { w->push_back(m); };
+    return w;
+}
+
+template <typename F>
+std::string MessageOf(F &&f)
+{
+    try {
+        f();
+    } catch (const platform::Exception &e) {
+        return e.what();
+    }
+    return "<no exception>";
+}
+
+TGIFSubImage *NewFrame(TGIFImage &image, int l, int t, int w, int h)
+{
+    auto f = std::make_unique<TGIFSubImage>(&image);
+    auto *p = f.get();
+    image.Add(std::move(f));
+    p->SetBounds(l, t, w, h);
+    return p;
+}
+
+} // namespace
+
+TEST(GIFSubImage, BoundsGrowTheScreen)
+{
+    TGIFImage image;
+    std::unique_ptr<std::vector<std::string>> w(Record(image));
+    NewFrame(image, 0, 0, 100, 10); // an empty screen grows silently
+    EXPECT_EQ(*w, std::vector<std::string>{});
+    auto *f = NewFrame(image, 95, 0, 10, 5);
+    EXPECT_EQ(*w, (std::vector<std::string>{"Image width too small for contained frames", "Image exceeds Logical Screen size"}));
+    EXPECT_EQ(image.Width(), 105);
+    // Only the width changes: the pixels follow.
+    f->SetWidth(7);
+    EXPECT_EQ(f->DataSize(), 35);
+    // The screen stays within its 16 bits.
+    f->SetBounds(65530, 0, 100, 5);
+    EXPECT_EQ(image.Width(), 65535);
+    EXPECT_EQ(MessageOf([&] { image.SetWidth(50); }), "Image width too small for contained frames");
+    EXPECT_EQ(image.Width(), 65535);
+    EXPECT_EQ(MessageOf([&] { f->ScanLine(5); }), "Invalid pixel coordinates");
+    EXPECT_EQ(MessageOf([&] { f->Pixels(100, 0); }), "Invalid pixel coordinates");
+}
+
+TEST(GIFSubImage, ZeroSizeFromTheScreenAndLoadFailureRestoresPosition)
+{
+    auto r = Load(Header(3, 2) + Descriptor(0, 0) + PlainLZW(std::vector<std::uint8_t>(6, 1).data(), 6, 2));
+    EXPECT_EQ(r.Error, "");
+    EXPECT_EQ(r.Warnings, std::vector<std::string>{"Image exceeds Logical Screen size"});
+    ASSERT_EQ(r.Image->Count(), 1);
+    EXPECT_EQ(r.Image->SubImage(0)->DataSize(), 6);
+    QByteArray bad = QByteArray("junk") + Header() + Descriptor(2, 2, 0x80) + Bytes({2, 0, 0});
+    QBuffer buf(&bad);
+    buf.open(QIODevice::ReadOnly);
+    buf.seek(4);
+    TGIFImage image;
+    EXPECT_EQ(MessageOf([&] { image.LoadFromStream(buf); }), "Premature end of data");
+    EXPECT_EQ(buf.pos(), 4);
+}
+
+TEST(GIFSubImage, RenderingAndMask)
+{
+    // Pixels 0 1 / 1 2 in a four-colour local table; transparent index 1.
+    auto r = Load(Header(2, 2) + Bytes({0x21, 0xF9, 4, 1, 0, 0, 1, 0}) +
+                  Bytes({0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0x81, 10, 20, 30, 40, 50, 60, 70, 80, 90, 1, 1, 1}) +
+                  PlainLZW(std::vector<std::uint8_t>{0, 1, 1, 2}.data(), 4, 2));
+    ASSERT_EQ(r.Error, "");
+    auto *f = r.Image->SubImage(0);
+    const QImage &bmp = f->GetBitmap();
+    ASSERT_EQ(bmp.format(), QImage::Format_Indexed8);
+    EXPECT_EQ(bmp.colorCount(), 256); // padded: any index has a colour
+    EXPECT_EQ(bmp.pixel(1, 1), qRgb(70, 80, 90));
+    ASSERT_TRUE(f->HasMask());
+    EXPECT_EQ(f->Mask().pixelIndex(1, 0), 1);
+    EXPECT_EQ(f->Mask().pixelIndex(0, 0), 0);
+    // Drawn transparently, the canvas shows through the masked pixels.
+    QImage canvas(2, 2, QImage::Format_RGB32);
+    canvas.fill(qRgb(255, 0, 255));
+    {
+        QPainter p(&canvas);
+        r.Image->Draw(p, QRect(0, 0, 2, 2));
+    }
+    EXPECT_EQ(canvas.pixel(1, 0), qRgb(255, 0, 255));
+    EXPECT_EQ(canvas.pixel(0, 0), qRgb(10, 20, 30));
+    // A transparent index that no pixel holds gives no mask.
+    f->GraphicControlExtension()->FTransparentColorIndex = 3;
+    f->FreeMask();
+    f->FreeBitmap();
+    EXPECT_FALSE(f->HasMask());
+    // Without its graphic control extension the frame is opaque.
+    f->Extensions().Delete(0);
+    f->FreeBitmap();
+    EXPECT_FALSE(f->HasMask());
+}
+
+TEST(GIFSubImage, DitheredRenderingUsesTheWebPalette)
+{
+    auto r = Load(Header(2, 1) + Bytes({0x21, 0xF9, 4, 1, 0, 0, 1, 0}) + Frame(2, 1, 0));
+    ASSERT_EQ(r.Error, "");
+    r.Image->SubImage(0)->Data()[1] = 1; // the white, transparent pixel
+    // A palette display, and a reducer that maps each colour to its nearest
+    // web colour.
+    GIFPaletteDevice = true;
+    SetGIFColorReducer([](const QImage &src, int, int, int) {
+        QImage out(src.size(), QImage::Format_Indexed8);
+        for (int y = 0; y < src.height(); ++y)
+            for (int x = 0; x < src.width(); ++x) {
+                const QRgb c = src.pixel(x, y);
+                out.setPixel(x, y, uint(WebPaletteIndex(qRed(c), qGreen(c), qBlue(c))));
+            }
+        return out;
+    });
+    const QImage bmp = r.Image->SubImage(0)->GetBitmap();
+    const bool masked = r.Image->SubImage(0)->HasMask();
+    GIFPaletteDevice = false;
+    SetGIFColorReducer(nullptr);
+    EXPECT_EQ(bmp.color(0), qRgb(0, 0, 0));
+    EXPECT_EQ(bmp.color(215), qRgb(255, 255, 255));
+    EXPECT_EQ(bmp.pixelIndex(1, 0), 215); // the transparent colour's web index
+    EXPECT_TRUE(masked);
+}
+
+TEST(GIFSubImage, DrawingWithoutScreenSizeEnds)
+{
+    TGIFImage image;
+    auto *f = NewFrame(image, 0, 0, 2, 2);
+    f->ColorMap().Add(RGBColor(1, 2, 3));
+    image.Header().Width = image.Header().Height = 0;
+    EXPECT_EQ(f->ScaleRect({0, 0, 10, 10}), (platform::TRect{0, 0, 2, 2}));
+    image.DrawOptions |= doTile;
+    QImage canvas(10, 10, QImage::Format_RGB32);
+    QPainter p(&canvas);
+    image.Draw(p, QRect(0, 0, 10, 10)); // returns: no endless tiling
+    image.Header().Width = image.Header().Height = 4;
+    EXPECT_EQ(f->ScaleRect({0, 0, 8, 8}), (platform::TRect{0, 0, 4, 4}));
+}
+
+TEST(GIFSubImage, WriteRulesAndConversions)
+{
+    PlainEncoder enc;
+    // Interlaced with a local table: written non-interlaced; without: kept.
+    auto r = Load(Header(2, 2) + Bytes({0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0xC0, 1, 1, 1, 2, 2, 2}) +
+                  PlainLZW(std::vector<std::uint8_t>{0, 1, 1, 0}.data(), 4, 2) + Descriptor(2, 2, 0x40) +
+                  PlainLZW(std::vector<std::uint8_t>{0, 1, 1, 1}.data(), 4, 2));
+    ASSERT_EQ(r.Error, "");
+    auto back = Load(Save(*r.Image));
+    ASSERT_EQ(back.Image->Count(), 2);
+    EXPECT_FALSE(back.Image->SubImage(0)->Interlaced());
+    EXPECT_TRUE(back.Image->SubImage(1)->Interlaced());
+    EXPECT_EQ(back.Image->SubImage(1)->Data()[3], 1);
+
+    // Bitmap -> GIF picture -> bitmap for 1-bit (a width that ends inside a
+    // byte), 8-bit and true-colour sources.
+    QImage mono(3, 2, QImage::Format_Mono);
+    mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    mono.fill(1);
+    mono.setPixel(1, 0, 0);
+    QImage indexed = mono.convertToFormat(QImage::Format_Indexed8);
+    QImage rgb(3, 2, QImage::Format_RGB32);
+    rgb.fill(qRgb(1, 2, 3));
+    rgb.setPixel(2, 1, qRgb(200, 100, 0));
+    QImage alpha(2, 1, QImage::Format_ARGB32);
+    alpha.setPixel(0, 0, qRgba(9, 9, 9, 255));
+    alpha.setPixel(1, 0, qRgba(0, 0, 0, 0));
+    for (const QImage &src : {mono, indexed, rgb, alpha}) {
+        TGIFImage gif;
+        gif.Assign(src);
+        auto again = Load(Save(gif));
+        ASSERT_EQ(again.Error, "");
+        QImage out;
+        again.Image->AssignTo(out);
+        ASSERT_EQ(out.size(), src.size());
+        for (int y = 0; y < src.height(); ++y)
+            for (int x = 0; x < src.width(); ++x)
+                if (qAlpha(src.pixel(x, y)) == 255) {
+                    EXPECT_EQ(out.pixel(x, y) | 0xFF000000u, src.pixel(x, y)) << src.format() << " " << x << "," << y;
+                }
+        EXPECT_EQ(again.Image->SubImage(0)->Transparent(), src.hasAlphaChannel());
+    }
+    QImage many(300, 1, QImage::Format_RGB32);
+    for (int x = 0; x < 300; ++x)
+        many.setPixel(x, 0, qRgb(x % 256, x / 256, 0));
+    TGIFImage gif;
+    EXPECT_EQ(MessageOf([&] { gif.Assign(many); }), "Color table overflow");
+}
+
+TEST(GIFImage, ClipboardAndRegistration)
+{
+    PlainEncoder enc;
+    auto r = Load(Header(2, 2) + Frame(2, 2, 1) + Bytes({0x3B}));
+    QMimeData data;
+    r.Image->SaveToClipboardFormat(data);
+    ASSERT_TRUE(data.hasFormat("image/gif"));
+    ASSERT_TRUE(data.hasImage());
+    TGIFImage back;
+    back.LoadFromClipboardFormat(data);
+    ASSERT_EQ(back.Count(), 1);
+    EXPECT_EQ(back.SubImage(0)->Data()[3], 1);
+    QMimeData imageOnly;
+    imageOnly.setImageData(qvariant_cast<QImage>(data.imageData()));
+    back.LoadFromClipboardFormat(imageOnly);
+    QImage out;
+    back.AssignTo(out);
+    EXPECT_EQ(out.pixel(0, 0), qRgb(255, 255, 255));
+    EXPECT_EQ(MessageOf([&] { back.LoadFromClipboardFormat(QMimeData()); }), "Unsupported clipboard format");
+
+    struct TMetafile : TGIFImage {
+        const char *ClassName() const override { return "TMetafile"; }
+    } meta;
+    EXPECT_EQ(MessageOf([&] { r.Image->AssignTo(meta); }), "Metafile output is not supported");
+
+    RegisterGIFImage();
+    const auto fmt = platform::FindFileFormat(".gif");
+    ASSERT_TRUE(fmt.has_value());
+    EXPECT_EQ(fmt->Description, "GIF Image");
+    EXPECT_STREQ(fmt->Create()->ClassName(), "TGIFImage");
+}
+
+TEST(GIFImage, AssignCopiesFramesButNotHandlers)
+{
+    auto r = Load(Header(2, 2) + Bytes({0x21, 0xFE, 1, 'c', 0}) + Frame(2, 2, 1));
+    r.Image->OnProgress = [](TProgressStage, int, bool, const std::string &) {};
+    TGIFImage copy;
+    copy.Assign(*r.Image);
+    EXPECT_EQ(copy.Count(), 1);
+    EXPECT_EQ(copy.SubImage(0)->Extensions().Count(), 1);
+    EXPECT_EQ(copy.SubImage(0)->Data()[0], 1);
+    EXPECT_FALSE(copy.OnWarning);
+    EXPECT_FALSE(copy.OnProgress);
+}
+
+TEST(GIFImage, Optimize)
+{
+    TGIFImage image;
+    auto *map = &image.Header().ColorMap();
+    map->Add(RGBColor(0, 0, 0));
+    map->Add(RGBColor(255, 0, 0));
+    map->Add(RGBColor(0, 255, 0));
+    // Frame 0 all red; frame 1 red with one green pixel and a delay of 7;
+    // frame 2 wholly transparent with a delay of 5.
+    auto *f0 = NewFrame(image, 0, 0, 3, 3);
+    std::fill_n(f0->Data(), 9, 1);
+    auto *f1 = NewFrame(image, 0, 0, 3, 3);
+    std::fill_n(f1->Data(), 9, 1);
+    f1->Data()[4] = 2;
+    f1->Data()[0] = 0; // black
+    auto g1 = std::make_unique<TGIFGraphicControlExtension>(f1);
+    g1->SetDelay(7);
+    f1->Extensions().Add(std::move(g1));
+    auto *f2 = NewFrame(image, 0, 0, 3, 3);
+    auto g2 = std::make_unique<TGIFGraphicControlExtension>(f2);
+    g2->SetDelay(5);
+    g2->SetTransparent(true);
+    f2->Extensions().Add(std::move(g2));
+    // Index 0 (black) is frame 2's transparent index, but frame 1 paints
+    // with it: frame 1 gets a new index rather than borrowing it.
+    image.GIFOptimize(0x02 | 0x01, 0);
+    ASSERT_EQ(image.Count(), 2);
+    auto *m1 = image.SubImage(1);
+    EXPECT_EQ(map->Count(), 4);
+    EXPECT_EQ(m1->TransparentColorIndex(), 3);
+    EXPECT_EQ(m1->BoundsRect(), (platform::TRect{0, 0, 2, 2})); // cropped to black and green
+    EXPECT_EQ(std::vector<int>(m1->Data(), m1->Data() + 4), (std::vector<int>{0, 3, 3, 2}));
+    EXPECT_EQ(m1->GraphicControlExtension()->Delay(), 12); // the dropped frame's delay added
+}
