@@ -202,4 +202,5 @@ TEST(GIFEncoderTest, FramesWithoutALocalMapUseTheImageBits)
     l.Image->SubImage(0)->Data()[1] = 16;
     EXPECT_THROW(gif_test::Save(*l.Image), GIFException);
     SetGIFCompressor(nullptr);
+    SetGIFColorReducer(nullptr);
 }
