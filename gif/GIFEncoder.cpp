@@ -135,28 +135,6 @@ void TGIFEncoder::Encode(QIODevice &Stream_, int BitsPerPixel_, int MaxColor_, c
     PutByte(*Stream, 0);
 }
 
-void TGIFEncoder::Output(int Code)
-{
-    if (BitCount >= 1)
-        BitBuffer = (BitBuffer & ((1u << BitCount) - 1)) | (std::uint32_t(Code) << BitCount);
-    else
-        BitBuffer = std::uint32_t(Code);
-    BitCount += BitsPerCode;
-    while (BitCount >= 8) {
-        Writer->WriteByte(std::uint8_t(BitBuffer));
-        BitBuffer >>= 8;
-        BitCount -= 8;
-    }
-    if (Code == EOFCode) {
-        while (BitCount > 0) {
-            Writer->WriteByte(std::uint8_t(BitBuffer));
-            BitBuffer >>= 8;
-            BitCount -= 8;
-        }
-        BitCount = 0;
-    }
-}
-
 void TGIFEncoder::Clear()
 {
     ClearFlag = true;
@@ -195,33 +173,18 @@ int TGIFEncoder::CheckedPixel() const
 
 // ---------------------------------------------------------------- LZW
 
-void TLZWEncoder::Output(int Code)
-{
-    TGIFEncoder::Output(Code);
-    if (FreeCode > MaxCode || ClearFlag) {
-        if (ClearFlag) {
-            BitsPerCode = InitialBitsPerCode;
-            MaxCode = (1 << BitsPerCode) - 1;
-            ClearFlag = false;
-        } else {
-            ++BitsPerCode;
-            MaxCode = BitsPerCode == 12 ? 4096 : (1 << BitsPerCode) - 1;
-        }
-    }
-}
-
 void TLZWEncoder::Clear()
 {
     TGIFEncoder::Clear();
     HashTable->Clear();
-    std::fill_n(Recent.get(), RecentSize, 0xFFFFFFFFu);
+    std::fill_n(Recent.get(), 2 * RecentSize, 0xFFFFFFFFu);
     FreeCode = ClearCode + 2;
 }
 
 void TLZWEncoder::Compress()
 {
     HashTable = std::make_unique<THashTable>();
-    Recent = std::make_unique<std::uint32_t[]>(RecentSize);
+    Recent = std::make_unique<std::uint32_t[]>(2 * RecentSize);
     THashTable &table = *HashTable;
     std::uint32_t *recent = Recent.get();
     FreeCode = ClearCode + 2;
@@ -239,8 +202,16 @@ void TLZWEncoder::Compress()
             if (c >= limit)
                 Error("Color not in color table");
             const std::uint32_t key = (std::uint32_t(prefix) << 8) | std::uint32_t(c);
-            std::uint32_t &hint = recent[(key ^ (key >> 12)) & (RecentSize - 1)];
+            // The string last found from this prefix, then recent strings by
+            // a cheap hash, then the table.
+            std::uint32_t &last = recent[prefix];
+            if ((last >> 12) == std::uint32_t(c)) {
+                prefix = int(last & 0xFFF);
+                continue;
+            }
+            std::uint32_t &hint = recent[RecentSize + ((key ^ (key >> 12)) & (RecentSize - 1))];
             if ((hint >> 12) == key) {
+                last = (std::uint32_t(c) << 12) | (hint & 0xFFF);
                 prefix = int(hint & 0xFFF);
                 continue;
             }
@@ -248,16 +219,18 @@ void TLZWEncoder::Compress()
             const int code = table.Find(key, slot);
             if (code >= 0) {
                 hint = (key << 12) | std::uint32_t(code);
+                last = (std::uint32_t(c) << 12) | std::uint32_t(code);
                 prefix = code;
                 continue;
             }
-            Output(prefix);
+            PutLZWCode(prefix);
             prefix = c;
             if (FreeCode >= MaxTableCode) {
                 Clear();
             } else {
                 table.Store(slot, key, FreeCode);
                 hint = (key << 12) | std::uint32_t(FreeCode);
+                last = (std::uint32_t(c) << 12) | std::uint32_t(FreeCode);
                 ++FreeCode;
             }
         }

@@ -125,9 +125,33 @@ public:
                 int Height, int Width);
 
 protected:
-    virtual void Output(int Code);
+    virtual void Output(int Code) { PutCode(Code); }
     virtual void Clear();
     virtual void Compress() = 0;
+
+    // Appends Code at the current width to the bits; whole bytes go to the
+    // writer, and the end code also flushes the last partial byte.
+    void PutCode(int Code)
+    {
+        if (BitCount >= 1)
+            BitBuffer = (BitBuffer & ((1u << BitCount) - 1)) | (std::uint32_t(Code) << BitCount);
+        else
+            BitBuffer = std::uint32_t(Code);
+        BitCount += BitsPerCode;
+        while (BitCount >= 8) {
+            Writer->WriteByte(std::uint8_t(BitBuffer));
+            BitBuffer >>= 8;
+            BitCount -= 8;
+        }
+        if (Code == EOFCode) {
+            while (BitCount > 0) {
+                Writer->WriteByte(std::uint8_t(BitBuffer));
+                BitBuffer >>= 8;
+                BitCount -= 8;
+            }
+            BitCount = 0;
+        }
+    }
 
     // The next pixel's colour index, checked; false at the end of the frame.
     bool NextPixel();
@@ -163,17 +187,36 @@ public:
     using TGIFEncoder::TGIFEncoder;
 
 protected:
-    void Output(int Code) override;
+    void Output(int Code) override { PutLZWCode(Code); }
     void Clear() override;
     void Compress() override;
 
 private:
+    // The code, then the width grows when the next free code needs it; a
+    // clear code returns it to the initial width.
+    void PutLZWCode(int Code)
+    {
+        PutCode(Code);
+        if (FreeCode > MaxCode || ClearFlag) {
+            if (ClearFlag) {
+                BitsPerCode = InitialBitsPerCode;
+                MaxCode = (1 << BitsPerCode) - 1;
+                ClearFlag = false;
+            } else {
+                ++BitsPerCode;
+                MaxCode = BitsPerCode == 12 ? 4096 : (1 << BitsPerCode) - 1;
+            }
+        }
+    }
+
     int Prefix = 0;
     int FreeCode = 0;
     std::unique_ptr<THashTable> HashTable;
-    // A direct-mapped copy of recent table entries (key << 12 | code) with a
-    // cheap index: most strings are found here without the prime modulo.
-    static constexpr int RecentSize = 8192;
+    // Two caches in front of the table, so that most strings are found
+    // without the prime modulo and probing: per prefix code, the string last
+    // found or made from it (character << 12 | code), then recent strings
+    // direct-mapped by a cheap hash of the key (key << 12 | code).
+    static constexpr int RecentSize = 4096;
     std::unique_ptr<std::uint32_t[]> Recent;
 };
 
