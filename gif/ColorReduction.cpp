@@ -40,6 +40,7 @@ TColorQuantizer::TColorQuantizer(int MaxColors, int ColorBits) : MaxColors(MaxCo
     // Every node lies on the path of some leaf, and there are at most
     // MaxColors + 1 leaves at any time.
     Nodes.reserve(std::size_t(MaxColors + 1) * std::size_t(ColorBits + 1) + 1);
+    Hints.resize(std::size_t(1) << HintBits);
 }
 
 int TColorQuantizer::NewNode(int Level)
@@ -77,9 +78,10 @@ void TColorQuantizer::FreeNode(int Node)
 void TColorQuantizer::AddColor(int Red, int Green, int Blue)
 {
     const int key = (Red << 16) | (Green << 8) | Blue;
+    TLeafHint &hint = Hints[(std::uint32_t(key) * 2654435761u) >> (32 - HintBits)];
     int node;
-    if (key == LastColor && LastLeaf >= 0) {
-        node = LastLeaf;
+    if (hint.Color == key && hint.Generation == Generation) {
+        node = hint.Leaf;
     } else {
         if (Tree < 0)
             Tree = NewNode(0);
@@ -96,8 +98,7 @@ void TColorQuantizer::AddColor(int Red, int Green, int Blue)
             }
             node = child;
         }
-        LastColor = key;
-        LastLeaf = node;
+        hint = {key, node, Generation};
     }
     TOctreeNode &leaf = Nodes[std::size_t(node)];
     ++leaf.PixelCount;
@@ -132,7 +133,7 @@ void TColorQuantizer::ReduceTree()
     }
     Nodes[std::size_t(n)].IsLeaf = true;
     LeafCount -= children - 1;
-    LastLeaf = -1;
+    ++Generation;
 }
 
 void TColorQuantizer::AddPicture(const QImage &Reader)

@@ -74,9 +74,15 @@ private:
     int ReducibleLists[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
     int MaxColors;
     int ColorBits;
-    // The leaf of the colour added last, while no reduction has freed it.
-    int LastColor = -1;
-    int LastLeaf = -1;
+    // Leaves of colours added before, valid while no reduction has changed
+    // the tree since (Generation counts the reductions).
+    struct TLeafHint {
+        int Color = -1, Leaf = -1;
+        unsigned Generation = 0;
+    };
+    static constexpr int HintBits = 12;
+    std::vector<TLeafHint> Hints;
+    unsigned Generation = 1;
 };
 
 // An octree palette of Colors entries (entries beyond the leaves are black)

@@ -34,30 +34,25 @@ void TDitherEngine::NextLine()
 
 // ---------------------------------------------------------------- Floyd-Steinberg
 
-TFloydSteinbergDitherer::TFloydSteinbergDitherer(int Width, TColorLookup &Lookup) : TDitherEngine(Width, Lookup)
+TFloydSteinbergDitherer::TFloydSteinbergDitherer(int Width, TColorLookup &Lookup)
+    : TDitherEngine(Width, Lookup), Current(3 * (std::size_t(Width) + 2), 0), Below(Current.size(), 0)
 {
-    for (int c = 0; c < 3; ++c) {
-        Current[c].assign(std::size_t(Width) + 2, 0);
-        Below[c].assign(std::size_t(Width) + 2, 0);
-    }
 }
 
 std::uint8_t TFloydSteinbergDitherer::Dither(int Red, int Green, int Blue, int &R, int &G, int &B)
 {
-    const std::size_t pos = std::size_t(Column + 1);
-    const int dir = Direction;
-    const int src[3] = {Red, Green, Blue};
-    int v[3];
-    for (int c = 0; c < 3; ++c)
-        v[c] = Clamp255(src[c] + (Carried[c] + Current[c][pos] + 8) / 16);
+    const std::ptrdiff_t step = 3 * Direction;
+    const std::int32_t *cur = Current.data() + 3 * (Column + 1);
+    std::int32_t *below = Below.data() + 3 * (Column + 1);
+    const int v[3] = {Clamp255(Red + (Carried[0] + cur[0] + 8) / 16), Clamp255(Green + (Carried[1] + cur[1] + 8) / 16),
+                      Clamp255(Blue + (Carried[2] + cur[2] + 8) / 16)};
     const std::uint8_t index = TDitherEngine::Dither(v[0], v[1], v[2], R, G, B);
     const int chosen[3] = {R, G, B};
     for (int c = 0; c < 3; ++c) {
         const int e = v[c] - chosen[c];
-        std::int32_t *below = Below[c].data() + pos;
-        below[-dir] += 3 * e;
-        below[0] += 5 * e;
-        below[dir] += e;
+        below[c - step] += 3 * e;
+        below[c] += 5 * e;
+        below[c + step] += e;
         Carried[c] = 7 * e;
     }
     return index;
@@ -65,11 +60,9 @@ std::uint8_t TFloydSteinbergDitherer::Dither(int Red, int Green, int Blue, int &
 
 void TFloydSteinbergDitherer::NextLine()
 {
-    for (int c = 0; c < 3; ++c) {
-        Carried[c] = 0;
-        std::swap(Current[c], Below[c]);
-        std::fill(Below[c].begin(), Below[c].end(), 0);
-    }
+    Carried[0] = Carried[1] = Carried[2] = 0;
+    std::swap(Current, Below);
+    std::fill(Below.begin(), Below.end(), 0);
     TDitherEngine::NextLine();
 }
 

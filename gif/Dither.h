@@ -51,8 +51,9 @@ public:
     void NextLine() override;
 
 private:
-    // Per channel: errors gathered for this row (read) and for the next (written).
-    std::vector<std::int32_t> Current[3], Below[3];
+    // Errors gathered for this row (read) and for the next (written), three
+    // channels per column, column c at entries 3 (c + 1) .. 3 (c + 1) + 2.
+    std::vector<std::int32_t> Current, Below;
     int Carried[3] = {0, 0, 0};
 };
 
