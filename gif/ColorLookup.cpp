@@ -69,31 +69,27 @@ TSlowColorLookup::TSlowColorLookup(const TPalette &Palette) : TColorLookup(Palet
 
 void TSlowColorLookup::FillCell(int Cell)
 {
-    constexpr int axisBits = 8 - CellBits, axisMask = CellsPerAxis - 1;
+    constexpr int axisBits = 8 - CellBits, axisMask = CellsPerAxis - 1, span = (1 << CellBits) - 1;
     const int lo[3] = {(Cell >> (2 * axisBits)) << CellBits, ((Cell >> axisBits) & axisMask) << CellBits,
                        (Cell & axisMask) << CellBits};
-    constexpr int span = (1 << CellBits) - 1;
-    const std::vector<std::uint8_t> *axes[3] = {&Red_, &Green_, &Blue_};
-    const int n = Colors;
-    std::vector<int> minD(std::size_t(n), 0);
+    // Per entry, the squared distance to the nearest and to the furthest
+    // point of the cell, axis by axis.
+    const auto dist = [&](int v, int a, bool far) {
+        const int d = far ? std::max(v - lo[a], lo[a] + span - v) : std::max({0, lo[a] - v, v - lo[a] - span});
+        return d * d;
+    };
+    int minD[256];
     int threshold = std::numeric_limits<int>::max();
-    for (int i = 0; i < n; ++i) {
-        int dmin = 0, dmax = 0;
-        for (int a = 0; a < 3; ++a) {
-            const int v = (*axes[a])[std::size_t(i)];
-            const int near = v < lo[a] ? lo[a] - v : (v > lo[a] + span ? v - lo[a] - span : 0);
-            const int far = std::max(std::abs(v - lo[a]), std::abs(v - lo[a] - span));
-            dmin += near * near;
-            dmax += far * far;
-        }
-        minD[std::size_t(i)] = dmin;
-        threshold = std::min(threshold, dmax);
+    for (int i = 0; i < Colors; ++i) {
+        const std::size_t k = std::size_t(i);
+        minD[i] = dist(Red_[k], 0, false) + dist(Green_[k], 1, false) + dist(Blue_[k], 2, false);
+        threshold = std::min(threshold, dist(Red_[k], 0, true) + dist(Green_[k], 1, true) + dist(Blue_[k], 2, true));
     }
     // An entry whose nearest point of the cell lies further than some entry's
     // furthest point can never win for a colour of this cell.
     CellStart[std::size_t(Cell)] = std::int32_t(Candidates.size());
-    for (int i = 0; i < n; ++i)
-        if (minD[std::size_t(i)] <= threshold)
+    for (int i = 0; i < Colors; ++i)
+        if (minD[i] <= threshold)
             Candidates.push_back(std::uint32_t(i) << 24 | std::uint32_t(Red_[std::size_t(i)]) << 16 |
                                  std::uint32_t(Green_[std::size_t(i)]) << 8 | Blue_[std::size_t(i)]);
     CellCount[std::size_t(Cell)] = std::uint16_t(int(Candidates.size()) - CellStart[std::size_t(Cell)]);
