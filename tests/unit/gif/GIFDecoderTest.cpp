@@ -96,6 +96,11 @@ TEST(GIFDecoder, TruncatedAndHugeFrames)
     // allocation.
     auto huge = Load(Header() + Descriptor(65535, 65535) + Data(2, W(3, {4, 5})));
     EXPECT_EQ(huge.Error, "Image is too large");
+    // A frame far outside the screen grows it, up to its 16 bits.
+    auto outside = Load(Header() + Bytes({0x2C, 0xE8, 0xFD, 0, 0, 0xE8, 0x03, 1, 0, 0}) + Data(2, W(3, {4, 1, 5})));
+    EXPECT_EQ(outside.Error, "");
+    EXPECT_EQ(outside.Image->Width(), 65535);
+    EXPECT_EQ(outside.Image->SubImage(0)->GetBitmap().width(), 1000);
     // Stream ends right after the descriptor: the frame keeps its fill.
     auto bare = Load(Header() + Descriptor(2, 2));
     EXPECT_EQ(bare.Error, "");
