@@ -118,9 +118,10 @@ public:
 
     // Encodes one frame of Width x Height pixels (one colour index a byte, rows
     // top down) to Stream. Every pixel must be below MaxColor and below
-    // 2^BitsPerPixel ("Color not in color table"); BitsPerPixel is at least 2
-    // and at most 8. Without data or with an empty size only the end code is
-    // written. Interlaced frames are written in the four-pass row order.
+    // 2^BitsPerPixel ("Color not in color table"); BitsPerPixel below 2
+    // counts as 2, above 8 raises "Invalid number of colors". Without data or
+    // with an empty size only the end code is written. Interlaced frames are
+    // written in the four-pass row order.
     void Encode(QIODevice &Stream, int BitsPerPixel, int MaxColor, const std::uint8_t *Data, bool Interlace,
                 int Height, int Width);
 
