@@ -3,6 +3,7 @@
 #include "app/CaptureActions.h"
 #include "app/SelfUnit.h"
 #include "app/fm_Main.h"
+#include "gif/GIFEncoder.h"
 #include "gif/GIFImage.h"
 #include "imaging/BMPLoader.h"
 #include "imaging/JPEGLoader.h"
@@ -93,6 +94,7 @@ int ProgramMain(int argc, char **argv)
     // (GIF picture and clipboard formats, image loaders in their
     // fixed order) runs here, before anything else.
     gif::RegisterGIFImage();
+    gif::RegisterGIFWriter();
     imaging::RegisterICOLoader(imaging::ShowIconSelectionForm);
     imaging::RegisterJPEGLoader();
     imaging::RegisterPNGLoader();

@@ -1,0 +1,195 @@
+// Colour reduction, colour lookups and dither engines: the fixed lookups'
+// formulas, the general lookup against an exhaustive search, the octree
+// palettes, refused arguments, error diffusion worked by hand, and the
+// quality of a real screenshot.
+#include "gif/ColorReduction.h"
+#include "gif/GIFUtils.h"
+
+#include "TestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <set>
+
+using namespace gif;
+
+namespace {
+
+QImage Solid(int w, int h, std::initializer_list<QRgb> colours)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    auto it = colours.begin();
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            img.setPixel(x, y, *it);
+            if (++it == colours.end())
+                it = colours.begin();
+        }
+    return img;
+}
+
+std::string ErrorOf(int method, int dither, int bits, const TPalette &pal = {})
+{
+    try {
+        ReduceColors(Solid(2, 2, {qRgb(1, 2, 3)}), method, dither, bits, pal);
+    } catch (const GIFException &e) {
+        return e.what();
+    }
+    return "";
+}
+
+std::vector<int> Indices(const QImage &img)
+{
+    std::vector<int> v;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            v.push_back(img.pixelIndex(x, y));
+    return v;
+}
+
+double Psnr(const QImage &a, const QImage &b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_BGR888), y = b.convertToFormat(QImage::Format_BGR888);
+    double sum = 0;
+    for (int r = 0; r < x.height(); ++r)
+        for (int i = 0; i < x.width() * 3; ++i) {
+            const double d = double(x.constScanLine(r)[i]) - y.constScanLine(r)[i];
+            sum += d * d;
+        }
+    return 10 * std::log10(255.0 * 255.0 / (sum / (double(x.width()) * x.height() * 3)));
+}
+
+} // namespace
+
+TEST(ColorReductionTest, FixedLookups)
+{
+    const auto look = [](TColorLookup &&l, int r0, int g0, int b0) {
+        int r, g, b;
+        const int i = l.Lookup(r0, g0, b0, r, g, b);
+        return std::array{i, r, g, b};
+    };
+    EXPECT_EQ(look(TNetscapeColorLookup(TPalette{}), 47, 48, 255), (std::array{11, 0, 51, 255}));
+    EXPECT_EQ(look(TMonochromeLookup(TPalette{}), 127, 127, 127), (std::array{0, 0, 0, 0}));
+    EXPECT_EQ(look(TMonochromeLookup(TPalette{}), 128, 128, 128), (std::array{1, 255, 255, 255}));
+    EXPECT_EQ(look(TGrayScaleLookup(TPalette{}), 255, 0, 0), (std::array{76, 76, 76, 76}));
+}
+
+TEST(ColorReductionTest, PaletteLookupFindsTheNearestEntry)
+{
+    std::mt19937 rng(3);
+    for (int n : {1, 2, 20, 256}) {
+        TPalette pal;
+        for (int i = 0; i < n; ++i)
+            pal.push_back(qRgb(int(rng() % 256), int(rng() % 256), int(rng() % 256)));
+        pal.push_back(pal.front()); // a duplicate: the lower index wins
+        TSlowColorLookup lookup(pal);
+        for (int k = 0; k < 20000; ++k) {
+            const int c[3] = {int(rng() % 256), int(rng() % 256), int(rng() % 256)};
+            const auto dist = [&](QRgb p) {
+                return (c[0] - qRed(p)) * (c[0] - qRed(p)) + (c[1] - qGreen(p)) * (c[1] - qGreen(p)) +
+                       (c[2] - qBlue(p)) * (c[2] - qBlue(p));
+            };
+            const auto best = std::min_element(pal.begin(), pal.end(), [&](QRgb a, QRgb b) { return dist(a) < dist(b); });
+            int r, g, b;
+            ASSERT_EQ(lookup.Lookup(c[0], c[1], c[2], r, g, b), best - pal.begin()) << n;
+            EXPECT_EQ(qRgb(r, g, b), *best);
+        }
+    }
+}
+
+TEST(ColorReductionTest, OctreePalettes)
+{
+    const QImage rgb = Solid(3, 1, {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)}).convertToFormat(QImage::Format_BGR888);
+    const TPalette two = MakeOctreePalette(rgb, 2, 8, false);
+    ASSERT_EQ(two.size(), 2u);
+    EXPECT_NE(two[0], two[1]);
+    // Exact colours when they fit; the rest of the palette is black.
+    const TPalette four = MakeOctreePalette(rgb, 4, 8, false);
+    EXPECT_EQ(std::set<QRgb>(four.begin(), four.end()),
+              (std::set<QRgb>{qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(0, 0, 0)}));
+    const QImage reduced = ReduceColors(Solid(64, 64, {qRgb(7, 200, 90), qRgb(250, 250, 1)}), crOctreeSystem, dmNearest, 0);
+    const auto table = reduced.colorTable();
+    ASSERT_EQ(table.size(), 256);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(table[i], SystemPalette20()[std::size_t(i)]);
+        EXPECT_EQ(table[246 + i], SystemPalette20()[std::size_t(10 + i)]);
+    }
+    EXPECT_EQ(reduced.pixelColor(0, 0).rgb(), qRgb(7, 200, 90));
+    EXPECT_EQ(reduced.pixelColor(1, 0).rgb(), qRgb(250, 250, 1));
+}
+
+TEST(ColorReductionTest, EveryMethodGivesItsPaletteAndLeavesTheSourceAlone)
+{
+    const QImage src = Solid(37, 23, {qRgb(10, 200, 30), qRgb(255, 128, 0), qRgb(90, 90, 90), qRgb(0, 0, 255)})
+                           .convertToFormat(QImage::Format_ARGB32);
+    const QImage before = src.copy();
+    const std::pair<int, int> sizes[] = {{crSystem20, 20}, {crHalftone, 256}, {crFourGreys, 4}, {crBlackWhite, 2},
+                                         {crGreys256, 256}, {crWebPalette, 216}, {crOctree, 8},
+                                         {crOctreeSystem, 256}, {crCustomPalette, 3}};
+    for (const auto &[method, colours] : sizes)
+        for (int dither = dmNearest; dither <= dmBurkes; ++dither) {
+            const QImage r = ReduceColors(src, method, dither, 3, {qRgb(1, 1, 1), qRgb(2, 2, 2), qRgb(3, 3, 3)});
+            ASSERT_EQ(r.format(), QImage::Format_Indexed8);
+            EXPECT_EQ(r.colorCount(), colours) << method;
+            EXPECT_EQ(r.size(), src.size());
+        }
+    EXPECT_EQ(ReduceColors(src, crNone, dmNearest, 0).format(), QImage::Format_BGR888);
+    EXPECT_EQ(src.format(), QImage::Format_ARGB32);
+    EXPECT_EQ(src, before);
+}
+
+TEST(ColorReductionTest, BadArgumentsRaise)
+{
+    EXPECT_EQ(ErrorOf(10, 0, 8), "Invalid reduction method");
+    EXPECT_EQ(ErrorOf(crWebPalette, 7, 8), "Invalid reduction method");
+    EXPECT_EQ(ErrorOf(crCustomPalette, 0, 8), "Invalid reduction method");
+    for (int bits : {-1, 0, 9, 31})
+        EXPECT_EQ(ErrorOf(crOctree, 0, bits), "Invalid reduction bits") << bits;
+    EXPECT_EQ(ErrorOf(crOctree, 0, 1), "");
+    EXPECT_EQ(ErrorOf(crWebPalette, 0, 0), ""); // the bits only matter to the octree
+}
+
+TEST(ColorReductionTest, OctreeFloydSteinbergQualityOnAScreenshot)
+{
+    const QImage screen(QString::fromStdString(testutil::TestData("screens/web-docs-1920x1080.png")));
+    ASSERT_FALSE(screen.isNull());
+    const QImage reduced = ReduceColors(screen, crOctree, dmFloydSteinberg, 8);
+    EXPECT_GT(Psnr(screen, reduced), 41.0); // Pillow's quantize with dithering: 39.2 dB
+}
+
+TEST(DitherTest, FloydSteinbergRunsTheSecondRowFromTheRight)
+{
+    // Grey 100 to black and white. Row 0 left to right: 100 -> black,
+    // 100 + 700/16 -> white, ... Row 1 starts at the right edge with the
+    // errors gathered under it (worked out by hand).
+    const QImage r = ReduceColors(Solid(4, 2, {qRgb(100, 100, 100)}), crBlackWhite, dmFloydSteinberg, 8);
+    EXPECT_EQ(Indices(r), (std::vector<int>{0, 1, 0, 0, 1, 0, 0, 1}));
+}
+
+TEST(DitherTest, ColoursInThePaletteGiveNoError)
+{
+    std::mt19937 rng(5);
+    QImage img(31, 17, QImage::Format_RGB32);
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            img.setPixel(x, y, qRgb(int(rng() % 6) * 51, int(rng() % 6) * 51, int(rng() % 6) * 51));
+    const auto nearest = Indices(ReduceColors(img, crWebPalette, dmNearest, 8));
+    for (int mode = dmFloydSteinberg; mode <= dmBurkes; ++mode)
+        EXPECT_EQ(Indices(ReduceColors(img, crWebPalette, mode, 8)), nearest) << mode;
+}
+
+TEST(DitherTest, EveryEngineKeepsTheAverage)
+{
+    // Mid grey over black and white: about half the pixels white, whatever the kernel.
+    for (int mode = dmFloydSteinberg; mode <= dmBurkes; ++mode) {
+        const auto v = Indices(ReduceColors(Solid(40, 40, {qRgb(128, 128, 128)}), crBlackWhite, mode, 8));
+        EXPECT_NEAR(double(std::count(v.begin(), v.end(), 1)) / double(v.size()), 128.0 / 255.0, 0.03) << mode;
+    }
+    // One pixel wide: only the error straight below is kept, so grey 128
+    // alternates white (error -127) and black (128 - 635/16 = 89).
+    EXPECT_EQ(Indices(ReduceColors(Solid(1, 6, {qRgb(128, 128, 128)}), crBlackWhite, dmFloydSteinberg, 8)),
+              (std::vector<int>{1, 0, 1, 0, 1, 0}));
+}
