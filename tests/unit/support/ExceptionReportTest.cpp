@@ -82,8 +82,6 @@ public:
         testutil::WriteFile(name_, text);
     }
     ~ScopedMapFile() { std::remove(name_.c_str()); }
-
-private:
     std::string name_;
 };
 
@@ -92,11 +90,7 @@ private:
 TEST_F(ReportTest, ConversionErrorInAnApplicationAction)
 {
     TQXResultEx r;
-    try {
-        throw platform::EConvertError("abc");
-    } catch (const std::exception &E) {
-        ExceptionReport(E, 80, nullptr, 0, {}, r);
-    }
+    ExceptionReport(platform::EConvertError("abc"), 80, nullptr, 0, {}, r);
     EXPECT_EQ(r.Code, 0x500FFF);
     EXPECT_EQ(r.Text, "Exception: 'abc'");
     EXPECT_EQ(r.Detail, ModuleDetail("EConvertError"));
@@ -107,11 +101,7 @@ TEST_F(ReportTest, ConversionErrorInAnApplicationAction)
     // A second report of the day follows after CR LF, with an extra text line
     // in the record and a note as the block's last line.
     TQXResultEx r2;
-    try {
-        throw std::out_of_range("index 7");
-    } catch (const std::exception &E) {
-        ExceptionReportEx(E, "note: while saving", 6, nullptr, 0, "Destination folder: '/x'", r2);
-    }
+    ExceptionReportEx(std::out_of_range("index 7"), "note: while saving", 6, nullptr, 0, "Destination folder: '/x'", r2);
     EXPECT_EQ(r2.Code, 0x6FFF);
     EXPECT_EQ(r2.Text, "Exception: 'index 7'\r\nDestination folder: '/x'");
     const std::string block2 = Head() + "System error (6FFF)\r\nException: 'index 7'\r\n"
@@ -121,13 +111,12 @@ TEST_F(ReportTest, ConversionErrorInAnApplicationAction)
 
     // Both reports were traced at level 1 between lines of 60 "!".
     std::vector<std::string> lines = FlushTrace();
-    ASSERT_GE(lines.size(), 6u);
     EXPECT_EQ(FramedBlocks(lines), 2);
-    EXPECT_EQ(lines[0], " 2009/09/09 14:05:03.007 " + std::string(60, '!'));
-    EXPECT_EQ(lines[1], " 2009/09/09 14:05:03.007 ExceptionToQXRX");
-    EXPECT_EQ(lines[2], "                         System error (50.0FFF)");
-    EXPECT_EQ(lines[3], "                         Exception: 'abc'");
-    EXPECT_EQ(lines[4], "                         ClassName: 'EConvertError'");
+    lines.resize(5);
+    const std::string p = " 2009/09/09 14:05:03.007 ", c(p.size(), ' ');
+    EXPECT_EQ(lines, (std::vector<std::string>{p + std::string(60, '!'), p + "ExceptionToQXRX",
+                                               c + "System error (50.0FFF)", c + "Exception: 'abc'",
+                                               c + "ClassName: 'EConvertError'"}));
 }
 
 TEST_F(ReportTest, CallStackDumpEndsTheBlock)
@@ -172,11 +161,10 @@ TEST_F(ReportTest, UnwritableErrorFileNeverEscapesTheReport)
     EXPECT_EQ(r.Code, 0x500FFF);
     EXPECT_EQ(r.Text, "Exception: 'abc'\r\nextra");
     std::vector<std::string> lines = FlushTrace();
-    ASSERT_FALSE(lines.empty());
     EXPECT_EQ(FramedBlocks(lines), 1); // the framed block, then the write failure
     std::string failure;
     for (const auto &l : lines)
-        failure += l.substr(25); // without the prefix or its blanks
+        failure += l.substr(std::min<size_t>(25, l.size())); // without the prefix or its blanks
     EXPECT_NE(failure.find("Error-report file \"" + dir_.File("plain/sub/2009_09_09_shot.Trace.ERRORS.txt") +
                             "\" not written: "),
               std::string::npos)
@@ -195,6 +183,11 @@ TEST(ExceptionReport, WithoutTraceComponentOrVersionSource)
 
     platform::ScopedClock clock([] { return kWhen; });
     EXPECT_EQ(ReportBlock(r, nullptr).substr(0, Head("").size()), Head(""));
+    // An unknown address names no module.
+    std::string text, detail;
+    DescribeExceptionAt(nullptr, platform::EAbort(), text, detail);
+    EXPECT_EQ(text, "Exception: 'Operation aborted'");
+    EXPECT_EQ(detail, "ClassName: 'EAbort'\r\nin module: ''");
 }
 
 TEST(ExceptionReport, DescriptionFromTheMapFileBesideTheProgram)
@@ -238,10 +231,4 @@ TEST(ExceptionReport, DescriptionFromTheMapFileBesideTheProgram)
                       "in proced. : 'TextRoutines.Before'\r\non line    : '7'");
 }
 
-TEST(ExceptionReport, UnknownAddressNamesNoModule)
-{
-    std::string text, detail;
-    DescribeExceptionAt(nullptr, platform::EAbort(), text, detail);
-    EXPECT_EQ(text, "Exception: 'Operation aborted'");
-    EXPECT_EQ(detail, "ClassName: 'EAbort'\r\nin module: ''");
-}
+

@@ -21,7 +21,7 @@ TMapFile Parse(const std::string &text, bool *complete = nullptr)
 {
     TMapFile map;
     std::istringstream in(text);
-    bool ok = map.Load(in);
+    const bool ok = map.Load(in);
     if (complete)
         *complete = ok;
     return map;
@@ -57,11 +57,9 @@ TEST(MapFile, SampleResolvesUnitProcedureAndLine)
         {0x1215, "SelfUnit", "SelfUnit.UserName", "40"},
         {0x5000, "", "SelfUnit.UserName", ""},
     };
-    for (const auto &c : cases) {
-        EXPECT_EQ(map.UnitAt(c.offset), c.unit) << std::hex << c.offset;
-        EXPECT_EQ(map.ProcedureAt(c.offset), c.procedure) << std::hex << c.offset;
-        EXPECT_EQ(map.LineAt(c.offset), c.line) << std::hex << c.offset;
-    }
+    for (const auto &c : cases)
+        EXPECT_EQ(map.UnitAt(c.offset) + "|" + map.ProcedureAt(c.offset) + "|" + map.LineAt(c.offset),
+                  std::string(c.unit) + "|" + c.procedure + "|" + c.line) << std::hex << c.offset;
 }
 
 TEST(MapFile, FileOnDiskAndTheProcessWideLists)
@@ -78,21 +76,18 @@ TEST(MapFile, FileOnDiskAndTheProcessWideLists)
         crlf += c;
     }
     testutil::WriteFile(dir.File("prog.map"), crlf);
+    auto at = [](std::uint64_t offset) {
+        std::string unit, proc, line;
+        UnitAt(offset, unit);
+        ProcedureAt(offset, proc);
+        LineAt(offset, line);
+        return unit + "|" + proc + "|" + line;
+    };
     ASSERT_TRUE(LoadMapFile(dir.File("prog.map")));
-    std::string unit, proc, line;
-    UnitAt(0x1180, unit);
-    ProcedureAt(0x1180, proc);
-    LineAt(0x1180, line);
-    EXPECT_EQ(unit, "CFGIniFile");
-    EXPECT_EQ(proc, "CFGIniFile.TCFGIniFile.Save");
-    EXPECT_EQ(line, "13");
-
+    EXPECT_EQ(at(0x1180), "CFGIniFile|CFGIniFile.TCFGIniFile.Save|13");
     // A failed load empties the lists: nothing of the earlier file answers.
     EXPECT_FALSE(LoadMapFile(dir.File("missing.map")));
-    UnitAt(0x1180, unit);
-    ProcedureAt(0x1180, proc);
-    LineAt(0x1180, line);
-    EXPECT_EQ(unit + proc + line, "");
+    EXPECT_EQ(at(0x1180), "||");
 }
 
 // Everything a parse kept, in one line: "U name start-end", "P name offset", "L unit:line offset".
@@ -183,8 +178,7 @@ TEST(MapFile, ModuleOfAnAddress)
 {
     std::string mapName = "x", moduleName = "y";
     MapFileFor(nullptr, mapName, moduleName);
-    EXPECT_EQ(mapName, "");
-    EXPECT_EQ(moduleName, "");
+    EXPECT_EQ(mapName + moduleName, "");
 
     // Code of this program: the module is the program file.
     MapFileFor(reinterpret_cast<const void *>(&SampleMap), mapName, moduleName);

@@ -2,11 +2,11 @@
 #include "TestUtil.h"
 #include "TraceTestUtil.h"
 
-#include "platform/core/IniFile.h"
 #include "support/QX_VisualTraceCore.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <tuple>
 
 using namespace support;
 using testutil::TempDir;
@@ -15,7 +15,6 @@ using tracetest::At;
 namespace {
 
 using testutil::ScopedEnv;
-
 TEST(TraceFileNames, DailyTimedAndErrorNames)
 {
     TempDir dir;
@@ -79,39 +78,30 @@ protected:
     TVisualTraceCore trace;
 };
 
-TEST_F(TraceIni, LevelIsClampedWhenRead)
+TEST_F(TraceIni, ActivationReadsTheFileWithTheLevelClamped)
 {
     testutil::WriteFile(dir.File("trace.ini"), "[Trace]\r\nLevel=12\r\nScreen=1\r\nFile=1\r\n");
     trace.Activate();
-    EXPECT_EQ(trace.CurrentLevel(), 7);
-    EXPECT_TRUE(trace.ToScreen());
-    EXPECT_TRUE(trace.ToFile());
-
+    EXPECT_EQ(std::make_tuple(trace.CurrentLevel(), trace.ToScreen(), trace.ToFile()), std::make_tuple(7, true, true));
     testutil::WriteFile(dir.File("trace.ini"), "[Trace]\nLevel=-3\nScreen=0\n");
     trace.ReadIni();
-    EXPECT_EQ(trace.CurrentLevel(), 0);
-    EXPECT_FALSE(trace.ToScreen());
-    EXPECT_FALSE(trace.ToFile());
-}
+    EXPECT_EQ(std::make_tuple(trace.CurrentLevel(), trace.ToScreen(), trace.ToFile()), std::make_tuple(0, false, false));
 
-TEST_F(TraceIni, MissingFileStartsQuietAndIsWritten)
-{
-    trace.SetCurrentLevel(4);
-    trace.SetToFile(true);
-    trace.Activate();
-    EXPECT_EQ(trace.CurrentLevel(), 0);
-    EXPECT_FALSE(trace.ToFile());
-    EXPECT_EQ(Ini(), "[Trace]\nLevel=0\nScreen=0\nFile=0\n\n");
-}
-
-TEST_F(TraceIni, UnreadableFileLeavesTheOutputsOff)
-{
-    std::filesystem::create_directory(dir.File("trace.ini")); // can be neither read nor written
-    trace.SetCurrentLevel(6);
-    trace.SetToScreen(true);
-    trace.Activate(); // must not throw
-    EXPECT_EQ(trace.CurrentLevel(), 0);
-    EXPECT_FALSE(trace.ToScreen());
+    // A missing file starts quiet and is written; one that can be neither read nor written too.
+    for (bool folder : {false, true}) {
+        TVisualTraceCore t;
+        const std::string f = dir.File(folder ? "folder.ini" : "missing.ini");
+        if (folder)
+            std::filesystem::create_directory(f);
+        t.SetINIFileName(f);
+        t.SetUseIniFile(true);
+        t.SetCurrentLevel(4);
+        t.SetToFile(true);
+        t.SetToScreen(true);
+        t.Activate(); // must not throw
+        EXPECT_EQ(std::make_tuple(t.CurrentLevel(), t.ToScreen(), t.ToFile()), std::make_tuple(0, false, false));
+    }
+    EXPECT_EQ(testutil::ReadFile(dir.File("missing.ini")), "[Trace]\nLevel=0\nScreen=0\nFile=0\n\n");
 }
 
 TEST_F(TraceIni, ReadAndWriteNeedAnActiveComponent)
@@ -122,14 +112,11 @@ TEST_F(TraceIni, ReadAndWriteNeedAnActiveComponent)
     trace.SetCurrentLevel(3);
     trace.WriteIni();
     EXPECT_EQ(Ini(), "[Trace]\nLevel=5\n");
-
     trace.SetINISection("Other");
     trace.Activate();
     trace.SetCurrentLevel(2);
     trace.WriteIni();
-    platform::TMemIniFile ini(dir.File("trace.ini"));
-    EXPECT_EQ(ini.ReadInteger("Trace", "Level", -1), 5); // other sections stay
-    EXPECT_EQ(ini.ReadInteger("Other", "Level", -1), 2);
+    EXPECT_EQ(Ini(), "[Trace]\nLevel=5\n\n[Other]\nLevel=2\nScreen=0\nFile=0\n\n"); // other sections stay
 }
 
 TEST_F(TraceIni, ClassSectionHoldsOneKeyPerClass)
@@ -142,15 +129,11 @@ TEST_F(TraceIni, ClassSectionHoldsOneKeyPerClass)
     EXPECT_FALSE(trace.IsClassEnabled(&tcPainting)); // state read from the class section
 
     trace.ClassChecked(0, false); // Active is not needed for the class section
-    platform::TMemIniFile ini(dir.File("trace.ini"));
-    EXPECT_EQ(ini.ReadSection("TraceClasses"),
-              (std::vector<std::string>{"Painting", "CalledFunctions"}));
-    EXPECT_FALSE(ini.ReadBool("TraceClasses", "CalledFunctions", true));
-    EXPECT_FALSE(ini.ReadBool("TraceClasses", "Painting", true));
+    EXPECT_EQ(Ini(), "[TraceClasses]\nPainting=0\nCalledFunctions=0\n");
 
     trace.SetUseIniFile(false);
     trace.ClassChecked(1, true);
-    EXPECT_FALSE(platform::TMemIniFile(dir.File("trace.ini")).ReadBool("TraceClasses", "Painting", true));
+    EXPECT_EQ(Ini(), "[TraceClasses]\nPainting=0\nCalledFunctions=0\n");
 }
 
 } // namespace
