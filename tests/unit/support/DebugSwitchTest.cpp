@@ -9,10 +9,7 @@ using namespace support;
 
 TEST(DebugSwitchTest, StartsWithIgnoresAsciiCaseAndRefusesEmptyTexts)
 {
-    const struct {
-        const char *s, *prefix;
-        bool want;
-    } cases[] = {
+    const struct { const char *s, *prefix; bool want; } cases[] = {
         {"_KORVANE-DEV", "_korvane-dev", true}, {"_Korvane-Dev-7", "_korvane-dev", true},
         {"x_korvane-dev", "_korvane-dev", false}, {"_korvane-de", "_korvane-dev", false},
         {"", "a", false}, {"a", "", false}, {"", "", false}, {"\xc3\xa4", "\xc3\x84", false},
@@ -23,11 +20,7 @@ TEST(DebugSwitchTest, StartsWithIgnoresAsciiCaseAndRefusesEmptyTexts)
 
 TEST(DebugSwitchTest, OnlyTheDeveloperHostOnTheDebugDayIsADebugDay)
 {
-    const struct {
-        const char *host;
-        platform::DateTime at;
-        bool developer, debugDay;
-    } cases[] = {
+    const struct { const char *host; platform::DateTime at; bool developer, debugDay; } cases[] = {
         {"_korvane-dev", {2009, 9, 9, 23, 59, 59, 999}, true, true},
         {"_Korvane-DEV-box.example.org", {2009, 9, 9, 0, 0, 0, 0}, true, true},
         {"_korvane-dev", {2009, 9, 10, 0, 0, 0, 0}, true, false},

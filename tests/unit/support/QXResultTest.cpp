@@ -55,14 +55,12 @@ TEST(QXResultTest, ComposeAndSplitCodes)
 
 TEST(QXResultTest, SameCode)
 {
-    EXPECT_TRUE(SameCode(0x500FFF, 4095));
-    EXPECT_FALSE(SameCode(0x3FFF, 4095));   // module 3 is not plain
-    EXPECT_FALSE(SameCode(0x3FFF, 0x3FFF)); // not even the same as itself
-    EXPECT_TRUE(SameCode(0x6FFF, 0x8FFF));
-    EXPECT_TRUE(SameCode(0x9E90, 0xE90));
-    EXPECT_FALSE(SameCode(0x500FFE, 4095));
-    EXPECT_TRUE(SameCode(-1, 0xFFF));      // negative codes are plain
-    EXPECT_FALSE(SameCode(0xFFFF, 0xFFF)); // module 15 is not plain
+    // Module 3 and 15 codes are not plain, not even the same as themselves; negative codes are plain.
+    const struct { std::int32_t a, b; bool same; } cases[] = {
+        {0x500FFF, 4095, true}, {0x3FFF, 4095, false}, {0x3FFF, 0x3FFF, false}, {0x6FFF, 0x8FFF, true},
+        {0x9E90, 0xE90, true},  {0x500FFE, 4095, false}, {-1, 0xFFF, true},    {0xFFFF, 0xFFF, false}};
+    for (const auto &c : cases)
+        EXPECT_EQ(SameCode(c.a, c.b), c.same) << std::hex << c.a << " " << c.b;
 }
 
 TEST(QXResultTest, CodeToHex)

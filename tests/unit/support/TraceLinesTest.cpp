@@ -1,8 +1,6 @@
 // Formatting, wrapping, limits and filtering of trace lines.
 #include "TraceTestUtil.h"
 
-#include "support/QX_VisualTraceCore.h"
-
 #include <gtest/gtest.h>
 
 using namespace support;
@@ -15,14 +13,13 @@ class TraceLines : public ::testing::Test {
 protected:
     TraceLines() : clock(stamp)
     {
-        trace.SetStandardOutputSink(out.Sink());
+        trace.SetStandardOutputSink([](const std::vector<std::string> &) {});
         trace.SetToStandardOutput(true);
         trace.SetCurrentLevel(7);
         trace.Activate();
     }
     const platform::DateTime stamp = At(2009, 9, 9, 14, 5, 3, 7);
     tracetest::ManualClock clock;
-    tracetest::StdoutCapture out;
     TVisualTraceCore trace;
     const std::string prefix = Prefix(stamp);
     const std::string cont = std::string(prefix.size(), ' ');
