@@ -1,5 +1,6 @@
 #include "platform/gui/Bitmap.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using platform::TBitmap;
@@ -35,11 +36,10 @@ TEST(Bitmap, RowsAreDwordAlignedNewPixelsZeroAndTwentyFourBitsBlueGreenRed)
     b.SetPixelFormat(TPixelFormat::pf24bit);
     b.SetSize(3, 2);
     EXPECT_EQ(b.BytesPerLine(), 12);
-    EXPECT_EQ(Bytes(b, 0, 9), std::vector<int>(9, 0));
-    EXPECT_EQ(Bytes(b, 1, 9), std::vector<int>(9, 0));
+    for (int y : {0, 1})
+        EXPECT_EQ(Bytes(b, y, 9), std::vector<int>(9, 0));
     b.SetPixelFormat(TPixelFormat::pf8bit);
-    EXPECT_EQ(b.BytesPerLine(), 4);
-    EXPECT_EQ(b.Palette().size(), 256u);
+    EXPECT_EQ(std::make_pair(b.BytesPerLine(), b.Palette().size()), std::make_pair(4, size_t(256)));
 
     QImage img(2, 1, QImage::Format_RGB888);
     img.setPixel(0, 0, qRgb(10, 20, 30));
@@ -54,8 +54,7 @@ TEST(Bitmap, ResizingKeepsTheOverlappingPixels)
     TBitmap b = Pattern24(10, 8);
     const TBitmap orig = b;
     b.SetSize(13, 5);
-    ASSERT_EQ(b.Width(), 13);
-    ASSERT_EQ(b.Height(), 5);
+    ASSERT_EQ(std::make_pair(b.Width(), b.Height()), std::make_pair(13, 5));
     for (int y = 0; y < 5; ++y) {
         std::vector<int> want = Bytes(orig, y, 30);
         want.resize(39, 0);
@@ -80,12 +79,8 @@ TEST(Bitmap, HostileSizesAndRowsAreRefused)
     TBitmap b = Pattern24(4, 4);
     EXPECT_THROW(b.SetSize(1 << 15, 1 << 14), platform::EOutOfResources);
     EXPECT_EQ(b.Width(), 4); // unchanged
-    try {
-        b.ScanLine(4);
-        FAIL() << "no exception";
-    } catch (const platform::EInvalidGraphicOperation &e) {
-        EXPECT_STREQ(e.what(), "Scan line index out of range");
-    }
+    EXPECT_THAT([&] { b.ScanLine(4); }, testing::ThrowsMessage<platform::EInvalidGraphicOperation>(
+                                             testing::StrEq("Scan line index out of range")));
     EXPECT_THROW(b.ScanLine(-1), platform::EInvalidGraphicOperation);
     b.SetSize(-5, 3);
     EXPECT_TRUE(b.Empty());
@@ -122,12 +117,11 @@ TEST(Bitmap, CopyRectAndDrawClipToBothBitmaps)
     dst.SetSize(6, 6);
     // Source partly outside: only the part inside arrives, at its place.
     dst.CopyRect({0, 0, 6, 6}, src, {7, 7, 13, 13});
-    EXPECT_EQ(dst.Image().pixel(0, 0), src.Image().pixel(7, 7));
-    EXPECT_EQ(dst.Image().pixel(2, 2), src.Image().pixel(9, 9));
-    EXPECT_EQ(dst.Image().pixel(3, 3), qRgb(0, 0, 0));
+    auto px = [](const TBitmap &b, int x, int y) { return b.Image().pixel(x, y); };
+    EXPECT_EQ((std::vector{px(dst, 0, 0), px(dst, 2, 2), px(dst, 3, 3)}),
+              (std::vector{px(src, 7, 7), px(src, 9, 9), qRgb(0, 0, 0)}));
     dst.Draw(-4, -5, src);
-    EXPECT_EQ(dst.Image().pixel(0, 0), src.Image().pixel(4, 5));
-    EXPECT_EQ(dst.Image().pixel(5, 4), src.Image().pixel(9, 9));
+    EXPECT_EQ((std::vector{px(dst, 0, 0), px(dst, 5, 4)}), (std::vector{px(src, 4, 5), px(src, 9, 9)}));
     // Far outside: nothing happens. Extreme rectangles: no overflow, nothing
     // outside either bitmap touched.
     const TBitmap before = dst;
