@@ -115,7 +115,7 @@ TEST_F(ReportTest, CallStackDumpEndsTheBlock)
     TQXResultEx r;
     ExceptionReport(platform::EInOutError("disk full"), 80, &ci, 0, {}, r);
     const std::string expected = Head() + "System error (50.0FFF)\r\nException: 'disk full'\r\n" +
-                                 ModuleDetail("EInOutError") + "\r\n\r\n" + ci.Dump();
+                                 ModuleDetail("EInOutError") + "\r\n\r\n" + ci.Dump() + "\r\n";
     EXPECT_EQ(testutil::ReadFile(ErrorsFile()), expected);
     EXPECT_EQ(ReportBlock(r, &ci), expected);
 }

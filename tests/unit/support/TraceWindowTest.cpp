@@ -149,24 +149,36 @@ TEST(TraceWindow, SteadyStreamStillFlushesWithinAboutAHundredMs)
     EXPECT_TRUE(WaitFor([&] { return lb->count() == added; }, 2000));
 }
 
-TEST(TraceWindow, TimerStartsOnlyForQueuedLinesAndOnTheGuiThread)
+TEST(TraceWindow, TimerStartsOnlyForQueuedLinesAndDestructionFlushes)
 {
-    TVisualTrace trc;
-    trc.SetToScreen(true);
-    trc.Add(0, {}, "inactive");
-    EXPECT_FALSE(trc.Frame()->tmFlush->isActive());
-    OnScreen(trc);
-    trc.Add(2, {}, "above the level");
-    EXPECT_FALSE(trc.Frame()->tmFlush->isActive());
-    std::thread worker([&] {
-        for (int i = 0; i < 50; ++i)
-            trc.Add(1, {}, "from worker " + std::to_string(i));
-    });
-    worker.join();
-    EXPECT_TRUE(WaitFor([&] { return trc.Frame()->lb->count() == 50; }, 3000));
-    EXPECT_TRUE(trc.PendingLines().empty());
-    trc.Add(0, {}, ""); // an empty text still asks for a flush
-    EXPECT_TRUE(trc.Frame()->tmFlush->isActive());
+    TempDir dir;
+    tracetest::ManualClock clock(At(2026, 3, 2));
+    {
+        TVisualTrace trc;
+        trc.SetDataFileName(dir.File("Shot.Trace.txt"));
+        trc.SetToFile(true);
+        trc.Add(0, {}, "inactive");
+        EXPECT_FALSE(trc.Frame()->tmFlush->isActive());
+        OnScreen(trc);
+        trc.Add(2, {}, "above the level");
+        EXPECT_FALSE(trc.Frame()->tmFlush->isActive());
+        // Lines from another thread reach the list through the GUI thread's timer.
+        std::thread worker([&] {
+            for (int i = 0; i < 50; ++i)
+                trc.Add(1, {}, "from worker " + std::to_string(i));
+        });
+        worker.join();
+        EXPECT_TRUE(WaitFor([&] { return trc.Frame()->lb->count() == 50; }, 3000));
+        EXPECT_TRUE(trc.PendingLines().empty());
+        trc.Add(0, {}, ""); // an empty text still asks for a flush
+        EXPECT_TRUE(trc.Frame()->tmFlush->isActive());
+        GlobalTrace = &trc;
+        trc.Add(0, {}, "pending at the end");
+    }
+    EXPECT_EQ(GlobalTrace.load(), nullptr);
+    const std::string log = testutil::ReadFile(dir.File("2026_03_02_Shot.Trace.txt"));
+    EXPECT_TRUE(log.ends_with(tracetest::Prefix(At(2026, 3, 2)) + "pending at the end\r\n")) << log;
+    QApplication::processEvents(); // no timer of the gone frame may fire
 }
 
 TEST(TraceWindow, SaveWritesTheListToATimedFileAndShowsFailures)
@@ -228,25 +240,6 @@ TEST(TraceWindow, CopyTakesSelectedLinesCutTo255UpToTheByteLimit)
     ASSERT_EQ(got.size(), 999); // the 1000th line would bring the total to 100000
     EXPECT_EQ(got.back(), lines[998]);
     EXPECT_EQ(ListBoxCopyText(lb, 210, false), lines[0].toStdString() + "\r\n" + lines[1].toStdString() + "\r\n");
-}
-
-TEST(TraceWindow, DestructionFlushesAndClearsGlobalTrace)
-{
-    TempDir dir;
-    tracetest::ManualClock clock(At(2026, 3, 2));
-    {
-        TVisualTrace trc;
-        trc.SetDataFileName(dir.File("Shot.Trace.txt"));
-        trc.SetToFile(true);
-        trc.SetCurrentLevel(0);
-        trc.Activate();
-        GlobalTrace = &trc;
-        trc.Add(0, {}, "pending at the end");
-    }
-    EXPECT_EQ(GlobalTrace.load(), nullptr);
-    EXPECT_EQ(testutil::ReadFile(dir.File("2026_03_02_Shot.Trace.txt")),
-              tracetest::Prefix(At(2026, 3, 2)) + "pending at the end\r\n");
-    QApplication::processEvents(); // no timer of the gone frame may fire
 }
 
 } // namespace
