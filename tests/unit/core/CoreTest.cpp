@@ -21,7 +21,7 @@ TEST(Exceptions, ClassNamesComeFromOurHierarchyOrTheDemangledType)
 
 TEST(Clock, InjectedSourceIsUsedAndRemoved)
 {
-    DateTime fixed{2009, 9, 9, 14, 5, 3, 7};
+    const DateTime fixed{2009, 9, 9, 14, 5, 3, 7};
     {
         ScopedClock c([&] { return fixed; });
         EXPECT_EQ(Now(), fixed);
@@ -44,14 +44,12 @@ TEST(ProgramPath, FileNameParts)
 TEST(Random, FixedSeedRepeatsInRange)
 {
     auto draw = [] {
-        std::vector<int> v;
-        for (int i = 0; i < 20; ++i)
-            v.push_back(Random(5));
+        std::vector<int> v(20);
+        RandSeed(42);
+        std::generate(v.begin(), v.end(), [] { return Random(5); });
         return v;
     };
-    RandSeed(42);
     const std::vector<int> a = draw();
-    RandSeed(42);
     EXPECT_EQ(draw(), a);
     EXPECT_TRUE(std::all_of(a.begin(), a.end(), [](int v) { return v >= 0 && v < 5; }));
     EXPECT_EQ(Random(0), 0);

@@ -10,20 +10,15 @@ using namespace support;
 TEST(QXResultTest, RecordOperations)
 {
     auto fields = [](const TQXResultEx &r) { return std::make_tuple(r.Code, r.Text, r.Detail); };
-    const auto cleared = std::make_tuple(0, std::string(), std::string());
-    TQXResultEx r{0x500FFF, "text", "detail"};
+    TQXResultEx r{0x500FFF, "text", "detail"}, i{-1, "a", "b"}, c{0x500E90, "a", "b"};
     EXPECT_FALSE(IsOK(r));
     SetResult(0x500E90, r);
+    InitResult(i);
+    ClearResult(c);
     EXPECT_EQ(fields(r), std::make_tuple(0x500E90, std::string(), std::string()));
-    r = {-1, "a", "b"};
-    InitResult(r);
-    EXPECT_EQ(fields(r), cleared);
-    r = {0x500E90, "a", "b"};
-    ClearResult(r);
-    EXPECT_EQ(fields(r), cleared);
-    // Success depends on the code alone.
-    r.Text = "saved";
-    EXPECT_TRUE(IsOK(r));
+    EXPECT_EQ(fields(i), fields(TQXResultEx{}));
+    EXPECT_EQ(fields(c), fields(TQXResultEx{}));
+    EXPECT_TRUE(IsOK(TQXResultEx{0, "saved", ""})); // success depends on the code alone
     EXPECT_FALSE(CodeIsOK(-1));
 }
 
