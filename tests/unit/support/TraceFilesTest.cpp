@@ -190,6 +190,7 @@ TEST_F(TraceFlush, DailyFileGetsEachLineWithCrLfAndANewFileEachDay)
 TEST_F(TraceFlush, FailedFileWriteIsRetriedOnlyToTheFile)
 {
     Block();
+    EXPECT_EQ(trace->DataFileName(), dir.File("blocker/a.log")); // stored although its folder cannot be made
     trace->SetToStandardOutput(true);
     // While the file stays unwritable its lines queue up; standard output takes each at once.
     for (const char *text : {"one", "two"}) {
