@@ -26,23 +26,19 @@ TEST(TraceFileNames, DailyTimedAndErrorNames)
     TVisualTraceCore trace;
     trace.SetDataFileName(dir.File("T/a.log"));
     EXPECT_EQ(trace.DailyFileName(true), dir.File("T/2027_01_05_a_at_2027-01-05-13-07-09-004.log"));
-    const struct { std::string data, daily, errors; } cases[] = {
-        {dir.File("T/a.log"), dir.File("T/2027_01_05_a.log"), dir.File("T/2027_01_05_a.ERRORS.log")},
-        {dir.File("T/noext"), dir.File("T/2027_01_05_noext"), dir.File("T/2027_01_05_noext.ERRORS")},
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {"T/a.log", "T/2027_01_05_a.log", "T/2027_01_05_a.ERRORS.log"},
+        {"T/noext", "T/2027_01_05_noext", "T/2027_01_05_noext.ERRORS"},
         // A dot in a folder name is no extension; the base name keeps its first dot.
-        {dir.File("x.d/noext"), dir.File("x.d/2027_01_05_noext"), dir.File("x.d/2027_01_05_noext.ERRORS")},
-        {dir.File("Shot.Trace.txt"), dir.File("2027_01_05_Shot.Trace.txt"),
-         dir.File("2027_01_05_Shot.Trace.ERRORS.txt")},
-        {"bare.txt", "2027_01_05_bare.txt", "2027_01_05_bare.ERRORS.txt"},
-    };
-    for (const auto &c : cases) {
-        trace.SetDataFileName(c.data);
-        EXPECT_EQ(trace.DailyFileName(false), c.daily);
-        EXPECT_EQ(trace.ErrorsFileName(), c.errors);
+        {"x.d/noext", "x.d/2027_01_05_noext", "x.d/2027_01_05_noext.ERRORS"},
+        {"Shot.Trace.txt", "2027_01_05_Shot.Trace.txt", "2027_01_05_Shot.Trace.ERRORS.txt"}};
+    for (const auto &[data, daily, errors] : cases) {
+        trace.SetDataFileName(dir.File(data));
+        EXPECT_EQ(trace.DailyFileName(false) + " " + trace.ErrorsFileName(), dir.File(daily) + " " + dir.File(errors));
     }
-    // The date is the clock's at the time of asking.
+    trace.SetDataFileName("bare.txt"); // no folder; the date is the clock's at the time of asking
     clock.Set(At(2026, 3, 2));
-    EXPECT_EQ(trace.ErrorsFileName(), "2026_03_02_bare.ERRORS.txt");
+    EXPECT_EQ(trace.DailyFileName(false) + " " + trace.ErrorsFileName(), "2026_03_02_bare.txt 2026_03_02_bare.ERRORS.txt");
 }
 
 TEST(TraceFileNames, ProgramTraceFileFallsBackToTheStateFolder)
@@ -56,14 +52,9 @@ TEST(TraceFileNames, ProgramTraceFileFallsBackToTheStateFolder)
         EXPECT_EQ(TraceDataFileNameFor(dir.File("missing/folder/Shot")),
                   dir.File("state/korvane-screenshot/Shot.Trace.txt"));
     }
-    {
-        ScopedEnv state("XDG_STATE_HOME", "relative/state"); // not absolute: ignored
-        ScopedEnv home("HOME", dir.Path());
-        EXPECT_EQ(TraceStateFolder(), dir.File(".local/state/korvane-screenshot/"));
-    }
-    {
-        ScopedEnv state("XDG_STATE_HOME", nullptr);
-        ScopedEnv home("HOME", dir.Path() + "/");
+    // A relative XDG_STATE_HOME is ignored like a missing one.
+    for (const char *state : {"relative/state", static_cast<const char *>(nullptr)}) {
+        ScopedEnv s("XDG_STATE_HOME", state), home("HOME", dir.Path() + (state ? "" : "/"));
         EXPECT_EQ(TraceStateFolder(), dir.File(".local/state/korvane-screenshot/"));
     }
     // The name follows the running program.
@@ -108,7 +99,7 @@ TEST_F(TraceIni, ActivationReadsTheFileWithTheLevelClamped)
     EXPECT_EQ(ReadFile(dir.File("missing.ini")), "[Trace]\nLevel=0\nScreen=0\nFile=0\n\n");
 }
 
-TEST_F(TraceIni, ReadAndWriteNeedAnActiveComponent)
+TEST_F(TraceIni, ReadAndWriteNeedAnActiveComponentAndKeepOtherSections)
 {
     testutil::WriteFile(dir.File("trace.ini"), "[Trace]\nLevel=5\n");
     trace.ReadIni();
@@ -120,7 +111,7 @@ TEST_F(TraceIni, ReadAndWriteNeedAnActiveComponent)
     trace.Activate();
     trace.SetCurrentLevel(2);
     trace.WriteIni();
-    EXPECT_EQ(Ini(), "[Trace]\nLevel=5\n\n[Other]\nLevel=2\nScreen=0\nFile=0\n\n"); // other sections stay
+    EXPECT_EQ(Ini(), "[Trace]\nLevel=5\n\n[Other]\nLevel=2\nScreen=0\nFile=0\n\n");
 }
 
 TEST_F(TraceIni, ClassSectionHoldsOneKeyPerClass)
@@ -139,7 +130,6 @@ TEST_F(TraceIni, ClassSectionHoldsOneKeyPerClass)
     trace.ClassChecked(1, true);
     EXPECT_EQ(Ini(), "[TraceClasses]\nPainting=0\nCalledFunctions=0\n");
 }
-
 
 class TraceFlush : public ::testing::Test {
 protected:

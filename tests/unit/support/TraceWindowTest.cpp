@@ -63,6 +63,7 @@ TEST(TraceWindow, SettersMirrorTheControlsAndTheSettingsButtonToggles)
     EXPECT_EQ(Controls(trc), std::make_tuple(3, std::string("3"), false, true, false));
     EXPECT_FALSE(fr->pnSettings->isHidden());
     trc.Activate();
+    EXPECT_TRUE(trc.Active());
     EXPECT_EQ(fr->bbSettings->text() + (fr->pnSettings->isHidden() ? " hidden" : ""), "Show settings hidden");
     fr->bbSettings->click();
     EXPECT_EQ(fr->bbSettings->text() + (fr->pnSettings->isHidden() ? " hidden" : ""), "Hide settings");
