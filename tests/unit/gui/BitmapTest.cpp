@@ -8,11 +8,17 @@ using platform::TPixelFormat;
 
 namespace {
 
-TBitmap Pattern24(int w, int h)
+TBitmap Blank(TPixelFormat f, int w, int h)
 {
     TBitmap b;
-    b.SetPixelFormat(TPixelFormat::pf24bit);
+    b.SetPixelFormat(f);
     b.SetSize(w, h);
+    return b;
+}
+
+TBitmap Pattern24(int w, int h)
+{
+    TBitmap b = Blank(TPixelFormat::pf24bit, w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             std::uint8_t *p = b.ScanLine(y) + 3 * x;
@@ -32,9 +38,7 @@ std::vector<int> Bytes(const TBitmap &b, int row, int n)
 
 TEST(Bitmap, RowsAreDwordAlignedNewPixelsZeroAndTwentyFourBitsBlueGreenRed)
 {
-    TBitmap b;
-    b.SetPixelFormat(TPixelFormat::pf24bit);
-    b.SetSize(3, 2);
+    TBitmap b = Blank(TPixelFormat::pf24bit, 3, 2);
     EXPECT_EQ(b.BytesPerLine(), 12);
     for (int y : {0, 1})
         EXPECT_EQ(Bytes(b, y, 9), std::vector<int>(9, 0));
@@ -64,9 +68,7 @@ TEST(Bitmap, ResizingKeepsTheOverlappingPixels)
     EXPECT_TRUE(b.Empty());
 
     // One-bit rows keep their partial byte.
-    TBitmap m;
-    m.SetPixelFormat(TPixelFormat::pf1bit);
-    m.SetSize(11, 1);
+    TBitmap m = Blank(TPixelFormat::pf1bit, 11, 1);
     m.ScanLine(0)[0] = 0xA5;
     m.ScanLine(0)[1] = 0xE0;
     m.SetSize(10, 1);
@@ -112,9 +114,7 @@ TEST(Bitmap, PixelFormatRoundTripKeepsColours)
 TEST(Bitmap, CopyRectAndDrawClipToBothBitmaps)
 {
     const TBitmap src = Pattern24(10, 10);
-    TBitmap dst;
-    dst.SetPixelFormat(TPixelFormat::pf24bit);
-    dst.SetSize(6, 6);
+    TBitmap dst = Blank(TPixelFormat::pf24bit, 6, 6);
     // Source partly outside: only the part inside arrives, at its place.
     dst.CopyRect({0, 0, 6, 6}, src, {7, 7, 13, 13});
     auto px = [](const TBitmap &b, int x, int y) { return b.Image().pixel(x, y); };
@@ -131,9 +131,7 @@ TEST(Bitmap, CopyRectAndDrawClipToBothBitmaps)
     dst.CopyRect({0, 0, 2147483647, 6}, src, {-2147483647 - 1, 0, 0, 6});
     EXPECT_EQ(dst.Width(), 6);
     // A stretched copy into another format.
-    TBitmap small;
-    small.SetPixelFormat(TPixelFormat::pf32bit);
-    small.SetSize(5, 5);
+    TBitmap small = Blank(TPixelFormat::pf32bit, 5, 5);
     small.CopyRect({0, 0, 5, 5}, src, {0, 0, 10, 10});
     EXPECT_NE(small.Image().pixel(4, 4), qRgb(0, 0, 0));
 }

@@ -61,13 +61,8 @@ TEST(TextRoutines, TextHelpersGiveTheExactTexts)
 
 TEST(TextRoutines, RangesRectanglesAndCentring)
 {
-    EXPECT_EQ(EnsureInRange(0, -3, 8), 0);
-    EXPECT_EQ(EnsureInRange(0, 9, 8), 8);
+    EXPECT_EQ(std::make_pair(EnsureInRange(0, -3, 8), EnsureInRange(0, 9, 8)), std::make_pair(0, 8));
     EXPECT_EQ(NormalizedRect(10, 50, 5, 20), (platform::TRect{5, 20, 10, 50}));
-    int a = 1, b = 2;
-    SwapInt(a, b);
-    EXPECT_EQ(std::make_pair(a, b), std::make_pair(2, 1));
-
     QWidget parent;
     parent.resize(101, 50);
     auto *child = new QWidget(&parent);

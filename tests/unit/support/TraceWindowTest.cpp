@@ -58,9 +58,11 @@ TEST(TraceWindow, SettersMirrorTheControlsAndTheSettingsButtonToggles)
     TfrVisualTrace *fr = trc.Frame();
     EXPECT_EQ(fr->tbLevel->maximum(), 7);
     trc.SetCurrentLevel(3);
-    trc.SetToFile(true);
+    trc.SetToScreen(true);
     trc.SetScroll(false);
-    EXPECT_EQ(Controls(trc), std::make_tuple(3, std::string("3"), false, true, false));
+    EXPECT_EQ(Controls(trc), std::make_tuple(3, std::string("3"), true, false, false));
+    trc.SetToFile(true);
+    EXPECT_TRUE(fr->cbFile->isChecked());
     EXPECT_FALSE(fr->pnSettings->isHidden());
     trc.Activate();
     EXPECT_TRUE(trc.Active());
