@@ -160,7 +160,8 @@ TEST(IniFile, HugeFileLoadsInLinearTime)
     TMemIniFile ini;
     ini.SetText(text);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)); // quadratic: over 20 s
-    EXPECT_EQ(std::make_pair(ini.ReadSection("Many").size(), ini.ReadSections().size()), std::make_pair(150000ul, 30001ul));
+    EXPECT_EQ(ini.ReadSection("Many").size(), 150000u);
+    EXPECT_EQ(ini.ReadSections().size(), 30001u);
     EXPECT_EQ(ini.ReadString("many", "k0", "") + ini.ReadString("S0", "last", ""), "again1");
 }
 

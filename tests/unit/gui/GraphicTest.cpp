@@ -58,7 +58,8 @@ TEST(GraphicTable, RegistrationLookupUnregistrationAndLoadingByExtension)
     RegisterFileFormat("other", "Other", "TOtherGraphic", other);
     auto f = FindFileFormat(".SLD");
     ASSERT_TRUE(f.has_value());
-    EXPECT_EQ(f->Description + "|" + f->ClassName + "|" + f->Create()->ClassName(), "Solid colour|TSolidGraphic|TSolidGraphic");
+    EXPECT_EQ(f->Description + "|" + f->ClassName + "|" + f->Create()->ClassName(),
+              "Solid colour|TSolidGraphic|TSolidGraphic");
     EXPECT_FALSE(FindFileFormat("").has_value() || FindFileFormat("xyz").has_value());
     // A later registration of an extension wins until its class goes.
     RegisterFileFormat("sld", "Newer", "TOtherGraphic", other);

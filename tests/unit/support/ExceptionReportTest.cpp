@@ -33,7 +33,8 @@ protected:
         trace_.SetToStandardOutput(true);
         trace_.Activate();
         GlobalTrace = &trace_;
-        SetFileVersionSource([](const std::string &file) { return file == platform::ProgramFileName() ? "2.0.0.0" : ""; });
+        SetFileVersionSource(
+            [](const std::string &file) { return file == platform::ProgramFileName() ? "2.0.0.0" : ""; });
     }
     void TearDown() override
     {
@@ -90,8 +91,10 @@ TEST_F(ReportTest, ConversionErrorInAnApplicationAction)
     // A second report of the day follows after CR LF, with an extra text line
     // in the record and a note as the block's last line.
     TQXResultEx r2;
-    ExceptionReportEx(std::out_of_range("index 7"), "note: while saving", 6, nullptr, 0, "Destination folder: '/x'", r2);
-    EXPECT_EQ(std::make_pair(r2.Code, r2.Text), std::make_pair(0x6FFF, std::string("Exception: 'index 7'\r\nDestination folder: '/x'")));
+    ExceptionReportEx(std::out_of_range("index 7"), "note: while saving", 6, nullptr, 0, "Destination folder: '/x'",
+                      r2);
+    EXPECT_EQ(std::make_pair(r2.Code, r2.Text),
+              std::make_pair(0x6FFF, std::string("Exception: 'index 7'\r\nDestination folder: '/x'")));
     const std::string block2 = Head() + "System error (6FFF)\r\nException: 'index 7'\r\n"
                                         "Destination folder: '/x'\r\n" +
                                ModuleDetail("std::out_of_range") + "\r\nnote: while saving";

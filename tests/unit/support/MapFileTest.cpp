@@ -156,7 +156,7 @@ TEST(MapFile, IncompleteMalformedAndHostileInput)
     const TMapFile map = Parse(many);
     ASSERT_EQ(map.Lines().size(), 3000u);
     EXPECT_EQ(map.LineUnits(), std::vector<std::string>{unit});
-    EXPECT_EQ(std::make_pair(map.Lines()[999].Line, map.Lines()[999].Offset), std::make_pair(std::string("999"), std::uint64_t(999)));
+    EXPECT_EQ(map.Lines()[999].Line + "@" + std::to_string(map.Lines()[999].Offset), "999@999");
 }
 
 TEST(MapFile, ModuleOfAnAddress)

@@ -38,7 +38,8 @@ TEST(TraceFileNames, DailyTimedAndErrorNames)
     }
     trace.SetDataFileName("bare.txt"); // no folder; the date is the clock's at the time of asking
     clock.Set(At(2026, 3, 2));
-    EXPECT_EQ(trace.DailyFileName(false) + " " + trace.ErrorsFileName(), "2026_03_02_bare.txt 2026_03_02_bare.ERRORS.txt");
+    EXPECT_EQ(trace.DailyFileName(false) + " " + trace.ErrorsFileName(),
+              "2026_03_02_bare.txt 2026_03_02_bare.ERRORS.txt");
 }
 
 TEST(TraceFileNames, ProgramTraceFileFallsBackToTheStateFolder)
@@ -160,7 +161,8 @@ TEST_F(TraceFlush, DailyFileGetsEachLineWithCrLfAndANewFileEachDay)
     trace->Add(1, {}, "first");
     trace->Add(2, {}, "second\r\nthird");
     trace->Flush();
-    const std::string file1 = dir.File("logs/2027_01_05_a.log"), text1 = p + "first\r\n" + p + "second\r\n" + c + "third\r\n";
+    const std::string file1 = dir.File("logs/2027_01_05_a.log"),
+                      text1 = p + "first\r\n" + p + "second\r\n" + c + "third\r\n";
     EXPECT_EQ(trace->CurrentFileName(), file1);
     EXPECT_EQ(ReadFile(file1), text1);
     // Later flushes of the day append, even after a change of the name; an empty flush adds nothing.
