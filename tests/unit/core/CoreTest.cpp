@@ -3,6 +3,7 @@
 #include "platform/core/ProgramPath.h"
 #include "platform/core/Random.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -20,7 +21,7 @@ TEST(Exceptions, ClassNamesComeFromOurHierarchyOrTheDemangledType)
 
 TEST(Clock, InjectedSourceIsUsedAndRemoved)
 {
-    DateTime fixed{2009, 9, 9, 14, 5, 3, 7};
+    const DateTime fixed{2009, 9, 9, 14, 5, 3, 7};
     {
         ScopedClock c([&] { return fixed; });
         EXPECT_EQ(Now(), fixed);
@@ -30,29 +31,26 @@ TEST(Clock, InjectedSourceIsUsedAndRemoved)
 
 TEST(ProgramPath, FileNameParts)
 {
-    EXPECT_EQ(ChangeFileExt("/a/b.c/prog", ".ini"), "/a/b.c/prog.ini");
-    EXPECT_EQ(ChangeFileExt("/a/prog.exe", ".Trace.txt"), "/a/prog.Trace.txt");
-    EXPECT_EQ(ChangeFileExt("/a/prog.exe", ""), "/a/prog");
-    EXPECT_EQ(ExtractFileName("/a/b/c.png"), "c.png");
-    EXPECT_EQ(ExtractFilePath("/a/b/c.png"), "/a/b/");
-    EXPECT_EQ(ExtractFileExt("/a.b/c"), "");
-    EXPECT_EQ(ExtractFileName(ProgramFileName()), "test_platform_core");
-    EXPECT_EQ(ProgramFolder().back(), '/');
+    const std::pair<std::string, std::string> cases[] = {
+        {ChangeFileExt("/a/b.c/prog", ".ini"), "/a/b.c/prog.ini"},
+        {ChangeFileExt("/a/prog.exe", ".Trace.txt"), "/a/prog.Trace.txt"}, {ChangeFileExt("/a/prog.exe", ""), "/a/prog"},
+        {ExtractFileName("/a/b/c.png"), "c.png"}, {ExtractFilePath("/a/b/c.png"), "/a/b/"},
+        {ExtractFileExt("/a.b/c"), ""}, {ExtractFileName(ProgramFileName()), "test_platform_core"},
+        {ProgramFolder().substr(ProgramFolder().size() - 1), "/"}};
+    for (const auto &[got, want] : cases)
+        EXPECT_EQ(got, want);
 }
 
 TEST(Random, FixedSeedRepeatsInRange)
 {
     auto draw = [] {
-        std::vector<int> v;
-        for (int i = 0; i < 20; ++i)
-            v.push_back(Random(5));
+        std::vector<int> v(20);
+        RandSeed(42);
+        std::generate(v.begin(), v.end(), [] { return Random(5); });
         return v;
     };
-    RandSeed(42);
     const std::vector<int> a = draw();
-    RandSeed(42);
     EXPECT_EQ(draw(), a);
-    for (int v : a)
-        EXPECT_TRUE(v >= 0 && v < 5);
+    EXPECT_TRUE(std::all_of(a.begin(), a.end(), [](int v) { return v >= 0 && v < 5; }));
     EXPECT_EQ(Random(0), 0);
 }

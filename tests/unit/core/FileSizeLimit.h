@@ -1,7 +1,6 @@
 #pragma once
-// Limits the size of files this process writes for the lifetime of the
-// object, so that a write fails even for root; a write past the limit then
-// fails with EFBIG instead of raising SIGXFSZ.
+// Limits the size of files this process writes while it lives, so a write fails
+// even for root, with EFBIG instead of SIGXFSZ.
 #include <csignal>
 #include <sys/resource.h>
 
@@ -21,9 +20,6 @@ public:
         ::signal(SIGXFSZ, oldHandler_);
     }
     ScopedFileSizeLimit(const ScopedFileSizeLimit &) = delete;
-    ScopedFileSizeLimit &operator=(const ScopedFileSizeLimit &) = delete;
-
-private:
     struct rlimit old_ {};
     void (*oldHandler_)(int) = nullptr;
 };

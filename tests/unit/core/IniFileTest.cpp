@@ -30,9 +30,8 @@ TEST(IniFile, ReadsCrLfAndLfAndIgnoresCase)
     const std::pair<const char *, int> ints[] = {{"Level", 31}, {"Screen", 16}, {"File", -3}, {"Bad", 7}, {"Big", 7}};
     for (const auto &[key, want] : ints)
         EXPECT_EQ(ini.ReadInteger("Trace", key, 7), want) << key;
-    EXPECT_TRUE(ini.ReadBool("Trace", "File", false));
-    EXPECT_FALSE(ini.ReadBool("Trace", "Bad", false));
-    EXPECT_TRUE(ini.ReadBool("Trace", "Bad", true));
+    EXPECT_EQ((std::vector{ini.ReadBool("Trace", "File", false), ini.ReadBool("Trace", "Bad", false),
+                           ini.ReadBool("Trace", "Bad", true)}), (std::vector{true, false, true}));
 }
 
 TEST(IniFile, LoadAndSaveGiveBackEveryLine)
@@ -83,21 +82,12 @@ TEST(IniFile, BlanksAndQuotesAtTheEndsOfValuesComeBackWhole)
 
 TEST(IniFile, WhatTheFormatCannotHoldIsRefused)
 {
-    const struct {
-        std::string section, key, value, message;
-    } cases[] = {
+    const struct { std::string section, key, value, message; } cases[] = {
         {"S", "k", "a\n[Evil]\nx=1", "value of \"S\"/\"k\": it contains a line break"},
-        {"S", "k", "a\rb", "line break"},
-        {"S", "k", std::string("a\0b", 3), "NUL"},
-        {"S", "k\n", "v", "the key"},
-        {"S\nT", "k", "v", "the section name"},
-        {"S", "a=b", "v", "cannot hold the key \"S\"/\"a=b\""},
-        {"S", " k", "v", "the key"},
-        {"S", ";k", "v", "the key"},
-        {"S", "[x] y", "v", "the key"},
-        {"S", "", "v", "the key"},
-        {"a]b", "k", "v", "the section name"},
-        {" S", "k", "v", "the section name"},
+        {"S", "k", "a\rb", "line break"}, {"S", "k", std::string("a\0b", 3), "NUL"}, {"S", "k\n", "v", "the key"},
+        {"S\nT", "k", "v", "the section name"}, {"S", "a=b", "v", "cannot hold the key \"S\"/\"a=b\""},
+        {"S", " k", "v", "the key"}, {"S", ";k", "v", "the key"}, {"S", "[x] y", "v", "the key"},
+        {"S", "", "v", "the key"}, {"a]b", "k", "v", "the section name"}, {" S", "k", "v", "the section name"},
     };
     for (const auto &c : cases) {
         TMemIniFile ini;
@@ -137,9 +127,7 @@ TEST(IniFile, FailedSaveLeavesOldFileIntact)
         EXPECT_THROW(ini.UpdateFile(), platform::EFCreateError);
     }
     EXPECT_EQ(ReadFile(f), "[A]\nx=1\n");
-    // No temporary file is left behind.
-    const auto entries = std::distance(std::filesystem::directory_iterator(dir.Path()), {});
-    EXPECT_EQ(entries, 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1); // no temporary file left
 
     TMemIniFile missing(dir.File("no/such/folder/s.ini"));
     missing.WriteString("A", "x", "1");
@@ -173,9 +161,8 @@ TEST(IniFile, HugeFileLoadsInLinearTime)
     ini.SetText(text);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)); // quadratic: over 20 s
     EXPECT_EQ(ini.ReadSection("Many").size(), 150000u);
-    EXPECT_EQ(ini.ReadString("many", "k0", ""), "again");
     EXPECT_EQ(ini.ReadSections().size(), 30001u);
-    EXPECT_EQ(ini.ReadString("S0", "last", ""), "1");
+    EXPECT_EQ(ini.ReadString("many", "k0", "") + ini.ReadString("S0", "last", ""), "again1");
 }
 
 TEST(IniFile, OversizedFilesDevicesAndPipesAreNotRead)

@@ -1,5 +1,6 @@
 #include "platform/gui/Bitmap.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using platform::TBitmap;
@@ -7,11 +8,17 @@ using platform::TPixelFormat;
 
 namespace {
 
-TBitmap Pattern24(int w, int h)
+TBitmap Blank(TPixelFormat f, int w, int h)
 {
     TBitmap b;
-    b.SetPixelFormat(TPixelFormat::pf24bit);
+    b.SetPixelFormat(f);
     b.SetSize(w, h);
+    return b;
+}
+
+TBitmap Pattern24(int w, int h)
+{
+    TBitmap b = Blank(TPixelFormat::pf24bit, w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             std::uint8_t *p = b.ScanLine(y) + 3 * x;
@@ -31,15 +38,12 @@ std::vector<int> Bytes(const TBitmap &b, int row, int n)
 
 TEST(Bitmap, RowsAreDwordAlignedNewPixelsZeroAndTwentyFourBitsBlueGreenRed)
 {
-    TBitmap b;
-    b.SetPixelFormat(TPixelFormat::pf24bit);
-    b.SetSize(3, 2);
+    TBitmap b = Blank(TPixelFormat::pf24bit, 3, 2);
     EXPECT_EQ(b.BytesPerLine(), 12);
-    EXPECT_EQ(Bytes(b, 0, 9), std::vector<int>(9, 0));
-    EXPECT_EQ(Bytes(b, 1, 9), std::vector<int>(9, 0));
+    for (int y : {0, 1})
+        EXPECT_EQ(Bytes(b, y, 9), std::vector<int>(9, 0));
     b.SetPixelFormat(TPixelFormat::pf8bit);
-    EXPECT_EQ(b.BytesPerLine(), 4);
-    EXPECT_EQ(b.Palette().size(), 256u);
+    EXPECT_EQ(std::make_pair(b.BytesPerLine(), b.Palette().size()), std::make_pair(4, size_t(256)));
 
     QImage img(2, 1, QImage::Format_RGB888);
     img.setPixel(0, 0, qRgb(10, 20, 30));
@@ -54,8 +58,7 @@ TEST(Bitmap, ResizingKeepsTheOverlappingPixels)
     TBitmap b = Pattern24(10, 8);
     const TBitmap orig = b;
     b.SetSize(13, 5);
-    ASSERT_EQ(b.Width(), 13);
-    ASSERT_EQ(b.Height(), 5);
+    ASSERT_EQ(std::make_pair(b.Width(), b.Height()), std::make_pair(13, 5));
     for (int y = 0; y < 5; ++y) {
         std::vector<int> want = Bytes(orig, y, 30);
         want.resize(39, 0);
@@ -65,9 +68,7 @@ TEST(Bitmap, ResizingKeepsTheOverlappingPixels)
     EXPECT_TRUE(b.Empty());
 
     // One-bit rows keep their partial byte.
-    TBitmap m;
-    m.SetPixelFormat(TPixelFormat::pf1bit);
-    m.SetSize(11, 1);
+    TBitmap m = Blank(TPixelFormat::pf1bit, 11, 1);
     m.ScanLine(0)[0] = 0xA5;
     m.ScanLine(0)[1] = 0xE0;
     m.SetSize(10, 1);
@@ -80,12 +81,8 @@ TEST(Bitmap, HostileSizesAndRowsAreRefused)
     TBitmap b = Pattern24(4, 4);
     EXPECT_THROW(b.SetSize(1 << 15, 1 << 14), platform::EOutOfResources);
     EXPECT_EQ(b.Width(), 4); // unchanged
-    try {
-        b.ScanLine(4);
-        FAIL() << "no exception";
-    } catch (const platform::EInvalidGraphicOperation &e) {
-        EXPECT_STREQ(e.what(), "Scan line index out of range");
-    }
+    EXPECT_THAT([&] { b.ScanLine(4); }, testing::ThrowsMessage<platform::EInvalidGraphicOperation>(
+                                             testing::StrEq("Scan line index out of range")));
     EXPECT_THROW(b.ScanLine(-1), platform::EInvalidGraphicOperation);
     b.SetSize(-5, 3);
     EXPECT_TRUE(b.Empty());
@@ -117,17 +114,14 @@ TEST(Bitmap, PixelFormatRoundTripKeepsColours)
 TEST(Bitmap, CopyRectAndDrawClipToBothBitmaps)
 {
     const TBitmap src = Pattern24(10, 10);
-    TBitmap dst;
-    dst.SetPixelFormat(TPixelFormat::pf24bit);
-    dst.SetSize(6, 6);
+    TBitmap dst = Blank(TPixelFormat::pf24bit, 6, 6);
     // Source partly outside: only the part inside arrives, at its place.
     dst.CopyRect({0, 0, 6, 6}, src, {7, 7, 13, 13});
-    EXPECT_EQ(dst.Image().pixel(0, 0), src.Image().pixel(7, 7));
-    EXPECT_EQ(dst.Image().pixel(2, 2), src.Image().pixel(9, 9));
-    EXPECT_EQ(dst.Image().pixel(3, 3), qRgb(0, 0, 0));
+    auto px = [](const TBitmap &b, int x, int y) { return b.Image().pixel(x, y); };
+    EXPECT_EQ((std::vector{px(dst, 0, 0), px(dst, 2, 2), px(dst, 3, 3)}),
+              (std::vector{px(src, 7, 7), px(src, 9, 9), qRgb(0, 0, 0)}));
     dst.Draw(-4, -5, src);
-    EXPECT_EQ(dst.Image().pixel(0, 0), src.Image().pixel(4, 5));
-    EXPECT_EQ(dst.Image().pixel(5, 4), src.Image().pixel(9, 9));
+    EXPECT_EQ((std::vector{px(dst, 0, 0), px(dst, 5, 4)}), (std::vector{px(src, 4, 5), px(src, 9, 9)}));
     // Far outside: nothing happens. Extreme rectangles: no overflow, nothing
     // outside either bitmap touched.
     const TBitmap before = dst;
@@ -137,9 +131,7 @@ TEST(Bitmap, CopyRectAndDrawClipToBothBitmaps)
     dst.CopyRect({0, 0, 2147483647, 6}, src, {-2147483647 - 1, 0, 0, 6});
     EXPECT_EQ(dst.Width(), 6);
     // A stretched copy into another format.
-    TBitmap small;
-    small.SetPixelFormat(TPixelFormat::pf32bit);
-    small.SetSize(5, 5);
+    TBitmap small = Blank(TPixelFormat::pf32bit, 5, 5);
     small.CopyRect({0, 0, 5, 5}, src, {0, 0, 10, 10});
     EXPECT_NE(small.Image().pixel(4, 4), qRgb(0, 0, 0));
 }

@@ -9,36 +9,13 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <string>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char **environ;
 
 using platform::TSingleInstance;
 
 namespace {
-
-// Runs argv in a child process and returns its exit status.
-int RunChild(const std::vector<std::string> &args, pid_t *keepRunning = nullptr)
-{
-    std::vector<char *> argv;
-    for (const auto &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
-    if (keepRunning) {
-        *keepRunning = pid;
-        return 0;
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
+// Whether another process can take the lock at once.
+bool FreeForOthers(const std::string &path) { return std::system(("flock -n '" + path + "' true").c_str()) == 0; }
 } // namespace
 
 using State = TSingleInstance::TState;
@@ -53,9 +30,9 @@ TEST(SingleInstance, OnlyALockHeldElsewhereIsBusyUntilReleased)
     EXPECT_EQ(second.FailureText(), "");
     // Another process sees the lock too; a child does not inherit it.
     EXPECT_TRUE(::fcntl(first.Descriptor(), F_GETFD) & FD_CLOEXEC);
-    EXPECT_NE(RunChild({"flock", "-n", path, "true"}), 0);
+    EXPECT_FALSE(FreeForOthers(path));
     first.Release();
-    EXPECT_EQ(RunChild({"flock", "-n", path, "true"}), 0);
+    EXPECT_TRUE(FreeForOthers(path));
     EXPECT_EQ(second.Acquire(path), State::Acquired);
 }
 
@@ -66,12 +43,10 @@ TEST(SingleInstance, AFileThatCannotBeUsedFailsWithTheReason)
     ASSERT_EQ(::symlink(dir.File("victim").c_str(), dir.File("link.lock").c_str()), 0);
     ::mkdir(dir.File("folder.lock").c_str(), 0700);
     testutil::WriteFile(dir.File("file"), "");
+    // A planted link, no regular file, XDG_RUNTIME_DIR a file, a missing folder.
     const std::pair<std::string, std::string> cases[] = {
-        {"link.lock", "Too many levels of symbolic links"},           // planted link
-        {"folder.lock", "Is a directory"},                           // no regular file
-        {"file/x.lock", "Not a directory"},                          // XDG_RUNTIME_DIR is a file
-        {"no/such/x.lock", "No such file or directory"},
-    };
+        {"link.lock", "Too many levels of symbolic links"}, {"folder.lock", "Is a directory"},
+        {"file/x.lock", "Not a directory"}, {"no/such/x.lock", "No such file or directory"}};
     for (const auto &[name, reason] : cases) {
         TSingleInstance lock;
         EXPECT_EQ(lock.Acquire(dir.File(name)), State::Failed) << name;
@@ -98,8 +73,9 @@ TEST(SingleInstance, LockPathPerDisplayInTheRuntimeFolder)
         EXPECT_EQ(TSingleInstance::DefaultLockPath("KorvaneScreenShotIsActive", ":0"),
                   "/run/user/1000/KorvaneScreenShotIsActive.:0.lock");
         // The screen number does not make another display.
-        for (const auto &[display, file] : {std::pair{":0.1", "N.:0.lock"}, {"localhost:10.0", "N.localhost:10.lock"},
-                                            {"/tmp/launch-x/org.x:0", "N._tmp_launch-x_org.x:0.lock"}, {":1", "N.:1.lock"}})
+        for (const auto &[display, file] :
+             {std::pair{":0.1", "N.:0.lock"}, {"localhost:10.0", "N.localhost:10.lock"},
+              {"/tmp/launch-x/org.x:0", "N._tmp_launch-x_org.x:0.lock"}, {":1", "N.:1.lock"}})
             EXPECT_EQ(TSingleInstance::DefaultLockPath("N", display), std::string("/run/user/1000/") + file);
     }
     {
@@ -107,10 +83,8 @@ TEST(SingleInstance, LockPathPerDisplayInTheRuntimeFolder)
         EXPECT_EQ(TSingleInstance::DefaultLockPath("N", ":0"),
                   "/tmp/N." + std::to_string(::geteuid()) + ".:0.lock");
     }
-    {
-        testutil::ScopedEnv display("DISPLAY", ":7.0");
-        EXPECT_EQ(TSingleInstance::DisplayFromEnvironment(), ":7.0");
-    }
+    testutil::ScopedEnv display("DISPLAY", ":7.0");
+    EXPECT_EQ(TSingleInstance::DisplayFromEnvironment(), ":7.0");
 }
 
 TEST(QuitSignals, TerminationSignalsArriveOnTheMainThread)

@@ -1,4 +1,4 @@
-// The developer debug switch: the host-name prefix test and the debug day.
+// The developer debug switch: the developer host and the debug day.
 #include "support/DebugSwitch.h"
 
 #include "platform/core/Clock.h"
@@ -7,33 +7,16 @@
 
 using namespace support;
 
-TEST(DebugSwitchTest, StartsWithIgnoresAsciiCaseAndRefusesEmptyTexts)
-{
-    const struct {
-        const char *s, *prefix;
-        bool want;
-    } cases[] = {
-        {"_KORVANE-DEV", "_korvane-dev", true}, {"_Korvane-Dev-7", "_korvane-dev", true},
-        {"x_korvane-dev", "_korvane-dev", false}, {"_korvane-de", "_korvane-dev", false},
-        {"", "a", false}, {"a", "", false}, {"", "", false}, {"\xc3\xa4", "\xc3\x84", false},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(StartsWith(c.s, c.prefix), c.want) << c.s << " / " << c.prefix;
-}
-
 TEST(DebugSwitchTest, OnlyTheDeveloperHostOnTheDebugDayIsADebugDay)
 {
-    const struct {
-        const char *host;
-        platform::DateTime at;
-        bool developer, debugDay;
-    } cases[] = {
+    const struct { const char *host; platform::DateTime at; bool developer, debugDay; } cases[] = {
         {"_korvane-dev", {2009, 9, 9, 23, 59, 59, 999}, true, true},
         {"_Korvane-DEV-box.example.org", {2009, 9, 9, 0, 0, 0, 0}, true, true},
         {"_korvane-dev", {2009, 9, 10, 0, 0, 0, 0}, true, false},
         {"_korvane-dev", {2010, 9, 9, 12, 0, 0, 0}, true, false},
         {"build-host", {2009, 9, 9, 12, 0, 0, 0}, false, false},
         {"example._korvane-dev", {2009, 9, 9, 12, 0, 0, 0}, false, false}, // only the short name counts
+        {"_korvane-de", {2009, 9, 9, 12, 0, 0, 0}, false, false},
         {"", {2009, 9, 9, 12, 0, 0, 0}, false, false},
     };
     for (const auto &c : cases) {
@@ -44,4 +27,6 @@ TEST(DebugSwitchTest, OnlyTheDeveloperHostOnTheDebugDayIsADebugDay)
     }
     SetHostNameSource({});
     EXPECT_FALSE(DeveloperMachine()); // no build machine is the developers'
+    // The prefix test folds ASCII case only and refuses empty texts.
+    EXPECT_FALSE(StartsWith("\xc3\xa4", "\xc3\x84") || StartsWith("a", "") || StartsWith("", ""));
 }

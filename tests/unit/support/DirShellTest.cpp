@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <tuple>
 
 using namespace support;
+using namespace std::string_literals;
 
 TEST(CheckDirectory, ExistingMissingBlankAndFile)
 {
@@ -14,17 +16,14 @@ TEST(CheckDirectory, ExistingMissingBlankAndFile)
     TQXResultEx r;
     r.Detail = "old";
     EXPECT_TRUE(CheckDirectory(dir.Path(), 80, r));
-    EXPECT_EQ(r.Code, 0);
-    EXPECT_EQ(r.Text, "Directory: '" + dir.Path() + "'");
-    EXPECT_EQ(r.Detail, "");
+    EXPECT_EQ(std::make_tuple(r.Code, r.Text, r.Detail), std::make_tuple(0, "Directory: '" + dir.Path() + "'", ""s));
 
     EXPECT_FALSE(CheckDirectory(dir.File("missing"), 80, r));
     EXPECT_EQ(ResultToText(r, roCRLF | roDetail),
               "Directory does not exist (50.0E90)\r\nDirectory: '" + dir.File("missing") + "'");
     for (const char *blank : {"", " \t"}) {
         EXPECT_FALSE(CheckDirectory(blank, 6, r));
-        EXPECT_EQ(r.Code, 0x6E90);
-        EXPECT_EQ(r.Text, "Directory: '<empty string>'");
+        EXPECT_EQ(std::make_pair(r.Code, r.Text), std::make_pair(0x6E90, "Directory: '<empty string>'"s));
     }
     testutil::WriteFile(dir.File("f"), "x"); // a file is not a directory
     EXPECT_FALSE(CheckDirectory(dir.File("f"), 80, r));

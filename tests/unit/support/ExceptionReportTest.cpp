@@ -1,6 +1,7 @@
 #include "support/ExceptionReport.h"
 
 #include "TestUtil.h"
+#include "TraceTestUtil.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Exceptions.h"
 #include "platform/core/ProgramPath.h"
@@ -21,23 +22,19 @@ namespace {
 const std::string kEq(80, '=');
 const platform::DateTime kWhen{2009, 9, 9, 14, 5, 3, 7};
 
-// A headless trace component as the process's GlobalTrace, with its data file
-// in a private folder, level 1 and a captured standard output.
+// A headless trace component as GlobalTrace: data file in a private folder, level 1, output captured.
 class ReportTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         trace_.SetDataFileName(dir_.File("shot.Trace.txt"));
         trace_.SetCurrentLevel(1);
-        trace_.SetStandardOutputSink([this](const std::vector<std::string> &lines) {
-            traced_.insert(traced_.end(), lines.begin(), lines.end());
-        });
+        trace_.SetStandardOutputSink(tracetest::Into(traced_));
         trace_.SetToStandardOutput(true);
         trace_.Activate();
         GlobalTrace = &trace_;
-        SetFileVersionSource([](const std::string &file) {
-            return file == platform::ProgramFileName() ? std::string("2.0.0.0") : std::string();
-        });
+        SetFileVersionSource(
+            [](const std::string &file) { return file == platform::ProgramFileName() ? "2.0.0.0" : ""; });
     }
     void TearDown() override
     {
@@ -50,12 +47,11 @@ protected:
         trace_.Flush();
         return std::move(traced_);
     }
-    // The number of framed trace blocks among `lines` (two separators each).
+    // The number of framed trace blocks (two separators each).
     static long FramedBlocks(const std::vector<std::string> &lines)
     {
         return std::count(lines.begin(), lines.end(), " 2009/09/09 14:05:03.007 " + std::string(60, '!')) / 2;
     }
-
     platform::ScopedClock clock_{[] { return kWhen; }};
     testutil::TempDir dir_;
     std::vector<std::string> traced_; // outlives trace_, which flushes into it when destroyed
@@ -73,18 +69,11 @@ std::string ModuleDetail(const std::string &className)
     return "ClassName: '" + className + "'\r\nin module: '" + platform::ProgramFileName() + "'";
 }
 
-// Places a map file beside the test program for the lifetime of the object.
-class ScopedMapFile {
-public:
-    explicit ScopedMapFile(const std::string &text)
-        : name_(platform::ChangeFileExt(platform::ProgramFileName(), ".map"))
-    {
-        testutil::WriteFile(name_, text);
-    }
-    ~ScopedMapFile() { std::remove(name_.c_str()); }
-
-private:
-    std::string name_;
+// Places a map file beside the test program while it lives.
+struct ScopedMapFile {
+    explicit ScopedMapFile(const std::string &text) { testutil::WriteFile(name, text); }
+    ~ScopedMapFile() { std::remove(name.c_str()); }
+    const std::string name = platform::ChangeFileExt(platform::ProgramFileName(), ".map");
 };
 
 } // namespace
@@ -92,14 +81,9 @@ private:
 TEST_F(ReportTest, ConversionErrorInAnApplicationAction)
 {
     TQXResultEx r;
-    try {
-        throw platform::EConvertError("abc");
-    } catch (const std::exception &E) {
-        ExceptionReport(E, 80, nullptr, 0, {}, r);
-    }
-    EXPECT_EQ(r.Code, 0x500FFF);
-    EXPECT_EQ(r.Text, "Exception: 'abc'");
-    EXPECT_EQ(r.Detail, ModuleDetail("EConvertError"));
+    ExceptionReport(platform::EConvertError("abc"), 80, nullptr, 0, {}, r);
+    EXPECT_EQ(std::make_tuple(r.Code, r.Text, r.Detail),
+              std::make_tuple(0x500FFF, std::string("Exception: 'abc'"), ModuleDetail("EConvertError")));
 
     const std::string block = Head() + "System error (50.0FFF)\r\nException: 'abc'\r\n" + ModuleDetail("EConvertError");
     EXPECT_EQ(testutil::ReadFile(ErrorsFile()), block);
@@ -107,13 +91,10 @@ TEST_F(ReportTest, ConversionErrorInAnApplicationAction)
     // A second report of the day follows after CR LF, with an extra text line
     // in the record and a note as the block's last line.
     TQXResultEx r2;
-    try {
-        throw std::out_of_range("index 7");
-    } catch (const std::exception &E) {
-        ExceptionReportEx(E, "note: while saving", 6, nullptr, 0, "Destination folder: '/x'", r2);
-    }
-    EXPECT_EQ(r2.Code, 0x6FFF);
-    EXPECT_EQ(r2.Text, "Exception: 'index 7'\r\nDestination folder: '/x'");
+    ExceptionReportEx(std::out_of_range("index 7"), "note: while saving", 6, nullptr, 0, "Destination folder: '/x'",
+                      r2);
+    EXPECT_EQ(std::make_pair(r2.Code, r2.Text),
+              std::make_pair(0x6FFF, std::string("Exception: 'index 7'\r\nDestination folder: '/x'")));
     const std::string block2 = Head() + "System error (6FFF)\r\nException: 'index 7'\r\n"
                                         "Destination folder: '/x'\r\n" +
                                ModuleDetail("std::out_of_range") + "\r\nnote: while saving";
@@ -121,13 +102,12 @@ TEST_F(ReportTest, ConversionErrorInAnApplicationAction)
 
     // Both reports were traced at level 1 between lines of 60 "!".
     std::vector<std::string> lines = FlushTrace();
-    ASSERT_GE(lines.size(), 6u);
     EXPECT_EQ(FramedBlocks(lines), 2);
-    EXPECT_EQ(lines[0], " 2009/09/09 14:05:03.007 " + std::string(60, '!'));
-    EXPECT_EQ(lines[1], " 2009/09/09 14:05:03.007 ExceptionToQXRX");
-    EXPECT_EQ(lines[2], "                         System error (50.0FFF)");
-    EXPECT_EQ(lines[3], "                         Exception: 'abc'");
-    EXPECT_EQ(lines[4], "                         ClassName: 'EConvertError'");
+    lines.resize(5);
+    const std::string p = " 2009/09/09 14:05:03.007 ", c(p.size(), ' ');
+    EXPECT_EQ(lines, (std::vector<std::string>{p + std::string(60, '!'), p + "ExceptionToQXRX",
+                                               c + "System error (50.0FFF)", c + "Exception: 'abc'",
+                                               c + "ClassName: 'EConvertError'"}));
 }
 
 TEST_F(ReportTest, CallStackDumpEndsTheBlock)
@@ -138,9 +118,7 @@ TEST_F(ReportTest, CallStackDumpEndsTheBlock)
     TQXResultEx r;
     ExceptionReport(platform::EInOutError("disk full"), 80, &ci, 0, {}, r);
     const std::string expected = Head() + "System error (50.0FFF)\r\nException: 'disk full'\r\n" +
-                                 ModuleDetail("EInOutError") + "\r\n\r\n" + kEq +
-                                 "\r\nFunction call stack\r\n" + kEq + "\r\n\r\n'A'\r\n\r\n|   \r\n"
-                                 "|-- 'B'\r\n    |   x=1\r\n\r\n    |   \r\n\r\n";
+                                 ModuleDetail("EInOutError") + "\r\n\r\n" + ci.Dump() + "\r\n";
     EXPECT_EQ(testutil::ReadFile(ErrorsFile()), expected);
     EXPECT_EQ(ReportBlock(r, &ci), expected);
 }
@@ -152,11 +130,9 @@ TEST_F(ReportTest, FlagsSkipTheTraceOrTheFile)
     EXPECT_EQ(r.Code, 0x500FFF);
     EXPECT_FALSE(testutil::FileExists(ErrorsFile()));
     EXPECT_TRUE(FlushTrace().empty());
-
     ExceptionToQXRX(platform::Exception("no file"), 80, 0, r);
     EXPECT_FALSE(testutil::FileExists(ErrorsFile()));
     EXPECT_EQ(FramedBlocks(FlushTrace()), 1);
-
     ExceptionReport(platform::Exception("file only"), 80, nullptr, efNoTrace, {}, r);
     EXPECT_TRUE(testutil::FileExists(ErrorsFile()));
     EXPECT_TRUE(FlushTrace().empty());
@@ -169,14 +145,12 @@ TEST_F(ReportTest, UnwritableErrorFileNeverEscapesTheReport)
     trace_.SetDataFileName(dir_.File("plain/sub/shot.Trace.txt"));
     TQXResultEx r;
     EXPECT_NO_THROW(ExceptionReport(platform::EConvertError("abc"), 80, nullptr, 0, "extra", r));
-    EXPECT_EQ(r.Code, 0x500FFF);
-    EXPECT_EQ(r.Text, "Exception: 'abc'\r\nextra");
+    EXPECT_EQ(std::make_pair(r.Code, r.Text), std::make_pair(0x500FFF, std::string("Exception: 'abc'\r\nextra")));
     std::vector<std::string> lines = FlushTrace();
-    ASSERT_FALSE(lines.empty());
     EXPECT_EQ(FramedBlocks(lines), 1); // the framed block, then the write failure
     std::string failure;
     for (const auto &l : lines)
-        failure += l.substr(25); // without the prefix or its blanks
+        failure += l.substr(std::min<size_t>(25, l.size())); // without the prefix or its blanks
     EXPECT_NE(failure.find("Error-report file \"" + dir_.File("plain/sub/2009_09_09_shot.Trace.ERRORS.txt") +
                             "\" not written: "),
               std::string::npos)
@@ -189,12 +163,16 @@ TEST(ExceptionReport, WithoutTraceComponentOrVersionSource)
     TQXResultEx r;
     r.Detail = "stale";
     ExceptionReport(std::runtime_error("boom"), 80, nullptr, 0, {}, r);
-    EXPECT_EQ(r.Code, 0x500FFF);
-    EXPECT_EQ(r.Text, "Exception: 'boom'");
-    EXPECT_EQ(r.Detail, ModuleDetail("std::runtime_error"));
+    EXPECT_EQ(std::make_tuple(r.Code, r.Text, r.Detail),
+              std::make_tuple(0x500FFF, std::string("Exception: 'boom'"), ModuleDetail("std::runtime_error")));
 
     platform::ScopedClock clock([] { return kWhen; });
     EXPECT_EQ(ReportBlock(r, nullptr).substr(0, Head("").size()), Head(""));
+    // An unknown address names no module.
+    std::string text, detail;
+    DescribeExceptionAt(nullptr, platform::EAbort(), text, detail);
+    EXPECT_EQ(text, "Exception: 'Operation aborted'");
+    EXPECT_EQ(detail, "ClassName: 'EAbort'\r\nin module: ''");
 }
 
 TEST(ExceptionReport, DescriptionFromTheMapFileBesideTheProgram)
@@ -218,19 +196,15 @@ TEST(ExceptionReport, DescriptionFromTheMapFileBesideTheProgram)
     const void *address = reinterpret_cast<const void *>(&ModuleDetail);
     const std::uint64_t offset = MapFileFor(address, mapName, moduleName);
     ASSERT_GT(offset, 0x20u);
-    char text[1024];
-    std::snprintf(text, sizeof text,
-                  "Detailed map of segments\n"
-                  " 0001:%08llX 00000020 C=CODE M=TextRoutines ACBP=A9\n"
-                  "Address Publics by Value\n"
-                  " 0001:%08llX       TextRoutines.Before\n"
-                  " 0001:%08llX       TextRoutines.After\n"
-                  "Line numbers for TextRoutines(support/TextRoutines.cpp)\n"
-                  "    7 0001:%08llX    8 0001:%08llX    9 0001:%08llX\n",
-                  static_cast<unsigned long long>(offset - 0x10), static_cast<unsigned long long>(offset - 1),
-                  static_cast<unsigned long long>(offset + 1), static_cast<unsigned long long>(offset - 2),
-                  static_cast<unsigned long long>(offset), static_cast<unsigned long long>(offset + 2));
-    ScopedMapFile exact(text);
+    auto at = [offset](std::int64_t d) {
+        char b[32];
+        std::snprintf(b, sizeof b, " 0001:%08llX", static_cast<unsigned long long>(offset + d));
+        return std::string(b);
+    };
+    ScopedMapFile exact("Detailed map of segments\n" + at(-0x10) + " 00000020 C=CODE M=TextRoutines ACBP=A9\n"
+                        "Address Publics by Value\n" + at(-1) + " TextRoutines.Before\n" + at(1) +
+                        " TextRoutines.After\nLine numbers for TextRoutines(support/TextRoutines.cpp)\n    7" + at(-2) +
+                        "    8" + at(0) + "    9" + at(2) + "\n");
     std::string description, detail;
     DescribeExceptionAt(address, std::logic_error("x"), description, detail);
     EXPECT_EQ(description, "Exception: 'x'");
@@ -238,10 +212,4 @@ TEST(ExceptionReport, DescriptionFromTheMapFileBesideTheProgram)
                       "in proced. : 'TextRoutines.Before'\r\non line    : '7'");
 }
 
-TEST(ExceptionReport, UnknownAddressNamesNoModule)
-{
-    std::string text, detail;
-    DescribeExceptionAt(nullptr, platform::EAbort(), text, detail);
-    EXPECT_EQ(text, "Exception: 'Operation aborted'");
-    EXPECT_EQ(detail, "ClassName: 'EAbort'\r\nin module: ''");
-}
+

@@ -21,7 +21,7 @@ TMapFile Parse(const std::string &text, bool *complete = nullptr)
 {
     TMapFile map;
     std::istringstream in(text);
-    bool ok = map.Load(in);
+    const bool ok = map.Load(in);
     if (complete)
         *complete = ok;
     return map;
@@ -40,28 +40,17 @@ TEST(MapFile, SampleResolvesUnitProcedureAndLine)
     ASSERT_EQ(map.Lines().size(), 6u);
     EXPECT_EQ(map.LineUnit(map.Lines()[5]), "SelfUnit");
 
-    const struct { std::uint64_t offset; const char *unit, *procedure, *line; } cases[] = {
-        // CFGIniFile runs from 0x1000 with length 0x200: both ends are inside. Nothing lies below
-        // the first public, and the data segment's unit is not taken.
-        {0x0050, "", "", ""}, {0x0FFF, "", "", ""},
-        // An offset exactly at a line record belongs to the line before it.
-        {0x1000, "CFGIniFile", "CFGIniFile.TCFGIniFile.Load", ""},
-        {0x10A0, "CFGIniFile", "CFGIniFile.TCFGIniFile.Save", "11"},
-        {0x1100, "CFGIniFile", "CFGIniFile.TCFGIniFile.Save", "11"},
-        {0x1101, "CFGIniFile", "CFGIniFile.TCFGIniFile.Save", "12"},
-        {0x1160, "CFGIniFile", "CFGIniFile.TCFGIniFile.Save", "13"},
-        {0x1200, "CFGIniFile", "CFGIniFile.TCFGIniFile.Save", "13"},
-        // Lines of another unit are not considered, even at lower offsets.
-        {0x1201, "SelfUnit", "CFGIniFile.TCFGIniFile.Save", ""},
-        {0x1210, "SelfUnit", "SelfUnit.UserName", ""},
-        {0x1215, "SelfUnit", "SelfUnit.UserName", "40"},
-        {0x5000, "", "SelfUnit.UserName", ""},
-    };
-    for (const auto &c : cases) {
-        EXPECT_EQ(map.UnitAt(c.offset), c.unit) << std::hex << c.offset;
-        EXPECT_EQ(map.ProcedureAt(c.offset), c.procedure) << std::hex << c.offset;
-        EXPECT_EQ(map.LineAt(c.offset), c.line) << std::hex << c.offset;
-    }
+    // Unit|procedure|line. CFGIniFile runs from 0x1000 with length 0x200: both ends are inside.
+    // Nothing lies below the first public, and the data segment's unit is not taken. An offset
+    // exactly at a line record belongs to the line before it; lines of another unit do not count.
+    const std::string cfg = "CFGIniFile|CFGIniFile.TCFGIniFile.", self = "SelfUnit|SelfUnit.UserName|";
+    const std::pair<std::uint64_t, std::string> cases[] = {
+        {0x0050, "||"},           {0x0FFF, "||"},           {0x1000, cfg + "Load|"},  {0x10A0, cfg + "Save|11"},
+        {0x1100, cfg + "Save|11"}, {0x1101, cfg + "Save|12"}, {0x1160, cfg + "Save|13"}, {0x1200, cfg + "Save|13"},
+        {0x1201, "SelfUnit|CFGIniFile.TCFGIniFile.Save|"},    {0x1210, self},           {0x1215, self + "40"},
+        {0x5000, "|SelfUnit.UserName|"}};
+    for (const auto &[offset, want] : cases)
+        EXPECT_EQ(map.UnitAt(offset) + "|" + map.ProcedureAt(offset) + "|" + map.LineAt(offset), want) << offset;
 }
 
 TEST(MapFile, FileOnDiskAndTheProcessWideLists)
@@ -72,27 +61,21 @@ TEST(MapFile, FileOnDiskAndTheProcessWideLists)
     EXPECT_FALSE(LoadMapFile(dir.Path())); // a folder is not a map file
 
     std::string crlf;
-    for (char c : SampleMap()) {
-        if (c == '\n')
-            crlf += '\r';
-        crlf += c;
-    }
+    for (char c : SampleMap())
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     testutil::WriteFile(dir.File("prog.map"), crlf);
+    auto at = [](std::uint64_t offset) {
+        std::string unit, proc, line;
+        UnitAt(offset, unit);
+        ProcedureAt(offset, proc);
+        LineAt(offset, line);
+        return unit + "|" + proc + "|" + line;
+    };
     ASSERT_TRUE(LoadMapFile(dir.File("prog.map")));
-    std::string unit, proc, line;
-    UnitAt(0x1180, unit);
-    ProcedureAt(0x1180, proc);
-    LineAt(0x1180, line);
-    EXPECT_EQ(unit, "CFGIniFile");
-    EXPECT_EQ(proc, "CFGIniFile.TCFGIniFile.Save");
-    EXPECT_EQ(line, "13");
-
+    EXPECT_EQ(at(0x1180), "CFGIniFile|CFGIniFile.TCFGIniFile.Save|13");
     // A failed load empties the lists: nothing of the earlier file answers.
     EXPECT_FALSE(LoadMapFile(dir.File("missing.map")));
-    UnitAt(0x1180, unit);
-    ProcedureAt(0x1180, proc);
-    LineAt(0x1180, line);
-    EXPECT_EQ(unit + proc + line, "");
+    EXPECT_EQ(at(0x1180), "||");
 }
 
 // Everything a parse kept, in one line: "U name start-end", "P name offset", "L unit:line offset".
@@ -119,10 +102,8 @@ TEST(MapFile, IncompleteMalformedAndHostileInput)
               "P CFGIniFile.TCFGIniFile.Save 1080; P SelfUnit.UserName 1210; ");
     EXPECT_FALSE(complete);
 
-    const std::string pub = "Address Publics by Value\n 0001:00000010 A.First\n";
-    const std::string seg = "Detailed map of segments\n";
-    const std::string num = "Line numbers for U(support/MapFile.cpp) segment .text\n";
-    const std::string first = "P A.First 10; ";
+    const std::string pub = "Address Publics by Value\n 0001:00000010 A.First\n", seg = "Detailed map of segments\n",
+                      num = "Line numbers for U(support/MapFile.cpp) segment .text\n", first = "P A.First 10; ";
     const std::pair<std::string, std::string> cases[] = {
         // Data lines before the first header are skipped.
         {" 0001:00001000 00000200 C=CODE M=X\n 0001:00001000 X.Y\n", ""},
@@ -175,21 +156,19 @@ TEST(MapFile, IncompleteMalformedAndHostileInput)
     const TMapFile map = Parse(many);
     ASSERT_EQ(map.Lines().size(), 3000u);
     EXPECT_EQ(map.LineUnits(), std::vector<std::string>{unit});
-    EXPECT_EQ(map.Lines()[999].Line, "999");
-    EXPECT_EQ(map.Lines()[999].Offset, 999u);
+    EXPECT_EQ(map.Lines()[999].Line + "@" + std::to_string(map.Lines()[999].Offset), "999@999");
 }
 
 TEST(MapFile, ModuleOfAnAddress)
 {
     std::string mapName = "x", moduleName = "y";
     MapFileFor(nullptr, mapName, moduleName);
-    EXPECT_EQ(mapName, "");
-    EXPECT_EQ(moduleName, "");
+    EXPECT_EQ(mapName + moduleName, "");
 
     // Code of this program: the module is the program file.
     MapFileFor(reinterpret_cast<const void *>(&SampleMap), mapName, moduleName);
-    EXPECT_EQ(moduleName, platform::ProgramFileName());
-    EXPECT_EQ(mapName, platform::ChangeFileExt(platform::ProgramFileName(), ".map"));
+    EXPECT_EQ(moduleName + " " + mapName,
+              platform::ProgramFileName() + " " + platform::ChangeFileExt(platform::ProgramFileName(), ".map"));
 
     // Code of a shared library: the module is that library's file.
     MapFileFor(reinterpret_cast<const void *>(&::getpid), mapName, moduleName);

@@ -10,20 +10,15 @@ using namespace support;
 TEST(QXResultTest, RecordOperations)
 {
     auto fields = [](const TQXResultEx &r) { return std::make_tuple(r.Code, r.Text, r.Detail); };
-    const auto cleared = std::make_tuple(0, std::string(), std::string());
-    TQXResultEx r{0x500FFF, "text", "detail"};
+    TQXResultEx r{0x500FFF, "text", "detail"}, i{-1, "a", "b"}, c{0x500E90, "a", "b"};
     EXPECT_FALSE(IsOK(r));
     SetResult(0x500E90, r);
+    InitResult(i);
+    ClearResult(c);
     EXPECT_EQ(fields(r), std::make_tuple(0x500E90, std::string(), std::string()));
-    r = {-1, "a", "b"};
-    InitResult(r);
-    EXPECT_EQ(fields(r), cleared);
-    r = {0x500E90, "a", "b"};
-    ClearResult(r);
-    EXPECT_EQ(fields(r), cleared);
-    // Success depends on the code alone.
-    r.Text = "saved";
-    EXPECT_TRUE(IsOK(r));
+    EXPECT_EQ(fields(i), fields(TQXResultEx{}));
+    EXPECT_EQ(fields(c), fields(TQXResultEx{}));
+    EXPECT_TRUE(IsOK(TQXResultEx{0, "saved", ""})); // success depends on the code alone
     EXPECT_FALSE(CodeIsOK(-1));
 }
 
@@ -55,14 +50,12 @@ TEST(QXResultTest, ComposeAndSplitCodes)
 
 TEST(QXResultTest, SameCode)
 {
-    EXPECT_TRUE(SameCode(0x500FFF, 4095));
-    EXPECT_FALSE(SameCode(0x3FFF, 4095));   // module 3 is not plain
-    EXPECT_FALSE(SameCode(0x3FFF, 0x3FFF)); // not even the same as itself
-    EXPECT_TRUE(SameCode(0x6FFF, 0x8FFF));
-    EXPECT_TRUE(SameCode(0x9E90, 0xE90));
-    EXPECT_FALSE(SameCode(0x500FFE, 4095));
-    EXPECT_TRUE(SameCode(-1, 0xFFF));      // negative codes are plain
-    EXPECT_FALSE(SameCode(0xFFFF, 0xFFF)); // module 15 is not plain
+    // Module 3 and 15 codes are not plain, not even the same as themselves; negative codes are plain.
+    const struct { std::int32_t a, b; bool same; } cases[] = {
+        {0x500FFF, 4095, true}, {0x3FFF, 4095, false}, {0x3FFF, 0x3FFF, false}, {0x6FFF, 0x8FFF, true},
+        {0x9E90, 0xE90, true},  {0x500FFE, 4095, false}, {-1, 0xFFF, true},    {0xFFFF, 0xFFF, false}};
+    for (const auto &c : cases)
+        EXPECT_EQ(SameCode(c.a, c.b), c.same) << std::hex << c.a << " " << c.b;
 }
 
 TEST(QXResultTest, CodeToHex)

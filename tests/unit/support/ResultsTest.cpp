@@ -3,19 +3,18 @@
 #include "support/dm_LNG.h"
 
 #include <gtest/gtest.h>
-
 #include <map>
-#include <tuple>
-#include <thread>
-#include <vector>
 #include <stdexcept>
+#include <thread>
+#include <tuple>
+#include <vector>
 
 using namespace support;
 
 namespace {
 
-// A text data module that counts the texts asked of it and can be told to
-// change its answers or to fail.
+// A text module that counts the texts asked of it, can change its answers or fail, and
+// can call back into the catalogue while it is built.
 class CountingLNG : public TdmLNG {
 public:
     std::string GetText(std::int32_t id) const override
@@ -24,14 +23,18 @@ public:
         ++perId[id];
         if (failOn == id)
             throw std::runtime_error("text source failed");
-        if (!prefix.empty())
-            return prefix + TdmLNG::GetText(id);
-        return TdmLNG::GetText(id);
+        if (reenter) {
+            reenter = false;
+            nested = CodeToText(0x500E90, false);
+        }
+        return prefix + TdmLNG::GetText(id);
     }
     mutable int calls = 0;
     mutable std::map<std::int32_t, int> perId;
     std::int32_t failOn = 0;
     std::string prefix;
+    mutable bool reenter = false;
+    mutable std::string nested;
 };
 
 class ResultsTest : public ::testing::Test {
@@ -64,20 +67,14 @@ TEST_F(ResultsTest, CatalogueRowsAndLookUpByModule)
     EXPECT_EQ(rows, (decltype(rows){{0, 65535, 65535, "Ok"},
                                     {3728, 65535, 65535, "Directory does not exist"},
                                     {4095, 65535, 65535, "System error"}}));
-
     // Modules 80 and 6 are listed; 127 and 3 are not.
-    const std::pair<std::int32_t, const char *> found[] = {
-        {0x500FFF, "System error"}, {0x500E90, "Directory does not exist"},
-        {0x6E90, "Directory does not exist"}, {0, "Ok"}};
-    for (const auto &[code, text] : found) {
-        std::string s;
-        EXPECT_TRUE(FindResultText(code, s)) << code;
-        EXPECT_EQ(s, text);
-    }
-    for (std::int32_t code : {0x7F0FFF, 0x3FFF, 0x123}) {
+    const std::pair<std::int32_t, const char *> cases[] = {
+        {0x500FFF, "System error"}, {0x500E90, "Directory does not exist"}, {0x6E90, "Directory does not exist"},
+        {0, "Ok"}, {0x7F0FFF, nullptr}, {0x3FFF, nullptr}, {0x123, nullptr}};
+    for (const auto &[code, text] : cases) {
         std::string s = "unchanged";
-        EXPECT_FALSE(FindResultText(code, s)) << code;
-        EXPECT_EQ(s, "unchanged");
+        EXPECT_EQ(FindResultText(code, s), text != nullptr) << code;
+        EXPECT_EQ(s, text ? text : "unchanged");
     }
 }
 
@@ -101,24 +98,19 @@ TEST(ResultRowTest, ExactAndRangeRows)
 TEST_F(ResultsTest, CodeToTextAndSeverityPrefixes)
 {
     const struct { std::int32_t code; bool severity; const char *text; } cases[] = {
-        {0, true, "Ok"}, {0, false, "Ok"},
-        {0x500FFF, true, "System error (50.0FFF)"},
+        {0, true, "Ok"}, {0, false, "Ok"}, {0x500FFF, true, "System error (50.0FFF)"},
         {0x500E90, true, "Err: Directory does not exist (50.0E90)"},
         {0x500E90, false, "Directory does not exist (50.0E90)"},
-        {0x6E90, true, "Err: Directory does not exist (6E90)"},
-        {4095, true, "System error (0FFF)"},
+        {0x6E90, true, "Err: Directory does not exist (6E90)"}, {4095, true, "System error (0FFF)"},
         // Without a message: the fallback, never with prefix or parentheses.
         {0x7F0001, true, "System error: 7F.0001"}, {0x500123, true, "System error: 50.0123"},
         {-1, true, "System error: FF.0FFF"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(CodeToText(c.code, c.severity), c.text) << std::hex << c.code;
-
     EXPECT_EQ(FormatResultCode(0x500E90, false, true, false), "Err: Directory does not exist");
-    EXPECT_EQ(FormatResultCode(0x500E90, false, false, false), "Directory does not exist");
     EXPECT_EQ(FormatResultCode(0x7F0001, true, true, true), "");
     EXPECT_EQ(FormatResultCode(0x7F0001, false, false, false), "System error: 7F.0001");
-
     const std::pair<std::int32_t, const char *> prefixes[] = {
         {0x2900, "Msg: "}, {0xD10, "Warning!: "}, {0x500E90, "Err: "}, {0, ""}, {0x500FFF, ""}};
     for (const auto &[code, prefix] : prefixes)
@@ -129,6 +121,12 @@ TEST_F(ResultsTest, CodeToTextAndSeverityPrefixes)
     lng.prefix = "#";
     EXPECT_EQ(CodeToText(0x500E90, true), "#Err: #Directory does not exist (50.0E90)");
     EXPECT_EQ(CodeToText(0x7F0001, true), "#System error: 7F.0001");
+    // Without a text module: the built-in texts.
+    ClearResultTable();
+    dmLNG = nullptr;
+    lng.calls = 0;
+    EXPECT_EQ(CodeToText(0x500E90, true), "Err: Directory does not exist (50.0E90)");
+    EXPECT_EQ(lng.calls, 0);
 }
 
 TEST_F(ResultsTest, ResultToTextFlags)
@@ -151,98 +149,16 @@ TEST_F(ResultsTest, ResultToTextFlags)
         {ex, roCRLF | roSeverity | roDetail,
          "System error (50.0FFF)\r\nAccess denied\r\nClassName: 'EFCreateError'\r\nUnit: 'x'"},
         {ex, roQuote | roDetail, "System error (50.0FFF) 'Access denied ClassName: 'EFCreateError'\r\nUnit: 'x''"},
+        {Rec(0x500FFF, " ", "\r\n"), roQuote | roDetail, "System error (50.0FFF)"}, // blank texts: only the code
     };
     for (const auto &c : cases)
         EXPECT_EQ(ResultToText(c.r, c.o), c.text) << c.r.Code << " " << c.r.Text;
-    // Blank texts with roQuote: only the code text.
-    EXPECT_EQ(ResultToText(Rec(0x500FFF, " ", "\r\n"), roQuote | roDetail), "System error (50.0FFF)");
+    // The Boolean form maps onto the flags (and never sets roSkipCodeWhenOK).
+    EXPECT_EQ(ResultToTextOpt(dir, true, false, true, true), ResultToText(dir, roCRLF | roSeverity | roDetail));
+    EXPECT_EQ(ResultToTextOpt(ok, false, true, false, false), "Ok 'x'");
 }
 
-TEST_F(ResultsTest, ResultToTextOptMatchesTheFlags)
-{
-    const TQXResultEx dir = Rec(0x500E90, "t", "d");
-    for (int bits = 0; bits < 16; ++bits) {
-        TResultOptions o;
-        if (bits & 1) o = o | roCRLF;
-        if (bits & 2) o = o | roQuote;
-        if (bits & 4) o = o | roSeverity;
-        if (bits & 8) o = o | roDetail;
-        EXPECT_EQ(ResultToTextOpt(dir, bits & 1, bits & 2, bits & 4, bits & 8), ResultToText(dir, o)) << bits;
-    }
-    // Flag 4 is never set by the Boolean form.
-    EXPECT_EQ(ResultToTextOpt(Rec(0, "x"), false, false, false, false), "Ok x");
-}
-
-TEST_F(ResultsTest, CatalogueIsBuiltOnce)
-{
-    std::string s;
-    FindResultText(0, s);
-    const int after = lng.calls;
-    EXPECT_EQ(lng.perId[17586], 1);
-    EXPECT_EQ(lng.perId[21655], 1);
-    EXPECT_EQ(lng.perId[588], 1);
-    for (int i = 0; i < 5; ++i) {
-        FindResultText(0x500E90, s);
-        CodeToText(0x500FFF, false);
-    }
-    EXPECT_EQ(lng.calls, after);
-    EXPECT_EQ(lng.perId[21655], 1);
-
-    // Later changes of the text source do not reach the catalogue.
-    lng.prefix = "new ";
-    EXPECT_EQ(CodeToText(0, false), "Ok");
-}
-
-TEST_F(ResultsTest, NoTextModuleUsesTheBuiltInTexts)
-{
-    dmLNG = nullptr;
-    EXPECT_EQ(CodeToText(0x500E90, true), "Err: Directory does not exist (50.0E90)");
-    EXPECT_EQ(CodeToText(0x7F0001, true), "System error: 7F.0001");
-    EXPECT_EQ(lng.calls, 0);
-}
-
-TEST_F(ResultsTest, FailedBuildIsNotKeptHalfBuilt)
-{
-    lng.failOn = 21655; // the second row's text
-    std::string s;
-    EXPECT_THROW(FindResultText(0, s), std::runtime_error);
-    // Nothing half-built was published: the next use builds it completely.
-    lng.failOn = 0;
-    EXPECT_TRUE(FindResultText(0x500E90, s));
-    EXPECT_EQ(s, "Directory does not exist");
-    EXPECT_EQ(ResultTable().size(), 3u);
-    EXPECT_EQ(CodeToText(0x500FFF, true), "System error (50.0FFF)");
-}
-
-namespace {
-// A text source that asks for a result text while the catalogue is built.
-class ReentrantLNG : public TdmLNG {
-public:
-    std::string GetText(std::int32_t id) const override
-    {
-        if (!inside) {
-            inside = true;
-            nested = CodeToText(0x500E90, false);
-            inside = false;
-        }
-        return TdmLNG::GetText(id);
-    }
-    mutable bool inside = false;
-    mutable std::string nested;
-};
-} // namespace
-
-TEST_F(ResultsTest, ReentrantTextSourceDoesNotRebuildOrDeadlock)
-{
-    ReentrantLNG re;
-    dmLNG = &re;
-    EXPECT_EQ(CodeToText(0x500E90, false), "Directory does not exist (50.0E90)");
-    // The nested call saw no catalogue yet and fell back.
-    EXPECT_EQ(re.nested, "System error: 50.0E90");
-    EXPECT_EQ(ResultTable().size(), 3u);
-}
-
-TEST_F(ResultsTest, ConcurrentFirstUseBuildsOnce)
+TEST_F(ResultsTest, CatalogueIsBuiltOnceEvenByConcurrentFirstUse)
 {
     std::vector<std::string> seen(8);
     std::vector<std::thread> threads;
@@ -253,7 +169,30 @@ TEST_F(ResultsTest, ConcurrentFirstUseBuildsOnce)
         });
     for (auto &t : threads)
         t.join();
-    for (const auto &s : seen)
-        EXPECT_EQ(s, "Directory does not exist (50.0E90)");
-    EXPECT_EQ(lng.perId[21655], 1);
+    EXPECT_EQ(seen, std::vector<std::string>(8, "Directory does not exist (50.0E90)"));
+    EXPECT_EQ(std::make_tuple(lng.perId[17586], lng.perId[21655], lng.perId[588]), std::make_tuple(1, 1, 1));
+    // Later changes of the text source do not reach the catalogue.
+    lng.prefix = "new ";
+    const int calls = lng.calls;
+    EXPECT_EQ(CodeToText(0, false), "Ok");
+    EXPECT_EQ(lng.calls, calls);
+}
+
+TEST_F(ResultsTest, FailedBuildIsNotKeptHalfBuilt)
+{
+    lng.failOn = 21655; // the second row's text
+    std::string s;
+    EXPECT_THROW(FindResultText(0, s), std::runtime_error);
+    lng.failOn = 0;
+    EXPECT_TRUE(FindResultText(0x500E90, s));
+    EXPECT_EQ(s, "Directory does not exist");
+    EXPECT_EQ(ResultTable().size(), 3u);
+}
+
+TEST_F(ResultsTest, ReentrantTextSourceDoesNotRebuildOrDeadlock)
+{
+    lng.reenter = true;
+    EXPECT_EQ(CodeToText(0x500E90, false), "Directory does not exist (50.0E90)");
+    EXPECT_EQ(lng.nested, "System error: 50.0E90"); // saw no catalogue yet and fell back
+    EXPECT_EQ(ResultTable().size(), 3u);
 }
