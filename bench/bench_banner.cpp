@@ -4,6 +4,7 @@
 // run under run_e2e.sh to measure on a real X server:
 //   build/bench/bench_banner
 //   tests/e2e/run_e2e.sh build/bench/bench_banner
+#include "BenchCommon.h"
 #include "app/SelfUnit.h"
 #include "app/fm_Banner.h"
 #include "app/fm_WhatToDo.h"
@@ -179,7 +180,7 @@ Timing MovieTiming(const QByteArray &gifBytes, int delay)
 
 int main(int argc, char **argv)
 {
-    ::setenv("QT_QPA_PLATFORM", std::getenv("DISPLAY") ? "xcb" : "offscreen", 0);
+    bench::ChooseQtPlatform();
     QApplication qapp(argc, argv);
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 5;
 

@@ -2,6 +2,7 @@
 // writer into an exclusively created file) against QImage::save as PNG, on a
 // 1920x1080 desktop picture, side by side in one run.
 //   build/bench/bench_capture_save
+#include "BenchCommon.h"
 #include "app/CFGIniFile.h"
 #include "app/CaptureActions.h"
 #include "imaging/PNGLoader.h"
@@ -11,15 +12,12 @@
 #include <QImage>
 #include <benchmark/benchmark.h>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <string>
 
 namespace {
 
 QImage g_capture;
-std::string g_folder;
 
 void BM_SaveCaptureAction(benchmark::State &state)
 {
@@ -41,7 +39,7 @@ BENCHMARK(BM_SaveCaptureAction)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_QImageSavePng(benchmark::State &state)
 {
-    const QString name = QString::fromStdString(g_folder + "/qt.png");
+    const QString name = QString::fromStdString(bench::TempFile("qt.png"));
     for (auto _ : state)
         if (!g_capture.save(name, "PNG")) {
             state.SkipWithError("QImage::save failed");
@@ -50,46 +48,21 @@ void BM_QImageSavePng(benchmark::State &state)
 }
 BENCHMARK(BM_QImageSavePng)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &r : runs)
-            if (r.run_type == Run::RT_Iteration)
-                times[r.run_name.function_name] = r.GetAdjustedRealTime();
-    }
-    std::map<std::string, double> times;
-};
-
 } // namespace
 
 int main(int argc, char **argv)
 {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    bench::ChooseQtPlatform();
     QGuiApplication app(argc, argv);
-    const char *picture = KSS_TESTDATA_DIR "/screens/desktop-1920x1080.png";
-    g_capture = QImage(QString::fromUtf8(picture)).convertToFormat(QImage::Format_BGR888);
-    if (g_capture.isNull()) {
-        std::fprintf(stderr, "cannot read %s\n", picture);
-        return 1;
-    }
-    char tmpl[] = "/tmp/kss-bench-save-XXXXXX";
-    if (!::mkdtemp(tmpl))
-        return 1;
-    g_folder = tmpl;
-    app::CFGAllData.DestinationFolder = g_folder;
+    g_capture = bench::LoadScreen("desktop-1920x1080.png");
+    app::CFGAllData.DestinationFolder = bench::TempFolder();
     app::CFGAllData.ImageFileFormat = "PNG";
     imaging::RegisterPNGLoader();
 
-    benchmark::Initialize(&argc, argv);
-    TRatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double ours = reporter.times["BM_SaveCaptureAction"];
-    const double qt = reporter.times["BM_QImageSavePng"];
-    if (ours > 0 && qt > 0)
-        std::printf("save action / QImage::save PNG = %.2f\n", ours / qt);
-    std::filesystem::remove_all(g_folder);
+    bench::TRatioReporter reporter;
+    reporter.RunBenchmarks(argc, argv);
+    if (const double r = reporter.Ratio("BM_SaveCaptureAction", "BM_QImageSavePng"))
+        std::printf("save action / QImage::save PNG = %.2f\n", r);
     imaging::UnregisterPNGLoader();
     return 0;
 }

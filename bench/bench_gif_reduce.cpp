@@ -3,6 +3,7 @@
 // with Floyd-Steinberg (median cut, its default, and its fast octree), run
 // through /usr/bin/python3 in the same run. Prints time ratios ours/Pillow,
 // the PSNR of both, and the PSNR of every reduction method and dither mode.
+#include "BenchCommon.h"
 #include "gif/ColorReduction.h"
 
 #include <benchmark/benchmark.h>
@@ -19,14 +20,6 @@
 using namespace gif;
 
 namespace {
-
-const char *const Screens[] = {"desktop-1920x1080.png", "wallpaper-1920x1080.png", "web-docs-1920x1080.png",
-                               "web-index-1920x1080.png"};
-
-std::string ScreenPath(const std::string &name)
-{
-    return std::string(KSS_TESTDATA_DIR) + "/screens/" + name;
-}
 
 std::map<std::string, QImage> &Images()
 {
@@ -53,18 +46,6 @@ void Reduce_Ours(benchmark::State &s, std::string name)
         benchmark::DoNotOptimize(ReduceColors(img, crOctree, dmFloydSteinberg, 8));
 }
 
-class TimeReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> Seconds;
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto &r : runs)
-            if (!r.error_occurred && r.run_type == Run::RT_Iteration)
-                Seconds[r.benchmark_name()] = r.GetAdjustedRealTime() / 1e3; // reported in ms
-    }
-};
-
 struct PillowResult {
     double Seconds = 0, Psnr = 0;
 };
@@ -89,32 +70,24 @@ std::map<std::string, PillowResult> RunPillow(const std::string &path)
 
 int main(int argc, char **argv)
 {
-    for (const char *name : Screens) {
-        QImage img(QString::fromStdString(ScreenPath(name)));
-        if (img.isNull()) {
-            std::fprintf(stderr, "missing test data: %s\n", name);
-            return 1;
-        }
-        Images()[name] = img.convertToFormat(QImage::Format_BGR888);
-        benchmark::RegisterBenchmark((std::string("octree-fs/ours/") + name).c_str(), Reduce_Ours, std::string(name))
-            ->Unit(benchmark::kMillisecond);
+    for (const std::string &name : bench::Screens1080) {
+        Images()[name] = bench::LoadScreen(name);
+        bench::RegisterMs("octree-fs/ours/" + name, Reduce_Ours, name);
     }
-    benchmark::Initialize(&argc, argv);
-    TimeReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    bench::TRatioReporter reporter;
+    reporter.RunBenchmarks(argc, argv);
 
     std::printf("\n256 colours with Floyd-Steinberg, ours (octree) vs Pillow quantize + dither\n");
     std::printf("%-26s %9s %9s %9s %9s %9s %9s %9s\n", "screen", "ours ms", "mc ms", "t o/mc", "oct ms", "t o/oct",
                 "PSNR us", "PSNR mc/oct");
-    for (const char *name : Screens) {
-        const auto it = reporter.Seconds.find(std::string("octree-fs/ours/") + name);
-        if (it == reporter.Seconds.end())
+    for (const std::string &name : bench::Screens1080) {
+        const double ours = reporter.Time("octree-fs/ours/" + name);
+        if (ours == 0)
             continue;
-        const double ours = it->second;
         const double q = Psnr(Images()[name], ReduceColors(Images()[name], crOctree, dmFloydSteinberg, 8));
-        auto pil = RunPillow(ScreenPath(name));
+        auto pil = RunPillow(bench::TestData("screens/" + name));
         const PillowResult mc = pil["mediancut"], oct = pil["fastoctree"];
-        std::printf("%-26s %9.1f %9.1f %9.3f %9.1f %9.3f %9.2f %6.2f/%.2f\n", name, ours * 1e3, mc.Seconds * 1e3,
+        std::printf("%-26s %9.1f %9.1f %9.3f %9.1f %9.3f %9.2f %6.2f/%.2f\n", name.c_str(), ours * 1e3, mc.Seconds * 1e3,
                     mc.Seconds > 0 ? ours / mc.Seconds : 0.0, oct.Seconds * 1e3,
                     oct.Seconds > 0 ? ours / oct.Seconds : 0.0, q, mc.Psnr, oct.Psnr);
     }
@@ -122,8 +95,8 @@ int main(int argc, char **argv)
     std::printf("\nPSNR (dB) per reduction method (rows) and dither mode (columns 0-6)\n");
     const char *methods[] = {"", "system20", "halftone", "fourgreys", "blackwhite", "greys256", "web", "octree8",
                              "octree+sys", "custom(web)"};
-    for (const char *name : Screens) {
-        std::printf("%s\n", name);
+    for (const std::string &name : bench::Screens1080) {
+        std::printf("%s\n", name.c_str());
         const QImage &img = Images()[name];
         for (int m = crSystem20; m <= crCustomPalette; ++m) {
             std::printf("  %-12s", methods[m]);
@@ -136,6 +109,5 @@ int main(int argc, char **argv)
             std::printf("\n");
         }
     }
-    benchmark::Shutdown();
     return 0;
 }

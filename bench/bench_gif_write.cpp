@@ -2,6 +2,7 @@
 // colours by our octree, with and without dithering): our LZW encoder against
 // giflib's. Pairs are <case>/ours and <case>/peer; the end of the run prints
 // the time ratio ours/peer and the ratio of the image data sizes.
+#include "BenchCommon.h"
 #include "gif/ColorReduction.h"
 #include "gif/GIFEncoder.h"
 
@@ -21,9 +22,6 @@ using namespace gif;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
-
-const char *const Screens[] = {"desktop-1920x1080.png", "wallpaper-1920x1080.png", "web-docs-1920x1080.png",
-                               "web-index-1920x1080.png", "desktop-3840x2160.png"};
 
 struct Frame {
     int Width = 0, Height = 0;
@@ -98,49 +96,14 @@ void Encode_Peer(benchmark::State &s, std::string name)
     s.counters["bytes"] = double(n);
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> Time, Size;
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto &r : runs) {
-            if (r.error_occurred || r.run_type != Run::RT_Iteration)
-                continue;
-            Time[r.benchmark_name()] = r.GetAdjustedRealTime();
-            Size[r.benchmark_name()] = r.counters.at("bytes").value;
-        }
-    }
-    void PrintRatios() const
-    {
-        std::printf("\n%-44s %10s %10s\n", "case", "time o/p", "size o/p");
-        for (const auto &[name, t] : Time) {
-            const auto at = name.find("/ours/");
-            if (at == std::string::npos)
-                continue;
-            const std::string rest = name.substr(at + 6);
-            for (const char *peer : {"lzw/peer/", "rle-vs-lzw/peer/"}) {
-                if (name.compare(0, at, std::string(peer).substr(0, std::strlen(peer) - 6)) != 0)
-                    continue;
-                const auto p = Time.find(std::string(peer) + rest);
-                if (p != Time.end())
-                    std::printf("%-44s %10.3f %10.3f\n", (name.substr(0, at) + "/" + rest).c_str(), t / p->second,
-                                Size.at(name) / Size.at(p->first));
-            }
-        }
-    }
-};
-
 } // namespace
 
 int main(int argc, char **argv)
 {
-    for (const char *screen : Screens) {
-        QImage img(QString::fromStdString(std::string(KSS_TESTDATA_DIR) + "/screens/" + screen));
-        if (img.isNull()) {
-            std::fprintf(stderr, "missing test data: %s\n", screen);
-            return 1;
-        }
+    std::vector<std::string> screens = bench::Screens1080;
+    screens.push_back("desktop-3840x2160.png");
+    for (const std::string &screen : screens) {
+        const QImage img = bench::LoadScreen(screen, QImage::Format_RGB32);
         for (int dither : {dmNearest, dmFloydSteinberg}) {
             const QImage r = ReduceColors(img, crOctree, dither, 8);
             Frame f;
@@ -153,20 +116,14 @@ int main(int argc, char **argv)
             f.Palette.resize(256, qRgb(0, 0, 0));
             const std::string name = std::string(dither ? "fs-" : "") + screen;
             Frames()[name] = std::move(f);
-            benchmark::RegisterBenchmark(("lzw/ours/" + name).c_str(), Encode_Ours, name, false)
-                ->Unit(benchmark::kMillisecond);
-            benchmark::RegisterBenchmark(("lzw/peer/" + name).c_str(), Encode_Peer, name)
-                ->Unit(benchmark::kMillisecond);
-            benchmark::RegisterBenchmark(("rle-vs-lzw/ours/" + name).c_str(), Encode_Ours, name, true)
-                ->Unit(benchmark::kMillisecond);
-            benchmark::RegisterBenchmark(("rle-vs-lzw/peer/" + name).c_str(), Encode_Peer, name)
-                ->Unit(benchmark::kMillisecond);
+            bench::RegisterMs("lzw/ours/" + name, Encode_Ours, name, false);
+            bench::RegisterMs("lzw/peer/" + name, Encode_Peer, name);
+            bench::RegisterMs("rle-vs-lzw/ours/" + name, Encode_Ours, name, true);
+            bench::RegisterMs("rle-vs-lzw/peer/" + name, Encode_Peer, name);
         }
     }
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
-    benchmark::Shutdown();
+    bench::TRatioReporter reporter;
+    reporter.RunBenchmarks(argc, argv);
+    reporter.PrintTable("", {{"time o/p", "peer", ""}, {"size o/p", "peer", "bytes"}});
     return 0;
 }

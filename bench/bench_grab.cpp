@@ -2,6 +2,7 @@
 // side by side in one run, raw (32-bit) and as the program keeps it (24-bit).
 // Needs an X display; for the reference figure run it on a 3840x2160 Xvfb:
 //   tests/e2e/run_e2e.sh --size 3840x2160 build/bench/bench_grab
+#include "BenchCommon.h"
 #include "platform/os/ScreenGrab.h"
 
 #include <QGuiApplication>
@@ -10,48 +11,10 @@
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
+#include <utility>
 
 using platform::TX11ScreenGrabber;
-
-namespace {
-
-// Collects the wall-clock time per benchmark (the X server works in another
-// process, so CPU time of this one would flatter the slow path).
-// With repetitions the median counts.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-    TRatioReporter() : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &r : runs) {
-            const std::string name = r.run_name.function_name;
-            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median")
-                medians[name] = r.GetAdjustedRealTime();
-            else if (r.run_type == Run::RT_Iteration)
-                times[name] = r.GetAdjustedRealTime();
-        }
-    }
-    double Time(const std::string &name) const
-    {
-        if (auto m = medians.find(name); m != medians.end())
-            return m->second;
-        auto t = times.find(name);
-        return t == times.end() ? 0 : t->second;
-    }
-    std::map<std::string, double> times, medians;
-};
-
-void Ratio(const TRatioReporter &rep, const char *what, const std::string &slow, const std::string &fast)
-{
-    const double s = rep.Time(slow), f = rep.Time(fast);
-    if (s > 0 && f > 0)
-        std::printf("%-40s grabWindow / MIT-SHM = %.1fx\n", what, s / f);
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -60,7 +23,7 @@ int main(int argc, char **argv)
                              "  tests/e2e/run_e2e.sh --size 3840x2160 %s\n", argv[0]);
         return 0;
     }
-    ::setenv("QT_QPA_PLATFORM", "xcb", 0);
+    bench::ChooseQtPlatform();
     QGuiApplication app(argc, argv);
     TX11ScreenGrabber grabber;
     const QImage shm = grabber.GrabShm(QImage::Format_RGB32);
@@ -71,29 +34,26 @@ int main(int argc, char **argv)
     if (shm.isNull() || shm != ref)
         return 1;
 
-    benchmark::RegisterBenchmark("grab_rgb32/mit_shm", [&](benchmark::State &st) {
-        for (auto _ : st)
-            benchmark::DoNotOptimize(grabber.GrabShm(QImage::Format_RGB32));
-    })->UseRealTime()->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("grab_rgb32/qscreen_grabwindow", [](benchmark::State &st) {
-        for (auto _ : st)
-            benchmark::DoNotOptimize(QGuiApplication::primaryScreen()->grabWindow(0).toImage());
-    })->UseRealTime()->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("grab_bgr888/mit_shm", [&](benchmark::State &st) {
-        for (auto _ : st)
-            benchmark::DoNotOptimize(grabber.GrabShm(QImage::Format_BGR888));
-    })->UseRealTime()->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("grab_bgr888/qscreen_grabwindow", [](benchmark::State &st) {
-        for (auto _ : st)
-            benchmark::DoNotOptimize(TX11ScreenGrabber::GrabFallback(QImage::Format_BGR888));
-    })->UseRealTime()->Unit(benchmark::kMillisecond);
+    // Wall-clock time: the X server works in another process, so CPU time
+    // of this one would flatter the slow path.
+    const auto add = [](const char *name, auto grab) {
+        benchmark::RegisterBenchmark(name, [grab](benchmark::State &st) {
+            for (auto _ : st)
+                benchmark::DoNotOptimize(grab());
+        })->UseRealTime()->Unit(benchmark::kMillisecond);
+    };
+    add("grab_rgb32/mit_shm", [&] { return grabber.GrabShm(QImage::Format_RGB32); });
+    add("grab_rgb32/qscreen_grabwindow", [] { return QGuiApplication::primaryScreen()->grabWindow(0).toImage(); });
+    add("grab_bgr888/mit_shm", [&] { return grabber.GrabShm(QImage::Format_BGR888); });
+    add("grab_bgr888/qscreen_grabwindow", [] { return TX11ScreenGrabber::GrabFallback(QImage::Format_BGR888); });
 
-    benchmark::Initialize(&argc, argv);
-    TRatioReporter rep;
-    benchmark::RunSpecifiedBenchmarks(&rep);
-    Ratio(rep, "raw 32-bit grab:", "grab_rgb32/qscreen_grabwindow", "grab_rgb32/mit_shm");
-    Ratio(rep, "24-bit grab (as the program keeps it):", "grab_bgr888/qscreen_grabwindow",
-          "grab_bgr888/mit_shm");
-    benchmark::Shutdown();
+    // With repetitions the median counts.
+    bench::TRatioReporter rep(benchmark::ConsoleReporter::OO_Tabular);
+    rep.RunBenchmarks(argc, argv);
+    const std::pair<const char *, const char *> rows[] = {{"grab_rgb32", "raw 32-bit grab:"},
+                                                          {"grab_bgr888", "24-bit grab (as the program keeps it):"}};
+    for (const auto &[what, label] : rows)
+        if (const double r = rep.Ratio(what + std::string("/qscreen_grabwindow"), what + std::string("/mit_shm")))
+            std::printf("%-40s grabWindow / MIT-SHM = %.1fx\n", label, r);
     return 0;
 }

@@ -3,6 +3,7 @@
 // the 1920x1080 and 3840x2160 screenshots: save and load of colour, and the
 // load of a grey file straight to 8-bit. Pairs are named <case>/ours and
 // <case>/peer; the run ends with the time ratios ours/peer.
+#include "BenchCommon.h"
 #include "imaging/JPEGLoader.h"
 #include "imaging/MemStream.h"
 
@@ -119,63 +120,26 @@ void Load_Peer(benchmark::State &s, const std::string &name, bool grey)
     }
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> Time;
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto &r : runs)
-            if (!r.error_occurred && r.run_type == Run::RT_Iteration)
-                Time[r.benchmark_name()] = r.GetAdjustedRealTime();
-    }
-    void PrintRatios() const
-    {
-        std::printf("\n%-40s %10s\n", "case", "time o/p");
-        for (const auto &[name, t] : Time) {
-            const auto at = name.find("/ours");
-            if (at == std::string::npos)
-                continue;
-            const auto p = Time.find(name.substr(0, at) + "/peer" + name.substr(at + 5));
-            if (p != Time.end())
-                std::printf("%-40s %10.3f\n", (name.substr(0, at) + name.substr(at + 5)).c_str(), t / p->second);
-        }
-    }
-};
-
 } // namespace
 
 int main(int argc, char **argv)
 {
-    for (const char *name : {"desktop-1920x1080.png", "desktop-3840x2160.png"}) {
-        const std::string path = std::string(KSS_TESTDATA_DIR) + "/screens/" + name;
-        const QImage img(QString::fromStdString(path));
-        if (img.isNull()) {
-            std::fprintf(stderr, "missing test data: %s\n", path.c_str());
-            return 1;
-        }
-        Case &c = Cases[name];
-        c.Bitmap = std::make_unique<TLinearBitmap>();
-        c.Bitmap->Assign(img.convertToFormat(QImage::Format_BGR888));
+    for (const std::string n : {"desktop-1920x1080.png", "desktop-3840x2160.png"}) {
+        Case &c = Cases[n];
+        c.Bitmap = bench::ScreenBitmap(n);
         c.Colour = PeerEncode(*c.Bitmap, false);
         TLinearBitmap grey;
-        grey.Assign(img.convertToFormat(QImage::Format_Grayscale8));
+        grey.Assign(bench::LoadScreen(n, QImage::Format_Grayscale8));
         c.Grey = PeerEncode(grey, true);
-        const std::string n = name;
-        const auto reg = [&](const std::string &what, auto f) {
-            benchmark::RegisterBenchmark((what + "/" + n).c_str(), f)->Unit(benchmark::kMillisecond);
-        };
-        reg("save/ours", [n](benchmark::State &s) { Save_Ours(s, n); });
-        reg("save/peer", [n](benchmark::State &s) { Save_Peer(s, n); });
-        reg("load/ours", [n](benchmark::State &s) { Load_Ours(s, n, false); });
-        reg("load/peer", [n](benchmark::State &s) { Load_Peer(s, n, false); });
-        reg("load-grey/ours", [n](benchmark::State &s) { Load_Ours(s, n, true); });
-        reg("load-grey/peer", [n](benchmark::State &s) { Load_Peer(s, n, true); });
+        bench::RegisterMs("save/ours/" + n, Save_Ours, n);
+        bench::RegisterMs("save/peer/" + n, Save_Peer, n);
+        bench::RegisterMs("load/ours/" + n, Load_Ours, n, false);
+        bench::RegisterMs("load/peer/" + n, Load_Peer, n, false);
+        bench::RegisterMs("load-grey/ours/" + n, Load_Ours, n, true);
+        bench::RegisterMs("load-grey/peer/" + n, Load_Peer, n, true);
     }
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
-    benchmark::Shutdown();
+    bench::TRatioReporter reporter;
+    reporter.RunBenchmarks(argc, argv);
+    reporter.PrintTable("", {{"time o/p", "peer", ""}});
     return 0;
 }

@@ -1,6 +1,7 @@
 // The library's buffered file and memory streams against what a user would
 // take instead: stdio's buffered FILE and Qt's QFile / QBuffer. Small pieces
 // (as the format readers and writers ask for them) and large ones.
+#include "BenchCommon.h"
 #include "imaging/BufStream.h"
 #include "imaging/MemStream.h"
 #include "imaging/Streams.h"
@@ -12,7 +13,6 @@
 
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -22,7 +22,7 @@ constexpr int kFileBytes = 8 << 20;
 const std::string &TestFile()
 {
     static const std::string name = [] {
-        std::string n = "/tmp/kss-bench-streams-" + std::to_string(::getpid()) + ".bin";
+        std::string n = bench::TempFile("streams.bin");
         std::FILE *f = std::fopen(n.c_str(), "wb");
         std::vector<char> data(kFileBytes);
         for (std::size_t i = 0; i < data.size(); ++i)
@@ -85,7 +85,6 @@ void WriteOurs(benchmark::State &state)
             s->Write(buf.data(), piece);
         imaging::FreeFilterChain(std::move(s));
     }
-    ::unlink(name.c_str());
     state.SetBytesProcessed(state.iterations() * kFileBytes);
 }
 
@@ -100,7 +99,6 @@ void WriteStdio(benchmark::State &state)
             std::fwrite(buf.data(), 1, piece, f);
         std::fclose(f);
     }
-    ::unlink(name.c_str());
     state.SetBytesProcessed(state.iterations() * kFileBytes);
 }
 
@@ -133,18 +131,19 @@ void MemQBuffer(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(ReadOurs)->Arg(4)->Arg(4096)->Arg(1 << 20);
-BENCHMARK(ReadStdio)->Arg(4)->Arg(4096)->Arg(1 << 20);
-BENCHMARK(ReadQFile)->Arg(4)->Arg(4096)->Arg(1 << 20);
-BENCHMARK(WriteOurs)->Arg(4)->Arg(4096)->Arg(1 << 20);
-BENCHMARK(WriteStdio)->Arg(4)->Arg(4096)->Arg(1 << 20);
-BENCHMARK(MemOurs)->Arg(4)->Arg(4096);
-BENCHMARK(MemQBuffer)->Arg(4)->Arg(4096);
-
 int main(int argc, char **argv)
 {
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    ::unlink(TestFile().c_str());
+    const std::pair<const char *, void (*)(benchmark::State &)> runs[] = {
+        {"read/ours", ReadOurs},   {"read/stdio", ReadStdio}, {"read/qfile", ReadQFile}, {"write/ours", WriteOurs},
+        {"write/stdio", WriteStdio}, {"memory/ours", MemOurs}, {"memory/qbuffer", MemQBuffer}};
+    for (const auto &[name, fn] : runs) {
+        auto *b = benchmark::RegisterBenchmark(name, fn)->Arg(4)->Arg(4096);
+        if (std::string(name).rfind("memory", 0) != 0)
+            b->Arg(1 << 20);
+    }
+    bench::TRatioReporter reporter;
+    reporter.RunBenchmarks(argc, argv);
+    reporter.PrintTable("Streams by piece size in bytes, time",
+                        {{"ours/stdio", "stdio", ""}, {"ours/QFile", "qfile", ""}, {"ours/QBuffer", "qbuffer", ""}});
     return 0;
 }

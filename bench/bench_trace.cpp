@@ -1,6 +1,7 @@
 // Cost of a trace line for the caller, against what a developer would write
 // instead: a time-stamped line through stdio. Both end in /dev/null; the
 // trace component formats and queues, then flushes every 1000 lines.
+#include "BenchCommon.h"
 #include "support/QX_VisualTraceCore.h"
 
 #include <benchmark/benchmark.h>
@@ -47,15 +48,16 @@ void StdioLine(benchmark::State &state, const std::string &text)
     state.SetItemsProcessed(state.iterations());
 }
 
-void BM_TraceAddShort(benchmark::State &s) { TraceAdd(s, ShortText); }
-void BM_StdioShort(benchmark::State &s) { StdioLine(s, ShortText); }
-void BM_TraceAddWrapped600(benchmark::State &s) { TraceAdd(s, LongText); }
-void BM_StdioLong600(benchmark::State &s) { StdioLine(s, LongText); }
-
 } // namespace
 
-BENCHMARK(BM_TraceAddShort);
-BENCHMARK(BM_StdioShort);
-BENCHMARK(BM_TraceAddWrapped600);
-BENCHMARK(BM_StdioLong600);
-BENCHMARK_MAIN();
+int main(int argc, char **argv)
+{
+    benchmark::RegisterBenchmark("short/ours", TraceAdd, ShortText);
+    benchmark::RegisterBenchmark("short/stdio", StdioLine, ShortText);
+    benchmark::RegisterBenchmark("wrapped600/ours", TraceAdd, LongText);
+    benchmark::RegisterBenchmark("wrapped600/stdio", StdioLine, LongText);
+    bench::TRatioReporter reporter;
+    reporter.RunBenchmarks(argc, argv);
+    reporter.PrintTable("Trace line against a stdio line, time", {{"ours/stdio", "stdio", ""}});
+    return 0;
+}

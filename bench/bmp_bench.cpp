@@ -3,6 +3,7 @@
 // saved into a new file as captures are), and against a plain memcpy of the
 // pixels into a new block. The end of the run prints the
 // time ratios ours/Qt and ours/memcpy.
+#include "BenchCommon.h"
 #include "imaging/BMPLoader.h"
 #include "imaging/MemStream.h"
 
@@ -13,8 +14,6 @@
 #include <QImageReader>
 
 #include <cstdio>
-#include <cstdlib>
-#include <unistd.h>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -85,7 +84,7 @@ void Save_Qt(benchmark::State &s, const std::string &name)
 }
 
 // As the capture is saved: into a new file.
-const std::string kFile = "/tmp/kss-bench-bmp-" + std::to_string(getpid()) + ".bmp";
+const std::string kFile = bench::TempFile("capture.bmp");
 
 void SaveFile_Ours(benchmark::State &s, const std::string &name)
 {
@@ -118,67 +117,44 @@ void Memcpy(benchmark::State &s, const std::string &name)
     }
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> Time;
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto &r : runs)
-            if (!r.error_occurred && r.run_type == Run::RT_Iteration)
-                Time[r.benchmark_name()] = r.GetAdjustedRealTime();
-    }
-    void PrintRatios() const
-    {
-        std::printf("\n%-36s %10s %10s\n", "case", "ours/Qt", "ours/memcpy");
-        for (const auto &[name, c] : Cases()) {
-            for (const char *op : {"load", "save", "savefile"}) {
-                const auto ours = Time.find(std::string(op) + "/ours/" + name);
-                const auto qt = Time.find(std::string(op) + "/qt/" + name);
-                const auto copy = Time.find("memcpy/" + name);
-                if (ours == Time.end() || qt == Time.end() || copy == Time.end())
-                    continue;
-                std::printf("%-36s %10.3f %10.3f\n", (std::string(op) + " " + name).c_str(),
-                            ours->second / qt->second, ours->second / copy->second);
-            }
+// Our time over Qt's and over a plain copy, per operation and picture.
+void PrintRatios(const bench::TRatioReporter &reporter)
+{
+    std::printf("\n%-36s %10s %10s\n", "case", "ours/Qt", "ours/memcpy");
+    for (const auto &[name, c] : Cases())
+        for (const std::string op : {"load", "save", "savefile"}) {
+            const double qt = reporter.Ratio(op + "/ours/" + name, op + "/qt/" + name);
+            const double copy = reporter.Ratio(op + "/ours/" + name, "memcpy/" + name);
+            if (qt > 0 && copy > 0)
+                std::printf("%-36s %10.3f %10.3f\n", (op + " " + name).c_str(), qt, copy);
         }
-    }
-};
+}
 
 } // namespace
 
 int main(int argc, char **argv)
 {
     RegisterBMPLoader();
-    for (const char *name : {"desktop-1920x1080.png", "desktop-3840x2160.png"}) {
-        const QImage image(QString(KSS_TESTDATA_DIR) + "/screens/" + name);
-        if (image.isNull()) {
-            std::fprintf(stderr, "missing test data: %s\n", name);
-            return 1;
-        }
+    for (const std::string n : {"desktop-1920x1080.png", "desktop-3840x2160.png"}) {
         Case c;
-        c.Image = image.convertToFormat(QImage::Format_RGB32);
-        c.Bitmap = std::make_unique<TLinearBitmap>();
-        c.Bitmap->Assign(image.convertToFormat(QImage::Format_BGR888));
+        c.Image = bench::LoadScreen(n, QImage::Format_RGB32);
+        c.Bitmap = bench::ScreenBitmap(n);
         TMemStream mem;
         WriteBMP(mem, *c.Bitmap);
         c.File.resize(mem.Size());
         mem.Seek(0);
         mem.Read(c.File.data(), mem.Size());
-        Cases()[name] = std::move(c);
-        const std::string n = name;
+        Cases()[n] = std::move(c);
         using Fn = void (*)(benchmark::State &, const std::string &);
         const std::pair<const char *, Fn> runs[] = {{"load/ours/", Load_Ours}, {"load/qt/", Load_Qt},
                                                     {"save/ours/", Save_Ours}, {"save/qt/", Save_Qt},
                                                     {"savefile/ours/", SaveFile_Ours}, {"savefile/qt/", SaveFile_Qt},
                                                     {"memcpy/", Memcpy}};
         for (const auto &[op, fn] : runs)
-            benchmark::RegisterBenchmark((op + n).c_str(), fn, n)->Unit(benchmark::kMillisecond);
+            bench::RegisterMs(op + n, fn, n);
     }
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
-    benchmark::Shutdown();
+    bench::TRatioReporter reporter;
+    reporter.RunBenchmarks(argc, argv);
+    PrintRatios(reporter);
     return 0;
 }

@@ -3,6 +3,8 @@
 // libdeflate and through the library's streams, plus the peak memory
 // of saving a 3840x2160 capture. Pairs are named <case>/ours and <case>/peer;
 // the end of the run prints the time ratios ours/peer and the size ratios.
+#include "BenchCommon.h"
+#include "BenchHeap.h"
 #include "imaging/Adler32.h"
 #include "imaging/BufStream.h"
 #include "imaging/CRC32Core.h"
@@ -17,16 +19,10 @@
 #include <png.h>
 #include <zlib.h>
 
-#include <QImage>
-
-#include <atomic>
 #include <cstdio>
-#include <cstdlib>
-#include <malloc.h>
-#include <new>
 #include <cstring>
-#include <fstream>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -35,19 +31,6 @@ using namespace imaging;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
-
-const char *const Screens1080[] = {"desktop-1920x1080.png", "wallpaper-1920x1080.png", "web-docs-1920x1080.png",
-                                   "web-index-1920x1080.png"};
-
-std::unique_ptr<TLinearBitmap> LoadScreen(const std::string &name)
-{
-    QImage img(QString::fromStdString(std::string(KSS_TESTDATA_DIR) + "/screens/" + name));
-    if (img.isNull())
-        return nullptr;
-    auto bmp = std::make_unique<TLinearBitmap>();
-    bmp->Assign(img.convertToFormat(QImage::Format_BGR888));
-    return bmp;
-}
 
 Bytes ZlibRaw(const std::uint8_t *data, std::size_t n, int level)
 {
@@ -78,36 +61,36 @@ const Bytes &RandomMB()
     return b;
 }
 
-void CRC32_Ours(benchmark::State &s)
+// One round sums the megabyte.
+template <class F>
+void Checksum(benchmark::State &s, F sum)
 {
     const Bytes &b = RandomMB();
-    for (auto _ : s)
-        benchmark::DoNotOptimize(CRC32Update(0xFFFFFFFFu, b.data(), b.size()));
-    s.SetBytesProcessed(static_cast<std::int64_t>(s.iterations() * b.size()));
+    bench::TimeBytes(s, [&] {
+        benchmark::DoNotOptimize(sum(b));
+        return b.size();
+    });
+}
+
+void CRC32_Ours(benchmark::State &s)
+{
+    Checksum(s, [](const Bytes &b) { return CRC32Update(0xFFFFFFFFu, b.data(), b.size()); });
 }
 void CRC32_Peer(benchmark::State &s)
 {
-    const Bytes &b = RandomMB();
-    for (auto _ : s)
-        benchmark::DoNotOptimize(crc32(0, b.data(), static_cast<uInt>(b.size())));
-    s.SetBytesProcessed(static_cast<std::int64_t>(s.iterations() * b.size()));
+    Checksum(s, [](const Bytes &b) { return crc32(0, b.data(), static_cast<uInt>(b.size())); });
 }
 void Adler32_Ours(benchmark::State &s)
 {
-    const Bytes &b = RandomMB();
-    for (auto _ : s) {
+    Checksum(s, [](const Bytes &b) {
         TAdler32 a;
         a.Update(b.data(), static_cast<std::int64_t>(b.size()));
-        benchmark::DoNotOptimize(a.Value());
-    }
-    s.SetBytesProcessed(static_cast<std::int64_t>(s.iterations() * b.size()));
+        return a.Value();
+    });
 }
 void Adler32_Peer(benchmark::State &s)
 {
-    const Bytes &b = RandomMB();
-    for (auto _ : s)
-        benchmark::DoNotOptimize(adler32(1, b.data(), static_cast<uInt>(b.size())));
-    s.SetBytesProcessed(static_cast<std::int64_t>(s.iterations() * b.size()));
+    Checksum(s, [](const Bytes &b) { return adler32(1, b.data(), static_cast<uInt>(b.size())); });
 }
 
 // ----------------------------------------------------------------- inflate
@@ -121,25 +104,33 @@ std::map<std::string, InflateCase> &InflateCases()
     return m;
 }
 
-void Inflate_Ours(benchmark::State &s, std::string name)
+// Times `once(c, out)`, which inflates the case into `out`; output that
+// differs from the raw bytes fails the run.
+template <class F>
+void InflateRun(benchmark::State &s, const std::string &name, F once)
 {
     const InflateCase &c = InflateCases()[name];
     Bytes out(c.Raw.size());
-    for (auto _ : s) {
+    bench::TimeBytes(s, [&] {
+        once(c, out);
+        return c.Raw.size();
+    });
+    if (out != c.Raw)
+        s.SkipWithError("mismatch");
+}
+
+void Inflate_Ours(benchmark::State &s, std::string name)
+{
+    InflateRun(s, name, [&](const InflateCase &c, Bytes &out) {
         Inflater inf;
         inf.SetInput(c.Packed.data(), c.Packed.size());
         if (inf.Read(out.data(), out.size()) != out.size())
             s.SkipWithError("short");
-    }
-    if (out != c.Raw)
-        s.SkipWithError("mismatch");
-    s.SetBytesProcessed(static_cast<std::int64_t>(s.iterations() * c.Raw.size()));
+    });
 }
 void Inflate_Peer(benchmark::State &s, std::string name)
 {
-    const InflateCase &c = InflateCases()[name];
-    Bytes out(c.Raw.size());
-    for (auto _ : s) {
+    InflateRun(s, name, [&](const InflateCase &c, Bytes &out) {
         z_stream z{};
         inflateInit2(&z, -15);
         z.next_in = const_cast<Bytef *>(c.Packed.data());
@@ -149,54 +140,34 @@ void Inflate_Peer(benchmark::State &s, std::string name)
         if (inflate(&z, Z_FINISH) != Z_STREAM_END)
             s.SkipWithError("zlib");
         inflateEnd(&z);
-    }
-    s.SetBytesProcessed(static_cast<std::int64_t>(s.iterations() * c.Raw.size()));
+    });
 }
 void Inflate_Libdeflate(benchmark::State &s, std::string name)
 {
-    const InflateCase &c = InflateCases()[name];
-    Bytes out(c.Raw.size());
     libdeflate_decompressor *d = libdeflate_alloc_decompressor();
-    for (auto _ : s) {
+    InflateRun(s, name, [&](const InflateCase &c, Bytes &out) {
         if (libdeflate_deflate_decompress(d, c.Packed.data(), c.Packed.size(), out.data(), out.size(), nullptr) !=
             LIBDEFLATE_SUCCESS)
             s.SkipWithError("libdeflate");
-    }
+    });
     libdeflate_free_decompressor(d);
-    s.SetBytesProcessed(static_cast<std::int64_t>(s.iterations() * c.Raw.size()));
-}
-// The filter stream over the library's buffered stream (over a memory
-// stream), the way the PNG reader reads a file.
-void InflateBuffered_Ours(benchmark::State &s, std::string name)
-{
-    const InflateCase &c = InflateCases()[name];
-    TMemStream mem;
-    mem.Write(c.Packed.data(), static_cast<int>(c.Packed.size()));
-    Bytes out(c.Raw.size());
-    for (auto _ : s) {
-        mem.Seek(0);
-        TBufferedStream buffered(-1, 0, &mem);
-        TDeflateStream d(&buffered, 0);
-        d.Read(out.data(), static_cast<int>(out.size()));
-    }
-    if (out != c.Raw)
-        s.SkipWithError("mismatch");
-    s.SetBytesProcessed(static_cast<std::int64_t>(s.iterations() * c.Raw.size()));
 }
 // The filter stream over the library's memory stream, which shows its
-// blocks to the inflater.
-void InflateStream_Ours(benchmark::State &s, std::string name)
+// blocks to the inflater; or, buffered, over the library's buffered stream
+// over it, the way the PNG reader reads a file.
+void InflateStream_Ours(benchmark::State &s, std::string name, bool buffered)
 {
-    const InflateCase &c = InflateCases()[name];
     TMemStream mem;
-    mem.Write(c.Packed.data(), static_cast<int>(c.Packed.size()));
-    Bytes out(c.Raw.size());
-    for (auto _ : s) {
+    const Bytes &packed = InflateCases()[name].Packed;
+    mem.Write(packed.data(), static_cast<int>(packed.size()));
+    InflateRun(s, name, [&](const InflateCase &, Bytes &out) {
         mem.Seek(0);
-        TDeflateStream d(&mem, 0);
+        std::optional<TBufferedStream> buffer;
+        if (buffered)
+            buffer.emplace(-1, 0, &mem);
+        TDeflateStream d(buffer ? &*buffer : static_cast<TBaseStream *>(&mem), 0);
         d.Read(out.data(), static_cast<int>(out.size()));
-    }
-    s.SetBytesProcessed(static_cast<std::int64_t>(s.iterations() * c.Raw.size()));
+    });
 }
 
 // A memory stream that shows its bytes: what a buffered stream offering a
@@ -224,18 +195,13 @@ struct PeekMemStream : TBaseStream, TPeekableStream {
 
 void InflatePeek_Ours(benchmark::State &s, std::string name)
 {
-    const InflateCase &c = InflateCases()[name];
     PeekMemStream mem;
-    mem.data = &c.Packed;
-    Bytes out(c.Raw.size());
-    for (auto _ : s) {
+    mem.data = &InflateCases()[name].Packed;
+    InflateRun(s, name, [&](const InflateCase &, Bytes &out) {
         mem.pos = 0;
         TDeflateStream d(&mem, 0);
         d.Read(out.data(), static_cast<int>(out.size()));
-    }
-    if (out != c.Raw)
-        s.SkipWithError("mismatch");
-    s.SetBytesProcessed(static_cast<std::int64_t>(s.iterations() * c.Raw.size()));
+    });
 }
 
 // ---------------------------------------------------------------- PNG save
@@ -287,115 +253,34 @@ Bytes SaveLibpng(const TLinearBitmap &b)
     return out;
 }
 
-void PngSave_Ours(benchmark::State &s, std::string name)
+void PngSave(benchmark::State &s, std::string name, Bytes (*save)(const TLinearBitmap &))
 {
     const TLinearBitmap &b = *Bitmaps()[name];
     std::size_t size = 0;
     for (auto _ : s)
-        size = SaveOurs(b).size();
-    s.counters["bytes"] = static_cast<double>(size);
-    s.SetBytesProcessed(static_cast<std::int64_t>(s.iterations()) * b.Size);
-}
-void PngSave_Peer(benchmark::State &s, std::string name)
-{
-    const TLinearBitmap &b = *Bitmaps()[name];
-    std::size_t size = 0;
-    for (auto _ : s)
-        size = SaveLibpng(b).size();
+        size = save(b).size();
     s.counters["bytes"] = static_cast<double>(size);
     s.SetBytesProcessed(static_cast<std::int64_t>(s.iterations()) * b.Size);
 }
 
-// ------------------------------------------------------------- peak memory
-
-// Every C++ allocation of the process is counted, so the peak of one save is
-// exact and independent of what the allocator keeps resident.
-std::atomic<long long> LiveBytes{0}, PeakBytes{0};
-
-void Track(long long delta)
-{
-    const long long now = LiveBytes.fetch_add(delta) + delta;
-    long long peak = PeakBytes.load();
-    while (now > peak && !PeakBytes.compare_exchange_weak(peak, now)) {
-    }
-}
-
-// Peak of live C++ heap bytes while saving, above what was live before, as a
+// Peak of live heap bytes while saving, above what was live before, as a
 // multiple of the bitmap's size. Saved to a file as the application does.
 void PeakMemory(benchmark::State &s, std::string name)
 {
     const TLinearBitmap &b = *Bitmaps()[name];
-    const std::string file = "/tmp/kss-bench-peak.png";
+    const std::string file = bench::TempFile("peak.png");
     double ratio = 0;
     for (auto _ : s) {
-        const long long before = LiveBytes.load();
-        PeakBytes.store(before);
+        const bench::TPeakHeap peak;
         TPNGLoader loader;
         loader.SaveToFile(file, "PNG", b);
-        ratio = static_cast<double>(PeakBytes.load() - before) / b.Size;
+        ratio = static_cast<double>(peak.Bytes()) / b.Size;
     }
     std::remove(file.c_str());
     s.counters["peak_over_bitmap"] = ratio;
 }
 
-// Keeps every run's time and counters for the ratio table.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> Time;
-    std::map<std::string, double> Size;
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto &r : runs) {
-            if (r.error_occurred || r.run_type != Run::RT_Iteration)
-                continue;
-            Time[r.benchmark_name()] = r.GetAdjustedRealTime();
-            auto it = r.counters.find("bytes");
-            if (it != r.counters.end())
-                Size[r.benchmark_name()] = it->second.value;
-        }
-    }
-    void PrintRatios() const
-    {
-        std::printf("\n%-40s %12s %12s\n", "case", "time o/p", "size o/p");
-        for (const auto &[name, t] : Time) {
-            const auto slash = name.rfind("/ours");
-            if (slash == std::string::npos)
-                continue;
-            const std::string peer = name.substr(0, slash) + "/peer" + name.substr(slash + 5);
-            auto p = Time.find(peer);
-            if (p == Time.end())
-                continue;
-            std::printf("%-40s %12.3f", (name.substr(0, slash) + name.substr(slash + 5)).c_str(), t / p->second);
-            auto so = Size.find(name), sp = Size.find(peer);
-            if (so != Size.end() && sp != Size.end())
-                std::printf(" %12.3f", so->second / sp->second);
-            std::printf("\n");
-        }
-    }
-};
-
 } // namespace
-
-void *operator new(std::size_t n)
-{
-    void *p = std::malloc(n ? n : 1);
-    if (!p)
-        throw std::bad_alloc();
-    Track(static_cast<long long>(malloc_usable_size(p)));
-    return p;
-}
-void *operator new[](std::size_t n) { return operator new(n); }
-void operator delete(void *p) noexcept
-{
-    if (p) {
-        Track(-static_cast<long long>(malloc_usable_size(p)));
-        std::free(p);
-    }
-}
-void operator delete[](void *p) noexcept { operator delete(p); }
-void operator delete(void *p, std::size_t) noexcept { operator delete(p); }
-void operator delete[](void *p, std::size_t) noexcept { operator delete(p); }
 
 int main(int argc, char **argv)
 {
@@ -403,53 +288,32 @@ int main(int argc, char **argv)
     benchmark::RegisterBenchmark("crc32/peer", CRC32_Peer);
     benchmark::RegisterBenchmark("adler32/ours", Adler32_Ours);
     benchmark::RegisterBenchmark("adler32/peer", Adler32_Peer);
-    for (const char *name : Screens1080) {
-        auto bmp = LoadScreen(name);
-        if (!bmp) {
-            std::fprintf(stderr, "missing test data: %s\n", name);
-            return 1;
-        }
+    for (const std::string &n : bench::Screens1080) {
+        auto bmp = bench::ScreenBitmap(n);
         InflateCase c;
         c.Raw.assign(bmp->Map.get(), bmp->Map.get() + bmp->Size);
         c.Packed = ZlibRaw(c.Raw.data(), c.Raw.size(), 6);
-        InflateCases()[name] = std::move(c);
-        Bitmaps()[name] = std::move(bmp);
-        const std::string n = name;
-        benchmark::RegisterBenchmark(("inflate/ours/" + n).c_str(), Inflate_Ours, n)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("inflate/peer/" + n).c_str(), Inflate_Peer, n)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("inflate-stream/ours/" + n).c_str(), InflateStream_Ours, n)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("inflate-stream/peer/" + n).c_str(), Inflate_Peer, n)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("inflate-vs-libdeflate/ours/" + n).c_str(), Inflate_Ours, n)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("inflate-vs-libdeflate/peer/" + n).c_str(), Inflate_Libdeflate, n)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("inflate-buffered/ours/" + n).c_str(), InflateBuffered_Ours, n)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("inflate-buffered/peer/" + n).c_str(), Inflate_Peer, n)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("inflate-peek/ours/" + n).c_str(), InflatePeek_Ours, n)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("inflate-peek/peer/" + n).c_str(), Inflate_Peer, n)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("pngsave/ours/" + n).c_str(), PngSave_Ours, n)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("pngsave/peer/" + n).c_str(), PngSave_Peer, n)->Unit(benchmark::kMillisecond);
+        InflateCases()[n] = std::move(c);
+        Bitmaps()[n] = std::move(bmp);
+        bench::RegisterMs("inflate/ours/" + n, Inflate_Ours, n);
+        bench::RegisterMs("inflate/peer/" + n, Inflate_Peer, n);
+        bench::RegisterMs("inflate-stream/ours/" + n, InflateStream_Ours, n, false);
+        bench::RegisterMs("inflate-stream/peer/" + n, Inflate_Peer, n);
+        bench::RegisterMs("inflate-vs-libdeflate/ours/" + n, Inflate_Ours, n);
+        bench::RegisterMs("inflate-vs-libdeflate/peer/" + n, Inflate_Libdeflate, n);
+        bench::RegisterMs("inflate-buffered/ours/" + n, InflateStream_Ours, n, true);
+        bench::RegisterMs("inflate-buffered/peer/" + n, Inflate_Peer, n);
+        bench::RegisterMs("inflate-peek/ours/" + n, InflatePeek_Ours, n);
+        bench::RegisterMs("inflate-peek/peer/" + n, Inflate_Peer, n);
+        bench::RegisterMs("pngsave/ours/" + n, PngSave, n, &SaveOurs);
+        bench::RegisterMs("pngsave/peer/" + n, PngSave, n, &SaveLibpng);
     }
-    for (const char *name : {"desktop-3840x2160.png", "web-docs-3840x2160.png"}) {
-        auto bmp = LoadScreen(name);
-        if (!bmp) {
-            std::fprintf(stderr, "missing test data: %s\n", name);
-            return 1;
-        }
-        Bitmaps()[name] = std::move(bmp);
-        const std::string n = name;
-        benchmark::RegisterBenchmark(("peakmem/" + n).c_str(), PeakMemory, n)->Iterations(1)->Unit(benchmark::kMillisecond);
+    for (const std::string &n : bench::Screens2160) {
+        Bitmaps()[n] = bench::ScreenBitmap(n);
+        bench::RegisterMs("peakmem/" + n, PeakMemory, n)->Iterations(1);
     }
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
-    benchmark::Shutdown();
+    bench::TRatioReporter reporter;
+    reporter.RunBenchmarks(argc, argv);
+    reporter.PrintTable("", {{"time o/p", "peer", ""}, {"size o/p", "peer", "bytes"}});
     return 0;
 }

@@ -2,16 +2,18 @@
 // pictures of the GIF suites and on GIFs made from the shared screenshots
 // (256 colours, written by giflib). Pairs are named <case>/ours and
 // <case>/peer; the end of the run prints the time ratios ours/peer.
+#include "BenchCommon.h"
 #include "gif/GIFImage.h"
 
 #include <benchmark/benchmark.h>
 #include <gif_lib.h>
 
 #include <QBuffer>
-#include <QFile>
 #include <QImage>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -20,16 +22,6 @@
 namespace {
 
 using Bytes = QByteArray;
-
-Bytes ReadFile(const std::string &path)
-{
-    QFile f(QString::fromStdString(path));
-    if (!f.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "missing test data: %s\n", path.c_str());
-        std::exit(1);
-    }
-    return f.readAll();
-}
 
 struct Reader {
     const Bytes *data;
@@ -54,12 +46,7 @@ int WriteMem(GifFileType *gif, const GifByteType *buf, int n)
 // A screenshot reduced to 256 colours and written by giflib.
 Bytes ScreenGIF(const std::string &name)
 {
-    QImage img(QString::fromStdString(std::string(KSS_TESTDATA_DIR) + "/screens/" + name));
-    if (img.isNull()) {
-        std::fprintf(stderr, "missing test data: %s\n", name.c_str());
-        std::exit(1);
-    }
-    img = img.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither);
+    QImage img = bench::LoadScreen(name, QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither);
     Bytes out;
     int err = 0;
     GifFileType *gif = EGifOpen(&out, WriteMem, &err);
@@ -82,9 +69,8 @@ std::map<std::string, Bytes> &Files()
 {
     static std::map<std::string, Bytes> files = [] {
         std::map<std::string, Bytes> f;
-        const std::string dir = std::string(KSS_TESTDATA_DIR) + "/suites/gif/giflib/";
         for (const char *n : {"welcome2", "fire", "solid2", "treescap-interlaced"})
-            f[n] = ReadFile(dir + n + ".gif");
+            f[n] = bench::ReadTestData(std::string("suites/gif/giflib/") + n + ".gif");
         for (const char *n : {"desktop-1920x1080", "web-docs-1920x1080", "desktop-3840x2160"})
             f[std::string("screen-") + n] = ScreenGIF(std::string(n) + ".png");
         return f;
@@ -132,33 +118,6 @@ void Peer(benchmark::State &state, const std::string &name)
     state.SetItemsProcessed(state.iterations() * pixels);
 }
 
-// Collects the time per iteration of every run to print the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const auto &r : runs)
-            times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        std::printf("\nLZW decoding, time ours/giflib (below 1.0 = ours faster):\n");
-        for (const auto &[name, t] : times_) {
-            const auto slash = name.rfind("/ours");
-            if (slash == std::string::npos)
-                continue;
-            const auto peer = times_.find(name.substr(0, slash) + "/peer");
-            if (peer != times_.end())
-                std::printf("  %-32s %.2f\n", name.substr(0, slash).c_str(), t / peer->second);
-        }
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
-
 // Both decoders must give the same pixels before their times mean anything.
 void CheckSame(const std::string &name, Bytes data)
 {
@@ -201,9 +160,8 @@ int main(int argc, char **argv)
         benchmark::RegisterBenchmark((name + "/ours").c_str(), Ours, name);
         benchmark::RegisterBenchmark((name + "/peer").c_str(), Peer, name);
     }
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    bench::TRatioReporter reporter;
+    reporter.RunBenchmarks(argc, argv);
+    reporter.PrintTable("LZW decoding, time ours/giflib (below 1.0 = ours faster):", {{"ours/giflib", "peer", ""}});
     return 0;
 }

@@ -4,6 +4,8 @@
 // colour; indices, grey samples and 16-bit grey as our loader keeps them).
 // Also the peak heap of one load over the size of the decoded bitmap.
 // The run ends with a table of time ratios ours/libpng and ours/libspng.
+#include "BenchCommon.h"
+#include "BenchHeap.h"
 #include "imaging/MemStream.h"
 #include "imaging/PNGLoader.h"
 
@@ -11,15 +13,10 @@
 #include <png.h>
 #include <spng.h>
 
-#include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <malloc.h>
 #include <map>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -28,13 +25,10 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-const char *const Screens[] = {"desktop-1920x1080.png", "desktop-3840x2160.png",   "wallpaper-1920x1080.png",
-                               "web-docs-1920x1080.png", "web-docs-3840x2160.png", "web-index-1920x1080.png"};
-
-Bytes ReadAll(const std::string &path)
+Bytes FileBytes(const std::string &rel)
 {
-    std::ifstream f(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    const QByteArray f = bench::ReadTestData(rel);
+    return Bytes(f.begin(), f.end());
 }
 
 // name -> file bytes; "PngSuite" stands for every valid file of the suite.
@@ -116,6 +110,19 @@ std::size_t Spng(const Bytes &file, Bytes &out)
     return size;
 }
 
+// One round decodes every file of the case; the throughput is of the pixels.
+template <class Inputs, class Decode>
+void DecodeAll(benchmark::State &s, const Inputs &inputs, Decode decode)
+{
+    Bytes out;
+    bench::TimeBytes(s, [&] {
+        std::size_t bytes = 0;
+        for (const auto &in : inputs)
+            bytes += decode(in, out);
+        return bytes;
+    });
+}
+
 void Read_Ours(benchmark::State &s, std::string name)
 {
     std::vector<std::unique_ptr<TMemStream>> streams;
@@ -124,147 +131,47 @@ void Read_Ours(benchmark::State &s, std::string name)
         streams.back()->Write(f.data(), static_cast<int>(f.size()));
     }
     TLinearBitmap bmp;
-    std::size_t bytes = 0;
-    for (auto _ : s) {
-        bytes = 0;
-        for (auto &mem : streams)
-            bytes += Ours(*mem, bmp);
-    }
-    s.SetBytesProcessed(static_cast<std::int64_t>(s.iterations() * bytes));
+    DecodeAll(s, streams, [&](const std::unique_ptr<TMemStream> &mem, Bytes &) { return Ours(*mem, bmp); });
 }
-void Read_Libpng(benchmark::State &s, std::string name)
-{
-    Bytes out;
-    std::size_t bytes = 0;
-    for (auto _ : s) {
-        bytes = 0;
-        for (const Bytes &f : Files()[name])
-            bytes += Libpng(f, out);
-    }
-    s.SetBytesProcessed(static_cast<std::int64_t>(s.iterations() * bytes));
-}
-void Read_Spng(benchmark::State &s, std::string name)
-{
-    Bytes out;
-    std::size_t bytes = 0;
-    for (auto _ : s) {
-        bytes = 0;
-        for (const Bytes &f : Files()[name])
-            bytes += Spng(f, out);
-    }
-    s.SetBytesProcessed(static_cast<std::int64_t>(s.iterations() * bytes));
-}
-
-// Every C++ allocation is counted, so the peak of one load is exact.
-std::atomic<long long> LiveBytes{0}, PeakBytes{0};
-void Track(long long delta)
-{
-    const long long now = LiveBytes.fetch_add(delta) + delta;
-    long long peak = PeakBytes.load();
-    while (now > peak && !PeakBytes.compare_exchange_weak(peak, now)) {
-    }
-}
+void Read_Libpng(benchmark::State &s, std::string name) { DecodeAll(s, Files()[name], Libpng); }
+void Read_Spng(benchmark::State &s, std::string name) { DecodeAll(s, Files()[name], Spng); }
 
 // Peak of live heap bytes during one load (the bitmap included) over the
 // bitmap's size, loading from a file as the application does.
 void PeakMemory(benchmark::State &s, std::string name)
 {
-    const std::string file = std::string(KSS_TESTDATA_DIR) + "/screens/" + name;
+    const std::string file = bench::TestData("screens/" + name);
     double ratio = 0;
     for (auto _ : s) {
         TLinearBitmap bmp;
         TPNGLoader loader;
-        const long long before = LiveBytes.load();
-        PeakBytes.store(before);
+        const bench::TPeakHeap peak;
         loader.LoadFromFile(file, "PNG", bmp);
-        ratio = static_cast<double>(PeakBytes.load() - before) / bmp.Size;
+        ratio = static_cast<double>(peak.Bytes()) / bmp.Size;
     }
     s.counters["peak_over_bitmap"] = ratio;
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> Time;
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto &r : runs)
-            if (!r.error_occurred && r.run_type == Run::RT_Iteration)
-                Time[r.benchmark_name()] = r.GetAdjustedRealTime();
-    }
-    void PrintRatios() const
-    {
-        std::printf("\n%-28s %14s %14s\n", "case", "ours/libpng", "ours/libspng");
-        for (const auto &[name, t] : Time) {
-            if (name.rfind("/ours") != name.size() - 5)
-                continue;
-            const std::string base = name.substr(0, name.size() - 5);
-            auto p = Time.find(base + "/libpng"), q = Time.find(base + "/libspng");
-            if (p == Time.end() || q == Time.end())
-                continue;
-            std::printf("%-28s %14.3f %14.3f\n", base.substr(base.find('/') + 1).c_str(), t / p->second,
-                        t / q->second);
-        }
-    }
-};
-
 } // namespace
-
-void *operator new(std::size_t n)
-{
-    void *p = std::malloc(n ? n : 1);
-    if (!p)
-        throw std::bad_alloc();
-    Track(static_cast<long long>(malloc_usable_size(p)));
-    return p;
-}
-void *operator new[](std::size_t n) { return operator new(n); }
-void operator delete(void *p) noexcept
-{
-    if (p) {
-        Track(-static_cast<long long>(malloc_usable_size(p)));
-        std::free(p);
-    }
-}
-void operator delete[](void *p) noexcept { operator delete(p); }
-void operator delete(void *p, std::size_t) noexcept { operator delete(p); }
-void operator delete[](void *p, std::size_t) noexcept { operator delete(p); }
 
 int main(int argc, char **argv)
 {
-    const std::string data = KSS_TESTDATA_DIR;
-    for (const char *name : Screens) {
-        Bytes f = ReadAll(data + "/screens/" + name);
-        if (f.empty()) {
-            std::fprintf(stderr, "missing test data: %s/screens/%s\n", data.c_str(), name);
-            return 1;
-        }
-        Files()[name].push_back(std::move(f));
-    }
-    const std::string suite = data + "/suites/pngsuite";
-    if (!std::filesystem::is_directory(suite)) {
-        std::fprintf(stderr, "missing test data: %s\n", suite.c_str());
-        return 1;
-    }
-    for (const auto &e : std::filesystem::directory_iterator(suite))
+    std::vector<std::string> screens = bench::Screens1080;
+    screens.insert(screens.end(), bench::Screens2160.begin(), bench::Screens2160.end());
+    for (const std::string &name : screens)
+        Files()[name].push_back(FileBytes("screens/" + name));
+    for (const auto &e : std::filesystem::directory_iterator(bench::TestData("suites/pngsuite")))
         if (e.path().extension() == ".png" && e.path().filename().string()[0] != 'x')
-            Files()["PngSuite"].push_back(ReadAll(e.path().string()));
+            Files()["PngSuite"].push_back(FileBytes("suites/pngsuite/" + e.path().filename().string()));
     for (const auto &[name, files] : Files()) {
-        const std::string n = name;
-        benchmark::RegisterBenchmark(("pngread/" + n + "/ours").c_str(), Read_Ours, n)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("pngread/" + n + "/libpng").c_str(), Read_Libpng, n)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("pngread/" + n + "/libspng").c_str(), Read_Spng, n)
-            ->Unit(benchmark::kMillisecond);
+        bench::RegisterMs("pngread/" + name + "/ours", Read_Ours, name);
+        bench::RegisterMs("pngread/" + name + "/libpng", Read_Libpng, name);
+        bench::RegisterMs("pngread/" + name + "/libspng", Read_Spng, name);
     }
-    for (const char *name : {"desktop-3840x2160.png", "web-docs-3840x2160.png"})
-        benchmark::RegisterBenchmark((std::string("peakmem/") + name).c_str(), PeakMemory, std::string(name))
-            ->Iterations(1)
-            ->Unit(benchmark::kMillisecond);
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
-    benchmark::Shutdown();
+    for (const std::string &name : bench::Screens2160)
+        bench::RegisterMs("peakmem/" + name, PeakMemory, name)->Iterations(1);
+    bench::TRatioReporter reporter;
+    reporter.RunBenchmarks(argc, argv);
+    reporter.PrintTable("", {{"ours/libpng", "libpng", ""}, {"ours/libspng", "libspng", ""}});
     return 0;
 }

@@ -1,1 +1,1 @@
-kss_benchmark(trace ${CMAKE_CURRENT_SOURCE_DIR}/bench_trace.cpp DEPS kss_support)
+kss_benchmark(trace bench_trace.cpp DEPS kss_support)
