@@ -1,42 +1,24 @@
 // CRC-32 and Adler-32 against their check values and against zlib, at every
 // length and alignment the fast paths split on.
+#include "TestHelpers.h"
 #include "imaging/Adler32.h"
 #include "imaging/CRC32Core.h"
 
-#include <gtest/gtest.h>
-#include <zlib.h>
-
-#include <random>
-#include <vector>
-
 using namespace imaging;
-
-namespace {
-std::vector<std::uint8_t> RandomBytes(std::size_t n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::vector<std::uint8_t> v(n);
-    for (auto &b : v)
-        b = static_cast<std::uint8_t>(rng());
-    return v;
-}
-} // namespace
+using itest::Bytes;
 
 TEST(ChecksumTest, CrcCheckValuesAndZlibAtEveryLengthAndOffset)
 {
-    const char *digits = "123456789";
-    EXPECT_EQ(~CRC32Update(0xFFFFFFFFu, digits, 9), 0xCBF43926u);
+    EXPECT_EQ(~CRC32Update(0xFFFFFFFFu, "123456789", 9), 0xCBF43926u);
     EXPECT_EQ(~CRC32UpdateBytewise(0xFFFFFFFFu, "IEND", 4), 0xAE426082u);
-    EXPECT_EQ(~CRC32Update(0xFFFFFFFFu, "", 0), 0u); // no bytes: the register is untouched
-    const auto data = RandomBytes(4096 + 64, 7);
+    EXPECT_EQ(~CRC32Update(0xFFFFFFFFu, "", 0), 0u);
+    const Bytes data = itest::RandomData(4096 + 64, 7);
     for (std::size_t off = 0; off < 17; ++off)
-        for (std::size_t len : {0, 1, 15, 16, 63, 64, 65, 127, 128, 129, 200, 1000, 4095, 4096}) {
-            const std::uint32_t ours = ~CRC32Update(0xFFFFFFFFu, data.data() + off, len);
-            const std::uint32_t theirs = static_cast<std::uint32_t>(crc32(0, data.data() + off, static_cast<uInt>(len)));
-            ASSERT_EQ(ours, theirs) << "off " << off << " len " << len;
-        }
-    // Split updates give the same register as one update.
-    std::uint32_t reg = 0xFFFFFFFFu;
+        for (std::size_t len : {0, 1, 15, 16, 63, 64, 65, 127, 128, 129, 200, 1000, 4095, 4096})
+            ASSERT_EQ(~CRC32Update(0xFFFFFFFFu, data.data() + off, len),
+                      static_cast<std::uint32_t>(crc32(0, data.data() + off, static_cast<uInt>(len))))
+                << "off " << off << " len " << len;
+    std::uint32_t reg = 0xFFFFFFFFu; // split updates give the same register as one
     std::size_t pos = 0;
     for (std::size_t step : {3, 200, 1, 129, 64, 1000})
         reg = CRC32Update(reg, data.data() + pos, step), pos += step;
@@ -48,18 +30,14 @@ TEST(ChecksumTest, AdlerValuesAndZlib)
     TAdler32 a;
     EXPECT_EQ(a.GetResult(), 0x01000000u); // bytes 00 00 00 01 in memory order
     a.Update("abc", 3);
-    EXPECT_EQ(a.Value(), 0x024D0127u);
-    const std::uint32_t r = a.GetResult();
-    const auto *bytes = reinterpret_cast<const std::uint8_t *>(&r);
-    EXPECT_EQ(std::vector<std::uint8_t>(bytes, bytes + 4), (std::vector<std::uint8_t>{0x02, 0x4D, 0x01, 0x27}));
     a.Update("x", 0);
     a.Update("x", -5);
     EXPECT_EQ(a.Value(), 0x024D0127u);
-
+    const std::uint32_t r = a.GetResult();
+    EXPECT_EQ(0, std::memcmp(&r, "\x02\x4D\x01\x27", 4));
     // All 0xFF bytes push both sums to their reduction limits.
-    std::vector<std::uint8_t> ff(200000, 0xFF);
-    const auto rnd = RandomBytes(200000, 3);
-    for (const std::vector<std::uint8_t> *src : std::initializer_list<const std::vector<std::uint8_t> *>{&ff, &rnd})
+    const Bytes ff(200000, 0xFF), rnd = itest::RandomData(200000, 3);
+    for (const Bytes *src : {&ff, &rnd})
         for (std::size_t len : {1, 31, 32, 63, 64, 65, 5503, 5504, 5505, 5552, 5553, 11111, 200000}) {
             TAdler32 x;
             x.Update(src->data(), static_cast<std::int64_t>(len));

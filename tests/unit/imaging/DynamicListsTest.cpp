@@ -1,35 +1,16 @@
-#include "FakeStreams.h"
+#include "TestHelpers.h"
 #include "imaging/DynamicLists.h"
-#include "imaging/MemStream.h"
 #include "imaging/MemUtils.h"
-
-#include <gtest/gtest.h>
 
 #include <climits>
 
 using namespace imaging;
 
-namespace {
-
-struct Rec {
-    std::int32_t a[6];
-};
-
-std::unique_ptr<TMemStream> StreamOf(std::int32_t count, int payload)
-{
-    auto s = std::make_unique<TMemStream>();
-    s->Write(&count, 4);
-    std::string bytes(static_cast<std::size_t>(payload), 'r');
-    s->Write(bytes.data(), payload);
-    s->Seek(0);
-    return s;
-}
-
-} // namespace
-
 TEST(DynamicList, GrowthDeleteAndAssign)
 {
-    Rec *records = nullptr;
+    struct Rec {
+        std::int32_t a[6];
+    } *records = nullptr;
     TDynamicList list(sizeof(Rec), reinterpret_cast<void **>(&records));
     for (int i = 0; i < 17; ++i) {
         list.Add();
@@ -53,60 +34,42 @@ TEST(DynamicList, GrowthDeleteAndAssign)
     copy.Assign(list);
     ASSERT_EQ(copy.Count, 16);
     EXPECT_EQ(static_cast<Rec *>(copy.Data())[15].a[0], 16);
-
     list.Compact();
     EXPECT_EQ(list.Capacity, 16);
     list.SetCapacity(3);
     EXPECT_EQ(list.Count, 3);
     list.Clear();
     EXPECT_EQ(records, nullptr);
-    EXPECT_EQ(list.Count, 0);
 }
 
-TEST(DynamicList, StreamForm)
+// The stream form is a 32-bit count and the records; hostile counts must not
+// allocate or read what the stream does not hold.
+TEST(DynamicList, StreamFormAndBadCounts)
 {
-    TDynamicList list(24, nullptr);
+    TDynamicList list(24, nullptr), back(24, nullptr);
     list.Add();
     list.Add();
     std::memset(list.Data(), 0xAB, 48);
     TMemStream mem;
     list.SaveToStream(mem);
-    ASSERT_EQ(mem.Size(), 52);
-    mem.Seek(0);
-    unsigned char head[4];
-    mem.Read(head, 4);
-    EXPECT_EQ(head[0], 2);
-    EXPECT_EQ(head[1] | head[2] | head[3], 0);
-
-    mem.Seek(0);
-    TDynamicList back(24, nullptr);
-    back.LoadFromStream(mem);
+    const itest::Bytes saved = itest::AllOf(mem);
+    ASSERT_EQ(saved.size(), 52u);
+    EXPECT_EQ(itest::Bytes(saved.begin(), saved.begin() + 4), (itest::Bytes{2, 0, 0, 0}));
+    back.LoadFromStream(*itest::MemOf(saved));
     EXPECT_EQ(back.Count, 2);
     EXPECT_EQ(std::memcmp(back.Data(), list.Data(), 48), 0);
-
-    TMemStream empty;
-    back.LoadFromStream(empty); // a missing count is an empty list, quietly
-    EXPECT_EQ(back.Count, 0);
-    EXPECT_TRUE(empty.NoDataExcept);
-    TMemStream two;
-    two.Write("\x01\x00", 2);
-    two.Seek(0);
-    back.LoadFromStream(two);
-    EXPECT_EQ(back.Count, 0);
-}
-
-// Hostile counts must not allocate or read what the stream does not hold.
-TEST(DynamicList, LoadRejectsBadCounts)
-{
-    TDynamicList list(24, nullptr);
-    for (std::int32_t count : {-1, INT_MIN, 3, 0x7FFFFFFF, 100000000}) {
-        auto s = StreamOf(count, 48);
-        EXPECT_THROW(list.LoadFromStream(*s), EInOutError) << count;
-        EXPECT_EQ(list.Count, 0);
+    for (const std::string &partial : {std::string(), std::string("\x01\x00", 2)}) { // a missing count is an empty list
+        auto s = itest::MemOf(partial);
+        back.LoadFromStream(*s);
+        EXPECT_EQ(back.Count, 0);
+        EXPECT_TRUE(s->NoDataExcept);
     }
-    auto ok = StreamOf(2, 48);
-    list.LoadFromStream(*ok);
-    EXPECT_EQ(list.Count, 2);
+    for (std::int32_t count : {-1, INT_MIN, 3, 0x7FFFFFFF, 100000000}) {
+        itest::Bytes b(52, 'r');
+        std::memcpy(b.data(), &count, 4);
+        EXPECT_THROW(back.LoadFromStream(*itest::MemOf(b)), EInOutError) << count;
+        EXPECT_EQ(back.Count, 0);
+    }
 }
 
 TEST(MemUtils, Routines)
@@ -130,7 +93,4 @@ TEST(MemUtils, Routines)
     unsigned char z[7] = {1, 1, 1, 1, 1, 1, 1};
     ZeroMem(z, 6);
     EXPECT_EQ(z[5] * 10 + z[6], 1);
-    auto p = std::make_unique<int>(3);
-    FreeMemAndNil(p);
-    EXPECT_EQ(p, nullptr);
 }
