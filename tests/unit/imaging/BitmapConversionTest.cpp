@@ -1,14 +1,10 @@
 // Colour conversion: the fixed vectors of the matrices and the Lab formula,
 // grey conversion of every pixel format, colour counts, lookups.
-#include "ErrorText.h"
+#include "TestHelpers.h"
 #include "imaging/BitmapConversion.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
-
 using namespace imaging;
-using imaging_test::MessageOf;
+using itest::MessageOf;
 
 namespace {
 
