@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the imaging tests: exception texts, scripted streams,
 // test data generators and zlib as the independent peer.
+#include "imaging/LinarBitmap.h"
 #include "imaging/MemStream.h"
 
 #include <gtest/gtest.h>
@@ -28,6 +29,17 @@ template <typename E = std::exception, typename F> std::string MessageOf(F &&f)
         return e.what();
     }
     return kNoException;
+}
+
+inline Bytes PixelsOf(const imaging::TLinearBitmap &b) { return Bytes(b.Map.get(), b.Map.get() + b.Size); }
+
+// A new bitmap holding `pixels` from its first byte on (the rest zero).
+inline std::unique_ptr<imaging::TLinearBitmap> NewBitmap(int w, int h, imaging::TPixelFormat pf, const Bytes &pixels = {})
+{
+    auto b = std::make_unique<imaging::TLinearBitmap>();
+    b->New(w, h, pf);
+    std::copy(pixels.begin(), pixels.end(), b->Map.get());
+    return b;
 }
 
 // As MessageOf, with "" for success.
@@ -71,8 +83,7 @@ public:
     int Write(const void *Buffer, int Count) override
     {
         const int take = maxWrite_ >= 0 ? std::min(Count, maxWrite_) : Count;
-        written_.append(static_cast<const char *>(Buffer), static_cast<std::size_t>(std::max(take, 0)));
-        return take;
+        return written_.append(static_cast<const char *>(Buffer), static_cast<std::size_t>(std::max(take, 0))), take;
     }
     int Read(void *Buffer, int Count) override
     {
