@@ -2,6 +2,7 @@
 // directories, conversion, masked drawing and the selection hook. Pixels as
 // Pillow sees them: tests/interop/ico_interop.py.
 #include "TestHelpers.h"
+#include "TestUtil.h"
 #include "imaging/ICOLoader.h"
 
 #include <QImage>
@@ -58,7 +59,6 @@ S File(int type, const std::vector<Raw> &entries)
 }
 
 void Load(TICOLoader &loader, const S &file, TLinearBitmap &bmp) { loader.LoadFromStream(*itest::MemOf(file), "ICO", bmp); }
-
 S Save(TICOLoader &loader, const TLinearBitmap &bmp, const std::string &ext)
 {
     TMemStream mem;
@@ -70,8 +70,7 @@ S Save(TICOLoader &loader, const TLinearBitmap &bmp, const std::string &ext)
 // 8-bit using indices 0..colours-1; entry 0 is magenta, the default transparent colour.
 std::unique_ptr<TLinearBitmap> Indexed(int w, int h, int colours)
 {
-    auto b = std::make_unique<TLinearBitmap>();
-    b->New(w, h, pf8bit);
+    auto b = itest::NewBitmap(w, h, pf8bit);
     for (int i = 1; i < 256; ++i)
         b->Palette[3 * i] = b->Palette[3 * i + 1] = std::uint8_t(i);
     b->Palette[0] = b->Palette[2] = 0xFF;
@@ -137,12 +136,8 @@ TEST(ICOLoader, FourBitIconRowSizesAndConversion)
 // first; a cursor keeps its hot spot, an icon's entry holds planes 1 and the bit count.
 TEST(ICOLoader, SavedDepthHotSpotAndSizeLimit)
 {
-    std::unique_ptr<TLinearBitmap> bmps[4] = {Indexed(5, 3, 10), Indexed(5, 20, 17), std::make_unique<TLinearBitmap>(),
-                                              std::make_unique<TLinearBitmap>()};
-    bmps[2]->New(3, 2, pf16bit);
-    bmps[2]->Map[1] = 0xC0; // high byte of the first pixel
-    bmps[3]->New(3, 2, pf32bit);
-    bmps[3]->Map[0] = 1, bmps[3]->Map[1] = 2, bmps[3]->Map[2] = 3;
+    std::unique_ptr<TLinearBitmap> bmps[4] = {Indexed(5, 3, 10), Indexed(5, 20, 17), itest::NewBitmap(3, 2, pf16bit, {0, 0xC0}),
+                                              itest::NewBitmap(3, 2, pf32bit, {1, 2, 3})};
     const std::pair<unsigned, const char *> want[4] = {{4, "\xff\x00\xff"}, {8, "\xff\x00\xff"}, {8, "\xc0\xc0\xc0"}, {24, "\x01\x02\x03"}};
     for (int i = 0; i < 4; ++i) {
         TICOLoader loader;
@@ -285,15 +280,10 @@ TEST(ICOLoader, RegistrationAndCursorPicture)
         ADD_FAILURE() << "a picture must not ask"; // a cursor as a picture: its first image
         return std::nullopt;
     });
-    const std::string path = ::testing::TempDir() + "/picture.cur";
-    {
-        TFileStream f(path, fmWrite | fmCreate);
-        const S file = File(2, {{4, 2, 3, 1, Dib8(4, 2)}, {2, 2, 0, 0, Dib8(2, 2)}});
-        f.Write(file.data(), int(file.size()));
-    }
+    testutil::TempDir dir;
+    testutil::WriteFile(dir.File("picture.cur"), File(2, {{4, 2, 3, 1, Dib8(4, 2)}, {2, 2, 0, 0, Dib8(2, 2)}}));
     platform::TPicture picture;
-    picture.LoadFromFile(path);
-    std::remove(path.c_str());
+    picture.LoadFromFile(dir.File("picture.cur"));
     EXPECT_STREQ(picture.Graphic->ClassName(), "TIconGraphic");
     EXPECT_EQ(picture.Width(), 4);
     UnregisterICOLoader();

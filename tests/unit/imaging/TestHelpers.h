@@ -75,15 +75,11 @@ public:
     {
         CanRead = CanWrite = true;
     }
-    ~ScriptedStream() override
-    {
-        if (log_)
-            log_->push_back("free " + name_);
-    }
+    ~ScriptedStream() override { Log("free "); }
     int Write(const void *Buffer, int Count) override
     {
-        const int take = maxWrite_ >= 0 ? std::min(Count, maxWrite_) : Count;
-        return written_.append(static_cast<const char *>(Buffer), static_cast<std::size_t>(std::max(take, 0))), take;
+        const int take = std::max(0, maxWrite_ >= 0 ? std::min(Count, maxWrite_) : Count);
+        return written_.append(static_cast<const char *>(Buffer), static_cast<std::size_t>(take)), take;
     }
     int Read(void *Buffer, int Count) override
     {
@@ -97,10 +93,11 @@ public:
         return n;
     }
     int Available() override { return static_cast<int>(data_.size() - pos_) + extraAvailable_; }
-    void Finish() override
+    void Finish() override { Log("finish "); }
+    void Log(const std::string &what)
     {
         if (log_)
-            log_->push_back("finish " + name_);
+            log_->push_back(what + name_);
     }
     int maxWrite_ = -1, extraAvailable_ = 0, throwOnRead_ = -1, reads_ = 0;
     std::string data_, written_;
@@ -112,8 +109,7 @@ private:
 };
 
 // A filter that only logs Finish (failing if told to) and its destruction.
-class LoggingFilter : public imaging::TFilterStream {
-public:
+struct LoggingFilter : imaging::TFilterStream {
     LoggingFilter(std::unique_ptr<imaging::TBaseStream> next, std::vector<std::string> *log, std::string name)
         : TFilterStream(std::move(next)), log_(log), name_(std::move(name))
     {
@@ -126,8 +122,6 @@ public:
             throw imaging::EInOutError("finish failed " + name_);
     }
     bool failFinish_ = false;
-
-private:
     std::vector<std::string> *log_;
     std::string name_;
 };
