@@ -175,6 +175,7 @@ TEST(BufferedStream, BufferSizesAndShortWritesOfNext)
     TBufferedStream pass(0, 0, &next);
     pass.Write("zz", 2);
     EXPECT_EQ(next.written_, "zz"); // straight through, nothing held back
+    EXPECT_EQ(pass.Read(next.written_.data(), 2), 2);
     ScriptedStream five, one;
     five.maxWrite_ = 5;
     one.maxWrite_ = 1;
