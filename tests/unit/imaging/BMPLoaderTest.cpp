@@ -142,7 +142,6 @@ TEST(BMPLoader, DecodesEveryLayout)
     const auto delta = Load(Bmp({.W = 4, .Bits = 4, .Comp = 2, .Colors = 16, .Pixels = {0, 2, 1, 1, 3, 0x9A, 0, 1}}));
     EXPECT_EQ(Row(delta, 0), (V{0, 9, 10, 9})); // one right, one up
     EXPECT_EQ(Row(delta, 1), (V{0, 0, 0, 0}));
-
     Bytes p16;
     for (std::uint32_t v : {0xF800u, 0x07E0u, 0x001Fu, 0x0821u})
         Put(p16, p16.size(), v, 2);
@@ -159,7 +158,6 @@ TEST(BMPLoader, DecodesEveryLayout)
     EXPECT_EQ(Row(mono, 0), (V{1, 0, 1, 0, 0, 0, 0, 0, 1}));
     EXPECT_EQ(mono->Palette[3], 3); // entry 1 is blue 3, green 2, red 1
     EXPECT_EQ(Load(Bmp({.W = 4, .H = 1, .Bits = 8, .Colors = 300, .Pixels = {255, 0, 0, 0}}))->Palette[3 * 255], (3 * 255) & 0xFF);
-
     // The 12-byte header with three-byte entries, the 64-byte header read at the 40-byte places.
     const auto core = Load(Bmp({.W = 1, .H = 1, .Bits = 8, .Colors = 256, .Hs = 12, .Pixels = {7, 0, 0, 0}}));
     EXPECT_EQ(core->ScanLine(0)[0], 7);
@@ -231,13 +229,11 @@ TEST(BMPLoader, ServesRegistryPicturesAndMemory)
     EXPECT_EQ(out.data().mid(54), bytes.mid(54));
     UnregisterBMPLoader();
     EXPECT_FALSE(platform::FindFileFormat("bmp"));
-
     const auto mem = MemOf(file); // a stream that cannot seek is read whole first
     TFilterStream forward(mem.get());
     auto viaForward = std::make_unique<TLinearBitmap>();
     TBMPLoader().LoadFromStream(forward, "BMP", *viaForward);
     EXPECT_EQ(Row(viaForward, 0), (V{10, 20, 30}));
-
     // Packed DIB: header, two colours, pixels; and with the pixels apart.
     const Bytes dib = Bmp({.W = 2, .H = 1, .Bits = 8, .Colors = 2, .Pixels = {1, 0, 0, 0}});
     auto packed = std::make_unique<TLinearBitmap>(), split = std::make_unique<TLinearBitmap>();

@@ -43,7 +43,6 @@ TEST(BitmapConversion, MatrixVectorsRoundingAndClamping)
             EXPECT_NEAR(back[i][j], YCbCrMatrix[i][j], 1e-9);
             EXPECT_NEAR(YCbCrToRGBMatrix[i][j], i < 3 ? rows[i][j] : j == 3, 2e-3);
         }
-
     const auto b = Row24({{100, 128, 128}, {76, 85, 255}});
     TLinearBitmap out;
     ApplyMatrix(*b, YCbCrToRGBMatrix, &out);
@@ -52,7 +51,6 @@ TEST(BitmapConversion, MatrixVectorsRoundingAndClamping)
     EXPECT_EQ(Pixel(*b, 0), (Rgb{100, 128, 128})); // the source stays
     ApplyMatrix(*b, YCbCrToRGBMatrix);
     EXPECT_EQ(Map(*b), Map(out));
-
     // Ties go to the even neighbour; out-of-range results clamp.
     const TColorMatrix m = {{{0.5, 0, 0, 0}, {0, 0, 0, -0.5}, {0, 0, 2, 0}, {0, 0, 0, 1}}};
     const struct { int c0, c2; Rgb out; } cases[] = {{5, 0, {2, 0, 0}}, {7, 200, {4, 0, 255}}, {1, 1, {0, 0, 2}}};
@@ -91,7 +89,6 @@ TEST(BitmapConversion, CountsHistogramsAndLookups)
     g16.New(3, 1, pf16bit);
     std::memcpy(g16.Map.get(), "\x01\x02\x02\x01\x01\x02", 6);
     EXPECT_EQ(CountColors(g16), 2);
-
     const auto b = Row24({{1, 2, 3}, {1, 5, 3}, {1, 2, 9}});
     THistogram h;
     h.Build(*b, 1); // green
@@ -99,7 +96,6 @@ TEST(BitmapConversion, CountsHistogramsAndLookups)
     EXPECT_EQ((Bytes{int(h.Counts[2]), int(h.Counts[5]), h.UsedLevels()}), (Bytes{2, 1, 2}));
     h.Build(*b, 3);
     EXPECT_EQ((Bytes{h.Count, h.UsedLevels()}), (Bytes{9, 5}));
-
     TByteLookup inc;
     for (int i = 0; i < 256; ++i)
         inc.Table[i] = static_cast<std::uint8_t>(i + 1);
@@ -120,7 +116,6 @@ TEST(BitmapConversion, GreyConversionOfEveryFormat)
     ConvertToGrey(idx);
     EXPECT_EQ(Map(idx), (Bytes{85, 0}));
     EXPECT_TRUE(idx.IsGreyscale());
-
     // (2R + 3G + B + 3) div 6 for 24- and 32-bit pixels, also when the copy
     // goes into its own source.
     const auto colour = Row24({{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {10, 20, 30}});

@@ -76,14 +76,12 @@ TEST(DeflateEncoderTest, KnownVectorsAndBlockLimits)
     const Bytes a(1000, 'a');
     EXPECT_EQ(DeflateBuffer(a.data(), a.size(), BlockFixed),
               (Bytes{0x4A, 0x4C, 0x1C, 0x85, 0xA3, 0x70, 0x14, 0x0E, 0x77, 0x08, 0x18, 0x00}));
-
     // No pair repeats: HLIT - 257 = 0 and HDIST - 1 = 0 (one zero distance length).
     Bytes d(256);
     std::iota(d.begin(), d.end(), 0);
     const Bytes out = DeflateBuffer(d.data(), d.size(), BlockDynamic);
     EXPECT_EQ((out[0] | (out[1] << 8)) & 0x1FFF, 0x5);
     EXPECT_EQ(ZlibInflateRaw(out, d.size()), d);
-
     // A stored block leaves at 65535 bytes, not final; Finish adds an empty final one.
     VectorSink sink;
     DeflateEncoder enc(sink);
@@ -118,7 +116,6 @@ TEST(DeflateEncoderTest, MatchesReferenceOnEdgeSizesVariedDataAndChunking)
             s.chunks = {n};
             check(MixedData(n, static_cast<unsigned>(n + type)), s, "type " + std::to_string(type) + " size " + std::to_string(n));
         }
-
     std::vector<std::pair<Bytes, const char *>> cases = {
         {MixedData(700000, 1), "mixed"}, {RandomData(150000, 2), "random"}, {Bytes(300000, 0), "zeros"}};
     Bytes rgb;
@@ -146,7 +143,6 @@ TEST(DeflateEncoderTest, MatchesReferenceOnEdgeSizesVariedDataAndChunking)
             ++seed;
             check(data, Chunked(data.size(), type, seed, seed % 2 ? 70000 : 300), std::string(name) + " type " + std::to_string(type));
         }
-
     const Bytes d = MixedData(400000, 77); // flushes and block-type changes at random points
     for (unsigned seed2 = 0; seed2 < 6; ++seed2) {
         std::mt19937 r(seed2);

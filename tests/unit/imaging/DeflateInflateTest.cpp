@@ -178,7 +178,6 @@ TEST(DeflateInflateTest, HostileInputIsRefused)
     const Bytes z = ZlibDeflate(MixedData(20000, 1), 6, Z_DEFAULT_STRATEGY, -15);
     for (std::size_t n = 0; n < z.size(); n += 1 + z.size() / 50)
         EXPECT_NE(Error(Bytes(z.begin(), z.begin() + static_cast<std::ptrdiff_t>(n))), "no error") << n;
-
     // One distance code of one bit is incomplete but allowed.
     Bits one;
     one.Dynamic(257, 1, false);

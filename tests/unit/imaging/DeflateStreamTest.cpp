@@ -86,7 +86,6 @@ TEST(DeflateStreamTest, BitStreamOrderAndEnds)
         bits.WriteBits(1, 1); // pending: the destructor writes it
     }
     EXPECT_EQ(next.data, (Bytes{0x1D, 0xDE, 0xBC, 0x1A}));
-
     Probe in({0xDE, 0xBC, 0x0A});
     TBitStream r(&in);
     std::uint32_t v = 0;
@@ -98,7 +97,6 @@ TEST(DeflateStreamTest, BitStreamOrderAndEnds)
     EXPECT_EQ(r.ReadBits(&v, 14), 8);
     EXPECT_EQ(v, 0xFFFFFF0Au); // the last byte filled is cleared first, later ones untouched
     EXPECT_EQ(MessageOf([&] { r.ReadBit(); }), "Read less than expected");
-
     // Available adds the bits used of the current byte, but never wraps past INT_MAX.
     Probe three({1, 2, 3}), huge({0xFF});
     huge.available = INT_MAX;
@@ -171,7 +169,6 @@ TEST(DeflateStreamTest, ModesFlushAndTruncation)
     ro.CanWrite = false;
     EXPECT_THROW(TDeflateStream(&ro, 1), platform::EAssertionFailed);
     EXPECT_THROW(TDeflateStream(&ro, 7), platform::EAssertionFailed);
-
     Probe out; // Flush puts whole blocks out; the partial byte stays until Finish
     TDeflateStream w(&out, 1);
     w.SetBlockType(BlockFixed);
@@ -184,7 +181,6 @@ TEST(DeflateStreamTest, ModesFlushAndTruncation)
     EXPECT_GT(out.data.size(), flushed);
     const std::string hello = "hello hello hello";
     EXPECT_EQ(ZlibInflateRaw(out.data, 17), Bytes(hello.begin(), hello.end()));
-
     Probe cut(Bytes(out.data.begin(), out.data.begin() + 4)); // the next stream runs dry inside a block
     TDeflateStream r(&cut, 0);
     char buf[17];

@@ -23,7 +23,6 @@ TEST(DynamicList, GrowthDeleteAndAssign)
     list.Delete(0);
     ASSERT_EQ(list.Count, 16);
     EXPECT_EQ(records[0].a[0] * 100 + records[15].a[0], 116); // the mirror follows the moved block
-
     TDynamicList steps(4, nullptr);
     steps.GrowBy = 5;
     for (int i = 0; i < 11; ++i)

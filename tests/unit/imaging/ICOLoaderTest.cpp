@@ -111,7 +111,6 @@ TEST(ICOLoader, FourBitIconRowSizesAndConversion)
     EXPECT_EQ(Span(bmp.ScanLine(31), 2), S("\xff\x03"));
     EXPECT_EQ(Span(bmp.Palette.get() + 9, 3), S("\x1e\x14\x0a"));
     EXPECT_EQ(Span(bmp.Palette.get() + 765, 3), S("\xff\x00\xff", 3));
-
     // 24-bit gives masked pixels the colour; 8-bit stays indexed when its
     // palette holds the colour, else becomes 24-bit.
     TIconImage rgb(2, 24, 1), pal(2, 8, 1), other(1, 1, 1);
@@ -157,7 +156,6 @@ TEST(ICOLoader, SavedDepthHotSpotAndSizeLimit)
     const S cur = Save(loader, bmp, "CUR"), ico = Save(loader, bmp, "ICO");
     EXPECT_EQ(S({char(Get16(cur, 2)), char(Get16(cur, 10)), char(Get16(cur, 12))}), S("\2\3\1"));
     EXPECT_EQ(S({char(Get16(ico, 2)), char(Get16(ico, 10)), char(Get16(ico, 12))}), S("\1\1\x18"));
-
     bmp.New(256, 256, pf24bit);
     EXPECT_EQ(MessageOf([&] { Save(loader, bmp, "ICO"); }), "Image is too large for icon");
     bmp.New(255, 255, pf24bit);
@@ -187,7 +185,6 @@ TEST(ICOLoader, SkipsEntriesItCannotRead)
     EXPECT_EQ(MessageOf([&] { Load(loader, File(1, {{0, 0, 1, 32, png}}), bmp); }),
               "No icons in file with 1, 4, 8 or 24 bits per pixel");
     EXPECT_EQ(MessageOf([&] { Load(loader, File(1, {}), bmp); }), "No icons in file");
-
     TIconList unknown;
     unknown.LoadFromStream(*itest::MemOf(File(3, {{2, 2, 0, 0, Dib8(2, 2)}})));
     EXPECT_EQ(unknown.Kind, TIconList::ikUnknown);

@@ -236,7 +236,6 @@ TEST(JPEGLoader, HostileAndUnsupportedFilesRaiseClearErrors)
     EXPECT_EQ(Load(l, RawEncode(40, 24, JCS_RGB, 3, true))->Width, 40); // a usual progressive file
     TLinearBitmap empty;
     EXPECT_EQ(MessageOf<EJPEG>([&] { Save(l, empty); }), "JPEG error #32: Empty JPEG image (DNL not supported)");
-
     // Streams are read to the end marker; their errors pass through.
     Bytes tail = good;
     tail.insert(tail.end(), {'t', 'a', 'i', 'l'});

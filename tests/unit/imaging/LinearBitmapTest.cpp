@@ -44,7 +44,6 @@ TEST(LinearBitmap, NewChecksSizesAndKeepsTheBitmapOnFailure)
     EXPECT_EQ(b.Palette[767], 0); // a new palette starts zeroed
     b.Clear();
     EXPECT_TRUE(!b.Present && !b.Map && b.PixelFormat == pfCustom);
-
     TLinearBitmap a; // TakeOver leaves the source truly empty: pixel operations on it do nothing
     b.TakeOver(*Colourful(4, 3));
     a.TakeOver(b);
@@ -71,14 +70,12 @@ TEST(LinearBitmap, ConversionMatrix)
     EXPECT_EQ(b->ScanLine(2)[4 * 4 + 2], rgb[2 * 15 + 4 * 3 + 2]);
     b->ChangePixelFormat(pf24bit);
     EXPECT_EQ(PixelsOf(*b), rgb);
-
     auto p = NewBitmap(2, 1, pf8bit, {1, 200}); // 8 -> 24 through the palette
     std::memcpy(&p->Palette[3], "\x0a\x14\x1e", 3);
     std::memcpy(&p->Palette[600], "\x01\x02\x03", 3);
     p->ChangePixelFormat(pf24bit);
     EXPECT_EQ(PixelsOf(*p), (Bytes{10, 20, 30, 1, 2, 3}));
     EXPECT_EQ(p->Palette, nullptr);
-
     auto g = NewBitmap(2, 1, pf16bit, {0x34, 0x12, 0xFF, 0xAB}); // 16-bit grey: every conversion takes the high byte
     TLinearBitmap g8;
     g8.Assign(*g);
@@ -87,7 +84,6 @@ TEST(LinearBitmap, ConversionMatrix)
     EXPECT_TRUE(g8.IsGreyscale());
     g->ChangePixelFormat(pf24bit);
     EXPECT_EQ(PixelsOf(*g), (Bytes{0x12, 0x12, 0x12, 0xAB, 0xAB, 0xAB}));
-
     auto c = NewBitmap(3, 1, pf24bit, {255, 255, 255, 0, 0, 255, 255, 0, 0}); // 24 -> 8: the 3-3-2 cube
     c->ChangePixelFormat(pf8bit);
     EXPECT_EQ(PixelsOf(*c), (Bytes{255, 0xE0, 0x03})); // white, red, blue
@@ -155,7 +151,6 @@ TEST(LinearBitmap, ResizePackLinesAndAssign)
     EXPECT_FALSE(c.Present);
     EXPECT_EQ(MessageOf<ELinearBitmap>([&] { b->Resize(1 << 20, 1 << 20, 0, 0, 0); }), "Invalid bitmap size");
     EXPECT_EQ(b->Width, 4);
-
     auto d = Colourful(3, 2);
     const Bytes before = PixelsOf(*d);
     d->Width = 2;
@@ -165,7 +160,6 @@ TEST(LinearBitmap, ResizePackLinesAndAssign)
     d->Width = 5; // rows now claim more than the block held
     d->PackLines();
     EXPECT_EQ(d->Size, 30);
-
     b->Palette[27] = 77;
     d = TLinearBitmap::CreateFrom(*b);
     EXPECT_EQ(PixelsOf(*d), PixelsOf(*b));
@@ -205,7 +199,6 @@ TEST(LinearBitmap, QImageRoundTripsAndFormats)
     EXPECT_EQ(out.format(), QImage::Format_Indexed8);
     EXPECT_EQ(out.pixelIndex(0, 0) * 1000 + out.pixelIndex(1, 0), 1255);
     EXPECT_EQ(out.pixel(2, 0), qRgb(0x80, 0x80, 0x80));
-
     QImage mono(9, 2, QImage::Format_Mono);
     mono.fill(1);
     mono.setColor(1, qRgb(1, 2, 3));

@@ -89,7 +89,6 @@ TEST(LinearGraphic, FileLoadUnsmoothedStretchAndPictureTable)
     }
     for (int x = 0; x < 4; ++x) // twice the size, no blending between the two colours
         EXPECT_EQ(canvas.pixel(x, x % 2), x < 2 ? qRgb(255, 0, 0) : qRgb(255, 0, 255)) << x;
-
     platform::RegisterFileFormat<TLinearGraphic>("LGT", "LGT"); // as a plug-in extension is registered
     platform::TPicture picture;
     picture.LoadFromFile(dir.File("x.LGT"));
@@ -119,7 +118,6 @@ TEST(LinearGraphic, AssignAndSizeSetters)
     EXPECT_EQ(c.Image.PixelFormat, pf24bit);
     EXPECT_EQ(c.Width(), 3);
     EXPECT_EQ(c.Image.Map[1], 200);
-
     TLinearGraphic g;
     g.SetWidth(10); // the other side is 0: stays empty
     EXPECT_TRUE(g.Empty());
@@ -164,7 +162,6 @@ TEST(LinearGraphic, StreamsAndClipboardHoldBitmapData)
     junk.setData("BM not really a bitmap");
     junk.open(QIODevice::ReadOnly);
     EXPECT_THROW(back.LoadFromStream(junk), platform::EInvalidGraphic);
-
     QMimeData mime;
     g.SaveToClipboardFormat(mime);
     back.LoadFromClipboardFormat(mime);

@@ -99,7 +99,6 @@ TEST(LoaderRegistry, FirstMatchInRegistrationOrderAndFilters)
     reg.Remove(&plugin);
     EXPECT_EQ(reg.FindLoader("png"), &png);
     EXPECT_EQ(reg.Count(), 2);
-
     // The save filter: pairs of every saver, sorted, joined.
     reg.Add(&none);
     std::string filter;
@@ -109,7 +108,6 @@ TEST(LoaderRegistry, FirstMatchInRegistrationOrderAndFilters)
     reg.Add(&trailing);
     reg.GetSaveFilter(filter);
     EXPECT_EQ(filter, "aaa (*.aaa)|*.aaa|BMP (*.bmp)|*.bmp|PNG (*.png)|*.png");
-
     using Pairs = std::vector<std::string>;
     for (const auto &[in, out] : {std::pair<std::string, Pairs>{"A (*.a)|*.a|B (*.b)|*.b;*.bb", {"A (*.a)|*.a", "B (*.b)|*.b;*.bb"}},
                                   {"A (*.a)|*.a|", {"A (*.a)|*.a|"}}, {"", {}}}) {
@@ -149,13 +147,11 @@ TEST(LoaderRegistry, StreamRoutesThroughAPrivateTemporaryFile)
     EXPECT_EQ(MessageOf<ELinearBitmap>([&] { loader.LoadFromStream(*mem, "FAK", b); }), "broken image");
     EXPECT_EQ(entries(), 0); // removed also when the loader raises
     EXPECT_TRUE(mem->NoDataExcept);
-
     ZeroStream zeros; // endless data is refused, not cut
     EXPECT_EQ(MessageOf<ELinearBitmap>([&] { loader.LoadFromStream(zeros, "FAK", b); }), "Image data larger than 104857600 bytes");
     EXPECT_EQ(loader.seenNames.size(), 3u);
     EXPECT_EQ(entries(), 0);
     EXPECT_TRUE(zeros.NoDataExcept);
-
     b.New(3, 1, pf8bit);
     std::memcpy(b.Map.get(), "abc", 3);
     TMemStream out;

@@ -16,7 +16,6 @@ TEST(MemStream, SeekBoundsErrorsAndFreshChains)
     EXPECT_EQ(s.Position(), 6); // the two bytes there were delivered
     s.SetNoDataExcept(false);
     EXPECT_EQ(s.Read(buf, 4), 0);
-
     // After Clear the first write starts a chain of its own; streams never share blocks.
     TMemStream b;
     s.Clear();

@@ -56,7 +56,6 @@ TEST(PCXTest, WriterRunsAreExact)
     EXPECT_EQ(Bytes(f.begin() + 128, f.begin() + 138), (Bytes{0xFF, 7, 0xE5, 7, 0xFF, 7, 0xE4, 7, 0xC1, 200}));
     EXPECT_EQ(f.size(), 138u + 769);
     EXPECT_EQ(f[138], 12);
-
     // 24-bit: per row red, green, blue planes, each coded on its own.
     TLinearBitmap c;
     c.New(3, 1, pf24bit);

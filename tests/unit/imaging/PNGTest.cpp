@@ -112,8 +112,7 @@ Bytes SaveBytes(TPNGLoader &loader, const TLinearBitmap &bmp, const std::string 
 // A capture-like 24-bit image: flat areas, a gradient, text-like noise.
 std::unique_ptr<TLinearBitmap> Capture(int w, int h, unsigned seed)
 {
-    auto b = std::make_unique<TLinearBitmap>();
-    b->New(w, h, pf24bit);
+    auto b = NewBitmap(w, h, pf24bit);
     std::mt19937 rng(seed);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
@@ -126,17 +125,11 @@ std::unique_ptr<TLinearBitmap> Capture(int w, int h, unsigned seed)
 
 std::unique_ptr<TLinearBitmap> Indexed(int w, int h, int colours, bool grey)
 {
-    auto b = std::make_unique<TLinearBitmap>();
-    b->New(w, h, pf8bit);
-    for (int i = 0; i < 256; ++i) {
-        std::uint8_t *e = b->Palette.get() + 3 * i;
-        e[0] = static_cast<std::uint8_t>(grey ? i : i * 7);
-        e[1] = static_cast<std::uint8_t>(grey ? i : 255 - i);
-        e[2] = static_cast<std::uint8_t>(grey ? i : i * 3 + 1);
-    }
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            b->ScanLine(y)[x] = static_cast<std::uint8_t>((x * 3 + y * 5) % colours);
+    auto b = NewBitmap(w, h, pf8bit);
+    for (int i = 0; i < 768; ++i)
+        b->Palette[i] = static_cast<std::uint8_t>(grey ? i / 3 : i % 3 == 0 ? i / 3 * 7 : i % 3 == 1 ? 255 - i / 3 : i / 3 * 3 + 1);
+    for (int i = 0; i < w * h; ++i)
+        b->Map[i] = static_cast<std::uint8_t>((i % w * 3 + i / w * 5) % colours);
     return b;
 }
 
@@ -165,47 +158,34 @@ std::string Load(TPNGLoader &loader, const Bytes &file, TLinearBitmap &bmp)
     return ErrorOf([&] { loader.LoadFromStream(*MemOf(file), "PNG", bmp); });
 }
 
-void PutBE32(Bytes &b, std::uint32_t v)
-{
-    for (int s = 24; s >= 0; s -= 8)
-        b.push_back(static_cast<std::uint8_t>(v >> s));
-}
+Bytes BE32Bytes(std::uint32_t v) { return {std::uint8_t(v >> 24), std::uint8_t(v >> 16), std::uint8_t(v >> 8), std::uint8_t(v)}; }
 
 Bytes Chunk(const std::string &type, const Bytes &data, std::uint32_t crcXor = 0)
 {
-    Bytes c;
-    PutBE32(c, static_cast<std::uint32_t>(data.size()));
+    Bytes c = BE32Bytes(static_cast<std::uint32_t>(data.size()));
+    c.reserve(12 + data.size());
     c.insert(c.end(), type.begin(), type.end());
     c.insert(c.end(), data.begin(), data.end());
-    PutBE32(c, static_cast<std::uint32_t>(crc32(0, c.data() + 4, static_cast<uInt>(c.size() - 4))) ^ crcXor);
+    for (std::uint8_t b : BE32Bytes(static_cast<std::uint32_t>(crc32(0, c.data() + 4, static_cast<uInt>(c.size() - 4))) ^ crcXor))
+        c.push_back(b);
     return c;
 }
 
 Bytes Ihdr(std::uint32_t w, std::uint32_t h, int depth, int type, int comp = 0, int filter = 0, int interlace = 0)
 {
-    Bytes d;
-    PutBE32(d, w);
-    PutBE32(d, h);
-    for (int v : {depth, type, comp, filter, interlace})
+    Bytes d = BE32Bytes(w);
+    for (std::uint32_t v : {h >> 24, h >> 16 & 0xFF, h >> 8 & 0xFF, h & 0xFF, std::uint32_t(depth), std::uint32_t(type),
+                            std::uint32_t(comp), std::uint32_t(filter), std::uint32_t(interlace)})
         d.push_back(static_cast<std::uint8_t>(v));
     return Chunk("IHDR", d);
 }
 
-Bytes Zlib(const Bytes &raw)
-{
-    Bytes out(compressBound(static_cast<uLong>(raw.size())));
-    uLongf n = static_cast<uLongf>(out.size());
-    compress2(out.data(), &n, raw.data(), static_cast<uLong>(raw.size()), 9);
-    out.resize(n);
-    return out;
-}
+Bytes Zlib(const Bytes &raw) { return ZlibDeflate(raw, 9, Z_DEFAULT_STRATEGY, 15); }
 
 // A signature (PNG, or MNG with `mng`) and the chunks given.
 Bytes File(std::initializer_list<Bytes> chunks, bool mng = false)
 {
-    Bytes f = {mng ? std::uint8_t(0x8A) : std::uint8_t(0x89), 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    if (mng)
-        f[1] = 'M', f[2] = 'N', f[3] = 'G';
+    Bytes f = mng ? Bytes{0x8A, 'M', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A} : Bytes{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     for (const auto &c : chunks)
         f.insert(f.end(), c.begin(), c.end());
     return f;
@@ -300,7 +280,6 @@ TEST(PNGWriterTest, PaletteTransparencyAndGammaChunks)
     EXPECT_EQ(p.Find("PLTE")->Data[3 * 5], b->Palette[3 * 5 + 2]); // red first in the file
     b->ScanLine(0)[0] = 100; // a used black index keeps its entry
     EXPECT_EQ(Parse(SaveBytes(loader, *b)).Find("PLTE")->Data.size(), 3u * 101);
-
     loader.TransparentColor = 3;
     loader.Gamma = 0.45455;
     p = Parse(SaveBytes(loader, *b));
@@ -312,7 +291,6 @@ TEST(PNGWriterTest, PaletteTransparencyAndGammaChunks)
     loader.Gamma = 0.000004;
     EXPECT_FALSE(Parse(SaveBytes(loader, *b)).Find("gAMA"));
     loader.Gamma = 0;
-
     loader.TransparentColor = 0x123456; // an index beyond 255 fits no palette image
     EXPECT_FALSE(Parse(SaveBytes(loader, *b)).Find("tRNS"));
     const auto rgb = Capture(8, 8, 4); // true colour: three 16-bit samples, red from the low byte
@@ -321,7 +299,6 @@ TEST(PNGWriterTest, PaletteTransparencyAndGammaChunks)
     EXPECT_FALSE(Parse(SaveBytes(loader, *grey)).Find("tRNS"));
     loader.TransparentColor = 200;
     EXPECT_EQ(Parse(SaveBytes(loader, *grey)).Find("tRNS")->Data, (Bytes{0, 200}));
-
     loader.TransparentColor = -1; // a suggested palette goes with true colour, never with grey
     loader.SuggestedPalette = std::make_unique<std::uint8_t[]>(768);
     std::memset(loader.SuggestedPalette.get(), 0, 768);
@@ -381,7 +358,6 @@ TEST(PNGWriterTest, LossyPreFilterStaysWithinTolerance)
     const auto isKey = [](const std::uint8_t *q) { return q[0] == 0xD0 && q[1] == 0xE0 && q[2] == 0xF0; };
     for (std::size_t i = 0; i < exact.size(); i += 3)
         ASSERT_EQ(isKey(&exact[i]), isKey(&p.Rows[i])) << i;
-
     loader.TransparentColor = -1; // palette images: Paeth, and every pixel keeps a colour near its own
     loader.Tolerance = 40;
     const auto ix = Indexed(30, 20, 60, false);
@@ -429,7 +405,6 @@ TEST(PNGWriterTest, BadOptionsAndFormatsWriteNothing)
     EXPECT_EQ(MessageOf([&] { loader.SaveToStream(mem, "PNG", rgba); }), "Unsupported pixel format");
     EXPECT_EQ(MessageOf([&] { loader.SaveToStream(mem, "PNG", empty); }), "Unsupported pixel format");
     EXPECT_EQ(mem.Size(), 0);
-
     RegisterPNGLoader(); // through the registry: a refused save leaves no file behind
     testutil::TempDir dir;
     const std::string name = dir.File("x.png");
@@ -438,7 +413,6 @@ TEST(PNGWriterTest, BadOptionsAndFormatsWriteNothing)
     b->SaveToFile(name);
     EXPECT_EQ(Parse(testutil::ReadBytes(name)).Rows, ExpectedRows(*b, 8));
     UnregisterPNGLoader();
-
     ScriptedStream sink; // writes only, no seeking back: the same bytes
     loader.SaveToStream(sink, "PNG", *b);
     EXPECT_EQ(Bytes(sink.written_.begin(), sink.written_.end()), SaveBytes(loader, *b));
@@ -543,7 +517,6 @@ TEST(PNGReaderTest, CorruptSuiteFilesAndHostileFilesAreRefused)
         EXPECT_EQ(Load(loader, testutil::ReadBytes(testutil::TestData(std::string("suites/pngsuite/") + name + ".png")), bmp), text)
             << name;
     }
-
     const Bytes idat = Chunk("IDAT", Zlib(GreyRows)), grey = Ihdr(4, 2, 8, 0);
     Bytes badZlib = Zlib(GreyRows), huge = grey;
     badZlib.back() ^= 1;
@@ -637,7 +610,6 @@ TEST(PNGReaderTest, PaletteAndTransparencyTablesStayInBounds)
     EXPECT_EQ(loader.TransparentColor, -1);
     EXPECT_EQ(loader.Gamma, 0.0);
     EXPECT_EQ(loader.BitDepth, 8);
-
     std::vector<int> seen; // progress follows the rows
     ProgressUpdate = [&](int v) { seen.push_back(v); };
     const std::string text = Load(loader, File({Ihdr(1, 4, 8, 0), Chunk("IDAT", Zlib({0, 1, 0, 2, 0, 3, 0, 4})), Iend}), bmp);

@@ -47,7 +47,6 @@ TEST(FileStream, OpenFailuresModesAndHandles)
     EXPECT_EQ(std::string(buf, 4), "0123");
     EXPECT_TRUE(r.EndOfStream());
     EXPECT_EQ(MessageOf<EInOutError>([&] { r.Write("x", 1); }).rfind("Error writing to stream - ", 0), 0u);
-
     TFileStream gone(dir.File("gone.bin"), 7);
     gone.Write("abc", 3);
     gone.CloseAndDelete();
@@ -215,7 +214,6 @@ TEST(CopyFrom, StopsWhenNothingIsReadAndRestoresTheFlag)
     EXPECT_TRUE(failing.NoDataExcept);
     shortDest.maxWrite_ = 3;
     EXPECT_EQ(MessageOf<EInOutError>([&] { shortDest.CopyFrom(src); }), "Read less than expected");
-
     ScriptedStream bounded("0123456789"), liar("ab");
     bounded.NoDataExcept = liar.NoDataExcept = false;
     TMemStream out;
@@ -260,7 +258,6 @@ TEST(HostStreams, SeekRulesAndAvailable)
     EXPECT_EQ(plain.bytesAvailable(), 4);
     ASSERT_EQ(plain.read(buf, 3), 3);
     EXPECT_EQ(plain.bytesAvailable(), 1);
-
     // Qt cannot take exceptions through its frames: a failure becomes Qt's error result.
     ScriptedStream failing("0123456789");
     failing.throwOnRead_ = 0;
@@ -314,7 +311,6 @@ TEST(StreamClass, BaseOperationsAssignmentAndFileUtils)
     // Two classes that know nothing of each other end in the message, not in endless hand-overs.
     EXPECT_EQ(MessageOf<platform::Exception>([&] { thing.Assign(other); }), "Cannot assign TOther to TThing");
     EXPECT_EQ(MessageOf<platform::Exception>([&] { thing.AssignTo(other); }), "Cannot assign TThing to TOther");
-
     for (auto [in, out] : {std::pair{"", ""}, {"/data/", "/data/"}, {"C:\\data\\", "C:\\data\\"}, {"/data", "/data/"}})
         EXPECT_EQ(AddBackslash(in), out) << in;
     EXPECT_TRUE(testutil::FileExists(ProgramPath() + "test_imaging"));
