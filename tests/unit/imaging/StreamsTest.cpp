@@ -13,6 +13,8 @@
 #include <fcntl.h>
 #include <thread>
 #include <unistd.h>
+#include "imaging/DynamicLists.h"
+#include "imaging/MemUtils.h"
 
 using namespace imaging;
 using namespace itest;
@@ -314,4 +316,182 @@ TEST(StreamClass, BaseOperationsAssignmentAndFileUtils)
     for (auto [in, out] : {std::pair{"", ""}, {"/data/", "/data/"}, {"C:\\data\\", "C:\\data\\"}, {"/data", "/data/"}})
         EXPECT_EQ(AddBackslash(in), out) << in;
     EXPECT_TRUE(testutil::FileExists(ProgramPath() + "test_imaging"));
+}
+
+TEST(MemStream, SeekBoundsErrorsAndFreshChains)
+{
+    TMemStream s;
+    s.Write("abcdef", 6);
+    s.Seek(6);
+    EXPECT_EQ(MessageOf<EInOutError>([&] { s.Seek(7); }), "Error moving stream pointer");
+    EXPECT_EQ(MessageOf<EInOutError>([&] { s.Seek(-1); }), "Error moving stream pointer");
+    char buf[5];
+    s.Seek(4);
+    EXPECT_EQ(MessageOf<EInOutError>([&] { s.Read(buf, 4); }), "Error reading from stream - TMemStream");
+    EXPECT_EQ(s.Position(), 6); // the two bytes there were delivered
+    s.SetNoDataExcept(false);
+    EXPECT_EQ(s.Read(buf, 4), 0);
+    // After Clear the first write starts a chain of its own; streams never share blocks.
+    TMemStream b;
+    s.Clear();
+    EXPECT_EQ(s.BlockCount(), 0u);
+    b.Write("other", 5);
+    s.Write("xy", 2);
+    EXPECT_EQ(s.BlockCount() + b.BlockCount(), 2u);
+    s.Clear();
+    TMemStream c;
+    c.Write("c", 1);
+    b.Seek(0);
+    b.Read(buf, 5);
+    EXPECT_EQ(std::string(buf, 5), "other");
+}
+
+// Small writes fill blocks of 4096 bytes, a large one gets a block of its
+// size; truncation frees the blocks after the current one.
+TEST(MemStream, BlocksAndTruncation)
+{
+    TMemStream one;
+    one.Write(itest::RandomBytes(10000, 3).data(), 10000);
+    ASSERT_EQ(one.BlockCount(), 1u);
+    EXPECT_EQ(one.BlockCapacity(0), 10000u);
+    TMemStream s;
+    const std::string data = itest::RandomBytes(9000, 4);
+    for (int i = 0; i < 9; ++i)
+        s.Write(data.data() + i * 1000, 1000);
+    ASSERT_EQ(s.BlockCount(), 3u);
+    EXPECT_EQ(s.BlockCapacity(2), 4096u);
+    s.Seek(5000);
+    s.Truncate();
+    EXPECT_EQ(s.Size(), 5000);
+    EXPECT_EQ(s.BlockCount(), 2u);
+    s.Seek(0);
+    s.Truncate();
+    EXPECT_EQ(s.BlockCount(), 0u);
+}
+
+// A fixed-seed random sequence of writes, reads, seeks and truncations must
+// behave exactly like a std::vector model.
+TEST(MemStream, RandomOperationsMatchAVectorModel)
+{
+    std::mt19937 rng(20260);
+    TMemStream s;
+    s.SetNoDataExcept(false);
+    std::vector<char> model;
+    std::size_t pos = 0;
+    const std::string pool = itest::RandomBytes(20000, 5);
+    for (int step = 0; step < 4000; ++step) {
+        const unsigned op = rng() % 6;
+        if (op < 2) {
+            const std::size_t n = rng() % 4 == 0 ? rng() % 9000 : rng() % 200, from = rng() % (pool.size() - n);
+            ASSERT_EQ(s.Write(pool.data() + from, static_cast<int>(n)), static_cast<int>(n));
+            model.resize(std::max(model.size(), pos + n));
+            std::copy(pool.begin() + from, pool.begin() + from + n, model.begin() + pos);
+            pos += n;
+        } else if (op == 2) {
+            std::string got(rng() % 6000, '\0');
+            const int r = s.Read(got.data(), static_cast<int>(got.size()));
+            ASSERT_EQ(r, static_cast<int>(std::min(got.size(), model.size() - pos)));
+            ASSERT_TRUE(std::equal(got.begin(), got.begin() + r, model.begin() + pos));
+            pos += static_cast<std::size_t>(r);
+        } else if (op < 5) {
+            pos = rng() % (model.size() + 1);
+            s.Seek(static_cast<int>(pos));
+        } else if (rng() % 4 == 0) {
+            s.Truncate();
+            model.resize(pos);
+        } else if (rng() % 20 == 0) {
+            s.Clear();
+            model.clear();
+            pos = 0;
+        }
+        ASSERT_EQ(s.Size(), static_cast<int>(model.size())) << "step " << step;
+        ASSERT_EQ(s.Position(), static_cast<int>(pos));
+        ASSERT_EQ(s.Available(), static_cast<int>(model.size() - pos));
+    }
+    s.Seek(0);
+    std::vector<char> all(model.size());
+    s.Read(all.data(), static_cast<int>(all.size()));
+    EXPECT_EQ(all, model);
+}
+
+TEST(DynamicList, GrowthDeleteAndAssign)
+{
+    struct Rec {
+        std::int32_t a[6];
+    } *records = nullptr;
+    TDynamicList list(sizeof(Rec), reinterpret_cast<void **>(&records));
+    for (int i = 0; i < 17; ++i) {
+        list.Add();
+        records[list.Count - 1].a[0] = i;
+    }
+    EXPECT_EQ(list.Capacity, 32);
+    EXPECT_EQ(records[16].a[5], 0); // new records start zeroed
+    EXPECT_THROW(list.Delete(17), platform::EAssertionFailed);
+    EXPECT_THROW(list.Delete(-1), platform::EAssertionFailed);
+    list.Delete(0);
+    ASSERT_EQ(list.Count, 16);
+    EXPECT_EQ(records[0].a[0] * 100 + records[15].a[0], 116); // the mirror follows the moved block
+    TDynamicList steps(4, nullptr);
+    steps.GrowBy = 5;
+    for (int i = 0; i < 11; ++i)
+        steps.Add();
+    EXPECT_EQ(steps.Capacity, 15);
+    EXPECT_THROW(steps.Assign(list), platform::EAssertionFailed); // record sizes differ
+    TDynamicList copy(sizeof(Rec), nullptr);
+    copy.Assign(list);
+    ASSERT_EQ(copy.Count, 16);
+    EXPECT_EQ(static_cast<Rec *>(copy.Data())[15].a[0], 16);
+    list.Compact();
+    EXPECT_EQ(list.Capacity, 16);
+    list.SetCapacity(3);
+    EXPECT_EQ(list.Count, 3);
+    list.Clear();
+    EXPECT_EQ(records, nullptr);
+}
+
+// The stream form is a 32-bit count and the records; hostile counts must not
+// allocate or read what the stream does not hold.
+TEST(DynamicList, StreamFormAndBadCounts)
+{
+    TDynamicList list(24, nullptr), back(24, nullptr);
+    list.Add();
+    list.Add();
+    std::memset(list.Data(), 0xAB, 48);
+    TMemStream mem;
+    list.SaveToStream(mem);
+    const itest::Bytes saved = itest::AllOf(mem);
+    ASSERT_EQ(saved.size(), 52u);
+    EXPECT_EQ(itest::Bytes(saved.begin(), saved.begin() + 4), (itest::Bytes{2, 0, 0, 0}));
+    back.LoadFromStream(*itest::MemOf(saved));
+    EXPECT_EQ(back.Count, 2);
+    EXPECT_EQ(std::memcmp(back.Data(), list.Data(), 48), 0);
+    for (const std::string &partial : {std::string(), std::string("\x01\x00", 2)}) { // a missing count is an empty list
+        auto s = itest::MemOf(partial);
+        back.LoadFromStream(*s);
+        EXPECT_EQ(back.Count, 0);
+        EXPECT_TRUE(s->NoDataExcept);
+    }
+    for (std::int32_t count : {-1, INT_MIN, 3, 0x7FFFFFFF, 100000000}) {
+        itest::Bytes b(52, 'r');
+        std::memcpy(b.data(), &count, 4);
+        EXPECT_THROW(back.LoadFromStream(*itest::MemOf(b)), EInOutError) << count;
+        EXPECT_EQ(back.Count, 0);
+    }
+}
+
+TEST(MemUtils, SearchesStopAtTheirEnds)
+{
+    const unsigned char buf[] = {1, 2, 3, 2, 4, 0};
+    EXPECT_EQ(std::vector<int>({FindByte(2, 5, 0, buf), FindByte(2, 5, 2, buf), FindByte(2, 3, 3, buf), FindByte(9, 5, 0, buf)}),
+              std::vector<int>({1, 3, -1, -1}));
+    EXPECT_EQ(FindWord(0x0402, 4, 0, buf), 3); // reads the byte at EndIndex
+    EXPECT_EQ(FindWord(0x0302, 5, 2, buf), -1);
+    EXPECT_EQ(Align4(5) * 100 + Align8(9), 816);
+    std::uint32_t x = 0xA1B2C3D4;
+    std::int32_t a = 1, b = 2;
+    unsigned char z[3] = {1, 1, 1};
+    SwapDWord(x), SwapInts(a, b), ZeroMem(z, 2);
+    EXPECT_EQ(std::vector<long>({x, std::uint32_t(SwapDWordValue(0xA1B2C3D4)), a * 10 + b, z[1] * 10 + z[2]}),
+              std::vector<long>({0xD4C3B2A1, 0xD4C3B2A1, 21, 1}));
+    EXPECT_EQ(ClampInt(-5, 0, 9) * 100 + ClampInt(15, 0, 9) * 10 + ClampInt(4, 0, 9), 94);
 }
