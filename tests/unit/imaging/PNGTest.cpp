@@ -536,6 +536,7 @@ TEST(PNGReaderTest, CorruptSuiteFilesAndHostileFilesAreRefused)
         {"interlace 2", File({Ihdr(4, 2, 8, 0, 0, 0, 2), idat, Iend}), data},
         {"two headers", File({grey, grey, idat, Iend}), data},
         {"chunk length above 2^31-1", File({huge, idat, Iend}), data},
+        {"ancillary length above 2^31-1", File({grey, Bytes{0x80, 0, 0, 0, 't', 'E', 'X', 't'}, idat, Iend}), data},
         {"IDAT before IHDR", File({idat, grey, Iend}), data},
         {"no image data", File({grey, Iend}), data},
         {"no header", File({Iend}), "Unsupported PNG data"},
