@@ -69,7 +69,7 @@ struct Bits {
         for (int i = 0; i < count; ++i, ++n) {
             if (n % 8 == 0)
                 out.push_back(0);
-            out.back() |= static_cast<std::uint8_t>(((v >> i) & 1u) << (n % 8));
+            out.back() |= static_cast<std::uint8_t>((i < 32 ? (v >> i) & 1u : 0u) << (n % 8));
         }
         return *this;
     }

@@ -490,7 +490,9 @@ TEST(MemUtils, SearchesStopAtTheirEnds)
     std::uint32_t x = 0xA1B2C3D4;
     std::int32_t a = 1, b = 2;
     unsigned char z[3] = {1, 1, 1};
-    SwapDWord(x), SwapInts(a, b), ZeroMem(z, 2);
+    auto owned = std::make_unique<int>(3);
+    SwapDWord(x), SwapInts(a, b), ZeroMem(z, 2), FreeMemAndNil(owned);
+    EXPECT_EQ(owned, nullptr);
     EXPECT_EQ(std::vector<long>({x, std::uint32_t(SwapDWordValue(0xA1B2C3D4)), a * 10 + b, z[1] * 10 + z[2]}),
               std::vector<long>({0xD4C3B2A1, 0xD4C3B2A1, 21, 1}));
     EXPECT_EQ(ClampInt(-5, 0, 9) * 100 + ClampInt(15, 0, 9) * 10 + ClampInt(4, 0, 9), 94);
