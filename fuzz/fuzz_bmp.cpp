@@ -3,9 +3,6 @@
 #include "imaging/BMPReader.h"
 #include "imaging/MemStream.h"
 
-#include <cstddef>
-#include <cstdint>
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     using namespace imaging;

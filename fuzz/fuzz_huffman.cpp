@@ -1,24 +1,30 @@
-// Code builders on any lengths and frequencies: lengths either build a prefix
-// code whose tree walks back to every symbol or are refused; frequencies
-// always give a complete (or single) code within the length limit.
+// Code builders on any lengths and frequencies: lengths build a prefix code
+// whose tree walks back to every symbol or are refused; frequencies always
+// give a complete (or single) code within the length limit.
 #include "imaging/Huffman.h"
 #include "platform/core/Exceptions.h"
 
-#include <cstdint>
 #include <cstdlib>
 
 using namespace imaging;
 
 namespace {
 
-void CheckTree(const THuffmanCodes &codes)
+// Checks the tree walks every code to its symbol; returns the Kraft sum (times 2^32) and the codes counted.
+std::uint64_t CheckTree(const THuffmanCodes &codes, int count, int maxBits, int *coded)
 {
     THuffmanTree tree;
     tree.Build(codes);
-    for (int s = 0; s <= codes.MaxSymbol; ++s) {
+    std::uint64_t kraft = 0;
+    *coded = 0;
+    for (int s = 0; s < count; ++s) {
         const THuffmanCode &c = codes.Codes[s];
+        if (c.Length > static_cast<std::uint32_t>(maxBits))
+            std::abort();
         if (!c.Length)
             continue;
+        kraft += std::uint64_t(1) << (32 - c.Length);
+        ++*coded;
         int node = tree.Root;
         std::uint32_t code = c.Code;
         for (std::uint32_t i = 0; i < c.Length; ++i, code >>= 1) {
@@ -29,6 +35,7 @@ void CheckTree(const THuffmanCodes &codes)
         if (node != s)
             std::abort();
     }
+    return kraft;
 }
 
 } // namespace
@@ -37,25 +44,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     if (size < 2)
         return 0;
-    const int count = 1 + data[0] % THuffmanCodes::Capacity;
-    const int maxBits = 1 + data[1] % 15;
+    const int count = 1 + data[0] % THuffmanCodes::Capacity, maxBits = 1 + data[1] % 15;
     data += 2;
     size -= 2;
     THuffmanCodes codes;
     codes.SetCount(count);
-
     std::uint8_t lens[THuffmanCodes::Capacity] = {};
     for (int i = 0; i < count && static_cast<std::size_t>(i) < size; ++i)
         lens[i] = data[i] % 17;
+    int coded = 0;
     try {
         codes.BuildFromLengths(lens, maxBits);
         std::uint64_t kraft = 0;
         for (int s = 0; s < count; ++s)
-            if (lens[s])
-                kraft += std::uint64_t(1) << (32 - lens[s]);
+            kraft += lens[s] ? std::uint64_t(1) << (32 - lens[s]) : 0;
         if (kraft > (std::uint64_t(1) << 32))
             std::abort(); // an over-subscribed set must have been refused
-        CheckTree(codes);
+        CheckTree(codes, count, 16, &coded);
     } catch (const platform::Exception &) {
     }
 
@@ -74,19 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             std::abort(); // only too many symbols for the limit may fail
         return 0;
     }
-    std::uint64_t kraft = 0;
-    int coded = 0;
-    for (int s = 0; s < count; ++s) {
-        const std::uint32_t l = codes.Codes[s].Length;
-        if (l > static_cast<std::uint32_t>(maxBits))
-            std::abort();
-        if (l) {
-            kraft += std::uint64_t(1) << (32 - l);
-            ++coded;
-        }
-    }
+    const std::uint64_t kraft = CheckTree(codes, count, maxBits, &coded);
     if (coded != used || (used >= 2 && kraft != (std::uint64_t(1) << 32)))
         std::abort();
-    CheckTree(codes);
     return 0;
 }

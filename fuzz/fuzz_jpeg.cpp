@@ -4,9 +4,6 @@
 #include "imaging/JPEGLoader.h"
 #include "imaging/MemStream.h"
 
-#include <cstddef>
-#include <cstdint>
-
 using namespace imaging;
 
 namespace {
@@ -28,8 +25,7 @@ bool DeclaresHugeFrame(const std::uint8_t *d, std::size_t n)
 bool TryLoad(TJPEGLoader &loader, const std::uint8_t *data, std::size_t size, TLinearBitmap &out)
 {
     TMemStream mem;
-    if (size > 0)
-        mem.Write(data, static_cast<int>(size));
+    mem.Write(data, static_cast<int>(size));
     mem.Seek(0);
     try {
         loader.LoadFromStream(mem, "JPG", out);

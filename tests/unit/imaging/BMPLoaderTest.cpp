@@ -1,36 +1,30 @@
-#include "ErrorText.h"
+#include "TestHelpers.h"
 #include "imaging/BMPLoader.h"
-#include "imaging/MemStream.h"
 
 #include <QBuffer>
 #include <QImage>
 
-#include <gtest/gtest.h>
-
 #include <climits>
-#include <cstring>
-#include <vector>
+#include "imaging/BMPUniDIB.h"
 
 // The cases name only the fields that differ from a plain 2 x 2 24-bit file.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 using namespace imaging;
-using imaging_test::MessageOf;
+using namespace itest;
+using V = std::vector<int>;
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
 void Put(Bytes &b, std::size_t at, std::uint32_t v, int n)
 {
-    if (b.size() < at + n)
-        b.resize(at + n);
+    b.resize(std::max(b.size(), at + n));
     for (int i = 0; i < n; ++i)
         b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 // A BMP file with a 40-byte header (or Hs bytes, fields at the 40-byte
-// places), Colors four-byte palette entries, then Pixels.
+// places), Colors palette entries (entry i = 0x010203 * i), then Pixels.
 struct Spec {
     int W = 2, H = 2, Bits = 24, Comp = 0, Colors = 0, Hs = 40, Planes = 1;
     std::uint32_t ClrUsed = 0;
@@ -40,15 +34,13 @@ struct Spec {
 
 Bytes Bmp(const Spec &s)
 {
-    Bytes b;
-    const std::size_t off = 14 + s.Hs + s.Extra.size() + (s.Hs == 12 ? 3 : 4) * s.Colors;
-    b.resize(off);
-    b[0] = 'B';
-    b[1] = 'M';
+    const int n = s.Hs == 12 ? 2 : 4, entry = s.Hs == 12 ? 3 : 4; // the core header: 16-bit fields
+    const std::size_t off = 14 + s.Hs + s.Extra.size() + entry * s.Colors;
+    Bytes b(off);
+    b[0] = 'B', b[1] = 'M';
     Put(b, 2, static_cast<std::uint32_t>(off + s.Pixels.size()), 4);
     Put(b, 10, static_cast<std::uint32_t>(off), 4);
     Put(b, 14, s.Hs, 4);
-    const int n = s.Hs == 12 ? 2 : 4, entry = s.Hs == 12 ? 3 : 4; // the core header: 16-bit fields
     Put(b, 18, s.W, n);
     Put(b, 18 + n, s.H, n);
     Put(b, 18 + 2 * n, s.Planes, 2);
@@ -64,53 +56,36 @@ Bytes Bmp(const Spec &s)
     return b;
 }
 
-using Bitmap = std::unique_ptr<TLinearBitmap>;
-
-Bitmap Load(const Bytes &file)
+std::unique_ptr<TLinearBitmap> Load(const Bytes &file)
 {
-    TMemStream mem;
-    mem.Write(file.data(), static_cast<int>(file.size()));
-    mem.Seek(0);
     auto b = std::make_unique<TLinearBitmap>();
-    TBMPLoader().LoadFromStream(mem, "BMP", *b);
+    TBMPLoader().LoadFromStream(*MemOf(file), "BMP", *b);
     return b;
 }
 
-std::string LoadError(const Bytes &file)
-{
-    return MessageOf([&] { Load(file); });
-}
+std::string LoadError(const Bytes &file) { return ErrorOf([&] { Load(file); }); }
 
 Bytes Save(const TLinearBitmap &b)
 {
     TMemStream mem;
     TBMPLoader().SaveToStream(mem, "BMP", b);
-    Bytes out(static_cast<std::size_t>(mem.Size()));
-    mem.Seek(0);
-    mem.Read(out.data(), mem.Size());
-    return out;
+    return AllOf(mem);
 }
 
-std::vector<int> Row(const Bitmap &p, int y)
-{
-    const TLinearBitmap &b = *p;
-    return std::vector<int>(b.ScanLine(y), b.ScanLine(y) + b.BytesPerLine);
-}
+V Row(const std::unique_ptr<TLinearBitmap> &b, int y) { return V(b->ScanLine(y), b->ScanLine(y) + b->BytesPerLine); }
 
 Bytes Masks(std::uint32_t r, std::uint32_t g, std::uint32_t bl)
 {
     Bytes m;
-    Put(m, 0, r, 4);
-    Put(m, 4, g, 4);
-    Put(m, 8, bl, 4);
+    Put(m, 0, r, 4), Put(m, 4, g, 4), Put(m, 8, bl, 4);
     return m;
 }
 
 } // namespace
 
-// Each header that a damaged or hostile file could carry fails cleanly,
-// before anything is allocated for it.
-TEST(BMPLoader, RefusesHostileHeaders)
+// Each header or run that a damaged or hostile file could carry fails
+// cleanly, before anything is allocated for it.
+TEST(BMPLoader, RefusesHostileHeadersAndRuns)
 {
     const Bytes px(16, 0);
     const struct {
@@ -137,10 +112,15 @@ TEST(BMPLoader, RefusesHostileHeaders)
         {"bit-field mask with a gap", {.Bits = 16, .Comp = 3, .Extra = Masks(0xF801, 0x07E0, 0x1E), .Pixels = px}},
         {"index beyond the colour table", {.W = 4, .H = 1, .Bits = 8, .Colors = 2, .Pixels = {0, 1, 2, 0}}},
         {"compression 4", {.Comp = 4, .Pixels = px}},
+        {"run past the row", {.Bits = 8, .Comp = 1, .Colors = 2, .Pixels = {3, 1, 0, 1}}},
+        {"absolute run past the row", {.Bits = 8, .Comp = 1, .Colors = 2, .Pixels = {0, 3, 1, 1, 1, 0, 0, 1}}},
+        {"delta beyond the right edge", {.Bits = 8, .Comp = 1, .Colors = 2, .Pixels = {0, 2, 3, 0, 0, 1}}},
+        {"delta beyond the top", {.Bits = 8, .Comp = 1, .Colors = 2, .Pixels = {0, 2, 0, 3, 0, 1}}},
+        {"RLE data ends before end of picture", {.Bits = 8, .Comp = 1, .Colors = 2, .Pixels = {2, 1}}},
+        {"RLE4 run past the row", {.Bits = 4, .Comp = 2, .Colors = 2, .Pixels = {3, 0x11, 0, 1}}},
     };
     for (const auto &c : cases)
         EXPECT_EQ(LoadError(Bmp(c.spec)), "Unsupported file format") << c.what;
-
     Bytes cut = Bmp({.Pixels = px});
     Put(cut, 2, 100000, 4); // the header's file size says the file was cut
     EXPECT_EQ(LoadError(cut), "Unsupported file format");
@@ -148,91 +128,48 @@ TEST(BMPLoader, RefusesHostileHeaders)
         EXPECT_EQ(LoadError(Bytes(cut.begin(), cut.begin() + n)), "Unsupported file format") << n;
 }
 
-// Runs and moves that would land outside the picture are damaged data; the
-// last row may lack its padding.
-TEST(BMPLoader, RunLengthDataStaysInsideThePicture)
-{
-    const struct {
-        const char *what;
-        int bits;
-        Bytes data;
-    } bad[] = {
-        {"run past the row", 8, {3, 1, 0, 1}},
-        {"absolute run past the row", 8, {0, 3, 1, 1, 1, 0, 0, 1}},
-        {"delta beyond the right edge", 8, {0, 2, 3, 0, 0, 1}},
-        {"delta beyond the top", 8, {0, 2, 0, 3, 0, 1}},
-        {"data ends before end of picture", 8, {2, 1}},
-        {"RLE4 run past the row", 4, {3, 0x11, 0, 1}},
-    };
-    for (const auto &c : bad)
-        EXPECT_EQ(LoadError(Bmp({.Bits = c.bits, .Comp = c.bits == 8 ? 1 : 2, .Colors = 2, .Pixels = c.data})),
-                  "Unsupported file format")
-            << c.what;
-
-    // End of picture after the first row: the rest stays index 0.
-    const Bitmap eop = Load(Bmp({.W = 3, .Bits = 8, .Comp = 1, .Colors = 3, .Pixels = {3, 2, 0, 1}}));
-    EXPECT_EQ(Row(eop, 1), (std::vector<int>{2, 2, 2}));
-    EXPECT_EQ(Row(eop, 0), (std::vector<int>{0, 0, 0}));
-    // RLE4: an absolute run of 3 takes 2 bytes and no padding, one of 5 takes
-    // 3 bytes and a padding byte; encoded runs alternate high and low nibble.
-    const Bitmap four = Load(Bmp({.W = 5, .Bits = 4, .Comp = 2, .Colors = 16,
-                                         .Pixels = {0, 3, 0x12, 0x30, 0, 0, 0, 5, 0x45, 0x67, 0x80, 0, 0, 1}}));
-    EXPECT_EQ(Row(four, 1), (std::vector<int>{1, 2, 3, 0, 0}));
-    EXPECT_EQ(Row(four, 0), (std::vector<int>{4, 5, 6, 7, 8}));
-    const Bitmap delta = Load(Bmp({.W = 4, .Bits = 4, .Comp = 2, .Colors = 16,
-                                          .Pixels = {0, 2, 1, 1, 3, 0x9A, 0, 1}}));
-    EXPECT_EQ(Row(delta, 0), (std::vector<int>{0, 9, 10, 9})); // one right, one up
-    EXPECT_EQ(Row(delta, 1), (std::vector<int>{0, 0, 0, 0}));
-}
-
-// Pixel layouts: bit fields applied, 32-bit read as 24-bit, top-down upright,
-// 1-bit with its colour table, colours used clamped to 256.
+// Runs, bit fields, 32-bit as 24-bit, top-down upright, 1-bit with its colour
+// table, colours used clamped to 256, and the older headers.
 TEST(BMPLoader, DecodesEveryLayout)
 {
+    const auto eop = Load(Bmp({.W = 3, .Bits = 8, .Comp = 1, .Colors = 3, .Pixels = {3, 2, 0, 1}}));
+    EXPECT_EQ(Row(eop, 1), (V{2, 2, 2})); // end of picture after the first row: the rest stays index 0
+    EXPECT_EQ(Row(eop, 0), (V{0, 0, 0}));
+    // RLE4: an absolute run of 3 takes 2 bytes and no padding, one of 5 takes
+    // 3 bytes and a padding byte; encoded runs alternate high and low nibble.
+    const auto four = Load(Bmp({.W = 5, .Bits = 4, .Comp = 2, .Colors = 16, .Pixels = {0, 3, 0x12, 0x30, 0, 0, 0, 5, 0x45, 0x67, 0x80, 0, 0, 1}}));
+    EXPECT_EQ(Row(four, 1), (V{1, 2, 3, 0, 0}));
+    EXPECT_EQ(Row(four, 0), (V{4, 5, 6, 7, 8}));
+    const auto delta = Load(Bmp({.W = 4, .Bits = 4, .Comp = 2, .Colors = 16, .Pixels = {0, 2, 1, 1, 3, 0x9A, 0, 1}}));
+    EXPECT_EQ(Row(delta, 0), (V{0, 9, 10, 9})); // one right, one up
+    EXPECT_EQ(Row(delta, 1), (V{0, 0, 0, 0}));
     Bytes p16;
     for (std::uint32_t v : {0xF800u, 0x07E0u, 0x001Fu, 0x0821u})
         Put(p16, p16.size(), v, 2);
-    const Bitmap b565 = Load(Bmp({.Bits = 16, .Comp = 3, .Extra = Masks(0xF800, 0x07E0, 0x1F), .Pixels = p16}));
+    const auto b565 = Load(Bmp({.Bits = 16, .Comp = 3, .Extra = Masks(0xF800, 0x07E0, 0x1F), .Pixels = p16}));
     EXPECT_EQ(b565->PixelFormat, pf24bit);
-    EXPECT_EQ(Row(b565, 1), (std::vector<int>{0, 0, 255, 0, 255, 0}));
-    EXPECT_EQ(Row(b565, 0), (std::vector<int>{255, 0, 0, 8, 4, 8}));
-
-    const Bitmap b32 =
-        Load(Bmp({.W = 1, .H = -2, .Bits = 32, .Pixels = {1, 2, 3, 99, 4, 5, 6, 99}})); // top-down
+    EXPECT_EQ(Row(b565, 1), (V{0, 0, 255, 0, 255, 0}));
+    EXPECT_EQ(Row(b565, 0), (V{255, 0, 0, 8, 4, 8}));
+    const auto b32 = Load(Bmp({.W = 1, .H = -2, .Bits = 32, .Pixels = {1, 2, 3, 99, 4, 5, 6, 99}})); // top-down
     EXPECT_EQ(b32->PixelFormat, pf24bit);
-    EXPECT_EQ(Row(b32, 0), (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(Row(b32, 1), (std::vector<int>{4, 5, 6}));
-
-    const Bitmap mono = Load(Bmp({.W = 9, .H = 1, .Bits = 1, .Colors = 2, .Pixels = {0xA0, 0x80, 0, 0}}));
+    EXPECT_EQ(Row(b32, 0), (V{1, 2, 3}));
+    EXPECT_EQ(Row(b32, 1), (V{4, 5, 6}));
+    const auto mono = Load(Bmp({.W = 9, .H = 1, .Bits = 1, .Colors = 2, .Pixels = {0xA0, 0x80, 0, 0}}));
     EXPECT_EQ(mono->PixelFormat, pf8bit);
-    EXPECT_EQ(Row(mono, 0), (std::vector<int>{1, 0, 1, 0, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(Row(mono, 0), (V{1, 0, 1, 0, 0, 0, 0, 0, 1}));
     EXPECT_EQ(mono->Palette[3], 3); // entry 1 is blue 3, green 2, red 1
-
-    Spec big{.W = 4, .H = 1, .Bits = 8, .Colors = 300, .Pixels = {255, 0, 0, 0}};
-    const Bitmap clamped = Load(Bmp(big));
-    EXPECT_EQ(clamped->Palette[3 * 255], (3 * 255) & 0xFF);
-}
-
-// The 12-byte header with three-byte entries, the 64-byte header read at
-// the 40-byte header's places, and the old format with its fixed colours.
-TEST(BMPLoader, ReadsTheOlderHeaders)
-{
-    const Bitmap core = Load(Bmp({.W = 1, .H = 1, .Bits = 8, .Colors = 256, .Hs = 12, .Pixels = {7, 0, 0, 0}}));
+    EXPECT_EQ(Load(Bmp({.W = 4, .H = 1, .Bits = 8, .Colors = 300, .Pixels = {255, 0, 0, 0}}))->Palette[3 * 255], (3 * 255) & 0xFF);
+    // The 12-byte header with three-byte entries, the 64-byte header read at the 40-byte places.
+    const auto core = Load(Bmp({.W = 1, .H = 1, .Bits = 8, .Colors = 256, .Hs = 12, .Pixels = {7, 0, 0, 0}}));
     EXPECT_EQ(core->ScanLine(0)[0], 7);
-    EXPECT_EQ(std::vector<int>(core->Palette.get() + 21, core->Palette.get() + 24), (std::vector<int>{21, 14, 7}));
-
-    const Bitmap os2 = Load(Bmp({.W = 300, .H = 1, .Hs = 64, .Pixels = Bytes(900, 0)}));
-    EXPECT_EQ(os2->Width, 300);
-
-    // Old format: 4 bits, 2 x 2, rows of 2 bytes (one more than needed).
-    const Bytes old = {0, 0, 2, 0, 2, 0, 2, 0, 1, 4, 0x1F, 0xEE, 0x20, 0xEE};
-    const Bitmap o = Load(old);
+    EXPECT_EQ(V(core->Palette.get() + 21, core->Palette.get() + 24), (V{21, 14, 7}));
+    EXPECT_EQ(Load(Bmp({.W = 300, .H = 1, .Hs = 64, .Pixels = Bytes(900, 0)}))->Width, 300);
+    // The old format with its fixed colours: 4 bits, 2 x 2, rows of 2 bytes (one more than needed).
+    const auto o = Load({0, 0, 2, 0, 2, 0, 2, 0, 1, 4, 0x1F, 0xEE, 0x20, 0xEE});
     ASSERT_EQ(o->PixelFormat, pf24bit);
-    EXPECT_EQ(Row(o, 1), (std::vector<int>{170, 0, 0, 255, 255, 255})); // memory row 0 is the bottom
-    EXPECT_EQ(Row(o, 0), (std::vector<int>{0, 170, 0, 0, 0, 0}));
-    // A stride shorter than the picture's rows copies only what it has.
-    const Bitmap shortRows = Load({0, 0, 3, 0, 1, 0, 1, 0, 1, 8, 5});
-    EXPECT_EQ(Row(shortRows, 0), (std::vector<int>{170, 0, 170, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(Row(o, 1), (V{170, 0, 0, 255, 255, 255})); // memory row 0 is the bottom
+    EXPECT_EQ(Row(o, 0), (V{0, 170, 0, 0, 0, 0}));
+    EXPECT_EQ(Row(Load({0, 0, 3, 0, 1, 0, 1, 0, 1, 8, 5}), 0), (V{170, 0, 170, 0, 0, 0, 0, 0, 0})); // short stride
 }
 
 // Saving writes the 40-byte header, bottom-up padded rows and, for 8 bits,
@@ -240,24 +177,19 @@ TEST(BMPLoader, ReadsTheOlderHeaders)
 TEST(BMPLoader, SavesAndReloads)
 {
     for (TPixelFormat pf : {pf8bit, pf24bit, pf32bit}) {
-        TLinearBitmap b;
+        TLinearBitmap b, want;
         b.New(5, 3, pf);
         for (int i = 0; i < b.Size; ++i)
             b.Map[i] = static_cast<std::uint8_t>(i * 7 + 1);
-        if (pf == pf8bit)
-            for (int i = 0; i < 768; ++i)
-                b.Palette[i] = static_cast<std::uint8_t>(i / 3);
+        for (int i = 0; pf == pf8bit && i < 768; ++i)
+            b.Palette[i] = static_cast<std::uint8_t>(i / 3);
         const Bytes f = Save(b);
         const int bits = pf == pf8bit ? 8 : pf == pf24bit ? 24 : 32;
         const std::size_t stride = (5 * bits + 31) / 32 * 4, off = 54 + (bits == 8 ? 1024 : 0);
         ASSERT_EQ(f.size(), off + 3 * stride) << bits;
-        EXPECT_EQ(f[28], bits);
-        EXPECT_EQ(f[10] | f[11] << 8, static_cast<int>(off));
-        EXPECT_EQ(f[46] | f[47] << 8, bits == 8 ? 256 : 0);
+        EXPECT_EQ(V({f[28], f[10] | f[11] << 8, f[46] | f[47] << 8}), (V{bits, static_cast<int>(off), bits == 8 ? 256 : 0}));
         EXPECT_EQ(f[off], b.ScanLine(2)[0]); // bottom row first
-
-        const Bitmap back = Load(f);
-        TLinearBitmap want;
+        const auto back = Load(f);
         want.Assign(b);
         if (pf == pf32bit)
             want.ChangePixelFormat(pf24bit);
@@ -284,42 +216,111 @@ TEST(BMPLoader, ServesRegistryPicturesAndMemory)
     const auto format = platform::FindFileFormat("BMP");
     ASSERT_TRUE(format);
     EXPECT_EQ(format->ClassName, "TFallbackBitmap");
-
     const Bytes file = Bmp({.W = 1, .H = 1, .Pixels = {10, 20, 30, 0}});
     auto picture = format->Create();
     QByteArray bytes(reinterpret_cast<const char *>(file.data()), static_cast<qsizetype>(file.size()));
-    QBuffer in(&bytes);
+    QBuffer in(&bytes), out;
     in.open(QIODevice::ReadOnly);
     picture->LoadFromStream(in);
     QImage image;
     picture->AssignTo(image);
     EXPECT_EQ(image.pixel(0, 0), qRgb(30, 20, 10));
-    QBuffer out;
     out.open(QIODevice::WriteOnly);
     picture->SaveToStream(out);
     EXPECT_EQ(out.data().mid(54), bytes.mid(54));
     UnregisterBMPLoader();
     EXPECT_FALSE(platform::FindFileFormat("bmp"));
-
-    // A stream that cannot seek is read whole first.
-    TMemStream mem;
-    mem.Write(file.data(), static_cast<int>(file.size()));
-    mem.Seek(0);
-    TFilterStream forward(&mem);
+    const auto mem = MemOf(file); // a stream that cannot seek is read whole first
+    TFilterStream forward(mem.get());
     auto viaForward = std::make_unique<TLinearBitmap>();
     TBMPLoader().LoadFromStream(forward, "BMP", *viaForward);
-    EXPECT_EQ(Row(viaForward, 0), (std::vector<int>{10, 20, 30}));
-
+    EXPECT_EQ(Row(viaForward, 0), (V{10, 20, 30}));
     // Packed DIB: header, two colours, pixels; and with the pixels apart.
     const Bytes dib = Bmp({.W = 2, .H = 1, .Bits = 8, .Colors = 2, .Pixels = {1, 0, 0, 0}});
     auto packed = std::make_unique<TLinearBitmap>(), split = std::make_unique<TLinearBitmap>();
     ReadDIB(dib.data() + 14, dib.size() - 14, *packed);
-    EXPECT_EQ(Row(packed, 0), (std::vector<int>{1, 0}));
+    EXPECT_EQ(Row(packed, 0), (V{1, 0}));
     EXPECT_EQ(packed->Palette[3], 3);
     ReadDIB(dib.data() + 14, 40 + 8, dib.data() + 62, 4, *split);
-    EXPECT_EQ(Row(split, 0), (std::vector<int>{1, 0}));
+    EXPECT_EQ(Row(split, 0), (V{1, 0}));
     for (const auto &c : {std::pair{40 + 4, 4}, {40 + 8, 1}}) // colour table cut, pixels cut
-        EXPECT_EQ(MessageOf([&] { ReadDIB(dib.data() + 14, c.first, dib.data() + 62, c.second, *split); }),
-                  "Unsupported file format");
+        EXPECT_EQ(ErrorOf([&] { ReadDIB(dib.data() + 14, c.first, dib.data() + 62, c.second, *split); }), "Unsupported file format");
     EXPECT_FALSE(split->Present);
+}
+
+TEST(UniDIB, RoundsDepthsAndSizes)
+{
+    const struct {
+        int w, bits, h, wantBits, wantW, wantH, bpl;
+    } cases[] = {{3, 2, 2, 4, 3, 2, 4},   {0, 15, 0, 16, 1, 1, 4}, {5, 0, -2, 1, 5, -2, 4},
+                 {2, 25, 1, 32, 2, 1, 8}, {3, 24, 1, 24, 3, 1, 12}};
+    for (const auto &c : cases) {
+        const TUniDIB d(c.w, 0, c.bits, c.h);
+        EXPECT_EQ(d.BitCount(), c.wantBits) << c.bits;
+        EXPECT_EQ(d.Width(), c.wantW);
+        EXPECT_EQ(d.Height(), c.wantH);
+        EXPECT_EQ(d.BytesPerLine, c.bpl);
+        EXPECT_EQ(d.HasPalette, c.wantBits <= 8);
+    }
+    EXPECT_THROW(TUniDIB(1 << 15, 0, 8, 1 << 14), ELinearBitmap);
+}
+
+// Where each depth keeps pixel X, that reading gives back what was set, and
+// that positions outside the section change nothing.
+TEST(UniDIB, PixelOperationsPerDepth)
+{
+    TUniDIB one(9, 0, 1, 1), four(3, 0, 4, 1), rgb(2, 0, 24, 2), wide(1, 0, 32, 1);
+    one.SetPixel(0, 0, 1);
+    one.SetPixel(8, 0, 5);
+    EXPECT_EQ(std::vector<int>(one.Bits, one.Bits + 2), (std::vector<int>{0x80, 0x80}));
+    four.SetPosition(0, 0);
+    for (std::uint32_t v : {0xA, 0xB, 0xC})
+        four.PutNext(v);
+    EXPECT_EQ(std::vector<int>(four.Bits, four.Bits + 2), (std::vector<int>{0xAB, 0xC0}));
+    four.SetPosition(1, 0);
+    EXPECT_EQ(four.GetNext(), 0xBu);
+    for (auto [x, y] : {std::pair{1, 1}, {2, 0}, {0, 2}, {-1, 0}})
+        rgb.SetPixel(x, y, 0x112233);
+    EXPECT_EQ(rgb.Bits[8 + 3], 0x33);
+    EXPECT_EQ(rgb.GetPixel(1, 1), 0x112233u);
+    EXPECT_EQ(std::count(rgb.Bits, rgb.Bits + rgb.ImageSize, 0), rgb.ImageSize - 3);
+    wide.SetPosition(0, 0);
+    wide.PutNext(0xDEADBEEF);
+    wide.PutNext(1); // past the end: ignored
+    EXPECT_EQ(wide.GetPixel(0, 0), 0xDEADBEEFu);
+}
+
+TEST(UniDIB, SixteenBitLayouts)
+{
+    // Channels 0x2B, 0x15, 0x0B (first six bits wide where the layout allows).
+    const std::uint32_t v = 0x2B << 16 | 0x15 << 8 | 0x0B;
+    const struct {
+        int layout;
+        std::uint32_t word, back;
+    } cases[] = {{0, 0x0B << 10 | 0x15 << 5 | 0x0B, 0x0B << 16 | 0x15 << 8 | 0x0B},
+                 {1, 0x8000 | 0x15 << 10 | 0x15 << 5 | 0x0B, v},
+                 {2, 0x8000 | 0x0B << 10 | 0x0A << 5 | 0x0B, 0x0B << 16 | 0x15 << 8 | 0x0B},
+                 {3, 0x8000 | 0x0B << 10 | 0x15 << 5 | 0x05, 0x0B << 16 | 0x15 << 8 | 0x0B}};
+    for (const auto &c : cases) {
+        TUniDIB d(1, c.layout, 16, 1);
+        d.SetPixel(0, 0, v);
+        EXPECT_EQ(static_cast<std::uint32_t>(d.Bits[0] | d.Bits[1] << 8), c.word) << c.layout;
+        EXPECT_EQ(d.GetPixel(0, 0), c.back) << c.layout;
+    }
+}
+
+TEST(UniDIB, ColourTableAndImage)
+{
+    TUniDIB d(2, 0, 8, 2); // bottom-up
+    TLogPalette pal;
+    pal.palPalEntry[7] = {200, 100, 50, 0};
+    d.SetColorTable(pal);
+    EXPECT_EQ(d.Info.Colors[7][0], 50);
+    d.SetPixel(1, 0, 7); // memory row 0 is the picture's bottom row
+    const QImage image = d.ToImage();
+    EXPECT_EQ(image.pixel(1, 1), qRgb(200, 100, 50));
+    EXPECT_EQ(image.pixel(1, 0), qRgb(0, 0, 0));
+    TUniDIB rgb(1, 0, 24, 1);
+    rgb.SetColorTable(pal); // no colour table: nothing happens
+    EXPECT_EQ(rgb.Info.Colors[7][0], 0);
 }

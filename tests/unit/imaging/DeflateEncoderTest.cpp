@@ -1,215 +1,124 @@
-// The encoder's output is fixed: it must equal the literal writer's output
-// byte for byte, hold the known vectors, and inflate in zlib and in ours.
-#include "DeflateTestData.h"
-#include "imaging/Adler32.h"
+// The encoder's output is fixed byte for byte (size and CRC-32 of each case as
+// the literal writer produced them) and inflates in zlib and in ours.
+#include "TestHelpers.h"
 #include "imaging/DeflateCoder.h"
 #include "platform/core/Exceptions.h"
-
-#include <gtest/gtest.h>
-#include <zlib.h>
+#include "imaging/Adler32.h"
+#include "imaging/CRC32Core.h"
+#include "imaging/Huffman.h"
 
 using namespace imaging;
-using namespace deflatetest;
+using namespace itest;
 
 namespace {
 
-// Writes codes most significant bit first, as the format stores Huffman codes.
-struct BitWriter {
-    Bytes out;
-    std::uint32_t acc = 0;
-    int n = 0;
-    void Bits(std::uint32_t v, int count) // plain fields, LSB first
-    {
-        for (int i = 0; i < count; ++i)
-            Bit((v >> i) & 1);
-    }
-    void Code(std::uint32_t code, int len)
-    {
-        for (int i = len - 1; i >= 0; --i)
-            Bit((code >> i) & 1);
-    }
-    void Bit(unsigned b)
-    {
-        acc |= b << n;
-        if (++n == 8) {
-            out.push_back(static_cast<std::uint8_t>(acc));
-            acc = 0;
-            n = 0;
-        }
-    }
-    Bytes Done()
-    {
-        if (n)
-            out.push_back(static_cast<std::uint8_t>(acc));
-        return out;
-    }
-};
-
-// One run of writes: chunks of random size, optional flushes and block-type
-// changes at the same points, for the fast coder and the reference alike.
+// One run of writes: chunk sizes, and flushes and block-type changes after chunks.
 struct Script {
     std::uint8_t type = BlockFixed;
     std::vector<std::size_t> chunks;
-    std::vector<int> flushAfter; // chunk indices
+    std::vector<int> flushAfter;
     std::vector<std::pair<int, std::uint8_t>> typeAfter;
 };
 
-template <typename Coder>
-void Play(Coder &c, const Bytes &data, const Script &s)
+Bytes Encode(const Bytes &data, const Script &s)
 {
+    VectorSink sink;
+    DeflateEncoder c(sink);
     c.SetBlockType(s.type);
     std::size_t pos = 0;
-    for (std::size_t i = 0; i < s.chunks.size(); ++i) {
+    for (int i = 0; i < static_cast<int>(s.chunks.size()); ++i) {
         c.Write(data.data() + pos, s.chunks[i]);
         pos += s.chunks[i];
-        for (int f : s.flushAfter)
-            if (f == static_cast<int>(i))
-                c.Flush();
+        if (std::count(s.flushAfter.begin(), s.flushAfter.end(), i))
+            c.Flush();
         for (auto &t : s.typeAfter)
-            if (t.first == static_cast<int>(i))
+            if (t.first == i)
                 c.SetBlockType(t.second);
     }
     c.Finish();
-}
-
-Bytes RunFast(const Bytes &data, const Script &s)
-{
-    VectorSink sink;
-    DeflateEncoder enc(sink);
-    Play(enc, data, s);
     return sink.Data;
 }
 
-// Checks the fast coder against the reference byte for byte and both
-// inflaters against the data.
-// Size and CRC-32 of the output of each case below, in order, as the literal
-// writer of the format (64 KiB ring window, 64 candidates per byte pair, the
-// three block steps) produced it: the fast encoder must match it byte for byte.
 const std::pair<std::size_t, unsigned long> kReferenceOutput[] = {
-    {2, 0x6AF4413Cu}, {3, 0x5BA301B8u}, {4, 0x5ECE0F09u}, {5, 0xA53194C7u},
-    {6, 0xA0EFE850u}, {98, 0xEDD7C279u}, {101, 0xF99BF3F5u}, {273, 0x54CCEE37u},
-    {7, 0xBD6CECC8u}, {152, 0x9B63750Au}, {544, 0x6F27DBC8u}, {15124, 0x15E4CF6Du},
-    {13545, 0x9B8935E0u}, {9581, 0x573AF43Cu}, {17272, 0x25FAA3C4u}, {26100, 0x392943E9u},
-    {23716, 0xD47C0D9Au}, {12, 0x2BDCA6E6u}, {13, 0x23BF527Bu}, {15, 0xC7BEAFCCu},
-    {13, 0x050127F1u}, {14, 0x51903FE3u}, {16, 0x73AFC72Au}, {103, 0x78C7638Au},
-    {104, 0x98E50ADFu}, {183, 0x07ABEA04u}, {566, 0x51F8890Bu}, {149, 0x3B9764BEu},
-    {9735, 0xA0635897u}, {13652, 0xED007960u}, {12322, 0xABA0CA6Eu}, {20734, 0x7B7A4656u},
-    {16309, 0x1C0AC0B0u}, {23984, 0x9B568D4Du}, {5, 0x4564CC52u}, {6, 0xAFE1B2A6u},
-    {7, 0x42C69106u}, {8, 0x387439AFu}, {9, 0xE337B383u}, {262, 0x507A2110u},
-    {263, 0x44E4E3ECu}, {264, 0x9F5B8881u}, {265, 0x0463317Du}, {520, 0x5CB0DDF2u},
-    {521, 0x5078F58Cu}, {32772, 0x1D1B5CD7u}, {32773, 0x3B8D8D3Eu}, {32774, 0x9C88DBE0u},
-    {65545, 0x1AE90E60u}, {65546, 0xC3008604u}, {65547, 0xA59D2BE0u}, {346988, 0x4A9771D2u},
-    {327875, 0xD54CA072u}, {700055, 0xCA365C0Au}, {158189, 0x16EB490Fu}, {150197, 0x20A73A21u},
-    {150015, 0x22504CA9u}, {1895, 0x4777570Cu}, {307, 0xAB0895DBu}, {300025, 0x0610164Bu},
-    {323110, 0x86CB6EF0u}, {280671, 0xFF8BA302u}, {384030, 0x8069833Fu}, {69910, 0x6976E50Fu},
-    {52282, 0xF2249669u}, {200020, 0x280A2486u}, {166055, 0xA2ED5248u}, {116003, 0x9115B0F9u},
-    {600060, 0x7E45B56Eu}, {350504, 0x4B24E346u}, {227427, 0xA8E491BCu}, {244596, 0xA242998Bu},
-    {268152, 0x33AF97F6u}, {283811, 0x64B73F3Cu}, {300701, 0x0F422E12u},
+    {2, 0x6AF4413Cu}, {3, 0x5BA301B8u}, {4, 0x5ECE0F09u}, {5, 0xA53194C7u}, {6, 0xA0EFE850u},
+    {98, 0xEDD7C279u}, {101, 0xF99BF3F5u}, {273, 0x54CCEE37u}, {7, 0xBD6CECC8u}, {152, 0x9B63750Au},
+    {544, 0x6F27DBC8u}, {15124, 0x15E4CF6Du}, {13545, 0x9B8935E0u}, {9581, 0x573AF43Cu}, {17272, 0x25FAA3C4u},
+    {26100, 0x392943E9u}, {23716, 0xD47C0D9Au}, {12, 0x2BDCA6E6u}, {13, 0x23BF527Bu}, {15, 0xC7BEAFCCu},
+    {13, 0x050127F1u}, {14, 0x51903FE3u}, {16, 0x73AFC72Au}, {103, 0x78C7638Au}, {104, 0x98E50ADFu},
+    {183, 0x07ABEA04u}, {566, 0x51F8890Bu}, {149, 0x3B9764BEu}, {9735, 0xA0635897u}, {13652, 0xED007960u},
+    {12322, 0xABA0CA6Eu}, {20734, 0x7B7A4656u}, {16309, 0x1C0AC0B0u}, {23984, 0x9B568D4Du}, {5, 0x4564CC52u},
+    {6, 0xAFE1B2A6u}, {7, 0x42C69106u}, {8, 0x387439AFu}, {9, 0xE337B383u}, {262, 0x507A2110u},
+    {263, 0x44E4E3ECu}, {264, 0x9F5B8881u}, {265, 0x0463317Du}, {520, 0x5CB0DDF2u}, {521, 0x5078F58Cu},
+    {32772, 0x1D1B5CD7u}, {32773, 0x3B8D8D3Eu}, {32774, 0x9C88DBE0u}, {65545, 0x1AE90E60u}, {65546, 0xC3008604u},
+    {65547, 0xA59D2BE0u}, {346988, 0x4A9771D2u}, {327875, 0xD54CA072u}, {700055, 0xCA365C0Au}, {158189, 0x16EB490Fu},
+    {150197, 0x20A73A21u}, {150015, 0x22504CA9u}, {1895, 0x4777570Cu}, {307, 0xAB0895DBu}, {300025, 0x0610164Bu},
+    {323110, 0x86CB6EF0u}, {280671, 0xFF8BA302u}, {384030, 0x8069833Fu}, {69910, 0x6976E50Fu}, {52282, 0xF2249669u},
+    {200020, 0x280A2486u}, {166055, 0xA2ED5248u}, {116003, 0x9115B0F9u}, {600060, 0x7E45B56Eu}, {350504, 0x4B24E346u},
+    {227427, 0xA8E491BCu}, {244596, 0xA242998Bu}, {268152, 0x33AF97F6u}, {283811, 0x64B73F3Cu}, {300701, 0x0F422E12u},
 };
-
-void CheckAgainstReference(const Bytes &data, const Script &s, const std::string &what)
-{
-    static std::size_t next = 0;
-    ASSERT_LT(next, std::size(kReferenceOutput));
-    const Bytes fast = RunFast(data, s);
-    const auto [size, crc] = kReferenceOutput[next++];
-    ASSERT_EQ(fast.size(), size) << what;
-    ASSERT_EQ(crc32(0, fast.data(), static_cast<uInt>(fast.size())), crc) << what;
-    ASSERT_EQ(InflateBuffer(fast.data(), fast.size()), data) << what;
-    ASSERT_EQ(ZlibInflateRaw(fast, data.size()), data) << what;
-}
 
 Script Chunked(std::size_t total, std::uint8_t type, unsigned seed, std::size_t maxChunk)
 {
     std::mt19937 rng(seed);
     Script s;
     s.type = type;
-    for (std::size_t left = total; left > 0;) {
-        const std::size_t n = std::min<std::size_t>(left, 1 + rng() % maxChunk);
-        s.chunks.push_back(n);
-        left -= n;
-    }
+    for (std::size_t left = total; left > 0; left -= s.chunks.back())
+        s.chunks.push_back(std::min<std::size_t>(left, 1 + rng() % maxChunk));
     if (s.chunks.empty())
         s.chunks.push_back(0);
     return s;
 }
 
-Bytes Inflate(const Bytes &in)
-{
-    return InflateBuffer(in.data(), in.size());
-}
-
 } // namespace
 
-TEST(DeflateEncoderTest, KnownVectors)
+TEST(DeflateEncoderTest, KnownVectorsAndBlockLimits)
 {
-    // Nothing written, fixed type: one final fixed block with only the end code.
     EXPECT_EQ(DeflateBuffer(nullptr, 0, BlockFixed), (Bytes{0x03, 0x00}));
-
-    // 1000 equal bytes: two literals, then matches at distance 2 of 258, 258, 258, 224.
-    const Bytes a(1000, 'a');
-    BitWriter w;
-    w.Bits(0, 1); // the block opens before the end is known
-    w.Bits(1, 2);
-    w.Code(0x30 + 'a', 8);
-    w.Code(0x30 + 'a', 8);
-    for (int i = 0; i < 3; ++i) {
-        w.Code(0xC0 + (285 - 280), 8); // 258
-        w.Code(1, 5);                  // distance 2
-    }
-    w.Code(0xC0 + (283 - 280), 8); // 224 = 195 + 29
-    w.Bits(29, 5);
-    w.Code(1, 5);
-    w.Code(0, 7);  // end of block
-    w.Bits(1, 1);  // then an empty final fixed block
-    w.Bits(1, 2);
-    w.Code(0, 7);
-    EXPECT_EQ(DeflateBuffer(a.data(), a.size(), BlockFixed), w.Done());
-
-    // An empty stored stream is one final stored block of length 0.
     EXPECT_EQ(DeflateBuffer(nullptr, 0, BlockStored), (Bytes{0x01, 0x00, 0x00, 0xFF, 0xFF}));
-}
-
-TEST(DeflateEncoderTest, DynamicAllLiteralBlockHasOneZeroDistanceLength)
-{
+    // Two literals, then matches at distance 2 of 258, 258, 258, 224; an empty final block.
+    const Bytes a(1000, 'a');
+    EXPECT_EQ(DeflateBuffer(a.data(), a.size(), BlockFixed),
+              (Bytes{0x4A, 0x4C, 0x1C, 0x85, 0xA3, 0x70, 0x14, 0x0E, 0x77, 0x08, 0x18, 0x00}));
+    // No pair repeats: HLIT - 257 = 0 and HDIST - 1 = 0 (one zero distance length).
     Bytes d(256);
-    for (int i = 0; i < 256; ++i)
-        d[i] = static_cast<std::uint8_t>(i); // no pair repeats: no match at all
+    std::iota(d.begin(), d.end(), 0);
     const Bytes out = DeflateBuffer(d.data(), d.size(), BlockDynamic);
-    // BFINAL 1, BTYPE 2, then HLIT - 257 = 0 and HDIST - 1 = 0 in 5 bits each.
     EXPECT_EQ((out[0] | (out[1] << 8)) & 0x1FFF, 0x5);
-    EXPECT_EQ(Inflate(out), d);
     EXPECT_EQ(ZlibInflateRaw(out, d.size()), d);
-}
-
-TEST(DeflateEncoderTest, StoredBlockLeavesAtTheLimit)
-{
+    // A stored block leaves at 65535 bytes, not final; Finish adds an empty final one.
     VectorSink sink;
     DeflateEncoder enc(sink);
     enc.SetBlockType(BlockStored);
-    const Bytes d = RandomData(65535, 9);
-    enc.Write(d.data(), 65534);
+    const Bytes r = RandomData(65535, 9);
+    enc.Write(r.data(), 65534);
     EXPECT_TRUE(sink.Data.empty());
-    enc.Write(d.data() + 65534, 1);
+    enc.Write(r.data() + 65534, 1);
     ASSERT_EQ(sink.Data.size(), 65535u + 5);
-    EXPECT_EQ(Bytes(sink.Data.begin(), sink.Data.begin() + 3), (Bytes{0x00, 0xFF, 0xFF})); // not final
-    enc.Finish(); // nothing pending: an empty final stored block follows
-    ASSERT_EQ(sink.Data.size(), 65540u + 5);
-    EXPECT_EQ(Bytes(sink.Data.end() - 5, sink.Data.end()), (Bytes{0x01, 0x00, 0x00, 0xFF, 0xFF}));
-    EXPECT_EQ(Inflate(sink.Data), d);
+    EXPECT_EQ(Bytes(sink.Data.begin(), sink.Data.begin() + 3), (Bytes{0x00, 0xFF, 0xFF}));
+    enc.Finish();
+    EXPECT_EQ(Bytes(sink.Data.begin() + 65540, sink.Data.end()), (Bytes{0x01, 0x00, 0x00, 0xFF, 0xFF}));
+    EXPECT_EQ(InflateBuffer(sink.Data.data(), sink.Data.size()), r);
 }
 
 TEST(DeflateEncoderTest, MatchesReferenceOnEdgeSizesVariedDataAndChunking)
 {
+    std::size_t next = 0;
+    const auto check = [&](const Bytes &data, const Script &s, const std::string &what) {
+        ASSERT_LT(next, std::size(kReferenceOutput));
+        const Bytes out = Encode(data, s);
+        const auto [size, crc] = kReferenceOutput[next++];
+        ASSERT_EQ(out.size(), size) << what;
+        ASSERT_EQ(crc32(0, out.data(), static_cast<uInt>(out.size())), crc) << what;
+        ASSERT_EQ(InflateBuffer(out.data(), out.size()), data) << what;
+        ASSERT_EQ(ZlibInflateRaw(out, data.size()), data) << what;
+    };
     for (std::uint8_t type : {BlockFixed, BlockDynamic, BlockStored})
         for (std::size_t n : {0, 1, 2, 3, 4, 257, 258, 259, 260, 515, 516, 32767, 32768, 32769, 65535, 65536, 65537}) {
             Script s;
             s.type = type;
             s.chunks = {n};
-            CheckAgainstReference(MixedData(n, static_cast<unsigned>(n + type)), s,
-                                  "type " + std::to_string(type) + " size " + std::to_string(n));
+            check(MixedData(n, static_cast<unsigned>(n + type)), s, "type " + std::to_string(type) + " size " + std::to_string(n));
         }
-
     std::vector<std::pair<Bytes, const char *>> cases = {
         {MixedData(700000, 1), "mixed"}, {RandomData(150000, 2), "random"}, {Bytes(300000, 0), "zeros"}};
     Bytes rgb;
@@ -223,35 +132,31 @@ TEST(DeflateEncoderTest, MatchesReferenceOnEdgeSizesVariedDataAndChunking)
     for (int i = 0; i < 200000; ++i)
         pairs.push_back(rng() % 3 ? 'x' : static_cast<std::uint8_t>('a' + rng() % 3));
     cases.push_back({pairs, "pairs"});
-    // Every item a match with extra bits on both codes: four symbol entries
-    // each, so the block-size mark is stepped over, not hit.
+    // Every item a match with extra bits on both codes: the block-size mark is stepped over, not hit.
     Bytes m = RandomData(4096, 3);
     for (std::mt19937 r8(8); m.size() < 600000;) {
         const std::size_t from = m.size() - 5 - r8() % 4000;
-        for (int i = 0; i < 11; ++i)
-            m.push_back(m[from + static_cast<std::size_t>(i)]);
+        for (std::size_t i = 0; i < 11; ++i)
+            m.push_back(m[from + i]);
     }
     cases.push_back({m, "matches11"});
     unsigned seed = 10;
     for (const auto &[data, name] : cases)
         for (std::uint8_t type : {BlockFixed, BlockDynamic, BlockStored}) {
             ++seed;
-            CheckAgainstReference(data, Chunked(data.size(), type, seed, seed % 2 ? 70000 : 300),
-                                  std::string(name) + " type " + std::to_string(type));
+            check(data, Chunked(data.size(), type, seed, seed % 2 ? 70000 : 300), std::string(name) + " type " + std::to_string(type));
         }
-
-    // Flushes and block-type changes at random points.
-    const Bytes d = MixedData(400000, 77);
+    const Bytes d = MixedData(400000, 77); // flushes and block-type changes at random points
     for (unsigned seed2 = 0; seed2 < 6; ++seed2) {
         std::mt19937 r(seed2);
         Script s = Chunked(d.size(), static_cast<std::uint8_t>(seed2 % 3), seed2, 40000);
-        for (std::size_t i = 0; i < s.chunks.size(); ++i) {
+        for (int i = 0; i < static_cast<int>(s.chunks.size()); ++i) {
             if (r() % 4 == 0)
-                s.flushAfter.push_back(static_cast<int>(i));
+                s.flushAfter.push_back(i);
             if (r() % 3 == 0)
-                s.typeAfter.push_back({static_cast<int>(i), static_cast<std::uint8_t>(r() % 3)});
+                s.typeAfter.push_back({i, static_cast<std::uint8_t>(r() % 3)});
         }
-        CheckAgainstReference(d, s, "flush seed " + std::to_string(seed2));
+        check(d, s, "flush seed " + std::to_string(seed2));
     }
 }
 
@@ -265,42 +170,129 @@ TEST(DeflateEncoderTest, TypeChangeWithStoredDataPendingFlushesFirst)
     enc.SetBlockType(BlockStored);
     enc.Write(d.data(), 40000);
     enc.SetBlockType(BlockFixed);
-    ASSERT_GE(sink.Data.size(), 40005u); // the stored block is out
+    ASSERT_GE(sink.Data.size(), 40005u);
     enc.Write(d.data() + 40000, 50000);
     enc.Finish();
-    EXPECT_EQ(Inflate(sink.Data), d);
+    EXPECT_EQ(InflateBuffer(sink.Data.data(), sink.Data.size()), d);
     EXPECT_THROW(enc.Write(d.data(), 1), platform::EInOutError);
     EXPECT_THROW(enc.SetBlockType(3), platform::Exception);
 }
 
-TEST(DeflateEncoderTest, LargeMixRoundTripsWithRandomChunking)
+TEST(ChecksumTest, CrcCheckValuesAndZlibAtEveryLengthAndOffset)
 {
-    Bytes d = MixedData(10 * 1024 * 1024, 99);
-    const Bytes noise = RandomData(1 << 20, 98);
-    std::copy(noise.begin(), noise.end(), d.begin() + (4 << 20));
-    for (std::uint8_t type : {BlockFixed, BlockDynamic}) {
-        const Bytes out = RunFast(d, Chunked(d.size(), type, 1234 + type, 100000));
-        EXPECT_EQ(Inflate(out), d);
-        EXPECT_EQ(ZlibInflateRaw(out, d.size()), d);
-    }
+    EXPECT_EQ(~CRC32Update(0xFFFFFFFFu, "123456789", 9), 0xCBF43926u);
+    EXPECT_EQ(~CRC32UpdateBytewise(0xFFFFFFFFu, "IEND", 4), 0xAE426082u);
+    EXPECT_EQ(~CRC32Update(0xFFFFFFFFu, "", 0), 0u);
+    const Bytes data = itest::RandomData(4096 + 64, 7);
+    for (std::size_t off = 0; off < 17; ++off)
+        for (std::size_t len : {0, 1, 15, 16, 63, 64, 65, 127, 128, 129, 200, 1000, 4095, 4096})
+            ASSERT_EQ(~CRC32Update(0xFFFFFFFFu, data.data() + off, len),
+                      static_cast<std::uint32_t>(crc32(0, data.data() + off, static_cast<uInt>(len))))
+                << "off " << off << " len " << len;
+    std::uint32_t reg = 0xFFFFFFFFu; // split updates give the same register as one
+    std::size_t pos = 0;
+    for (std::size_t step : {3, 200, 1, 129, 64, 1000})
+        reg = CRC32Update(reg, data.data() + pos, step), pos += step;
+    EXPECT_EQ(~reg, static_cast<std::uint32_t>(crc32(0, data.data(), static_cast<uInt>(pos))));
 }
 
-TEST(DeflateEncoderTest, ZlibWrappedOutputOfEveryTypeDecodesInZlib)
+TEST(ChecksumTest, AdlerValuesAndZlib)
 {
-    const Bytes d = MixedData(250000, 61);
-    for (std::uint8_t type : {BlockFixed, BlockDynamic, BlockStored}) {
-        Bytes z = {0x78, 0xDA};
-        const Bytes body = DeflateBuffer(d.data(), d.size(), type);
-        z.insert(z.end(), body.begin(), body.end());
-        TAdler32 adler;
-        adler.Update(d.data(), static_cast<std::int64_t>(d.size()));
-        const std::uint32_t trailer = adler.GetResult();
-        const auto *t = reinterpret_cast<const std::uint8_t *>(&trailer);
-        z.insert(z.end(), t, t + 4);
-        Bytes out(d.size() + 1);
-        uLongf outLen = static_cast<uLongf>(out.size());
-        ASSERT_EQ(uncompress(out.data(), &outLen, z.data(), static_cast<uLong>(z.size())), Z_OK) << int(type);
-        out.resize(outLen);
-        EXPECT_EQ(out, d);
+    TAdler32 a;
+    EXPECT_EQ(a.GetResult(), 0x01000000u); // bytes 00 00 00 01 in memory order
+    a.Update("abc", 3);
+    a.Update("x", 0);
+    a.Update("x", -5);
+    EXPECT_EQ(a.Value(), 0x024D0127u);
+    const std::uint32_t r = a.GetResult();
+    EXPECT_EQ(0, std::memcmp(&r, "\x02\x4D\x01\x27", 4));
+    // All 0xFF bytes push both sums to their reduction limits.
+    const Bytes ff(200000, 0xFF), rnd = itest::RandomData(200000, 3);
+    for (const Bytes *src : {&ff, &rnd})
+        for (std::size_t len : {1, 31, 32, 63, 64, 65, 5503, 5504, 5505, 5552, 5553, 11111, 200000}) {
+            TAdler32 x;
+            x.Update(src->data(), static_cast<std::int64_t>(len));
+            ASSERT_EQ(x.Value(), static_cast<std::uint32_t>(adler32(1, src->data(), static_cast<uInt>(len)))) << len;
+            std::uint32_t sa = 1, sb = 0;
+            Adler32UpdateBytewise(sa, sb, src->data(), len);
+            ASSERT_EQ(x.Value(), (sb << 16) | sa);
+        }
+    TAdler32 y;
+    for (int i = 0; i < 70000; ++i)
+        y.UpdateByte(0x1FF); // only the low byte counts
+    EXPECT_EQ(y.Value(), static_cast<std::uint32_t>(adler32(1, ff.data(), 70000)));
+}
+
+TEST(HuffmanTest, LengthsFromFrequencies)
+{
+    THuffmanCodes c;
+    c.SetCount(32);
+    c.SetFixedLength(5);
+    EXPECT_EQ(c.Codes[1].Code * 10 + c.Codes[1].Length, 0b10000u * 10 + 5);
+    // A lone symbol gets one bit, none gives no codes; ties go to the later
+    // symbol (ties to the earlier one would give 2, 2, 1 for three equal weights).
+    using V = std::vector<std::uint32_t>;
+    for (const auto &[weights, lengths] : {std::pair<V, V>{{0, 0, 42, 0}, {0, 0, 1, 0}}, {{0, 0, 0}, {0, 0, 0}},
+                                           {{1, 1, 2}, {2, 2, 1}}, {{1, 1, 1}, {1, 2, 2}}}) {
+        c.SetCount(static_cast<int>(weights.size()));
+        V w = weights, got;
+        c.BuildFromFrequencies(w.data(), 15);
+        for (std::size_t s = 0; s < weights.size(); ++s)
+            got.push_back(c.Codes[s].Length);
+        EXPECT_EQ(got, lengths);
     }
+    EXPECT_EQ(c.Codes[1].Code, ReverseBits(0b10, 2)); // canonical: 0, 10, 11
+    // Fibonacci weights make a maximally deep tree: limited to 7 bits, still
+    // complete and the canonical code of its own lengths.
+    std::uint32_t f[19] = {1, 1};
+    for (int i = 2; i < 19; ++i)
+        f[i] = f[i - 1] + f[i - 2];
+    c.SetCount(19);
+    c.BuildFromFrequencies(f, 7);
+    std::uint64_t kraft = 0;
+    std::uint8_t lens[19];
+    for (int s = 0; s < 19; ++s) {
+        ASSERT_TRUE(c.Codes[s].Length >= 1 && c.Codes[s].Length <= 7) << s;
+        kraft += std::uint64_t(1) << (32 - (lens[s] = static_cast<std::uint8_t>(c.Codes[s].Length)));
+    }
+    EXPECT_EQ(kraft, std::uint64_t(1) << 32);
+    THuffmanCodes canon;
+    canon.SetCount(19);
+    canon.BuildFromLengths(lens, 7);
+    for (int s = 0; s < 19; ++s)
+        EXPECT_EQ(c.Codes[s].Code, canon.Codes[s].Code) << s;
+}
+
+TEST(HuffmanTest, CanonicalCodesTreeAndBadSets)
+{
+    const std::uint8_t lens[4] = {2, 1, 3, 3}, over[4] = {1, 1, 1, 0}, tooLong[4] = {1, 9, 2, 0};
+    const std::uint32_t canonical[4] = {0b10, 0, 0b110, 0b111}; // before reversal
+    THuffmanCodes c;
+    c.SetCount(4);
+    c.BuildFromLengths(lens, 15);
+    THuffmanTree tree;
+    tree.SetCount(4);
+    tree.BuildFromLengths(lens, 15);
+    EXPECT_EQ(tree.Root, 4);
+    for (int s = 0; s < 4; ++s) {
+        EXPECT_EQ(c.Codes[s].Code, ReverseBits(canonical[s], lens[s]));
+        EXPECT_EQ(c.Codes[s].Length, lens[s]);
+        int node = tree.Root;
+        for (std::uint32_t i = 0, code = c.Codes[s].Code; i < c.Codes[s].Length; ++i, code >>= 1)
+            node = (code & 1) ? tree.Nodes[node].One : tree.Nodes[node].Zero;
+        EXPECT_EQ(node, s);
+    }
+    EXPECT_EQ(itest::MessageOf([&] { c.BuildFromLengths(over, 15); }), "Error in compressed data");
+    EXPECT_EQ(itest::MessageOf([&] { c.BuildFromLengths(tooLong, 7); }), "Error in compressed data");
+    THuffmanCodes all; // a complete code over all 289 symbols needs every internal node
+    all.SetCount(289);
+    std::vector<std::uint32_t> ones(289, 1);
+    all.BuildFromFrequencies(ones.data(), 15);
+    THuffmanTree big;
+    big.Build(all);
+    EXPECT_LT(big.LastNode, THuffmanTree::NodeCount);
+    THuffmanCodes bad; // one code a prefix of another
+    bad.SetCount(3);
+    bad.Codes[0] = {0, 1}, bad.Codes[1] = {0, 2}, bad.Codes[2] = {1, 1};
+    EXPECT_THROW(big.Build(bad), platform::Exception);
 }

@@ -1,30 +1,23 @@
 // The checksum, bit and deflate coders as filter streams over the library's
 // streams: pass-through rules, bit order, end-of-data behaviour.
-#include "ErrorText.h"
-#include "DeflateTestData.h"
+#include "TestHelpers.h"
 #include "imaging/BitStream.h"
 #include "imaging/CRC32Stream.h"
 #include "imaging/Deflate.h"
-#include "imaging/MemStream.h"
-
-#include <gtest/gtest.h>
 
 #include <climits>
-#include <cstring>
 
 using namespace imaging;
-using imaging_test::MessageOf;
-using deflatetest::Bytes;
+using namespace itest;
 
 namespace {
 
-// Serves bytes and records what happens to it.
+// Serves bytes (at most `limit` per Read; PeekProbe also as views) and records what happens to it.
 struct Probe : TBaseStream {
     Bytes data;
     std::size_t pos = 0;
-    int flushes = 0;
-    int limit = 1 << 30; // most bytes per Read
-    Probe()
+    int flushes = 0, views = 0, limit = 1 << 30, available = -1;
+    Probe(Bytes d = {}) : data(std::move(d))
     {
         CanRead = CanWrite = true;
         NoDataExcept = false;
@@ -36,14 +29,23 @@ struct Probe : TBaseStream {
     }
     int Read(void *p, int n) override
     {
-        const int m = static_cast<int>(std::min<std::size_t>({static_cast<std::size_t>(n), data.size() - pos,
-                                                              static_cast<std::size_t>(limit)}));
-        std::memcpy(p, data.data() + pos, static_cast<std::size_t>(m));
-        pos += static_cast<std::size_t>(m);
-        return m;
+        const auto m = std::min<std::size_t>({static_cast<std::size_t>(n), data.size() - pos, static_cast<std::size_t>(limit)});
+        std::memcpy(p, data.data() + pos, m);
+        pos += m;
+        return static_cast<int>(m);
     }
-    int Available() override { return static_cast<int>(data.size() - pos); }
+    int Available() override { return available >= 0 ? available : static_cast<int>(data.size() - pos); }
     void Flush() override { ++flushes; }
+};
+struct PeekProbe : Probe, TPeekableStream {
+    using Probe::Probe;
+    const std::uint8_t *Peek(int &Count) override
+    {
+        ++views;
+        Count = static_cast<int>(std::min<std::size_t>(data.size() - pos, 3000));
+        return data.data() + pos;
+    }
+    void Skip(int Count) override { pos += static_cast<std::size_t>(Count); }
 };
 
 } // namespace
@@ -52,15 +54,12 @@ TEST(DeflateStreamTest, CrcStreamFoldsWhatPasses)
 {
     Probe next;
     TCRC32Stream crc(&next);
-    EXPECT_EQ(crc.GetCRC(), 0u);
     EXPECT_EQ(crc.Write("IEND", 4), 4);
     EXPECT_EQ(crc.GetCRC(), 0xAE426082u);
     crc.Flush();
     EXPECT_EQ(next.flushes, 0);
     EXPECT_EQ(next.data, (Bytes{'I', 'E', 'N', 'D'}));
-
-    // A short read folds only the bytes delivered.
-    next.data = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    next.data = {'1', '2', '3', '4', '5', '6', '7', '8', '9'}; // a short read folds only what it delivered
     next.pos = 0;
     next.limit = 5;
     crc.ResetCRC();
@@ -87,9 +86,7 @@ TEST(DeflateStreamTest, BitStreamOrderAndEnds)
         bits.WriteBits(1, 1); // pending: the destructor writes it
     }
     EXPECT_EQ(next.data, (Bytes{0x1D, 0xDE, 0xBC, 0x1A}));
-
-    Probe in;
-    in.data = {0xDE, 0xBC, 0x0A};
+    Probe in({0xDE, 0xBC, 0x0A});
     TBitStream r(&in);
     std::uint32_t v = 0;
     EXPECT_EQ(r.ReadBits(&v, 12), 12);
@@ -97,120 +94,82 @@ TEST(DeflateStreamTest, BitStreamOrderAndEnds)
     EXPECT_EQ(r.ReadBit(), 1);
     r.Flush(); // drops the rest of the byte
     v = 0xFFFFFFFF;
-    EXPECT_EQ(r.ReadBits(&v, 14), 8); // only one byte left
-    EXPECT_EQ(v, 0xFFFFFF0Au);        // the last byte filled is cleared first, later ones untouched
+    EXPECT_EQ(r.ReadBits(&v, 14), 8);
+    EXPECT_EQ(v, 0xFFFFFF0Au); // the last byte filled is cleared first, later ones untouched
     EXPECT_EQ(MessageOf([&] { r.ReadBit(); }), "Read less than expected");
-
-    // Available adds the bits used of the current byte; a next stream that
-    // already says INT_MAX (a large file) must not wrap it negative.
-    Probe three;
-    three.data = {1, 2, 3};
-    TBitStream t(&three);
-    EXPECT_EQ(t.ReadBits(&v, 3), 3);
+    // Available adds the bits used of the current byte, but never wraps past INT_MAX.
+    Probe three({1, 2, 3}), huge({0xFF});
+    huge.available = INT_MAX;
+    TBitStream t(&three), h(&huge);
+    EXPECT_EQ(t.ReadBits(&v, 3) + h.ReadBits(&v, 3), 6);
     EXPECT_EQ(t.Available(), 2 + 3);
-    struct Huge : Probe {
-        int Available() override { return INT_MAX; }
-    } huge;
-    huge.data = {0xFF};
-    TBitStream h(&huge);
-    EXPECT_EQ(h.ReadBits(&v, 3), 3);
     EXPECT_EQ(h.Available(), INT_MAX);
 }
 
+// Codes 10, 0, 110, 111 (canonical, stored reversed); one code of one bit leaves the other branch empty.
 TEST(DeflateStreamTest, HuffmanBitStreamDecodesThroughTheTree)
 {
-    const std::uint8_t lens[4] = {2, 1, 3, 3};
-    THuffmanCodes codes;
-    codes.SetCount(4);
-    codes.BuildFromLengths(lens, 15);
-    THuffmanTree tree;
-    tree.Build(codes);
-    Probe next;
-    const int message[] = {0, 1, 2, 3, 3, 1, 0, 2};
-    {
-        TBitStream w(&next);
-        for (int s : message)
-            w.WriteBits(codes.Codes[s].Code, static_cast<int>(codes.Codes[s].Length));
-    }
-    THuffmanBitStream r(&next);
-    for (int s : message)
-        EXPECT_EQ(r.DecodeSymbol(tree), s);
-
-    // One code of one bit: the other branch does not exist.
-    THuffmanTree half;
+    const std::uint8_t lens[4] = {2, 1, 3, 3}, one[4] = {1, 0, 0, 0};
+    THuffmanTree tree, half;
+    tree.SetCount(4);
+    tree.BuildFromLengths(lens, 15);
     half.SetCount(4);
-    const std::uint8_t one[4] = {1, 0, 0, 0};
     half.BuildFromLengths(one, 15);
-    Probe bad;
-    bad.data = {0x02}; // bits 0, 1
-    THuffmanBitStream rb(&bad);
+    Probe next({0xD9, 0xAF, 0x01}), bad({0x02}); // 10 0 110 111 111 0 10 110, first bit lowest
+    THuffmanBitStream r(&next), rb(&bad);
+    for (int s : {0, 1, 2, 3, 3, 1, 0, 2})
+        EXPECT_EQ(r.DecodeSymbol(tree), s);
     EXPECT_EQ(rb.DecodeSymbol(half), 0);
     EXPECT_EQ(MessageOf([&] { rb.DecodeSymbol(half); }), "Invalid Huffman code");
 }
 
-TEST(DeflateStreamTest, DeflateStreamRoundTripsAndEndsCleanly)
+// Under a CRC stream over a peekable source the inflater decodes in place, and
+// the CRC covers exactly the deflate bytes, not the trailer behind them.
+TEST(DeflateStreamTest, RoundTripsAndTakesExactlyTheDeflateBytes)
 {
-    const Bytes d = deflatetest::MixedData(300000, 12);
+    const Bytes d = MixedData(300000, 12);
     for (std::uint8_t type : {BlockDynamic, BlockFixed, BlockStored}) {
         TMemStream mem;
         {
             TDeflateStream w(&mem, -1);
-            EXPECT_TRUE(w.CanWrite && !w.CanRead);
-            EXPECT_EQ(w.BlockType(), BlockDynamic);
+            EXPECT_TRUE(w.CanWrite && !w.CanRead && w.BlockType() == BlockDynamic);
             w.SetBlockType(type);
-            std::size_t pos = 0;
-            int step = 1;
-            while (pos < d.size()) {
-                const int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(step), d.size() - pos));
-                EXPECT_EQ(w.Write(d.data() + pos, n), n);
-                pos += static_cast<std::size_t>(n);
-                step = step * 3 % 50000 + 1;
+            for (std::size_t pos = 0, n = 1; pos < d.size(); pos += n, n = n * 3 % 50000 + 1) {
+                n = std::min(n, d.size() - pos);
+                ASSERT_EQ(w.Write(d.data() + pos, static_cast<int>(n)), static_cast<int>(n));
             }
-            w.Finish();
         }
-        const int deflateSize = mem.Size();
-        const std::uint8_t trailer[4] = {9, 8, 7, 6};
-        mem.Write(trailer, 4);
-        mem.Seek(0);
-        {
-            TDeflateStream r(&mem, 0); // a memory stream can write too: -1 would pick writing
-            EXPECT_TRUE(r.CanRead && !r.CanWrite);
-            Bytes out(d.size());
-            std::size_t pos = 0;
-            int step = 7;
-            while (pos < d.size()) {
-                const int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(step), d.size() - pos));
-                ASSERT_EQ(r.Read(out.data() + pos, n), n);
-                pos += static_cast<std::size_t>(n);
-                step = step * 5 % 70000 + 1;
-            }
-            EXPECT_EQ(out, d);
-            // Past the final block: nothing, or the short-read error.
-            std::uint8_t extra[8];
-            EXPECT_EQ(MessageOf([&] { r.Read(extra, 8); }), "Read less than expected");
-            r.SetNoDataExcept(false);
-            EXPECT_EQ(r.Read(extra, 8), 0);
-            EXPECT_TRUE(r.EndOfData());
-            EXPECT_EQ(MessageOf([&] { r.Write(extra, 1); }), "Stream not open for write");
+        PeekProbe next(AllOf(mem));
+        const std::size_t len = next.data.size();
+        next.data.insert(next.data.end(), {1, 2, 3, 4});
+        TCRC32Stream crc(&next);
+        TDeflateStream r(&crc, 0);
+        EXPECT_TRUE(r.CanRead && !r.CanWrite);
+        Bytes out(d.size());
+        for (std::size_t pos = 0, n = 7; pos < d.size(); pos += n, n = n * 5 % 70000 + 1) {
+            n = std::min(n, d.size() - pos);
+            ASSERT_EQ(r.Read(out.data() + pos, static_cast<int>(n)), static_cast<int>(n));
         }
-        // The trailer is still there to read.
-        EXPECT_EQ(mem.Position(), deflateSize);
+        EXPECT_EQ(out, d);
+        std::uint8_t extra[8];
+        EXPECT_EQ(MessageOf([&] { r.Read(extra, 8); }), "Read less than expected");
+        r.SetNoDataExcept(false);
+        EXPECT_EQ(r.Read(extra, 8), 0);
+        EXPECT_TRUE(r.EndOfData());
+        EXPECT_EQ(MessageOf([&] { r.Write(extra, 1); }), "Stream not open for write");
+        EXPECT_GT(next.views, 1); // decoded in place
+        EXPECT_EQ(next.pos, len);
+        EXPECT_EQ(crc.GetCRC(), static_cast<std::uint32_t>(crc32(0, next.data.data(), static_cast<uInt>(len))));
     }
 }
 
 TEST(DeflateStreamTest, ModesFlushAndTruncation)
 {
-    struct ReadOnly : Probe {
-        ReadOnly() { CanWrite = false; }
-    } ro;
+    Probe ro;
+    ro.CanWrite = false;
     EXPECT_THROW(TDeflateStream(&ro, 1), platform::EAssertionFailed);
     EXPECT_THROW(TDeflateStream(&ro, 7), platform::EAssertionFailed);
-    Probe rw;
-    TDeflateStream reader(&rw, 0);
-    EXPECT_TRUE(reader.CanRead);
-
-    // Flush puts whole blocks out; the partial byte stays until Finish.
-    Probe out;
+    Probe out; // Flush puts whole blocks out; the partial byte stays until Finish
     TDeflateStream w(&out, 1);
     w.SetBlockType(BlockFixed);
     w.Write("hello hello hello", 17);
@@ -221,43 +180,9 @@ TEST(DeflateStreamTest, ModesFlushAndTruncation)
     w.Finish();
     EXPECT_GT(out.data.size(), flushed);
     const std::string hello = "hello hello hello";
-    EXPECT_EQ(deflatetest::ZlibInflateRaw(out.data, 17), Bytes(hello.begin(), hello.end()));
-
-    // Cut data: the next stream runs dry inside a block.
-    Probe cut;
-    cut.data.assign(out.data.begin(), out.data.begin() + 4);
+    EXPECT_EQ(ZlibInflateRaw(out.data, 17), Bytes(hello.begin(), hello.end()));
+    Probe cut(Bytes(out.data.begin(), out.data.begin() + 4)); // the next stream runs dry inside a block
     TDeflateStream r(&cut, 0);
     char buf[17];
     EXPECT_EQ(MessageOf([&] { r.Read(buf, 17); }), "Read less than expected");
-}
-
-TEST(DeflateStreamTest, PeekableChainFoldsExactlyTheUsedBytes)
-{
-    // A peekable stream under a CRC stream: the inflater decodes in place and
-    // the CRC covers exactly the deflate bytes, not the trailer behind them.
-    struct PeekProbe : Probe, TPeekableStream {
-        int views = 0;
-        const std::uint8_t *Peek(int &Count) override
-        {
-            ++views;
-            Count = static_cast<int>(std::min<std::size_t>(data.size() - pos, 3000));
-            return data.data() + pos;
-        }
-        void Skip(int Count) override { pos += static_cast<std::size_t>(Count); }
-    } next;
-    const Bytes d = deflatetest::MixedData(100000, 5);
-    next.data = deflatetest::ZlibDeflate(d, 6, Z_DEFAULT_STRATEGY, -15);
-    const std::size_t len = next.data.size();
-    next.data.insert(next.data.end(), {1, 2, 3, 4});
-    TCRC32Stream crc(&next);
-    TDeflateStream r(&crc, 0);
-    Bytes out(d.size());
-    ASSERT_EQ(r.Read(out.data(), static_cast<int>(out.size())), static_cast<int>(out.size()));
-    EXPECT_EQ(out, d);
-    r.SetNoDataExcept(false);
-    std::uint8_t more;
-    EXPECT_EQ(r.Read(&more, 1), 0); // runs into the end of the final block
-    EXPECT_GT(next.views, 10);
-    EXPECT_EQ(next.pos, len);
-    EXPECT_EQ(crc.GetCRC(), static_cast<std::uint32_t>(crc32(0, next.data.data(), static_cast<uInt>(len))));
 }

@@ -1,59 +1,56 @@
-// ICO and CUR: depth and entry fields of what we save, entries of other tools
-// (32-bit, PNG, 256 pixels) passed over, hostile directories, the conversion
-// to a linear bitmap, masked drawing and the selection hook. Pixels as Pillow
-// sees them: tests/interop/ico_interop.py.
-#include "ErrorText.h"
+// ICO and CUR: what we save, entries of other tools passed over, hostile
+// directories, conversion, masked drawing and the selection hook. Pixels as
+// Pillow sees them: tests/interop/ico_interop.py.
+#include "TestHelpers.h"
+#include "TestUtil.h"
 #include "imaging/ICOLoader.h"
-#include "imaging/MemStream.h"
 
 #include <QImage>
 
-#include <gtest/gtest.h>
-
 using namespace imaging;
-using imaging_test::MessageOf;
+using itest::MessageOf;
 
 namespace {
 
-using Bytes = std::string;
-using Bitmap = std::unique_ptr<TLinearBitmap>;
+using S = std::string;
 
-void Put16(Bytes &b, unsigned v) { b += char(v & 0xFF), b += char(v >> 8 & 0xFF); }
-void Put32(Bytes &b, unsigned v) { Put16(b, v & 0xFFFF), Put16(b, v >> 16); }
-unsigned Get16(const Bytes &b, std::size_t at) { return std::uint8_t(b[at]) | std::uint8_t(b[at + 1]) << 8; }
+void Put16(S &b, unsigned v) { b += char(v & 0xFF), b += char(v >> 8 & 0xFF); }
+void Put32(S &b, unsigned v) { Put16(b, v & 0xFFFF), Put16(b, v >> 16); }
+unsigned Get16(const S &b, std::size_t at) { return std::uint8_t(b[at]) | std::uint8_t(b[at + 1]) << 8; }
+S Span(const std::uint8_t *p, std::size_t n) { return S(reinterpret_cast<const char *>(p), n); }
 
 // A bitmap information header and `payload` zero bytes.
-Bytes Dib(int w, int h2, int bits, int compression = 0, std::size_t payload = 0)
+S Dib(int w, int h2, int bits, int compression = 0, std::size_t payload = 0)
 {
-    Bytes b;
+    S b;
     Put32(b, 40), Put32(b, unsigned(w)), Put32(b, unsigned(h2)), Put16(b, 1), Put16(b, unsigned(bits));
     Put32(b, unsigned(compression));
-    return b + Bytes(20 + payload, '\0');
+    return b + S(20 + payload, '\0');
 }
 
 // 8-bit, palette entry i = (red i, green 2i, blue 3i), pixel (x, file row y) = x + y.
-Bytes Dib8(int w, int h)
+S Dib8(int w, int h)
 {
-    Bytes b = Dib(w, 2 * h, 8);
+    S b = Dib(w, 2 * h, 8);
     for (int i = 0; i < 256; ++i)
         b += char(3 * i), b += char(2 * i), b += char(i), b += '\0';
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < (w + 3) / 4 * 4; ++x)
             b += char(x < w ? x + y : 0);
-    return b + Bytes(std::size_t(((w + 7) / 8 + 3) / 4 * 4 * h), '\0');
+    return b + S(std::size_t(((w + 7) / 8 + 3) / 4 * 4 * h), '\0');
 }
 
 struct Raw {
-    int W, H, F1, F2; // F1, F2: hot spot or planes and bit count
-    Bytes Data;
+    int W, H, F1, F2; // hot spot, or planes and bit count
+    S Data;
 };
 
-Bytes File(int type, const std::vector<Raw> &entries)
+S File(int type, const std::vector<Raw> &entries)
 {
-    Bytes b, data;
+    S b, data;
     Put16(b, 0), Put16(b, unsigned(type)), Put16(b, unsigned(entries.size()));
     for (const Raw &e : entries) {
-        b += char(e.W), b += char(e.H), b += Bytes(2, '\0');
+        b += char(e.W), b += char(e.H), b += S(2, '\0');
         Put16(b, unsigned(e.F1)), Put16(b, unsigned(e.F2)), Put32(b, unsigned(e.Data.size()));
         Put32(b, unsigned(6 + 16 * entries.size() + data.size()));
         data += e.Data;
@@ -61,43 +58,24 @@ Bytes File(int type, const std::vector<Raw> &entries)
     return b + data;
 }
 
-std::unique_ptr<TMemStream> Mem(const Bytes &file)
-{
-    auto mem = std::make_unique<TMemStream>();
-    mem->Write(file.data(), int(file.size()));
-    mem->Seek(0);
-    return mem;
-}
-
-void Load(TICOLoader &loader, const Bytes &file, TLinearBitmap &bmp) { loader.LoadFromStream(*Mem(file), "ICO", bmp); }
-
-Bytes Save(TICOLoader &loader, const TLinearBitmap &bmp, const std::string &ext)
+void Load(TICOLoader &loader, const S &file, TLinearBitmap &bmp) { loader.LoadFromStream(*itest::MemOf(file), "ICO", bmp); }
+S Save(TICOLoader &loader, const TLinearBitmap &bmp, const std::string &ext)
 {
     TMemStream mem;
     loader.SaveToStream(mem, ext, bmp);
-    Bytes out(std::size_t(mem.Size()), '\0');
-    mem.Seek(0);
-    mem.Read(out.data(), int(out.size()));
-    return out;
-}
-
-Bitmap NewBitmap(int w, int h, TPixelFormat pf)
-{
-    auto b = std::make_unique<TLinearBitmap>();
-    b->New(w, h, pf);
-    return b;
+    const itest::Bytes b = itest::AllOf(mem);
+    return S(b.begin(), b.end());
 }
 
 // 8-bit using indices 0..colours-1; entry 0 is magenta, the default transparent colour.
-Bitmap Indexed(int w, int h, int colours)
+std::unique_ptr<TLinearBitmap> Indexed(int w, int h, int colours)
 {
-    Bitmap b = NewBitmap(w, h, pf8bit);
+    auto b = itest::NewBitmap(w, h, pf8bit);
     for (int i = 1; i < 256; ++i)
         b->Palette[3 * i] = b->Palette[3 * i + 1] = std::uint8_t(i);
     b->Palette[0] = b->Palette[2] = 0xFF;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            b->ScanLine(y)[x] = std::uint8_t((x + y) % colours);
+    for (int i = 0; i < w * h; ++i)
+        b->Map[i] = std::uint8_t((i % w + i / w) % colours);
     return b;
 }
 
@@ -111,13 +89,11 @@ struct ScopedHook {
 
 // A 32 x 32 4-bit icon loads with its transparent pixels magenta (entry 255,
 // as its palette lacks the colour); a 16 x 16 1-bit icon has 4-byte rows.
-TEST(ICOLoader, FourBitIconAndRowSizes)
+TEST(ICOLoader, FourBitIconRowSizesAndConversion)
 {
     const TIconImage mono(16, 1, 16);
-    EXPECT_EQ(mono.XorBytesPerLine, 4);
-    EXPECT_EQ(mono.AndBytesPerLine, 4);
+    EXPECT_EQ(mono.XorBytesPerLine * 10 + mono.AndBytesPerLine, 44);
     EXPECT_EQ(MessageOf([] { TIconImage(16, 32, 16); }), "Unsupported pixel format");
-
     TIconList list;
     list.Kind = TIconList::ikIcon;
     TIconImage &im = list.Add(32, 32, 4);
@@ -132,15 +108,11 @@ TEST(ICOLoader, FourBitIconAndRowSizes)
     TLinearBitmap bmp;
     loader.LoadFromStream(mem, "ICO", bmp);
     ASSERT_EQ(bmp.PixelFormat, pf8bit);
-    EXPECT_EQ(Bytes(bmp.ScanLine(31), bmp.ScanLine(31) + 2), Bytes("\xff\x03"));
-    EXPECT_EQ(Bytes(bmp.Palette.get() + 9, bmp.Palette.get() + 12), Bytes("\x1e\x14\x0a"));
-    EXPECT_EQ(Bytes(bmp.Palette.get() + 765, bmp.Palette.get() + 768), Bytes("\xff\x00\xff", 3));
-}
-
-// 24-bit gives masked pixels the colour; 8-bit stays indexed when its
-// palette holds the colour, else becomes 24-bit.
-TEST(ICOLoader, ConversionToLinearBitmap)
-{
+    EXPECT_EQ(Span(bmp.ScanLine(31), 2), S("\xff\x03"));
+    EXPECT_EQ(Span(bmp.Palette.get() + 9, 3), S("\x1e\x14\x0a"));
+    EXPECT_EQ(Span(bmp.Palette.get() + 765, 3), S("\xff\x00\xff", 3));
+    // 24-bit gives masked pixels the colour; 8-bit stays indexed when its
+    // palette holds the colour, else becomes 24-bit.
     TIconImage rgb(2, 24, 1), pal(2, 8, 1), other(1, 1, 1);
     rgb.XorBits[3] = 1, rgb.XorBits[4] = 2, rgb.XorBits[5] = 3;
     rgb.AndBits[0] = pal.AndBits[0] = 0x80;
@@ -148,124 +120,100 @@ TEST(ICOLoader, ConversionToLinearBitmap)
     pal.Palette[7] = {1, 2, 3, 1};
     TLinearBitmap out;
     rgb.AssignTo(out, 0x0000FF);
-    EXPECT_EQ(Bytes(out.Map.get(), out.Map.get() + 6), Bytes("\x00\x00\xff\x01\x02\x03", 6));
+    EXPECT_EQ(Span(out.Map.get(), 6), S("\x00\x00\xff\x01\x02\x03", 6));
     pal.AssignTo(out, 0x445566);
     ASSERT_EQ(out.PixelFormat, pf24bit);
-    EXPECT_EQ(Bytes(out.Map.get(), out.Map.get() + 6), Bytes("\x44\x55\x66\x03\x02\x01", 6));
+    EXPECT_EQ(Span(out.Map.get(), 6), S("\x44\x55\x66\x03\x02\x01", 6));
     pal.Palette[9] = {0x66, 0x55, 0x44, 1};
     pal.AssignTo(out, 0x445566);
     ASSERT_EQ(out.PixelFormat, pf8bit);
-    EXPECT_EQ(Bytes(out.Map.get(), out.Map.get() + 2), Bytes("\x09\x07"));
+    EXPECT_EQ(Span(out.Map.get(), 2), S("\x09\x07"));
     EXPECT_EQ(MessageOf([&] { pal.AssignTo(other, 0); }), "Cannot assign TIconImage to TIconImage");
 }
 
 // The depth follows the colours used; 16- and 32-bit bitmaps are converted
-// first (they have no palette to read).
-TEST(ICOLoader, SavedDepth)
+// first; a cursor keeps its hot spot, an icon's entry holds planes 1 and the bit count.
+TEST(ICOLoader, SavedDepthHotSpotAndSizeLimit)
 {
-    Bitmap grey = NewBitmap(3, 2, pf16bit), wide = NewBitmap(3, 2, pf32bit);
-    grey->Map[1] = 0xC0; // high byte of the first pixel
-    wide->Map[0] = 1, wide->Map[1] = 2, wide->Map[2] = 3;
-    struct Case {
-        Bitmap bmp;
-        int bits;
-        const char *firstPixel; // blue, green, red after loading back
-    } cases[] = {{Indexed(5, 3, 10), 4, "\xff\x00\xff"},
-                 {Indexed(5, 20, 17), 8, "\xff\x00\xff"},
-                 {std::move(grey), 8, "\xc0\xc0\xc0"},
-                 {std::move(wide), 24, "\x01\x02\x03"}};
-    for (Case &c : cases) {
+    std::unique_ptr<TLinearBitmap> bmps[4] = {Indexed(5, 3, 10), Indexed(5, 20, 17), itest::NewBitmap(3, 2, pf16bit, {0, 0xC0}),
+                                              itest::NewBitmap(3, 2, pf32bit, {1, 2, 3})};
+    const std::pair<unsigned, const char *> want[4] = {{4, "\xff\x00\xff"}, {8, "\xff\x00\xff"}, {8, "\xc0\xc0\xc0"}, {24, "\x01\x02\x03"}};
+    for (int i = 0; i < 4; ++i) {
         TICOLoader loader;
         loader.NoDialog = true;
-        const Bytes file = Save(loader, *c.bmp, "ICO");
-        EXPECT_EQ(Get16(file, 22 + 14), unsigned(c.bits));
+        const S file = Save(loader, *bmps[i], "ICO");
+        EXPECT_EQ(Get16(file, 22 + 14), want[i].first);
         TLinearBitmap back;
         Load(loader, file, back);
         back.ChangePixelFormat(pf24bit);
-        EXPECT_EQ(Bytes(back.Map.get(), back.Map.get() + 3), Bytes(c.firstPixel, 3)) << c.bits;
+        EXPECT_EQ(Span(back.Map.get(), 3), S(want[i].second, 3)) << i;
     }
-}
-
-// A cursor keeps its hot spot through load and save; an icon's entry holds
-// planes 1 and the bit count instead.
-TEST(ICOLoader, HotSpotOnlyInCursors)
-{
     TICOLoader loader;
     loader.NoDialog = true;
     TLinearBitmap bmp;
-    loader.LoadFromStream(*Mem(File(2, {{4, 2, 3, 1, Dib8(4, 2)}})), "CUR", bmp);
-    EXPECT_EQ(loader.HotSpotX, 3);
-    EXPECT_EQ(loader.HotSpotY, 1);
-    const Bytes cur = Save(loader, bmp, "CUR"), ico = Save(loader, bmp, "ICO");
-    EXPECT_EQ(Bytes({char(Get16(cur, 2)), char(Get16(cur, 10)), char(Get16(cur, 12))}), Bytes("\2\3\1"));
-    EXPECT_EQ(Bytes({char(Get16(ico, 2)), char(Get16(ico, 10)), char(Get16(ico, 12))}), Bytes("\1\1\x18"));
-}
-
-TEST(ICOLoader, SizeLimitOfSaving)
-{
-    TICOLoader loader;
-    EXPECT_EQ(MessageOf([&] { Save(loader, *NewBitmap(256, 256, pf24bit), "ICO"); }), "Image is too large for icon");
-    EXPECT_EQ(Save(loader, *NewBitmap(255, 255, pf24bit), "ICO")[6], '\xff');
+    loader.LoadFromStream(*itest::MemOf(File(2, {{4, 2, 3, 1, Dib8(4, 2)}})), "CUR", bmp);
+    EXPECT_EQ(loader.HotSpotX * 10 + loader.HotSpotY, 31);
+    const S cur = Save(loader, bmp, "CUR"), ico = Save(loader, bmp, "ICO");
+    EXPECT_EQ(S({char(Get16(cur, 2)), char(Get16(cur, 10)), char(Get16(cur, 12))}), S("\2\3\1"));
+    EXPECT_EQ(S({char(Get16(ico, 2)), char(Get16(ico, 10)), char(Get16(ico, 12))}), S("\1\1\x18"));
+    bmp.New(256, 256, pf24bit);
+    EXPECT_EQ(MessageOf([&] { Save(loader, bmp, "ICO"); }), "Image is too large for icon");
+    bmp.New(255, 255, pf24bit);
+    EXPECT_EQ(Save(loader, bmp, "ICO")[6], '\xff');
     EXPECT_EQ(MessageOf([&] { Save(loader, TLinearBitmap(), "ICO"); }), "Unsupported pixel format");
 }
 
 // Files of today's tools: 32-bit, PNG, compressed and 256-pixel entries are
-// passed over and the readable entries still load.
+// passed over and the readable entries still load; an unknown kind loads but is not written.
 TEST(ICOLoader, SkipsEntriesItCannotRead)
 {
-    const Bytes png = Bytes("\x89PNG\r\n\x1a\n", 8) + Bytes(60, 'p');
+    const S png = S("\x89PNG\r\n\x1a\n", 8) + S(60, 'p');
     TIconList list;
-    list.LoadFromStream(*Mem(File(1, {{16, 16, 1, 32, Dib(16, 32, 32, 0, 16 * 16 * 4 + 64)},
-                                      {0, 0, 1, 32, png},
-                                      {0, 0, 1, 8, Dib(256, 512, 8)},
-                                      {5, 3, 1, 8, Dib8(5, 3)},
-                                      {16, 16, 1, 8, Dib(16, 32, 8, 1, 1024)},
-                                      {2, 2, 1, 8, Dib8(2, 2)}})));
+    list.LoadFromStream(*itest::MemOf(File(1, {{16, 16, 1, 32, Dib(16, 32, 32, 0, 16 * 16 * 4 + 64)},
+                                               {0, 0, 1, 32, png},
+                                               {0, 0, 1, 8, Dib(256, 512, 8)},
+                                               {5, 3, 1, 8, Dib8(5, 3)},
+                                               {16, 16, 1, 8, Dib(16, 32, 8, 1, 1024)},
+                                               {2, 2, 1, 8, Dib8(2, 2)}})));
     ASSERT_EQ(list.Count(), 2);
     EXPECT_EQ(list.Skipped, 4);
     EXPECT_EQ(list[1].Width, 2);
     EXPECT_EQ(list[0].PixelColor(4, 2), 0x120C06u);
-
     TICOLoader loader;
     loader.NoDialog = true;
     TLinearBitmap bmp;
     EXPECT_EQ(MessageOf([&] { Load(loader, File(1, {{0, 0, 1, 32, png}}), bmp); }),
               "No icons in file with 1, 4, 8 or 24 bits per pixel");
     EXPECT_EQ(MessageOf([&] { Load(loader, File(1, {}), bmp); }), "No icons in file");
-}
-
-TEST(ICOLoader, UnknownKindLoadsButCannotBeWritten)
-{
-    TIconList list;
-    list.LoadFromStream(*Mem(File(3, {{2, 2, 0, 0, Dib8(2, 2)}})));
-    EXPECT_EQ(list.Kind, TIconList::ikUnknown);
-    EXPECT_EQ(list.Count(), 1);
+    TIconList unknown;
+    unknown.LoadFromStream(*itest::MemOf(File(3, {{2, 2, 0, 0, Dib8(2, 2)}})));
+    EXPECT_EQ(unknown.Kind, TIconList::ikUnknown);
+    EXPECT_EQ(unknown.Count(), 1);
     TMemStream mem;
-    EXPECT_EQ(MessageOf([&] { list.SaveToStream(mem); }), "Unsupported file format");
+    EXPECT_EQ(MessageOf([&] { unknown.SaveToStream(mem); }), "Unsupported file format");
 }
 
-// Truncated and lying directories fail with a clear text before anything is
-// allocated for them.
+// Truncated and lying directories fail with a clear text before anything is allocated for them.
 TEST(ICOLoader, HostileFilesGiveClearErrors)
 {
-    const Bytes good = File(1, {{4, 2, 1, 8, Dib8(4, 2)}});
-    Bytes many = good, far = good, height = good, shared = File(1, {{4, 2, 1, 8, Dib8(4, 2)}, {4, 2, 1, 8, {}}});
+    const S good = File(1, {{4, 2, 1, 8, Dib8(4, 2)}});
+    S many = good, far = good, height = good, shared = File(1, {{4, 2, 1, 8, Dib8(4, 2)}, {4, 2, 1, 8, {}}});
     many[4] = many[5] = '\xff';
     far[21] = '\x7f';
     height[7] = 3;
     shared.replace(34, 4, shared, 18, 4); // the second entry points at the first image
-    const std::pair<Bytes, const char *> cases[] = {
-        {Bytes("\0\0\1\0", 4), "Icon file too short: 4 bytes"},
-        {Bytes(good, 0, 20), "Icon directory of 1 entries does not fit in the file"},
+    const std::pair<S, const char *> cases[] = {
+        {S("\0\0\1\0", 4), "Icon file too short: 4 bytes"},
+        {S(good, 0, 20), "Icon directory of 1 entries does not fit in the file"},
         {many, "Icon directory of 65535 entries does not fit in the file"},
         {far, "Image data of icon 0 lies outside the file"},
-        {Bytes(good, 0, good.size() - 1), "Image data of icon 0 lies outside the file"},
+        {S(good, 0, good.size() - 1), "Image data of icon 0 lies outside the file"},
         {height, "Size mismatch in icon 0"},
         {shared, "Icon directory claims more image data than the file holds"},
     };
     for (const auto &c : cases) {
         TIconList list;
-        EXPECT_EQ(MessageOf([&] { list.LoadFromStream(*Mem(c.first)); }), c.second);
+        EXPECT_EQ(MessageOf([&] { list.LoadFromStream(*itest::MemOf(c.first)); }), c.second);
     }
 }
 
@@ -275,18 +223,16 @@ TEST(ICOLoader, DrawMaskedClipsToTheCanvas)
     std::fill(im.XorBits.begin(), im.XorBits.end(), 0x40);
     im.AndBits[0] = 0x20; // bottom row, column 2
     // Placed so that the canvas shows one opaque pixel, two, and none.
-    const std::pair<QPoint, int> cases[] = {{{-1, -1}, 1}, {{2, 3}, 2}, {{-100, 100}, 0}};
-    for (const auto &[at, expected] : cases) {
-        QImage canvas(4, 4, QImage::Format_RGB32);
+    QImage canvas(4, 4, QImage::Format_RGB32);
+    for (const auto &[at, expected] : {std::pair{QPoint(-1, -1), 1}, {QPoint(2, 3), 2}, {QPoint(-100, 100), 0}}) {
         canvas.fill(Qt::white);
         im.DrawMasked(canvas, at.x(), at.y());
         int painted = 0;
-        for (int y = 0; y < 16; ++y)
-            painted += canvas.pixel(y % 4, y / 4) == qRgb(0x40, 0x40, 0x40);
+        for (int i = 0; i < 16; ++i)
+            painted += canvas.pixel(i % 4, i / 4) == qRgb(0x40, 0x40, 0x40);
         EXPECT_EQ(painted, expected) << at.x() << "," << at.y();
     }
     im.BitCount = 32;
-    QImage canvas(4, 4, QImage::Format_RGB32);
     EXPECT_EQ(MessageOf([&] { im.DrawMasked(canvas, 0, 0); }), "Unsupported pixel format: 32 bits");
 }
 
@@ -294,7 +240,7 @@ TEST(ICOLoader, DrawMaskedClipsToTheCanvas)
 // abort and leaves the bitmap alone; NoDialog never asks.
 TEST(ICOLoader, SelectionHook)
 {
-    const Bytes file = File(1, {{2, 2, 1, 8, Dib8(2, 2)}, {3, 1, 1, 8, Dib8(3, 1)}});
+    const S file = File(1, {{2, 2, 1, 8, Dib8(2, 2)}, {3, 1, 1, 8, Dib8(3, 1)}});
     int asked = 0;
     std::optional<TIconChoice> answer = TIconChoice{1, 0x123456};
     ScopedHook hook([&](const TIconList &icons, std::uint32_t color) {
@@ -308,13 +254,11 @@ TEST(ICOLoader, SelectionHook)
     Load(loader, file, bmp);
     EXPECT_EQ(bmp.Width, 3);
     EXPECT_EQ(loader.TransparentColor, 0x123456u);
-
     loader.TransparentColor = 0xFF00FF;
     answer.reset();
     EXPECT_THROW(Load(loader, file, bmp), EIconSelectionAborted);
     EXPECT_EQ(bmp.Width, 3);
     EXPECT_EQ(loader.TransparentColor, 0xFF00FFu);
-
     loader.NoDialog = true;
     Load(loader, file, bmp);
     EXPECT_EQ(bmp.Width, 2);
@@ -329,20 +273,14 @@ TEST(ICOLoader, RegistrationAndCursorPicture)
     ICOLoader()->GetSaveFilter(filter);
     EXPECT_EQ(filter, "Windows icon (*.ico)|*.ico|Windows cursor (*.cur)|*.cur");
     EXPECT_EQ(platform::FindFileFormat("cur")->Description, "Windows cursors");
-    // A cursor as a picture: its first image, without asking anybody.
     ScopedHook hook([](const TIconList &, std::uint32_t) -> std::optional<TIconChoice> {
-        ADD_FAILURE() << "a picture must not ask";
+        ADD_FAILURE() << "a picture must not ask"; // a cursor as a picture: its first image
         return std::nullopt;
     });
-    const std::string path = ::testing::TempDir() + "/picture.cur";
-    {
-        TFileStream f(path, fmWrite | fmCreate);
-        const Bytes file = File(2, {{4, 2, 3, 1, Dib8(4, 2)}, {2, 2, 0, 0, Dib8(2, 2)}});
-        f.Write(file.data(), int(file.size()));
-    }
+    testutil::TempDir dir;
+    testutil::WriteFile(dir.File("picture.cur"), File(2, {{4, 2, 3, 1, Dib8(4, 2)}, {2, 2, 0, 0, Dib8(2, 2)}}));
     platform::TPicture picture;
-    picture.LoadFromFile(path);
-    std::remove(path.c_str());
+    picture.LoadFromFile(dir.File("picture.cur"));
     EXPECT_STREQ(picture.Graphic->ClassName(), "TIconGraphic");
     EXPECT_EQ(picture.Width(), 4);
     UnregisterICOLoader();

@@ -1,23 +1,17 @@
 // The JPEG loader: screenshot round trips against a PSNR floor, scaled and
-// grey loads, every pixel format saved, quality and the target-size search,
-// hostile, truncated and unsupported files, stream errors.
-#include "ErrorText.h"
-#include "FakeStreams.h"
+// grey loads, quality and the target-size search, hostile and unsupported files.
+#include "TestHelpers.h"
 #include "TestUtil.h"
 #include "imaging/JPEGLoader.h"
-#include "imaging/MemStream.h"
 
 #include <QImage>
-
-#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <jpeglib.h>
 
 using namespace imaging;
-using imaging_test::MessageOf;
-using Bytes = std::vector<std::uint8_t>;
+using namespace itest;
 
 namespace {
 
@@ -41,19 +35,13 @@ Bytes Save(TJPEGLoader &loader, const TLinearBitmap &b, int quality = 0)
         loader.Quality = quality;
     TMemStream mem;
     loader.SaveToStream(mem, "JPG", b);
-    Bytes out(static_cast<std::size_t>(mem.Size()));
-    mem.Seek(0);
-    mem.Read(out.data(), mem.Size());
-    return out;
+    return AllOf(mem);
 }
 
 std::unique_ptr<TLinearBitmap> Load(TJPEGLoader &loader, const Bytes &data)
 {
-    TMemStream mem;
-    mem.Write(data.data(), static_cast<int>(data.size()));
-    mem.Seek(0);
     auto b = std::make_unique<TLinearBitmap>();
-    loader.LoadFromStream(mem, "JPG", *b);
+    loader.LoadFromStream(*MemOf(data), "JPG", *b);
     return b;
 }
 
@@ -65,13 +53,14 @@ double PSNR(const TLinearBitmap &a, const TLinearBitmap &b)
     return 10 * std::log10(255.0 * 255.0 * a.Size / std::max(sum, 1e-9));
 }
 
-int Components(const Bytes &f) // of the baseline frame header
+std::size_t FrameHeader(const Bytes &f) // offset of the baseline frame header
 {
     for (std::size_t i = 2; i + 9 < f.size(); ++i)
         if (f[i] == 0xFF && f[i + 1] == 0xC0)
-            return f[i + 9];
+            return i;
     return 0;
 }
+int Components(const Bytes &f) { return f[FrameHeader(f) + 9]; }
 
 // Files our saver never writes, straight from libjpeg: CMYK and scan scripts.
 Bytes RawEncode(int w, int h, J_COLOR_SPACE space, int comps, bool progressive, std::vector<jpeg_scan_info> scans = {})
@@ -125,9 +114,8 @@ TEST(JPEGLoader, ScreenshotRoundTripsStayAboveTheirPSNRFloor)
 {
     const struct { int quality; double floor; } levels[] = {{25, 27}, {50, 30}, {75, 33}, {90, 36}, {100, 38}};
     for (const char *name : {"desktop-1920x1080.png", "web-docs-1920x1080.png"}) {
-        const QImage img(QString::fromStdString(testutil::TestData(std::string("screens/") + name)));
         TLinearBitmap screen;
-        screen.Assign(img.convertToFormat(QImage::Format_BGR888));
+        screen.Assign(QImage(QString::fromStdString(testutil::TestData(std::string("screens/") + name))).convertToFormat(QImage::Format_BGR888));
         double last = 0;
         for (const auto &lv : levels) {
             TJPEGLoader l;
@@ -165,12 +153,10 @@ TEST(JPEGLoader, EveryPixelFormatSavesGreyOrColourAndLoadsBack)
     const Bytes reference = Save(l, *colour);
     EXPECT_EQ(Components(reference), 3);
     EXPECT_EQ(Load(l, reference)->PixelFormat, pf24bit);
-    // Quality: 0 means 90, above 100 means 100 (not 300 mod 256).
-    EXPECT_EQ(reference, Save(l, *colour, 90));
+    EXPECT_EQ(reference, Save(l, *colour, 90)); // quality 0 means 90, above 100 means 100 (not 300 mod 256)
     EXPECT_EQ(Save(l, *colour, 300), Save(l, *colour, 100));
     EXPECT_NE(Save(l, *colour, 100), reference);
     l.Quality = 0;
-
     TLinearBitmap wide, grey, g16, palette;
     wide.Assign(*colour); // 32-bit: saved as its 24-bit pixels
     wide.ChangePixelFormat(pf32bit);
@@ -187,16 +173,14 @@ TEST(JPEGLoader, EveryPixelFormatSavesGreyOrColourAndLoadsBack)
         const Bytes f = Save(l, *b);
         EXPECT_EQ(Components(f), 1);
         const auto back = Load(l, f);
-        EXPECT_EQ(back->PixelFormat, pf8bit);
-        EXPECT_TRUE(back->IsGreyscale());
+        EXPECT_TRUE(back->PixelFormat == pf8bit && back->IsGreyscale());
         EXPECT_GE(PSNR(grey, *back), 40);
     }
 }
 
 TEST(JPEGLoader, TargetSizeSearchBisectsAndWritesItsLastTrial)
 {
-    // A monotone size per quality, every target from below quality 1 up.
-    for (int target = 50; target <= 1100; ++target) {
+    for (int target = 50; target <= 1100; ++target) { // a monotone size per quality, from below quality 1 up
         std::vector<int> tried;
         const int trials = SearchJPEGQuality(100, target, [&](int q) {
             tried.push_back(q);
@@ -206,7 +190,6 @@ TEST(JPEGLoader, TargetSizeSearchBisectsAndWritesItsLastTrial)
         EXPECT_EQ(static_cast<int>(tried.size()), trials);
         EXPECT_EQ(tried.back(), std::clamp((target - 100) / 10, 1, 100)) << target; // the highest that fits
     }
-
     const auto pic = Picture(160, 120);
     TJPEGLoader fixed, l;
     const auto plain = [&](int q) { return Save(fixed, *pic, q); };
@@ -236,50 +219,34 @@ TEST(JPEGLoader, HostileAndUnsupportedFilesRaiseClearErrors)
     EXPECT_EQ(err({}), "JPEG error #42: Empty input file");
     EXPECT_EQ(err({'B', 'M', 0, 0}), "JPEG error #53: Not a JPEG file: starts with 0x42 0x4d");
     EXPECT_EQ(err(cut(2)), "JPEG error #51: JPEG datastream contains no image");
-    // Cut in the entropy data: an error, never a made-up rest of the picture.
-    for (std::size_t n : {good.size() / 2, good.size() - 40})
+    for (std::size_t n : {good.size() / 2, good.size() - 40}) // an error, never a made-up rest of the picture
         EXPECT_EQ(err(cut(n)), "JPEG error #117: Corrupt JPEG data: premature end of data segment") << n;
     EXPECT_EQ(Load(l, cut(good.size() - 2))->Width, 96); // only the end marker missing
-
     Bytes huge = good; // the frame header claims 65000 x 65000
-    for (std::size_t i = 2; i + 8 < huge.size(); ++i)
-        if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
-            huge[i + 5] = huge[i + 7] = 0xFD;
-            huge[i + 6] = huge[i + 8] = 0xE8;
-            break;
-        }
+    const std::size_t sof = FrameHeader(huge);
+    huge[sof + 5] = huge[sof + 7] = 0xFD;
+    huge[sof + 6] = huge[sof + 8] = 0xE8;
     EXPECT_EQ(err(huge), "Invalid bitmap size");
     EXPECT_EQ(err(RawEncode(16, 16, JCS_CMYK, 4, false)), "JPEG error #27: Unsupported color conversion request");
-
-    // One scan per coefficient and component: 190 scans, over the cap.
-    std::vector<jpeg_scan_info> scans{{3, {0, 1, 2, 0}, 0, 0, 0, 0}};
+    std::vector<jpeg_scan_info> scans{{3, {0, 1, 2, 0}, 0, 0, 0, 0}}; // 190 scans, over the cap
     for (int comp = 0; comp < 3; ++comp)
         for (int k = 1; k < 64; ++k)
             scans.push_back({1, {comp, 0, 0, 0}, k, k, 0, 0});
     EXPECT_EQ(err(RawEncode(32, 32, JCS_RGB, 3, false, scans)), "JPEG error #1000: More than 100 scans");
     EXPECT_EQ(Load(l, RawEncode(40, 24, JCS_RGB, 3, true))->Width, 40); // a usual progressive file
-
     TLinearBitmap empty;
     EXPECT_EQ(MessageOf<EJPEG>([&] { Save(l, empty); }), "JPEG error #32: Empty JPEG image (DNL not supported)");
-}
-
-TEST(JPEGLoader, StreamsAreReadToTheEndMarkerAndTheirErrorsPassThrough)
-{
-    TJPEGLoader l;
-    const Bytes good = Save(l, *Picture(32, 32));
-    TMemStream mem;
-    mem.Write(good.data(), static_cast<int>(good.size()));
-    mem.Write("tail", 4);
-    mem.Seek(0);
+    // Streams are read to the end marker; their errors pass through.
+    Bytes tail = good;
+    tail.insert(tail.end(), {'t', 'a', 'i', 'l'});
+    const auto mem = MemOf(tail);
     TLinearBitmap b;
-    l.LoadFromStream(mem, "JPG", b);
-    EXPECT_EQ(mem.Position(), static_cast<int>(good.size()));
-
-    imaging_test::ScriptedStream failing(std::string(good.begin(), good.end()));
+    l.LoadFromStream(*mem, "JPG", b);
+    EXPECT_EQ(mem->Position(), static_cast<int>(good.size()));
+    ScriptedStream failing(std::string(good.begin(), good.end())), full;
     failing.throwOnRead_ = 0;
     EXPECT_EQ(MessageOf<EInOutError>([&] { l.LoadFromStream(failing, "JPG", b); }), "scripted failure");
     EXPECT_TRUE(failing.NoDataExcept); // restored
-    imaging_test::ScriptedStream full;
     full.maxWrite_ = 100;
     EXPECT_EQ(MessageOf<EStreamError>([&] { l.SaveToStream(full, "JPG", b); }), kReadLessThanExpected);
 }

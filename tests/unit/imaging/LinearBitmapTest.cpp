@@ -1,35 +1,24 @@
-#include "ErrorText.h"
-#include "imaging/LinarBitmap.h"
+#include "TestHelpers.h"
 
 #include <QImage>
-#include <QPainter>
-
-#include <gtest/gtest.h>
 
 #include <climits>
-#include <cstring>
+#include "imaging/BitmapConversion.h"
 
 using namespace imaging;
-using imaging_test::MessageOf;
+using namespace itest;
 
 namespace {
 
-std::vector<std::uint8_t> Bytes(const TLinearBitmap &b)
-{
-    return std::vector<std::uint8_t>(b.Map.get(), b.Map.get() + b.Size);
-}
-
 // A 24-bit image with a distinct colour per pixel.
-void MakeColourful(TLinearBitmap &b, int w, int h)
+std::unique_ptr<TLinearBitmap> Colourful(int w, int h)
 {
-    b.New(w, h, pf24bit);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            std::uint8_t *p = b.ScanLine(y) + 3 * x;
-            p[0] = static_cast<std::uint8_t>(x * 37 + y);
-            p[1] = static_cast<std::uint8_t>(y * 91 + 5);
-            p[2] = static_cast<std::uint8_t>(x ^ (y * 7));
-        }
+    auto b = NewBitmap(w, h, pf24bit);
+    for (int i = 0; i < w * h; ++i) {
+        const int x = i % w, y = i / w;
+        b->Map[3 * i] = std::uint8_t(x * 37 + y), b->Map[3 * i + 1] = std::uint8_t(y * 91 + 5), b->Map[3 * i + 2] = std::uint8_t(x ^ (y * 7));
+    }
+    return b;
 }
 
 } // namespace
@@ -40,137 +29,88 @@ TEST(LinearBitmap, NewChecksSizesAndKeepsTheBitmapOnFailure)
     EXPECT_EQ(b.PixelFormat, pfCustom);
     b.New(3, 2, pf24bit);
     EXPECT_EQ(b.BytesPerLine, 9);
-    EXPECT_EQ(b.Size, 18);
-    EXPECT_EQ(Bytes(b), std::vector<std::uint8_t>(18, 0)); // new pixels start zeroed
+    EXPECT_EQ(PixelsOf(b), Bytes(18, 0)); // new pixels start zeroed
     b.FillBytes(7);
     b.New(3, 2, pf24bit);
     EXPECT_EQ(b.Map[17], 7); // same size and format: contents kept
-
-    EXPECT_EQ(MessageOf<ELinearBitmap>([&] { b.New(0, 5, pf24bit); }), "Invalid bitmap size");
-    EXPECT_EQ(MessageOf<ELinearBitmap>([&] { b.New(5, 5, pf15bit); }), "Unsupported pixel format");
-    EXPECT_EQ(MessageOf<ELinearBitmap>([&] { b.New(5, 5, pfCustom); }), "Unsupported pixel format");
+    for (TPixelFormat pf : {pf15bit, pfCustom})
+        EXPECT_EQ(MessageOf<ELinearBitmap>([&] { b.New(5, 5, pf); }), "Unsupported pixel format");
     // Sizes whose 32-bit products overflow, or that exceed 2^28 pixels.
-    for (auto size : {std::pair{INT_MAX, INT_MAX}, {65536, 65536}, {1 << 15, 1 << 14}, {INT_MAX, 1}, {-1, -1}})
-        EXPECT_EQ(MessageOf<ELinearBitmap>([&] { b.New(size.first, size.second, pf32bit); }), "Invalid bitmap size")
-            << size.first << "x" << size.second;
-    EXPECT_EQ(b.Width, 3);
-    EXPECT_EQ(b.PixelFormat, pf24bit);
+    for (auto size : {std::pair{0, 5}, {INT_MAX, INT_MAX}, {65536, 65536}, {1 << 15, 1 << 14}, {INT_MAX, 1}, {-1, -1}})
+        EXPECT_EQ(MessageOf<ELinearBitmap>([&] { b.New(size.first, size.second, pf32bit); }), "Invalid bitmap size") << size.first;
+    EXPECT_EQ(b.Width * 10 + b.PixelFormat, 30 + pf24bit);
     EXPECT_EQ(b.Map[17], 7);
-
     b.New(1 << 14, 1 << 14, pf8bit); // exactly 2^28 pixels is allowed
     EXPECT_EQ(b.Size, 1 << 28);
     EXPECT_EQ(b.Palette[767], 0); // a new palette starts zeroed
     b.Clear();
-    EXPECT_FALSE(b.Present);
-    EXPECT_EQ(b.Map, nullptr);
-    EXPECT_EQ(b.PixelFormat, pfCustom);
-}
-
-TEST(LinearBitmap, TakeOverLeavesTheSourceTrulyEmpty)
-{
-    TLinearBitmap a, b;
-    MakeColourful(a, 4, 3);
-    const auto pixels = Bytes(a);
-    b.TakeOver(a);
-    EXPECT_EQ(Bytes(b), pixels);
-    EXPECT_FALSE(a.Present);
-    EXPECT_EQ(a.Width, 0);
-    EXPECT_EQ(a.Height, 0);
-    EXPECT_EQ(a.Size, 0);
-    // Pixel operations on the emptied source do nothing.
-    a.Fill(0xFFFFFF);
-    a.FillBytes(1);
-    a.ChangePixelFormat(pf32bit);
-    a.PackLines();
-    EXPECT_FALSE(a.IsGreyscale());
-    EXPECT_FALSE(a.Present);
+    EXPECT_TRUE(!b.Present && !b.Map && b.PixelFormat == pfCustom);
+    TLinearBitmap a; // TakeOver leaves the source truly empty: pixel operations on it do nothing
+    b.TakeOver(*Colourful(4, 3));
+    a.TakeOver(b);
+    EXPECT_EQ(PixelsOf(a), PixelsOf(*Colourful(4, 3)));
+    EXPECT_EQ(b.Width + b.Height + b.Size, 0);
+    b.Fill(0xFFFFFF);
+    b.FillBytes(1);
+    b.ChangePixelFormat(pf32bit);
+    b.PackLines();
+    EXPECT_FALSE(b.IsGreyscale() || b.Present);
     QImage untouched(2, 2, QImage::Format_RGB32);
     untouched.fill(Qt::red);
-    a.AssignTo(untouched);
+    b.AssignTo(untouched);
     EXPECT_EQ(untouched.pixel(1, 1), qRgb(255, 0, 0));
 }
 
 TEST(LinearBitmap, ConversionMatrix)
 {
-    TLinearBitmap b;
-    MakeColourful(b, 5, 3);
-    const auto rgb = Bytes(b);
-    b.ChangePixelFormat(pf32bit);
-    ASSERT_EQ(b.PixelSize, 4);
-    EXPECT_EQ(b.Size, 60);
-    EXPECT_EQ(b.Map[3], 0); // fourth byte written as 0
-    EXPECT_EQ(b.ScanLine(2)[4 * 4 + 2], rgb[2 * 15 + 4 * 3 + 2]);
-    b.ChangePixelFormat(pf24bit);
-    EXPECT_EQ(Bytes(b), rgb);
-
-    // 8 -> 24 through the palette.
-    TLinearBitmap p;
-    p.New(2, 1, pf8bit);
-    p.Map[0] = 1;
-    p.Map[1] = 200;
-    p.Palette[3] = 10, p.Palette[4] = 20, p.Palette[5] = 30;
-    p.Palette[600] = 1, p.Palette[601] = 2, p.Palette[602] = 3;
-    p.ChangePixelFormat(pf24bit);
-    EXPECT_EQ(Bytes(p), (std::vector<std::uint8_t>{10, 20, 30, 1, 2, 3}));
-    EXPECT_EQ(p.Palette, nullptr);
-
-    // 16-bit grey: every conversion takes the high byte.
-    TLinearBitmap g;
-    g.New(2, 1, pf16bit);
-    g.Map[0] = 0x34, g.Map[1] = 0x12, g.Map[2] = 0xFF, g.Map[3] = 0xAB;
+    auto b = Colourful(5, 3);
+    const Bytes rgb = PixelsOf(*b);
+    b->ChangePixelFormat(pf32bit);
+    EXPECT_EQ(b->Size, 60);
+    EXPECT_EQ(b->Map[3], 0); // fourth byte written as 0
+    EXPECT_EQ(b->ScanLine(2)[4 * 4 + 2], rgb[2 * 15 + 4 * 3 + 2]);
+    b->ChangePixelFormat(pf24bit);
+    EXPECT_EQ(PixelsOf(*b), rgb);
+    auto p = NewBitmap(2, 1, pf8bit, {1, 200}); // 8 -> 24 through the palette
+    std::memcpy(&p->Palette[3], "\x0a\x14\x1e", 3);
+    std::memcpy(&p->Palette[600], "\x01\x02\x03", 3);
+    p->ChangePixelFormat(pf24bit);
+    EXPECT_EQ(PixelsOf(*p), (Bytes{10, 20, 30, 1, 2, 3}));
+    EXPECT_EQ(p->Palette, nullptr);
+    auto g = NewBitmap(2, 1, pf16bit, {0x34, 0x12, 0xFF, 0xAB}); // 16-bit grey: every conversion takes the high byte
     TLinearBitmap g8;
-    g8.Assign(g);
+    g8.Assign(*g);
     g8.ChangePixelFormat(pf8bit);
-    EXPECT_EQ(Bytes(g8), (std::vector<std::uint8_t>{0x12, 0xAB}));
+    EXPECT_EQ(PixelsOf(g8), (Bytes{0x12, 0xAB}));
     EXPECT_TRUE(g8.IsGreyscale());
-    g.ChangePixelFormat(pf24bit);
-    EXPECT_EQ(Bytes(g), (std::vector<std::uint8_t>{0x12, 0x12, 0x12, 0xAB, 0xAB, 0xAB}));
-
-    // 24 -> 8: the 3-3-2 cube.
-    TLinearBitmap c;
-    c.New(3, 1, pf24bit);
-    const std::uint8_t px[] = {255, 255, 255, 0, 0, 255, 255, 0, 0}; // white, red, blue (B, G, R order)
-    std::memcpy(c.Map.get(), px, 9);
-    c.ChangePixelFormat(pf8bit);
-    EXPECT_EQ(Bytes(c), (std::vector<std::uint8_t>{255, 0xE0, 0x03}));
-    const auto entry = [&](int i) { return std::vector<std::uint8_t>(&c.Palette[3 * i], &c.Palette[3 * i + 3]); };
-    EXPECT_EQ(entry(255), (std::vector<std::uint8_t>{255, 255, 255}));
-    EXPECT_EQ(entry(0xE0), (std::vector<std::uint8_t>{0, 0, 255}));
-    EXPECT_EQ(entry(0x03), (std::vector<std::uint8_t>{255, 0, 0}));
+    g->ChangePixelFormat(pf24bit);
+    EXPECT_EQ(PixelsOf(*g), (Bytes{0x12, 0x12, 0x12, 0xAB, 0xAB, 0xAB}));
+    auto c = NewBitmap(3, 1, pf24bit, {255, 255, 255, 0, 0, 255, 255, 0, 0}); // 24 -> 8: the 3-3-2 cube
+    c->ChangePixelFormat(pf8bit);
+    EXPECT_EQ(PixelsOf(*c), (Bytes{255, 0xE0, 0x03})); // white, red, blue
+    const auto entry = [&](int i) { return Bytes(&c->Palette[3 * i], &c->Palette[3 * i + 3]); };
+    EXPECT_EQ(entry(255), (Bytes{255, 255, 255}));
+    EXPECT_EQ(entry(0xE0), (Bytes{0, 0, 255}));
+    EXPECT_EQ(entry(0x03), (Bytes{255, 0, 0}));
     EXPECT_EQ(entry(0x20)[2], 36); // round(255 / 7)
-
-    TLinearBitmap d;
-    MakeColourful(d, 2, 2);
-    d.ChangePixelFormat(pf32bit);
-    d.ChangePixelFormat(pf8bit); // through 24-bit
-    EXPECT_EQ(d.PixelFormat, pf8bit);
-    EXPECT_EQ(MessageOf<ELinearBitmap>([&] { d.ChangePixelFormat(pf16bit); }), "Unsupported pixel format");
+    b->ChangePixelFormat(pf32bit);
+    b->ChangePixelFormat(pf8bit); // through 24-bit
+    EXPECT_EQ(b->PixelFormat, pf8bit);
+    EXPECT_EQ(MessageOf<ELinearBitmap>([&] { b->ChangePixelFormat(pf16bit); }), "Unsupported pixel format");
 }
 
-TEST(LinearBitmap, FillEveryFormat)
+TEST(LinearBitmap, FillAndIsGreyscale)
 {
-    struct Case {
-        TPixelFormat pf;
-        std::uint32_t colour;
-        std::vector<std::uint8_t> pixel;
-    };
-    const Case cases[] = {{pf24bit, 0x0000FF, {0, 0, 255}},
-                          {pf32bit, 0x00FF8040, {0xFF, 0x80, 0x40, 0}},
-                          {pf8bit, 0x0000FF, {85}},
-                          {pf16bit, 0x0000FF, {85, 85}},
-                          {pf16bit, 0, {0, 0}}};
+    const struct { TPixelFormat pf; std::uint32_t colour; Bytes pixel; } cases[] = {
+        {pf24bit, 0x0000FF, {0, 0, 255}}, {pf32bit, 0x00FF8040, {0xFF, 0x80, 0x40, 0}}, {pf8bit, 0x0000FF, {85}},
+        {pf16bit, 0x0000FF, {85, 85}}, {pf16bit, 0, {0, 0}}};
     for (int w = 1; w <= 5; ++w)
-        for (const Case &c : cases) {
-            TLinearBitmap b;
-            b.New(w, 2, c.pf);
-            b.Fill(c.colour);
-            for (int i = 0; i < b.Size; i += b.PixelSize)
-                ASSERT_EQ(std::vector<std::uint8_t>(&b.Map[i], &b.Map[i] + b.PixelSize), c.pixel) << w << " " << i;
+        for (const auto &c : cases) {
+            auto b = NewBitmap(w, 2, c.pf);
+            b->Fill(c.colour);
+            for (int i = 0; i < b->Size; i += b->PixelSize)
+                ASSERT_EQ(Bytes(&b->Map[i], &b->Map[i] + b->PixelSize), c.pixel) << w << " " << i;
         }
-}
-
-TEST(LinearBitmap, IsGreyscale)
-{
     TLinearBitmap b;
     EXPECT_FALSE(b.IsGreyscale());
     b.New(2, 2, pf24bit);
@@ -186,182 +126,106 @@ TEST(LinearBitmap, IsGreyscale)
     EXPECT_FALSE(b.IsGreyscale());
 }
 
-TEST(LinearBitmap, ResizeInsideAndOutsideTheImage)
+TEST(LinearBitmap, ResizePackLinesAndAssign)
 {
-    TLinearBitmap e;
+    TLinearBitmap e, c;
     e.Resize(3, 2, 0, 0, 0x0000FF);
-    EXPECT_EQ(e.PixelFormat, pf8bit);
-    EXPECT_TRUE(e.IsGreyscale());
-    EXPECT_EQ(Bytes(e), std::vector<std::uint8_t>(6, 85));
-
-    TLinearBitmap b;
-    b.New(4, 2, pf8bit);
-    for (int i = 0; i < 8; ++i)
-        b.Map[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(10 + i);
-    TLinearBitmap c;
-    c.Assign(b);
-    c.Resize(4, 2, -2, 0, 0);
-    EXPECT_EQ(Bytes(c), (std::vector<std::uint8_t>{12, 13, 0, 0, 16, 17, 0, 0}));
-    c.Assign(b);
-    c.Resize(5, 3, 1, 1, 0xFFFFFF);
-    EXPECT_EQ(Bytes(c), (std::vector<std::uint8_t>{255, 255, 255, 255, 255, 255, 10, 11, 12, 13, 255, 14, 15, 16,
-                                                   17}));
-    c.Assign(b);
-    c.Resize(2, 1, -1, -1, 0);
-    EXPECT_EQ(Bytes(c), (std::vector<std::uint8_t>{15, 16}));
-
-    // Offsets far outside give a filled image and touch nothing else.
-    for (int off : {4, -4, 1000, -1000, INT_MAX, INT_MIN}) {
-        for (bool vertical : {false, true}) {
-            c.Assign(b);
-            c.Resize(3, 3, vertical ? 0 : off, vertical ? off : 0, 0x0000FF);
-            EXPECT_EQ(Bytes(c), std::vector<std::uint8_t>(9, 85)) << off << vertical;
-        }
+    EXPECT_TRUE(e.PixelFormat == pf8bit && e.IsGreyscale());
+    EXPECT_EQ(PixelsOf(e), Bytes(6, 85));
+    const auto b = NewBitmap(4, 2, pf8bit, {10, 11, 12, 13, 14, 15, 16, 17});
+    const struct { int w, h, x, y; std::uint32_t colour; Bytes want; } cases[] = {
+        {4, 2, -2, 0, 0, {12, 13, 0, 0, 16, 17, 0, 0}},
+        {5, 3, 1, 1, 0xFFFFFF, {255, 255, 255, 255, 255, 255, 10, 11, 12, 13, 255, 14, 15, 16, 17}},
+        {2, 1, -1, -1, 0, {15, 16}}};
+    for (const auto &r : cases) {
+        c.Assign(*b);
+        c.Resize(r.w, r.h, r.x, r.y, r.colour);
+        EXPECT_EQ(PixelsOf(c), r.want) << r.w;
     }
+    for (int off : {4, -4, 1000, -1000, INT_MAX, INT_MIN}) // far outside: a filled image, nothing else touched
+        for (bool vertical : {false, true}) {
+            c.Assign(*b);
+            c.Resize(3, 3, vertical ? 0 : off, vertical ? off : 0, 0x0000FF);
+            EXPECT_EQ(PixelsOf(c), Bytes(9, 85)) << off << vertical;
+        }
     c.Resize(0, 3, 0, 0, 0);
     EXPECT_FALSE(c.Present);
-    EXPECT_EQ(MessageOf<ELinearBitmap>([&] { b.Resize(1 << 20, 1 << 20, 0, 0, 0); }), "Invalid bitmap size");
-    EXPECT_EQ(b.Width, 4);
+    EXPECT_EQ(MessageOf<ELinearBitmap>([&] { b->Resize(1 << 20, 1 << 20, 0, 0, 0); }), "Invalid bitmap size");
+    EXPECT_EQ(b->Width, 4);
+    auto d = Colourful(3, 2);
+    const Bytes before = PixelsOf(*d);
+    d->Width = 2;
+    d->PackLines();
+    EXPECT_EQ(d->BytesPerLine * 100 + d->Size, 612);
+    EXPECT_EQ(Bytes(d->Map.get() + 6, d->Map.get() + 12), Bytes(before.begin() + 9, before.begin() + 15));
+    d->Width = 5; // rows now claim more than the block held
+    d->PackLines();
+    EXPECT_EQ(d->Size, 30);
+    b->Palette[27] = 77;
+    d = TLinearBitmap::CreateFrom(*b);
+    EXPECT_EQ(PixelsOf(*d), PixelsOf(*b));
+    EXPECT_EQ(d->Palette[27], 77);
+    d->Assign(TLinearBitmap());
+    EXPECT_FALSE(d->Present);
+    b->AssignTo(*d);
+    EXPECT_EQ(d->Palette[27], 77);
 }
 
-TEST(LinearBitmap, PackLinesAfterAWidthChange)
+// One-row images of every format and several widths survive QImage round trips;
+// other QImage formats arrive as the nearest of ours.
+TEST(LinearBitmap, QImageRoundTripsAndFormats)
 {
-    TLinearBitmap b;
-    MakeColourful(b, 3, 2);
-    const auto before = Bytes(b);
-    b.Width = 2;
-    b.PackLines();
-    EXPECT_EQ(b.BytesPerLine, 6);
-    EXPECT_EQ(b.Size, 12);
-    EXPECT_EQ(std::vector<std::uint8_t>(b.Map.get() + 6, b.Map.get() + 12),
-              std::vector<std::uint8_t>(before.begin() + 9, before.begin() + 15));
-    b.Width = 5; // rows now claim more than the block held
-    b.PackLines();
-    EXPECT_EQ(b.Size, 30);
-}
-
-TEST(LinearBitmap, AssignBetweenBitmaps)
-{
-    TLinearBitmap a;
-    a.New(2, 2, pf8bit);
-    a.FillBytes(9);
-    a.Palette[27] = 77;
-    auto c = TLinearBitmap::CreateFrom(a);
-    EXPECT_EQ(Bytes(*c), Bytes(a));
-    EXPECT_EQ(c->Palette[27], 77);
-    c->Assign(TLinearBitmap());
-    EXPECT_FALSE(c->Present);
-    a.AssignTo(*c);
-    EXPECT_EQ(c->Palette[27], 77);
-}
-
-// One-row images of every format and several widths survive QImage round trips.
-TEST(LinearBitmap, QImageRoundTrips)
-{
-    for (int w : {1, 2, 3, 5, 7}) {
-        TLinearBitmap src;
-        MakeColourful(src, w, 1);
+    for (int w : {1, 2, 3, 5, 7})
         for (TPixelFormat pf : {pf24bit, pf32bit, pf8bit}) {
-            TLinearBitmap s;
-            s.Assign(src);
-            s.ChangePixelFormat(pf);
+            auto s = Colourful(w, 1);
+            s->ChangePixelFormat(pf);
             QImage image;
-            s.AssignTo(image);
-            ASSERT_EQ(image.width(), w);
-            ASSERT_EQ(image.height(), 1);
+            s->AssignTo(image);
+            ASSERT_EQ(image.size(), QSize(w, 1));
             TLinearBitmap back;
             back.Assign(image);
             EXPECT_EQ(back.PixelFormat, pf);
-            if (pf == pf32bit) {
-                for (int x = 0; x < w; ++x) {
-                    EXPECT_EQ(std::memcmp(back.Map.get() + 4 * x, s.Map.get() + 4 * x, 3), 0);
-                    EXPECT_EQ(back.Map[4 * static_cast<std::size_t>(x) + 3], 0xFF);
-                }
-            } else {
-                EXPECT_EQ(Bytes(back), Bytes(s)) << w << " " << int(pf);
-            }
-            if (pf == pf8bit) {
-                EXPECT_EQ(std::memcmp(back.Palette.get(), s.Palette.get(), 768), 0);
-            }
+            for (int i = 0; i < s->Size; ++i) // 32-bit arrives with its fourth byte opaque
+                ASSERT_EQ(back.Map[i], pf == pf32bit && i % 4 == 3 ? 0xFF : s->Map[i]) << w << " " << int(pf) << " " << i;
+            EXPECT_TRUE(pf != pf8bit || std::memcmp(back.Palette.get(), s->Palette.get(), 768) == 0);
         }
-    }
-    // 16-bit grey arrives as an 8-bit grey image of its high bytes.
-    QImage g16(3, 1, QImage::Format_Grayscale16);
+    QImage g16(3, 1, QImage::Format_Grayscale16); // 16-bit grey comes out as 8-bit grey of its high bytes
     auto *row = reinterpret_cast<quint16 *>(g16.scanLine(0));
     row[0] = 0x0102, row[1] = 0xFF00, row[2] = 0x8080;
-    TLinearBitmap g;
-    g.Assign(g16);
-    EXPECT_EQ(g.PixelFormat, pf16bit);
+    TLinearBitmap b;
+    b.Assign(g16);
+    EXPECT_EQ(b.PixelFormat, pf16bit);
     QImage out;
-    g.AssignTo(out);
+    b.AssignTo(out);
     EXPECT_EQ(out.format(), QImage::Format_Indexed8);
-    EXPECT_EQ(out.pixelIndex(0, 0), 1);
-    EXPECT_EQ(out.pixelIndex(1, 0), 0xFF);
+    EXPECT_EQ(out.pixelIndex(0, 0) * 1000 + out.pixelIndex(1, 0), 1255);
     EXPECT_EQ(out.pixel(2, 0), qRgb(0x80, 0x80, 0x80));
-}
-
-TEST(LinearBitmap, QImageFormatsOnTheWayIn)
-{
     QImage mono(9, 2, QImage::Format_Mono);
     mono.fill(1);
     mono.setColor(1, qRgb(1, 2, 3));
-    TLinearBitmap b;
     b.Assign(mono);
     EXPECT_EQ(b.PixelFormat, pf24bit); // a 1-bit image becomes 24-bit
     EXPECT_EQ(b.ScanLine(1)[8 * 3 + 2], 1);
-
     QImage indexed(2, 1, QImage::Format_Indexed8);
     indexed.setColorTable({qRgb(9, 8, 7), qRgb(6, 5, 4)});
     indexed.setPixel(0, 0, 1);
     indexed.setPixel(1, 0, 0);
     b.Assign(indexed);
     EXPECT_EQ(b.PixelFormat, pf8bit);
-    EXPECT_EQ(b.Palette[3], 4);
-    EXPECT_EQ(b.Palette[5], 6);
-    EXPECT_EQ(b.Palette[6 + 2], 0); // missing entries black
+    EXPECT_EQ(Bytes(&b.Palette[3], &b.Palette[9]), (Bytes{4, 5, 6, 0, 0, 0})); // missing entries black
     EXPECT_EQ(b.Map[0], 1);
-
     QImage grey(2, 2, QImage::Format_Grayscale8);
     grey.fill(50);
     b.Assign(grey);
     EXPECT_TRUE(b.IsGreyscale());
-
     for (auto format : {QImage::Format_ARGB32_Premultiplied, QImage::Format_RGB32}) {
         QImage argb(2, 2, format);
         argb.fill(qRgba(10, 20, 30, 255));
         b.Assign(argb);
-        EXPECT_EQ(b.PixelFormat, pf32bit);
-        EXPECT_EQ(b.Map[0], 30);
+        EXPECT_EQ(b.PixelFormat * 1000 + b.Map[0], pf32bit * 1000 + 30);
     }
     b.Assign(QImage());
     EXPECT_FALSE(b.Present);
-}
-
-TEST(LinearBitmap, PaintStretchesOntoAPainter)
-{
-    TLinearBitmap b;
-    b.New(2, 2, pf24bit);
-    b.Fill(0x0000FF);
-    b.ScanLine(1)[3] = 255; // bottom right: blue + red
-    QImage canvas(6, 6, QImage::Format_RGB32);
-    canvas.fill(Qt::black);
-    {
-        QPainter painter(&canvas);
-        b.PaintToDC(painter, QRect(1, 1, 4, 4), false);
-    }
-    const QRgb diagonal[6] = {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(255, 0, 0), qRgb(255, 0, 255), qRgb(255, 0, 255), qRgb(0, 0, 0)};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(canvas.pixel(i, i), diagonal[i]) << i;
-
-    TLinearBitmap g;
-    g.New(1, 1, pf16bit);
-    g.Map[1] = 0x40;
-    QImage c2(2, 2, QImage::Format_RGB32);
-    {
-        QPainter painter(&c2);
-        g.Paint(painter, QRect(0, 0, 2, 2), true);
-    }
-    EXPECT_EQ(c2.pixel(1, 1), qRgb(0x40, 0x40, 0x40));
 }
 
 TEST(LinearBitmap, FileExtAndPalettes)
@@ -369,30 +233,154 @@ TEST(LinearBitmap, FileExtAndPalettes)
     for (auto [name, ext] : {std::pair{"photo.Png", "PNG"}, {"a.b\\c", ""}, {"/home/x.y/noext", ""}, {"noext", ""},
                              {"C:name.jpeg", "JPEG"}, {"dir/a.tar.gz", "GZ"}})
         EXPECT_EQ(FileExtUpper(name), ext) << name;
-
     std::uint8_t pal[768] = {};
     FillGreyRamp(pal, 4);
-    EXPECT_EQ(pal[3], 85);
-    EXPECT_EQ(pal[9], 255);
+    EXPECT_EQ(pal[3] * 1000 + pal[9], 85255);
     EXPECT_EQ(SwapRB(0x12345678), 0x12785634u);
-    std::uint8_t rgb[768], bgr[768];
-    for (int i = 0; i < 768; ++i)
-        rgb[i] = static_cast<std::uint8_t>(i);
+    std::uint8_t rgb[768], bgr[768], back[768];
+    std::iota(rgb, rgb + 768, 0);
     RGBToBGRPalette(rgb, bgr);
-    EXPECT_EQ(bgr[0], 2);
-    EXPECT_EQ(bgr[2], 0);
+    EXPECT_EQ(bgr[0] * 10 + bgr[2], 20);
     TPaletteEntry entries[2];
     PaletteToEntries(bgr, entries, 2);
     EXPECT_EQ(entries[1].peRed * 100 + entries[1].peBlue * 10 + entries[1].peFlags, 351);
     const auto table = MakeHPalette(bgr, 256);
     ASSERT_EQ(table.size(), 256);
     EXPECT_EQ(table[1], qRgb(3, 4, 5));
-    std::uint8_t back[768];
     GetHPaletteEntries(table, 256, back);
     EXPECT_EQ(std::memcmp(back, bgr, 768), 0);
     GetHPaletteEntries(table.mid(0, 3), 256, back); // missing entries black
-    EXPECT_EQ(back[8], bgr[8]);
-    EXPECT_EQ(back[9], 0);
+    EXPECT_EQ(back[8] * 1000 + back[9], bgr[8] * 1000);
     GetHPaletteEntries({}, 256, back);
     EXPECT_EQ(std::memcmp(back, GreyPalette.data(), 768), 0);
+}
+
+namespace {
+
+using Rgb = std::array<int, 3>;
+using Ints = std::vector<int>;
+
+// A one-row 24-bit image of (red, green, blue) = (third, second, first byte).
+std::unique_ptr<TLinearBitmap> Row24(std::initializer_list<Rgb> px)
+{
+    auto b = std::make_unique<TLinearBitmap>();
+    b->New(static_cast<int>(px.size()), 1, pf24bit);
+    std::uint8_t *p = b->Map.get();
+    for (const auto &c : px)
+        for (int i = 2; i >= 0; --i)
+            *p++ = static_cast<std::uint8_t>(c[static_cast<std::size_t>(i)]);
+    return b;
+}
+
+Rgb Pixel(const TLinearBitmap &b, int x)
+{
+    const std::uint8_t *p = b.Map.get() + x * b.PixelSize;
+    return {p[2], p[1], p[0]};
+}
+
+Ints Map(const TLinearBitmap &b) { return Ints(b.Map.get(), b.Map.get() + b.Size); }
+
+} // namespace
+
+TEST(BitmapConversion, MatrixVectorsRoundingAndClamping)
+{
+    const double rows[3][4] = {{1, 0, 1.402, -178.754}, {1, -0.34413, -0.71414, 134.930}, {1, 1.772, 0, -225.936}};
+    TColorMatrix back;
+    InvertMatrix(YCbCrToRGBMatrix, back);
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) {
+            EXPECT_NEAR(back[i][j], YCbCrMatrix[i][j], 1e-9);
+            EXPECT_NEAR(YCbCrToRGBMatrix[i][j], i < 3 ? rows[i][j] : j == 3, 2e-3);
+        }
+    const auto b = Row24({{100, 128, 128}, {76, 85, 255}});
+    TLinearBitmap out;
+    ApplyMatrix(*b, YCbCrToRGBMatrix, &out);
+    EXPECT_EQ(Pixel(out, 0), (Rgb{101, 99, 101}));
+    EXPECT_EQ(Pixel(out, 1), (Rgb{255, 0, 1}));
+    EXPECT_EQ(Pixel(*b, 0), (Rgb{100, 128, 128})); // the source stays
+    ApplyMatrix(*b, YCbCrToRGBMatrix);
+    EXPECT_EQ(Map(*b), Map(out));
+    // Ties go to the even neighbour; out-of-range results clamp.
+    const TColorMatrix m = {{{0.5, 0, 0, 0}, {0, 0, 0, -0.5}, {0, 0, 2, 0}, {0, 0, 0, 1}}};
+    const struct { int c0, c2; Rgb out; } cases[] = {{5, 0, {2, 0, 0}}, {7, 200, {4, 0, 255}}, {1, 1, {0, 0, 2}}};
+    for (const auto &c : cases) {
+        std::uint8_t o0, o1, o2;
+        ApplyMatrixToPixel(static_cast<std::uint8_t>(c.c0), 9, static_cast<std::uint8_t>(c.c2), m, o0, o1, o2);
+        EXPECT_EQ((Rgb{o0, o1, o2}), c.out) << c.c0;
+    }
+    TLinearBitmap idx;
+    idx.New(2, 2, pf8bit);
+    EXPECT_EQ(MessageOf<ELinearBitmap>([&] { ApplyMatrix(idx, m); }), "Unsupported pixel format");
+}
+
+TEST(BitmapConversion, LabToRGBWithoutGamma)
+{
+    const auto b = Row24({{255, 128, 128}, {0, 128, 128}, {128, 128, 128}, {128, 255, 0}});
+    ApplyPixelFunction(*b, LabToRGB);
+    const Rgb want[] = {{255, 254, 253}, {0, 0, 0}, {48, 47, 47}, {117, 0, 255}}; // a = +100, b = -100 clamps
+    for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(Pixel(*b, x), want[x]) << x;
+}
+
+TEST(BitmapConversion, CountsHistogramsAndLookups)
+{
+    TLinearBitmap black, idx, g16;
+    black.New(40, 30, pf24bit);
+    EXPECT_EQ(CountColors(black), 1);
+    idx.New(8, 1, pf8bit);
+    idx.Map[3] = 7;
+    EXPECT_EQ(CountColors(idx), 2);
+    // 32-bit: the fourth byte is no colour; 16-bit: grey levels, not bytes.
+    const auto wide = Row24({{1, 2, 3}, {3, 2, 1}, {1, 2, 3}});
+    wide->ChangePixelFormat(pf32bit);
+    wide->Map[3] = 9;
+    EXPECT_EQ(CountColors(*wide), 2);
+    g16.New(3, 1, pf16bit);
+    std::memcpy(g16.Map.get(), "\x01\x02\x02\x01\x01\x02", 6);
+    EXPECT_EQ(CountColors(g16), 2);
+    const auto b = Row24({{1, 2, 3}, {1, 5, 3}, {1, 2, 9}});
+    THistogram h;
+    h.Build(*b, 1); // green
+    EXPECT_EQ(h.Count, 3);
+    EXPECT_EQ((Ints{int(h.Counts[2]), int(h.Counts[5]), h.UsedLevels()}), (Ints{2, 1, 2}));
+    h.Build(*b, 3);
+    EXPECT_EQ((Ints{h.Count, h.UsedLevels()}), (Ints{9, 5}));
+    TByteLookup inc;
+    for (int i = 0; i < 256; ++i)
+        inc.Table[i] = static_cast<std::uint8_t>(i + 1);
+    ApplyLookup(inc, *b, 0); // blue only
+    EXPECT_EQ(Map(*b), (Ints{4, 2, 1, 4, 5, 1, 10, 2, 1}));
+    ApplyLookup(inc, *b, 3);
+    EXPECT_EQ(Map(*b), (Ints{5, 3, 2, 5, 6, 2, 11, 3, 2}));
+    ApplyLookup(inc, idx, 1); // 8-bit: every byte, whatever the channel
+    EXPECT_EQ(Map(idx), (Ints{1, 1, 1, 8, 1, 1, 1, 1}));
+}
+
+TEST(BitmapConversion, GreyConversionOfEveryFormat)
+{
+    TLinearBitmap idx; // through the palette: pure red at index 5 becomes 85
+    idx.New(2, 1, pf8bit);
+    idx.Palette[3 * 5 + 2] = 255;
+    idx.Map[0] = 5;
+    ConvertToGrey(idx);
+    EXPECT_EQ(Map(idx), (Ints{85, 0}));
+    EXPECT_TRUE(idx.IsGreyscale());
+    // (2R + 3G + B + 3) div 6 for 24- and 32-bit pixels, also when the copy
+    // goes into its own source.
+    const auto colour = Row24({{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {10, 20, 30}});
+    TLinearBitmap copy, wide, self, g16;
+    MakeGreyCopy(*colour, copy);
+    wide.Assign(*colour);
+    wide.ChangePixelFormat(pf32bit);
+    ConvertToGrey(wide);
+    self.Assign(*colour);
+    MakeGreyCopy(self, self);
+    g16.New(2, 1, pf16bit);
+    std::memcpy(g16.Map.get(), "\x00\x55\xFF\x80", 4);
+    ConvertToGrey(g16);
+    for (const auto *g : {&copy, &wide, &self, &g16}) {
+        EXPECT_EQ(g->PixelFormat, pf8bit);
+        EXPECT_TRUE(g->IsGreyscale());
+        EXPECT_EQ(Map(*g), g == &g16 ? (Ints{0x55, 0x80}) : (Ints{85, 128, 43, 18}));
+    }
 }

@@ -1,6 +1,6 @@
+#include "TestHelpers.h"
 #include "TestUtil.h"
 #include "imaging/LinearGraphic.h"
-#include "imaging/MemStream.h"
 
 #include <QBuffer>
 #include <QColor>
@@ -8,13 +8,12 @@
 #include <QMimeData>
 #include <QPainter>
 
-#include <gtest/gtest.h>
-
-#include <cstring>
-
 using namespace imaging;
+using B = std::vector<std::uint8_t>;
 
 namespace {
+
+B Pixels(const TLinearBitmap &b) { return B(b.Map.get(), b.Map.get() + b.Size); }
 
 // Stores width, height and 24-bit pixels raw; registered under "LGT".
 class RawLoader : public TBitmapLoader {
@@ -35,17 +34,6 @@ public:
     }
 };
 
-class ScopedLoader {
-public:
-    ScopedLoader() { AddLoader(&loader_); }
-    ~ScopedLoader() { BitmapLoaders.Remove(&loader_); }
-    ScopedLoader(const ScopedLoader &) = delete;
-    ScopedLoader &operator=(const ScopedLoader &) = delete;
-
-private:
-    RawLoader loader_;
-};
-
 // A picture that is not a linear graphic and cannot give an image itself.
 class DrawOnly : public platform::TGraphic {
 public:
@@ -60,68 +48,48 @@ public:
     void SaveToStream(QIODevice &) const override {}
 };
 
-// BMP data of one row of two pixels, (10, 20, 30) and black, at the given
-// bits per pixel; indexed depths carry a palette of those two colours.
+// BMP data of one row of two pixels, (10, 20, 30) and black; indexed depths
+// carry a palette of those two colours.
 QByteArray TwoPixelBmp(int bits)
 {
-    const int colours = bits <= 8 ? 2 : 0;
-    const int row = (2 * bits + 31) / 32 * 4;
-    const int offset = 14 + 40 + 4 * colours;
-    QByteArray b(offset + row, '\0');
-    auto put = [&](int at, std::uint32_t v, int n) {
+    const int colours = bits <= 8 ? 2 : 0, offset = 14 + 40 + 4 * colours;
+    QByteArray b(offset + (2 * bits + 31) / 32 * 4, '\0');
+    const auto put = [&](int at, std::uint32_t v, int n) {
         for (int i = 0; i < n; ++i)
             b[at + i] = static_cast<char>(v >> (8 * i));
     };
-    put(0, 'B' | 'M' << 8, 2);
-    put(2, static_cast<std::uint32_t>(b.size()), 4);
-    put(10, static_cast<std::uint32_t>(offset), 4);
-    put(14, 40, 4); // info header size
-    put(18, 2, 4);  // width
-    put(22, 1, 4);  // height
-    put(26, 1, 2);  // planes
-    put(28, static_cast<std::uint32_t>(bits), 2);
+    put(0, 'B' | 'M' << 8, 2), put(2, static_cast<std::uint32_t>(b.size()), 4), put(10, static_cast<std::uint32_t>(offset), 4);
+    put(14, 40, 4), put(18, 2, 4), put(22, 1, 4), put(26, 1, 2), put(28, static_cast<std::uint32_t>(bits), 2);
     put(46, static_cast<std::uint32_t>(colours), 4);
     if (colours)
-        put(54 + 4, 0x000A141E, 4); // colour 1: blue 30, green 20, red 10
-    switch (bits) {
-    case 1: put(offset, 0x80, 1); break;
-    case 4: put(offset, 0x10, 1); break;
-    case 8: put(offset, 1, 1); break;
-    default: put(offset, 0x0A141E, 3); break; // blue, green, red
-    }
+        put(54 + 4, 0x000A141E, 4);
+    put(offset, bits == 1 ? 0x80 : bits == 4 ? 0x10 : bits == 8 ? 1 : 0x0A141E, bits <= 8 ? 1 : 3);
     return b;
 }
 
 } // namespace
 
-TEST(LinearGraphic, FileLoadAndUnsmoothedStretch)
+TEST(LinearGraphic, FileLoadUnsmoothedStretchAndPictureTable)
 {
-    ScopedLoader raw;
+    RawLoader raw;
+    AddLoader(&raw);
     testutil::TempDir dir;
     TLinearBitmap b;
     b.New(2, 1, pf24bit);
     b.Fill(0x0000FF);
     b.Map[3] = 255; // right pixel: blue + red
     b.SaveToFile(dir.File("x.LGT"));
-
     TLinearGraphic g;
     g.LoadFromFile(dir.File("x.LGT"));
-    EXPECT_EQ(g.Width(), 2);
     QImage canvas(4, 2, QImage::Format_RGB32);
-    canvas.fill(Qt::black);
     {
         QPainter painter(&canvas);
         painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
         g.Draw(painter, canvas.rect());
     }
-    // Twice the size, no blending between the two colours.
-    EXPECT_EQ(canvas.pixel(0, 0), qRgb(255, 0, 0));
-    EXPECT_EQ(canvas.pixel(1, 1), qRgb(255, 0, 0));
-    EXPECT_EQ(canvas.pixel(2, 0), qRgb(255, 0, 255));
-    EXPECT_EQ(canvas.pixel(3, 1), qRgb(255, 0, 255));
-
-    // Through the picture table, as a plug-in extension is registered.
-    platform::RegisterFileFormat<TLinearGraphic>("LGT", "LGT");
+    for (int x = 0; x < 4; ++x) // twice the size, no blending between the two colours
+        EXPECT_EQ(canvas.pixel(x, x % 2), x < 2 ? qRgb(255, 0, 0) : qRgb(255, 0, 255)) << x;
+    platform::RegisterFileFormat<TLinearGraphic>("LGT", "LGT"); // as a plug-in extension is registered
     platform::TPicture picture;
     picture.LoadFromFile(dir.File("x.LGT"));
     EXPECT_STREQ(picture.Graphic->ClassName(), "TLinearGraphic");
@@ -129,53 +97,54 @@ TEST(LinearGraphic, FileLoadAndUnsmoothedStretch)
     g.SaveToFile(dir.File("y.lgt"));
     EXPECT_EQ(testutil::ReadFile(dir.File("y.lgt")), testutil::ReadFile(dir.File("x.LGT")));
     platform::UnregisterGraphicClass("TLinearGraphic");
+    BitmapLoaders.Remove(&raw);
 }
 
-TEST(LinearGraphic, AssignCopiesPixelsAndPalette)
+TEST(LinearGraphic, AssignAndSizeSetters)
 {
-    TLinearGraphic a, b;
+    TLinearGraphic a, b, c;
     a.Image.New(3, 2, pf8bit);
     a.Image.FillBytes(4);
     a.Image.Palette[12] = 99;
     b.Assign(a);
-    EXPECT_EQ(b.Image.Palette[12], 99);
-    EXPECT_EQ(b.Image.Map[5], 4);
-    TLinearGraphic c;
     a.AssignTo(c);
-    EXPECT_EQ(c.Image.Palette[12], 99);
-
-    // Any other picture arrives as its pixels, drawn when it cannot give them.
-    DrawOnly other;
+    EXPECT_EQ(b.Image.Palette[12] + c.Image.Palette[12], 198);
+    EXPECT_EQ(b.Image.Map[5], 4);
+    QImage image;
+    a.AssignTo(image);
+    EXPECT_EQ(image.format(), QImage::Format_Indexed8);
+    DrawOnly other; // any other picture arrives as its pixels, drawn when it cannot give them
     c.Assign(other);
     EXPECT_EQ(c.Image.PixelFormat, pf24bit);
     EXPECT_EQ(c.Width(), 3);
     EXPECT_EQ(c.Image.Map[1], 200);
-
-    QImage image;
-    a.AssignTo(image);
-    EXPECT_EQ(image.format(), QImage::Format_Indexed8);
+    TLinearGraphic g;
+    g.SetWidth(10); // the other side is 0: stays empty
+    EXPECT_TRUE(g.Empty());
+    g.Image.New(2, 2, pf24bit);
+    g.Image.Fill(0xFFFFFF);
+    g.SetWidth(4);
+    g.SetHeight(3);
+    EXPECT_EQ(g.Width() * 10 + g.Height(), 43);
+    EXPECT_EQ(g.Image.ScanLine(0)[3], 255); // old pixels kept, new ones black
+    EXPECT_EQ(g.Image.ScanLine(2)[11], 0);
 }
 
-TEST(LinearGraphic, StreamsHoldBitmapData)
+TEST(LinearGraphic, StreamsAndClipboardHoldBitmapData)
 {
-    TLinearGraphic g;
+    TLinearGraphic g, back;
     g.Image.New(5, 3, pf24bit);
     for (int i = 0; i < g.Image.Size; ++i)
-        g.Image.Map[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i * 13);
+        g.Image.Map[i] = static_cast<std::uint8_t>(i * 13);
     QBuffer buffer;
     buffer.open(QIODevice::ReadWrite);
     g.SaveToStream(buffer);
-    ASSERT_GT(buffer.size(), 54);
     EXPECT_EQ(buffer.data().left(2), QByteArray("BM"));
     buffer.seek(0);
-    TLinearGraphic back;
     back.LoadFromStream(buffer);
-    ASSERT_EQ(back.Image.PixelFormat, pf24bit); // 24-bit data stays 24-bit
-    ASSERT_EQ(back.Image.Size, g.Image.Size);
-    EXPECT_EQ(std::memcmp(back.Image.Map.get(), g.Image.Map.get(), static_cast<std::size_t>(g.Image.Size)), 0);
-
-    // The data's own depth decides the format: 8 and 32 bits stay, the others
-    // arrive as 24-bit (Qt itself widens 24-bit data to 32 bits).
+    EXPECT_EQ(back.Image.PixelFormat, pf24bit); // 24-bit data stays 24-bit
+    EXPECT_EQ(Pixels(back.Image), Pixels(g.Image));
+    // The data's own depth decides: 8 and 32 bits stay, the others arrive as 24-bit.
     for (const auto &[bits, want] : {std::pair{1, pf24bit}, {4, pf24bit}, {8, pf8bit}, {24, pf24bit}, {32, pf32bit}}) {
         QBuffer bmp;
         bmp.setData(TwoPixelBmp(bits));
@@ -189,63 +158,35 @@ TEST(LinearGraphic, StreamsHoldBitmapData)
         EXPECT_EQ(QColor(shown.pixel(0, 0)), QColor(10, 20, 30)) << bits;
         EXPECT_EQ(QColor(shown.pixel(1, 0)), QColor(0, 0, 0)) << bits;
     }
-
     QBuffer junk;
     junk.setData("BM not really a bitmap");
     junk.open(QIODevice::ReadOnly);
     EXPECT_THROW(back.LoadFromStream(junk), platform::EInvalidGraphic);
-
     QMimeData mime;
     g.SaveToClipboardFormat(mime);
-    TLinearGraphic fromClip;
-    fromClip.LoadFromClipboardFormat(mime);
-    EXPECT_EQ(fromClip.Width(), 5);
-    EXPECT_EQ(fromClip.Image.PixelFormat, pf24bit);
-    EXPECT_EQ(std::memcmp(fromClip.Image.Map.get(), g.Image.Map.get(), static_cast<std::size_t>(g.Image.Size)), 0);
-    // Whatever format the clipboard holds, the bitmap is 24-bit, so every
-    // saver can take it.
-    QImage argb(3, 2, QImage::Format_ARGB32);
+    back.LoadFromClipboardFormat(mime);
+    EXPECT_EQ(back.Image.PixelFormat, pf24bit);
+    EXPECT_EQ(Pixels(back.Image), Pixels(g.Image));
+    QImage argb(3, 2, QImage::Format_ARGB32); // whatever the clipboard holds, the bitmap is 24-bit for every saver
     argb.fill(qRgba(10, 20, 30, 255));
     mime.setImageData(argb);
-    fromClip.LoadFromClipboardFormat(mime);
-    ASSERT_EQ(fromClip.Image.PixelFormat, pf24bit);
-    EXPECT_EQ((std::vector<std::uint8_t>(fromClip.Image.Map.get(), fromClip.Image.Map.get() + 3)),
-              (std::vector<std::uint8_t>{30, 20, 10}));
-}
-
-TEST(LinearGraphic, SizeSetters)
-{
-    TLinearGraphic g;
-    g.SetWidth(10); // the other side is 0: stays empty
-    EXPECT_TRUE(g.Empty());
-    g.Image.New(2, 2, pf24bit);
-    g.Image.Fill(0xFFFFFF);
-    g.SetWidth(4);
-    g.SetHeight(3);
-    EXPECT_EQ(g.Width(), 4);
-    EXPECT_EQ(g.Height(), 3);
-    EXPECT_EQ(g.Image.ScanLine(0)[3], 255); // old pixels kept, new ones black
-    EXPECT_EQ(g.Image.ScanLine(2)[11], 0);
+    back.LoadFromClipboardFormat(mime);
+    ASSERT_EQ(back.Image.PixelFormat, pf24bit);
+    EXPECT_EQ(B(back.Image.Map.get(), back.Image.Map.get() + 3), (B{30, 20, 10}));
 }
 
 TEST(LinearGraphic, BitmapFromAPictureIsEightOrTwentyFourBit)
 {
     auto graphic = std::make_unique<TLinearGraphic>();
     graphic->Image.New(2, 1, pf32bit);
-    const std::uint8_t px[8] = {1, 2, 3, 0, 4, 5, 6, 0};
-    std::memcpy(graphic->Image.Map.get(), px, 8);
-    TLinearBitmap direct;
-    direct.Assign(graphic->Image);
-    EXPECT_EQ(direct.PixelFormat, pf32bit); // a 32-bit bitmap stays 32-bit
-
+    std::memcpy(graphic->Image.Map.get(), "\1\2\3\0\4\5\6\0", 8);
+    TLinearBitmap b;
+    b.Assign(graphic->Image);
+    EXPECT_EQ(b.PixelFormat, pf32bit); // a 32-bit bitmap stays 32-bit
     platform::TPicture picture;
     picture.Graphic = std::move(graphic);
-    TLinearBitmap b;
     b.Assign(picture); // the same pixels in a picture arrive as 24-bit
-    ASSERT_EQ(b.PixelFormat, pf24bit);
-    EXPECT_EQ(std::vector<std::uint8_t>(b.Map.get(), b.Map.get() + b.Size),
-              (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6}));
-
+    EXPECT_EQ(Pixels(b), (B{1, 2, 3, 4, 5, 6}));
     auto indexed = std::make_unique<TLinearGraphic>();
     indexed->Image.New(3, 1, pf8bit);
     indexed->Image.FillBytes(7);
@@ -253,14 +194,10 @@ TEST(LinearGraphic, BitmapFromAPictureIsEightOrTwentyFourBit)
     picture.Graphic = std::move(indexed);
     b.Assign(picture);
     ASSERT_EQ(b.PixelFormat, pf8bit);
-    EXPECT_EQ(b.Map[2], 7);
-    EXPECT_EQ(b.Palette[21], 99);
-
-    // No drawing fallback for a picture: the graphic's own failure passes.
-    picture.Graphic = std::make_unique<DrawOnly>();
+    EXPECT_EQ(b.Map[2] * 100 + b.Palette[21], 799);
+    picture.Graphic = std::make_unique<DrawOnly>(); // no drawing fallback for a picture
     EXPECT_THROW(b.Assign(picture), platform::EInvalidGraphic);
     EXPECT_EQ(b.PixelFormat, pf8bit);
-
     picture.Graphic.reset();
     b.Assign(picture);
     EXPECT_FALSE(b.Present);

@@ -1,30 +1,22 @@
-#include "ErrorText.h"
-#include "FakeStreams.h"
+#include "TestHelpers.h"
 #include "TestUtil.h"
 #include "imaging/LinarBitmap.h"
-#include "imaging/MemStream.h"
 
-#include <gtest/gtest.h>
-
+#include <climits>
 #include <filesystem>
 #include <sys/stat.h>
 
 using namespace imaging;
-using imaging_test::MessageOf;
+using itest::MessageOf;
 
 namespace {
 
+// Filter strings as given; "-" for the save filter takes the base class's.
 class FilterLoader : public TBitmapLoader {
 public:
     FilterLoader(std::string load, std::string save = "-") : load_(std::move(load)), save_(std::move(save)) {}
     void GetLoadFilter(std::string &f) override { f = load_; }
-    void GetSaveFilter(std::string &f) override
-    {
-        if (save_ == "-")
-            TBitmapLoader::GetSaveFilter(f);
-        else
-            f = save_;
-    }
+    void GetSaveFilter(std::string &f) override { save_ == "-" ? TBitmapLoader::GetSaveFilter(f) : void(f = save_); }
 
 private:
     std::string load_, save_;
@@ -50,9 +42,7 @@ public:
     }
     void SaveToFile(const std::string &name, const std::string &, const TLinearBitmap &bitmap) override
     {
-        seenNames.push_back(name);
-        testutil::WriteFile(name, std::string(reinterpret_cast<const char *>(bitmap.Map.get()),
-                                              static_cast<std::size_t>(bitmap.Size)));
+        testutil::WriteFile(name, std::string(reinterpret_cast<const char *>(bitmap.Map.get()), static_cast<std::size_t>(bitmap.Size)));
     }
     std::vector<std::string> seenNames;
     std::string seenExt;
@@ -60,16 +50,14 @@ public:
     bool fail = false;
 };
 
-// Works on streams only: the file routes come from the base class.
+// Works on streams only (four bytes a picture): the file routes come from the base class.
 class StreamOnlyLoader : public FilterLoader {
 public:
     StreamOnlyLoader() : FilterLoader("Raw (*.raw)|*.raw") {}
     void LoadFromStream(TBaseStream &s, const std::string &, TLinearBitmap &bitmap) override
     {
-        char buf[4];
-        s.Read(buf, 4);
         bitmap.New(4, 1, pf8bit);
-        std::memcpy(bitmap.Map.get(), buf, 4);
+        s.Read(bitmap.Map.get(), 4);
     }
     void SaveToStream(TBaseStream &s, const std::string &, const TLinearBitmap &bitmap) override
     {
@@ -80,40 +68,22 @@ public:
     bool failAfterWriting = false;
 };
 
-// Private TMPDIR for one test: the temporary routes must leave nothing there.
-class ScopedTmpDir {
-public:
-    const std::string &Path() const { return dir_.Path(); }
-    int Entries() const
-    {
-        return static_cast<int>(std::distance(std::filesystem::directory_iterator(dir_.Path()), {}));
-    }
-
-private:
-    testutil::TempDir dir_;
-    testutil::ScopedEnv env_{"TMPDIR", dir_.Path()};
-};
+std::string Text(const TLinearBitmap &b) { return std::string(reinterpret_cast<const char *>(b.Map.get()), static_cast<std::size_t>(b.Size)); }
 
 // Endless zeros that claim to hold as much as an int can say.
-class ZeroStream : public TBaseStream {
-public:
+struct ZeroStream : TBaseStream {
     ZeroStream() { CanRead = true; }
     int Write(const void *, int) override { return 0; }
-    int Read(void *b, int n) override
-    {
-        std::memset(b, 0, static_cast<std::size_t>(n));
-        return n;
-    }
+    int Read(void *b, int n) override { return std::memset(b, 0, static_cast<std::size_t>(n)), n; }
     int Available() override { return INT_MAX; }
 };
 
 } // namespace
 
-TEST(LoaderRegistry, FirstMatchInRegistrationOrder)
+TEST(LoaderRegistry, FirstMatchInRegistrationOrderAndFilters)
 {
-    FilterLoader plugin("Targa (*.tga)|*.tga|Portable (*.png)|*.png");
-    FilterLoader png("PNG (*.png)|*.png");
-    FilterLoader bmp("Windows bitmap (*.bmp)|*.bmp", "");
+    FilterLoader plugin("Targa (*.tga)|*.tga|Portable (*.png)|*.png"), png("PNG (*.png)|*.png"),
+        bmp("Windows bitmap (*.bmp)|*.bmp", ""), none(""), bmpFirst("BMP (*.bmp)|*.bmp"), trailing("aaa (*.aaa)|*.aaa|");
     TBitmapLoaders reg;
     reg.Add(&plugin);
     reg.Add(&png);
@@ -121,9 +91,7 @@ TEST(LoaderRegistry, FirstMatchInRegistrationOrder)
     EXPECT_EQ(reg.FindLoader("png"), &plugin);
     EXPECT_EQ(reg.FindLoader("PNG"), &plugin);
     EXPECT_EQ(reg.FindLoader("bmp"), &bmp);
-    EXPECT_TRUE(plugin.CanLoad("T"));
-    EXPECT_TRUE(plugin.CanLoad("TG"));
-    EXPECT_FALSE(plugin.CanLoad(""));
+    EXPECT_TRUE(plugin.CanLoad("T") && plugin.CanLoad("TG") && !plugin.CanLoad(""));
     EXPECT_EQ(MessageOf<EUnsupportedFileFormat>([&] { reg.FindLoader(""); }), "Unsupported file format: ");
     EXPECT_EQ(MessageOf<EUnsupportedFileFormat>([&] { reg.FindLoader("tif"); }), "Unsupported file format: TIF");
     EXPECT_EQ(MessageOf<EUnsupportedFileFormat>([&] { reg.FindSaver("bmp"); }), "Unsupported file format: BMP");
@@ -131,143 +99,93 @@ TEST(LoaderRegistry, FirstMatchInRegistrationOrder)
     reg.Remove(&plugin);
     EXPECT_EQ(reg.FindLoader("png"), &png);
     EXPECT_EQ(reg.Count(), 2);
-}
-
-TEST(LoaderRegistry, SaveFilterPairsSortedAndJoined)
-{
-    FilterLoader pcx("PCX image (*.pcx)|*.pcx");
-    FilterLoader bmp("Windows bitmap (*.bmp)|*.bmp");
-    FilterLoader trailing("aaa (*.aaa)|*.aaa|");
-    FilterLoader none("");
-    TBitmapLoaders reg;
-    reg.Add(&pcx);
-    reg.Add(&bmp);
+    // The save filter: pairs of every saver, sorted, joined.
     reg.Add(&none);
     std::string filter;
     reg.GetSaveFilter(filter);
-    EXPECT_EQ(filter, "PCX image (*.pcx)|*.pcx|Windows bitmap (*.bmp)|*.bmp");
-    FilterLoader bmpFirst("BMP (*.bmp)|*.bmp");
+    EXPECT_EQ(filter, "PNG (*.png)|*.png");
     reg.Add(&bmpFirst);
     reg.Add(&trailing);
     reg.GetSaveFilter(filter);
-    EXPECT_EQ(filter, "aaa (*.aaa)|*.aaa|BMP (*.bmp)|*.bmp|PCX image (*.pcx)|*.pcx|Windows bitmap (*.bmp)|*.bmp");
-}
-
-TEST(LoaderRegistry, AddFilterPairs)
-{
+    EXPECT_EQ(filter, "aaa (*.aaa)|*.aaa|BMP (*.bmp)|*.bmp|PNG (*.png)|*.png");
     using Pairs = std::vector<std::string>;
     for (const auto &[in, out] : {std::pair<std::string, Pairs>{"A (*.a)|*.a|B (*.b)|*.b;*.bb", {"A (*.a)|*.a", "B (*.b)|*.b;*.bb"}},
-                                  {"A (*.a)|*.a|", {"A (*.a)|*.a|"}},
-                                  {"", {}}}) {
+                                  {"A (*.a)|*.a|", {"A (*.a)|*.a|"}}, {"", {}}}) {
         Pairs list;
         AddFilterPairs(in, list);
         EXPECT_EQ(list, out) << in;
     }
     Pairs list;
     for (const char *bad : {"no bar here", "A|*.a|Bc", "xy|"})
-        EXPECT_EQ(MessageOf<platform::EAssertionFailed>([&] { AddFilterPairs(bad, list); }).rfind("Invalid filter string", 0),
-                  0u)
-            << bad;
+        EXPECT_EQ(MessageOf<platform::EAssertionFailed>([&] { AddFilterPairs(bad, list); }).rfind("Invalid filter string", 0), 0u) << bad;
 }
 
-TEST(LoaderRegistry, StreamLoadThroughAPrivateTemporaryFile)
+// Stream routes of a file-only loader go through a private temporary file that never outlives the call.
+TEST(LoaderRegistry, StreamRoutesThroughAPrivateTemporaryFile)
 {
-    ScopedTmpDir tmp;
+    testutil::TempDir tmp;
+    testutil::ScopedEnv env("TMPDIR", tmp.Path());
+    const auto entries = [&] { return std::distance(std::filesystem::directory_iterator(tmp.Path()), {}); };
     FileOnlyLoader loader;
-    TMemStream mem;
-    mem.Write("hello", 5);
-    mem.Seek(0);
+    const auto mem = itest::MemOf(std::string("hello"));
     TLinearBitmap b;
-    loader.LoadFromStream(mem, "FAK", b);
-    EXPECT_EQ(std::string(reinterpret_cast<char *>(b.Map.get()), 5), "hello");
-    EXPECT_EQ(tmp.Entries(), 0);
-    EXPECT_TRUE(mem.NoDataExcept);
-    ASSERT_EQ(loader.seenNames.size(), 1u);
-    const std::string &name = loader.seenNames[0];
+    loader.LoadFromStream(*mem, "FAK", b);
+    EXPECT_EQ(Text(b), "hello");
+    EXPECT_EQ(entries(), 0);
+    EXPECT_TRUE(mem->NoDataExcept);
+    const std::string &name = loader.seenNames.at(0);
     EXPECT_EQ(name.rfind(tmp.Path() + "/", 0), 0u);
     EXPECT_EQ(name.substr(name.size() - 4), ".FAK");
     EXPECT_EQ(loader.seenMode, 0600u); // private to the user
-
-    mem.Seek(0);
-    loader.LoadFromStream(mem, "../x/FAK", b); // the extension never leads elsewhere
-    EXPECT_EQ(loader.seenNames[1].rfind(tmp.Path() + "/kss-", 0), 0u);
+    mem->Seek(0);
+    loader.LoadFromStream(*mem, "../x/FAK", b); // the extension never leads elsewhere
+    EXPECT_EQ(loader.seenNames.at(1).rfind(tmp.Path() + "/kss-", 0), 0u);
     EXPECT_NE(loader.seenNames[1], loader.seenNames[0]);
     EXPECT_EQ(loader.seenExt, "../x/FAK");
-
     loader.fail = true;
-    mem.Seek(0);
-    EXPECT_EQ(MessageOf<ELinearBitmap>([&] { loader.LoadFromStream(mem, "FAK", b); }), "broken image");
-    EXPECT_EQ(tmp.Entries(), 0); // removed also when the loader raises
-    EXPECT_TRUE(mem.NoDataExcept);
-}
-
-TEST(LoaderRegistry, StreamLoadRefusesToCutData)
-{
-    ScopedTmpDir tmp;
-    FileOnlyLoader loader;
-    ZeroStream zeros;
-    TLinearBitmap b;
-    EXPECT_EQ(MessageOf<ELinearBitmap>([&] { loader.LoadFromStream(zeros, "FAK", b); }),
-              "Image data larger than 104857600 bytes");
-    EXPECT_TRUE(loader.seenNames.empty());
-    EXPECT_EQ(tmp.Entries(), 0);
+    mem->Seek(0);
+    EXPECT_EQ(MessageOf<ELinearBitmap>([&] { loader.LoadFromStream(*mem, "FAK", b); }), "broken image");
+    EXPECT_EQ(entries(), 0); // removed also when the loader raises
+    EXPECT_TRUE(mem->NoDataExcept);
+    ZeroStream zeros; // endless data is refused, not cut
+    EXPECT_EQ(MessageOf<ELinearBitmap>([&] { loader.LoadFromStream(zeros, "FAK", b); }), "Image data larger than 104857600 bytes");
+    EXPECT_EQ(loader.seenNames.size(), 3u);
+    EXPECT_EQ(entries(), 0);
     EXPECT_TRUE(zeros.NoDataExcept);
-}
-
-TEST(LoaderRegistry, StreamSaveAndFileRoutes)
-{
-    ScopedTmpDir tmp;
-    FileOnlyLoader fileOnly;
-    TLinearBitmap b;
     b.New(3, 1, pf8bit);
     std::memcpy(b.Map.get(), "abc", 3);
     TMemStream out;
-    fileOnly.SaveToStream(out, "FAK", b);
+    loader.SaveToStream(out, "FAK", b);
     EXPECT_EQ(out.Size(), 3);
-    EXPECT_EQ(tmp.Entries(), 0);
-
-    testutil::TempDir dir;
-    StreamOnlyLoader streamOnly;
-    b.New(4, 1, pf8bit);
-    std::memcpy(b.Map.get(), "wxyz", 4);
-    streamOnly.SaveToFile(dir.File("a.raw"), "RAW", b);
-    EXPECT_EQ(testutil::ReadFile(dir.File("a.raw")), "wxyz");
-    TLinearBitmap back;
-    streamOnly.LoadFromFile(dir.File("a.raw"), "RAW", back);
-    EXPECT_EQ(std::string(reinterpret_cast<char *>(back.Map.get()), 4), "wxyz");
-
-    // A failed save leaves no partial file behind.
-    streamOnly.failAfterWriting = true;
-    EXPECT_EQ(MessageOf<ELinearBitmap>([&] { streamOnly.SaveToFile(dir.File("b.raw"), "RAW", b); }), "disk trouble");
-    EXPECT_FALSE(testutil::FileExists(dir.File("b.raw")));
-    EXPECT_THROW(streamOnly.LoadFromFile(dir.File("missing.raw"), "RAW", back), EInOutError);
+    EXPECT_EQ(entries(), 0);
 }
 
-TEST(LoaderRegistry, LinearBitmapChoosesByExtension)
+TEST(LoaderRegistry, FileRoutesAndTheBitmapsChoiceByExtension)
 {
     testutil::TempDir dir;
     StreamOnlyLoader raw;
     AddLoader(&raw);
-    TLinearBitmap b;
+    TLinearBitmap b, c, d;
     b.New(4, 1, pf8bit);
     std::memcpy(b.Map.get(), "1234", 4);
     b.SaveToFile(dir.File("pic.Raw"));
-    TLinearBitmap c;
+    EXPECT_EQ(testutil::ReadFile(dir.File("pic.Raw")), "1234");
     c.LoadFromFile(dir.File("pic.Raw"));
-    EXPECT_EQ(std::string(reinterpret_cast<char *>(c.Map.get()), 4), "1234");
-
+    EXPECT_EQ(Text(c), "1234");
     // An unknown extension raises before anything is cleared.
-    EXPECT_EQ(MessageOf<EUnsupportedFileFormat>([&] { c.LoadFromFile(dir.File("image.tif")); }),
-              "Unsupported file format: TIF");
+    EXPECT_EQ(MessageOf<EUnsupportedFileFormat>([&] { c.LoadFromFile(dir.File("image.tif")); }), "Unsupported file format: TIF");
     EXPECT_TRUE(c.Present);
-    EXPECT_EQ(MessageOf<EUnsupportedFileFormat>([&] { b.SaveToFile(dir.File("noext")); }),
-              "Unsupported file format: ");
+    EXPECT_EQ(MessageOf<EUnsupportedFileFormat>([&] { b.SaveToFile(dir.File("noext")); }), "Unsupported file format: ");
+    EXPECT_THROW(c.LoadFromFile(dir.File("missing.raw")), EInOutError);
+    raw.failAfterWriting = true; // a failed save leaves no partial file behind
+    EXPECT_EQ(MessageOf<ELinearBitmap>([&] { b.SaveToFile(dir.File("b.raw")); }), "disk trouble");
+    EXPECT_FALSE(testutil::FileExists(dir.File("b.raw")));
+    raw.failAfterWriting = false;
     TMemStream mem;
     b.SaveToStream(mem, "RAW");
     mem.Seek(0);
-    TLinearBitmap d;
     d.LoadFromStream(mem, "raw");
-    EXPECT_EQ(std::string(reinterpret_cast<char *>(d.Map.get()), 4), "1234");
+    EXPECT_EQ(Text(d), "1234");
     BitmapLoaders.Remove(&raw);
     EXPECT_THROW(d.LoadFromStream(mem, "RAW"), EUnsupportedFileFormat);
 }

@@ -1,60 +1,46 @@
-#include "ErrorText.h"
-#include "FakeStreams.h"
+#include "TestHelpers.h"
 #include "TestUtil.h"
 #include "imaging/BufStream.h"
 #include "imaging/FileUtils.h"
 #include "imaging/HostStream.h"
-#include "imaging/MemStream.h"
 #include "imaging/StreamUtils.h"
-#include "imaging/Streams.h"
 
 #include <QBuffer>
 #include <QImage>
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
-#include <chrono>
 #include <climits>
-#include <cstring>
 #include <fcntl.h>
-#include <random>
 #include <thread>
 #include <unistd.h>
+#include "imaging/DynamicLists.h"
+#include "imaging/MemUtils.h"
 
 using namespace imaging;
-using imaging_test::MessageOf;
-using imaging_test::LoggingFilter;
-using imaging_test::RandomBytes;
-using imaging_test::ScriptedStream;
+using namespace itest;
 
-TEST(FileStream, OpenFailuresAndModes)
+TEST(FileStream, OpenFailuresModesAndHandles)
 {
     testutil::TempDir dir;
     const std::string name = dir.File("a.bin");
     EXPECT_EQ(MessageOf<EInOutError>([&] { TFileStream s(name, fmCreate); }),
               "Either read, write or full access must be specified in call to CreateFile");
-    EXPECT_EQ(MessageOf<EInOutError>([&] { TFileStream s(name, 9); }),
-              "Error opening \"" + name + "\" - No such file or directory");
+    EXPECT_EQ(MessageOf<EInOutError>([&] { TFileStream s(name, 9); }), "Error opening \"" + name + "\" - No such file or directory");
     EXPECT_FALSE(testutil::FileExists(name)); // nothing created by the failures
-    // An invalid handle raises the error of the call that failed to give one.
-    errno = EMFILE;
+    errno = EMFILE; // an invalid handle raises the error of the call that failed to give one
     EXPECT_EQ(MessageOf<EInOutError>([] { TFileStream::CreateFromHandle(-1); }), std::strerror(EMFILE));
-
     {
         TFileStream w(name, 7);
         EXPECT_TRUE(w.CanRead && w.CanWrite);
         EXPECT_EQ(w.Write("0123456789", 10), 10);
-        EXPECT_EQ(w.Size(), 10);
-        EXPECT_EQ(w.Position(), 10);
+        EXPECT_EQ(w.Size() + w.Position(), 20);
         w.Seek(4);
         w.Truncate();
         EXPECT_EQ(w.Size(), 4);
         EXPECT_EQ(MessageOf<EInOutError>([&] { w.Seek(-1); }), "Error moving file pointer - Invalid argument");
     }
     TFileStream r(name, 9);
-    EXPECT_TRUE(r.CanRead);
-    EXPECT_FALSE(r.CanWrite);
+    EXPECT_TRUE(r.CanRead && !r.CanWrite);
     char buf[10] = {};
     EXPECT_EQ(MessageOf<EInOutError>([&] { r.Read(buf, 10); }), "Read less than expected");
     r.Seek(0);
@@ -63,30 +49,21 @@ TEST(FileStream, OpenFailuresAndModes)
     EXPECT_EQ(std::string(buf, 4), "0123");
     EXPECT_TRUE(r.EndOfStream());
     EXPECT_EQ(MessageOf<EInOutError>([&] { r.Write("x", 1); }).rfind("Error writing to stream - ", 0), 0u);
-}
-
-TEST(FileStream, CloseAndDeleteAndAdoptedHandle)
-{
-    testutil::TempDir dir;
-    const std::string name = dir.File("gone.bin");
-    TFileStream s(name, 7);
-    s.Write("abc", 3);
-    s.CloseAndDelete();
-    EXPECT_FALSE(testutil::FileExists(name));
-    EXPECT_EQ(s.Handle, -1);
-
+    TFileStream gone(dir.File("gone.bin"), 7);
+    gone.Write("abc", 3);
+    gone.CloseAndDelete();
+    EXPECT_FALSE(testutil::FileExists(dir.File("gone.bin")));
+    EXPECT_EQ(gone.Handle, -1);
     const int fd = ::open(dir.File("h.bin").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     auto adopted = TFileStream::CreateFromHandle(fd);
     EXPECT_TRUE(adopted->CanRead && adopted->CanWrite);
-    EXPECT_EQ(adopted->FileName, "");
     adopted->Write("xyz", 3);
     adopted.reset(); // closes the descriptor it owns
     EXPECT_EQ(::fcntl(fd, F_GETFD), -1);
     EXPECT_EQ(testutil::ReadFile(dir.File("h.bin")), "xyz");
 }
 
-// A pipe delivers in pieces: the file stream keeps reading until it has all
-// it asked for, and a writer's many small pieces arrive whole.
+// A pipe delivers in pieces: the file stream keeps reading until it has all it asked for.
 TEST(FileStream, ReadsLoopOverShortCounts)
 {
     int fds[2];
@@ -106,40 +83,45 @@ TEST(FileStream, ReadsLoopOverShortCounts)
     EXPECT_EQ(MessageOf<EInOutError>([&] { reader->Read(buf, 1); }), "Read less than expected");
 }
 
-// Offsets are 64-bit inside; the 32-bit interfaces raise where a value does
-// not fit instead of wrapping.
+// Offsets are 64-bit inside; the 32-bit interfaces raise where a value does not fit.
 TEST(FileStream, LargeFilesRaiseInsteadOfWrapping)
 {
     testutil::TempDir dir;
     TFileStream s(dir.File("sparse.bin"), 7);
     ASSERT_EQ(::ftruncate(s.Handle, 3LL << 30), 0); // sparse: takes no disk space
-    EXPECT_EQ(MessageOf<EInOutError>([&] { s.Size(); }), "IO-error: Value too large for defined data type");
+    const std::string tooLarge = "IO-error: Value too large for defined data type";
+    EXPECT_EQ(MessageOf<EInOutError>([&] { s.Size(); }), tooLarge);
     EXPECT_EQ(s.Available(), INT_MAX); // at least that much, as a hint
     EXPECT_FALSE(s.EndOfStream());
     ASSERT_GE(::lseek(s.Handle, 5LL << 29, SEEK_SET), 0);
-    EXPECT_EQ(MessageOf<EInOutError>([&] { s.Position(); }), "IO-error: Value too large for defined data type");
+    EXPECT_EQ(MessageOf<EInOutError>([&] { s.Position(); }), tooLarge);
     s.Seek(INT_MAX);
     EXPECT_EQ(s.Position(), INT_MAX);
 }
 
-// Reads of every size through the buffer give exactly the file's bytes.
-TEST(BufferedStream, ReadsOfAnySizeGiveTheSameBytes)
+// Reads and writes of every size through the buffer give exactly the file's bytes.
+TEST(BufferedStream, ReadsAndWritesOfAnySizeKeepTheBytes)
 {
     testutil::TempDir dir;
-    const std::string name = dir.File("data.bin");
-    const std::string data = RandomBytes(100000, 1);
-    testutil::WriteFile(name, data);
-
+    const std::string name = dir.File("data.bin"), data = RandomBytes(300000, 1);
+    std::mt19937 rng(7);
+    {
+        auto s = OpenBufferedFile(name, true);
+        for (std::size_t done = 0, n; done < data.size(); done += n) {
+            n = std::min<std::size_t>(rng() % 3 == 0 ? rng() % 140000 : rng() % 300, data.size() - done);
+            ASSERT_EQ(s->Write(data.data() + done, static_cast<int>(n)), static_cast<int>(n));
+        }
+        FreeFilterChain(std::move(s));
+    }
+    EXPECT_EQ(testutil::ReadFile(name), data);
     for (int pattern = 0; pattern < 3; ++pattern) {
         auto s = OpenBufferedFile(name, false);
-        EXPECT_EQ(s->Available(), 100000);
+        EXPECT_EQ(s->Available(), 300000);
         std::string got;
-        std::mt19937 rng(7);
         while (got.size() < data.size()) {
-            int n = pattern == 0 ? 1 : pattern == 1 ? 100000 : static_cast<int>(rng() % 70000 + 1);
-            n = std::min<int>(n, static_cast<int>(data.size() - got.size()));
-            std::string part(static_cast<std::size_t>(n), '\0');
-            ASSERT_EQ(s->Read(part.data(), n), n);
+            int n = pattern == 0 ? 1 : pattern == 1 ? 300000 : static_cast<int>(rng() % 70000 + 1);
+            std::string part(std::min<std::size_t>(static_cast<std::size_t>(n), data.size() - got.size()), '\0');
+            ASSERT_EQ(s->Read(part.data(), static_cast<int>(part.size())), static_cast<int>(part.size()));
             got += part;
         }
         EXPECT_EQ(got, data) << "pattern " << pattern;
@@ -170,71 +152,37 @@ TEST(BufferedStream, ShortReadsAndItsOwnNoDataExcept)
             EXPECT_EQ(b.Read(buf, 10), 4);
         }
     }
-    ScriptedStream next("0123456789");
-    {
-        TBufferedStream b(8, 0, &next);
-        EXPECT_TRUE(b.ReadCheck); // takes the next stream's setting
-        char buf2[10];
-        EXPECT_EQ(b.Read(buf2, 3), 3);
-        EXPECT_EQ(b.Read(buf2, 7), 7); // refill gets a short block of 2: no error
-        EXPECT_EQ(std::string(buf2, 7), "3456789");
-    }
-    EXPECT_TRUE(next.NoDataExcept); // given back on destruction
-
-    ScriptedStream off("x");
+    ScriptedStream next("0123456789"), off("x");
     off.NoDataExcept = false;
     {
-        TBufferedStream b(8, 0, &off);
-        EXPECT_FALSE(b.ReadCheck);
-        b.SetNoDataExcept(true);
-        EXPECT_FALSE(off.NoDataExcept);
+        TBufferedStream b(8, 0, &next), o(8, 0, &off);
+        EXPECT_TRUE(b.ReadCheck && !o.ReadCheck); // takes the next stream's setting
+        EXPECT_EQ(b.Read(buf, 3), 3);
+        EXPECT_EQ(b.Read(buf, 7), 7); // refill gets a short block of 2: no error
+        EXPECT_EQ(std::string(buf, 7), "3456789");
+        o.SetNoDataExcept(true);
     }
-    EXPECT_FALSE(off.NoDataExcept); // restored to what it was, not armed
+    EXPECT_TRUE(next.NoDataExcept); // given back on destruction as it was
+    EXPECT_FALSE(off.NoDataExcept);
 }
 
-TEST(BufferedStream, BufferSizes)
+// Bad sizes are refused; a next stream that takes fewer bytes than offered would silently lose data.
+TEST(BufferedStream, BufferSizesAndShortWritesOfNext)
 {
     ScriptedStream next("abc");
     EXPECT_EQ(MessageOf<EStreamCreate>([&] { TBufferedStream b(1, 0, &next); }), "Invalid buffer size");
     EXPECT_EQ(MessageOf<EStreamCreate>([&] { TBufferedStream b(0, -5, &next); }), "Invalid buffer size");
     EXPECT_TRUE(next.NoDataExcept); // a refused construction leaves next alone
-
     TBufferedStream pass(0, 0, &next);
     pass.Write("zz", 2);
     EXPECT_EQ(next.written_, "zz"); // straight through, nothing held back
-    char buf[3];
-    EXPECT_EQ(pass.Read(buf, 3), 3);
-}
-
-TEST(BufferedStream, WritesOfRandomSizesReachTheFileExactly)
-{
-    testutil::TempDir dir;
-    const std::string name = dir.File("out.bin");
-    const std::string data = RandomBytes(300000, 2);
-    auto s = OpenBufferedFile(name, true);
-    std::mt19937 rng(11);
-    std::size_t done = 0;
-    while (done < data.size()) {
-        std::size_t n = rng() % 3 == 0 ? rng() % 140000 : rng() % 300;
-        n = std::min(n, data.size() - done);
-        ASSERT_EQ(s->Write(data.data() + done, static_cast<int>(n)), static_cast<int>(n));
-        done += n;
-    }
-    FreeFilterChain(std::move(s));
-    EXPECT_EQ(testutil::ReadFile(name), data);
-}
-
-// A next stream that takes fewer bytes than offered would silently lose data.
-TEST(BufferedStream, ShortWriteOfNextRaises)
-{
-    ScriptedStream next;
-    next.maxWrite_ = 5;
-    auto b = std::make_unique<TBufferedStream>(0, 8, &next);
+    EXPECT_EQ(pass.Read(next.written_.data(), 2), 2);
+    ScriptedStream five, one;
+    five.maxWrite_ = 5;
+    one.maxWrite_ = 1;
+    auto b = std::make_unique<TBufferedStream>(0, 8, &five), c = std::make_unique<TBufferedStream>(0, 8, &one);
     EXPECT_EQ(b->Write("abc", 3), 3);
     EXPECT_EQ(MessageOf<EInOutError>([&] { b->Write("0123456789", 10); }), "Read less than expected");
-    ScriptedStream next2;
-    next2.maxWrite_ = 1;
-    auto c = std::make_unique<TBufferedStream>(0, 8, &next2);
     c->Write("abc", 3);
     EXPECT_EQ(MessageOf<EInOutError>([&] { FreeFilterChain(std::move(c)); }), "Read less than expected");
 }
@@ -242,64 +190,44 @@ TEST(BufferedStream, ShortWriteOfNextRaises)
 TEST(FreeFilterChain, FinishesOutermostFirstAndFreesEverything)
 {
     std::vector<std::string> log;
-    auto inner = std::make_unique<ScriptedStream>("", &log, "file");
-    auto mid = std::make_unique<LoggingFilter>(std::move(inner), &log, "mid");
-    auto outer = std::make_unique<LoggingFilter>(std::move(mid), &log, "outer");
-    FreeFilterChain(std::move(outer));
-    EXPECT_EQ(log, (std::vector<std::string>{"finish outer", "finish mid", "finish file", "free outer", "free mid",
-                                             "free file"}));
-
+    auto mid = std::make_unique<LoggingFilter>(std::make_unique<ScriptedStream>("", &log, "file"), &log, "mid");
+    FreeFilterChain(std::make_unique<LoggingFilter>(std::move(mid), &log, "outer"));
+    EXPECT_EQ(log, (std::vector<std::string>{"finish outer", "finish mid", "finish file", "free outer", "free mid", "free file"}));
     log.clear();
-    auto f = std::make_unique<ScriptedStream>("", &log, "file");
-    auto o = std::make_unique<LoggingFilter>(std::move(f), &log, "outer");
+    auto o = std::make_unique<LoggingFilter>(std::make_unique<ScriptedStream>("", &log, "file"), &log, "outer");
     o->failFinish_ = true;
     EXPECT_EQ(MessageOf<EInOutError>([&] { FreeFilterChain(std::move(o)); }), "finish failed outer");
     EXPECT_EQ(log, (std::vector<std::string>{"finish outer", "finish file", "free outer", "free file"}));
     FreeFilterChain(nullptr);
 }
 
-// An inflater after its final block claims Available > 0 but delivers nothing.
+// An inflater after its final block claims Available > 0 but delivers nothing:
+// copies stop and give the source's flag back, also on the exception path.
 TEST(CopyFrom, StopsWhenNothingIsReadAndRestoresTheFlag)
 {
-    ScriptedStream source("abcdef");
+    ScriptedStream source("abcdef"), failing(std::string(10000, 'x')), src("0123456789"), shortDest;
     source.extraAvailable_ = 100;
     TMemStream dest;
     dest.CopyFrom(source);
     EXPECT_EQ(dest.Size(), 6);
     EXPECT_TRUE(source.NoDataExcept);
-
-    ScriptedStream failing(std::string(10000, 'x'));
     failing.throwOnRead_ = 1;
-    TMemStream d2;
-    EXPECT_EQ(MessageOf<EInOutError>([&] { d2.CopyFrom(failing); }), "scripted failure");
-    EXPECT_TRUE(failing.NoDataExcept); // restored on the exception path too
-
-    ScriptedStream src("0123456789");
-    ScriptedStream shortDest;
+    EXPECT_EQ(MessageOf<EInOutError>([&] { dest.CopyFrom(failing); }), "scripted failure");
+    EXPECT_TRUE(failing.NoDataExcept);
     shortDest.maxWrite_ = 3;
     EXPECT_EQ(MessageOf<EInOutError>([&] { shortDest.CopyFrom(src); }), "Read less than expected");
-}
-
-TEST(CopyStreamData, BoundedSkippingAndLyingSources)
-{
-    ScriptedStream source("0123456789");
-    source.NoDataExcept = false;
-    TMemStream dest;
-    EXPECT_EQ(CopyStreamData(source, &dest, 4), 4);
-    EXPECT_EQ(CopyStreamData(source, nullptr, 3), 3); // skipped
-    EXPECT_EQ(CopyStreamData(source, &dest, 100), 3);
-    dest.Seek(0);
-    char buf[7];
-    dest.Read(buf, 7);
-    EXPECT_EQ(std::string(buf, 7), "0123789");
-
-    ScriptedStream liar("ab");
+    ScriptedStream bounded("0123456789"), liar("ab");
+    bounded.NoDataExcept = liar.NoDataExcept = false;
+    TMemStream out;
+    EXPECT_EQ(CopyStreamData(bounded, &out, 4), 4);
+    EXPECT_EQ(CopyStreamData(bounded, nullptr, 3), 3); // skipped
+    EXPECT_EQ(CopyStreamData(bounded, &out, 100), 3);
+    EXPECT_EQ(AllOf(out), (Bytes{'0', '1', '2', '3', '7', '8', '9'}));
     liar.extraAvailable_ = 50;
-    liar.NoDataExcept = false;
     EXPECT_EQ(CopyStreamData(liar, nullptr, 1000), 2); // terminates
 }
 
-TEST(HostStreams, SeekRules)
+TEST(HostStreams, SeekRulesAndAvailable)
 {
     TMemStream mem;
     mem.Write("0123456789", 10);
@@ -307,128 +235,265 @@ TEST(HostStreams, SeekRules)
     EXPECT_FALSE(mem.NoDataExcept); // Qt asks for more than there is
     EXPECT_EQ(MessageOf<EStreamError>([&] { plain.Seek(0, 0); }), "Seeking not supported");
     EXPECT_FALSE(plain.seek(0));
-
     TSeekableHostStream s(mem);
     EXPECT_EQ(MessageOf<EStreamError>([&] { s.Seek(0, 3); }), "Unknown seek origin");
-    EXPECT_EQ(s.Seek(2, 0), 2);
-    EXPECT_EQ(s.Seek(3, 1), 5);
-    EXPECT_EQ(s.Seek(-1, 2), 9);
+    EXPECT_EQ(s.Seek(2, 0) + s.Seek(3, 1) + s.Seek(-1, 2), 2 + 5 + 9);
     EXPECT_EQ(mem.Position(), 9);
     EXPECT_EQ(MessageOf<EInOutError>([&] { s.Seek(11, 0); }), "Error moving stream pointer");
-
-    s.Seek(3, 0);
-    s.SetSize(6); // position below the cut stays
-    EXPECT_EQ(mem.Size(), 6);
-    EXPECT_EQ(mem.Position(), 3);
-    s.Seek(5, 0);
-    s.SetSize(4); // position past the cut ends at the cut
-    EXPECT_EQ(mem.Size(), 4);
-    EXPECT_EQ(mem.Position(), 4);
-    s.SetSize(10); // growing leaves the stream as it is
-    EXPECT_EQ(mem.Size(), 4);
-    EXPECT_EQ(mem.Position(), 4);
-}
-
-// Qt sizes its reads by bytesAvailable(): each byte left counts once, for the
-// plain adapter and the seekable one alike.
-TEST(HostStreams, AvailableCountsWhatIsLeftOnce)
-{
-    TMemStream mem;
-    mem.Write("0123456789", 10);
-    mem.Seek(3);
-    TSeekableHostStream s(mem);
+    // SetSize: a position below the cut stays, one past it ends at the cut; growing does nothing.
+    for (auto [at, size, wantSize, wantPos] : {std::array{3, 6, 6, 3}, {5, 4, 4, 4}, {4, 10, 4, 4}}) {
+        s.Seek(at, 0);
+        s.SetSize(size);
+        EXPECT_EQ(mem.Size() * 100 + mem.Position(), wantSize * 100 + wantPos) << size;
+    }
+    // Qt sizes its reads by bytesAvailable(): each byte left counts once.
+    mem.Write("456789", 6);
     ASSERT_TRUE(s.seek(3));
     EXPECT_EQ(s.bytesAvailable(), 7);
     char buf[4];
     ASSERT_EQ(s.read(buf, 2), 2);
-    EXPECT_EQ(s.bytesAvailable(), 5);
-    EXPECT_EQ(s.pos(), 5);
-    ASSERT_EQ(s.read(buf, 4), 4);
-    ASSERT_EQ(s.read(buf, 4), 1);
+    EXPECT_EQ(s.bytesAvailable() * 100 + s.pos(), 505);
+    ASSERT_EQ(s.read(buf, 4) + s.read(buf, 4), 5);
     EXPECT_EQ(s.bytesAvailable(), 0);
     EXPECT_TRUE(s.atEnd());
-
     mem.Seek(6);
-    THostStream plain(mem);
     EXPECT_EQ(plain.bytesAvailable(), 4);
     ASSERT_EQ(plain.read(buf, 3), 3);
     EXPECT_EQ(plain.bytesAvailable(), 1);
-}
-
-// Qt cannot take exceptions through its frames: a failing library stream
-// shows up as Qt's error result with the message.
-TEST(HostStreams, FailuresBecomeQtErrors)
-{
+    // Qt cannot take exceptions through its frames: a failure becomes Qt's error result.
     ScriptedStream failing("0123456789");
     failing.throwOnRead_ = 0;
     THostStream host(failing);
-    char buf[4];
     EXPECT_EQ(host.read(buf, 4), -1);
     EXPECT_EQ(host.errorString(), QString("scripted failure"));
     EXPECT_EQ(host.read(buf, 4), 4); // the next read works again
 }
 
-// Qt's own image writer and reader work through the adapters in both directions.
+// Qt's own image writer and reader work through the adapters, and library code writes into a QBuffer.
 TEST(HostStreams, QtImageIoThroughTheAdapters)
 {
-    QImage image(37, 5, QImage::Format_RGB32);
+    QImage image(37, 5, QImage::Format_RGB32), back;
     image.fill(qRgb(1, 2, 3));
     image.setPixel(36, 4, qRgb(200, 100, 50));
     TMemStream mem;
-    {
-        TSeekableHostStream host(mem);
-        ASSERT_TRUE(image.save(&host, "PNG"));
-    }
-    ASSERT_GT(mem.Size(), 8);
+    TSeekableHostStream writer(mem);
+    ASSERT_TRUE(image.save(&writer, "PNG"));
     mem.Seek(0);
     mem.SetNoDataExcept(false);
     THostStream reader(mem);
-    QImage back;
     ASSERT_TRUE(back.load(&reader, "PNG"));
     EXPECT_EQ(back.convertToFormat(QImage::Format_RGB32), image);
-
-    // The other way: library code writing into a QBuffer.
     QBuffer buffer;
     buffer.open(QIODevice::ReadWrite);
     THostFilterStream filter(buffer);
     mem.Seek(0);
     filter.CopyFrom(mem);
-    EXPECT_EQ(filter.Size(), mem.Size());
-    EXPECT_EQ(filter.Position(), mem.Size());
+    EXPECT_EQ(filter.Size() * 2, mem.Size() + filter.Position());
     filter.Seek(1);
     char sig[3];
     filter.Read(sig, 3);
     EXPECT_EQ(std::string(sig, 3), "PNG");
     filter.Seek(4);
     filter.Truncate();
-    EXPECT_EQ(buffer.size(), 4);
-    EXPECT_EQ(filter.Available(), 0);
-    char c;
-    EXPECT_EQ(MessageOf<EInOutError>([&] { filter.Read(&c, 1); }), "Read less than expected");
+    EXPECT_EQ(buffer.size() * 10 + filter.Available(), 40);
+    EXPECT_EQ(MessageOf<EInOutError>([&] { filter.Read(sig, 1); }), "Read less than expected");
 }
 
-TEST(StreamClass, BaseOperationsAndAssignment)
+TEST(StreamClass, BaseOperationsAssignmentAndFileUtils)
 {
     struct Thing : TStreamClass {
         const char *ClassName() const override { return "TThing"; }
     } thing;
-    TMemStream mem;
-    EXPECT_EQ(MessageOf<platform::Exception>([&] { thing.SaveToStream(mem); }), "TThing.SaveToStream not implemented");
-    EXPECT_EQ(MessageOf<platform::Exception>([&] { thing.LoadFromStream(mem); }),
-              "TThing.LoadFromStream not implemented");
-
-    // Two classes that know nothing of each other end in the message, not in
-    // endless hand-overs.
     struct Other : TAssignObject {
         const char *ClassName() const override { return "TOther"; }
     } other;
+    TMemStream mem;
+    EXPECT_EQ(MessageOf<platform::Exception>([&] { thing.SaveToStream(mem); }), "TThing.SaveToStream not implemented");
+    EXPECT_EQ(MessageOf<platform::Exception>([&] { thing.LoadFromStream(mem); }), "TThing.LoadFromStream not implemented");
+    // Two classes that know nothing of each other end in the message, not in endless hand-overs.
     EXPECT_EQ(MessageOf<platform::Exception>([&] { thing.Assign(other); }), "Cannot assign TOther to TThing");
     EXPECT_EQ(MessageOf<platform::Exception>([&] { thing.AssignTo(other); }), "Cannot assign TThing to TOther");
-}
-
-TEST(FileUtils, AddBackslashAndProgramPath)
-{
     for (auto [in, out] : {std::pair{"", ""}, {"/data/", "/data/"}, {"C:\\data\\", "C:\\data\\"}, {"/data", "/data/"}})
         EXPECT_EQ(AddBackslash(in), out) << in;
     EXPECT_TRUE(testutil::FileExists(ProgramPath() + "test_imaging"));
+}
+
+TEST(MemStream, SeekBoundsErrorsAndFreshChains)
+{
+    TMemStream s;
+    s.Write("abcdef", 6);
+    s.Seek(6);
+    EXPECT_EQ(MessageOf<EInOutError>([&] { s.Seek(7); }), "Error moving stream pointer");
+    EXPECT_EQ(MessageOf<EInOutError>([&] { s.Seek(-1); }), "Error moving stream pointer");
+    char buf[5];
+    s.Seek(4);
+    EXPECT_EQ(MessageOf<EInOutError>([&] { s.Read(buf, 4); }), "Error reading from stream - TMemStream");
+    EXPECT_EQ(s.Position(), 6); // the two bytes there were delivered
+    s.SetNoDataExcept(false);
+    EXPECT_EQ(s.Read(buf, 4), 0);
+    // After Clear the first write starts a chain of its own; streams never share blocks.
+    TMemStream b;
+    s.Clear();
+    EXPECT_EQ(s.BlockCount(), 0u);
+    b.Write("other", 5);
+    s.Write("xy", 2);
+    EXPECT_EQ(s.BlockCount() + b.BlockCount(), 2u);
+    s.Clear();
+    TMemStream c;
+    c.Write("c", 1);
+    b.Seek(0);
+    b.Read(buf, 5);
+    EXPECT_EQ(std::string(buf, 5), "other");
+}
+
+// Small writes fill blocks of 4096 bytes, a large one gets a block of its
+// size; truncation frees the blocks after the current one.
+TEST(MemStream, BlocksAndTruncation)
+{
+    TMemStream one;
+    one.Write(itest::RandomBytes(10000, 3).data(), 10000);
+    ASSERT_EQ(one.BlockCount(), 1u);
+    EXPECT_EQ(one.BlockCapacity(0), 10000u);
+    TMemStream s;
+    const std::string data = itest::RandomBytes(9000, 4);
+    for (int i = 0; i < 9; ++i)
+        s.Write(data.data() + i * 1000, 1000);
+    ASSERT_EQ(s.BlockCount(), 3u);
+    EXPECT_EQ(s.BlockCapacity(2), 4096u);
+    s.Seek(5000);
+    s.Truncate();
+    EXPECT_EQ(s.Size(), 5000);
+    EXPECT_EQ(s.BlockCount(), 2u);
+    s.Seek(0);
+    s.Truncate();
+    EXPECT_EQ(s.BlockCount(), 0u);
+}
+
+// A fixed-seed random sequence of writes, reads, seeks and truncations must
+// behave exactly like a std::vector model.
+TEST(MemStream, RandomOperationsMatchAVectorModel)
+{
+    std::mt19937 rng(20260);
+    TMemStream s;
+    s.SetNoDataExcept(false);
+    std::vector<char> model;
+    std::size_t pos = 0;
+    const std::string pool = itest::RandomBytes(20000, 5);
+    for (int step = 0; step < 4000; ++step) {
+        const unsigned op = rng() % 6;
+        if (op < 2) {
+            const std::size_t n = rng() % 4 == 0 ? rng() % 9000 : rng() % 200, from = rng() % (pool.size() - n);
+            ASSERT_EQ(s.Write(pool.data() + from, static_cast<int>(n)), static_cast<int>(n));
+            model.resize(std::max(model.size(), pos + n));
+            std::copy(pool.begin() + from, pool.begin() + from + n, model.begin() + pos);
+            pos += n;
+        } else if (op == 2) {
+            std::string got(rng() % 6000, '\0');
+            const int r = s.Read(got.data(), static_cast<int>(got.size()));
+            ASSERT_EQ(r, static_cast<int>(std::min(got.size(), model.size() - pos)));
+            ASSERT_TRUE(std::equal(got.begin(), got.begin() + r, model.begin() + pos));
+            pos += static_cast<std::size_t>(r);
+        } else if (op < 5) {
+            pos = rng() % (model.size() + 1);
+            s.Seek(static_cast<int>(pos));
+        } else if (rng() % 4 == 0) {
+            s.Truncate();
+            model.resize(pos);
+        } else if (rng() % 20 == 0) {
+            s.Clear();
+            model.clear();
+            pos = 0;
+        }
+        ASSERT_EQ(s.Size(), static_cast<int>(model.size())) << "step " << step;
+        ASSERT_EQ(s.Position(), static_cast<int>(pos));
+        ASSERT_EQ(s.Available(), static_cast<int>(model.size() - pos));
+    }
+    s.Seek(0);
+    std::vector<char> all(model.size());
+    s.Read(all.data(), static_cast<int>(all.size()));
+    EXPECT_EQ(all, model);
+}
+
+TEST(DynamicList, GrowthDeleteAndAssign)
+{
+    struct Rec {
+        std::int32_t a[6];
+    } *records = nullptr;
+    TDynamicList list(sizeof(Rec), reinterpret_cast<void **>(&records));
+    for (int i = 0; i < 17; ++i) {
+        list.Add();
+        records[list.Count - 1].a[0] = i;
+    }
+    EXPECT_EQ(list.Capacity, 32);
+    EXPECT_EQ(records[16].a[5], 0); // new records start zeroed
+    EXPECT_THROW(list.Delete(17), platform::EAssertionFailed);
+    EXPECT_THROW(list.Delete(-1), platform::EAssertionFailed);
+    list.Delete(0);
+    ASSERT_EQ(list.Count, 16);
+    EXPECT_EQ(records[0].a[0] * 100 + records[15].a[0], 116); // the mirror follows the moved block
+    TDynamicList steps(4, nullptr);
+    steps.GrowBy = 5;
+    for (int i = 0; i < 11; ++i)
+        steps.Add();
+    EXPECT_EQ(steps.Capacity, 15);
+    EXPECT_THROW(steps.Assign(list), platform::EAssertionFailed); // record sizes differ
+    TDynamicList copy(sizeof(Rec), nullptr);
+    copy.Assign(list);
+    ASSERT_EQ(copy.Count, 16);
+    EXPECT_EQ(static_cast<Rec *>(copy.Data())[15].a[0], 16);
+    list.Compact();
+    EXPECT_EQ(list.Capacity, 16);
+    list.SetCapacity(3);
+    EXPECT_EQ(list.Count, 3);
+    list.Clear();
+    EXPECT_EQ(records, nullptr);
+}
+
+// The stream form is a 32-bit count and the records; hostile counts must not
+// allocate or read what the stream does not hold.
+TEST(DynamicList, StreamFormAndBadCounts)
+{
+    TDynamicList list(24, nullptr), back(24, nullptr);
+    list.Add();
+    list.Add();
+    std::memset(list.Data(), 0xAB, 48);
+    TMemStream mem;
+    list.SaveToStream(mem);
+    const itest::Bytes saved = itest::AllOf(mem);
+    ASSERT_EQ(saved.size(), 52u);
+    EXPECT_EQ(itest::Bytes(saved.begin(), saved.begin() + 4), (itest::Bytes{2, 0, 0, 0}));
+    back.LoadFromStream(*itest::MemOf(saved));
+    EXPECT_EQ(back.Count, 2);
+    EXPECT_EQ(std::memcmp(back.Data(), list.Data(), 48), 0);
+    for (const std::string &partial : {std::string(), std::string("\x01\x00", 2)}) { // a missing count is an empty list
+        auto s = itest::MemOf(partial);
+        back.LoadFromStream(*s);
+        EXPECT_EQ(back.Count, 0);
+        EXPECT_TRUE(s->NoDataExcept);
+    }
+    for (std::int32_t count : {-1, INT_MIN, 3, 0x7FFFFFFF, 100000000}) {
+        itest::Bytes b(52, 'r');
+        std::memcpy(b.data(), &count, 4);
+        EXPECT_THROW(back.LoadFromStream(*itest::MemOf(b)), EInOutError) << count;
+        EXPECT_EQ(back.Count, 0);
+    }
+}
+
+TEST(MemUtils, SearchesStopAtTheirEnds)
+{
+    const unsigned char buf[] = {1, 2, 3, 2, 4, 0};
+    EXPECT_EQ(std::vector<int>({FindByte(2, 5, 0, buf), FindByte(2, 5, 2, buf), FindByte(2, 3, 3, buf), FindByte(9, 5, 0, buf)}),
+              std::vector<int>({1, 3, -1, -1}));
+    EXPECT_EQ(FindWord(0x0402, 4, 0, buf), 3); // reads the byte at EndIndex
+    EXPECT_EQ(FindWord(0x0302, 5, 2, buf), -1);
+    EXPECT_EQ(Align4(5) * 100 + Align8(9), 816);
+    std::uint32_t x = 0xA1B2C3D4;
+    std::int32_t a = 1, b = 2;
+    unsigned char z[3] = {1, 1, 1};
+    auto owned = std::make_unique<int>(3);
+    SwapDWord(x), SwapInts(a, b), ZeroMem(z, 2), FreeMemAndNil(owned);
+    EXPECT_EQ(owned, nullptr);
+    EXPECT_EQ(std::vector<long>({x, std::uint32_t(SwapDWordValue(0xA1B2C3D4)), a * 10 + b, z[1] * 10 + z[2]}),
+              std::vector<long>({0xD4C3B2A1, 0xD4C3B2A1, 21, 1}));
+    EXPECT_EQ(ClampInt(-5, 0, 9) * 100 + ClampInt(15, 0, 9) * 10 + ClampInt(4, 0, 9), 94);
 }

@@ -1,6 +1,5 @@
-// The icon selection form, offscreen: the list texts, the preview and its
-// size limit, the colour dialog, and what the loader gets back (Cancel is
-// the silent abort).
+// The icon selection form, offscreen: list texts, the preview and its size
+// limit, the colour dialog, and what the loader gets back (Cancel is the silent abort).
 #include "imaging/MemStream.h"
 #include "imaging/gui/ICOLoaderForm.h"
 #include "ui_ICOLoaderForm.h"
@@ -10,8 +9,6 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
-
-#include <functional>
 
 using namespace imaging;
 
@@ -31,31 +28,29 @@ void WhenModal(std::function<void(QWidget *)> action)
     timer->start(5);
 }
 
-// An icon whose pixels are palette entry 1 (dark green), all opaque but the
-// bottom-left one.
-TIconImage &AddIcon(TIconList &list, int w, int h, int bits = 8)
+// Icons of the given sizes; pixels are palette entry 1 (dark green),
+// all opaque but the bottom-left one.
+void Fill(TIconList &list, std::uint8_t kind, std::initializer_list<std::array<int, 3>> sizes)
 {
-    TIconImage &im = list.Add(w, h, bits);
-    im.Palette[1] = {0, 0x80, 0, 1};
-    for (int row = 0; row < h; ++row)
-        for (int col = 0; col < w; ++col)
-            im.XorBits[std::size_t(row * im.XorBytesPerLine + col * bits / 8)] = bits == 8 ? 1 : 0x11;
-    im.AndBits[0] = 0x80;
-    return im;
+    list.Kind = kind;
+    for (auto [w, h, bits] : sizes) {
+        TIconImage &im = list.Add(w, h, bits);
+        im.Palette[1] = {0, 0x80, 0, 1};
+        for (int row = 0; row < h; ++row)
+            for (int col = 0; col < w; ++col)
+                im.XorBits[std::size_t(row * im.XorBytesPerLine + col * bits / 8)] = bits == 8 ? 1 : 0x11;
+        im.AndBits[0] = 0x80;
+    }
 }
 
 } // namespace
 
-TEST(IconSelectionForm, ListsImagesWithKindText)
+TEST(IconSelectionForm, ListsImagesWithKindTextAndLaysOut)
 {
-    const std::pair<std::uint8_t, const char *> cases[] = {
-        {TIconList::ikIcon, "Icon 32 x 32 4 bit"}, {TIconList::ikCursor, "Cursor 32 x 32 4 bit"},
-        {TIconList::ikUnknown, " 32 x 32 4 bit"}};
-    for (const auto &[kind, first] : cases) {
+    for (const auto &[kind, first] : {std::pair<std::uint8_t, const char *>{TIconList::ikIcon, "Icon 32 x 32 4 bit"},
+                                      {TIconList::ikCursor, "Cursor 32 x 32 4 bit"}, {TIconList::ikUnknown, " 32 x 32 4 bit"}}) {
         TIconList list;
-        list.Kind = kind;
-        AddIcon(list, 32, 32, 4);
-        AddIcon(list, 16, 8);
+        Fill(list, kind, {{32, 32, 4}, {16, 8, 8}});
         TIconSelectionForm form;
         form.Icons = &list;
         form.show();
@@ -76,14 +71,13 @@ TEST(IconSelectionForm, ListsImagesWithKindText)
     EXPECT_EQ(form.width() - form.UI().OkButton->geometry().right(), 296 - 287);
 }
 
-// The panel is the image plus its 1-pixel frame, at most 193 x 73; the
-// preview shows opaque pixels in their colour and the others in the chosen one.
-TEST(IconSelectionForm, PreviewSizeLimitAndPixels)
+// The panel is the image plus its 1-pixel frame, at most 193 x 73; the preview
+// shows opaque pixels in their colour and the others in the chosen one, which
+// the colour dialog changes when confirmed.
+TEST(IconSelectionForm, PreviewAndColourDialog)
 {
     TIconList list;
-    list.Kind = TIconList::ikIcon;
-    AddIcon(list, 64, 64);
-    AddIcon(list, 200, 100);
+    Fill(list, TIconList::ikIcon, {{64, 64, 8}, {200, 100, 8}});
     TIconSelectionForm form;
     form.Icons = &list;
     form.show();
@@ -97,34 +91,17 @@ TEST(IconSelectionForm, PreviewSizeLimitAndPixels)
     EXPECT_EQ(panel->Bitmap.size(), QSize(191, 71));
     EXPECT_EQ(panel->Bitmap.pixel(190, 70), qRgb(0, 0x80, 0)); // clipped, not wrapped
     EXPECT_EQ(form.UI().ColorLabel->text().toStdString(), "$FF00FF");
-}
-
-// A confirmed colour repaints the preview, the colour text and the colour
-// panel; a cancelled dialog changes nothing.
-TEST(IconSelectionForm, ColourDialog)
-{
-    TIconList list;
-    list.Kind = TIconList::ikIcon;
-    AddIcon(list, 4, 4);
-    TIconSelectionForm form;
-    form.Icons = &list;
-    form.show();
-    const QImage &preview = form.UI().PanelFrame->Bitmap;
-    WhenModal([&](QWidget *) {
-        form.ColorDialog->setCurrentColor(QColor(0x12, 0x34, 0x56));
-        form.ColorDialog->reject();
-    });
-    form.UI().TransparentButton->click();
-    EXPECT_EQ(form.UI().ColorLabel->text().toStdString(), "$FF00FF");
-    EXPECT_EQ(form.ColorDialog->currentColor(), QColor(0xFF, 0, 0xFF));
-
-    WhenModal([&](QWidget *) {
-        form.ColorDialog->setCurrentColor(QColor(0x12, 0x34, 0x56));
-        form.ColorDialog->accept();
-    });
-    form.UI().TransparentButton->click();
-    EXPECT_EQ(form.UI().ColorLabel->text().toStdString(), "$123456");
-    EXPECT_EQ(preview.pixel(0, 3), qRgb(0x12, 0x34, 0x56));
+    form.UI().SelectBox->setCurrentIndex(0);
+    for (bool accept : {false, true}) {
+        WhenModal([&](QWidget *) {
+            form.ColorDialog->setCurrentColor(QColor(0x12, 0x34, 0x56));
+            accept ? form.ColorDialog->accept() : form.ColorDialog->reject();
+        });
+        form.UI().TransparentButton->click();
+        EXPECT_EQ(form.UI().ColorLabel->text().toStdString(), accept ? "$123456" : "$FF00FF");
+        EXPECT_EQ(form.ColorDialog->currentColor(), accept ? QColor(0x12, 0x34, 0x56) : QColor(0xFF, 0, 0xFF));
+    }
+    EXPECT_EQ(panel->Bitmap.pixel(0, 63), qRgb(0x12, 0x34, 0x56));
     EXPECT_EQ(form.UI().ColorPanel->palette().color(QPalette::Window), QColor(0x12, 0x34, 0x56));
 }
 
@@ -133,16 +110,13 @@ TEST(IconSelectionForm, ColourDialog)
 TEST(IconSelectionForm, ChoiceReachesTheLoader)
 {
     TIconList list;
-    list.Kind = TIconList::ikIcon;
-    AddIcon(list, 2, 2);
-    AddIcon(list, 3, 1);
+    Fill(list, TIconList::ikIcon, {{2, 2, 8}, {3, 1, 8}});
     TMemStream file;
     list.SaveToStream(file);
     const auto previous = SetIconSelectionHook(ShowIconSelectionForm);
     TICOLoader loader;
     loader.TransparentColor = 0x00FF00;
     TLinearBitmap bmp;
-
     WhenModal([](QWidget *w) {
         auto *form = qobject_cast<TIconSelectionForm *>(w);
         ASSERT_TRUE(form);
@@ -155,7 +129,6 @@ TEST(IconSelectionForm, ChoiceReachesTheLoader)
     loader.LoadFromStream(file, "ICO", bmp);
     EXPECT_EQ(bmp.Width, 3);
     EXPECT_EQ(loader.TransparentColor, 0x030201u);
-
     WhenModal([](QWidget *w) { qobject_cast<TIconSelectionForm *>(w)->UI().CancelButton->click(); });
     file.Seek(0);
     EXPECT_THROW(loader.LoadFromStream(file, "ICO", bmp), platform::EAbort);
