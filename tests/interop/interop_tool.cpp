@@ -1,0 +1,209 @@
+// Our side of the interop scripts:
+//   load IN OUT          loads IN through the registry; OUT gets "W H BITS\n" and the
+//                        pixels as top-down RGB bytes. A failure prints its message, exit 2.
+//   save IN OUT [BITS]   reads IN with Qt and saves OUT (format by extension) from a
+//                        bitmap of BITS (8, 24 or 32; default 24) bits per pixel.
+//   cases EXT DIR        8- and 24-bit (and, but for MNG, 16-bit) bitmaps of odd and even
+//                        widths as DIR/<name>.EXT, with <name>.rgb: what a reader must give.
+//   png DIR              PNG files of every pixel format and filter, with <name>.raw in
+//                        Pillow's layout for the mode in <name>.mode.
+//   icon DEPTH FILE HX HY  a 37 x 23 icon or cursor; FILE.rgba holds what a reader must
+//                        see (alpha 0 and black where the transparent colour was).
+//   icons FILE           "SKIPPED n", then per image "IMAGE w h bits" and a hex line of
+//                        its RGBA pixels (alpha 0 where masked), top row first.
+#include "imaging/BMPLoader.h"
+#include "imaging/ICOLoader.h"
+#include "imaging/PCXLoader.h"
+#include "imaging/PNGLoader.h"
+
+#include <QImage>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+using namespace imaging;
+
+namespace {
+
+using u8 = std::uint8_t;
+
+void Put(const std::string &path, const std::string &data) { std::ofstream(path, std::ios::binary) << data; }
+
+// Top-down RGB bytes (or, with raw, the rows as stored for 8 and 16 bits).
+std::string Pixels(const TLinearBitmap &source, bool raw = false)
+{
+    TLinearBitmap b;
+    b.Assign(source);
+    if (raw && b.PixelFormat != pf24bit)
+        return std::string(reinterpret_cast<const char *>(b.Map.get()), std::size_t(b.Size));
+    b.ChangePixelFormat(pf24bit);
+    std::string s;
+    for (int i = 0; i < b.Width * b.Height; ++i)
+        s += {char(b.Map[3 * i + 2]), char(b.Map[3 * i + 1]), char(b.Map[3 * i])};
+    return s;
+}
+
+template <typename F>
+void Fill(TLinearBitmap &b, int w, int h, TPixelFormat pf, F f)
+{
+    b.New(w, h, pf);
+    for (int i = 0; i < b.Size; ++i)
+        b.Map[i] = u8(f(i));
+}
+
+void Png(const std::string &dir)
+{
+    TLinearBitmap rgb, pal, grey, grey16, small;
+    Fill(rgb, 123, 77, pf24bit, [](int i) { return i % 369 * 2 + i / 369 * 3 + (i % 3 ? 0 : i & 0xF0); });
+    Fill(pal, 61, 40, pf8bit, [](int i) { return i * 7 % 180; });
+    Fill(grey, 61, 40, pf8bit, [](int i) { return i * 13; });
+    Fill(small, 37, 11, pf8bit, [](int i) { return i / 3 % 4; });
+    Fill(grey16, 45, 19, pf16bit, [](int i) { return i * 31 + 7; });
+    for (int i = 0; i < 768; ++i) {
+        const int n = i / 3;
+        pal.Palette[i] = u8(i % 3 == 0 ? n : i % 3 == 1 ? 255 - n : n * 5);
+        grey.Palette[i] = u8(n);
+        small.Palette[i] = u8(n < 4 ? n * 80 : 0);
+    }
+    auto save = [&](TPNGLoader &loader, const std::string &name, const TLinearBitmap &b, const char *mode) {
+        loader.SaveToFile(dir + "/" + name + ".png", "PNG", b);
+        Put(dir + "/" + name + ".raw", Pixels(b, true));
+        Put(dir + "/" + name + ".mode", mode);
+    };
+    for (int filter = -3; filter <= 4; ++filter) {
+        TPNGLoader loader;
+        loader.Filter = filter;
+        const std::string f = "-f" + std::to_string(filter + 3);
+        save(loader, "rgb" + f, rgb, "RGB");
+        save(loader, "pal" + f, pal, "P");
+        save(loader, "grey" + f, grey, "L");
+        save(loader, "grey16" + f, grey16, "I;16");
+        loader.BitDepth = 2;
+        save(loader, "pal2bit" + f, small, "P");
+    }
+    TPNGLoader loader;
+    loader.Gamma = 0.45455;
+    loader.TransparentColor = 5;
+    save(loader, "pal-gama-trns", pal, "P");
+    loader.TransparentColor = 0x102030;
+    loader.SuggestedPalette = std::make_unique<u8[]>(768);
+    std::copy(pal.Palette.get(), pal.Palette.get() + 768, loader.SuggestedPalette.get());
+    save(loader, "rgb-plte-trns", rgb, "RGB");
+    loader.TransparentColor = 77;
+    save(loader, "grey-trns", grey, "L");
+}
+
+void Icon(int depth, const std::string &path, int hx, int hy)
+{
+    TLinearBitmap b;
+    b.New(37, 23, depth == 24 ? pf24bit : pf8bit);
+    if (depth != 24) {
+        for (int i = 3; i < 768; ++i)
+            b.Palette[i] = u8(i % 3 == 0 ? i / 3 * 5 : i % 3 == 1 ? 255 - i / 3 : i / 3 * 3);
+        b.Palette[0] = b.Palette[2] = 0xFF; // entry 0: the transparent magenta
+    }
+    std::string rgba;
+    for (int y = 0; y < 23; ++y)
+        for (int x = 0; x < 37; ++x) {
+            const bool hole = (x * 7 + y * 3) % 11 == 0;
+            u8 *p = b.ScanLine(y) + (depth == 24 ? 3 * x : x);
+            if (depth == 24) {
+                p[0] = hole ? 0xFF : u8(x * 6), p[1] = hole ? 0 : u8(y * 11), p[2] = hole ? 0xFF : u8(x * y);
+            } else { // 12 or 200 colours in use
+                *p = hole ? 0 : u8(1 + (x + 5 * y) % (depth == 4 ? 12 : 200));
+                p = b.Palette.get() + 3 * *p;
+            }
+            rgba += hole ? std::string(4, '\0') : std::string{char(p[2]), char(p[1]), char(p[0]), '\xFF'};
+        }
+    ICOLoader()->HotSpotX = hx;
+    ICOLoader()->HotSpotY = hy;
+    b.SaveToFile(path);
+    Put(path + ".rgba", rgba);
+}
+
+void Icons(const std::string &path)
+{
+    TFileStream file(path, fmRead);
+    TIconList list;
+    list.LoadFromStream(file);
+    std::printf("SKIPPED %d\n", list.Skipped);
+    for (const auto &im : list.Images) {
+        std::printf("IMAGE %d %d %d\n", im->Width, im->Height, im->BitCount);
+        for (int row = im->Height - 1; row >= 0; --row)
+            for (int col = 0; col < im->Width; ++col) {
+                const std::uint32_t c = im->PixelColor(col, row);
+                std::printf("%02x%02x%02x%02x", c & 0xFF, (c >> 8) & 0xFF, c >> 16, im->Transparent(col, row) ? 0 : 255);
+            }
+        std::printf("\n");
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    RegisterICOLoader();
+    RegisterPNGLoader();
+    RegisterBMPLoader();
+    RegisterPCXLoader();
+    ICOLoader()->NoDialog = true;
+    const std::string cmd = argc > 1 ? argv[1] : "";
+    try {
+        if (cmd == "load" && argc == 4) {
+            TLinearBitmap b;
+            try {
+                b.LoadFromFile(argv[2]);
+            } catch (const std::exception &e) {
+                std::printf("%s\n", e.what());
+                return 2;
+            }
+            Put(argv[3], std::to_string(b.Width) + " " + std::to_string(b.Height) + " " +
+                             std::to_string(b.PixelSize * 8) + "\n" + Pixels(b));
+        } else if (cmd == "save" && (argc == 4 || argc == 5)) {
+            const QImage image(QString::fromLocal8Bit(argv[2]));
+            if (image.isNull())
+                throw std::runtime_error(std::string("Qt cannot read ") + argv[2]);
+            const int bits = argc == 5 ? std::stoi(argv[4]) : 24;
+            TLinearBitmap b;
+            b.Assign(image.convertToFormat(QImage::Format_BGR888));
+            b.ChangePixelFormat(bits == 8 ? pf8bit : bits == 32 ? pf32bit : pf24bit);
+            b.SaveToFile(argv[3]);
+        } else if (cmd == "cases" && argc == 4) {
+            const std::string ext = argv[2];
+            const struct {
+                const char *name;
+                int w, h;
+                TPixelFormat pf;
+            } cases[] = {{"p8-7x5", 7, 5, pf8bit},   {"p8-64x3", 64, 3, pf8bit},   {"c24-5x4", 5, 4, pf24bit},
+                         {"c24-1x1", 1, 1, pf24bit}, {"c24-33x7", 33, 7, pf24bit}, {"g16-9x2", 9, 2, pf16bit}};
+            int seed = 3;
+            for (const auto &c : cases) {
+                if (ext == "mng" && c.pf == pf16bit)
+                    continue; // kept as 16-bit grey, not colour
+                seed += 2;
+                TLinearBitmap b;
+                Fill(b, c.w, c.h, c.pf, [seed](int i) { return (i / 5 % 3 ? 0xC1 : i * seed) + (i % 7 == 0); });
+                if (c.pf == pf8bit)
+                    for (int i = 0; i < 768; ++i)
+                        b.Palette[i] = u8(i * seed + 1);
+                const std::string base = std::string(argv[3]) + "/" + c.name;
+                b.SaveToFile(base + "." + ext);
+                Put(base + ".rgb", Pixels(b));
+            }
+        } else if (cmd == "png" && argc == 3) {
+            Png(argv[2]);
+        } else if (cmd == "icon" && argc == 6) {
+            Icon(std::stoi(argv[2]), argv[3], std::stoi(argv[4]), std::stoi(argv[5]));
+        } else if (cmd == "icons" && argc == 3) {
+            Icons(argv[2]);
+        } else {
+            std::fprintf(stderr, "usage: see the head of interop_tool.cpp\n");
+            return 1;
+        }
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
