@@ -12,49 +12,35 @@ using namespace gif_test;
 
 namespace {
 
-std::vector<std::string> *Record(TGIFImage &image)
+TGIFSubImage *NewFrame(TGIFImage &image, int l, int t, int w, int h, int delay = -1)
 {
-    auto *w = new std::vector<std::string>;
-    image.OnWarning = [w](const void *, int, const std::string &m) { w->push_back(m); };
-    return w;
-}
-
-template <typename F>
-std::string MessageOf(F &&f)
-{
-    try {
-        f();
-    } catch (const platform::Exception &e) {
-        return e.what();
+    auto *f = image.SubImage(image.Add(std::make_unique<TGIFSubImage>(&image)));
+    f->SetBounds(l, t, w, h);
+    if (delay >= 0) {
+        auto g = std::make_unique<TGIFGraphicControlExtension>(f);
+        g->SetDelay(delay);
+        f->Extensions().Add(std::move(g));
     }
-    return "<no exception>";
+    return f;
 }
 
-TGIFSubImage *NewFrame(TGIFImage &image, int l, int t, int w, int h)
-{
-    auto f = std::make_unique<TGIFSubImage>(&image);
-    auto *p = f.get();
-    image.Add(std::move(f));
-    p->SetBounds(l, t, w, h);
-    return p;
-}
+const QByteArray kTransparent1 = Bytes({0x21, 0xF9, 4, 1, 0, 0, 1, 0}); // transparent index 1
 
 } // namespace
 
 TEST(GIFSubImage, BoundsGrowTheScreen)
 {
     TGIFImage image;
-    std::unique_ptr<std::vector<std::string>> w(Record(image));
+    Strings w;
+    image.OnWarning = [&](const void *, int, const std::string &m) { w.push_back(m); };
     NewFrame(image, 0, 0, 100, 10); // an empty screen grows silently
-    EXPECT_EQ(*w, std::vector<std::string>{});
+    EXPECT_EQ(w, Strings{});
     auto *f = NewFrame(image, 95, 0, 10, 5);
-    EXPECT_EQ(*w, (std::vector<std::string>{"Image width too small for contained frames", "Image exceeds Logical Screen size"}));
+    EXPECT_EQ(w, (Strings{"Image width too small for contained frames", "Image exceeds Logical Screen size"}));
     EXPECT_EQ(image.Width(), 105);
-    // Only the width changes: the pixels follow.
-    f->SetWidth(7);
+    f->SetWidth(7); // only the width changes: the pixels follow
     EXPECT_EQ(f->DataSize(), 35);
-    // The screen stays within its 16 bits.
-    f->SetBounds(65530, 0, 100, 5);
+    f->SetBounds(65530, 0, 100, 5); // the screen stays within its 16 bits
     EXPECT_EQ(image.Width(), 65535);
     EXPECT_EQ(MessageOf([&] { image.SetWidth(50); }), "Image width too small for contained frames");
     EXPECT_EQ(image.Width(), 65535);
@@ -64,26 +50,23 @@ TEST(GIFSubImage, BoundsGrowTheScreen)
 
 TEST(GIFSubImage, ZeroSizeFromTheScreenAndLoadFailureRestoresPosition)
 {
-    auto r = Load(Header(3, 2) + Descriptor(0, 0) + PlainLZW(std::vector<std::uint8_t>(6, 1).data(), 6, 2));
+    auto r = Load(Header(3, 2) + Descriptor(0, 0) + PlainLZW(std::vector<std::uint8_t>(6, 1)));
     EXPECT_EQ(r.Error, "");
-    EXPECT_EQ(r.Warnings, std::vector<std::string>{"Image exceeds Logical Screen size"});
+    EXPECT_EQ(r.Warnings, Strings{"Image exceeds Logical Screen size"});
     ASSERT_EQ(r.Image->Count(), 1);
     EXPECT_EQ(r.Image->SubImage(0)->DataSize(), 6);
-    QByteArray bad = QByteArray("junk") + Header() + Descriptor(2, 2, 0x80) + Bytes({2, 0, 0});
-    QBuffer buf(&bad);
-    buf.open(QIODevice::ReadOnly);
-    buf.seek(4);
+    Reader bad(QByteArray("junk") + Header() + Descriptor(2, 2, 0x80) + Bytes({2, 0, 0}));
+    bad.seek(4);
     TGIFImage image;
-    EXPECT_EQ(MessageOf([&] { image.LoadFromStream(buf); }), "Premature end of data");
-    EXPECT_EQ(buf.pos(), 4);
+    EXPECT_EQ(MessageOf([&] { image.LoadFromStream(bad); }), "Premature end of data");
+    EXPECT_EQ(bad.pos(), 4);
 }
 
 TEST(GIFSubImage, RenderingAndMask)
 {
     // Pixels 0 1 / 1 2 in a four-colour local table; transparent index 1.
-    auto r = Load(Header(2, 2) + Bytes({0x21, 0xF9, 4, 1, 0, 0, 1, 0}) +
-                  Bytes({0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0x81, 10, 20, 30, 40, 50, 60, 70, 80, 90, 1, 1, 1}) +
-                  PlainLZW(std::vector<std::uint8_t>{0, 1, 1, 2}.data(), 4, 2));
+    auto r = Load(Header() + kTransparent1 + Descriptor(2, 2, 0x81) + Bytes({10, 20, 30, 40, 50, 60, 70, 80, 90, 1, 1, 1}) +
+                  PlainLZW({0, 1, 1, 2}));
     ASSERT_EQ(r.Error, "");
     auto *f = r.Image->SubImage(0);
     const QImage &bmp = f->GetBitmap();
@@ -115,19 +98,15 @@ TEST(GIFSubImage, RenderingAndMask)
 
 TEST(GIFSubImage, DitheredRenderingUsesTheWebPalette)
 {
-    auto r = Load(Header(2, 1) + Bytes({0x21, 0xF9, 4, 1, 0, 0, 1, 0}) + Frame(2, 1, 0));
-    ASSERT_EQ(r.Error, "");
-    r.Image->SubImage(0)->Data()[1] = 1; // the white, transparent pixel
+    auto r = Load(Header(2, 1) + kTransparent1 + Descriptor(2, 1) + PlainLZW({0, 1}));
     // A palette display, and a reducer that maps each colour to its nearest
     // web colour.
     GIFPaletteDevice = true;
     SetGIFColorReducer([](const QImage &src, int, int, int) {
         QImage out(src.size(), QImage::Format_Indexed8);
         for (int y = 0; y < src.height(); ++y)
-            for (int x = 0; x < src.width(); ++x) {
-                const QRgb c = src.pixel(x, y);
-                out.setPixel(x, y, uint(WebPaletteIndex(qRed(c), qGreen(c), qBlue(c))));
-            }
+            for (int x = 0; x < src.width(); ++x)
+                out.setPixel(x, y, uint(WebPaletteIndex(qRed(src.pixel(x, y)), qGreen(src.pixel(x, y)), qBlue(src.pixel(x, y)))));
         return out;
     });
     const QImage bmp = r.Image->SubImage(0)->GetBitmap();
@@ -159,10 +138,8 @@ TEST(GIFSubImage, WriteRulesAndConversions)
 {
     PlainEncoder enc;
     // Interlaced with a local table: written non-interlaced; without: kept.
-    auto r = Load(Header(2, 2) + Bytes({0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0xC0, 1, 1, 1, 2, 2, 2}) +
-                  PlainLZW(std::vector<std::uint8_t>{0, 1, 1, 0}.data(), 4, 2) + Descriptor(2, 2, 0x40) +
-                  PlainLZW(std::vector<std::uint8_t>{0, 1, 1, 1}.data(), 4, 2));
-    ASSERT_EQ(r.Error, "");
+    auto r = Load(Header() + Descriptor(2, 2, 0xC0) + Bytes({1, 1, 1, 2, 2, 2}) + PlainLZW({0, 1, 1, 0}) +
+                  Descriptor(2, 2, 0x40) + PlainLZW({0, 1, 1, 1}));
     auto back = Load(Save(*r.Image));
     ASSERT_EQ(back.Image->Count(), 2);
     EXPECT_FALSE(back.Image->SubImage(0)->Interlaced());
@@ -170,19 +147,16 @@ TEST(GIFSubImage, WriteRulesAndConversions)
     EXPECT_EQ(back.Image->SubImage(1)->Data()[3], 1);
 
     // Bitmap -> GIF picture -> bitmap for 1-bit (a width that ends inside a
-    // byte), 8-bit and true-colour sources.
-    QImage mono(3, 2, QImage::Format_Mono);
+    // byte), 8-bit, true-colour and alpha sources.
+    QImage mono(3, 2, QImage::Format_Mono), rgb(3, 2, QImage::Format_RGB32), alpha(2, 1, QImage::Format_ARGB32);
     mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
     mono.fill(1);
     mono.setPixel(1, 0, 0);
-    QImage indexed = mono.convertToFormat(QImage::Format_Indexed8);
-    QImage rgb(3, 2, QImage::Format_RGB32);
     rgb.fill(qRgb(1, 2, 3));
     rgb.setPixel(2, 1, qRgb(200, 100, 0));
-    QImage alpha(2, 1, QImage::Format_ARGB32);
     alpha.setPixel(0, 0, qRgba(9, 9, 9, 255));
     alpha.setPixel(1, 0, qRgba(0, 0, 0, 0));
-    for (const QImage &src : {mono, indexed, rgb, alpha}) {
+    for (const QImage &src : {mono, mono.convertToFormat(QImage::Format_Indexed8), rgb, alpha}) {
         TGIFImage gif;
         gif.Assign(src);
         auto again = Load(Save(gif));
@@ -192,9 +166,8 @@ TEST(GIFSubImage, WriteRulesAndConversions)
         ASSERT_EQ(out.size(), src.size());
         for (int y = 0; y < src.height(); ++y)
             for (int x = 0; x < src.width(); ++x)
-                if (qAlpha(src.pixel(x, y)) == 255) {
-                    EXPECT_EQ(out.pixel(x, y) | 0xFF000000u, src.pixel(x, y)) << src.format() << " " << x << "," << y;
-                }
+                EXPECT_TRUE(qAlpha(src.pixel(x, y)) < 255 || (out.pixel(x, y) | 0xFF000000u) == src.pixel(x, y))
+                    << src.format() << " " << x << "," << y;
         EXPECT_EQ(again.Image->SubImage(0)->Transparent(), src.hasAlphaChannel());
     }
     QImage many(300, 1, QImage::Format_RGB32);
@@ -204,14 +177,13 @@ TEST(GIFSubImage, WriteRulesAndConversions)
     EXPECT_EQ(MessageOf([&] { gif.Assign(many); }), "Color table overflow");
 }
 
-TEST(GIFImage, ClipboardAndRegistration)
+TEST(GIFImage, ClipboardAssignAndRegistration)
 {
     PlainEncoder enc;
-    auto r = Load(Header(2, 2) + Frame(2, 2, 1) + Bytes({0x3B}));
+    auto r = Load(Header() + Bytes({0x21, 0xFE, 1, 'c', 0}) + Frame(2, 2, 1) + Bytes({0x3B}));
     QMimeData data;
     r.Image->SaveToClipboardFormat(data);
-    ASSERT_TRUE(data.hasFormat("image/gif"));
-    ASSERT_TRUE(data.hasImage());
+    ASSERT_TRUE(data.hasFormat("image/gif") && data.hasImage());
     TGIFImage back;
     back.LoadFromClipboardFormat(data);
     ASSERT_EQ(back.Count(), 1);
@@ -223,11 +195,18 @@ TEST(GIFImage, ClipboardAndRegistration)
     back.AssignTo(out);
     EXPECT_EQ(out.pixel(0, 0), qRgb(255, 255, 255));
     EXPECT_EQ(MessageOf([&] { back.LoadFromClipboardFormat(QMimeData()); }), "Unsupported clipboard format");
-
     struct TMetafile : TGIFImage {
         const char *ClassName() const override { return "TMetafile"; }
     } meta;
     EXPECT_EQ(MessageOf([&] { r.Image->AssignTo(meta); }), "Metafile output is not supported");
+    // A copy takes the frames and extensions, not the handlers.
+    r.Image->OnProgress = [](TProgressStage, int, bool, const std::string &) {};
+    TGIFImage copy;
+    copy.Assign(*r.Image);
+    EXPECT_EQ(copy.Count(), 1);
+    EXPECT_EQ(copy.SubImage(0)->Extensions().Count(), 1);
+    EXPECT_EQ(copy.SubImage(0)->Data()[0], 1);
+    EXPECT_FALSE(copy.OnWarning || copy.OnProgress);
 
     RegisterGIFImage();
     const auto fmt = platform::FindFileFormat(".gif");
@@ -236,48 +215,26 @@ TEST(GIFImage, ClipboardAndRegistration)
     EXPECT_STREQ(fmt->Create()->ClassName(), "TGIFImage");
 }
 
-TEST(GIFImage, AssignCopiesFramesButNotHandlers)
-{
-    auto r = Load(Header(2, 2) + Bytes({0x21, 0xFE, 1, 'c', 0}) + Frame(2, 2, 1));
-    r.Image->OnProgress = [](TProgressStage, int, bool, const std::string &) {};
-    TGIFImage copy;
-    copy.Assign(*r.Image);
-    EXPECT_EQ(copy.Count(), 1);
-    EXPECT_EQ(copy.SubImage(0)->Extensions().Count(), 1);
-    EXPECT_EQ(copy.SubImage(0)->Data()[0], 1);
-    EXPECT_FALSE(copy.OnWarning);
-    EXPECT_FALSE(copy.OnProgress);
-}
-
 TEST(GIFImage, Optimize)
 {
     TGIFImage image;
-    auto *map = &image.Header().ColorMap();
-    map->Add(RGBColor(0, 0, 0));
-    map->Add(RGBColor(255, 0, 0));
-    map->Add(RGBColor(0, 255, 0));
-    // Frame 0 all red; frame 1 red with one green pixel and a delay of 7;
-    // frame 2 wholly transparent with a delay of 5.
-    auto *f0 = NewFrame(image, 0, 0, 3, 3);
-    std::fill_n(f0->Data(), 9, 1);
-    auto *f1 = NewFrame(image, 0, 0, 3, 3);
+    auto &map = image.Header().ColorMap();
+    for (TColor c : {RGBColor(0, 0, 0), RGBColor(255, 0, 0), RGBColor(0, 255, 0)})
+        map.Add(c);
+    // Frame 0 all red; frame 1 red with a black and a green pixel and a delay
+    // of 7; frame 2 wholly transparent with a delay of 5.
+    std::fill_n(NewFrame(image, 0, 0, 3, 3)->Data(), 9, 1);
+    auto *f1 = NewFrame(image, 0, 0, 3, 3, 7);
     std::fill_n(f1->Data(), 9, 1);
     f1->Data()[4] = 2;
-    f1->Data()[0] = 0; // black
-    auto g1 = std::make_unique<TGIFGraphicControlExtension>(f1);
-    g1->SetDelay(7);
-    f1->Extensions().Add(std::move(g1));
-    auto *f2 = NewFrame(image, 0, 0, 3, 3);
-    auto g2 = std::make_unique<TGIFGraphicControlExtension>(f2);
-    g2->SetDelay(5);
-    g2->SetTransparent(true);
-    f2->Extensions().Add(std::move(g2));
+    f1->Data()[0] = 0;
+    NewFrame(image, 0, 0, 3, 3, 5)->GraphicControlExtension()->SetTransparent(true);
     // Index 0 (black) is frame 2's transparent index, but frame 1 paints
     // with it: frame 1 gets a new index rather than borrowing it.
     image.GIFOptimize(0x02 | 0x01, 0);
     ASSERT_EQ(image.Count(), 2);
     auto *m1 = image.SubImage(1);
-    EXPECT_EQ(map->Count(), 4);
+    EXPECT_EQ(map.Count(), 4);
     EXPECT_EQ(m1->TransparentColorIndex(), 3);
     EXPECT_EQ(m1->BoundsRect(), (platform::TRect{0, 0, 2, 2})); // cropped to black and green
     EXPECT_EQ(std::vector<int>(m1->Data(), m1->Data() + 4), (std::vector<int>{0, 3, 3, 2}));
