@@ -1,6 +1,6 @@
 // Our side of the interop scripts:
 //   load IN OUT          loads IN through the registry; OUT gets "W H BITS\n" and the
-//                        pixels as top-down RGB bytes. A failure prints its message, exit 2.
+//                        pixels as top-down RGB bytes.
 //   save IN OUT [BITS]   reads IN with Qt and saves OUT (format by extension) from a
 //                        bitmap of BITS (8, 24 or 32; default 24) bits per pixel.
 //   cases EXT DIR        8- and 24-bit (and, but for MNG, 16-bit) bitmaps of odd and even
@@ -11,6 +11,7 @@
 //                        see (alpha 0 and black where the transparent colour was).
 //   icons FILE           "SKIPPED n", then per image "IMAGE w h bits" and a hex line of
 //                        its RGBA pixels (alpha 0 where masked), top row first.
+// A failure prints its message and ends with exit code 2.
 #include "imaging/BMPLoader.h"
 #include "imaging/ICOLoader.h"
 #include "imaging/PCXLoader.h"
@@ -21,6 +22,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <tuple>
 
 using namespace imaging;
 
@@ -104,18 +106,17 @@ void Icon(int depth, const std::string &path, int hx, int hy)
         b.Palette[0] = b.Palette[2] = 0xFF; // entry 0: the transparent magenta
     }
     std::string rgba;
-    for (int y = 0; y < 23; ++y)
-        for (int x = 0; x < 37; ++x) {
-            const bool hole = (x * 7 + y * 3) % 11 == 0;
-            u8 *p = b.ScanLine(y) + (depth == 24 ? 3 * x : x);
-            if (depth == 24) {
-                p[0] = hole ? 0xFF : u8(x * 6), p[1] = hole ? 0 : u8(y * 11), p[2] = hole ? 0xFF : u8(x * y);
-            } else { // 12 or 200 colours in use
-                *p = hole ? 0 : u8(1 + (x + 5 * y) % (depth == 4 ? 12 : 200));
-                p = b.Palette.get() + 3 * *p;
-            }
-            rgba += hole ? std::string(4, '\0') : std::string{char(p[2]), char(p[1]), char(p[0]), '\xFF'};
+    for (int i = 0, x = 0, y = 0; i < 37 * 23; x = ++i % 37, y = i / 37) {
+        const bool hole = (x * 7 + y * 3) % 11 == 0;
+        u8 *p = b.Map.get() + i * b.PixelSize;
+        if (depth == 24) {
+            p[0] = hole ? 0xFF : u8(x * 6), p[1] = hole ? 0 : u8(y * 11), p[2] = hole ? 0xFF : u8(x * y);
+        } else { // 12 or 200 colours in use
+            *p = hole ? 0 : u8(1 + (x + 5 * y) % (depth == 4 ? 12 : 200));
+            p = b.Palette.get() + 3 * *p;
         }
+        rgba += hole ? std::string(4, '\0') : std::string{char(p[2]), char(p[1]), char(p[0]), '\xFF'};
+    }
     ICOLoader()->HotSpotX = hx;
     ICOLoader()->HotSpotY = hy;
     b.SaveToFile(path);
@@ -150,46 +151,35 @@ int main(int argc, char **argv)
     ICOLoader()->NoDialog = true;
     const std::string cmd = argc > 1 ? argv[1] : "";
     try {
+        TLinearBitmap b;
         if (cmd == "load" && argc == 4) {
-            TLinearBitmap b;
-            try {
-                b.LoadFromFile(argv[2]);
-            } catch (const std::exception &e) {
-                std::printf("%s\n", e.what());
-                return 2;
-            }
+            b.LoadFromFile(argv[2]);
             Put(argv[3], std::to_string(b.Width) + " " + std::to_string(b.Height) + " " +
                              std::to_string(b.PixelSize * 8) + "\n" + Pixels(b));
         } else if (cmd == "save" && (argc == 4 || argc == 5)) {
+            const int bits = argc == 5 ? std::stoi(argv[4]) : 24;
             const QImage image(QString::fromLocal8Bit(argv[2]));
             if (image.isNull())
-                throw std::runtime_error(std::string("Qt cannot read ") + argv[2]);
-            const int bits = argc == 5 ? std::stoi(argv[4]) : 24;
-            TLinearBitmap b;
+                throw std::runtime_error("Qt cannot read the image");
             b.Assign(image.convertToFormat(QImage::Format_BGR888));
             b.ChangePixelFormat(bits == 8 ? pf8bit : bits == 32 ? pf32bit : pf24bit);
             b.SaveToFile(argv[3]);
         } else if (cmd == "cases" && argc == 4) {
             const std::string ext = argv[2];
-            const struct {
-                const char *name;
-                int w, h;
-                TPixelFormat pf;
-            } cases[] = {{"p8-7x5", 7, 5, pf8bit},   {"p8-64x3", 64, 3, pf8bit},   {"c24-5x4", 5, 4, pf24bit},
-                         {"c24-1x1", 1, 1, pf24bit}, {"c24-33x7", 33, 7, pf24bit}, {"g16-9x2", 9, 2, pf16bit}};
             int seed = 3;
-            for (const auto &c : cases) {
-                if (ext == "mng" && c.pf == pf16bit)
+            for (auto [w, h, pf] : {std::tuple{7, 5, pf8bit}, {64, 3, pf8bit}, {5, 4, pf24bit}, {1, 1, pf24bit},
+                                    {33, 7, pf24bit}, {9, 2, pf16bit}}) {
+                if (ext == "mng" && pf == pf16bit)
                     continue; // kept as 16-bit grey, not colour
                 seed += 2;
-                TLinearBitmap b;
-                Fill(b, c.w, c.h, c.pf, [seed](int i) { return (i / 5 % 3 ? 0xC1 : i * seed) + (i % 7 == 0); });
-                if (c.pf == pf8bit)
-                    for (int i = 0; i < 768; ++i)
-                        b.Palette[i] = u8(i * seed + 1);
-                const std::string base = std::string(argv[3]) + "/" + c.name;
-                b.SaveToFile(base + "." + ext);
-                Put(base + ".rgb", Pixels(b));
+                TLinearBitmap c;
+                Fill(c, w, h, pf, [seed](int i) { return (i / 5 % 3 ? 0xC1 : i * seed) + (i % 7 == 0); });
+                for (int i = 0; pf == pf8bit && i < 768; ++i)
+                    c.Palette[i] = u8(i * seed + 1);
+                const std::string base = std::string(argv[3]) + "/" + std::to_string(int(pf)) + "-" +
+                                         std::to_string(w) + "x" + std::to_string(h);
+                c.SaveToFile(base + "." + ext);
+                Put(base + ".rgb", Pixels(c));
             }
         } else if (cmd == "png" && argc == 3) {
             Png(argv[2]);
@@ -198,12 +188,12 @@ int main(int argc, char **argv)
         } else if (cmd == "icons" && argc == 3) {
             Icons(argv[2]);
         } else {
-            std::fprintf(stderr, "usage: see the head of interop_tool.cpp\n");
+            std::printf("usage: see the head of interop_tool.cpp\n");
             return 1;
         }
     } catch (const std::exception &e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
+        std::printf("%s\n", e.what());
+        return 2;
     }
     return 0;
 }

@@ -50,10 +50,9 @@ TEST(GIFSubImage, BoundsGrowTheScreen)
 
 TEST(GIFSubImage, ZeroSizeFromTheScreenAndLoadFailureRestoresPosition)
 {
-    auto r = Load(Header(3, 2) + Descriptor(0, 0) + PlainLZW(std::vector<std::uint8_t>(6, 1)));
+    auto r = Load(Header(3, 2) + Descriptor(0, 0) + PlainLZW(Pixels(6, 1)));
     EXPECT_EQ(r.Error, "");
     EXPECT_EQ(r.Warnings, Strings{"Image exceeds Logical Screen size"});
-    ASSERT_EQ(r.Image->Count(), 1);
     EXPECT_EQ(r.Image->SubImage(0)->DataSize(), 6);
     Reader bad(QByteArray("junk") + Header() + Descriptor(2, 2, 0x80) + Bytes({2, 0, 0}));
     bad.seek(4);
@@ -74,8 +73,7 @@ TEST(GIFSubImage, RenderingAndMask)
     EXPECT_EQ(bmp.colorCount(), 256); // padded: any index has a colour
     EXPECT_EQ(bmp.pixel(1, 1), qRgb(70, 80, 90));
     ASSERT_TRUE(f->HasMask());
-    EXPECT_EQ(f->Mask().pixelIndex(1, 0), 1);
-    EXPECT_EQ(f->Mask().pixelIndex(0, 0), 0);
+    EXPECT_TRUE(f->Mask().pixelIndex(1, 0) == 1 && f->Mask().pixelIndex(0, 0) == 0);
     // Drawn transparently, the canvas shows through the masked pixels.
     QImage canvas(2, 2, QImage::Format_RGB32);
     canvas.fill(qRgb(255, 0, 255));
@@ -85,12 +83,12 @@ TEST(GIFSubImage, RenderingAndMask)
     }
     EXPECT_EQ(canvas.pixel(1, 0), qRgb(255, 0, 255));
     EXPECT_EQ(canvas.pixel(0, 0), qRgb(10, 20, 30));
-    // A transparent index that no pixel holds gives no mask.
+    // A transparent index that no pixel holds gives no mask; nor does a
+    // frame without its graphic control extension.
     f->GraphicControlExtension()->FTransparentColorIndex = 3;
-    f->FreeMask();
-    f->FreeBitmap();
+    f->FreeMask(), f->FreeBitmap();
     EXPECT_FALSE(f->HasMask());
-    // Without its graphic control extension the frame is opaque.
+    f->GraphicControlExtension()->FTransparentColorIndex = 1;
     f->Extensions().Delete(0);
     f->FreeBitmap();
     EXPECT_FALSE(f->HasMask());
@@ -104,19 +102,18 @@ TEST(GIFSubImage, DitheredRenderingUsesTheWebPalette)
     GIFPaletteDevice = true;
     SetGIFColorReducer([](const QImage &src, int, int, int) {
         QImage out(src.size(), QImage::Format_Indexed8);
-        for (int y = 0; y < src.height(); ++y)
-            for (int x = 0; x < src.width(); ++x)
-                out.setPixel(x, y, uint(WebPaletteIndex(qRed(src.pixel(x, y)), qGreen(src.pixel(x, y)), qBlue(src.pixel(x, y)))));
+        for (int i = 0; i < src.width() * src.height(); ++i) {
+            const QRgb c = src.pixel(i % src.width(), i / src.width());
+            out.setPixel(i % src.width(), i / src.width(), uint(WebPaletteIndex(qRed(c), qGreen(c), qBlue(c))));
+        }
         return out;
     });
     const QImage bmp = r.Image->SubImage(0)->GetBitmap();
     const bool masked = r.Image->SubImage(0)->HasMask();
     GIFPaletteDevice = false;
     SetGIFColorReducer(nullptr);
-    EXPECT_EQ(bmp.color(0), qRgb(0, 0, 0));
-    EXPECT_EQ(bmp.color(215), qRgb(255, 255, 255));
+    EXPECT_TRUE(bmp.color(0) == qRgb(0, 0, 0) && bmp.color(215) == qRgb(255, 255, 255) && masked);
     EXPECT_EQ(bmp.pixelIndex(1, 0), 215); // the transparent colour's web index
-    EXPECT_TRUE(masked);
 }
 
 TEST(GIFSubImage, DrawingWithoutScreenSizeEnds)
@@ -173,8 +170,7 @@ TEST(GIFSubImage, WriteRulesAndConversions)
     QImage many(300, 1, QImage::Format_RGB32);
     for (int x = 0; x < 300; ++x)
         many.setPixel(x, 0, qRgb(x % 256, x / 256, 0));
-    TGIFImage gif;
-    EXPECT_EQ(MessageOf([&] { gif.Assign(many); }), "Color table overflow");
+    EXPECT_EQ(MessageOf([&] { TGIFImage().Assign(many); }), "Color table overflow");
 }
 
 TEST(GIFImage, ClipboardAssignAndRegistration)
@@ -203,9 +199,8 @@ TEST(GIFImage, ClipboardAssignAndRegistration)
     r.Image->OnProgress = [](TProgressStage, int, bool, const std::string &) {};
     TGIFImage copy;
     copy.Assign(*r.Image);
-    EXPECT_EQ(copy.Count(), 1);
-    EXPECT_EQ(copy.SubImage(0)->Extensions().Count(), 1);
-    EXPECT_EQ(copy.SubImage(0)->Data()[0], 1);
+    ASSERT_EQ(copy.Count(), 1);
+    EXPECT_TRUE(copy.SubImage(0)->Extensions().Count() == 1 && copy.SubImage(0)->Data()[0] == 1);
     EXPECT_FALSE(copy.OnWarning || copy.OnProgress);
 
     RegisterGIFImage();
@@ -234,8 +229,7 @@ TEST(GIFImage, Optimize)
     image.GIFOptimize(0x02 | 0x01, 0);
     ASSERT_EQ(image.Count(), 2);
     auto *m1 = image.SubImage(1);
-    EXPECT_EQ(map.Count(), 4);
-    EXPECT_EQ(m1->TransparentColorIndex(), 3);
+    EXPECT_TRUE(map.Count() == 4 && m1->TransparentColorIndex() == 3);
     EXPECT_EQ(m1->BoundsRect(), (platform::TRect{0, 0, 2, 2})); // cropped to black and green
     EXPECT_EQ(std::vector<int>(m1->Data(), m1->Data() + 4), (std::vector<int>{0, 3, 3, 2}));
     EXPECT_EQ(m1->GraphicControlExtension()->Delay(), 12); // the dropped frame's delay added

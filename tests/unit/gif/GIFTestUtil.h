@@ -12,7 +12,8 @@
 namespace gif_test {
 
 using Strings = std::vector<std::string>;
-using Codes = std::vector<std::pair<int, int>>; // (code, width)
+using Codes = std::vector<std::pair<int, std::vector<int>>>;
+using Pixels = std::vector<std::uint8_t>;
 
 inline QByteArray Bytes(std::initializer_list<int> b)
 {
@@ -22,36 +23,34 @@ inline QByteArray Bytes(std::initializer_list<int> b)
     return a;
 }
 
-// Codes packed least significant bit first into sub-blocks of at most
-// `block` bytes, after the minimum code size, then the terminator.
+// The minimum code size, then the codes ((width, codes) groups) packed least
+// significant bit first into sub-blocks of at most `block` bytes, then 0.
 inline QByteArray Data(int codeSize, const Codes &codes, int block = 255)
 {
     QByteArray raw, out(1, char(codeSize));
-    std::uint32_t acc = 0;
-    int bits = 0;
-    for (auto [code, width] : codes)
-        for (acc |= std::uint32_t(code) << bits, bits += width; bits >= 8; acc >>= 8, bits -= 8)
-            raw.append(char(acc & 255));
-    if (bits > 0)
-        raw.append(char(acc & 255));
+    std::uint32_t acc = 0, bits = 0;
+    for (const auto &[width, list] : codes)
+        for (int code : list)
+            for (acc |= std::uint32_t(code) << bits, bits += width; bits >= 8; acc >>= 8, bits -= 8)
+                raw.append(char(acc));
+    raw.append(bits ? QByteArray(1, char(acc)) : QByteArray());
     for (qsizetype at = 0; at < raw.size(); at += block)
         out += char(std::min<qsizetype>(block, raw.size() - at)) + raw.mid(at, block);
     return out + '\0';
 }
 
-// Image data of only literal codes; a clear code comes before the table
-// would widen them.
-inline QByteArray PlainLZW(const std::vector<std::uint8_t> &pixels, int bits = 2)
+// Only literal codes; a clear code comes before the table would widen them.
+inline QByteArray PlainLZW(const Pixels &pixels, int bits = 2)
 {
     const int size = std::max(2, bits), clear = 1 << size;
-    Codes codes{{clear, size + 1}};
+    std::vector<int> codes{clear};
     for (std::size_t i = 0; i < pixels.size(); ++i) {
         if (i > 0 && i % std::size_t(clear - 2) == 0)
-            codes.push_back({clear, size + 1});
-        codes.push_back({pixels[i], size + 1});
+            codes.push_back(clear);
+        codes.push_back(pixels[i]);
     }
-    codes.push_back({clear + 1, size + 1});
-    return Data(size, codes);
+    codes.push_back(clear + 1);
+    return Data(size, {{size + 1, codes}});
 }
 
 // The plain writer as the frames' encoder while it lives; rows go in the
@@ -60,11 +59,10 @@ struct PlainEncoder {
     PlainEncoder()
     {
         gif::SetGIFCompressor([](gif::TGIFSubImage &f, QIODevice &s) {
-            std::vector<std::uint8_t> rows;
-            const int w = f.Width(), h = f.Height(), il = f.Interlaced();
-            static const int first[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+            Pixels rows;
+            const int w = f.Width(), il = f.Interlaced(), first[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
             for (int pass = il ? 0 : 3; pass < 4; ++pass)
-                for (int y = il ? first[pass] : 0; y < h; y += il ? step[pass] : 1)
+                for (int y = il ? first[pass] : 0; y < f.Height(); y += il ? step[pass] : 1)
                     rows.insert(rows.end(), f.Data() + std::size_t(y) * w, f.Data() + std::size_t(y + 1) * w);
             s.write(PlainLZW(rows, 8));
         });
@@ -80,16 +78,12 @@ std::string MessageOf(F &&f)
     } catch (const platform::Exception &e) {
         return e.what();
     }
-    return "<no exception>";
+    return "";
 }
 
 // A read-only device over a copy of the bytes.
 struct Reader : QBuffer {
-    explicit Reader(const QByteArray &a)
-    {
-        setData(a);
-        open(QIODevice::ReadOnly);
-    }
+    explicit Reader(const QByteArray &a) { setData(a), open(QIODevice::ReadOnly); }
 };
 
 struct Loaded {
@@ -102,14 +96,12 @@ inline Loaded Load(const QByteArray &bytes)
 {
     Loaded r;
     r.Image->OnWarning = [w = &r.Warnings](const void *, int, const std::string &m) { w->push_back(m); };
-    Reader buf(bytes);
-    r.Error = MessageOf([&] { r.Image->LoadFromStream(buf); });
-    if (r.Error == "<no exception>")
-        r.Error.clear();
+    Reader in(bytes);
+    r.Error = MessageOf([&] { r.Image->LoadFromStream(in); });
     return r;
 }
 
-// An image, frame or extension as it writes itself.
+// An image, frame, colour map or extension as it writes itself.
 template <typename T>
 QByteArray Save(T &item)
 {
@@ -134,7 +126,7 @@ inline QByteArray Descriptor(int w, int h, int packed = 0)
 // A whole frame of WxH pixels of one value.
 inline QByteArray Frame(int w, int h, std::uint8_t value = 1)
 {
-    return Descriptor(w, h) + PlainLZW(std::vector<std::uint8_t>(std::size_t(w * h), value));
+    return Descriptor(w, h) + PlainLZW(Pixels(std::size_t(w * h), value));
 }
 
 } // namespace gif_test
