@@ -24,23 +24,14 @@ def check(ok, message):
     return ok
 
 
-def tool(*args):
-    return subprocess.run([TOOL, *map(str, args)], capture_output=True, text=True)
-
-
-def make(*args):
-    r = tool(*args)
-    if r.returncode != 0:
-        sys.exit(f'interop_tool {" ".join(map(str, args))}: {r.stdout}{r.stderr}')
+def tool(*args, must=True):
+    r = subprocess.run([TOOL, *map(str, args)], capture_output=True, text=True)
+    return sys.exit(f'interop_tool {" ".join(map(str, args))}: {r.stdout}') if must and r.returncode else r
 
 
 def read(path):
     with open(path, 'rb') as f:
         return f.read()
-
-
-def need(path):
-    return path if os.path.isfile(path) else sys.exit(f'missing test data: {path}')
 
 
 def files(folder, ext):
@@ -49,7 +40,7 @@ def files(folder, ext):
 
 def load(path):
     """Our loader's (width, height, bits, RGB bytes), or its message."""
-    r = tool('load', path, os.path.join(TMP, 'load.out'))
+    r = tool('load', path, os.path.join(TMP, 'load.out'), must=False)
     if r.returncode == 2 or not check(r.returncode == 0, f'{path}: tool exit {r.returncode} {r.stderr[-300:]}'):
         return r.stdout.strip()
     raw = read(os.path.join(TMP, 'load.out'))
@@ -73,9 +64,8 @@ def table(text):
 
 
 def bmp(data):
-    """The BMP suite through our loader: every g/ file gives the suite's
-    reference pixels, q/ files load or fail as the table says, no b/ file
-    loads. Our 8-, 24- and 32-bit files of screenshots decode in Pillow."""
+    """The BMP suite: every g/ file gives the suite's reference pixels, q/
+    files load or fail as the table says, no b/ file loads."""
     suite = os.path.join(data, 'suites', 'bmpsuite')
     good = table('pal1 pal1wb=pal1 pal1bg pal4 pal4gs pal4rle=pal4 pal8 pal8-0=pal8 pal8gs pal8rle=pal8 pal8w126 '
                  'pal8w125 pal8w124 pal8topdown=pal8 pal8nonsquare=pal8nonsquare-e pal8os2=pal8 pal8v4=pal8 '
@@ -109,24 +99,23 @@ def bmp(data):
             elif check(isinstance(got, tuple), f'{folder}/{name}: failed: {got}') and want != 'loads':
                 ref = pillow(os.path.join(suite, 'html', want + '.png'))
                 check(same(got, ref), f'{folder}/{name}: pixels differ from html/{want}.png')
-    # 24- and 32-bit exactly the screen, 8-bit the colours of our 3-3-2
-    # palette, which we read back the same.
+    # Ours in Pillow: 24- and 32-bit exactly the screen, 8-bit the colours
+    # of our 3-3-2 palette, which we read back the same.
     for screen in ('desktop-1920x1080.png', 'web-docs-1920x1080.png'):
-        src = need(os.path.join(data, 'screens', screen))
+        src = os.path.join(data, 'screens', screen)
         orig = pillow(src)
         for bits in (8, 24, 32):
             path = os.path.join(TMP, f'{bits}.bmp')
-            make('save', src, path, bits)
+            tool('save', src, path, bits)
             got = pillow(path)
             ok = same(load(path), got) and got[2] == ('P' if bits == 8 else 'RGB') and (bits == 8 or same(got, orig))
             check(ok, f'{screen} as {bits}-bit: Pillow mode {got[2]}, pixels differ')
 
 
 def ico(_):
-    """What we write (4-, 8- and 24-bit, icon and cursor) decodes in Pillow
-    to the pixels we meant, with the cursor's hot spot; what Pillow writes
-    (several entries, 32-bit and PNG ones among them) gives us every BMP
-    image with Pillow's pixels and passes over the rest."""
+    """Ours (4-, 8- and 24-bit, icon and cursor) decode in Pillow as meant,
+    with the cursor's hot spot; Pillow's (32-bit and PNG entries among them)
+    give us every BMP image with Pillow's pixels and pass over the rest."""
     def entries(data):
         _, kind, count = struct.unpack_from('<HHH', data, 0)
         return kind, [struct.unpack_from('<BBBBHHII', data, 6 + 16 * i) for i in range(count)]
@@ -142,7 +131,7 @@ def ico(_):
     for depth in (4, 8, 24):
         for ext, hot in (('ico', (0, 0)), ('cur', (17, 5))):
             path, name = os.path.join(TMP, f'd{depth}.{ext}'), f'{depth}-bit {ext}'
-            make('icon', depth, path, *hot)
+            tool('icon', depth, path, *hot)
             want, data = read(path + '.rgba'), read(path)
             kind, dirs = entries(data)
             w, h, _, _, f1, f2, size, off = dirs[0]
@@ -179,10 +168,9 @@ def ico(_):
 
 
 def mng(_):
-    """Our MNG files (MHDR, one PNG datastream, MEND; true colour with the
-    colour transform) decode in ImageMagick to the pixels we wrote."""
+    """Ours (MHDR, one PNG datastream, MEND) decode in ImageMagick."""
     convert = shutil.which('convert') or sys.exit('ImageMagick convert is not installed')
-    make('cases', 'mng', TMP)
+    tool('cases', 'mng', TMP)
     names = files(TMP, '.mng')
     check(len(names) == 5, names)
     for n in names:
@@ -193,10 +181,9 @@ def mng(_):
 
 
 def pcx(_):
-    """Every file our writer makes (odd and even bytes per line, 8- and
-    24-bit) decodes in Pillow to the pixels we wrote, and Pillow's own files
-    (which pad odd lines) load in ours to Pillow's pixels."""
-    make('cases', 'pcx', TMP)
+    """Ours (odd and even bytes per line, 8- and 24-bit) decode in Pillow;
+    Pillow's (which pad odd lines) load in ours to Pillow's pixels."""
+    tool('cases', 'pcx', TMP)
     names = files(TMP, '.pcx')
     check(len(names) == 6, names)
     for n in names:
@@ -211,14 +198,13 @@ def pcx(_):
 
 
 def png(screens):
-    """Our PNG files of every pixel format and filter pass pngcheck -v and
-    decode in Pillow to the pixels written, with the extras they carry; the
-    screenshots saved as 24-bit captures decode to the original's pixels."""
+    """Ours of every pixel format and filter pass pngcheck -v and decode in
+    Pillow with their extras; saved screenshots keep their pixels."""
     shots = ['desktop-1920x1080.png', 'desktop-3840x2160.png', 'wallpaper-1920x1080.png',
              'web-docs-1920x1080.png', 'web-docs-3840x2160.png', 'web-index-1920x1080.png']
-    make('png', TMP)
+    tool('png', TMP)
     for s in shots:
-        make('save', need(os.path.join(screens, s)), os.path.join(TMP, 'screen-' + s))
+        tool('save', os.path.join(screens, s), os.path.join(TMP, 'screen-' + s))
     names = files(TMP, '.png')
     check(len(names) == 43 + len(shots), names)
     info = {'pal-gama-trns': {'gamma': 0.45455, 'transparency': 5}, 'rgb-plte-trns': {'transparency': (0x30, 0x20, 0x10)},
