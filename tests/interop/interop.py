@@ -34,8 +34,16 @@ def read(path):
         return f.read()
 
 
-def files(folder, ext):
-    return sorted(n[:-len(ext)] for n in os.listdir(folder) if n.endswith(ext))
+def files(folder, ext, count=None):
+    names = sorted(n[:-len(ext)] for n in os.listdir(folder) if n.endswith(ext))
+    check(count is None or len(names) == count, f'{folder}: {names}, want {count} {ext} files')
+    return names
+
+
+def pattern(w, h, mode='RGB', colours=None):
+    im = Image.new('RGB', (w, h))
+    im.putdata([((x * 37 + y) % 256, y * 53 % 256, 0xC0 + (x + y) * 11 % 64) for y in range(h) for x in range(w)])
+    return im.quantize(colors=colours) if colours else im.convert(mode)
 
 
 def load(path):
@@ -87,8 +95,7 @@ def bmp(data):
         # Neither reader takes these: other depths, codings inside the file.
         'pal1huffmsb=fails pal2=fails pal2color=fails rgb24jpeg=fails rgb24png=fails rgb24rle24=fails '
         'rgba32abf=fails rgba64=fails')
-    bad = files(os.path.join(suite, 'b'), '.bmp')
-    check(len(bad) == 20, f'b/: {len(bad)} files')
+    bad = files(os.path.join(suite, 'b'), '.bmp', 20)
     for folder, want_of in (('g', good), ('q', questionable), ('b', dict.fromkeys(bad, 'fails'))):
         names = files(os.path.join(suite, folder), '.bmp')
         check(names == sorted(want_of), f'{folder}/: files {names} do not match the table')
@@ -123,11 +130,6 @@ def ico(_):
     def rgb(rgba):
         return bytes(b for i, b in enumerate(rgba) if i % 4 != 3)
 
-    def picture(mode, w, h):
-        im = Image.new('RGB', (w, h))
-        im.putdata([(x * 37 % 256, y * 53 % 256, (x + y) * 11 % 256) for y in range(h) for x in range(w)])
-        return im.convert(mode)
-
     for depth in (4, 8, 24):
         for ext, hot in (('ico', (0, 0)), ('cur', (17, 5))):
             path, name = os.path.join(TMP, f'd{depth}.{ext}'), f'{depth}-bit {ext}'
@@ -143,11 +145,11 @@ def ico(_):
             got = pillow(path, 'RGBA' if ext == 'ico' else 'RGB')
             check(got[:2] == (37, 23) and got[3] == (want if ext == 'ico' else rgb(want)), f'{name}: Pillow differs')
 
-    src = {(16, 24): picture('RGB', 16, 16), (16, 8): picture('P', 16, 16), (32, 1): picture('1', 32, 32)}
+    src = {(16, 24): pattern(16, 16), (16, 8): pattern(16, 16, 'P'), (32, 1): pattern(32, 32, '1')}
     bmps, pngs = io.BytesIO(), io.BytesIO()
     src[(32, 1)].save(bmps, format='ICO', sizes=[(16, 16), (32, 32)], bitmap_format='bmp',
-                      append_images=[src[(16, 24)], src[(16, 8)], picture('RGBA', 16, 16)])
-    picture('RGBA', 48, 48).save(pngs, format='ICO', sizes=[(24, 24), (48, 48)])
+                      append_images=[src[(16, 24)], src[(16, 8)], pattern(16, 16, 'RGBA')])
+    pattern(48, 48, 'RGBA').save(pngs, format='ICO', sizes=[(24, 24), (48, 48)])
     # All their entries in one directory.
     items = [(e[:6], f[e[7]:e[7] + e[6]]) for f in (pngs.getvalue(), bmps.getvalue()) for e in entries(f)[1]]
     merged, offset = struct.pack('<HHH', 0, 1, len(items)), 6 + 16 * len(items)
@@ -171,9 +173,7 @@ def mng(_):
     """Ours (MHDR, one PNG datastream, MEND) decode in ImageMagick."""
     convert = shutil.which('convert') or sys.exit('ImageMagick convert is not installed')
     tool('cases', 'mng', TMP)
-    names = files(TMP, '.mng')
-    check(len(names) == 5, names)
-    for n in names:
+    for n in files(TMP, '.mng', 5):
         base = os.path.join(TMP, n)
         r = subprocess.run([convert, base + '.mng', '-depth', '8', 'rgb:' + base + '.out'], capture_output=True, text=True)
         if check(r.returncode == 0 and os.path.exists(base + '.out'), f'{n}.mng: ImageMagick: {r.stderr.strip()}'):
@@ -184,14 +184,10 @@ def pcx(_):
     """Ours (odd and even bytes per line, 8- and 24-bit) decode in Pillow;
     Pillow's (which pad odd lines) load in ours to Pillow's pixels."""
     tool('cases', 'pcx', TMP)
-    names = files(TMP, '.pcx')
-    check(len(names) == 6, names)
-    for n in names:
+    for n in files(TMP, '.pcx', 6):
         check(pillow(os.path.join(TMP, n + '.pcx'))[3] == read(os.path.join(TMP, n + '.rgb')), f'Pillow reads our {n}.pcx')
     for mode, w, h in (('P', 7, 5), ('L', 13, 3), ('RGB', 5, 4), ('RGB', 3, 2), ('RGB', 64, 9)):
-        im = Image.new('RGB', (w, h))
-        im.putdata([((x * 37 + y) % 256, y * 91 % 256, 0xC0 + (x + y) % 64) for y in range(h) for x in range(w)])
-        im = im.quantize(colors=20) if mode == 'P' else im.convert(mode)
+        im = pattern(w, h, mode, 20 if mode == 'P' else None)
         path = os.path.join(TMP, f'pillow-{mode}-{w}x{h}.pcx')
         im.save(path)  # Pillow's own reader gets its odd-width files wrong: compare with the source
         check(same(load(path), (w, h, '', im.convert('RGB').tobytes())), f'ours reads {os.path.basename(path)} differently')
@@ -205,11 +201,9 @@ def png(screens):
     tool('png', TMP)
     for s in shots:
         tool('save', os.path.join(screens, s), os.path.join(TMP, 'screen-' + s))
-    names = files(TMP, '.png')
-    check(len(names) == 43 + len(shots), names)
     info = {'pal-gama-trns': {'gamma': 0.45455, 'transparency': 5}, 'rgb-plte-trns': {'transparency': (0x30, 0x20, 0x10)},
             'grey-trns': {'transparency': 77}}
-    for name in names:
+    for name in files(TMP, '.png', 43 + len(shots)):
         path = os.path.join(TMP, name + '.png')
         chk = subprocess.run(['pngcheck', '-v', path], capture_output=True, text=True)
         if not check(chk.returncode == 0 and 'No errors' in chk.stdout, f'{name}: pngcheck: {chk.stdout[-300:]}{chk.stderr}'):
