@@ -1,17 +1,12 @@
-// Our side of the interop scripts:
-//   load IN OUT          loads IN through the registry; OUT gets "W H BITS\n" and the
-//                        pixels as top-down RGB bytes.
-//   save IN OUT [BITS]   reads IN with Qt and saves OUT (format by extension) from a
-//                        bitmap of BITS (8, 24 or 32; default 24) bits per pixel.
-//   cases EXT DIR        8- and 24-bit (and, but for MNG, 16-bit) bitmaps of odd and even
-//                        widths as DIR/<name>.EXT, with <name>.rgb: what a reader must give.
-//   png DIR              PNG files of every pixel format and filter, with <name>.raw in
-//                        Pillow's layout for the mode in <name>.mode.
-//   icon DEPTH FILE HX HY  a 37 x 23 icon or cursor; FILE.rgba holds what a reader must
-//                        see (alpha 0 and black where the transparent colour was).
-//   icons FILE           "SKIPPED n", then per image "IMAGE w h bits" and a hex line of
-//                        its RGBA pixels (alpha 0 where masked), top row first.
-// A failure prints its message and ends with exit code 2.
+// Our side of interop.py (a failure prints its message, exit code 2):
+//   load IN OUT        OUT: "W H BITS\n" and the top-down RGB pixels of IN as loaded
+//   save IN OUT [BITS] IN read by Qt, saved as OUT from a bitmap of BITS (8, 24, 32)
+//   cases EXT DIR      bitmaps of odd and even widths as DIR/<name>.EXT, <name>.rgb their pixels
+//   png DIR            PNG files of every pixel format and filter; <name>.raw: their pixels
+//                      in Pillow's layout for the mode in <name>.mode
+//   icon DEPTH FILE HX HY  a 37 x 23 icon or cursor; FILE.rgba: what a reader must see
+//   icons FILE         "SKIPPED n", then per image "IMAGE w h bits" and its RGBA pixels
+//                      in hexadecimal (alpha 0 where masked), top row first
 #include "imaging/BMPLoader.h"
 #include "imaging/ICOLoader.h"
 #include "imaging/PCXLoader.h"
@@ -73,17 +68,14 @@ void Png(const std::string &dir)
         Put(dir + "/" + name + ".raw", Pixels(b, true));
         Put(dir + "/" + name + ".mode", mode);
     };
-    for (int filter = -3; filter <= 4; ++filter) {
-        TPNGLoader loader;
-        loader.Filter = filter;
-        const std::string f = "-f" + std::to_string(filter + 3);
-        save(loader, "rgb" + f, rgb, "RGB");
-        save(loader, "pal" + f, pal, "P");
-        save(loader, "grey" + f, grey, "L");
-        save(loader, "grey16" + f, grey16, "I;16");
-        loader.BitDepth = 2;
-        save(loader, "pal2bit" + f, small, "P");
-    }
+    for (int filter = -3; filter <= 4; ++filter)
+        for (auto [name, b, mode] : {std::tuple{"rgb", &rgb, "RGB"}, {"pal", &pal, "P"}, {"grey", &grey, "L"},
+                                     {"grey16", &grey16, "I;16"}, {"pal2bit", &small, "P"}}) {
+            TPNGLoader loader;
+            loader.Filter = filter;
+            loader.BitDepth = b == &small ? 2 : 0;
+            save(loader, name + ("-f" + std::to_string(filter + 3)), *b, mode);
+        }
     TPNGLoader loader;
     loader.Gamma = 0.45455;
     loader.TransparentColor = 5;
