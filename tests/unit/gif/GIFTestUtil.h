@@ -1,6 +1,6 @@
 #pragma once
 // Helpers of the GIF tests: byte strings, LZW code packing, loading with the
-// warnings recorded, and a plain (non-compressing) encoder for saving.
+// warnings recorded, a plain (non-compressing) encoder for saving.
 #include "gif/GIFImage.h"
 
 #include <QBuffer>
@@ -70,6 +70,7 @@ struct PlainEncoder {
     ~PlainEncoder() { gif::SetGIFCompressor(nullptr); }
 };
 
+// The message f() raises, or "".
 template <typename F>
 std::string MessageOf(F &&f)
 {
@@ -86,20 +87,19 @@ struct Reader : QBuffer {
     explicit Reader(const QByteArray &a) { setData(a), open(QIODevice::ReadOnly); }
 };
 
-struct Loaded {
+// An image loaded from bytes, with its warnings and error message.
+struct Load {
     std::unique_ptr<gif::TGIFImage> Image = std::make_unique<gif::TGIFImage>();
     Strings Warnings;
-    std::string Error; // empty when the load succeeded
+    std::string Error;
+    explicit Load(const QByteArray &bytes)
+    {
+        Image->OnWarning = [this](const void *, int, const std::string &m) { Warnings.push_back(m); };
+        Reader in(bytes);
+        Error = MessageOf([&] { Image->LoadFromStream(in); });
+    }
+    Load(Load &&) = delete; // the warning handler holds this
 };
-
-inline Loaded Load(const QByteArray &bytes)
-{
-    Loaded r;
-    r.Image->OnWarning = [w = &r.Warnings](const void *, int, const std::string &m) { w->push_back(m); };
-    Reader in(bytes);
-    r.Error = MessageOf([&] { r.Image->LoadFromStream(in); });
-    return r;
-}
 
 // An image, frame, colour map or extension as it writes itself.
 template <typename T>
@@ -111,19 +111,16 @@ QByteArray Save(T &item)
     return buf.data();
 }
 
-// "GIF89a", a WxH screen and a 2-colour global table (black, white).
+// "GIF89a", a WxH screen and a 2-colour global table (black, white); an
+// image descriptor at 0,0; a whole frame of one pixel value.
 inline QByteArray Header(int w = 2, int h = 2, const char *version = "89a")
 {
     return QByteArray("GIF") + version + Bytes({w & 255, w >> 8, h & 255, h >> 8, 0x80, 0, 0, 0, 0, 0, 255, 255, 255});
 }
-
-// An image descriptor at 0,0 of WxH.
 inline QByteArray Descriptor(int w, int h, int packed = 0)
 {
     return Bytes({0x2C, 0, 0, 0, 0, w & 255, w >> 8, h & 255, h >> 8, packed});
 }
-
-// A whole frame of WxH pixels of one value.
 inline QByteArray Frame(int w, int h, std::uint8_t value = 1)
 {
     return Descriptor(w, h) + PlainLZW(Pixels(std::size_t(w * h), value));
