@@ -43,6 +43,18 @@ TEST(GIFSubImage, BoundsAndTheScreen)
     EXPECT_EQ(image.Width(), 65535);
     EXPECT_EQ(MessageOf([&] { f->ScanLine(5); }), "Invalid pixel coordinates");
     EXPECT_EQ(MessageOf([&] { f->Pixels(100, 0); }), "Invalid pixel coordinates");
+    // Without a screen size, scaling keeps the frame's and tiled drawing ends.
+    TGIFImage tiny;
+    auto *t = NewFrame(tiny, 0, 0, 2, 2);
+    t->ColorMap().Add(RGBColor(1, 2, 3));
+    tiny.Header().Width = tiny.Header().Height = 0;
+    EXPECT_EQ(t->ScaleRect({0, 0, 10, 10}), (platform::TRect{0, 0, 2, 2}));
+    tiny.DrawOptions |= doTile;
+    QImage canvas(10, 10, QImage::Format_RGB32);
+    QPainter p(&canvas);
+    tiny.Draw(p, QRect(0, 0, 10, 10));
+    tiny.Header().Width = tiny.Header().Height = 4;
+    EXPECT_EQ(t->ScaleRect({0, 0, 8, 8}), (platform::TRect{0, 0, 4, 4}));
     // A frame of size 0 takes the screen's.
     auto r = Load(Header(3, 2) + Descriptor(0, 0) + PlainLZW(Pixels(6, 1)));
     EXPECT_EQ(r.Warnings, Strings{"Image exceeds Logical Screen size"});
@@ -106,21 +118,6 @@ TEST(GIFSubImage, DitheredRenderingUsesTheWebPalette)
     SetGIFColorReducer(nullptr);
     EXPECT_TRUE(web.color(0) == qRgb(0, 0, 0) && web.color(215) == qRgb(255, 255, 255) && masked);
     EXPECT_EQ(web.pixelIndex(1, 0), 215);
-}
-
-TEST(GIFSubImage, DrawingWithoutScreenSizeEnds)
-{
-    TGIFImage image;
-    auto *f = NewFrame(image, 0, 0, 2, 2);
-    f->ColorMap().Add(RGBColor(1, 2, 3));
-    image.Header().Width = image.Header().Height = 0;
-    EXPECT_EQ(f->ScaleRect({0, 0, 10, 10}), (platform::TRect{0, 0, 2, 2}));
-    image.DrawOptions |= doTile;
-    QImage canvas(10, 10, QImage::Format_RGB32);
-    QPainter p(&canvas);
-    image.Draw(p, QRect(0, 0, 10, 10)); // returns: no endless tiling
-    image.Header().Width = image.Header().Height = 4;
-    EXPECT_EQ(f->ScaleRect({0, 0, 8, 8}), (platform::TRect{0, 0, 4, 4}));
 }
 
 TEST(GIFSubImage, WriteRulesAndConversions)

@@ -62,23 +62,18 @@ TEST(GIFColorMap, Operations)
     for (int i = 1; i <= 5; ++i)
         map.Add(RGBColor(i, i, i));
     EXPECT_EQ(Save(map), Bytes({1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5}) + QByteArray(9, '\0')); // 8 entries
-}
-
-TEST(GIFColorMap, OptimizeSortsByUseAndKeepsOutOfRangePixels)
-{
-    // Pixels 1,1,1,0 and 3, which lies beyond the two-colour table.
+    // Optimize sorts by use and keeps pixels beyond the table: 1,1,1,0 and 3.
     auto r = Load(Header(5, 1) + Descriptor(5, 1) + PlainLZW({1, 1, 1, 0, 3}));
     auto *f = r.Image->SubImage(0);
-    auto &map = r.Image->Header().ColorMap();
-    EXPECT_TRUE(map.Optimize());
-    EXPECT_TRUE(map.Optimized());
-    EXPECT_EQ(map.Colors(0), RGBColor(255, 255, 255));
+    auto &used = r.Image->Header().ColorMap();
+    EXPECT_TRUE(used.Optimize() && used.Optimized());
+    EXPECT_EQ(used.Colors(0), RGBColor(255, 255, 255));
     EXPECT_EQ(Pixels(f->Data(), f->Data() + 5), (Pixels{0, 0, 0, 1, 3}));
     // Already in order of use, some unused: nothing changes.
-    map.Add(RGBColor(7, 7, 7));
-    map.SetOptimized(false);
-    EXPECT_TRUE(map.Optimize());
-    EXPECT_EQ(map.Count(), 3);
+    used.Add(RGBColor(7, 7, 7));
+    used.SetOptimized(false);
+    EXPECT_TRUE(used.Optimize());
+    EXPECT_EQ(used.Count(), 3);
 }
 
 TEST(GIFHeader, SignatureTableAndWrittenVersion)

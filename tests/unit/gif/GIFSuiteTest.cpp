@@ -40,17 +40,16 @@ std::vector<QImage> Composite(TGIFImage &image, bool everyImage = false, bool pl
         for (int j = 0; j < image.SubImage(i)->Extensions().Count(); ++j)
             loops = loops || dynamic_cast<TGIFAppExtNSLoop *>(image.SubImage(i)->Extensions().Extensions(j));
     }
+    const auto put = [&](int x, int y, QRgb c) { canvas.rect().contains(x, y) ? canvas.setPixel(x, y, c) : void(); };
     int lastDisposal = 0;
     QRect last;
     for (int i = 0; i < image.Count(); ++i) {
         auto *f = image.SubImage(i);
         if (f->Empty())
             continue;
-        if (lastDisposal == dmBackground)
-            for (int y = last.top(); y <= last.bottom(); ++y)
-                for (int x = last.left(); x <= last.right(); ++x)
-                    if (canvas.rect().contains(x, y))
-                        canvas.setPixel(x, y, 0);
+        for (int y = last.top(); lastDisposal == dmBackground && y <= last.bottom(); ++y)
+            for (int x = last.left(); x <= last.right(); ++x)
+                put(x, y, 0);
         if (lastDisposal == dmPrevious && !saved.isNull())
             canvas = saved;
         auto *gce = plain ? nullptr : f->GraphicControlExtension();
@@ -60,9 +59,8 @@ std::vector<QImage> Composite(TGIFImage &image, bool everyImage = false, bool pl
         const bool masked = !plain && f->HasMask();
         for (int y = 0; y < f->Height(); ++y)
             for (int x = 0; x < f->Width(); ++x)
-                if (canvas.rect().contains(f->Left() + x, f->Top() + y) &&
-                    !(masked && (mask.constScanLine(y)[x >> 3] & (0x80 >> (x & 7)))))
-                    canvas.setPixel(f->Left() + x, f->Top() + y, bmp.color(bmp.constScanLine(y)[x]) | 0xFF000000u);
+                if (!(masked && (mask.constScanLine(y)[x >> 3] & (0x80 >> (x & 7)))))
+                    put(f->Left() + x, f->Top() + y, bmp.color(bmp.constScanLine(y)[x]) | 0xFF000000u);
         last = QRect(f->Left(), f->Top(), f->Width(), f->Height());
         if (everyImage || (loops && !delays) || (gce && gce->Delay() > 0) || i == image.Count() - 1)
             shown.push_back(canvas.copy());
