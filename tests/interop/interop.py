@@ -136,11 +136,10 @@ def ico(_):
             tool('icon', depth, path, *hot)
             want, data = read(path + '.rgba'), read(path)
             kind, dirs = entries(data)
-            w, h, _, _, f1, f2, size, off = dirs[0]
-            check((kind, len(dirs), w, h) == ((1 if ext == 'ico' else 2), 1, 37, 23), f'{name}: directory {kind} {dirs}')
-            check((f1, f2) == ((1, depth) if ext == 'ico' else hot), f'{name}: entry fields {f1}, {f2}')
-            check(size == len(data) - off and struct.unpack_from('<H', data, off + 14)[0] == depth,
-                  f'{name}: size or bit count wrong')
+            w, h, _, _, f1, f2, size, off = dirs[0]  # planes and bits, or the hot spot
+            check((kind, len(dirs), w, h, (f1, f2), size, struct.unpack_from('<H', data, off + 14)[0]) ==
+                  (1 if ext == 'ico' else 2, 1, 37, 23, (1, depth) if ext == 'ico' else hot, len(data) - off, depth),
+                  f'{name}: directory {kind} {dirs}')
             # Pillow's cursor reader ignores the mask.
             got = pillow(path, 'RGBA' if ext == 'ico' else 'RGB')
             check(got[:2] == (37, 23) and got[3] == (want if ext == 'ico' else rgb(want)), f'{name}: Pillow differs')
