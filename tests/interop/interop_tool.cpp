@@ -1,10 +1,10 @@
 // Our side of interop.py (a failure prints its message, exit code 2):
 //   load IN OUT        OUT: "W H BITS\n" and the top-down RGB pixels of IN as loaded
-//   save IN OUT [BITS] IN read by Qt, saved as OUT from a bitmap of BITS (8, 24, 32)
+//   save IN OUT [BITS [HX HY]]  IN read by Qt, saved as OUT from a bitmap of BITS
+//                      (8, 24, 32) bits per pixel, with a cursor's hot spot
 //   cases EXT DIR      bitmaps of odd and even widths as DIR/<name>.EXT, <name>.rgb their pixels
 //   png DIR            PNG files of every pixel format and filter; <name>.raw: their pixels
 //                      in Pillow's layout for the mode in <name>.mode
-//   icon DEPTH FILE HX HY  a 37 x 23 icon or cursor; FILE.rgba: what a reader must see
 //   icons FILE         "SKIPPED n", then per image "IMAGE w h bits" and its RGBA pixels
 //                      in hexadecimal (alpha 0 where masked), top row first
 #include "imaging/BMPLoader.h"
@@ -88,33 +88,6 @@ void Png(const std::string &dir)
     save(loader, "grey-trns", grey, "L");
 }
 
-void Icon(int depth, const std::string &path, int hx, int hy)
-{
-    TLinearBitmap b;
-    b.New(37, 23, depth == 24 ? pf24bit : pf8bit);
-    if (depth != 24) {
-        for (int i = 3; i < 768; ++i)
-            b.Palette[i] = u8(i % 3 == 0 ? i / 3 * 5 : i % 3 == 1 ? 255 - i / 3 : i / 3 * 3);
-        b.Palette[0] = b.Palette[2] = 0xFF; // entry 0: the transparent magenta
-    }
-    std::string rgba;
-    for (int i = 0, x = 0, y = 0; i < 37 * 23; x = ++i % 37, y = i / 37) {
-        const bool hole = (x * 7 + y * 3) % 11 == 0;
-        u8 *p = b.Map.get() + i * b.PixelSize;
-        if (depth == 24) {
-            p[0] = hole ? 0xFF : u8(x * 6), p[1] = hole ? 0 : u8(y * 11), p[2] = hole ? 0xFF : u8(x * y);
-        } else { // 12 or 200 colours in use
-            *p = hole ? 0 : u8(1 + (x + 5 * y) % (depth == 4 ? 12 : 200));
-            p = b.Palette.get() + 3 * *p;
-        }
-        rgba += hole ? std::string(4, '\0') : std::string{char(p[2]), char(p[1]), char(p[0]), '\xFF'};
-    }
-    ICOLoader()->HotSpotX = hx;
-    ICOLoader()->HotSpotY = hy;
-    b.SaveToFile(path);
-    Put(path + ".rgba", rgba);
-}
-
 void Icons(const std::string &path)
 {
     TFileStream file(path, fmRead);
@@ -148,8 +121,10 @@ int main(int argc, char **argv)
             b.LoadFromFile(argv[2]);
             Put(argv[3], std::to_string(b.Width) + " " + std::to_string(b.Height) + " " +
                              std::to_string(b.PixelSize * 8) + "\n" + Pixels(b));
-        } else if (cmd == "save" && (argc == 4 || argc == 5)) {
-            const int bits = argc == 5 ? std::stoi(argv[4]) : 24;
+        } else if (cmd == "save" && (argc == 4 || argc == 5 || argc == 7)) {
+            const int bits = argc >= 5 ? std::stoi(argv[4]) : 24;
+            if (argc == 7)
+                ICOLoader()->HotSpotX = std::stoi(argv[5]), ICOLoader()->HotSpotY = std::stoi(argv[6]);
             const QImage image(QString::fromLocal8Bit(argv[2]));
             if (image.isNull())
                 throw std::runtime_error("Qt cannot read the image");
@@ -175,8 +150,6 @@ int main(int argc, char **argv)
             }
         } else if (cmd == "png" && argc == 3) {
             Png(argv[2]);
-        } else if (cmd == "icon" && argc == 6) {
-            Icon(std::stoi(argv[2]), argv[3], std::stoi(argv[4]), std::stoi(argv[5]));
         } else if (cmd == "icons" && argc == 3) {
             Icons(argv[2]);
         } else {
