@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <set>
@@ -106,8 +105,8 @@ QByteArray Extensions(TGIFImage &image, const QByteArray &original = {}, std::st
     return all;
 }
 
-// Saved with the plain encoder and loaded again: the same screen, frames,
-// pixels and extensions.
+// Saved with the plain encoder and loaded again: every image shows the same
+// and the extensions are the same.
 void CheckRoundTrip(TGIFImage &image, const std::string &name)
 {
     if (image.Count() == 0)
@@ -115,14 +114,7 @@ void CheckRoundTrip(TGIFImage &image, const std::string &name)
     PlainEncoder enc;
     auto back = Load(Save(image));
     ASSERT_EQ(back.Error, "") << name;
-    ASSERT_EQ(back.Image->Count(), image.Count()) << name;
-    EXPECT_EQ(back.Image->Width(), image.Width()) << name;
-    for (int i = 0; i < image.Count(); ++i) {
-        auto *a = image.SubImage(i), *b = back.Image->SubImage(i);
-        EXPECT_TRUE(a->BoundsRect() == b->BoundsRect() &&
-                    (a->Empty() || !std::memcmp(a->Data(), b->Data(), std::size_t(a->DataSize()))))
-            << name << " frame " << i;
-    }
+    EXPECT_TRUE(Composite(*back.Image, true) == Composite(image, true)) << name;
     EXPECT_EQ(Extensions(image), Extensions(*back.Image)) << name;
 }
 
