@@ -130,19 +130,15 @@ def ico(_):
     def rgb(rgba):
         return bytes(b for i, b in enumerate(rgba) if i % 4 != 3)
 
-    def level(v):  # an exact colour of our 3-3-2 palette
-        return round(v * 255 / 7)
-
-    # 12 colours of indices below 16 give a 4-bit file; magenta is transparent.
-    for depth, colour in ((4, lambda x, y: (0, level((x + y) % 4), (x + 5 * y) % 3 * 85)),
-                          (8, lambda x, y: (level(x % 8), level(y % 8), (x + y) % 4 * 85)),
+    # Exact colours of our 3-3-2 palette; 12 of indices below 16 give a 4-bit
+    # file. Magenta is transparent.
+    for depth, colour in ((4, lambda x, y: (0, round((x + y) % 4 * 255 / 7), (x + 5 * y) % 3 * 85)),
+                          (8, lambda x, y: (round(x % 8 * 255 / 7), round(y % 8 * 255 / 7), (x + y) % 4 * 85)),
                           (24, lambda x, y: (x * 6 % 256, y * 11 % 256, x * y % 256))):
         picture = [(255, 0, 255) if (x * 7 + y * 3) % 11 == 0 else colour(x, y) for y in range(23) for x in range(37)]
         want = b''.join(bytes((0, 0, 0, 0) if c == (255, 0, 255) else (*c, 255)) for c in picture)
         src = os.path.join(TMP, f'{depth}.png')
-        im = Image.new('RGB', (37, 23))
-        im.putdata(picture)
-        im.save(src)
+        Image.frombytes('RGB', (37, 23), bytes(v for c in picture for v in c)).save(src)
         for ext, hot in (('ico', (0, 0)), ('cur', (17, 5))):
             path, name = os.path.join(TMP, f'd{depth}.{ext}'), f'{depth}-bit {ext}'
             tool('save', src, path, 8 if depth < 24 else 24, *hot)
