@@ -72,8 +72,7 @@ def table(text):
 
 
 def bmp(data):
-    """The BMP suite: every g/ file gives the suite's reference pixels, q/
-    files load or fail as the table says, no b/ file loads."""
+    """The BMP suite: g/ files give the reference pixels, q/ as the table says, b/ fail."""
     suite = os.path.join(data, 'suites', 'bmpsuite')
     good = table('pal1 pal1wb=pal1 pal1bg pal4 pal4gs pal4rle=pal4 pal8 pal8-0=pal8 pal8gs pal8rle=pal8 pal8w126 '
                  'pal8w125 pal8w124 pal8topdown=pal8 pal8nonsquare=pal8nonsquare-e pal8os2=pal8 pal8v4=pal8 '
@@ -120,9 +119,7 @@ def bmp(data):
 
 
 def ico(_):
-    """Ours (4-, 8- and 24-bit, icon and cursor) decode in Pillow as meant,
-    with the cursor's hot spot; Pillow's (32-bit and PNG entries among them)
-    give us every BMP image with Pillow's pixels and pass over the rest."""
+    """Ours decode in Pillow as meant; in Pillow's we read every BMP image, skip the rest."""
     def entries(data):
         _, kind, count = struct.unpack_from('<HHH', data, 0)
         return kind, [struct.unpack_from('<BBBBHHII', data, 6 + 16 * i) for i in range(count)]
@@ -188,8 +185,7 @@ def mng(_):
 
 
 def pcx(_):
-    """Ours (odd and even bytes per line, 8- and 24-bit) decode in Pillow;
-    Pillow's (which pad odd lines) load in ours to Pillow's pixels."""
+    """Ours decode in Pillow as written, Pillow's (odd lines padded) in ours."""
     tool('cases', 'pcx', TMP)
     for n in files(TMP, '.pcx', 6):
         check(pillow(os.path.join(TMP, n + '.pcx'))[3] == read(os.path.join(TMP, n + '.rgb')), f'Pillow reads our {n}.pcx')
@@ -201,8 +197,7 @@ def pcx(_):
 
 
 def png(screens):
-    """Ours of every pixel format and filter pass pngcheck -v and decode in
-    Pillow with their extras; saved screenshots keep their pixels."""
+    """Ours pass pngcheck -v and decode in Pillow as written, with their extras."""
     shots = ['desktop-1920x1080.png', 'desktop-3840x2160.png', 'wallpaper-1920x1080.png',
              'web-docs-1920x1080.png', 'web-docs-3840x2160.png', 'web-index-1920x1080.png']
     tool('png', TMP)

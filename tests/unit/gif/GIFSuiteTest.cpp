@@ -90,32 +90,32 @@ QImage Raw(const std::string &path, int w, int h, QImage::Format format, int dep
     return QImage(reinterpret_cast<const uchar *>(raw.constData()), w, h, w * depth, format).copy();
 }
 
-// Every extension of the image as it writes it; with `original`, the first
-// one not found there verbatim goes to `missing`.
-QByteArray Extensions(TGIFImage &image, const QByteArray &original = {}, std::string *missing = nullptr)
+// Every extension of the image, as it writes them.
+std::vector<QByteArray> Extensions(TGIFImage &image)
 {
-    QByteArray all;
+    std::vector<QByteArray> all;
     for (int i = 0; i < image.Count(); ++i)
-        for (int j = 0; j < image.SubImage(i)->Extensions().Count(); ++j) {
-            const QByteArray b = Save(*image.SubImage(i)->Extensions().Extensions(j));
-            if (missing && !original.contains(b))
-                *missing = b.left(16).toHex().toStdString();
-            all += b;
-        }
+        for (int j = 0; j < image.SubImage(i)->Extensions().Count(); ++j)
+            all.push_back(Save(*image.SubImage(i)->Extensions().Extensions(j)));
     return all;
 }
 
-// Saved with the plain encoder and loaded again: every image shows the same
-// and the extensions are the same.
-void CheckRoundTrip(TGIFImage &image, const std::string &name)
+// Each extension is written back as the file holds it (but the odd blocks of
+// nul-comment and loop-buffer, written in normal form); saved with the plain
+// encoder and loaded again, every image shows the same, with the same
+// extensions.
+void CheckRoundTrip(TGIFImage &image, const QByteArray &file, const std::string &name)
 {
+    for (const QByteArray &b : Extensions(image))
+        EXPECT_TRUE(file.contains(b) || name == "nul-comment" || name == "loop-buffer")
+            << name << ": " << b.left(16).toHex().toStdString();
     if (image.Count() == 0)
         return; // nothing to write: "Unsupported GIF version"
     PlainEncoder enc;
     auto back = Load(Save(image));
     ASSERT_EQ(back.Error, "") << name;
     EXPECT_TRUE(Composite(*back.Image, true) == Composite(image, true)) << name;
-    EXPECT_EQ(Extensions(image), Extensions(*back.Image)) << name;
+    EXPECT_TRUE(Extensions(*back.Image) == Extensions(image)) << name;
 }
 
 } // namespace
@@ -146,10 +146,7 @@ TEST(GIFSuites, Ancell)
         EXPECT_EQ(r.Error, err == errors.end() ? "" : err->second) << name;
         if (!r.Error.empty())
             continue;
-        CheckRoundTrip(*r.Image, name);
-        std::string missing;
-        Extensions(*r.Image, file, &missing);
-        EXPECT_TRUE(missing.empty() || name == "nul-comment" || name == "loop-buffer") << name << ": " << missing;
+        CheckRoundTrip(*r.Image, file, name);
         QStringList frames = ini.value("config/frames").toStringList();
         frames.removeAll("");
         if (frames.empty() || differs.count(name))
@@ -180,9 +177,10 @@ TEST(GIFSuites, PeterdnAndGiflib)
         EXPECT_EQ(gifs.size(), giflib ? 7 : 13);
         for (const auto &entry : gifs) {
             const std::string name = entry.chopped(4).toStdString();
-            auto r = Load(ReadAll(dir + entry.toStdString()));
+            const QByteArray file = ReadAll(dir + entry.toStdString());
+            auto r = Load(file);
             ASSERT_EQ(r.Error, "") << name;
-            CheckRoundTrip(*r.Image, name);
+            CheckRoundTrip(*r.Image, file, name);
             const auto shown = Composite(*r.Image, false, giflib);
             for (std::size_t i = 0; i < shown.size(); ++i) {
                 const std::string file = dir + (giflib ? "expected/" + name + ".rgb" : "frames/" + name +
