@@ -35,6 +35,8 @@ TEST(GIFUtils, BitsSubBlocksAndWebPalette)
 {
     for (auto [colors, bits] : {std::pair{0, 0}, {1, 1}, {2, 1}, {3, 2}, {4, 2}, {17, 5}, {256, 8}})
         EXPECT_EQ(BitsForColors(colors), bits) << colors;
+    EXPECT_EQ(RowBytes(3, 24, 32), 12);
+    EXPECT_EQ(RowBytes(5, 8, 32), 8);
     EXPECT_EQ(WebPalette().size(), 216u);
     // The nearest web colour; white is the last entry, inside the palette.
     for (auto [r, g, b, index] : {std::array{255, 255, 255, 215}, {0, 0, 0, 0}, {30, 0, 60, 37}}) {
