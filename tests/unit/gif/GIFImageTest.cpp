@@ -396,9 +396,7 @@ TEST(GIFImage, ClipboardAssignAndRegistration)
     back.AssignTo(out);
     EXPECT_EQ(out.pixel(0, 0), qRgb(255, 255, 255));
     EXPECT_EQ(MessageOf([&] { back.LoadFromClipboardFormat(QMimeData()); }), "Unsupported clipboard format");
-    struct TMetafile : TGIFImage {
-        const char *ClassName() const override { return "TMetafile"; }
-    } meta;
+    struct TMetafile : TGIFImage { const char *ClassName() const override { return "TMetafile"; } } meta;
     EXPECT_EQ(MessageOf([&] { r.Image->AssignTo(meta); }), "Metafile output is not supported");
     // A copy takes the frames and extensions, not the handlers.
     r.Image->OnProgress = [](TProgressStage, int, bool, const std::string &) {};
