@@ -88,23 +88,6 @@ void Png(const std::string &dir)
     save(loader, "grey-trns", grey, "L");
 }
 
-void Icons(const std::string &path)
-{
-    TFileStream file(path, fmRead);
-    TIconList list;
-    list.LoadFromStream(file);
-    std::printf("SKIPPED %d\n", list.Skipped);
-    for (const auto &im : list.Images) {
-        std::printf("IMAGE %d %d %d\n", im->Width, im->Height, im->BitCount);
-        for (int row = im->Height - 1; row >= 0; --row)
-            for (int col = 0; col < im->Width; ++col) {
-                const std::uint32_t c = im->PixelColor(col, row);
-                std::printf("%02x%02x%02x%02x", c & 0xFF, (c >> 8) & 0xFF, c >> 16, im->Transparent(col, row) ? 0 : 255);
-            }
-        std::printf("\n");
-    }
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -151,7 +134,20 @@ int main(int argc, char **argv)
         } else if (cmd == "png" && argc == 3) {
             Png(argv[2]);
         } else if (cmd == "icons" && argc == 3) {
-            Icons(argv[2]);
+            TFileStream file(argv[2], fmRead);
+            TIconList list;
+            list.LoadFromStream(file);
+            std::printf("SKIPPED %d\n", list.Skipped);
+            for (const auto &im : list.Images) {
+                std::printf("IMAGE %d %d %d\n", im->Width, im->Height, im->BitCount);
+                for (int row = im->Height - 1; row >= 0; --row)
+                    for (int col = 0; col < im->Width; ++col) {
+                        const std::uint32_t c = im->PixelColor(col, row);
+                        std::printf("%02x%02x%02x%02x", c & 0xFF, (c >> 8) & 0xFF, c >> 16,
+                                    im->Transparent(col, row) ? 0 : 255);
+                    }
+                std::printf("\n");
+            }
         } else {
             std::printf("usage: see the head of interop_tool.cpp\n");
             return 1;

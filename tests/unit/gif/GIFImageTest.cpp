@@ -13,19 +13,15 @@ using namespace gif_test;
 
 namespace {
 
-QByteArray App(const char *id11, std::initializer_list<int> tail)
-{
-    return Bytes({0x21, 0xFF, 11}) + QByteArray(id11, 11) + Bytes(tail);
-}
+// An application extension of the 11-byte identifier and the given blocks.
+QByteArray App(const char *id, std::initializer_list<int> blocks) { return "\x21\xFF\x0B" + QByteArray(id, 11) + Bytes(blocks); }
 
 TGIFSubImage *NewFrame(TGIFImage &image, int l, int t, int w, int h, int delay = -1)
 {
     auto *f = image.SubImage(image.Add(std::make_unique<TGIFSubImage>(&image)));
     f->SetBounds(l, t, w, h);
-    if (delay >= 0) {
-        f->Extensions().Add(std::make_unique<TGIFGraphicControlExtension>(f));
-        f->GraphicControlExtension()->SetDelay(delay);
-    }
+    if (delay >= 0)
+        f->Extensions().Add(std::make_unique<TGIFGraphicControlExtension>(f)), f->GraphicControlExtension()->SetDelay(delay);
     return f;
 }
 
@@ -142,8 +138,7 @@ TEST(GIFExtensions, ReadAndWrittenBack)
     EXPECT_FALSE(f->Transparent());
     ext.Delete(2);
     EXPECT_TRUE(!f->GraphicControlExtension() && !f->Transparent() && f->TransparentColorIndex() == 0);
-    // New ones.
-    TGIFAppExtNSLoop loop(nullptr);
+    TGIFAppExtNSLoop loop(nullptr); // new ones
     EXPECT_EQ(Save(loop), App("NETSCAPE2.0", {3, 1, 0, 0, 0}));
     TGIFGraphicControlExtension gce(nullptr);
     gce.SetDisposal(2);

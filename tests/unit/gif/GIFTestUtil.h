@@ -117,13 +117,7 @@ inline QByteArray Header(int w = 2, int h = 2, const char *version = "89a")
 {
     return QByteArray("GIF") + version + Bytes({w & 255, w >> 8, h & 255, h >> 8, 0x80, 0, 0, 0, 0, 0, 255, 255, 255});
 }
-inline QByteArray Descriptor(int w, int h, int packed = 0)
-{
-    return Bytes({0x2C, 0, 0, 0, 0, w & 255, w >> 8, h & 255, h >> 8, packed});
-}
-inline QByteArray Frame(int w, int h, std::uint8_t value = 1)
-{
-    return Descriptor(w, h) + PlainLZW(Pixels(std::size_t(w * h), value));
-}
+inline QByteArray Descriptor(int w, int h, int packed = 0) { return Bytes({0x2C, 0, 0, 0, 0, w, w >> 8, h, h >> 8, packed}); }
+inline QByteArray Frame(int w, int h, std::uint8_t v = 1) { return Descriptor(w, h) + PlainLZW(Pixels(std::size_t(w * h), v)); }
 
 } // namespace gif_test
