@@ -118,8 +118,7 @@ void CheckRoundTrip(TGIFImage &image, const QByteArray &file, const std::string 
 
 } // namespace
 
-// Where this library decides otherwise than the suite on purpose, the
-// reason is given.
+// Where this library differs from the suite on purpose, the reason is given.
 TEST(GIFSuites, Ancell)
 {
     const std::string list = testutil::TestData("suites/gif/ancell/TESTS"), base = list.substr(0, list.size() - 5);
