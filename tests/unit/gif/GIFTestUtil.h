@@ -1,19 +1,19 @@
 #pragma once
-// Helpers of the GIF tests: byte strings, loading with recorded warnings,
-// LZW code packing and a plain (non-compressing) image data writer that
-// stands in for the encoders when a test saves frames.
+// Helpers of the GIF tests: byte strings, LZW code packing, loading with the
+// warnings recorded, a plain (non-compressing) encoder for saving.
 #include "gif/GIFImage.h"
 
 #include <QBuffer>
-#include <QByteArray>
 
-#include <initializer_list>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace gif_test {
+
+using Strings = std::vector<std::string>;
+using Codes = std::vector<std::pair<int, std::vector<int>>>;
+using Pixels = std::vector<std::uint8_t>;
 
 inline QByteArray Bytes(std::initializer_list<int> b)
 {
@@ -23,107 +23,87 @@ inline QByteArray Bytes(std::initializer_list<int> b)
     return a;
 }
 
-// Packs (code, width) pairs least significant bit first into data
-// sub-blocks of at most BlockSize bytes, then the 0 terminator.
-inline QByteArray PackCodes(const std::vector<std::pair<int, int>> &codes, int BlockSize = 255)
+// The minimum code size, then the codes ((width, codes) groups) packed least
+// significant bit first into sub-blocks of at most `block` bytes, then 0.
+inline QByteArray Data(int codeSize, const Codes &codes, int block = 255)
 {
-    QByteArray raw;
-    std::uint32_t acc = 0;
-    int bits = 0;
-    for (auto [code, width] : codes) {
-        acc |= std::uint32_t(code) << bits;
-        bits += width;
-        while (bits >= 8) {
-            raw.append(char(acc & 255));
-            acc >>= 8;
-            bits -= 8;
-        }
-    }
-    if (bits > 0)
-        raw.append(char(acc & 255));
-    QByteArray out;
-    for (qsizetype at = 0; at < raw.size(); at += BlockSize) {
-        const auto n = std::min<qsizetype>(BlockSize, raw.size() - at);
-        out.append(char(n));
-        out.append(raw.mid(at, n));
-    }
-    out.append('\0');
-    return out;
+    QByteArray raw, out(1, char(codeSize));
+    std::uint32_t acc = 0, bits = 0;
+    for (const auto &[width, list] : codes)
+        for (int code : list)
+            for (acc |= std::uint32_t(code) << bits, bits += width; bits >= 8; acc >>= 8, bits -= 8)
+                raw.append(char(acc));
+    raw.append(bits ? QByteArray(1, char(acc)) : QByteArray());
+    for (qsizetype at = 0; at < raw.size(); at += block)
+        out += char(std::min<qsizetype>(block, raw.size() - at)) + raw.mid(at, block);
+    return out + '\0';
 }
 
-// Image data of the given pixels with only literal codes (a clear code
-// before the table would widen the codes).
-inline QByteArray PlainLZW(const std::uint8_t *pixels, std::int64_t n, int BitsPerPixel)
+// Only literal codes; a clear code comes before the table would widen them.
+inline QByteArray PlainLZW(const Pixels &pixels, int bits = 2)
 {
-    const int size = std::max(2, BitsPerPixel);
-    const int clear = 1 << size;
-    std::vector<std::pair<int, int>> codes{{clear, size + 1}};
-    int run = 0;
-    for (std::int64_t i = 0; i < n; ++i) {
-        if (run == clear - 2) {
-            codes.push_back({clear, size + 1});
-            run = 0;
-        }
-        codes.push_back({pixels[i], size + 1});
-        ++run;
+    const int size = std::max(2, bits), clear = 1 << size;
+    std::vector<int> codes{clear};
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        if (i > 0 && i % std::size_t(clear - 2) == 0)
+            codes.push_back(clear);
+        codes.push_back(pixels[i]);
     }
-    codes.push_back({clear + 1, size + 1});
-    QByteArray out(1, char(size));
-    out.append(PackCodes(codes));
-    return out;
+    codes.push_back(clear + 1);
+    return Data(size, {{size + 1, codes}});
 }
 
-// Installs the plain writer as the frames' encoder for the test's duration.
-class PlainEncoder {
-public:
+// The plain writer as the frames' encoder while it lives; rows go in the
+// order the interlace bit asks for.
+struct PlainEncoder {
     PlainEncoder()
     {
         gif::SetGIFCompressor([](gif::TGIFSubImage &f, QIODevice &s) {
-            // Rows go in the order the interlace bit asks for.
-            std::vector<std::uint8_t> rows;
-            const int w = f.Width(), h = f.Height();
-            static const int first[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
-            for (int pass = f.Interlaced() ? 0 : 3; pass < 4; ++pass)
-                for (int y = f.Interlaced() ? first[pass] : 0; y < h; y += f.Interlaced() ? step[pass] : 1)
+            Pixels rows;
+            const int w = f.Width(), il = f.Interlaced(), first[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+            for (int pass = il ? 0 : 3; pass < 4; ++pass)
+                for (int y = il ? first[pass] : 0; y < f.Height(); y += il ? step[pass] : 1)
                     rows.insert(rows.end(), f.Data() + std::size_t(y) * w, f.Data() + std::size_t(y + 1) * w);
-            s.write(PlainLZW(rows.data(), std::int64_t(rows.size()), 8));
+            s.write(PlainLZW(rows, 8));
         });
     }
     ~PlainEncoder() { gif::SetGIFCompressor(nullptr); }
 };
 
-struct Loaded {
-    std::unique_ptr<gif::TGIFImage> Image = std::make_unique<gif::TGIFImage>();
-    std::vector<std::string> Warnings;
-    std::string Error; // empty when the load succeeded
+// The message f() raises, or "".
+template <typename F>
+std::string MessageOf(F &&f)
+{
+    try {
+        f();
+    } catch (const platform::Exception &e) {
+        return e.what();
+    }
+    return "";
+}
+
+// A read-only device over a copy of the bytes.
+struct Reader : QBuffer {
+    explicit Reader(const QByteArray &a) { setData(a), open(QIODevice::ReadOnly); }
 };
 
-inline Loaded Load(const QByteArray &bytes)
-{
-    Loaded r;
-    auto *w = &r.Warnings;
-    r.Image->OnWarning = [w](const void *, int, const std::string &m) { w->push_back(m); };
-    QByteArray copy = bytes;
-    QBuffer buf(&copy);
-    buf.open(QIODevice::ReadOnly);
-    try {
-        r.Image->LoadFromStream(buf);
-    } catch (const gif::GIFException &e) {
-        r.Error = e.what();
+// An image loaded from bytes, with its warnings and error message.
+struct Load {
+    std::unique_ptr<gif::TGIFImage> Image = std::make_unique<gif::TGIFImage>();
+    Strings Warnings;
+    std::string Error;
+    explicit Load(const QByteArray &bytes)
+    {
+        Image->OnWarning = [this](const void *, int, const std::string &m) { Warnings.push_back(m); };
+        Reader in(bytes);
+        Error = MessageOf([&] { Image->LoadFromStream(in); });
     }
-    return r;
-}
+    Load(Load &&) = delete; // the warning handler holds this
+};
 
-inline QByteArray Save(gif::TGIFImage &image)
-{
-    QBuffer buf;
-    buf.open(QIODevice::WriteOnly);
-    image.SaveToStream(buf);
-    return buf.data();
-}
-
+// An image, frame, colour map or extension as it writes itself.
 template <typename T>
-QByteArray SaveItem(T &item)
+QByteArray Save(T &item)
 {
     QBuffer buf;
     buf.open(QIODevice::WriteOnly);
@@ -131,25 +111,13 @@ QByteArray SaveItem(T &item)
     return buf.data();
 }
 
-// "GIF89a", a 2-colour global table (black, white) and a WxH screen.
+// "GIF89a", a WxH screen and a 2-colour global table (black, white); an
+// image descriptor at 0,0; a whole frame of one pixel value.
 inline QByteArray Header(int w = 2, int h = 2, const char *version = "89a")
 {
-    QByteArray a = QByteArray("GIF") + version;
-    a += Bytes({w & 255, w >> 8, h & 255, h >> 8, 0x80, 0, 0, 0, 0, 0, 255, 255, 255});
-    return a;
+    return QByteArray("GIF") + version + Bytes({w & 255, w >> 8, h & 255, h >> 8, 0x80, 0, 0, 0, 0, 0, 255, 255, 255});
 }
-
-// An image descriptor at 0,0 of WxH with no local table.
-inline QByteArray Descriptor(int w, int h, int packed = 0)
-{
-    return Bytes({0x2C, 0, 0, 0, 0, w & 255, w >> 8, h & 255, h >> 8, packed});
-}
-
-// A whole frame of WxH pixels with plain data.
-inline QByteArray Frame(int w, int h, std::uint8_t value = 1)
-{
-    std::vector<std::uint8_t> px(std::size_t(w * h), value);
-    return Descriptor(w, h) + PlainLZW(px.data(), std::int64_t(px.size()), 2);
-}
+inline QByteArray Descriptor(int w, int h, int packed = 0) { return Bytes({0x2C, 0, 0, 0, 0, w, w >> 8, h, h >> 8, packed}); }
+inline QByteArray Frame(int w, int h, std::uint8_t v = 1) { return Descriptor(w, h) + PlainLZW(Pixels(std::size_t(w * h), v)); }
 
 } // namespace gif_test
