@@ -2,9 +2,12 @@
 
 #include "app/SelfUnit.h"
 #include "app/fm_Main.h"
+#include "imaging/HIPSLoader.h"
+#include "imaging/InputQuery.h"
 #include "imaging/PNGLoader.h"
 #include "platform/core/Exceptions.h"
 #include "platform/gui/ExceptionDisplay.h"
+#include "platform/gui/InputQuery.h"
 #include "platform/os/QuitSignals.h"
 #include "platform/os/SingleInstance.h"
 #include "support/TextRoutines.h"
@@ -60,6 +63,9 @@ int ProgramMain(int argc, char **argv)
     // (GIF picture and clipboard formats, image loaders in their
     // fixed order) runs here, before anything else.
     imaging::RegisterPNGLoader();
+    imaging::RegisterHIPSLoader();
+    // The image library asks its questions (a HIPS plane) through this dialog.
+    imaging::InputQuery = platform::InputQuery;
 
     // One copy per user and display. Taken before the application object
     // exists; a copy that finds it held ends at once and silently.
