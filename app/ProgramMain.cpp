@@ -2,6 +2,7 @@
 
 #include "app/SelfUnit.h"
 #include "app/fm_Main.h"
+#include "imaging/ImageDLLLoader.h"
 #include "imaging/PNGLoader.h"
 #include "platform/core/Exceptions.h"
 #include "platform/gui/ExceptionDisplay.h"
@@ -59,6 +60,7 @@ int ProgramMain(int argc, char **argv)
     // SEAM(start-up registration): the libraries' start-up registration
     // (GIF picture and clipboard formats, image loaders in their
     // fixed order) runs here, before anything else.
+    imaging::RegisterDLLLoader();
     imaging::RegisterPNGLoader();
 
     // One copy per user and display. Taken before the application object
