@@ -3,6 +3,7 @@
 #include "app/SelfUnit.h"
 #include "app/fm_Main.h"
 #include "imaging/HIPSLoader.h"
+#include "imaging/ImageDLLLoader.h"
 #include "imaging/InputQuery.h"
 #include "imaging/PNGLoader.h"
 #include "platform/core/Exceptions.h"
@@ -62,6 +63,7 @@ int ProgramMain(int argc, char **argv)
     // SEAM(start-up registration): the libraries' start-up registration
     // (GIF picture and clipboard formats, image loaders in their
     // fixed order) runs here, before anything else.
+    imaging::RegisterDLLLoader();
     imaging::RegisterPNGLoader();
     imaging::RegisterHIPSLoader();
     // The image library asks its questions (a HIPS plane) through this dialog.

@@ -3,6 +3,7 @@
 #include "app/CFGIniFile.h"
 #include "app/CaptureFormStyle.h"
 #include "app/CaptureTexts.h"
+#include "app/ImagePlugins.h"
 #include "app/fm_AboutBox.h"
 #include "app/fm_Settings.h"
 #include "platform/gui/Colors.h"
@@ -189,7 +190,7 @@ void TfmMain::FormCreate()
     const bool debugDay = false;
     if (!debugDay)
         pnMsg->resize(pnMsg->width(), 57);
-    // SEAM(image plug-ins): DLLLoader.AddPlugins(ProgramPath, no callback).
+    AddImagePlugins();
 }
 
 void TfmMain::FormDestroy() noexcept
