@@ -2,6 +2,7 @@
 
 #include "app/SelfUnit.h"
 #include "app/fm_Main.h"
+#include "imaging/BMPLoader.h"
 #include "imaging/HIPSLoader.h"
 #include "imaging/ImageDLLLoader.h"
 #include "imaging/InputQuery.h"
@@ -66,6 +67,7 @@ int ProgramMain(int argc, char **argv)
     imaging::RegisterDLLLoader();
     imaging::RegisterPNGLoader();
     imaging::RegisterHIPSLoader();
+    imaging::RegisterBMPLoader();
     // The image library asks its questions (a HIPS plane) through this dialog.
     imaging::InputQuery = platform::InputQuery;
 

@@ -1,0 +1,362 @@
+#include "ErrorText.h"
+#include "imaging/BMPLoader.h"
+#include "imaging/MemStream.h"
+
+#include <QBuffer>
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <vector>
+
+// The cases name only the fields that differ from a plain 2 x 2 24-bit file.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+using namespace imaging;
+using imaging_test::MessageOf;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+void Put(Bytes &b, std::size_t at, std::uint32_t v, int n)
+{
+    if (b.size() < at + n)
+        b.resize(at + n);
+    for (int i = 0; i < n; ++i)
+        b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// A BMP file with a 40-byte header (or Hs bytes, fields at the 40-byte
+// places), Colors four-byte palette entries, then Pixels.
+struct Spec {
+    int W = 2, H = 2, Bits = 24, Comp = 0, Colors = 0, Hs = 40, Planes = 1;
+    std::uint32_t ClrUsed = 0;
+    Bytes Extra; // between header and palette (bit-field masks)
+    Bytes Pixels;
+};
+
+Bytes Bmp(const Spec &s)
+{
+    Bytes b;
+    const std::size_t off = 14 + s.Hs + s.Extra.size() + 4 * s.Colors;
+    b.resize(off);
+    b[0] = 'B';
+    b[1] = 'M';
+    Put(b, 2, static_cast<std::uint32_t>(off + s.Pixels.size()), 4);
+    Put(b, 10, static_cast<std::uint32_t>(off), 4);
+    Put(b, 14, s.Hs, 4);
+    Put(b, 18, s.W, 4);
+    Put(b, 22, s.H, 4);
+    Put(b, 26, s.Planes, 2);
+    Put(b, 28, s.Bits, 2);
+    Put(b, 30, s.Comp, 4);
+    Put(b, 46, s.ClrUsed ? s.ClrUsed : s.Colors, 4);
+    std::copy(s.Extra.begin(), s.Extra.end(), b.begin() + 14 + s.Hs);
+    for (int i = 0; i < s.Colors; ++i)
+        Put(b, 14 + s.Hs + s.Extra.size() + 4 * i, 0x010203u * i, 4);
+    b.insert(b.end(), s.Pixels.begin(), s.Pixels.end());
+    return b;
+}
+
+using Bitmap = std::unique_ptr<TLinearBitmap>;
+
+Bitmap Load(const Bytes &file)
+{
+    TMemStream mem;
+    mem.Write(file.data(), static_cast<int>(file.size()));
+    mem.Seek(0);
+    auto b = std::make_unique<TLinearBitmap>();
+    TBMPLoader().LoadFromStream(mem, "BMP", *b);
+    return b;
+}
+
+std::string LoadError(const Bytes &file)
+{
+    return MessageOf([&] { Load(file); });
+}
+
+Bytes Save(const TLinearBitmap &b)
+{
+    TMemStream mem;
+    TBMPLoader().SaveToStream(mem, "BMP", b);
+    Bytes out(static_cast<std::size_t>(mem.Size()));
+    mem.Seek(0);
+    mem.Read(out.data(), mem.Size());
+    return out;
+}
+
+std::vector<int> Row(const Bitmap &p, int y)
+{
+    const TLinearBitmap &b = *p;
+    return std::vector<int>(b.ScanLine(y), b.ScanLine(y) + b.BytesPerLine);
+}
+
+Bytes Masks(std::uint32_t r, std::uint32_t g, std::uint32_t bl)
+{
+    Bytes m;
+    Put(m, 0, r, 4);
+    Put(m, 4, g, 4);
+    Put(m, 8, bl, 4);
+    return m;
+}
+
+} // namespace
+
+// Each header that a damaged or hostile file could carry fails cleanly,
+// before anything is allocated for it.
+TEST(BMPLoader, RefusesHostileHeaders)
+{
+    const Bytes px(16, 0);
+    const struct {
+        const char *what;
+        Spec spec;
+    } cases[] = {
+        {"width 0", {.W = 0, .Pixels = px}},
+        {"width negative", {.W = -2, .Pixels = px}},
+        {"height 0", {.H = 0, .Pixels = px}},
+        {"height INT_MIN", {.H = INT_MIN, .Pixels = px}},
+        {"above 2^28 pixels", {.W = 16385, .H = 16385, .Pixels = px}},
+        {"2^31 pixels, 32-bit product wraps", {.W = 65536, .H = 32768, .Pixels = px}},
+        {"bit count 2", {.Bits = 2, .Colors = 4, .Pixels = px}},
+        {"bit count 0", {.Bits = 0, .Pixels = px}},
+        {"bit count 64", {.Bits = 64, .Pixels = px}},
+        {"planes 2", {.Planes = 2, .Pixels = px}},
+        {"RLE8 at 4 bpp", {.Bits = 4, .Comp = 1, .Colors = 16, .Pixels = {0, 1}}},
+        {"RLE4 at 8 bpp", {.Bits = 8, .Comp = 2, .Colors = 16, .Pixels = {0, 1}}},
+        {"RLE top-down", {.H = -2, .Bits = 8, .Comp = 1, .Colors = 2, .Pixels = {0, 1}}},
+        {"colours used beyond the file", {.Bits = 8, .Colors = 2, .ClrUsed = 0x7FFFFFFF, .Pixels = px}},
+        {"pixels cut short", {.W = 4, .H = 4, .Pixels = px}},
+        {"header size 66", {.Hs = 66, .Pixels = px}},
+        {"bit-field mask zero", {.Bits = 16, .Comp = 3, .Extra = Masks(0xF800, 0x07E0, 0), .Pixels = px}},
+        {"bit-field mask with a gap", {.Bits = 16, .Comp = 3, .Extra = Masks(0xF801, 0x07E0, 0x1E), .Pixels = px}},
+        {"index beyond the colour table", {.W = 4, .H = 1, .Bits = 8, .Colors = 2, .Pixels = {0, 1, 2, 0}}},
+        {"compression 4", {.Comp = 4, .Pixels = px}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(LoadError(Bmp(c.spec)), "Unsupported file format") << c.what;
+
+    Bytes cut = Bmp({.Pixels = px});
+    Put(cut, 2, 100000, 4); // the header's file size says the file was cut
+    EXPECT_EQ(LoadError(cut), "Unsupported file format");
+    for (std::size_t n : {0, 1, 2, 13, 14, 20, 53})
+        EXPECT_EQ(LoadError(Bytes(cut.begin(), cut.begin() + n)), "Unsupported file format") << n;
+}
+
+// Runs and moves that would land outside the picture are damaged data; the
+// last row may lack its padding.
+TEST(BMPLoader, RunLengthDataStaysInsideThePicture)
+{
+    const struct {
+        const char *what;
+        int bits;
+        Bytes data;
+    } bad[] = {
+        {"run past the row", 8, {3, 1, 0, 1}},
+        {"absolute run past the row", 8, {0, 3, 1, 1, 1, 0, 0, 1}},
+        {"delta beyond the right edge", 8, {0, 2, 3, 0, 0, 1}},
+        {"delta beyond the top", 8, {0, 2, 0, 3, 0, 1}},
+        {"data ends before end of picture", 8, {2, 1}},
+        {"RLE4 run past the row", 4, {3, 0x11, 0, 1}},
+    };
+    for (const auto &c : bad)
+        EXPECT_EQ(LoadError(Bmp({.Bits = c.bits, .Comp = c.bits == 8 ? 1 : 2, .Colors = 2, .Pixels = c.data})),
+                  "Unsupported file format")
+            << c.what;
+
+    // End of picture after the first row: the rest stays index 0.
+    const Bitmap eop = Load(Bmp({.W = 3, .Bits = 8, .Comp = 1, .Colors = 3, .Pixels = {3, 2, 0, 1}}));
+    EXPECT_EQ(Row(eop, 1), (std::vector<int>{2, 2, 2}));
+    EXPECT_EQ(Row(eop, 0), (std::vector<int>{0, 0, 0}));
+    // RLE4: an absolute run of 3 takes 2 bytes and no padding, one of 5 takes
+    // 3 bytes and a padding byte; encoded runs alternate high and low nibble.
+    const Bitmap four = Load(Bmp({.W = 5, .Bits = 4, .Comp = 2, .Colors = 16,
+                                         .Pixels = {0, 3, 0x12, 0x30, 0, 0, 0, 5, 0x45, 0x67, 0x80, 0, 0, 1}}));
+    EXPECT_EQ(Row(four, 1), (std::vector<int>{1, 2, 3, 0, 0}));
+    EXPECT_EQ(Row(four, 0), (std::vector<int>{4, 5, 6, 7, 8}));
+    const Bitmap delta = Load(Bmp({.W = 4, .Bits = 4, .Comp = 2, .Colors = 16,
+                                          .Pixels = {0, 2, 1, 1, 3, 0x9A, 0, 1}}));
+    EXPECT_EQ(Row(delta, 0), (std::vector<int>{0, 9, 10, 9})); // one right, one up
+    EXPECT_EQ(Row(delta, 1), (std::vector<int>{0, 0, 0, 0}));
+}
+
+// Pixel layouts: bit fields applied, 32-bit read as 24-bit, top-down upright,
+// 1-bit with its colour table, colours used clamped to 256.
+TEST(BMPLoader, DecodesEveryLayout)
+{
+    Bytes p16;
+    for (std::uint32_t v : {0xF800u, 0x07E0u, 0x001Fu, 0x0821u})
+        Put(p16, p16.size(), v, 2);
+    const Bitmap b565 = Load(Bmp({.Bits = 16, .Comp = 3, .Extra = Masks(0xF800, 0x07E0, 0x1F), .Pixels = p16}));
+    EXPECT_EQ(b565->PixelFormat, pf24bit);
+    EXPECT_EQ(Row(b565, 1), (std::vector<int>{0, 0, 255, 0, 255, 0}));
+    EXPECT_EQ(Row(b565, 0), (std::vector<int>{255, 0, 0, 8, 4, 8}));
+
+    const Bitmap b32 =
+        Load(Bmp({.W = 1, .H = -2, .Bits = 32, .Pixels = {1, 2, 3, 99, 4, 5, 6, 99}})); // top-down
+    EXPECT_EQ(b32->PixelFormat, pf24bit);
+    EXPECT_EQ(Row(b32, 0), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(Row(b32, 1), (std::vector<int>{4, 5, 6}));
+
+    const Bitmap mono = Load(Bmp({.W = 9, .H = 1, .Bits = 1, .Colors = 2, .Pixels = {0xA0, 0x80, 0, 0}}));
+    EXPECT_EQ(mono->PixelFormat, pf8bit);
+    EXPECT_EQ(Row(mono, 0), (std::vector<int>{1, 0, 1, 0, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(mono->Palette[3], 3); // entry 1 is blue 3, green 2, red 1
+
+    Spec big{.W = 4, .H = 1, .Bits = 8, .Colors = 300, .Pixels = {255, 0, 0, 0}};
+    const Bitmap clamped = Load(Bmp(big));
+    EXPECT_EQ(clamped->Palette[3 * 255], (3 * 255) & 0xFF);
+}
+
+// The 12-byte header with three-byte entries, the 64-byte header read at
+// the 40-byte header's places, and the old format with its fixed colours.
+TEST(BMPLoader, ReadsTheOlderHeaders)
+{
+    Bytes core(14 + 12 + 3 * 256 + 4, 0);
+    core[0] = 'B';
+    core[1] = 'M';
+    Put(core, 2, static_cast<std::uint32_t>(core.size()), 4);
+    Put(core, 10, 14 + 12 + 3 * 256, 4);
+    Put(core, 14, 12, 4);
+    Put(core, 18, 1, 2);
+    Put(core, 20, 1, 2);
+    Put(core, 22, 1, 2);
+    Put(core, 24, 8, 2);
+    Put(core, 26 + 3 * 7, 0x302010, 3);
+    core[26 + 3 * 256] = 7;
+    const Bitmap core8 = Load(core);
+    EXPECT_EQ(core8->ScanLine(0)[0], 7);
+    EXPECT_EQ(std::vector<int>(core8->Palette.get() + 21, core8->Palette.get() + 24), (std::vector<int>{0x10, 0x20, 0x30}));
+
+    const Bitmap os2 = Load(Bmp({.W = 300, .H = 1, .Hs = 64, .Pixels = Bytes(900, 0)}));
+    EXPECT_EQ(os2->Width, 300);
+
+    // Old format: 4 bits, 2 x 2, rows of 2 bytes (one more than needed).
+    const Bytes old = {0, 0, 2, 0, 2, 0, 2, 0, 1, 4, 0x1F, 0xEE, 0x20, 0xEE};
+    const Bitmap o = Load(old);
+    ASSERT_EQ(o->PixelFormat, pf24bit);
+    EXPECT_EQ(Row(o, 1), (std::vector<int>{170, 0, 0, 255, 255, 255})); // memory row 0 is the bottom
+    EXPECT_EQ(Row(o, 0), (std::vector<int>{0, 170, 0, 0, 0, 0}));
+    // A stride shorter than the picture's rows copies only what it has.
+    const Bitmap shortRows = Load({0, 0, 3, 0, 1, 0, 1, 0, 1, 8, 5});
+    EXPECT_EQ(shortRows->Width, 3);
+}
+
+// Saving writes the 40-byte header, bottom-up padded rows and, for 8 bits,
+// 256 entries; each depth reads back (32-bit as 24-bit); 24-bit pixels equal
+// Qt's writer's.
+TEST(BMPLoader, SavesAndReloads)
+{
+    for (TPixelFormat pf : {pf8bit, pf24bit, pf32bit}) {
+        TLinearBitmap b;
+        b.New(5, 3, pf);
+        for (int i = 0; i < b.Size; ++i)
+            b.Map[i] = static_cast<std::uint8_t>(i * 7 + 1);
+        if (pf == pf8bit)
+            for (int i = 0; i < 768; ++i)
+                b.Palette[i] = static_cast<std::uint8_t>(i / 3);
+        const Bytes f = Save(b);
+        const int bits = pf == pf8bit ? 8 : pf == pf24bit ? 24 : 32;
+        const std::size_t stride = (5 * bits + 31) / 32 * 4, off = 54 + (bits == 8 ? 1024 : 0);
+        ASSERT_EQ(f.size(), off + 3 * stride) << bits;
+        EXPECT_EQ(f[28], bits);
+        EXPECT_EQ(f[10] | f[11] << 8, static_cast<int>(off));
+        EXPECT_EQ(f[46] | f[47] << 8, bits == 8 ? 256 : 0);
+        EXPECT_EQ(f[off], b.ScanLine(2)[0]); // bottom row first
+
+        const Bitmap back = Load(f);
+        TLinearBitmap want;
+        want.Assign(b);
+        if (pf == pf32bit)
+            want.ChangePixelFormat(pf24bit);
+        ASSERT_EQ(back->PixelFormat, want.PixelFormat);
+        EXPECT_EQ(0, std::memcmp(back->Map.get(), want.Map.get(), want.Size)) << bits;
+        if (pf == pf8bit) {
+            EXPECT_EQ(0, std::memcmp(back->Palette.get(), b.Palette.get(), 768));
+        }
+        if (pf == pf24bit) {
+            QImage image;
+            b.AssignTo(image);
+            QBuffer qt;
+            qt.open(QIODevice::WriteOnly);
+            ASSERT_TRUE(image.save(&qt, "BMP"));
+            const QByteArray q = qt.data();
+            const std::size_t qoff = static_cast<std::uint8_t>(q[10]) | static_cast<std::uint8_t>(q[11]) << 8;
+            EXPECT_EQ(0, std::memcmp(f.data() + off, q.constData() + qoff, 3 * stride));
+        }
+    }
+    TLinearBitmap grey;
+    grey.New(1, 1, pf16bit);
+    grey.Map[1] = 0xAB;
+    EXPECT_EQ(Save(grey)[54 + 1024], 0xAB);
+    EXPECT_TRUE(Save(TLinearBitmap()).empty());
+}
+
+// Registration, the picture class, streams that cannot seek and DIBs in memory.
+TEST(BMPLoader, ServesRegistryPicturesAndMemory)
+{
+    RegisterBMPLoader();
+    EXPECT_EQ(BitmapLoaders.FindLoader("bmp"), BMPLoader());
+    EXPECT_TRUE(BMPLoader()->CanSave("Bmp") && !BMPLoader()->CanLoad("BM") && !BMPLoader()->CanLoad("BMPX"));
+    std::string filter;
+    BMPLoader()->GetSaveFilter(filter);
+    EXPECT_EQ(filter, "Windows bitmap (*.bmp)|*.bmp");
+    const auto format = platform::FindFileFormat("BMP");
+    ASSERT_TRUE(format);
+    EXPECT_EQ(format->ClassName, "TFallbackBitmap");
+
+    const Bytes file = Bmp({.W = 1, .H = 1, .Pixels = {10, 20, 30, 0}});
+    auto picture = format->Create();
+    QByteArray bytes(reinterpret_cast<const char *>(file.data()), static_cast<qsizetype>(file.size()));
+    QBuffer in(&bytes);
+    in.open(QIODevice::ReadOnly);
+    picture->LoadFromStream(in);
+    QImage image;
+    picture->AssignTo(image);
+    EXPECT_EQ(image.pixel(0, 0), qRgb(30, 20, 10));
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    picture->SaveToStream(out);
+    EXPECT_EQ(out.data().mid(54), bytes.mid(54));
+    UnregisterBMPLoader();
+    EXPECT_FALSE(platform::FindFileFormat("bmp"));
+
+    // A stream that cannot seek is read whole first.
+    class Forward : public TBaseStream {
+    public:
+        explicit Forward(const Bytes &d) : d_(d) { CanRead = true; }
+        int Write(const void *, int) override { return 0; }
+        int Read(void *b, int n) override
+        {
+            n = std::min<int>(n, static_cast<int>(d_.size() - pos_));
+            std::memcpy(b, d_.data() + pos_, n);
+            pos_ += n;
+            return n;
+        }
+        int Available() override { return static_cast<int>(d_.size() - pos_); }
+
+    private:
+        const Bytes &d_;
+        std::size_t pos_ = 0;
+    } forward(file);
+    auto viaForward = std::make_unique<TLinearBitmap>();
+    TBMPLoader().LoadFromStream(forward, "BMP", *viaForward);
+    EXPECT_EQ(Row(viaForward, 0), (std::vector<int>{10, 20, 30}));
+
+    // Packed DIB: header, two colours, pixels; and with the pixels apart.
+    const Bytes dib = Bmp({.W = 2, .H = 1, .Bits = 8, .Colors = 2, .Pixels = {1, 0, 0, 0}});
+    auto packed = std::make_unique<TLinearBitmap>(), splitOne = std::make_unique<TLinearBitmap>();
+    TLinearBitmap &split = *splitOne;
+    ReadDIB(dib.data() + 14, dib.size() - 14, *packed);
+    EXPECT_EQ(Row(packed, 0), (std::vector<int>{1, 0}));
+    EXPECT_EQ(packed->Palette[3], 3);
+    ReadDIB(dib.data() + 14, 40 + 8, dib.data() + 62, 4, split);
+    EXPECT_EQ(Row(splitOne, 0), (std::vector<int>{1, 0}));
+    EXPECT_EQ(MessageOf([&] { ReadDIB(dib.data() + 14, 40 + 4, dib.data() + 62, 4, split); }),
+              "Unsupported file format"); // colour table cut
+    EXPECT_EQ(MessageOf([&] { ReadDIB(dib.data() + 14, 40 + 8, dib.data() + 62, 1, split); }),
+              "Unsupported file format"); // pixels cut
+    EXPECT_FALSE(split.Present);
+}
