@@ -1,15 +1,15 @@
 #include "app/ProgramMain.h"
 
+#include "app/ImagingHooks.h"
 #include "app/SelfUnit.h"
 #include "app/fm_Main.h"
 #include "imaging/BMPLoader.h"
 #include "imaging/HIPSLoader.h"
 #include "imaging/ImageDLLLoader.h"
-#include "imaging/InputQuery.h"
 #include "imaging/PNGLoader.h"
+#include "imaging/WMFLoader.h"
 #include "platform/core/Exceptions.h"
 #include "platform/gui/ExceptionDisplay.h"
-#include "platform/gui/InputQuery.h"
 #include "platform/os/QuitSignals.h"
 #include "platform/os/SingleInstance.h"
 #include "support/TextRoutines.h"
@@ -68,8 +68,8 @@ int ProgramMain(int argc, char **argv)
     imaging::RegisterPNGLoader();
     imaging::RegisterHIPSLoader();
     imaging::RegisterBMPLoader();
-    // The image library asks its questions (a HIPS plane) through this dialog.
-    imaging::InputQuery = platform::InputQuery;
+    imaging::RegisterWMFLoader();
+    InstallImagingHooks();
 
     // One copy per user and display. Taken before the application object
     // exists; a copy that finds it held ends at once and silently.

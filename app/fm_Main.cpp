@@ -3,7 +3,7 @@
 #include "app/CFGIniFile.h"
 #include "app/CaptureFormStyle.h"
 #include "app/CaptureTexts.h"
-#include "app/ImagePlugins.h"
+#include "app/ImagingHooks.h"
 #include "app/fm_AboutBox.h"
 #include "app/fm_Settings.h"
 #include "platform/gui/Colors.h"

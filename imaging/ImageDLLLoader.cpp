@@ -1,6 +1,7 @@
 #include "imaging/ImageDLLLoader.h"
 
 #include "imaging/FileUtils.h"
+#include "imaging/LibraryTrace.h"
 #include "imaging/LinearGraphic.h"
 #include "imaging/PluginLinearBitmap.h"
 
@@ -96,12 +97,6 @@ TImageDLLLoader::~TImageDLLLoader()
         ::dlclose(p.Module);
 }
 
-void TImageDLLLoader::Skip(const std::string &Text) const
-{
-    if (Trace)
-        Trace(Text);
-}
-
 bool TImageDLLLoader::AddPlugins(const std::string &FolderName, const TCallback &Callback)
 {
     const std::string folder = AddBackslash(FolderName);
@@ -115,13 +110,13 @@ bool TImageDLLLoader::AddPlugins(const std::string &FolderName, const TCallback 
             Callback(name);
         // Anyone who may write the file could plant code in the program.
         if (st.st_mode & (S_IWGRP | S_IWOTH)) {
-            Skip("Image plug-in skipped, writable by others: " + path);
+            TraceLine("Image plug-in skipped, writable by others: " + path);
             continue;
         }
         void *module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!module) {
             const char *why = ::dlerror();
-            Skip("Image plug-in not loaded: " + path + (why ? std::string(" - ") + why : std::string()));
+            TraceLine("Image plug-in not loaded: " + path + (why ? std::string(" - ") + why : std::string()));
             continue;
         }
         TImageDLLInfo info;

@@ -32,10 +32,9 @@ public:
     // Loads every "*.so" regular file of Folder (in name order) that exports a
     // load or save function and the free function; the others are released.
     // Callback, when given, hears each file name first. True when at least
-    // one library was kept by this call.
+    // one library was kept by this call. Why a file was passed over goes to
+    // the library's trace.
     bool AddPlugins(const std::string &Folder, const TCallback &Callback = nullptr);
-    // Hears why a file was passed over (the program sends it to its trace).
-    TCallback Trace;
 
     void GetLoadFilter(std::string &Filter) override;
     void GetSaveFilter(std::string &Filter) override;
@@ -45,7 +44,6 @@ public:
     const std::vector<TImageDLLInfo> &Plugins() const { return Plugins_; }
 
 private:
-    void Skip(const std::string &Text) const;
     std::vector<TImageDLLInfo> Plugins_;
 };
 

@@ -1,6 +1,7 @@
 #include "ErrorText.h"
 #include "TestUtil.h"
 #include "imaging/ImageDLLLoader.h"
+#include "imaging/LibraryTrace.h"
 #include "imaging/PluginLinearBitmap.h"
 #include "platform/gui/Graphic.h"
 
@@ -30,7 +31,7 @@ protected:
         fs::copy_file(dir.File("fake_plugin_full.so"), dir.File("writable.so"));
         ::chmod(dir.File("writable.so").c_str(), 0664);
         testutil::WriteFile(dir.File("notes.txt"), "ignored");
-        loader.Trace = [this](const std::string &t) { traced.push_back(t); };
+        LibraryTrace = [this](const std::string &t) { traced.push_back(t); };
         kept = loader.AddPlugins(dir.Path(), [this](const std::string &n) { heard.push_back(n); });
         full = ::dlopen(dir.File("fake_plugin_full.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
         setup = reinterpret_cast<void (*)(int, int, int, int, int, int)>(::dlsym(full, "FakeSetup"));
@@ -38,6 +39,7 @@ protected:
     }
     void TearDown() override
     {
+        LibraryTrace = nullptr;
         if (full)
             ::dlclose(full);
         platform::UnregisterGraphicClass("TLinearGraphic");
