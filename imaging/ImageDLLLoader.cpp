@@ -17,13 +17,6 @@ namespace imaging {
 
 namespace {
 
-std::string Upper(std::string s)
-{
-    for (auto &c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
 
 bool IsExtChar(char c)
 {
@@ -50,7 +43,7 @@ std::vector<std::string> SharedObjects(const std::string &Folder)
 // Every extension of a filter is registered as a picture format once.
 void RegisterExtensions(const std::string &Filter)
 {
-    const std::string text = Upper(Filter) + "|";
+    const std::string text = UpperCase(Filter) + "|";
     for (std::size_t at = text.find("*."); at != std::string::npos; at = text.find("*.", at + 2)) {
         std::size_t end = at + 2;
         while (end < text.size() && IsExtChar(text[end]))
@@ -161,7 +154,7 @@ void TImageDLLLoader::GetSaveFilter(std::string &Filter)
 void TImageDLLLoader::LoadFromFile(const std::string &FileName, const std::string &Ext, TLinearBitmap &Bitmap)
 {
     const auto it = std::find_if(Plugins_.begin(), Plugins_.end(), [&](const TImageDLLInfo &p) {
-        return p.LoadImage && Upper(p.LoadFilter).find("*." + Ext) != std::string::npos;
+        return p.LoadImage && FilterHas(p.LoadFilter, Ext);
     });
     if (it == Plugins_.end())
         throw ELinearBitmap("Unsupported file format");
@@ -185,7 +178,7 @@ void TImageDLLLoader::LoadFromFile(const std::string &FileName, const std::strin
 void TImageDLLLoader::SaveToFile(const std::string &FileName, const std::string &Ext, const TLinearBitmap &Bitmap)
 {
     const auto it = std::find_if(Plugins_.begin(), Plugins_.end(), [&](const TImageDLLInfo &p) {
-        return p.SaveImage && Upper(p.SaveFilter).find("*." + Ext) != std::string::npos;
+        return p.SaveImage && FilterHas(p.SaveFilter, Ext);
     });
     if (it == Plugins_.end())
         throw ELinearBitmap("Unsupported file format");

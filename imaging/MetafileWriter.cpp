@@ -103,6 +103,18 @@ std::string Longs(std::initializer_list<std::int64_t> values)
     return s;
 }
 
+// The logical palette of an 8-bit picture: version, count, then red, green,
+// blue and flags per entry.
+std::string LogPalette(const TLinearBitmap &Bitmap)
+{
+    std::string pal = Words({0x0300, 256});
+    for (int i = 0; i < 256; ++i) {
+        const std::uint8_t *e = Bitmap.Palette.get() + 3 * i;
+        pal += {static_cast<char>(e[2]), static_cast<char>(e[1]), static_cast<char>(e[0]), '\0'};
+    }
+    return pal;
+}
+
 } // namespace
 
 std::string WriteWMF(const TLinearBitmap &Bitmap)
@@ -119,15 +131,7 @@ std::string WriteWMF(const TLinearBitmap &Bitmap)
     WMFRecord(records, maxWords, 0x020C, Words({h, w}));
     WMFRecord(records, maxWords, 0x0107, Words({3})); // colour on colour
     if (dib.Paletted) {
-        std::string pal = Words({0x0300, 256});
-        for (int i = 0; i < 256; ++i) {
-            const std::uint8_t *e = Bitmap.Palette.get() + 3 * i;
-            pal += static_cast<char>(e[2]);
-            pal += static_cast<char>(e[1]);
-            pal += static_cast<char>(e[0]);
-            pal += '\0';
-        }
-        WMFRecord(records, maxWords, 0x00F7, pal);
+        WMFRecord(records, maxWords, 0x00F7, LogPalette(Bitmap));
         WMFRecord(records, maxWords, 0x0234, Words({0}));
         WMFRecord(records, maxWords, 0x0035, "");
     }
@@ -161,15 +165,7 @@ std::string WriteEMF(const TLinearBitmap &Bitmap)
     std::uint32_t count = 1; // the header
     EMFRecord(records, count, 21, Longs({3}));
     if (dib.Paletted) {
-        std::string pal = Longs({1}) + Words({0x0300, 256});
-        for (int i = 0; i < 256; ++i) {
-            const std::uint8_t *e = Bitmap.Palette.get() + 3 * i;
-            pal += static_cast<char>(e[2]);
-            pal += static_cast<char>(e[1]);
-            pal += static_cast<char>(e[0]);
-            pal += '\0';
-        }
-        EMFRecord(records, count, 49, pal);
+        EMFRecord(records, count, 49, Longs({1}) + LogPalette(Bitmap));
         EMFRecord(records, count, 48, Longs({1}));
         EMFRecord(records, count, 52, "");
     }
