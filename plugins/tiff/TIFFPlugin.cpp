@@ -122,7 +122,9 @@ int LoadRGBA(TIFF *Tif, TImageContainer &Image, Buffer &Buf)
     if (!raster)
         return KSS_PLUGIN_BAD_DATA;
     Buf.Pixels = reinterpret_cast<std::uint8_t *>(raster);
-    if (!TIFFReadRGBAImageOriented(Tif, Image.Width, Image.Height, raster, ORIENTATION_TOPLEFT, 0))
+    // Stop at the first damaged strip or tile: going on would walk every
+    // remaining row of a huge, empty image.
+    if (!TIFFReadRGBAImageOriented(Tif, Image.Width, Image.Height, raster, ORIENTATION_TOPLEFT, 1))
         return KSS_PLUGIN_BAD_DATA;
     for (std::size_t i = 0; i < n; ++i) {
         const std::uint32_t p = raster[i];
