@@ -207,9 +207,10 @@ public:
     }
     void SelectStock(std::uint32_t i)
     {
-        static const Qt::GlobalColor greys[] = {Qt::white, Qt::lightGray, Qt::gray, Qt::darkGray, Qt::black};
+        // The stock brushes' own greys (Qt's named greys differ).
+        static const QRgb greys[] = {0xFFFFFF, 0xC0C0C0, 0x808080, 0x404040, 0x000000};
         if (i <= 4)
-            S.Brush = QBrush(greys[i]);
+            S.Brush = QBrush(QColor(greys[i]));
         else if (i == 5)
             S.Brush = Qt::NoBrush;
         else if (i == 6 || i == 7)
@@ -225,8 +226,9 @@ public:
                                               Qt::DashDotDotLine, Qt::NoPen,    Qt::SolidLine};
         const std::uint32_t s = Style & 0xF;
         QPen pen(QBrush(ColorRef(Color)), std::min(std::abs(Width), 1e6), s < 7 ? styles[s] : Qt::SolidLine);
-        pen.setCapStyle(Qt::RoundCap);
-        pen.setJoinStyle(Qt::RoundJoin);
+        const std::uint32_t cap = Style & 0xF00, join = Style & 0xF000;
+        pen.setCapStyle(cap == 0x100 ? Qt::SquareCap : cap == 0x200 ? Qt::FlatCap : Qt::RoundCap);
+        pen.setJoinStyle(join == 0x1000 ? Qt::BevelJoin : join == 0x2000 ? Qt::MiterJoin : Qt::RoundJoin);
         return pen;
     }
     static QBrush MakeBrush(std::uint32_t Style, std::uint32_t Color, std::uint32_t Hatch)
@@ -325,11 +327,15 @@ public:
         if (r.width() <= 0 || r.height() <= 0)
             return;
         const QPointF c = r.center();
+        // Arcs run counter-clockwise on the output: where the mapping mirrors
+        // (a y axis pointing up), that is clockwise here, so the ends swap.
+        const bool mirrored = Full().determinant() < 0;
+        const QPointF &from = mirrored ? end : start, &to = mirrored ? start : end;
         auto angle = [&](const QPointF &p) {
             return std::atan2(-(p.y() - c.y()) / r.height(), (p.x() - c.x()) / r.width()) * 180 / M_PI;
         };
-        const double a0 = angle(start);
-        double span = std::fmod(angle(end) - a0 + 720, 360);
+        const double a0 = angle(from);
+        double span = std::fmod(angle(to) - a0 + 720, 360);
         if (span == 0)
             span = 360;
         QPainterPath path;
@@ -856,6 +862,12 @@ void PlayEMFRecord(TPlayer &Pl, std::uint32_t Type, const TView &R)
     case 10: if (need(16)) S.WinOrg = PointL(R, 8); break;
     case 11: if (need(16)) S.VpExt = QSizeF(R.S32(8), R.S32(12)); break;
     case 12: if (need(16)) S.VpOrg = PointL(R, 8); break;
+    case 31: case 32: // ScaleViewportExtEx, ScaleWindowExtEx: x num, x denom, y num, y denom
+        if (need(24) && R.S32(12) && R.S32(20)) {
+            QSizeF &ext = Type == 31 ? S.VpExt : S.WinExt;
+            ext = QSizeF(ext.width() * R.S32(8) / R.S32(12), ext.height() * R.S32(16) / R.S32(20));
+        }
+        break;
     case 17: if (need(12)) S.MapMode = R.S32(8); break;
     case 18: if (need(12)) S.Opaque = R.U32(8) == 2; break;
     case 19: if (need(12)) S.Fill = R.U32(8) == 2 ? Qt::WindingFill : Qt::OddEvenFill; break;
@@ -912,7 +924,10 @@ void PlayEMFRecord(TPlayer &Pl, std::uint32_t Type, const TView &R)
         if (need(52))
             if (TObject *o = slot(R.U32(8))) {
                 o->Type = TObject::APen;
-                o->Pen = R.U32(36) == 1 ? QPen(Qt::NoPen) : TPlayer::MakePen(R.U32(28), R.U32(32), R.U32(40));
+                // A cosmetic pen is one pixel wide whatever its width says.
+                const bool geometric = R.U32(28) & 0x10000;
+                o->Pen = R.U32(36) == 1 ? QPen(Qt::NoPen)
+                                        : TPlayer::MakePen(R.U32(28), geometric ? R.U32(32) : 0, R.U32(40));
             }
         break;
     case 39:
@@ -1031,8 +1046,10 @@ void PlayEMFRecord(TPlayer &Pl, std::uint32_t Type, const TView &R)
             TView info;
             const QImage img = EMFBitmap(Pl, R, 84, R.U32(80), info);
             const double sw = Type == 77 ? R.S32(100) : dest.width(), sh = Type == 77 ? R.S32(104) : dest.height();
+            // The source is a device context holding the bitmap: its rows
+            // count from the top whatever the DIB's row order.
             if (!img.isNull())
-                Pl.Blit(img, SourceRect(info, img, R.S32(44), R.S32(48), sw, sh), dest, R.U32(40));
+                Pl.Blit(img, QRectF(R.S32(44), R.S32(48), sw, sh), dest, R.U32(40));
         }
         break;
     case 80: // SetDIBitsToDevice

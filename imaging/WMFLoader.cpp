@@ -78,7 +78,7 @@ void ReduceToPalette(TLinearBitmap &Bitmap)
         // Only when the picture had more colours than taken: the nearest,
         // the first of equals.
         std::int64_t best = -1, bestDist = 0;
-        for (std::size_t k = 0; k < palette.size() && bestDist != 0; ++k) {
+        for (std::size_t k = 0; k < palette.size() && (best < 0 || bestDist != 0); ++k) {
             const int db = int(p[0]) - int(palette[k] & 0xFF), dg = int(p[1]) - int((palette[k] >> 8) & 0xFF),
                       dr = int(p[2]) - int(palette[k] >> 16);
             const std::int64_t d = std::int64_t(db) * db + std::int64_t(dg) * dg + std::int64_t(dr) * dr;

@@ -208,6 +208,47 @@ TEST(MetafilePlayer, BitmapRecordsStretchTheirSourceExactly)
     EXPECT_EQ(At(img, 3, 3), 0xFFFFFFu);
 }
 
+TEST(MetafilePlayer, DeviceRulesOfStockObjectsBlitsAndArcs)
+{
+    std::string bits;
+    const std::string info = DIB2x2(bits);
+    const std::int64_t one = 0x3F800000; // 1.0f
+    const struct {
+        std::string records;
+        int x, y;
+        QRgb colour;
+    } cases[] = {
+        // The stock grey brush is 808080, not Qt's grey.
+        {E(37, {0x80000008}) + E(37, {0x80000002}) + E(43, {0, 0, 10, 10}), 5, 5, 0x808080},
+        // StretchBlt's source rows count from the top even for a bottom-up
+        // DIB: source pixel (0, 0) is the red one.
+        {E(77, {0, 0, 3, 3, 0, 0, 4, 4, 0x00CC0020, 0, 0, one, 0, 0, one, 0, 0, 0, 0, 108, 40, 148, 16, 1, 1},
+           info + bits),
+         2, 2, 0xFF0000},
+        // A pie runs counter-clockwise on the picture even where the mapping
+        // turns the y axis up: from the right to the top is the top-right quarter.
+        {E(17, {8}) + E(9, {10, 10}) + E(11, {10, -10}) + E(12, {0, 10}) + E(37, {0x80000008}) +
+             E(37, {0x80000004}) + E(47, {0, 0, 10, 10, 10, 5, 5, 10}),
+         7, 2, 0x000000},
+    };
+    for (const auto &c : cases) {
+        const QImage img = Play(EMF(c.records, 10, 10));
+        EXPECT_EQ(At(img, c.x, c.y), c.colour) << c.records.size();
+    }
+    const QImage pie = Play(EMF(cases[2].records, 10, 10));
+    EXPECT_EQ(At(pie, 2, 7) & At(pie, 7, 7) & At(pie, 2, 2), 0xFFFFFFu);
+
+    // Beyond 256 colours a pixel takes the nearest colour of the palette.
+    TLinearBitmap many;
+    many.New(257, 1, pf24bit);
+    for (int i = 0; i < 256; ++i)
+        std::memset(many.Map.get() + 3 * i, i, 3);
+    many.Map[3 * 256] = many.Map[3 * 256 + 1] = 250, many.Map[3 * 256 + 2] = 251;
+    ReduceToPalette(many);
+    ASSERT_EQ(many.PixelFormat, pf8bit);
+    EXPECT_EQ(many.Map[256], 250);
+}
+
 TEST(MetafilePlayer, HostileMetafiles)
 {
     std::vector<std::string> traced;
