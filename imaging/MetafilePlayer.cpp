@@ -123,6 +123,10 @@ public:
     std::vector<TObject> Objects;
     std::optional<QPainterPath> Path; // output pixels, while a path is recorded
     bool InPath = false;
+    // Pixels the bitmap records may still decode: a run-length DIB of a few
+    // bytes can claim 2^28 pixels, and a record repeated would decode it
+    // again each time.
+    std::int64_t BitmapBudget = 0;
 
     void NotPlayed(const std::string &Kind, std::uint32_t Type)
     {
@@ -490,6 +494,14 @@ private:
 // empty when the reader refuses it (the record is then passed over).
 QImage DIBImage(TPlayer &Pl, const TView &Info, const TView &Bits, std::uint32_t Usage)
 {
+    const bool core = Info.U32(0) == 12;
+    const std::int64_t pixels = core ? std::int64_t(Info.U16(4)) * Info.U16(6)
+                                     : std::abs(std::int64_t(Info.S32(4))) * std::abs(std::int64_t(Info.S32(8)));
+    if (pixels > Pl.BitmapBudget) {
+        TraceLine("Metafile bitmap not drawn: its pixels pass the metafile's limit");
+        return {};
+    }
+    Pl.BitmapBudget -= pixels;
     if (Usage == 1)
         Pl.NotPlayed("Palette-index bitmap usage", 1);
     try {
@@ -1151,9 +1163,10 @@ TLayout Layout(const std::uint8_t *Data, std::size_t Size, const TMetafileLimits
     return L;
 }
 
-void PlayWMF(const TView &v, const TLayout &L, QImage &Img)
+void PlayWMF(const TView &v, const TLayout &L, QImage &Img, std::int64_t BitmapBudget)
 {
     TPlayer Pl(Img, QTransform(), QSizeF(96 / 25.4, 96 / 25.4), L.Objects);
+    Pl.BitmapBudget = BitmapBudget;
     // The picture's box fills the image, as a player of the metafile does.
     Pl.S.MapMode = MM_ANISOTROPIC;
     Pl.S.WinOrg = L.Window.topLeft();
@@ -1173,11 +1186,12 @@ void PlayWMF(const TView &v, const TLayout &L, QImage &Img)
     }
 }
 
-void PlayEMF(const TView &v, const TLayout &L, QImage &Img)
+void PlayEMF(const TView &v, const TLayout &L, QImage &Img, std::int64_t BitmapBudget)
 {
     const QTransform base = QTransform::fromTranslate(-L.Window.left(), -L.Window.top()) *
                             QTransform::fromScale(Img.width() / L.Window.width(), Img.height() / L.Window.height());
     TPlayer Pl(Img, base, L.DevicePerMM, L.Objects);
+    Pl.BitmapBudget = BitmapBudget;
     for (std::size_t pos = 0; v.Has(pos, 8);) {
         const std::uint32_t type = v.U32(pos), size = v.U32(pos + 4);
         if (size == 0 || type == 14)
@@ -1208,9 +1222,9 @@ QImage PlayMetafile(const std::uint8_t *Data, std::size_t Size, const TMetafileL
     img.fill(Qt::white);
     const TView v{Data, Size};
     if (L.Info.Kind == TMetafileKind::EMF)
-        PlayEMF(v, L, img);
+        PlayEMF(v, L, img, Limits.MaxPixels);
     else
-        PlayWMF(v, L, img);
+        PlayWMF(v, L, img, Limits.MaxPixels);
     return img;
 }
 

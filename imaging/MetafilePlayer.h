@@ -22,7 +22,8 @@
 namespace imaging {
 
 struct TMetafileLimits {
-    // The largest picture a metafile may ask for.
+    // The largest picture a metafile may ask for; also the pixels its bitmap
+    // records may decode together.
     std::int64_t MaxPixels = std::int64_t(1) << 28;
 };
 

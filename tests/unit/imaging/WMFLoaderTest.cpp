@@ -274,6 +274,25 @@ TEST(MetafilePlayer, HostileMetafiles)
                           "Short WMF record 1051 not played",
                           "WMF record 1051 reaches beyond the file: play ends",
                       }));
+
+    // Bitmap records share one pixel budget (the picture limit): an 8 x 8
+    // run-length DIB of two bytes fits a budget of 100 once, not twice.
+    std::string rle;
+    for (std::int64_t v : {40, 8, 8})
+        P32(rle, v);
+    P16(rle, 1), P16(rle, 8);
+    for (std::int64_t v : {1, 2, 0, 0, 1, 0})
+        P32(rle, v);
+    rle += std::string("\0\0\xFF\0\0\1", 6); // red, then end of bitmap
+    auto blit = [&](int x) { return E(81, {0, 0, 9, 9, x, x, 0, 0, 8, 8, 80, 44, 124, 2, 0, 0x00CC0020, 1, 1}, rle); };
+    traced.clear();
+    const std::string twice = EMF(blit(0) + blit(5), 10, 10);
+    TMetafileLimits limits;
+    limits.MaxPixels = 100;
+    const QImage budget = PlayMetafile(reinterpret_cast<const std::uint8_t *>(twice.data()), twice.size(), limits);
+    EXPECT_EQ(At(budget, 0, 0), 0xFF0000u);
+    EXPECT_EQ(At(budget, 5, 5), 0xFFFFFFu);
+    EXPECT_EQ(traced, std::vector<std::string>{"Metafile bitmap not drawn: its pixels pass the metafile's limit"});
     LibraryTrace = nullptr;
 
     EXPECT_EQ(Load("not a metafile at all", "WMF").error, "Metafile is not valid");
