@@ -5,6 +5,7 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -84,10 +85,12 @@ int LoadScanlines(TIFF *Tif, TImageContainer &Image, Buffer &Buf, int Bits, std:
             return KSS_PLUGIN_BAD_DATA;
         std::uint8_t *out = Buf.Pixels + std::size_t(y) * w * bytesOut;
         if (bytesOut == 3) {
+            // Extra samples (alpha) after red, green and blue are dropped.
             for (std::uint32_t x = 0; x < w; ++x) {
-                out[3 * x] = row[3 * x + 2];
-                out[3 * x + 1] = row[3 * x + 1];
-                out[3 * x + 2] = row[3 * x];
+                const std::uint8_t *in = row.get() + std::size_t(x) * Samples;
+                out[3 * x] = in[2];
+                out[3 * x + 1] = in[1];
+                out[3 * x + 2] = in[0];
             }
         } else if (bytesOut == 2) {
             std::memcpy(out, row.get(), std::size_t(w) * 2);
@@ -126,12 +129,22 @@ int LoadRGBA(TIFF *Tif, TImageContainer &Image, Buffer &Buf)
     // remaining row of a huge, empty image.
     if (!TIFFReadRGBAImageOriented(Tif, Image.Width, Image.Height, raster, ORIENTATION_TOPLEFT, 1))
         return KSS_PLUGIN_BAD_DATA;
+    // libtiff multiplies RGB colours (not grey) by an unassociated alpha; the
+    // program drops alpha, so the colours are divided back to the file's.
+    std::uint16_t extra = 0, *info = nullptr, photometric = 0;
+    const bool straight = TIFFGetField(Tif, TIFFTAG_PHOTOMETRIC, &photometric) && photometric == PHOTOMETRIC_RGB &&
+                          TIFFGetField(Tif, TIFFTAG_EXTRASAMPLES, &extra, &info) && extra > 0 &&
+                          info[0] == EXTRASAMPLE_UNASSALPHA;
     for (std::size_t i = 0; i < n; ++i) {
         const std::uint32_t p = raster[i];
+        const unsigned a = TIFFGetA(p);
+        auto colour = [&](unsigned c) {
+            return static_cast<std::uint8_t>(straight && a > 0 && a < 255 ? std::min(255u, (c * 255 + a / 2) / a) : c);
+        };
         std::uint8_t *o = Buf.Pixels + 4 * i;
-        o[0] = static_cast<std::uint8_t>(TIFFGetB(p));
-        o[1] = static_cast<std::uint8_t>(TIFFGetG(p));
-        o[2] = static_cast<std::uint8_t>(TIFFGetR(p));
+        o[0] = colour(TIFFGetB(p));
+        o[1] = colour(TIFFGetG(p));
+        o[2] = colour(TIFFGetR(p));
         o[3] = 0;
     }
     Image.PixelFormat = KSS_PLUGIN_BGRX32;
@@ -185,7 +198,7 @@ int Load(const char *FileName, TImageContainer &Image)
                                           photometric == PHOTOMETRIC_MINISWHITE) && (smallBits || bits == 16)) {
         Image.PixelFormat = bits == 16 ? KSS_PLUGIN_GREY16 : KSS_PLUGIN_INDEXED8;
         result = LoadScanlines(tif.get(), Image, buf, bits, photometric, samples);
-    } else if (strips && samples == 3 && photometric == PHOTOMETRIC_RGB && bits == 8 &&
+    } else if (strips && samples >= 3 && photometric == PHOTOMETRIC_RGB && bits == 8 &&
                planar == PLANARCONFIG_CONTIG) {
         Image.PixelFormat = KSS_PLUGIN_BGR24;
         result = LoadScanlines(tif.get(), Image, buf, bits, photometric, samples);

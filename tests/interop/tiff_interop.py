@@ -43,6 +43,9 @@ with tempfile.TemporaryDirectory() as tmp:
     sources = {'rgb': rgb, 'pal': pal, 'grey': rgb.convert('L'), 'bw': rgb.convert('1'),
                'grey16': rgb.convert('L').point(lambda v: v * 257, 'I').convert('I;16'),
                'rgba': rgb.convert('RGBA')}
+    # Half transparent: the colours load as stored, not multiplied by alpha.
+    sources['rgba-half'] = rgb.convert('RGBA')
+    sources['rgba-half'].putalpha(128)
 
     foreign = []
     for name, img in sources.items():
