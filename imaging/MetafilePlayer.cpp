@@ -192,13 +192,28 @@ public:
 
     // --- objects
     TObject *Slot(std::uint32_t i) { return i < Objects.size() ? &Objects[i] : nullptr; }
-    // The lowest free slot, as WMF places new objects.
+    // The lowest free slot, as WMF places new objects; the free slots are
+    // kept apart so that a long run of creations never rescans the table.
     TObject *FreeSlot()
     {
-        for (auto &o : Objects)
-            if (o.Type == TObject::None)
-                return &o;
-        return nullptr;
+        if (!FreeKnown_) { // only WMF needs them: listed at its first object
+            for (std::uint32_t i = 0; i < Objects.size(); ++i)
+                Free_.insert(Free_.end(), i);
+            FreeKnown_ = true;
+        }
+        if (Free_.empty())
+            return nullptr;
+        TObject *o = &Objects[*Free_.begin()];
+        Free_.erase(Free_.begin());
+        return o;
+    }
+    void FreeObject(std::uint32_t i)
+    {
+        if (i < Objects.size() && Objects[i].Type != TObject::None) {
+            Objects[i] = TObject{};
+            if (FreeKnown_)
+                Free_.insert(i);
+        }
     }
     void Select(const TObject &o)
     {
@@ -488,6 +503,8 @@ private:
     QSizeF DevPerMM_;
     QSize Size_;
     std::set<std::uint32_t> Skipped_;
+    std::set<std::uint32_t> Free_;
+    bool FreeKnown_ = false;
 };
 
 // A packed DIB (header, colour table, pixels) or the two apart, as a picture;
@@ -675,10 +692,8 @@ void PlayWMFRecord(TPlayer &Pl, std::uint16_t Func, const TWMFParams &p)
         }
         break;
     case 0x01F0:
-        if (need(1)) {
-            if (TObject *o = Pl.Slot(p.U(0)))
-                *o = TObject{};
-        }
+        if (need(1))
+            Pl.FreeObject(p.U(0));
         break;
     case 0x0234: // select and realise a palette: true colour needs neither
     case 0x0035:

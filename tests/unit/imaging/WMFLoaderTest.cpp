@@ -155,6 +155,12 @@ TEST(MetafilePlayer, MappingAndDrawingRecords)
     EXPECT_EQ(At(img, 49, 24), 0xFF0000u);
     EXPECT_EQ(At(img, 51, 10), 0xFFFFFFu);
     EXPECT_EQ(At(img, 10, 26), 0xFFFFFFu);
+    // A deleted object's slot is the lowest free one: the blue brush takes 0.
+    img = Play(WMF(W(0x02FC, {0, 0xFF, 0, 0}) + W(0x02FC, {0, 0, 0, 0}) + W(0x01F0, {0}) +
+                       W(0x02FC, {0, 0, 0xFF, 0}) + W(0x02FA, {5, 0, 0, 0, 0}) + W(0x012D, {0}) + W(0x012D, {2}) +
+                       W(0x041B, {10, 10, 0, 0}),
+                   3, 10, 10));
+    EXPECT_EQ(At(img, 5, 5), 0x0000FFu);
     // Without the placeable header the first window gives the size.
     EXPECT_EQ(Play(WMF(W(0x020C, {30, 40}), 0)).size(), QSize(40, 30));
 
