@@ -30,6 +30,8 @@ constexpr std::uint32_t kEMFSignature = 0x464D4520;
 constexpr std::uint32_t kMaxObjects = 65536;
 // Sizes beyond these draw nothing sensible and could make the painter crawl.
 constexpr double kMaxFontPixels = 2048;
+// No text line on a picture needs more; a record of millions would crawl.
+constexpr qsizetype kMaxTextChars = 65536;
 
 enum : int { MM_TEXT = 1, MM_LOMETRIC, MM_HIMETRIC, MM_LOENGLISH, MM_HIENGLISH, MM_TWIPS, MM_ISOTROPIC, MM_ANISOTROPIC };
 enum : std::uint32_t {
@@ -379,8 +381,9 @@ public:
     }
     // Text is never mirrored by the mapping: only its position and size are
     // mapped, then it is drawn in output pixels.
-    void Text(const QPointF &Ref, const QString &Text, const std::optional<QRectF> &Opaque, bool Clipped)
+    void Text(const QPointF &Ref, const QString &Whole, const std::optional<QRectF> &Opaque, bool Clipped)
     {
+        const QString Text = Whole.left(kMaxTextChars);
         // Fonts need the application object; a tool without one gets no text.
         if (!QGuiApplication::instance()) {
             NotPlayed("Text without fonts:", 0);
@@ -400,6 +403,13 @@ public:
         font.setUnderline(S.Font.Underline);
         font.setStrikeOut(S.Font.StrikeOut);
         font.setStyleStrategy(QFont::NoAntialias);
+        // A positive height is the character cell (ascent plus descent), a
+        // negative one the character itself, the size Qt's pixel size means.
+        if (S.Font.Height > 0) {
+            const double cell = QFontMetricsF(font).height();
+            if (cell > 0)
+                font.setPixelSize(std::max(1, int(std::lround(px * font.pixelSize() / cell))));
+        }
         P.setTransform(QTransform());
         if (S.Clip)
             P.setClipRegion(*S.Clip);
@@ -1044,12 +1054,13 @@ void PlayEMFRecord(TPlayer &Pl, std::uint32_t Type, const TView &R)
                 Pl.NotPlayed("Short EMF", Type);
                 break;
             }
+            const std::size_t used = std::min<std::size_t>(chars, kMaxTextChars);
             QString s;
             if (wide)
-                for (std::uint32_t i = 0; i < chars; ++i)
+                for (std::size_t i = 0; i < used; ++i)
                     s += QChar(text.U16(2 * i));
             else
-                s = AnsiText(text, 0, chars);
+                s = AnsiText(text, 0, used);
             const QRectF r = RectL(R, 56);
             Pl.Text(PointL(R, 36), s, (opts & 2) ? std::optional<QRectF>(r) : std::nullopt, opts & 4);
         }

@@ -244,6 +244,27 @@ TEST(MetafilePlayer, DeviceRulesOfStockObjectsBlitsAndArcs)
     const QImage pie = Play(EMF(cases[2].records, 10, 10));
     EXPECT_EQ(At(pie, 2, 7) & At(pie, 7, 7) & At(pie, 2, 2), 0xFFFFFFu);
 
+    // A positive font height is the cell, a negative one the character: "H"
+    // of height +40 is drawn smaller than of height -40.
+    auto inkRows = [&](int height) {
+        const std::string face = std::string(72, '\0');
+        const QImage img = Play(EMF(E(82, {1, height, 0, 0, 0, 400}, face) + E(37, {1}) +
+                                        E(84, {0, 0, 0, 0, 1, 0, 0, 10, 10, 1, 76, 0, 0, 0, 0, 0, 0},
+                                          std::string("H\0\0\0", 4)),
+                                    100, 100));
+        int rows = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (At(img, x, y) != 0xFFFFFFu) {
+                    ++rows;
+                    break;
+                }
+        return rows;
+    };
+    const int cell = inkRows(40), character = inkRows(-40);
+    EXPECT_GT(cell, 10);
+    EXPECT_LT(cell, character);
+
     // Beyond 256 colours a pixel takes the nearest colour of the palette.
     TLinearBitmap many;
     many.New(257, 1, pf24bit);
