@@ -159,10 +159,17 @@ int ReadPalette(TIFF *Tif, int Bits, Buffer &Buf)
     Buf.Palette = static_cast<std::uint8_t *>(std::calloc(768, 1));
     if (!Buf.Palette)
         return KSS_PLUGIN_BAD_DATA;
-    for (int i = 0; i < (1 << Bits); ++i) {
-        Buf.Palette[3 * i] = static_cast<std::uint8_t>(b[i] >> 8);
-        Buf.Palette[3 * i + 1] = static_cast<std::uint8_t>(g[i] >> 8);
-        Buf.Palette[3 * i + 2] = static_cast<std::uint8_t>(r[i] >> 8);
+    // Some old writers store 8-bit colour maps: no entry above 255 means
+    // that (as libtiff itself assumes), and the values are taken unshifted.
+    const int n = 1 << Bits;
+    int shift = 0;
+    for (int i = 0; i < n && !shift; ++i)
+        if (r[i] > 255 || g[i] > 255 || b[i] > 255)
+            shift = 8;
+    for (int i = 0; i < n; ++i) {
+        Buf.Palette[3 * i] = static_cast<std::uint8_t>(b[i] >> shift);
+        Buf.Palette[3 * i + 1] = static_cast<std::uint8_t>(g[i] >> shift);
+        Buf.Palette[3 * i + 2] = static_cast<std::uint8_t>(r[i] >> shift);
     }
     return KSS_PLUGIN_OK;
 }

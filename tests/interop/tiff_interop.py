@@ -85,6 +85,22 @@ with tempfile.TemporaryDirectory() as tmp:
         if load(folder, out) != ('RGB', sources[name].convert('RGB').tobytes()):
             failures.append(f'{name}: our own file reads back differently')
 
+    # An old writer's 8-bit colour map (no entry above 255) is taken as is:
+    # a 2 x 1 picture with entries 0 = (10, 20, 30) and 1 = (200, 100, 50).
+    import struct
+    cmap = [0] * 768
+    cmap[0], cmap[256], cmap[512] = 10, 20, 30
+    cmap[1], cmap[257], cmap[513] = 200, 100, 50
+    tags = [(256, 3, 1, 2), (257, 3, 1, 1), (258, 3, 1, 8), (259, 3, 1, 1), (262, 3, 1, 3),
+            (273, 4, 1, 8), (278, 3, 1, 1), (279, 4, 1, 2), (320, 3, 768, 8 + 2 + 2 + 12 * 9 + 4)]
+    ifd = struct.pack('<H', len(tags)) + b''.join(
+        struct.pack('<HHI', t, k, n) + (struct.pack('<I', v) if k == 4 or n > 1 else struct.pack('<HH', v, 0))
+        for t, k, n, v in tags) + struct.pack('<I', 0)
+    old = os.path.join(tmp, 'old-cmap8.tif')
+    open(old, 'wb').write(b'II*\x00' + struct.pack('<I', 10) + b'\x00\x01' + ifd + struct.pack('<768H', *cmap))
+    if load(folder, old) != ('RGB', bytes([10, 20, 30, 200, 100, 50])):
+        failures.append(f'8-bit colour map: {load(folder, old)}')
+
     # Hostile files: a clear error, never a crash.
     for name, data in {'empty': b'', 'header-only': b'II*\x00\x08\x00\x00\x00',
                        'huge': open(foreign[0], 'rb').read()[:200]}.items():
