@@ -1092,10 +1092,30 @@ void PlayEMFRecord(TPlayer &Pl, std::uint32_t Type, const TView &R)
         break;
     case 80: // SetDIBitsToDevice
         if (need(76)) {
-            TView info;
-            const QImage img = EMFBitmap(Pl, R, 48, R.U32(64), info);
+            TView info = R.Sub(R.U32(48), R.U32(52));
+            const TView bits = R.Sub(R.U32(56), R.U32(60));
+            if (!info.P || !bits.P) {
+                Pl.NotPlayed("EMF bitmap outside its record in", Type);
+                break;
+            }
+            // A band of a bottom-up DIB holds only its scans (counted from
+            // the bottom): the header's height is cut to them and the source
+            // moves down by the first one.
+            const std::uint32_t start = R.U32(68), scans = R.U32(72);
+            const bool core = info.U32(0) == 12;
+            const std::int64_t height = core ? info.U16(6) : info.S32(8);
+            std::string header;
+            double ySrc = R.S32(36);
+            if (height > 0 && scans > 0 && scans < height && info.N >= 12) {
+                header.assign(reinterpret_cast<const char *>(info.P), info.N);
+                for (int k = 0; k < (core ? 2 : 4); ++k)
+                    header[(core ? 6 : 8) + k] = static_cast<char>(scans >> (8 * k));
+                info = TView{reinterpret_cast<const std::uint8_t *>(header.data()), header.size()};
+                ySrc -= start;
+            }
+            const QImage img = DIBImage(Pl, info, bits, R.U32(64));
             if (!img.isNull())
-                Pl.Blit(img, SourceRect(info, img, R.S32(32), R.S32(36), R.S32(40), R.S32(44)),
+                Pl.Blit(img, SourceRect(info, img, R.S32(32), ySrc, R.S32(40), R.S32(44)),
                         QRectF(R.S32(24), R.S32(28), R.S32(40), R.S32(44)), SRCCOPY);
         }
         break;

@@ -231,6 +231,9 @@ TEST(MetafilePlayer, DeviceRulesOfStockObjectsBlitsAndArcs)
         {E(77, {0, 0, 3, 3, 0, 0, 4, 4, 0x00CC0020, 0, 0, one, 0, 0, one, 0, 0, 0, 0, 108, 40, 148, 16, 1, 1},
            info + bits),
          2, 2, 0xFF0000},
+        // SetDIBitsToDevice of a band: only the bottom scan of the 2 x 2 DIB
+        // is stored; its blue pixel lands at (0, 0).
+        {E(80, {0, 0, 1, 1, 0, 0, 0, 0, 2, 1, 76, 40, 116, 8, 0, 0, 1}, info + bits.substr(0, 8)), 0, 0, 0x0000FF},
         // A pie runs counter-clockwise on the picture even where the mapping
         // turns the y axis up: from the right to the top is the top-right quarter.
         {E(17, {8}) + E(9, {10, 10}) + E(11, {10, -10}) + E(12, {0, 10}) + E(37, {0x80000008}) +
@@ -241,7 +244,7 @@ TEST(MetafilePlayer, DeviceRulesOfStockObjectsBlitsAndArcs)
         const QImage img = Play(EMF(c.records, 10, 10));
         EXPECT_EQ(At(img, c.x, c.y), c.colour) << c.records.size();
     }
-    const QImage pie = Play(EMF(cases[2].records, 10, 10));
+    const QImage pie = Play(EMF(cases[3].records, 10, 10));
     EXPECT_EQ(At(pie, 2, 7) & At(pie, 7, 7) & At(pie, 2, 2), 0xFFFFFFu);
 
     // A positive font height is the cell, a negative one the character: "H"
