@@ -499,8 +499,10 @@ public:
         else
             P.setClipping(false);
         QPen pen = S.Pen;
-        if (pen.style() != Qt::NoPen && !pen.isCosmetic())
-            pen.setWidthF(pen.widthF() * std::hypot(Full().m11(), Full().m12()));
+        if (pen.style() != Qt::NoPen && !pen.isCosmetic()) {
+            const double w = pen.widthF() * std::hypot(Full().m11(), Full().m12());
+            pen.setWidthF(std::isfinite(w) ? std::min(w, 1e6) : 1e6);
+        }
         P.setPen(Stroke ? pen : QPen(Qt::NoPen));
         P.setBrush(FillShape ? S.Brush : QBrush(Qt::NoBrush));
         Path->setFillRule(S.Fill);
