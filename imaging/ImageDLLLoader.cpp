@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <memory>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,13 +45,15 @@ std::vector<std::string> SharedObjects(const std::string &Folder)
 void RegisterExtensions(const std::string &Filter)
 {
     const std::string text = UpperCase(Filter) + "|";
+    std::set<std::string> seen;
     for (std::size_t at = text.find("*."); at != std::string::npos; at = text.find("*.", at + 2)) {
         std::size_t end = at + 2;
         while (end < text.size() && IsExtChar(text[end]))
             ++end;
         const std::string ext = text.substr(at + 2, end - at - 2);
         // A mask such as *.* names no extension; a repeated mask counts once.
-        if (ext.empty() || text.find("*." + ext) != at)
+        // Whole masks are compared: *.TIF after *.TIFF is one of its own.
+        if (ext.empty() || !seen.insert(ext).second)
             continue;
         platform::RegisterFileFormat<TLinearGraphic>(ext, ext);
     }

@@ -73,19 +73,20 @@ TEST_F(PluginFolder, KeepsLibrariesWithTheNeededExportsAndJoinsTheirFilters)
 
     std::string f;
     loader.GetLoadFilter(f);
-    EXPECT_EQ(f, "Targa (*.tga;*.TGA)|*.tga;*.TGA|Fake (*.fak;*.*)|*.fak;*.*");
+    EXPECT_EQ(f, "Targa (*.tgax;*.tga;*.TGA)|*.tgax;*.tga;*.TGA|Fake (*.fak;*.*)|*.fak;*.*");
     loader.GetSaveFilter(f);
     EXPECT_EQ(f, "Fake (*.fak)|*.fak;*." + std::string(300, 'L') + "|Saved (*.sav)|*.sav");
     EXPECT_TRUE(loader.CanLoad("TGA"));
     EXPECT_FALSE(loader.CanLoad("SAV"));
     EXPECT_TRUE(loader.CanSave("SAV"));
 
-    // Each load extension is a picture format once; "*.*" names none.
+    // Each load extension is a picture format once, also one that begins
+    // another (TGA after TGAX); "*.*" names none.
     std::map<std::string, int> formats;
     for (const auto &ff : platform::FileFormats())
         if (ff.ClassName == "TLinearGraphic")
             ++formats[ff.Extension];
-    EXPECT_EQ(formats, (std::map<std::string, int>{{"FAK", 1}, {"SAV", 1}, {"TGA", 1}}));
+    EXPECT_EQ(formats, (std::map<std::string, int>{{"FAK", 1}, {"SAV", 1}, {"TGA", 1}, {"TGAX", 1}}));
 
     TImageDLLLoader second;
     EXPECT_FALSE(second.AddPlugins(dir.File("missing-folder")));

@@ -87,7 +87,8 @@ FAKE_EXPORT const char *LibGetLoadFilter()
 #if defined(FAKE_NO_LOAD)
     return "Saved (*.sav)|*.sav";
 #else
-    return "Targa (*.tga;*.TGA)|*.tga;*.TGA|Fake (*.fak;*.*)|*.fak;*.*";
+    // *.tgax first: *.tga must still count as a mask of its own.
+    return "Targa (*.tgax;*.tga;*.TGA)|*.tgax;*.tga;*.TGA|Fake (*.fak;*.*)|*.fak;*.*";
 #endif
 }
 FAKE_EXPORT const char *LibGetSaveFilter()
