@@ -55,13 +55,16 @@ int StrToInt(const std::string &Text)
     return static_cast<int>(v);
 }
 
-// Skips Count bytes without holding them.
+// Skips Count bytes without holding them; stops at the end of the data (a
+// stream that does not raise there would otherwise spin through a size of
+// a trillion bytes).
 void Skip(TBaseStream &Stream, long long Count)
 {
     std::vector<std::uint8_t> scratch(65536);
     while (Count > 0) {
         const int n = static_cast<int>(std::min<long long>(Count, scratch.size()));
-        Stream.Read(scratch.data(), n);
+        if (Stream.Read(scratch.data(), n) < n)
+            return;
         Count -= n;
     }
 }
