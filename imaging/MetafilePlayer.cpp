@@ -30,6 +30,8 @@ constexpr std::uint32_t kEMFSignature = 0x464D4520;
 constexpr std::uint32_t kMaxObjects = 65536;
 // Sizes beyond these draw nothing sensible and could make the painter crawl.
 constexpr double kMaxFontPixels = 2048;
+// Qt refuses wider pens (and keeps the old width then).
+constexpr double kMaxPenWidth = 32767;
 // No text line on a picture needs more; a record of millions would crawl.
 constexpr qsizetype kMaxTextChars = 65536;
 
@@ -246,7 +248,7 @@ public:
         static const Qt::PenStyle styles[] = {Qt::SolidLine,      Qt::DashLine, Qt::DotLine, Qt::DashDotLine,
                                               Qt::DashDotDotLine, Qt::NoPen,    Qt::SolidLine};
         const std::uint32_t s = Style & 0xF;
-        QPen pen(QBrush(ColorRef(Color)), std::min(std::abs(Width), 1e6), s < 7 ? styles[s] : Qt::SolidLine);
+        QPen pen(QBrush(ColorRef(Color)), std::min(std::abs(Width), kMaxPenWidth), s < 7 ? styles[s] : Qt::SolidLine);
         const std::uint32_t cap = Style & 0xF00, join = Style & 0xF000;
         pen.setCapStyle(cap == 0x100 ? Qt::SquareCap : cap == 0x200 ? Qt::FlatCap : Qt::RoundCap);
         pen.setJoinStyle(join == 0x1000 ? Qt::BevelJoin : join == 0x2000 ? Qt::MiterJoin : Qt::RoundJoin);
@@ -501,7 +503,7 @@ public:
         QPen pen = S.Pen;
         if (pen.style() != Qt::NoPen && !pen.isCosmetic()) {
             const double w = pen.widthF() * std::hypot(Full().m11(), Full().m12());
-            pen.setWidthF(std::isfinite(w) ? std::min(w, 1e6) : 1e6);
+            pen.setWidthF(std::isfinite(w) ? std::min(w, kMaxPenWidth) : kMaxPenWidth);
         }
         P.setPen(Stroke ? pen : QPen(Qt::NoPen));
         P.setBrush(FillShape ? S.Brush : QBrush(Qt::NoBrush));
@@ -1269,10 +1271,15 @@ QImage PlayMetafile(const std::uint8_t *Data, std::size_t Size, const TMetafileL
         throw ELinearBitmap("Invalid bitmap size");
     img.fill(Qt::white);
     const TView v{Data, Size};
+    // Bitmaps finer than the picture are common (a scan in a small frame),
+    // 64 times its pixels or 2^24 cover them; beyond that a two-byte
+    // run-length DIB could still make a small picture decode a gigabyte.
+    const std::int64_t budget =
+        std::min(Limits.MaxPixels, std::max(std::int64_t(1) << 24, 64 * std::int64_t(img.width()) * img.height()));
     if (L.Info.Kind == TMetafileKind::EMF)
-        PlayEMF(v, L, img, Limits.MaxPixels);
+        PlayEMF(v, L, img, budget);
     else
-        PlayWMF(v, L, img, Limits.MaxPixels);
+        PlayWMF(v, L, img, budget);
     return img;
 }
 

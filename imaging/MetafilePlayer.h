@@ -22,8 +22,9 @@
 namespace imaging {
 
 struct TMetafileLimits {
-    // The largest picture a metafile may ask for; also the pixels its bitmap
-    // records may decode together.
+    // The largest picture a metafile may ask for; also the most pixels its
+    // bitmap records may decode together (which is further held to 64 times
+    // the picture's pixels, at least 2^24).
     std::int64_t MaxPixels = std::int64_t(1) << 28;
 };
 
