@@ -1,14 +1,18 @@
 #include "app/ProgramMain.h"
 
 #include "app/CaptureActions.h"
+#include "app/ImagingHooks.h"
 #include "app/SelfUnit.h"
 #include "app/fm_Main.h"
 #include "gif/GIFEncoder.h"
 #include "gif/GIFImage.h"
 #include "imaging/BMPLoader.h"
+#include "imaging/HIPSLoader.h"
+#include "imaging/ImageDLLLoader.h"
 #include "imaging/JPEGLoader.h"
 #include "imaging/PCXLoader.h"
 #include "imaging/PNGLoader.h"
+#include "imaging/WMFLoader.h"
 #include "imaging/gui/ICOLoaderForm.h"
 #include "platform/core/Exceptions.h"
 #include "platform/gui/ExceptionDisplay.h"
@@ -95,11 +99,15 @@ int ProgramMain(int argc, char **argv)
     // fixed order) runs here, before anything else.
     gif::RegisterGIFImage();
     gif::RegisterGIFWriter();
+    imaging::RegisterDLLLoader();
     imaging::RegisterICOLoader(imaging::ShowIconSelectionForm);
     imaging::RegisterJPEGLoader();
     imaging::RegisterPNGLoader();
+    imaging::RegisterHIPSLoader();
     imaging::RegisterBMPLoader();
     imaging::RegisterPCXLoader();
+    imaging::RegisterWMFLoader();
+    InstallImagingHooks();
 
     // One copy per user and display, taken before the application object
     // exists.

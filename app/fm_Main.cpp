@@ -3,6 +3,7 @@
 #include "app/CFGIniFile.h"
 #include "app/CaptureFormStyle.h"
 #include "app/CaptureTexts.h"
+#include "app/ImagingHooks.h"
 #include "app/fm_AboutBox.h"
 #include "app/fm_Settings.h"
 #include "platform/gui/Colors.h"
@@ -195,7 +196,7 @@ void TfmMain::FormCreate()
     // On an ordinary day the coordinate labels (Top 59) lie below the panel.
     if (!support::IsDebugDay())
         pnMsg->resize(pnMsg->width(), 57);
-    // SEAM(image plug-ins): DLLLoader.AddPlugins(ProgramPath, no callback).
+    AddImagePlugins();
 }
 
 void TfmMain::FormDestroy() noexcept

@@ -9,6 +9,8 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size);
+// Optional, as with libFuzzer: a target that needs set-up once defines it.
+extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int *argc, char ***argv);
 
 static void RunFile(const std::filesystem::path &p)
 {
@@ -19,6 +21,8 @@ static void RunFile(const std::filesystem::path &p)
 
 int main(int argc, char **argv)
 {
+    if (LLVMFuzzerInitialize)
+        LLVMFuzzerInitialize(&argc, &argv);
     int count = 0;
     for (int i = 1; i < argc; ++i) {
         std::filesystem::path p(argv[i]);

@@ -13,12 +13,7 @@
 
 namespace imaging {
 
-// Constant-initialised: registration may start from any start-up code.
-constinit TBitmapLoaders BitmapLoaders;
-
-namespace {
-
-std::string Upper(std::string s)
+std::string UpperCase(std::string s)
 {
     for (auto &c : s)
         if (c >= 'a' && c <= 'z')
@@ -28,8 +23,15 @@ std::string Upper(std::string s)
 
 bool FilterHas(const std::string &filter, const std::string &ext)
 {
-    return !ext.empty() && Upper(filter).find("*." + Upper(ext)) != std::string::npos;
+    return !ext.empty() && UpperCase(filter).find("*." + UpperCase(ext)) != std::string::npos;
 }
+
+// Constant-initialised: registration may start from any start-up code.
+constinit TBitmapLoaders BitmapLoaders;
+
+namespace {
+
+
 
 // A private temporary file: created exclusively with an unpredictable name
 // (mkostemps), removed by the destructor on every path.
@@ -165,7 +167,7 @@ void TBitmapLoaders::Remove(TBitmapLoader *Loader) { std::erase(List, Loader); }
 
 TBitmapLoader *TBitmapLoaders::FindLoader(const std::string &Ext) const
 {
-    const std::string ext = Upper(Ext);
+    const std::string ext = UpperCase(Ext);
     for (TBitmapLoader *loader : List)
         if (loader->CanLoad(ext))
             return loader;
@@ -174,7 +176,7 @@ TBitmapLoader *TBitmapLoaders::FindLoader(const std::string &Ext) const
 
 TBitmapLoader *TBitmapLoaders::FindSaver(const std::string &Ext) const
 {
-    const std::string ext = Upper(Ext);
+    const std::string ext = UpperCase(Ext);
     for (TBitmapLoader *loader : List)
         if (loader->CanSave(ext))
             return loader;

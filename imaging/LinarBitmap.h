@@ -208,6 +208,11 @@ public:
 extern TBitmapLoaders BitmapLoaders;
 void AddLoader(TBitmapLoader *Loader);
 
+// ASCII letters in upper case (file extensions and filters are ASCII).
+std::string UpperCase(std::string S);
+// Whether "*." + Ext occurs in Filter, both upper-cased; false for an empty Ext.
+bool FilterHas(const std::string &Filter, const std::string &Ext);
+
 // Splits a filter into its description|mask pairs. A part without any '|'
 // raises EAssertionFailed "Invalid filter string".
 void AddFilterPairs(const std::string &Filter, std::vector<std::string> &List);

@@ -4,7 +4,7 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-private-d
     libjpeg62-turbo-dev libgtest-dev libgmock-dev libbenchmark-dev
     libx11-dev libx11-xcb-dev libxcb1-dev libxcb-shm0-dev libxcb-keysyms1-dev libxext-dev
     zlib1g-dev libpng-dev libgif-dev libtiff-dev libspng-dev libdeflate-dev)
-TEST_PACKAGES=(xvfb xauth xdotool xclip python3 python3-pil pngcheck giflib-tools
+TEST_PACKAGES=(xvfb xauth xdotool xclip python3 python3-pil pngcheck giflib-tools libwmf-bin
     imagemagick netpbm libjpeg-turbo-progs)
 SANITIZER_PACKAGES=(clang-14 libclang-rt-14-dev)
 
