@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <random>
 
 using namespace imaging;
@@ -72,6 +73,39 @@ TEST(MemStream, BlocksAndTruncation)
     EXPECT_EQ(s.Size(), 1);
 }
 
+// Reserve counts the room from the position to the chain's end and adds one
+// block for what is missing; the writes after it allocate nothing.
+TEST(MemStream, ReserveGrowsOnce)
+{
+    TMemStream s;
+    s.Reserve(10000);
+    ASSERT_EQ(s.BlockCount(), 1u);
+    EXPECT_EQ(s.Size(), 0);
+    const std::string data = imaging_test::RandomBytes(10000, 6);
+    for (int i = 0; i < 10; ++i)
+        s.Write(data.data() + i * 1000, 1000);
+    EXPECT_EQ(s.BlockCount(), 1u);
+    s.Seek(0);
+    s.Reserve(10000); // all there already
+    s.Write("z", 1);   // a 1-byte gap for the next block
+    s.Seek(2000);
+    s.Reserve(8000 + 5000);
+    ASSERT_EQ(s.BlockCount(), 2u);
+    EXPECT_EQ(s.BlockCapacity(1), 5000u);
+    s.Seek(10000);
+    s.Reserve(100); // the block that is already there
+    EXPECT_EQ(s.BlockCount(), 2u);
+    s.Write(data.data(), 5000);
+    EXPECT_EQ(s.BlockCount(), 2u);
+    std::string back(15000, '\0');
+    s.Seek(0);
+    s.Read(back.data(), 15000);
+    EXPECT_EQ(back, "z" + data.substr(1) + data.substr(0, 5000));
+    EXPECT_EQ(imaging_test::MessageOf<EInOutError>([&] { s.Reserve(INT_MAX - 14999); }),
+              "Error writing to stream - TMemStream");
+    EXPECT_EQ(s.BlockCount(), 2u);
+}
+
 // A fixed-seed random sequence of writes, reads, seeks and truncations must
 // behave exactly like a std::vector model.
 TEST(MemStream, RandomOperationsMatchAVectorModel)
@@ -116,6 +150,8 @@ TEST(MemStream, RandomOperationsMatchAVectorModel)
             if (rng() % 4 == 0) {
                 s.Truncate();
                 model.resize(pos);
+            } else if (rng() % 3 == 0) {
+                s.Reserve(static_cast<int>(rng() % 9000)); // no visible change
             } else if (rng() % 20 == 0) {
                 s.Clear();
                 model.clear();
