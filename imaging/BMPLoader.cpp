@@ -161,10 +161,24 @@ void WriteBMP(TBaseStream &Stream, const TLinearBitmap &Bitmap)
         for (int i = 0; i < 256; ++i)
             std::memcpy(head + 54 + 4 * i, pal + 3 * i, 3);
     }
+    // Rows go out bottom first. A memory stream grows once to the file's
+    // size and takes each row straight from the bitmap: one copy of the
+    // pixels, no allocation per block.
+    auto *mem = dynamic_cast<TMemStream *>(&Stream);
+    if (mem)
+        mem->Reserve(static_cast<int>(offBits + imageSize));
     Stream.Write(head, static_cast<int>(offBits));
+    if (mem && Bitmap.PixelFormat != pf16bit) {
+        static constexpr std::uint8_t pad[4] = {};
+        for (int y = h - 1; y >= 0; --y) {
+            mem->Write(Bitmap.ScanLine(y), static_cast<int>(rowBytes));
+            mem->Write(pad, static_cast<int>(stride - rowBytes));
+        }
+        return;
+    }
 
-    // Rows go out bottom first, gathered into blocks of about 256 KiB: a
-    // file gets few large writes.
+    // Other streams (files: every write a system call) get the rows gathered
+    // into blocks of about 256 KiB, so they see few large writes.
     const std::int64_t rowsPerBlock = std::max<std::int64_t>(1, (256 << 10) / stride);
     std::vector<std::uint8_t> block(static_cast<std::size_t>(std::min<std::int64_t>(rowsPerBlock, h) * stride));
     for (int y = h - 1; y >= 0;) {

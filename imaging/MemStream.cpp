@@ -59,6 +59,30 @@ int TMemStream::Write(const void *Buffer, int Count)
     return Count;
 }
 
+void TMemStream::Reserve(int Count)
+{
+    if (Count <= 0)
+        return;
+    if (Count > INT_MAX - Position_)
+        throw EInOutError("Error writing to stream - " + std::string(ClassName()));
+    std::int64_t room = std::int64_t(CapacityOf(Current_)) - Offset_;
+    Block *last = Current_;
+    for (Block *b = Successor(Current_); b && room < Count; b = b->Next.get()) {
+        room += b->Capacity;
+        last = b;
+    }
+    if (room >= Count)
+        return;
+    // `last` ends the chain now: the rest goes into one block after it.
+    auto block = std::make_unique<Block>();
+    block->Capacity = static_cast<std::uint32_t>(std::max<std::int64_t>(4096, Count - room));
+    block->Data = std::make_unique_for_overwrite<std::uint8_t[]>(block->Capacity);
+    if (last)
+        last->Next = std::move(block);
+    else
+        First_ = std::move(block);
+}
+
 int TMemStream::Read(void *Buffer, int Count)
 {
     auto *out = static_cast<std::uint8_t *>(Buffer);

@@ -16,6 +16,12 @@ public:
     ~TMemStream() override;
 
     int Write(const void *Buffer, int Count) override;
+    // Makes sure that writing Count bytes from the position on allocates
+    // nothing: when the blocks from here to the chain's end hold fewer, one
+    // block for the rest is added at the end. A writer that knows its size
+    // thus grows the stream once. Size and position stay; a Count that no
+    // write could take raises "Error writing to stream - TMemStream".
+    void Reserve(int Count);
     // A short read with NoDataExcept raises "Error reading from stream - TMemStream".
     int Read(void *Buffer, int Count) override;
     int Available() override { return Size_ - Position_; }

@@ -204,6 +204,36 @@ TEST(BMPLoader, SavesAndReloads)
     EXPECT_TRUE(Save(TLinearBitmap()).empty());
 }
 
+// A memory stream takes the rows straight into room grown once, any other
+// stream gets them in blocks: the same bytes either way, after what the
+// stream already holds, with padded rows over several blocks.
+TEST(BMPLoader, WritesTheSameBytesIntoEveryStream)
+{
+    for (TPixelFormat pf : {pf8bit, pf16bit, pf24bit, pf32bit}) {
+        TLinearBitmap b;
+        b.New(301, 300, pf);
+        const std::string pixels = itest::RandomBytes(static_cast<std::size_t>(b.Size), pf);
+        std::memcpy(b.Map.get(), pixels.data(), pixels.size());
+        TMemStream direct, target;
+        TFilterStream other(&target);
+        for (TBaseStream *s : {static_cast<TBaseStream *>(&direct), static_cast<TBaseStream *>(&other)}) {
+            s->Write("prefix", 6);
+            TBMPLoader().SaveToStream(*s, "BMP", b);
+        }
+        EXPECT_EQ(direct.BlockCount(), 2u) << pf; // the prefix's block and one for the rest
+        ASSERT_EQ(direct.Size(), target.Size());
+        std::string a(static_cast<std::size_t>(direct.Size()), '\0'), c = a;
+        direct.Seek(0);
+        direct.Read(a.data(), direct.Size());
+        target.Seek(0);
+        target.Read(c.data(), target.Size());
+        EXPECT_TRUE(a == c) << pf;
+        const std::size_t rowBytes = pf == pf24bit ? 903 : pf == pf32bit ? 1204 : 301;
+        const std::size_t pad = (4 - rowBytes % 4) % 4; // the top row's padding ends the file
+        EXPECT_EQ(a.substr(a.size() - pad), std::string(pad, '\0')) << pf;
+    }
+}
+
 // Registration, the picture class, streams that cannot seek and DIBs in memory.
 TEST(BMPLoader, ServesRegistryPicturesAndMemory)
 {

@@ -369,6 +369,26 @@ TEST(MemStream, BlocksAndTruncation)
     EXPECT_EQ(s.BlockCount(), 0u);
 }
 
+// Reserve adds at most one block for what the chain lacks; the writes after
+// it allocate nothing; a count no write could take raises.
+TEST(MemStream, ReserveGrowsOnce)
+{
+    TMemStream s;
+    s.Reserve(10000);
+    const std::string data = itest::RandomBytes(10000, 6);
+    s.Write(data.data(), 10000);
+    EXPECT_EQ(s.BlockCount(), 1u);
+    s.Seek(2000);
+    s.Reserve(8000 + 5000);
+    ASSERT_EQ(s.BlockCount(), 2u);
+    EXPECT_EQ(s.BlockCapacity(1), 5000u);
+    s.Seek(10000);
+    s.Write(data.data(), 5000);
+    EXPECT_EQ(s.BlockCount(), 2u);
+    EXPECT_EQ(itest::MessageOf<EInOutError>([&] { s.Reserve(INT_MAX - 14999); }),
+              "Error writing to stream - TMemStream");
+}
+
 // A fixed-seed random sequence of writes, reads, seeks and truncations must
 // behave exactly like a std::vector model.
 TEST(MemStream, RandomOperationsMatchAVectorModel)
@@ -399,6 +419,8 @@ TEST(MemStream, RandomOperationsMatchAVectorModel)
         } else if (rng() % 4 == 0) {
             s.Truncate();
             model.resize(pos);
+        } else if (rng() % 3 == 0) {
+            s.Reserve(static_cast<int>(rng() % 9000)); // no visible change
         } else if (rng() % 20 == 0) {
             s.Clear();
             model.clear();
