@@ -94,9 +94,9 @@ int ProgramMain(int argc, char **argv)
     // for the error reports first.
     support::RandomizeOnce();
     InitSelfUnit();
-    // SEAM(start-up registration): the libraries' start-up registration
-    // (GIF picture and clipboard formats, image loaders in their
-    // fixed order) runs here, before anything else.
+    // The libraries' start-up registration: the GIF picture and its coders,
+    // then the image loaders in their fixed order (the registry searches in
+    // this order, so a plug-in wins over a built-in format).
     gif::RegisterGIFImage();
     gif::RegisterGIFWriter();
     imaging::RegisterDLLLoader();
