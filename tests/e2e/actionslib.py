@@ -19,8 +19,7 @@ def settings_file(program):
 
 
 def private_program(program, folder, fmt="PNG"):
-    """A copy of the program in the work folder (its settings file lives
-    beside it) with settings of `folder` and `fmt`."""
+    """A copy of the program (its settings file lives beside it) saving into `folder` as `fmt`."""
     copy = os.path.join(work_dir(), "bin", "korvane-screenshot")
     os.makedirs(os.path.dirname(copy), exist_ok=True)
     shutil.copy2(program, copy)
@@ -30,9 +29,8 @@ def private_program(program, folder, fmt="PNG"):
 
 
 def fake_tools():
-    """Puts xdg-email and xdg-open first on PATH that leave their arguments in
-    a file per call (one per line) and then linger like a real client;
-    returns the folder of those files."""
+    """Puts xdg-email and xdg-open first on PATH that leave their arguments in a file per
+    call, one per line, and then linger like a real client; returns the folder of the files."""
     fakebin, calls = os.path.join(work_dir(), "fakebin"), os.path.join(work_dir(), "calls")
     os.makedirs(fakebin, exist_ok=True)
     os.makedirs(calls, exist_ok=True)
@@ -57,8 +55,7 @@ def recorded_calls(calls, tool):
 
 
 def paint_pattern():
-    """Fills the root window with a pattern in which every pixel is unique;
-    returns it as a PIL image."""
+    """Fills the root window with a pattern of unique pixels; returns it as a PIL image."""
     from PIL import Image
     w, h = (int(v) for v in xdotool("getdisplaygeometry").split())
     img = Image.new("RGB", (w, h))
@@ -103,8 +100,8 @@ def wait_gone(pred, what):
 
 
 def focus(win):
-    xdotool("windowactivate", "--sync", win, check=False)
-    xdotool("windowfocus", "--sync", win, check=False)
+    for how in ("windowactivate", "windowfocus"):
+        xdotool(how, "--sync", win, check=False)
 
 
 def press_in(win, *keys):
@@ -114,8 +111,7 @@ def press_in(win, *keys):
 
 
 def close_dialog(keys="Escape", what="the action dialog to close"):
-    """Presses `keys` in the action dialog (Escape cancels, Return saves) and
-    waits until it has gone."""
+    """Presses `keys` (Escape cancels, Return saves) in the action dialog until it has gone."""
     press_in(wait_dialog()[0], keys)
     wait_gone(action_dialog, what)
 
@@ -139,9 +135,8 @@ def click_button(dialog, name):
 
 
 def drag(x1, y1, x2, y2):
-    """Drags in a few steps, like a hand. Keep the start clear of the
-    instruction panel's corner (top left, 570 x 70): a pointer that jumps onto
-    the panel does not make it move away."""
+    """Drags in steps, like a hand. Start clear of the instruction panel's corner (top left,
+    570 x 70): a pointer that jumps onto the panel does not make it move away."""
     time.sleep(0.2)  # the panel needs this to clear the starting point
     xdotool("mousemove", str(x1 + 1), str(y1 + 1))
     xdotool("mousemove", str(x1), str(y1))
@@ -169,18 +164,14 @@ def whole_screen_dialog():
 def wait_file(path, timeout=10):
     """Waits until `path` exists and its size has stopped changing."""
     def stable():
-        try:
-            s1 = os.path.getsize(path)
-        except OSError:
-            return False
+        before = os.path.exists(path) and os.path.getsize(path)
         time.sleep(0.2)
-        return s1 > 0 and os.path.getsize(path) == s1
+        return before and os.path.getsize(path) == before
     wait_for(stable, timeout=timeout, what=f"{path} to be written")
 
 
 def same_pixels(got, pattern, box):
-    """None when `got` equals the `box` (left, top, right, bottom) of the
-    pattern; else what differs."""
+    """None when `got` equals the `box` (left, top, right, bottom) of the pattern; else what differs."""
     from PIL import ImageChops
     want, got = pattern.crop(box), got.convert("RGB")
     if got.size != want.size:
@@ -190,8 +181,7 @@ def same_pixels(got, pattern, box):
 
 
 def check_pixels(path, pattern, box, fmt):
-    """Fails unless `path` is a `fmt` file (as Pillow reads it) holding
-    exactly the `box` of the pattern."""
+    """Fails unless Pillow reads `path` as `fmt` holding exactly the `box` of the pattern."""
     from PIL import Image
     with Image.open(path) as img:
         diff = f"read as {img.format}" if img.format != fmt else same_pixels(img, pattern, box)
@@ -200,8 +190,7 @@ def check_pixels(path, pattern, box, fmt):
 
 
 def save_whole_screen(shot):
-    """alt+Print and Enter (Save); returns once `shot` is written and the
-    dialog has closed."""
+    """alt+Print and Enter (Save); returns once `shot` is written and the dialog has gone."""
     press_in(whole_screen_dialog()[0], "Return")
     wait_file(shot)
     wait_gone(action_dialog, "the dialog to close after Save")

@@ -19,17 +19,14 @@ def lock_path():
 
 def lock_is_held():
     """True while some process holds the single-instance lock."""
-    try:
-        fd = os.open(lock_path(), os.O_RDWR)
-    except FileNotFoundError:
+    if not os.path.exists(lock_path()):
         return False
-    try:
-        fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
-        return False
-    except BlockingIOError:
-        return True
-    finally:
-        os.close(fd)
+    with open(lock_path(), "rb") as f:
+        try:
+            fcntl.flock(f, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            return False
+        except BlockingIOError:
+            return True
 
 
 def start(program, name="main"):
@@ -49,15 +46,13 @@ def end_cleanly(proc):
     """Fails unless the program still runs and ends with code 0 on SIGTERM."""
     if proc.poll() is not None:
         raise AssertionError(f"the program ended by itself: {proc.returncode}")
-    rc = stop(proc)
-    if rc != 0:
-        raise AssertionError(f"exit code {rc}")
+    if stop(proc) != 0:
+        raise AssertionError(f"exit code {proc.returncode}")
 
 
 @contextlib.contextmanager
 def running(program, name="main", clean_end=True):
-    """The started program; it must end cleanly after the block (unless
-    `clean_end` is off) and is killed if the block fails. Prints "ok"."""
+    """The started program, to end cleanly after the block; killed if the block fails."""
     proc = start(program, name)
     try:
         yield proc
@@ -90,8 +85,8 @@ def escape_overlay(what="Escape to hide the overlay"):
 
 
 def press_until(combo, pred, what, attempts=10):
-    """Presses `combo` until `pred` holds (the first press may come before the
-    program has grabbed its keys); returns what `pred` gave."""
+    """Presses `combo` until `pred` holds (the first press may come before the program has
+    grabbed its keys); returns what `pred` gave."""
     for _ in range(attempts):
         key(combo)
         try:

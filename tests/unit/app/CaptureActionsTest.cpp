@@ -251,25 +251,6 @@ TEST(CaptureActionsLoop, ChoicesFailuresAndExceptionsDriveTheDialogAndTheMenu)
     EXPECT_EQ(g.menu, (M{false, true}));
 }
 
-TEST(CaptureActionsLoop, TheDialogStartsWithoutChoiceAndOffersRedoOnlyAfterASelection)
-{
-    for (bool area : {true, false}) {
-        int seen = 0;
-        TScopedModalRunner runner([&](QDialog &d) {
-            auto &w = dynamic_cast<TfmWhatToDo &>(d);
-            ++seen;
-            EXPECT_EQ(fmWhatToDo, &w);
-            EXPECT_EQ(w.Choice, wtdNone);
-            EXPECT_EQ(w.btRedoSelection()->isEnabled(), area);
-            w.btCopyToClipboard()->click();
-            return 0;
-        });
-        EXPECT_EQ(AskWhatToDo(area), wtdClipboard);
-        EXPECT_EQ(seen, 1);
-        EXPECT_EQ(fmWhatToDo, nullptr);
-    }
-}
-
 TEST(CaptureActionsLoop, FailureIsShownUnderTheApplicationTitle)
 {
     SetApplicationTitle("Korvane ScreenShot");
@@ -318,6 +299,7 @@ protected:
             seen.push_back("message:" + m->lbMsg()->text().toStdString());
         else if (auto *w = qobject_cast<TfmWhatToDo *>(&d)) {
             seen.push_back(std::string("whattodo(redo ") + (w->btRedoSelection()->isEnabled() ? "on)" : "off)"));
+            EXPECT_EQ(fmWhatToDo, w);
             EXPECT_FALSE(form->Idle());
             EXPECT_FALSE(form->miCaptureArea->isEnabled());
         }
@@ -367,6 +349,7 @@ TEST_F(ActionsOnMainForm, SaveWritesTheSelectionFromTheCleanCopyOrTheWholeScreen
     EXPECT_EQ(testutil::ReadFile(Saved(1)), Raw(10, 20, 20, 20, 2));
     EXPECT_EQ(testutil::ReadFile(Saved(2)), Raw(0, 0, 320, 200, 2));
     EXPECT_EQ(form->LastFileName(), Saved(2));
+    EXPECT_EQ(fmWhatToDo, nullptr);
 }
 
 TEST_F(ActionsOnMainForm, AFailedSaveIsShownThenTheDialogComesBackAndTheNextNumberIsUsed)
