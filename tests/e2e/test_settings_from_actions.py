@@ -2,7 +2,6 @@
 program: a destination folder typed into the settings is used by the next
 save of the same capture and is in the settings file after the program has
 ended; the about box's web link goes to the desktop's opener."""
-import configparser
 import os
 
 from actionslib import (action_dialog, click_at, click_button, fake_tools, focus, geometry,
@@ -19,12 +18,9 @@ ini = settings_file(program)
 
 
 def check_settings(when):
-    cfg = configparser.ConfigParser(interpolation=None)
-    cfg.read(ini)
-    got = (cfg.get("Generics", "DestinationFolder", fallback=None),
-           cfg.get("Generics", "ImageFileFormat", fallback=None))
-    if got != (chosen, "PNG"):
-        fail(f"settings file {when}: {open(ini).read()!r}")
+    with open(ini) as f:
+        if f.read().strip() != f"[Generics]\nDestinationFolder={chosen}\nImageFileFormat=PNG":
+            fail(f"settings file {when}: {open(ini).read()!r}")
 
 
 def window(title):

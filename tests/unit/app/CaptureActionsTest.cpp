@@ -63,19 +63,21 @@ struct TMailRecorder {
     ~TMailRecorder() { SetMailLauncher(previous); }
 };
 
-class CaptureActions : public ::testing::Test {
+// The actions with a "RAW" writer into a private folder; the configuration
+// comes back afterwards.
+class CaptureActions : public fakes::MainFormFixture {
 protected:
     void SetUp() override
     {
+        MainFormFixture::SetUp();
         imaging::BitmapLoaders.Add(&saver);
         CFGAllData.DestinationFolder = dir.File("shots");
         CFGAllData.ImageFileFormat = "RAW";
-        capture = fakes::Screen(4, 3, 9).convertToFormat(QImage::Format_BGR888);
     }
     void TearDown() override
     {
+        MainFormFixture::TearDown();
         imaging::BitmapLoaders.Remove(&saver);
-        CFGAllData = saved;
     }
     TCaptureSource Source()
     {
@@ -89,11 +91,11 @@ protected:
             names.push_back(e.path().filename().string());
         return names;
     }
+    std::string Saved(int n) const { return CaptureFileName(dir.File("shots"), n, "RAW"); }
 
     testutil::TempDir dir;
-    TCFGIniFile_AllData saved = CFGAllData;
     TRawSaver saver;
-    QImage capture;
+    QImage capture = fakes::Screen(4, 3, 9).convertToFormat(QImage::Format_BGR888);
     int ends = 0, counter = 0;
     std::string last;
     TQXResultEx r;
@@ -117,7 +119,7 @@ TEST_F(CaptureActions, FormatWithoutWriterFailsWithBothLinesAndLeavesNoFileTheNe
     ASSERT_TRUE(Save()) << r.Text;
     EXPECT_EQ(r.Code, 0);
     EXPECT_EQ(ends, 1);
-    EXPECT_EQ(last, dir.File("shots/Image_00002.RAW")); // past the name that was tried
+    EXPECT_EQ(last, Saved(2)); // past the name that was tried
     EXPECT_EQ(testutil::ReadFile(last), Raw(0, 0, 4, 3, 9));
 }
 
@@ -166,89 +168,68 @@ TEST_F(CaptureActions, ClipboardGetsTheCapture)
     EXPECT_EQ(ends, 1);
 }
 
-namespace {
-// A form stand-in for the loop: logs what the loop asks; each action answers
-// the next of `results` (none left: failure).
-struct FakeForm {
-    std::deque<std::uint8_t> choices;
-    std::deque<bool> results;
-    Strings log;
-    std::vector<bool> menu;
-    bool throwInSave = false;
-
-    TCaptureLoopSteps Steps()
-    {
-        auto act = [this](const char *name) {
-            return [this, name](TQXResultEx &r) {
-                support::ClearResult(r);
-                log.push_back(name);
-                if (throwInSave && name == std::string("save"))
-                    throw std::runtime_error("boom");
-                const bool ok = !results.empty() && results.front();
-                if (!results.empty())
-                    results.pop_front();
-                if (!ok)
-                    r = {0x500FFF, std::string(name) + " failed", ""};
-                return ok;
-            };
-        };
-        TCaptureLoopSteps s{};
-        s.AskChoice = [this](bool area) {
+TEST(CaptureActionsLoop, ChoicesFailuresAndExceptionsDriveTheDialogAndTheMenu)
+{
+    const std::string show = "show:" + std::to_string(0x500FFF);
+    // Only a clipboard copy succeeds; `raise` makes the actions throw and
+    // ending the capture too. With no choices left the dialog throws.
+    const struct {
+        std::deque<std::uint8_t> choices;
+        bool area, raise;
+        Strings log;
+        std::vector<bool> menu; // disabled for every pass; enabled once the capture ends
+    } cases[] = {
+        {{wtdSave, wtdEMail, wtdClipboard}, true, false,
+         {"ask(area)", "save", show + " save failed", "ask(area)", "mail", show + " mail failed", "ask(area)", "clipboard"},
+         {false, false, false, true}},
+        {{wtdCancel}, false, false, {"ask(screen)", "end"}, {false, true}},
+        {{wtdNone}, false, false, {"ask(screen)", "end"}, {false, true}},
+        {{9}, false, false, {"ask(screen)", "end"}, {false, true}},
+        {{wtdRedo}, true, false, {"ask(area)", "redo"}, {false}}, // still busy
+        {{wtdSave}, true, true, {"ask(area)", "save", "end"}, {false, true}},
+        {{}, false, true, {"ask(screen)", "end"}, {false, true}},
+    };
+    for (const auto &c : cases) {
+        Strings log;
+        std::vector<bool> menu;
+        std::deque<std::uint8_t> choices = c.choices;
+        TCaptureLoopSteps s;
+        s.AskChoice = [&](bool area) {
             log.push_back(area ? "ask(area)" : "ask(screen)");
             if (choices.empty())
                 throw std::logic_error("dialog asked once too often");
-            const std::uint8_t c = choices.front();
+            const std::uint8_t choice = choices.front();
             choices.pop_front();
-            return c;
+            return choice;
         };
-        s.SetMenuEnabled = [this](bool e) { menu.push_back(e); };
-        s.EndCapture = [this] { log.push_back("end"); };
-        s.RedoSelection = [this] { log.push_back("redo"); };
+        s.SetMenuEnabled = [&](bool e) { menu.push_back(e); };
+        s.EndCapture = [&] {
+            log.push_back("end");
+            if (c.raise)
+                throw std::runtime_error("end failed");
+        };
+        s.RedoSelection = [&] { log.push_back("redo"); };
+        auto act = [&](std::string name) {
+            return [&, name](TQXResultEx &r) {
+                log.push_back(name);
+                if (c.raise)
+                    throw std::runtime_error("boom");
+                r = {name == "clipboard" ? 0 : 0x500FFF, name + " failed", ""};
+                return r.Code == 0;
+            };
+        };
         s.Save = act("save");
         s.CopyToClipboard = act("clipboard");
         s.Mail = act("mail");
-        s.ShowFailure = [this](const TQXResultEx &r) { log.push_back("show:" + std::to_string(r.Code) + " " + r.Text); };
-        return s;
-    }
-};
-} // namespace
-
-TEST(CaptureActionsLoop, ChoicesFailuresAndExceptionsDriveTheDialogAndTheMenu)
-{
-    using M = std::vector<bool>;
-    const std::string show = "show:" + std::to_string(0x500FFF);
-    const struct {
-        std::deque<std::uint8_t> choices;
-        std::deque<bool> results;
-        bool area, throws;
-        Strings log;
-        M menu; // disabled for every pass; enabled once the capture ends
-    } cases[] = {
-        {{wtdSave, wtdEMail, wtdClipboard}, {false, false, true}, true, false,
-         {"ask(area)", "save", show + " save failed", "ask(area)", "mail", show + " mail failed", "ask(area)", "clipboard"},
-         {false, false, false, true}},
-        {{wtdCancel}, {}, false, false, {"ask(screen)", "end"}, {false, true}},
-        {{wtdNone}, {}, false, false, {"ask(screen)", "end"}, {false, true}},
-        {{9}, {}, false, false, {"ask(screen)", "end"}, {false, true}},
-        {{wtdRedo}, {}, true, false, {"ask(area)", "redo"}, {false}}, // still busy
-        {{wtdSave}, {}, true, true, {"ask(area)", "save", "end"}, {false, true}},
-    };
-    for (const auto &c : cases) {
-        FakeForm f{c.choices, c.results, {}, {}, c.throws};
-        if (c.throws)
-            EXPECT_THROW(RunCaptureLoop(c.area, f.Steps()), std::runtime_error);
+        s.ShowFailure = [&](const TQXResultEx &r) { log.push_back("show:" + std::to_string(r.Code) + " " + r.Text); };
+        if (c.raise || c.choices.empty())
+            EXPECT_ANY_THROW(RunCaptureLoop(c.area, s));
         else
-            RunCaptureLoop(c.area, f.Steps());
-        EXPECT_EQ(f.log, c.log) << int(c.choices.front());
-        EXPECT_EQ(f.menu, c.menu) << int(c.choices.front());
-        EXPECT_TRUE(f.choices.empty());
+            RunCaptureLoop(c.area, s);
+        EXPECT_EQ(log, c.log) << log.size();
+        EXPECT_EQ(menu, c.menu) << log.size();
+        EXPECT_TRUE(choices.empty());
     }
-    // Also when the dialog itself cannot be shown and ending fails too.
-    FakeForm g;
-    TCaptureLoopSteps steps = g.Steps();
-    steps.EndCapture = [] { throw std::logic_error("end failed"); };
-    EXPECT_THROW(RunCaptureLoop(false, steps), std::logic_error);
-    EXPECT_EQ(g.menu, (M{false, true}));
 }
 
 TEST(CaptureActionsLoop, FailureIsShownUnderTheApplicationTitle)
@@ -272,7 +253,7 @@ TEST(CaptureActionsLoop, FailureIsShownUnderTheApplicationTitle)
 }
 
 namespace {
-class ActionsOnMainForm : public fakes::MainFormFixture {
+class ActionsOnMainForm : public CaptureActions {
 protected:
     // What the user does with each dialog, in order: a button of the action
     // dialog, or "ok" for the message form.
@@ -281,17 +262,9 @@ protected:
 
     void SetUp() override
     {
-        MainFormFixture::SetUp();
-        imaging::BitmapLoaders.Add(&saver);
+        CaptureActions::SetUp();
         log->Images = {fakes::Screen(320, 200, 1), fakes::Screen(320, 200, 2)};
         Create();
-        CFGAllData.DestinationFolder = dir.File("shots");
-        CFGAllData.ImageFileFormat = "RAW";
-    }
-    void TearDown() override
-    {
-        MainFormFixture::TearDown();
-        imaging::BitmapLoaders.Remove(&saver);
     }
 
     TScopedModalRunner runner{[this](QDialog &d) {
@@ -319,21 +292,12 @@ protected:
         Drag({from, to});
         Release(to);
     }
-    std::string Saved(int n) const
-    {
-        char name[32];
-        std::snprintf(name, sizeof name, "shots/Image_%05d.RAW", n);
-        return dir.File(name);
-    }
     // The start of the message of a failed action.
     std::string Failure(const std::string &what, bool folder, int n) const
     {
         return "message:System error (50.0FFF)\nException: '" + what + "'\n" +
                (folder ? "Destination folder: '" + dir.File("shots") + "'\n" : "") + "File name: '" + Saved(n) + "'\n";
     }
-
-    testutil::TempDir dir;
-    TRawSaver saver;
 };
 } // namespace
 

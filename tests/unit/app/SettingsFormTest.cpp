@@ -143,29 +143,28 @@ TEST_F(SettingsForm, OkStoresTheChoiceAndKeepsForeignSections)
     EXPECT_EQ(CFGAllData.ImageFileFormat, "BMP");
 }
 
-TEST_F(SettingsForm, OkWhenTheSettingsFileCannotBeWrittenKeepsTheChoiceAndSaysSo)
+TEST_F(SettingsForm, OkThatCannotBeCompletedSaysWhy)
 {
-    fs::create_directories(ini_); // a folder in its place fails every write, even root's
-    TfmSettings f;
-    const std::string shown = OkShowingMessage(f);
-    EXPECT_NE(shown.find("The settings could not be saved:"), std::string::npos) << shown;
-    EXPECT_EQ(f.result(), QDialog::Accepted);
-    EXPECT_EQ(CFGAllData.ImageFileFormat, "PNG");
-}
-
-TEST_F(SettingsForm, OkWithAFolderThatCannotBeCreatedShowsWhyAndKeepsTheDialogOpen)
-{
+    // A folder that cannot be created: the dialog stays open, nothing changes.
     testutil::WriteFile(tmp_.File("plain.txt"), "x");
-    const std::string bad = tmp_.File("plain.txt/sub");
     TfmSettings f;
-    const std::string shown = OkShowingMessage(f, bad);
+    std::string shown = OkShowingMessage(f, tmp_.File("plain.txt/sub"));
     for (const std::string &part : {std::string("The destination folder cannot be created or written:"),
                                     tmp_.File("plain.txt"), std::string("Korvane ScreenShot")})
         EXPECT_NE(shown.find(part), std::string::npos) << shown;
     EXPECT_TRUE(f.isVisible());
-    EXPECT_EQ(Folder(f)->text().toStdString(), bad);
+    EXPECT_EQ(Folder(f)->text().toStdString(), tmp_.File("plain.txt/sub"));
     EXPECT_EQ(CFGAllData.DestinationFolder, tmp_.File("shots"));
     EXPECT_EQ(CFGAllData.ImageFileFormat, "JPG");
+
+    // A settings file that cannot be written (a folder in its place fails even
+    // root's writes): the choice is taken all the same.
+    fs::create_directories(ini_);
+    TfmSettings g;
+    shown = OkShowingMessage(g);
+    EXPECT_NE(shown.find("The settings could not be saved:"), std::string::npos) << shown;
+    EXPECT_EQ(g.result(), QDialog::Accepted);
+    EXPECT_EQ(CFGAllData.ImageFileFormat, "PNG");
 }
 
 TEST(DestinationFolderProblem, TellsWhetherCapturesCanBeSavedThere)
