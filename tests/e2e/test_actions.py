@@ -1,40 +1,61 @@
 """The capture actions against the real program: an area saved with Enter
 holds exactly the dragged pixels, a whole-screen capture the whole screen, the
 clipboard serves the selection as PNG while the program runs, e-mail saves
-first and hands the file to the mail client without waiting for it, and
-"Open dest. folder" opens the folder and keeps the dialog."""
+first and hands the file to the mail client without waiting for it, "Open
+dest. folder" opens the folder and keeps the dialog. Settings and about box
+open from the action dialog: a folder typed into the settings is used by the
+next save of the same capture and is in the settings file after the program
+has ended; the about box's web link goes to the desktop's opener."""
 import os
 import subprocess
 import time
 
-from actionslib import (action_dialog, check_pixels, click_button, close_dialog, fake_tools,
-                        paint_pattern, private_program, recorded_calls, save_whole_screen,
-                        select_area, wait_file, wait_gone)
-from e2elib import args, fail, wait_for, work_dir
-from spinelib import escape_overlay, open_overlay, running
+from actionslib import (action_dialog, check_pixels, click_at, click_button, close_dialog, fake_tools,
+                        focus, geometry, paint_pattern, private_program, recorded_calls, save_whole_screen,
+                        select_area, settings_file, wait_dialog, wait_file, wait_gone, whole_screen_dialog)
+from e2elib import args, fail, visible_windows, wait_for, work_dir, xdotool
+from spinelib import escape_overlay, open_overlay, running, stop
 
-a = args()
 calls = fake_tools()
 shots = os.path.join(work_dir(), "shots", "new")  # created by the first save
-program = private_program(a.program, shots)
+chosen = os.path.join(work_dir(), "chosen folder", "shots")  # a blank, and created by the save
+program = private_program(args().program, shots)
 pattern = paint_pattern()
 
 
-def check_png(n, box):
-    path = os.path.join(shots, "Image_%05d.PNG" % n)
+def check_png(path, box):
     r = subprocess.run(["pngcheck", path], capture_output=True, text=True)
     if r.returncode != 0:
         fail(f"pngcheck {path}: {r.stdout}{r.stderr}")
     check_pixels(path, pattern, box, "PNG")
 
 
-with running(program):
+def shot(n):
+    return os.path.join(shots, "Image_%05d.PNG" % n)
+
+
+def window(title):
+    win = wait_for(lambda: visible_windows("^" + title + "$"), what=f"the {title} window")[0]
+    return win, geometry(win)
+
+
+def gone(title):
+    wait_for(lambda: not visible_windows("^" + title + "$"), what=f"the {title} window to close")
+
+
+def check_settings(when):
+    with open(settings_file(program)) as f:
+        if f.read().strip() != f"[Generics]\nDestinationFolder={chosen}\nImageFileFormat=PNG":
+            fail(f"settings file {when}: {open(settings_file(program)).read()!r}")
+
+
+with running(program, clean_end=False) as proc:
     select_area(100, 120, 340, 300)
     close_dialog("Return", "the dialog to close after Save")
-    check_png(1, (100, 120, 340, 300))
+    check_png(shot(1), (100, 120, 340, 300))
 
-    save_whole_screen(os.path.join(shots, "Image_00002.PNG"))
-    check_png(2, (0, 0) + pattern.size)
+    save_whole_screen(shot(2))
+    check_png(shot(2), (0, 0) + pattern.size)
 
     # Dragged up and to the left; the clipboard is served while the program runs.
     click_button(select_area(500, 400, 420, 330), "clipboard")
@@ -48,13 +69,12 @@ with running(program):
 
     # E-mail: saved first (next number); the client lingers, the program does not wait.
     click_button(select_area(700, 600, 764, 648), "email")
-    wait_file(os.path.join(shots, "Image_00003.PNG"))
+    wait_file(shot(3))
     mails = wait_for(lambda: recorded_calls(calls, "xdg-email"), what="the mail client")
-    want = ["--subject", "Image captured with Korvane ScreenShot - Ver. 2.0", "--attach",
-            os.path.join(shots, "Image_00003.PNG")]
+    want = ["--subject", "Image captured with Korvane ScreenShot - Ver. 2.0", "--attach", shot(3)]
     if mails != [want]:
         fail(f"mail client called with {mails}, expected {want}")
-    check_png(3, (700, 600, 764, 648))
+    check_png(shot(3), (700, 600, 764, 648))
     wait_gone(action_dialog, "the dialog to close after e-mail")
     t0 = time.monotonic()
     open_overlay(attempts=3)
@@ -72,7 +92,39 @@ with running(program):
         fail("the dialog closed after Open dest. folder")
     close_dialog()
     time.sleep(0.5)
-    if sorted(os.listdir(shots)) != ["Image_%05d.PNG" % n for n in (1, 2, 3)]:
+    if sorted(os.listdir(shots)) != [os.path.basename(shot(n)) for n in (1, 2, 3)]:
         fail(f"files after cancel: {sorted(os.listdir(shots))}")
+
+    # Settings: a new folder typed over the old one, confirmed with Enter (OK is the default).
+    click_button(whole_screen_dialog(), "settings")
+    click_at(window("Settings")[1], 5 + 11 + 100, 101 + 117 + 10)  # into edFileSaveFolder
+    xdotool("key", "ctrl+a")
+    xdotool("type", "--delay", "10", chosen)
+    xdotool("key", "Return")
+    gone("Settings")
+    check_settings("after OK")
+
+    click_button(wait_dialog("the action dialog after the settings"), "about")
+    about, geo = window("About")
+    click_at(geo, 5 + 12 + 40, 101 + 88 + 11)  # on lbWebSite's text
+    url = ["https://korvane-screenshot.example/"]
+    got = wait_for(lambda: url in recorded_calls(calls, "xdg-open") and recorded_calls(calls, "xdg-open"),
+                   what="xdg-open to be called")
+    if sorted(got) != sorted([[shots], url]):
+        fail(f"xdg-open calls: {got}")
+    focus(about)
+    xdotool("key", "Escape")
+    gone("About")
+
+    # The same capture goes into the new folder; the old one stays as it was.
+    click_button(wait_dialog("the action dialog after the about box"), "save")
+    wait_file(os.path.join(chosen, "Image_00004.PNG"))
+    wait_gone(action_dialog, "the dialog to close after Save")
+    check_png(os.path.join(chosen, "Image_00004.PNG"), (0, 0) + pattern.size)
+    if len(os.listdir(shots)) != 3:
+        fail(f"files in the old folder: {sorted(os.listdir(shots))}")
     open_overlay(attempts=3)  # idle again
     escape_overlay()
+    if stop(proc) != 0:
+        fail(f"program ended with {proc.returncode}")
+    check_settings("after the program ended")
