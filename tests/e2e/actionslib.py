@@ -170,23 +170,17 @@ def wait_file(path, timeout=10):
     wait_for(stable, timeout=timeout, what=f"{path} to be written")
 
 
-def same_pixels(got, pattern, box):
-    """None when `got` equals the `box` (left, top, right, bottom) of the pattern; else what differs."""
-    from PIL import ImageChops
-    want, got = pattern.crop(box), got.convert("RGB")
-    if got.size != want.size:
-        return f"size {got.size}, expected {want.size}"
-    bbox = ImageChops.difference(got, want).getbbox()
-    return bbox and f"pixels differ within {bbox}"
-
-
 def check_pixels(path, pattern, box, fmt):
     """Fails unless Pillow reads `path` as `fmt` holding exactly the `box` of the pattern."""
-    from PIL import Image
+    from PIL import Image, ImageChops
+    want = pattern.crop(box)
     with Image.open(path) as img:
-        diff = f"read as {img.format}" if img.format != fmt else same_pixels(img, pattern, box)
+        got = img.convert("RGB")
+        diff = (f"read as {img.format}" if img.format != fmt else
+                f"size {got.size}, expected {want.size}" if got.size != want.size else
+                ImageChops.difference(got, want).getbbox())
     if diff:
-        fail(f"{os.path.basename(path)}: {diff}")
+        fail(f"{os.path.basename(path)}: {diff} differs")
 
 
 def save_whole_screen(shot):
