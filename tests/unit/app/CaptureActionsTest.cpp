@@ -91,7 +91,7 @@ protected:
             names.push_back(e.path().filename().string());
         return names;
     }
-    std::string Saved(int n) const { return CaptureFileName(dir.File("shots"), n, "RAW"); }
+    std::string Saved(int n) const { return dir.File("shots/Image_0000" + std::to_string(n) + ".RAW"); }
 
     testutil::TempDir dir;
     TRawSaver saver;
