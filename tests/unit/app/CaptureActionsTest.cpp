@@ -168,70 +168,6 @@ TEST_F(CaptureActions, ClipboardGetsTheCapture)
     EXPECT_EQ(ends, 1);
 }
 
-TEST(CaptureActionsLoop, ChoicesFailuresAndExceptionsDriveTheDialogAndTheMenu)
-{
-    const std::string show = "show:" + std::to_string(0x500FFF);
-    // Only a clipboard copy succeeds; `raise` makes the actions throw and
-    // ending the capture too. With no choices left the dialog throws.
-    const struct {
-        std::deque<std::uint8_t> choices;
-        bool area, raise;
-        Strings log;
-        std::vector<bool> menu; // disabled for every pass; enabled once the capture ends
-    } cases[] = {
-        {{wtdSave, wtdEMail, wtdClipboard}, true, false,
-         {"ask(area)", "save", show + " save failed", "ask(area)", "mail", show + " mail failed", "ask(area)", "clipboard"},
-         {false, false, false, true}},
-        {{wtdCancel}, false, false, {"ask(screen)", "end"}, {false, true}},
-        {{wtdNone}, false, false, {"ask(screen)", "end"}, {false, true}},
-        {{9}, false, false, {"ask(screen)", "end"}, {false, true}},
-        {{wtdRedo}, true, false, {"ask(area)", "redo"}, {false}}, // still busy
-        {{wtdSave}, true, true, {"ask(area)", "save", "end"}, {false, true}},
-        {{}, false, true, {"ask(screen)", "end"}, {false, true}},
-    };
-    for (const auto &c : cases) {
-        Strings log;
-        std::vector<bool> menu;
-        std::deque<std::uint8_t> choices = c.choices;
-        TCaptureLoopSteps s;
-        s.AskChoice = [&](bool area) {
-            log.push_back(area ? "ask(area)" : "ask(screen)");
-            if (choices.empty())
-                throw std::logic_error("dialog asked once too often");
-            const std::uint8_t choice = choices.front();
-            choices.pop_front();
-            return choice;
-        };
-        s.SetMenuEnabled = [&](bool e) { menu.push_back(e); };
-        s.EndCapture = [&] {
-            log.push_back("end");
-            if (c.raise)
-                throw std::runtime_error("end failed");
-        };
-        s.RedoSelection = [&] { log.push_back("redo"); };
-        auto act = [&](std::string name) {
-            return [&, name](TQXResultEx &r) {
-                log.push_back(name);
-                if (c.raise)
-                    throw std::runtime_error("boom");
-                r = {name == "clipboard" ? 0 : 0x500FFF, name + " failed", ""};
-                return r.Code == 0;
-            };
-        };
-        s.Save = act("save");
-        s.CopyToClipboard = act("clipboard");
-        s.Mail = act("mail");
-        s.ShowFailure = [&](const TQXResultEx &r) { log.push_back("show:" + std::to_string(r.Code) + " " + r.Text); };
-        if (c.raise || c.choices.empty())
-            EXPECT_ANY_THROW(RunCaptureLoop(c.area, s));
-        else
-            RunCaptureLoop(c.area, s);
-        EXPECT_EQ(log, c.log) << log.size();
-        EXPECT_EQ(menu, c.menu) << log.size();
-        EXPECT_TRUE(choices.empty());
-    }
-}
-
 TEST(CaptureActionsLoop, FailureIsShownUnderTheApplicationTitle)
 {
     SetApplicationTitle("Korvane ScreenShot");
@@ -256,7 +192,8 @@ namespace {
 class ActionsOnMainForm : public CaptureActions {
 protected:
     // What the user does with each dialog, in order: a button of the action
-    // dialog, or "ok" for the message form.
+    // dialog, "close" (no choice), "throw" (the dialog fails), or "ok" for the
+    // message form.
     std::deque<std::string> script;
     Strings seen; // "whattodo(redo on|off)" or "message:<text>"
 
@@ -280,9 +217,12 @@ protected:
             ADD_FAILURE() << "a dialog more than the script expects";
             return 0;
         }
-        if (script.front() != "ok")
-            d.findChild<QPushButton *>(QString::fromStdString(script.front()))->click();
+        const std::string step = script.front();
         script.pop_front();
+        if (step == "throw")
+            throw platform::EInOutError("no dialog");
+        if (step != "ok" && step != "close")
+            d.findChild<QPushButton *>(QString::fromStdString(step))->click();
         return 0;
     }};
 
@@ -361,4 +301,15 @@ TEST_F(ActionsOnMainForm, RedoRestoresTheCleanCopyAndKeepsTheProgramBusyUntilThe
     Drag({{1, 1}, {4, 4}});
     Release({4, 4});
     ExpectAtRest();
+}
+
+TEST_F(ActionsOnMainForm, NoChoiceOrAFailingDialogEndsTheCapture)
+{
+    script = {"close", "throw"};
+    SelectArea({0, 0}, {8, 8});
+    ExpectAtRest();
+    PressHotKey(TfmMain::HotKeyScreen);
+    ExpectAtRest();
+    EXPECT_EQ(shown, Strings{"no dialog"});
+    EXPECT_EQ(Files(), Strings{});
 }
