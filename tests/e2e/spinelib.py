@@ -51,17 +51,15 @@ def end_cleanly(proc):
 
 
 @contextlib.contextmanager
-def running(program, name="main", clean_end=True):
+def running(program, name="main"):
     """The started program, to end cleanly after the block; killed if the block fails."""
     proc = start(program, name)
     try:
         yield proc
-        if clean_end:
-            end_cleanly(proc)
+        end_cleanly(proc)
     finally:
         if proc.poll() is None:
             proc.kill()
-    print("ok")
 
 
 def overlay_shown():

@@ -1,8 +1,7 @@
-// A stand-in for the language-loader library, for the tests only: it answers
-// the six functions the program calls from an in-memory table, fills the
-// caller's buffers to the sizes the program promises, logs every call and
-// can be told to fail any step. Built once whole and once without
-// LLDRStringGet (KSS_LNG_NO_STRINGGET).
+// A stand-in for the language-loader library, for the tests only: answers the
+// called functions from a table, fills the caller's buffers to the promised
+// sizes, logs every call and fails any step on request. Built once whole and
+// once without LLDRStringGet (KSS_LNG_NO_STRINGGET).
 #include <cstdint>
 #include <cstdio>
 #include <cstring>

@@ -105,31 +105,23 @@ TEST_F(SettingsForm, ShowsTheCaptionsFormatsAndConfiguredValues)
     }
 }
 
-TEST_F(SettingsForm, CancelAndClosingChangeNothing)
+TEST_F(SettingsForm, CancelAndClosingChangeNothingOkStoresTheChoiceAndKeepsForeignSections)
 {
-    const std::string ini = "[Other]\nKey=1\n[Generics]\nDestinationFolder=/x\nImageFileFormat=GIF\n";
+    const std::string ini = "[Daemon.AutomaticExecution]\nRun=1\n[Mine]\nA=b\n";
     testutil::WriteFile(ini_, ini);
-    for (bool cancel : {true, false}) {
+    for (int how : {0, 1, 2}) { // Cancel, close, OK
         TfmSettings f;
         f.show();
-        Folder(f)->setText(QString::fromStdString(tmp_.File("other")));
-        Format(f)->setCurrentIndex(3);
-        cancel ? Click(f, "btCancel") : void(f.close());
-        EXPECT_EQ(f.result(), QDialog::Rejected);
+        Folder(f)->setText(QString::fromStdString(tmp_.File("new/deeper")));
+        Format(f)->setCurrentIndex(2);
+        how == 2 ? Click(f, "btOK") : how == 1 ? void(f.close()) : Click(f, "btCancel");
+        EXPECT_EQ(f.result(), how == 2 ? QDialog::Accepted : QDialog::Rejected);
+        if (how < 2) {
+            EXPECT_EQ(CFGAllData.DestinationFolder, tmp_.File("shots"));
+            EXPECT_EQ(CFGAllData.ImageFileFormat, "JPG");
+            EXPECT_EQ(testutil::ReadFile(ini_), ini);
+        }
     }
-    EXPECT_EQ(CFGAllData.DestinationFolder, tmp_.File("shots"));
-    EXPECT_EQ(CFGAllData.ImageFileFormat, "JPG");
-    EXPECT_EQ(testutil::ReadFile(ini_), ini);
-}
-
-TEST_F(SettingsForm, OkStoresTheChoiceAndKeepsForeignSections)
-{
-    testutil::WriteFile(ini_, "[Daemon.AutomaticExecution]\nRun=1\n[Mine]\nA=b\n");
-    TfmSettings f;
-    Folder(f)->setText(QString::fromStdString(tmp_.File("new/deeper")));
-    Format(f)->setCurrentIndex(2);
-    Click(f, "btOK");
-    EXPECT_EQ(f.result(), QDialog::Accepted);
     EXPECT_EQ(CFGAllData.DestinationFolder, tmp_.File("new/deeper"));
     EXPECT_EQ(CFGAllData.ImageFileFormat, "BMP");
     EXPECT_EQ(testutil::ReadFile(ini_), "[Mine]\nA=b\n\n[Generics]\nDestinationFolder=" + tmp_.File("new/deeper") +
