@@ -61,7 +61,7 @@ try:
         escape_overlay()
         hold_escape()  # with no overlay: nothing
         for i in range(10):
-            open_overlay(attempts=1 if i == 0 else 10)
+            open_overlay(attempts=1 if i == 0 else 10)  # at once after the Escape above
             time.sleep(0.2)
             x.tap(XK_ESCAPE, 0.005)
             if never(lambda: not overlay_shown(), 2):

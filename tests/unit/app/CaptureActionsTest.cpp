@@ -168,6 +168,17 @@ TEST_F(CaptureActions, ClipboardGetsTheCapture)
     EXPECT_EQ(ends, 1);
 }
 
+TEST(CaptureActionsLoop, AFailingEndAfterAFailingDialogKeepsTheFirstExceptionAndEnablesTheMenu)
+{
+    std::vector<bool> menu;
+    TCaptureLoopSteps s;
+    s.AskChoice = [](bool) -> std::uint8_t { throw std::logic_error("no dialog"); };
+    s.SetMenuEnabled = [&](bool e) { menu.push_back(e); };
+    s.EndCapture = [] { throw std::runtime_error("end failed"); };
+    EXPECT_THROW(RunCaptureLoop(false, s), std::logic_error);
+    EXPECT_EQ(menu, (std::vector<bool>{false, true}));
+}
+
 TEST(CaptureActionsLoop, FailureIsShownUnderTheApplicationTitle)
 {
     SetApplicationTitle("Korvane ScreenShot");
@@ -303,13 +314,17 @@ TEST_F(ActionsOnMainForm, RedoRestoresTheCleanCopyAndKeepsTheProgramBusyUntilThe
     ExpectAtRest();
 }
 
-TEST_F(ActionsOnMainForm, NoChoiceOrAFailingDialogEndsTheCapture)
+TEST_F(ActionsOnMainForm, NoChoiceAFailingDialogOrAClipboardCopyEndsTheCapture)
 {
-    script = {"close", "throw"};
+    script = {"close", "throw", "btCopyToClipboard"};
     SelectArea({0, 0}, {8, 8});
     ExpectAtRest();
     PressHotKey(TfmMain::HotKeyScreen);
     ExpectAtRest();
     EXPECT_EQ(shown, Strings{"no dialog"});
+    SelectArea({2, 3}, {6, 8});
+    ExpectAtRest();
+    EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+              fakes::Screen(320, 200, 2).copy(2, 3, 4, 5));
     EXPECT_EQ(Files(), Strings{});
 }
