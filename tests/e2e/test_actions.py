@@ -1,11 +1,8 @@
-"""The capture actions against the real program: an area saved with Enter
-holds exactly the dragged pixels, a whole-screen capture the whole screen, the
-clipboard serves the selection as PNG while the program runs, e-mail saves
-first and hands the file to the mail client without waiting for it, "Open
-dest. folder" opens the folder and keeps the dialog. Settings and about box
-open from the action dialog: a folder typed into the settings is used by the
-next save of the same capture and is in the settings file after the program
-has ended; the about box's web link goes to the desktop's opener."""
+"""The capture actions: Save of an area or the whole screen holds exactly its
+pixels, the clipboard serves the selection as PNG, e-mail saves first and does not
+wait for the client, "Open dest. folder" keeps the dialog. A folder typed into the
+settings takes the next save of the same capture and stays in the settings file;
+the about box's web link goes to the desktop's opener."""
 import os
 import subprocess
 import time

@@ -1,12 +1,9 @@
-"""The program's start and end: the first start writes the settings file beside
-the program with the defaults, a hand-edited one comes back normalised with its
-foreign section kept and the obsolete one gone, and the trace writes no data
-file. One copy per display: a second start ends at once with exit code 0,
-silently, and leaves the first untouched; SIGTERM, SIGINT and SIGHUP end the
-program cleanly and free the lock; after a copy is killed a new one starts.
-When another program holds Alt+PrintScreen (as a desktop's own screenshot
-command does), the program says so in one line on standard error, keeps
-running, and Ctrl+PrintScreen still works."""
+"""Start and end: the first start writes the default settings beside the program,
+a hand-edited file comes back normalised (foreign section kept, obsolete one gone),
+no trace file. A second copy ends at once, silently, with code 0; SIGTERM, SIGINT
+and SIGHUP end cleanly and free the lock; a killed copy does not block the next.
+Alt+PrintScreen held by another program: one line on standard error, and
+Ctrl+PrintScreen still works."""
 import os
 import signal
 import subprocess

@@ -1,12 +1,8 @@
-"""The hot keys and the overlay against the real program: ctrl+Print shows the
-overlay over the whole screen, a second one changes nothing, Escape hides it
-(even a 5 ms tap, shorter than the key-state poll) and ctrl+Print works again;
-alt+Print never shows it; the keys still fire with Num Lock and Caps Lock on;
-plain and shift+Print are not ours. The instruction panel (545 x 57, purple
-with the grey message panel) stands 10 pixels from the corner diagonally
-opposite the mouse; a press on it with no motion before (a pointer that jumps
-there) starts a selection of exactly the dragged area; a drag ends the
-selection in the action dialog."""
+"""The hot keys and the overlay: ctrl+Print shows it over the whole screen, again
+changes nothing; Escape (even a 5 ms tap) hides it; alt+Print never shows it; Num
+and Caps Lock change nothing; plain and shift+Print are not ours. The instruction
+panel stands 10 pixels from the corner opposite the mouse; a press on it with no
+motion before starts a selection of exactly the dragged area."""
 import os
 import time
 

@@ -155,17 +155,13 @@ TEST_F(CaptureActions, FailuresBeforeOrWhileWritingLeaveNoFileAndNameTheFile)
     EXPECT_EQ(ends, 0);
 }
 
-TEST_F(CaptureActions, ClipboardGetsTheCapture)
+TEST_F(CaptureActions, AFailedClipboardCopyIsReported)
 {
-    ASSERT_TRUE(CopyCaptureToClipboardAction(Source(), r));
-    EXPECT_EQ(ends, 1);
-    EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_BGR888), capture);
-
     TCaptureSource broken = Source();
     broken.CopyCaptureTo = [](platform::TBitmap &) { throw platform::EOutOfResources("no memory"); };
     EXPECT_FALSE(CopyCaptureToClipboardAction(broken, r));
     EXPECT_EQ(r.Text, "Exception: 'no memory'");
-    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(ends, 0);
 }
 
 TEST(CaptureActionsLoop, AFailingEndAfterAFailingDialogKeepsTheFirstExceptionAndEnablesTheMenu)
