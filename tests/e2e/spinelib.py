@@ -7,7 +7,7 @@ import signal
 import subprocess
 import time
 
-from e2elib import never, visible_windows, wait_for, work_dir, xdotool  # noqa: F401
+from e2elib import visible_windows, wait_for, work_dir, xdotool
 
 OVERLAY = "fmMain"
 
