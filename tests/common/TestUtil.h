@@ -24,12 +24,10 @@ std::string ReadFile(const std::string &path);
 std::vector<unsigned char> ReadBytes(const std::string &path);
 void WriteFile(const std::string &path, const std::string &data);
 bool FileExists(const std::string &path);
-// Path of a file of the project's test data (tests/data/<rel>); throws
-// naming the file when it is missing.
+// tests/data/<rel>; throws naming the file when it is missing.
 std::string TestData(const std::string &rel);
 
-// Sets (or, for null, removes) an environment variable for the lifetime of
-// the object; the old value comes back afterwards.
+// Sets (null: removes) an environment variable while the object lives.
 class ScopedEnv {
 public:
     ScopedEnv(const char *name, const char *value);

@@ -1,9 +1,12 @@
-"""Helpers for the end-to-end tests: argument parsing, xdotool, waiting."""
+"""Helpers for the end-to-end tests: arguments, xdotool, waiting, screen colours."""
 import argparse
 import os
 import subprocess
 import sys
 import time
+
+PURPLE = (0x47, 0x00, 0xB8)  # the forms' colour 0xB80047 (blue in the high byte)
+GREY = (0x5F, 0x5F, 0x5F)    # their panels' colour
 
 
 def args():
@@ -30,10 +33,17 @@ def wait_for(pred, timeout=10.0, step=0.05, what="condition"):
     raise AssertionError(f"timed out waiting for {what}")
 
 
+def never(pred, seconds):
+    """True when `pred` stays false for `seconds`."""
+    try:
+        wait_for(pred, timeout=seconds)
+        return False
+    except AssertionError:
+        return True
+
+
 def visible_windows(name):
-    r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
-                       capture_output=True, text=True)
-    return [w for w in r.stdout.split() if w]
+    return xdotool("search", "--onlyvisible", "--name", name, check=False).split()
 
 
 def fail(msg):
@@ -43,10 +53,6 @@ def fail(msg):
 
 def work_dir():
     return os.environ.get("E2E_WORK", "/tmp")
-
-
-PURPLE = (0x47, 0x00, 0xB8)  # the forms' colour 0xB80047 (blue in the high byte)
-GREY = (0x5F, 0x5F, 0x5F)    # their panels' colour 0x5F5F5F
 
 
 def screen():
@@ -59,10 +65,8 @@ def screen():
 
 
 def colours_off(img, checks):
-    """None when every {what: ((x, y), rgb)} holds in `img`; else the first
-    that does not."""
+    """None when every {what: ((x, y), rgb)} holds in `img`; else the first miss."""
     for what, (xy, want) in checks.items():
-        got = img.getpixel(xy)
-        if got != want:
-            return f"{what} at {xy} is {got}, expected {want}"
+        if img.getpixel(xy) != want:
+            return f"{what} at {xy} is {img.getpixel(xy)}, expected {want}"
     return None

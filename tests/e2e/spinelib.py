@@ -1,5 +1,6 @@
-"""Helpers for the end-to-end tests of the capture spine: starting the
-program, its lock file, the overlay window and key presses."""
+"""Helpers for the end-to-end tests of the capture spine: starting and ending
+the program, its lock file, the overlay and key presses."""
+import contextlib
 import fcntl
 import os
 import signal
@@ -18,17 +19,14 @@ def lock_path():
 
 def lock_is_held():
     """True while some process holds the single-instance lock."""
-    try:
-        fd = os.open(lock_path(), os.O_RDWR)
-    except FileNotFoundError:
+    if not os.path.exists(lock_path()):
         return False
-    try:
-        fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
-    except BlockingIOError:
-        return True
-    finally:
-        os.close(fd)
-    return False
+    with open(lock_path(), "rb") as f:
+        try:
+            fcntl.flock(f, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            return False
+        except BlockingIOError:
+            return True
 
 
 def start(program, name="main"):
@@ -45,13 +43,23 @@ def stop(proc, sig=signal.SIGTERM, timeout=10):
 
 
 def end_cleanly(proc):
-    """Fails unless the program is still running and ends with exit code 0
-    on SIGTERM."""
+    """Fails unless the program still runs and ends with code 0 on SIGTERM."""
     if proc.poll() is not None:
         raise AssertionError(f"the program ended by itself: {proc.returncode}")
-    rc = stop(proc)
-    if rc != 0:
-        raise AssertionError(f"exit code {rc}")
+    if stop(proc) != 0:
+        raise AssertionError(f"exit code {proc.returncode}")
+
+
+@contextlib.contextmanager
+def running(program, name="main"):
+    """The started program, to end cleanly after the block; killed if the block fails."""
+    proc = start(program, name)
+    try:
+        yield proc
+        end_cleanly(proc)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
 
 
 def overlay_shown():
@@ -70,28 +78,21 @@ def hold_escape(seconds=0.25):
 
 
 def escape_overlay(what="Escape to hide the overlay"):
-    """Holds Escape and waits until the overlay has gone."""
     hold_escape()
     wait_for(lambda: not overlay_shown(), what=what)
 
 
-def open_overlay(attempts=10):
-    """Presses ctrl+Print until the overlay shows (the first press may come
-    before the program has grabbed its keys)."""
+def press_until(combo, pred, what, attempts=10):
+    """Presses `combo` until `pred` holds (the first press may come before the program has
+    grabbed its keys); returns what `pred` gave."""
     for _ in range(attempts):
-        key("ctrl+Print")
+        key(combo)
         try:
-            wait_for(overlay_shown, timeout=1.5, what="the overlay")
-            return
+            return wait_for(pred, timeout=1.5, what=what)
         except AssertionError:
             pass
-    raise AssertionError("ctrl+Print never showed the overlay")
+    raise AssertionError(f"{combo} never showed {what}")
 
 
-def never(pred, seconds):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        if pred():
-            return False
-        time.sleep(0.05)
-    return True
+def open_overlay(attempts=10):
+    press_until("ctrl+Print", overlay_shown, "the overlay", attempts)

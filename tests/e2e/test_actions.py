@@ -1,86 +1,71 @@
-"""The capture actions against the real program: an area saved with Enter
-holds exactly the dragged pixels, a whole-screen capture saves the whole
-screen, the clipboard serves the selection as PNG while the program runs,
-e-mail saves first and hands the file to the mail client without waiting for
-it, and "Open dest. folder" opens the folder and keeps the dialog."""
+"""The capture actions: Save of an area or the whole screen holds exactly its
+pixels, the clipboard serves the selection as PNG, e-mail saves first and does not
+wait for the client, "Open dest. folder" keeps the dialog. A folder typed into the
+settings takes the next save of the same capture and stays in the settings file;
+the about box's web link goes to the desktop's opener."""
 import os
 import subprocess
 import time
 
-from PIL import Image
+from actionslib import (action_dialog, check_pixels, click_at, click_button, close_dialog, fake_tools,
+                        focus, geometry, paint_pattern, private_program, recorded_calls, save_whole_screen,
+                        select_area, settings_file, wait_dialog, wait_file, wait_gone, whole_screen_dialog)
+from e2elib import args, fail, visible_windows, wait_for, work_dir, xdotool
+from spinelib import escape_overlay, open_overlay, running
 
-from actionslib import (action_dialog, click_button, drag, fake_tools, paint_pattern,
-                        pngcheck, press_in, private_program, recorded_calls, same_pixels, save_whole_screen,
-                        wait_dialog, wait_file, wait_gone)
-from e2elib import args, fail, wait_for, work_dir
-from spinelib import end_cleanly, escape_overlay, open_overlay, overlay_shown, start
-
-a = args()
 calls = fake_tools()
 shots = os.path.join(work_dir(), "shots", "new")  # created by the first save
-program = private_program(a.program, shots)
+chosen = os.path.join(work_dir(), "chosen folder", "shots")  # a blank, and created by the save
+program = private_program(args().program, shots)
 pattern = paint_pattern()
+
+
+def check_png(path, box):
+    r = subprocess.run(["pngcheck", path], capture_output=True, text=True)
+    if r.returncode != 0:
+        fail(f"pngcheck {path}: {r.stdout}{r.stderr}")
+    check_pixels(path, pattern, box, "PNG")
 
 
 def shot(n):
     return os.path.join(shots, "Image_%05d.PNG" % n)
 
 
-def check_png(path, box):
-    ok, out = pngcheck(path)
-    if not ok:
-        fail(f"pngcheck {path}: {out}")
-    with Image.open(path) as img:
-        diff = same_pixels(img, pattern, box)
-    if diff:
-        fail(f"{os.path.basename(path)}: {diff}")
+def window(title):
+    win = wait_for(lambda: visible_windows("^" + title + "$"), what=f"the {title} window")[0]
+    return win, geometry(win)
 
 
-def area(x1, y1, x2, y2):
-    open_overlay()
-    drag(x1, y1, x2, y2)
-    wait_for(lambda: not overlay_shown(), what="the selection to end")
-    return wait_dialog()
+def gone(title):
+    wait_for(lambda: not visible_windows("^" + title + "$"), what=f"the {title} window to close")
 
 
-proc = start(program)
-try:
-    # ctrl+Print, a drag, Enter: Save.
-    dialog = area(100, 120, 340, 300)
-    press_in(dialog[0], "Return")
-    wait_file(shot(1))
-    wait_gone(action_dialog, "the dialog to close after Save")
+def check_settings(when):
+    with open(settings_file(program)) as f:
+        if f.read().strip() != f"[Generics]\nDestinationFolder={chosen}\nImageFileFormat=PNG":
+            fail(f"settings file {when}: {open(settings_file(program)).read()!r}")
+
+
+with running(program):
+    select_area(100, 120, 340, 300)
+    close_dialog("Return", "the dialog to close after Save")
     check_png(shot(1), (100, 120, 340, 300))
 
-    # alt+Print, Enter: the whole screen.
     save_whole_screen(shot(2))
-    with Image.open(shot(2)) as img:
-        size = img.size
-    check_png(shot(2), (0, 0) + size)
-    if size != pattern.size:
-        fail(f"whole screen saved as {size}, screen is {pattern.size}")
+    check_png(shot(2), (0, 0) + pattern.size)
 
-    # Copy to clipboard, dragged up and to the left: the clipboard serves the
-    # selection while the program runs.
-    dialog = area(500, 400, 420, 330)
-    click_button(dialog, "clipboard")
+    # Dragged up and to the left; the clipboard is served while the program runs.
+    click_button(select_area(500, 400, 420, 330), "clipboard")
     wait_gone(action_dialog, "the dialog to close after the clipboard copy")
     clip = os.path.join(work_dir(), "clip.png")
     with open(clip, "wb") as f:
-        r = subprocess.run(["xclip", "-selection", "clipboard", "-t", "image/png", "-o"],
-                           stdout=f, timeout=20)
-    if r.returncode != 0:
-        fail("xclip could not read an image/png from the clipboard")
-    with Image.open(clip) as img:
-        diff = same_pixels(img, pattern, (420, 330, 500, 400))
-    if diff:
-        fail(f"clipboard image: {diff}")
+        if subprocess.run(["xclip", "-selection", "clipboard", "-t", "image/png", "-o"],
+                          stdout=f, timeout=20).returncode != 0:
+            fail("xclip could not read an image/png from the clipboard")
+    check_pixels(clip, pattern, (420, 330, 500, 400), "PNG")
 
-    # E-mail: saved first (next number), then the mail client gets the
-    # subject and the file; the client keeps running and the program does not
-    # wait for it.
-    dialog = area(700, 600, 764, 648)
-    click_button(dialog, "email")
+    # E-mail: saved first (next number); the client lingers, the program does not wait.
+    click_button(select_area(700, 600, 764, 648), "email")
     wait_file(shot(3))
     mails = wait_for(lambda: recorded_calls(calls, "xdg-email"), what="the mail client")
     want = ["--subject", "Image captured with Korvane ScreenShot - Ver. 2.0", "--attach", shot(3)]
@@ -92,30 +77,49 @@ try:
     open_overlay(attempts=3)
     if time.monotonic() - t0 > 5:
         fail("the program waited for the mail client")
-    escape_overlay("Escape")
+    escape_overlay()
 
-    # Open dest. folder opens the folder and the dialog stays; Escape cancels
-    # without saving.
-    dialog = area(200, 200, 260, 260)
-    click_button(dialog, "open")
+    # Open dest. folder keeps the dialog; Escape then cancels without saving.
+    click_button(select_area(200, 200, 260, 260), "open")
     opened = wait_for(lambda: recorded_calls(calls, "xdg-open"), what="the file manager")
     if opened != [[shots]]:
         fail(f"xdg-open called with {opened}, expected {[[shots]]}")
     time.sleep(0.5)
     if not action_dialog():
         fail("the dialog closed after Open dest. folder")
-    press_in(dialog[0], "Escape")
-    wait_gone(action_dialog, "Escape to close the dialog")
+    close_dialog()
     time.sleep(0.5)
-    files = sorted(os.listdir(shots))
-    if files != ["Image_00001.PNG", "Image_00002.PNG", "Image_00003.PNG"]:
-        fail(f"files after cancel: {files}")
+    if sorted(os.listdir(shots)) != [os.path.basename(shot(n)) for n in (1, 2, 3)]:
+        fail(f"files after cancel: {sorted(os.listdir(shots))}")
 
-    # Idle again: the overlay comes and goes.
-    open_overlay(attempts=3)
-    escape_overlay("Escape")
-    end_cleanly(proc)
-finally:
-    if proc.poll() is None:
-        proc.kill()
-print("ok")
+    # Settings: a new folder typed over the old one, confirmed with Enter (OK is the default).
+    click_button(whole_screen_dialog(), "settings")
+    click_at(window("Settings")[1], 5 + 11 + 100, 101 + 117 + 10)  # into edFileSaveFolder
+    xdotool("key", "ctrl+a")
+    xdotool("type", "--delay", "10", chosen)
+    xdotool("key", "Return")
+    gone("Settings")
+    check_settings("after OK")
+
+    click_button(wait_dialog("the action dialog after the settings"), "about")
+    about, geo = window("About")
+    click_at(geo, 5 + 12 + 40, 101 + 88 + 11)  # on lbWebSite's text
+    url = ["https://korvane-screenshot.example/"]
+    got = wait_for(lambda: url in recorded_calls(calls, "xdg-open") and recorded_calls(calls, "xdg-open"),
+                   what="xdg-open to be called")
+    if sorted(got) != sorted([[shots], url]):
+        fail(f"xdg-open calls: {got}")
+    focus(about)
+    xdotool("key", "Escape")
+    gone("About")
+
+    # The same capture goes into the new folder; the old one stays as it was.
+    click_button(wait_dialog("the action dialog after the about box"), "save")
+    wait_file(os.path.join(chosen, "Image_00004.PNG"))
+    wait_gone(action_dialog, "the dialog to close after Save")
+    check_png(os.path.join(chosen, "Image_00004.PNG"), (0, 0) + pattern.size)
+    if len(os.listdir(shots)) != 3:
+        fail(f"files in the old folder: {sorted(os.listdir(shots))}")
+    open_overlay(attempts=3)  # idle again
+    escape_overlay()
+check_settings("after the program ended")

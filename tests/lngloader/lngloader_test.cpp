@@ -1,13 +1,12 @@
-// A stand-in for the language-loader library, for the tests only: it answers
-// the six functions the program calls from an in-memory table, fills the
-// caller's buffers to the sizes the program promises, logs every call and
-// can be told to fail any step. Built once whole and once without
-// LLDRStringGet (KSS_LNG_NO_STRINGGET).
-#include <cstdarg>
+// A stand-in for the language-loader library, for the tests only: answers the
+// called functions from a table, fills the caller's buffers to the promised
+// sizes, logs every call and fails any step on request. Built once whole and
+// once without LLDRStringGet (KSS_LNG_NO_STRINGGET).
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -18,57 +17,48 @@ constexpr std::uint32_t kSection = 0xFFFFFFFEu;
 std::string g_fail;  // "open", "header", "section" or "string"
 std::string g_calls; // one "Name(args);" per call
 
-void Log(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-void Log(const char *fmt, ...)
-{
-    char buf[512];
-    va_list ap;
-    va_start(ap, fmt);
-    std::vsnprintf(buf, sizeof buf, fmt, ap);
-    va_end(ap);
-    g_calls += buf;
-}
-
 } // namespace
+
+#define LOG(...)                                       \
+    do {                                               \
+        char buf[512];                                 \
+        std::snprintf(buf, sizeof buf, __VA_ARGS__);   \
+        g_calls += buf;                                \
+    } while (0)
 
 extern "C" {
 
-// Test control: which step fails ("" for none); the calls so far (reading
-// them clears the log).
-void LngTestFail(const char *step)
-{
-    g_fail = step;
-}
+// Test control: which step fails ("" for none); the calls so far (reading clears them).
+void LngTestFail(const char *step) { g_fail = step; }
 const char *LngTestCalls()
 {
     static std::string last;
-    last.swap(g_calls);
-    g_calls.clear();
+    last = std::exchange(g_calls, {});
     return last.c_str();
 }
 
 std::uint32_t LLDRVersionGet(std::uint16_t a, std::uint16_t b, std::uint16_t c)
 {
-    Log("VersionGet(%u,%u,%u);", a, b, c);
+    LOG("VersionGet(%u,%u,%u);", a, b, c);
     return kVersion;
 }
 
 std::uint32_t LLDROpen(const char *fileName, std::int32_t mode, std::uint32_t version, std::int32_t flags)
 {
-    Log("Open(%s,%d,%x,%d);", fileName, mode, version, flags);
+    LOG("Open(%s,%d,%x,%d);", fileName, mode, version, flags);
     return g_fail == "open" ? 0 : kHandle;
 }
 
 std::int32_t LLDRHeaderGet(std::uint32_t handle, void *header)
 {
-    Log("HeaderGet(%x);", handle);
+    LOG("HeaderGet(%x);", handle);
     std::memset(header, 0xAB, 40);
     return g_fail == "header" ? 0 : 1;
 }
 
 std::uint32_t LLDRSectionGet(std::uint32_t handle, void *record, std::int32_t index)
 {
-    Log("SectionGet(%x,%d);", handle, index);
+    LOG("SectionGet(%x,%d);", handle, index);
     std::memset(record, 0xCD, 1040);
     return g_fail == "section" ? 0 : kSection;
 }
@@ -76,7 +66,7 @@ std::uint32_t LLDRSectionGet(std::uint32_t handle, void *record, std::int32_t in
 #ifndef KSS_LNG_NO_STRINGGET
 std::int32_t LLDRStringGet(std::uint32_t handle, std::uint32_t section, void *record, std::int32_t id)
 {
-    Log("StringGet(%x,%x,%d);", handle, section, id);
+    LOG("StringGet(%x,%x,%d);", handle, section, id);
     auto *r = static_cast<unsigned char *>(record);
     std::memset(r, 0xEE, 16); // the record's head: not text
     auto put = [&](const char *s) { std::memcpy(r + 16, s, std::strlen(s) + 1); };
@@ -98,7 +88,7 @@ std::int32_t LLDRStringGet(std::uint32_t handle, std::uint32_t section, void *re
 
 void LLDRClose(std::uint32_t *handle)
 {
-    Log("Close(%x);", *handle);
+    LOG("Close(%x);", *handle);
     *handle = 0;
 }
 

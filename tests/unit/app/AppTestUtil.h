@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QTimer>
 #include <QWidget>
-
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
@@ -18,30 +17,29 @@
 namespace apptest {
 
 // Runs `act` on the first modal dialog that opens on top of `below` (null:
-// any), then returns. Polls from the event loop of whichever exec() runs.
+// any). Polls from the event loop of whichever exec() runs.
 inline void OnNextModal(QWidget *below, std::function<void(QWidget *)> act)
 {
     auto timer = new QTimer(qApp);
     timer->setInterval(10);
     QObject::connect(timer, &QTimer::timeout, qApp, [timer, below, act] {
         QWidget *w = QApplication::activeModalWidget();
-        if (!w || w == below)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        act(w);
+        if (w && w != below) {
+            timer->stop();
+            timer->deleteLater();
+            act(w);
+        }
     });
     timer->start();
 }
 
-// The child control `name` of a form; fails the test when it is missing.
+// The child control `name` of a form; throws (failing the test) when missing.
 template <class T>
 T *Ctl(const QWidget &form, const char *name)
 {
-    T *c = form.findChild<T *>(QString::fromLatin1(name));
-    if (!c)
-        throw std::runtime_error(std::string("no control ") + name);
-    return c;
+    if (T *c = form.findChild<T *>(QString::fromLatin1(name)))
+        return c;
+    throw std::runtime_error(std::string("no control ") + name);
 }
 
 // All label texts of a dialog, one per line.
@@ -53,39 +51,24 @@ inline std::string LabelTexts(QWidget *w)
     return all;
 }
 
-// Processes events until `pred` holds or `ms` pass.
-inline bool WaitFor(const std::function<bool()> &pred, int ms = 5000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
-// A stand-in for the desktop program `name`, first on PATH while the object
-// lives, that appends its arguments to a record, one per line, and then runs
-// the shell line `then`.
+// A stand-in for the desktop program `name`, first on PATH while it lives:
+// appends its arguments to a record, one per line, then runs the shell line `then`.
 class TFakeProgram {
 public:
     explicit TFakeProgram(const std::string &name, const std::string &then = "")
     {
         const std::string script = dir_.File(name);
-        testutil::WriteFile(script, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> '" +
-                                        Record() + "'\n" + then + "\n");
+        testutil::WriteFile(script, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> '" + Record() +
+                                        "'\n" + then + "\n");
         ::chmod(script.c_str(), 0755);
     }
     std::string Folder() const { return dir_.Path(); }
     // The record once it holds `lines` lines, or what it holds after `ms`.
     std::string Calls(long lines, int ms = 5000) const
     {
-        WaitFor([&] {
-            const std::string s = testutil::ReadFile(Record());
-            return std::count(s.begin(), s.end(), '\n') >= lines;
-        }, ms);
+        QElapsedTimer t;
+        for (t.start(); std::ranges::count(testutil::ReadFile(Record()), '\n') < lines && t.elapsed() < ms;)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         return testutil::ReadFile(Record());
     }
 

@@ -1,82 +1,105 @@
-#include "app/CFGIniFile.h"
+// The capture actions: alone, in the action loop with a fake form, and on the
+// real main form with fake display services and a dialog runner playing the user.
 #include "app/CaptureActions.h"
 #include "app/EmailStuff.h"
+#include "app/ModalRunner.h"
+#include "app/ProgramMain.h"
+#include "app/fm_ShowMessageToUser.h"
+#include "app/fm_WhatToDo.h"
 
+#include "FakeServices.h"
+#include "TestUtil.h"
 #include "imaging/LinarBitmap.h"
 #include "imaging/PNGLoader.h"
 #include "imaging/Streams.h"
 #include "platform/gui/Bitmap.h"
-#include "TestUtil.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <deque>
 #include <filesystem>
-#include <gtest/gtest.h>
-#include <stdexcept>
 
 using namespace app;
 using support::TQXResultEx;
-using testutil::ReadFile;
-using testutil::WriteFile;
+using Strings = std::vector<std::string>;
 namespace fs = std::filesystem;
 
 namespace {
-// A writer for the extension "KST": the size and the first pixel's bytes
-// as text, then, when asked to, a failure halfway through.
-class TTestSaver : public imaging::TBitmapLoader {
+// Writes "RAW" files: "W H", then the rows of blue-green-red bytes. The first
+// `failures` saves fail after the head.
+class TRawSaver : public imaging::TBitmapLoader {
 public:
-    bool failHalfway = false;
-    bool CanSave(const std::string &Ext) override { return Ext == "KST"; }
+    int failures = 0;
+    bool CanSave(const std::string &Ext) override { return Ext == "RAW"; }
     bool CanLoad(const std::string &) override { return false; }
-    void SaveToStream(imaging::TBaseStream &Stream, const std::string &,
-                      const imaging::TLinearBitmap &Bitmap) override
+    void SaveToStream(imaging::TBaseStream &Stream, const std::string &, const imaging::TLinearBitmap &B) override
     {
-        const std::string head = std::to_string(Bitmap.Width) + "x" + std::to_string(Bitmap.Height) +
-                                 " " + std::to_string(int(Bitmap.PixelFormat)) + ":";
+        const std::string head = std::to_string(B.Width) + " " + std::to_string(B.Height) + "\n";
         Stream.Write(head.data(), int(head.size()));
-        if (failHalfway)
+        if (failures > 0 && failures--)
             throw std::runtime_error("disk full");
-        Stream.Write(Bitmap.ScanLine(0), 3);
+        for (int y = 0; y < B.Height; ++y)
+            Stream.Write(B.ScanLine(y), B.Width * 3);
     }
 };
 
-class CaptureActions : public ::testing::Test {
+// A "RAW" file of the rectangle of a fakes::Screen marked `mark`.
+std::string Raw(int x, int y, int w, int h, int mark)
+{
+    std::string s = std::to_string(w) + " " + std::to_string(h) + "\n";
+    for (int r = y; r < y + h; ++r)
+        for (int c = x; c < x + w; ++c)
+            s += {char(mark), char(r & 0xff), char(c & 0xff)};
+    return s;
+}
+
+// The mail client stand-in: records the command, answers `failure`.
+struct TMailRecorder {
+    TMailCommand command;
+    std::string failure;
+    TMailLauncher previous = SetMailLauncher([this](const TMailCommand &c) { command = c; return failure; });
+    ~TMailRecorder() { SetMailLauncher(previous); }
+};
+
+// The actions with a "RAW" writer into a private folder; the configuration
+// comes back afterwards.
+class CaptureActions : public fakes::MainFormFixture {
 protected:
     void SetUp() override
     {
+        MainFormFixture::SetUp();
         imaging::BitmapLoaders.Add(&saver);
         CFGAllData.DestinationFolder = dir.File("shots");
-        CFGAllData.ImageFileFormat = "KST";
-        capture = QImage(4, 3, QImage::Format_BGR888);
-        capture.fill(QColor(10, 20, 30));
+        CFGAllData.ImageFileFormat = "RAW";
     }
     void TearDown() override
     {
+        MainFormFixture::TearDown();
         imaging::BitmapLoaders.Remove(&saver);
-        CFGAllData = saved;
     }
     TCaptureSource Source()
     {
         return {[this](platform::TBitmap &b) { b.Assign(capture); }, [this] { ++ends; }};
     }
     bool Save() { return SaveCaptureAction(Source(), counter, last, r); }
-    std::vector<std::string> Files() const
+    Strings Files() const
     {
-        std::vector<std::string> names;
-        if (fs::exists(dir.File("shots")))
-            for (const auto &e : fs::directory_iterator(dir.File("shots")))
-                names.push_back(e.path().filename().string());
+        Strings names;
+        for (const auto &e : fs::directory_iterator(dir.Path() + "/shots", ec))
+            names.push_back(e.path().filename().string());
         return names;
     }
+    std::string Saved(int n) const { return dir.File("shots/Image_0000" + std::to_string(n) + ".RAW"); }
 
     testutil::TempDir dir;
-    TCFGIniFile_AllData saved = CFGAllData;
-    TTestSaver saver;
-    QImage capture;
-    int ends = 0;
-    int counter = 0;
+    TRawSaver saver;
+    QImage capture = fakes::Screen(4, 3, 9).convertToFormat(QImage::Format_BGR888);
+    int ends = 0, counter = 0;
     std::string last;
     TQXResultEx r;
+    mutable std::error_code ec;
 };
 } // namespace
 
@@ -85,95 +108,219 @@ TEST_F(CaptureActions, FormatWithoutWriterFailsWithBothLinesAndLeavesNoFileTheNe
     CFGAllData.ImageFileFormat = "TIF";
     EXPECT_FALSE(Save());
     EXPECT_EQ(r.Code, 0x500FFF);
-    EXPECT_EQ(r.Text, "Exception: 'Unsupported file format: TIF'\r\n"
-                      "Destination folder: '" + dir.File("shots") + "'\r\n"
-                      "File name: '" + dir.File("shots/Image_00001.TIF") + "'");
+    EXPECT_EQ(r.Text, "Exception: 'Unsupported file format: TIF'\r\nDestination folder: '" + dir.File("shots") +
+                          "'\r\nFile name: '" + dir.File("shots/Image_00001.TIF") + "'");
     EXPECT_NE(r.Detail.find("ClassName: 'EUnsupportedFileFormat'"), std::string::npos) << r.Detail;
-    EXPECT_EQ(Files(), std::vector<std::string>{});
+    EXPECT_EQ(Files(), Strings{});
     EXPECT_EQ(ends, 0);
 
-    CFGAllData.ImageFileFormat = "KST";
+    CFGAllData.ImageFileFormat = "RAW";
     r.Code = 7; // cleared by the action
     ASSERT_TRUE(Save()) << r.Text;
     EXPECT_EQ(r.Code, 0);
     EXPECT_EQ(ends, 1);
-    EXPECT_EQ(last, dir.File("shots/Image_00002.KST")); // past the name that was tried
-    // 24-bit, blue-green-red.
-    EXPECT_EQ(ReadFile(last), "4x3 " + std::to_string(int(imaging::pf24bit)) + ":\x1e\x14\x0a");
+    EXPECT_EQ(last, Saved(2)); // past the name that was tried
+    EXPECT_EQ(testutil::ReadFile(last), Raw(0, 0, 4, 3, 9));
 }
 
-TEST_F(CaptureActions, AFailedWriteRemovesItsFile)
-{
-    saver.failHalfway = true;
-    EXPECT_FALSE(Save());
-    EXPECT_EQ(r.Text.rfind("Exception: 'disk full'\r\n", 0), 0u) << r.Text;
-    EXPECT_EQ(Files(), std::vector<std::string>{});
-    EXPECT_EQ(ends, 0);
-}
-
-TEST_F(CaptureActions, EmptySelectionWithThePngWriterFailsAndLeavesNoFile)
+TEST_F(CaptureActions, FailuresBeforeOrWhileWritingLeaveNoFileAndNameTheFile)
 {
     imaging::RegisterPNGLoader();
-    CFGAllData.ImageFileFormat = "PNG";
-    capture = QImage(); // a click without a move selects nothing
-    const bool ok = Save();
+    testutil::WriteFile(dir.File("file"), "x");
+    const struct {
+        std::string folder, format;
+        int counter;
+        std::string text, name; // the start of the result text; the file named in it
+    } cases[] = {
+        // A click without a move selects nothing: the PNG writer refuses it.
+        {dir.File("shots"), "PNG", 0, "Exception: '", dir.File("shots/Image_00001.PNG")},
+        {"", "RAW", 6, "Exception: 'Unable to create directory'\r\nDestination folder: ''\r\n", "/x/Image_00006.RAW"},
+        {dir.File("file/shots"), "RAW", 0, "Exception: 'Cannot create file \"" + dir.File("file/shots/Image_00001.RAW"),
+         dir.File("file/shots/Image_00001.RAW")},
+    };
+    for (const auto &c : cases) {
+        CFGAllData.DestinationFolder = c.folder;
+        CFGAllData.ImageFileFormat = c.format;
+        capture = c.format == "PNG" ? QImage() : capture;
+        counter = c.counter;
+        last = "/x/Image_00006.RAW";
+        EXPECT_FALSE(Save()) << c.folder;
+        EXPECT_EQ(r.Code, 0x500FFF);
+        EXPECT_EQ(r.Text.rfind(c.text, 0), 0u) << r.Text;
+        EXPECT_TRUE(r.Text.ends_with("\r\nFile name: '" + c.name + "'")) << r.Text;
+        EXPECT_EQ(counter, c.counter + !c.folder.empty()) << c.folder; // no name is chosen without a folder
+        EXPECT_EQ(Files(), Strings{});
+    }
     imaging::UnregisterPNGLoader();
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(r.Code, 0x500FFF);
-    EXPECT_EQ(Files(), std::vector<std::string>{});
     EXPECT_EQ(ends, 0);
-    EXPECT_NE(r.Text.find("\r\nFile name: '" + dir.File("shots/Image_00001.PNG") + "'"), std::string::npos);
 }
 
-TEST_F(CaptureActions, EmptyFolderSettingFailsBeforeANameIsChosen)
+TEST_F(CaptureActions, AFailedClipboardCopyIsReported)
 {
-    CFGAllData.DestinationFolder = "";
-    counter = 6;
-    last = "/x/Image_00006.KST";
-    EXPECT_FALSE(Save());
-    EXPECT_EQ(counter, 6);
-    EXPECT_EQ(r.Text, "Exception: 'Unable to create directory'\r\nDestination folder: ''\r\n"
-                      "File name: '/x/Image_00006.KST'");
-}
-
-TEST_F(CaptureActions, FolderThatCannotBeCreatedIsReported)
-{
-    WriteFile(dir.File("file"), "x");
-    CFGAllData.DestinationFolder = dir.File("file/shots");
-    EXPECT_FALSE(Save());
-    EXPECT_EQ(counter, 1);
-    const std::string name = dir.File("file/shots/Image_00001.KST");
-    EXPECT_NE(r.Text.find("Cannot create file \"" + name), std::string::npos) << r.Text;
-    EXPECT_NE(r.Text.find("\r\nFile name: '" + name + "'"), std::string::npos);
-}
-
-TEST_F(CaptureActions, ClipboardGetsTheCapture)
-{
-    capture.setPixelColor(3, 2, QColor(200, 100, 50));
-    ASSERT_TRUE(CopyCaptureToClipboardAction(Source(), r));
-    EXPECT_EQ(ends, 1);
-    const QImage got = QGuiApplication::clipboard()->image();
-    ASSERT_EQ(got.size(), QSize(4, 3));
-    EXPECT_EQ(got.pixelColor(0, 0), QColor(10, 20, 30));
-    EXPECT_EQ(got.pixelColor(3, 2), QColor(200, 100, 50));
-
     TCaptureSource broken = Source();
     broken.CopyCaptureTo = [](platform::TBitmap &) { throw platform::EOutOfResources("no memory"); };
     EXPECT_FALSE(CopyCaptureToClipboardAction(broken, r));
     EXPECT_EQ(r.Text, "Exception: 'no memory'");
-    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(ends, 0);
 }
 
-TEST_F(CaptureActions, MailSubjectCarriesTheProgramCaption)
+TEST(CaptureActionsLoop, AFailingEndAfterAFailingDialogKeepsTheFirstExceptionAndEnablesTheMenu)
 {
-    TMailCommand seen;
-    TMailLauncher previous = SetMailLauncher([&](const TMailCommand &c) {
-        seen = c;
-        return std::string();
+    std::vector<bool> menu;
+    TCaptureLoopSteps s;
+    s.AskChoice = [](bool) -> std::uint8_t { throw std::logic_error("no dialog"); };
+    s.SetMenuEnabled = [&](bool e) { menu.push_back(e); };
+    s.EndCapture = [] { throw std::runtime_error("end failed"); };
+    EXPECT_THROW(RunCaptureLoop(false, s), std::logic_error);
+    EXPECT_EQ(menu, (std::vector<bool>{false, true}));
+}
+
+TEST(CaptureActionsLoop, FailureIsShownUnderTheApplicationTitle)
+{
+    SetApplicationTitle("Korvane ScreenShot");
+    QString title, text;
+    TScopedModalRunner runner([&](QDialog &d) {
+        title = d.windowTitle();
+        text = dynamic_cast<TfmShowMessageToUser &>(d).lbMsg()->text();
+        return 1;
     });
-    const bool ok = SendCaptureMailAction("/p/Image_00003.PNG", r);
-    SetMailLauncher(previous);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(seen, (TMailCommand{"xdg-email", "--subject", "Image captured with Korvane ScreenShot - Ver. 2.0",
-                                  "--attach", "/p/Image_00003.PNG"}));
+    const TQXResultEx r{0x500FFF, "Exception: 'x'\r\nDestination folder: '/d'\r\nFile name: '/d/Image_00001.PNG'",
+                        "ClassName: 'EFCreateError'\r\nin module: '/bin/k'"};
+    ShowActionFailure(r);
+    EXPECT_EQ(title, "Korvane ScreenShot");
+    EXPECT_EQ(text, "System error (50.0FFF)\nException: 'x'\nDestination folder: '/d'\n"
+                    "File name: '/d/Image_00001.PNG'\nClassName: 'EFCreateError'\nin module: '/bin/k'");
+    ShowResult("T", r, "just this"); // a text of its own is shown as it is
+    EXPECT_EQ(title, "T");
+    EXPECT_EQ(text, "just this");
+}
+
+namespace {
+class ActionsOnMainForm : public CaptureActions {
+protected:
+    // What the user does with each dialog, in order: a button of the action
+    // dialog, "close" (no choice), "throw" (the dialog fails), or "ok" for the
+    // message form.
+    std::deque<std::string> script;
+    Strings seen; // "whattodo(redo on|off)" or "message:<text>"
+
+    void SetUp() override
+    {
+        CaptureActions::SetUp();
+        log->Images = {fakes::Screen(320, 200, 1), fakes::Screen(320, 200, 2)};
+        Create();
+    }
+
+    TScopedModalRunner runner{[this](QDialog &d) {
+        if (auto *m = qobject_cast<TfmShowMessageToUser *>(&d))
+            seen.push_back("message:" + m->lbMsg()->text().toStdString());
+        else if (auto *w = qobject_cast<TfmWhatToDo *>(&d)) {
+            seen.push_back(std::string("whattodo(redo ") + (w->btRedoSelection()->isEnabled() ? "on)" : "off)"));
+            EXPECT_EQ(fmWhatToDo, w);
+            EXPECT_FALSE(form->Idle());
+            EXPECT_FALSE(form->miCaptureArea->isEnabled());
+        }
+        if (script.empty()) {
+            ADD_FAILURE() << "a dialog more than the script expects";
+            return 0;
+        }
+        const std::string step = script.front();
+        script.pop_front();
+        if (step == "throw")
+            throw platform::EInOutError("no dialog");
+        if (step != "ok" && step != "close")
+            d.findChild<QPushButton *>(QString::fromStdString(step))->click();
+        return 0;
+    }};
+
+    void SelectArea(QPoint from, QPoint to)
+    {
+        PressHotKey(TfmMain::HotKeyArea);
+        Drag({from, to});
+        Release(to);
+    }
+    // The start of the message of a failed action.
+    std::string Failure(const std::string &what, bool folder, int n) const
+    {
+        return "message:System error (50.0FFF)\nException: '" + what + "'\n" +
+               (folder ? "Destination folder: '" + dir.File("shots") + "'\n" : "") + "File name: '" + Saved(n) + "'\n";
+    }
+};
+} // namespace
+
+TEST_F(ActionsOnMainForm, SaveWritesTheSelectionFromTheCleanCopyOrTheWholeScreen)
+{
+    script = {"btSave", "btSave"};
+    SelectArea({30, 40}, {10, 20}); // up-left; column 30 and row 40 are not in it
+    PressHotKey(TfmMain::HotKeyScreen);
+    EXPECT_EQ(seen, (Strings{"whattodo(redo on)", "whattodo(redo off)"}));
+    EXPECT_TRUE(script.empty());
+    ExpectAtRest();
+    // The second grab (mark 2) is the clean copy the selection comes from.
+    EXPECT_EQ(testutil::ReadFile(Saved(1)), Raw(10, 20, 20, 20, 2));
+    EXPECT_EQ(testutil::ReadFile(Saved(2)), Raw(0, 0, 320, 200, 2));
+    EXPECT_EQ(form->LastFileName(), Saved(2));
+    EXPECT_EQ(fmWhatToDo, nullptr);
+}
+
+TEST_F(ActionsOnMainForm, AFailedSaveIsShownThenTheDialogComesBackAndTheNextNumberIsUsed)
+{
+    saver.failures = 1;
+    script = {"btSave", "ok", "btSave"};
+    SelectArea({0, 0}, {3, 2});
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[1].rfind(Failure("disk full", true, 1), 0), 0u) << seen[1];
+    EXPECT_EQ(seen[2], "whattodo(redo on)");
+    EXPECT_FALSE(fs::exists(Saved(1)));
+    EXPECT_EQ(testutil::ReadFile(Saved(2)), Raw(0, 0, 3, 2, 2));
+    ExpectAtRest();
+}
+
+TEST_F(ActionsOnMainForm, MailSavesFirstThenStartsTheMailClientOrSaysWhyNot)
+{
+    TMailRecorder mail;
+    script = {"btEMail"};
+    SelectArea({2, 2}, {6, 6});
+    EXPECT_TRUE(form->Idle());
+    EXPECT_EQ(testutil::ReadFile(Saved(1)), Raw(2, 2, 4, 4, 2));
+    EXPECT_EQ(mail.command, (TMailCommand{"xdg-email", "--subject", "Image captured with Korvane ScreenShot - Ver. 2.0",
+                                          "--attach", Saved(1)}));
+    // No mail client: the reason is shown, the capture stays saved.
+    mail.failure = "xdg-email: No such file or directory";
+    script = {"btEMail", "ok", "btCancel"};
+    SelectArea({2, 2}, {6, 6});
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[2].rfind(Failure("The mail program could not be started: " + mail.failure, false, 2), 0), 0u)
+        << seen[2];
+    EXPECT_TRUE(fs::exists(Saved(2)));
+    ExpectAtRest();
+}
+
+TEST_F(ActionsOnMainForm, RedoRestoresTheCleanCopyAndKeepsTheProgramBusyUntilTheNextActionEnds)
+{
+    script = {"btRedoSelection"};
+    SelectArea({0, 0}, {8, 8});
+    EXPECT_FALSE(form->Idle());
+    EXPECT_TRUE(form->isVisible()); // the overlay is back, with no new grab
+    EXPECT_EQ(log->Grabs, 2);
+    EXPECT_EQ(form->imMain->Picture().Image(), form->ScreenCopy().Image());
+    script = {"btCancel"};
+    Drag({{1, 1}, {4, 4}});
+    Release({4, 4});
+    ExpectAtRest();
+}
+
+TEST_F(ActionsOnMainForm, NoChoiceAFailingDialogOrAClipboardCopyEndsTheCapture)
+{
+    script = {"close", "throw", "btCopyToClipboard"};
+    SelectArea({0, 0}, {8, 8});
+    ExpectAtRest();
+    PressHotKey(TfmMain::HotKeyScreen);
+    ExpectAtRest();
+    EXPECT_EQ(shown, Strings{"no dialog"});
+    SelectArea({2, 3}, {6, 8});
+    ExpectAtRest();
+    EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+              fakes::Screen(320, 200, 2).copy(2, 3, 4, 5));
+    EXPECT_EQ(Files(), Strings{});
 }

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QMenu>
 #include <QMouseEvent>
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
@@ -19,8 +20,7 @@
 
 namespace fakes {
 
-// A screen whose every pixel tells where it is: red = x, green = y, blue =
-// the grab's mark.
+// A screen whose every pixel tells where it is: red = x, green = y, blue = `mark`.
 inline QImage Screen(int w, int h, int mark)
 {
     QImage img(w, h, QImage::Format_RGB32);
@@ -30,17 +30,14 @@ inline QImage Screen(int w, int h, int mark)
     return img;
 }
 
-// What the fakes saw; shared so it outlives the form that owns the fakes.
+// What the fakes saw and do; shared so it outlives the form that owns them.
 struct TLog {
     std::map<int, std::pair<unsigned, unsigned>> Registered; // id -> modifiers, keysym
     int Registrations = 0, Unregistrations = 0, Grabs = 0;
     bool EscapeDown = false;
-    // Each grab returns the next image (the last one repeats); a null image
-    // is a failed grab. `Throw` makes the grab raise.
-    std::vector<QImage> Images;
-    bool Throw = false;
-    // This many hot-key registrations raise before they start to work.
-    int RegistrationFailures = 0;
+    std::vector<QImage> Images; // grab n gives image n (the last repeats); null: a failed grab
+    bool Throw = false;         // the grab raises
+    int RegistrationFailures = 0; // this many registrations raise first
 };
 
 class THotKeys : public platform::THotKeys {
@@ -48,10 +45,8 @@ public:
     explicit THotKeys(std::shared_ptr<TLog> log) : log_(std::move(log)) {}
     bool Register(int id, unsigned modifiers, unsigned keysym) override
     {
-        if (log_->RegistrationFailures > 0) {
-            --log_->RegistrationFailures;
+        if (log_->RegistrationFailures > 0 && log_->RegistrationFailures--)
             throw std::runtime_error("The keyboard went away");
-        }
         log_->Registered[id] = {modifiers, keysym};
         ++log_->Registrations;
         return true;
@@ -61,8 +56,7 @@ public:
         log_->Registered.erase(id);
         ++log_->Unregistrations;
     }
-    // The user presses a registered combination.
-    void Press(int id)
+    void Press(int id) // the user presses a combination
     {
         if (log_->Registered.count(id))
             Fire(id);
@@ -99,8 +93,8 @@ private:
     std::shared_ptr<TLog> log_;
 };
 
-// A main form on fake services; failures it shows are collected in `shown`
-// and the configuration is restored afterwards.
+// A main form on fake services; the failures it shows go to `shown`; the
+// configuration comes back afterwards.
 class MainFormFixture : public ::testing::Test {
 protected:
     void SetUp() override
@@ -114,8 +108,7 @@ protected:
         platform::SetExceptionDisplay({});
         app::CFGAllData = savedConfig;
     }
-    // The form with `load` as its settings loader.
-    void Create(std::function<void()> load = {})
+    void Create(std::function<void()> load = {}) // `load`: the settings loader
     {
         app::TMainFormServices s;
         auto hk = std::make_unique<THotKeys>(log);
@@ -136,8 +129,7 @@ protected:
         QMouseEvent ev(type, QPointF(at), form->imMain->mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
         QCoreApplication::sendEvent(form->imMain, &ev);
     }
-    // Press at the first point, move through the others.
-    void Drag(std::initializer_list<QPoint> path)
+    void Drag(std::initializer_list<QPoint> path) // press at the first point, move through the others
     {
         Mouse(QEvent::MouseButtonPress, *path.begin(), Qt::LeftButton, Qt::LeftButton);
         for (auto it = path.begin() + 1; it != path.end(); ++it)
@@ -146,13 +138,10 @@ protected:
     void Release(QPoint at) { Mouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton); }
     bool AllItemsEnabled(bool enabled) const
     {
-        for (QAction *a : form->pmMainMenu->actions())
-            if (a->isEnabled() != enabled)
-                return false;
-        return true;
+        const auto items = form->pmMainMenu->actions();
+        return std::all_of(items.begin(), items.end(), [&](QAction *a) { return a->isEnabled() == enabled; });
     }
-    // The program is back at rest: no overlay, idle, menu on, both hot keys held.
-    void ExpectAtRest() const
+    void ExpectAtRest() const // no overlay, idle, menu on, both hot keys held
     {
         EXPECT_FALSE(form->isVisible());
         EXPECT_TRUE(form->Idle());

@@ -1,6 +1,6 @@
 // The settings dialog: what it shows, what OK and Cancel do to the
-// configuration, the folder check on OK and the browse button; and how both
-// tray dialogs are shown.
+// configuration, the folder check on OK, the browse button; and how both tray
+// dialogs are shown.
 #include "app/CFGIniFile.h"
 #include "app/fm_AboutBox.h"
 #include "app/fm_Settings.h"
@@ -14,25 +14,23 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 using namespace app;
 using namespace apptest;
+namespace fs = std::filesystem;
 
 namespace {
-
 class SettingsForm : public ::testing::Test {
 protected:
     void SetUp() override
     {
         // The dialog writes the program's own settings file; keep what was there.
-        if (testutil::FileExists(iniName_))
-            oldIni_ = testutil::ReadFile(iniName_);
-        std::filesystem::remove(iniName_);
-        saved_ = CFGAllData;
+        if (fs::exists(ini_))
+            old_ = testutil::ReadFile(ini_);
+        fs::remove(ini_);
         CFGAllData.DestinationFolder = tmp_.File("shots");
         CFGAllData.ImageFileFormat = "JPG";
     }
@@ -40,16 +38,21 @@ protected:
     {
         CFGAllData = saved_;
         TfmSettings::SetFolderPicker(nullptr);
-        std::filesystem::remove_all(iniName_);
-        if (oldIni_)
-            testutil::WriteFile(iniName_, *oldIni_);
+        fs::remove_all(ini_);
+        if (old_)
+            testutil::WriteFile(ini_, *old_);
     }
-    QComboBox *Format(const TfmSettings &f) { return Ctl<QComboBox>(f, "cbImageFormat"); }
-    QLineEdit *Folder(const TfmSettings &f) { return Ctl<QLineEdit>(f, "edFileSaveFolder"); }
-    void Click(const TfmSettings &f, const char *button) { Ctl<QPushButton>(f, button)->click(); }
-    // Clicks OK on the shown form; the labels and title of the message it shows.
-    std::string OkShowingMessage(TfmSettings &f)
+    static QComboBox *Format(const TfmSettings &f) { return Ctl<QComboBox>(f, "cbImageFormat"); }
+    static QLineEdit *Folder(const TfmSettings &f) { return Ctl<QLineEdit>(f, "edFileSaveFolder"); }
+    static void Click(const TfmSettings &f, const char *button) { Ctl<QPushButton>(f, button)->click(); }
+    // Shows the form, chooses `folder` (if any) and PNG, clicks OK; the labels
+    // and title of the message it shows.
+    std::string OkShowingMessage(TfmSettings &f, const std::string &folder = "")
     {
+        f.show();
+        if (!folder.empty())
+            Folder(f)->setText(QString::fromStdString(folder));
+        Format(f)->setCurrentIndex(0);
         std::string shown;
         OnNextModal(&f, [&](QWidget *msg) {
             shown = LabelTexts(msg) + msg->windowTitle().toStdString();
@@ -59,26 +62,26 @@ protected:
         return shown;
     }
 
-    const std::string iniName_ = GetIniFileName();
-    std::optional<std::string> oldIni_;
+    const std::string ini_ = GetIniFileName();
+    std::optional<std::string> old_;
     testutil::TempDir tmp_;
-    TCFGIniFile_AllData saved_;
+    const TCFGIniFile_AllData saved_ = CFGAllData;
 };
-
 } // namespace
 
 TEST_F(SettingsForm, ShowsTheCaptionsFormatsAndConfiguredValues)
 {
     TfmSettings f;
     EXPECT_EQ(f.windowTitle(), "Settings");
-    const std::pair<const char *, const char *> buttons[] = {
-        {"btOK", "Ok"}, {"btCancel", "Cancel"}, {"btHelp", "Help"}, {"btSelectFileSaveFolder", "..."}};
-    for (const auto &[name, text] : buttons)
-        EXPECT_EQ(Ctl<QPushButton>(f, name)->text(), text) << name;
+    const std::pair<const char *, const char *> texts[] = {
+        {"btOK", "Ok"}, {"btCancel", "Cancel"}, {"btHelp", "Help"}, {"btSelectFileSaveFolder", "..."},
+        {"lbFileSaveFolder", "Destination folder"}, {"lbDefaultImageFormat", "Image file format"}};
+    for (const auto &[name, text] : texts) {
+        const auto *b = f.findChild<QPushButton *>(name);
+        EXPECT_EQ(b ? b->text() : Ctl<QLabel>(f, name)->text(), text) << name;
+    }
     EXPECT_TRUE(Ctl<QPushButton>(f, "btHelp")->isHidden());
     EXPECT_TRUE(Ctl<QPushButton>(f, "btOK")->isDefault());
-    EXPECT_EQ(Ctl<QLabel>(f, "lbFileSaveFolder")->text(), "Destination folder");
-    EXPECT_EQ(Ctl<QLabel>(f, "lbDefaultImageFormat")->text(), "Image file format");
     EXPECT_FALSE(Format(f)->isEditable());
     QStringList items;
     for (int i = 0; i < Format(f)->count(); ++i)
@@ -86,15 +89,14 @@ TEST_F(SettingsForm, ShowsTheCaptionsFormatsAndConfiguredValues)
     EXPECT_EQ(items, QStringList({"PNG", "JPG", "BMP", "TIF"}));
     EXPECT_EQ(Format(f)->currentText(), "JPG");
     EXPECT_EQ(Folder(f)->text().toStdString(), tmp_.File("shots"));
-
-    EXPECT_EQ(f.palette().color(QPalette::Window), QColor(0x47, 0x00, 0xB8));
+    const QColor purple(0x47, 0x00, 0xB8);
+    EXPECT_EQ(f.palette().color(QPalette::Window), purple);
     EXPECT_EQ(Ctl<QFrame>(f, "pnMain")->palette().color(QPalette::Window), QColor(0x5F, 0x5F, 0x5F));
-    EXPECT_EQ(Ctl<QFrame>(f, "Panel2")->palette().color(QPalette::Window), QColor(0x47, 0x00, 0xB8));
+    EXPECT_EQ(Ctl<QFrame>(f, "Panel2")->palette().color(QPalette::Window), purple);
     // Whatever the font, the format caption is whole and the combo beside it.
     const QLabel *caption = Ctl<QLabel>(f, "lbDefaultImageFormat");
     EXPECT_GE(caption->width(), caption->sizeHint().width());
     EXPECT_GT(Format(f)->x(), caption->geometry().right());
-
     // Matched without case; an unknown format (the load's substring test lets
     // values like "JP" through) selects nothing.
     for (const auto &[stored, index] : {std::pair{"bmp", 2}, {"JP", -1}}) {
@@ -103,85 +105,58 @@ TEST_F(SettingsForm, ShowsTheCaptionsFormatsAndConfiguredValues)
     }
 }
 
-TEST_F(SettingsForm, CancelAndClosingChangeNothing)
+TEST_F(SettingsForm, CancelAndClosingChangeNothingOkStoresTheChoiceAndKeepsForeignSections)
 {
-    const std::string ini = "[Other]\nKey=1\n[Generics]\nDestinationFolder=/x\nImageFileFormat=GIF\n";
-    testutil::WriteFile(iniName_, ini);
-    const auto before = CFGAllData;
-    {
-        TfmSettings f;
-        Folder(f)->setText(QString::fromStdString(tmp_.File("other")));
-        Format(f)->setCurrentIndex(0);
-        Click(f, "btCancel");
-        EXPECT_EQ(f.result(), QDialog::Rejected);
-    }
-    {
+    const std::string ini = "[Daemon.AutomaticExecution]\nRun=1\n[Mine]\nA=b\n";
+    testutil::WriteFile(ini_, ini);
+    for (int how : {0, 1, 2}) { // Cancel, close, OK
         TfmSettings f;
         f.show();
-        Format(f)->setCurrentIndex(3);
-        f.close();
+        Folder(f)->setText(QString::fromStdString(tmp_.File("new/deeper")));
+        Format(f)->setCurrentIndex(2);
+        how == 2 ? Click(f, "btOK") : how == 1 ? void(f.close()) : Click(f, "btCancel");
+        EXPECT_EQ(f.result(), how == 2 ? QDialog::Accepted : QDialog::Rejected);
+        if (how < 2) {
+            EXPECT_EQ(CFGAllData.DestinationFolder, tmp_.File("shots"));
+            EXPECT_EQ(CFGAllData.ImageFileFormat, "JPG");
+            EXPECT_EQ(testutil::ReadFile(ini_), ini);
+        }
     }
-    EXPECT_EQ(CFGAllData.DestinationFolder, before.DestinationFolder);
-    EXPECT_EQ(CFGAllData.ImageFileFormat, before.ImageFileFormat);
-    EXPECT_EQ(testutil::ReadFile(iniName_), ini);
-}
-
-TEST_F(SettingsForm, OkStoresTheChoiceAndKeepsForeignSections)
-{
-    testutil::WriteFile(iniName_, "[Daemon.AutomaticExecution]\nRun=1\n[Mine]\nA=b\n");
-    TfmSettings f;
-    Folder(f)->setText(QString::fromStdString(tmp_.File("new/deeper")));
-    Format(f)->setCurrentIndex(2);
-    Click(f, "btOK");
-    EXPECT_EQ(f.result(), QDialog::Accepted);
     EXPECT_EQ(CFGAllData.DestinationFolder, tmp_.File("new/deeper"));
     EXPECT_EQ(CFGAllData.ImageFileFormat, "BMP");
-    const platform::TMemIniFile ini(iniName_);
-    EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"Mine", "Generics"}));
-    EXPECT_EQ(ini.ReadString("Mine", "A", "?"), "b");
-    EXPECT_EQ(ini.ReadString("Generics", "DestinationFolder", "?"), tmp_.File("new/deeper"));
-    EXPECT_EQ(ini.ReadString("Generics", "ImageFileFormat", "?"), "BMP");
-    // The folder is only checked, never created, on OK.
-    EXPECT_FALSE(std::filesystem::exists(tmp_.File("new")));
+    EXPECT_EQ(testutil::ReadFile(ini_), "[Mine]\nA=b\n\n[Generics]\nDestinationFolder=" + tmp_.File("new/deeper") +
+                                            "\nImageFileFormat=BMP\n\n");
+    EXPECT_FALSE(fs::exists(tmp_.File("new"))); // only checked, never created, on OK
 
-    // OK with no format selected keeps the current one.
-    TfmSettings g;
+    TfmSettings g; // no format selected: the current one stays
     Format(g)->setCurrentIndex(-1);
     Click(g, "btOK");
     EXPECT_EQ(g.result(), QDialog::Accepted);
     EXPECT_EQ(CFGAllData.ImageFileFormat, "BMP");
 }
 
-TEST_F(SettingsForm, OkWhenTheSettingsFileCannotBeWrittenKeepsTheChoiceAndSaysSo)
+TEST_F(SettingsForm, OkThatCannotBeCompletedSaysWhy)
 {
-    // A folder where the file should be makes every write fail, even for root.
-    std::filesystem::create_directories(iniName_);
-    TfmSettings f;
-    f.show();
-    Format(f)->setCurrentIndex(0);
-    const std::string shown = OkShowingMessage(f);
-    EXPECT_NE(shown.find("The settings could not be saved:"), std::string::npos) << shown;
-    EXPECT_EQ(f.result(), QDialog::Accepted);
-    EXPECT_EQ(CFGAllData.ImageFileFormat, "PNG");
-}
-
-TEST_F(SettingsForm, OkWithAFolderThatCannotBeCreatedShowsWhyAndKeepsTheDialogOpen)
-{
+    // A folder that cannot be created: the dialog stays open, nothing changes.
     testutil::WriteFile(tmp_.File("plain.txt"), "x");
-    const std::string bad = tmp_.File("plain.txt/sub");
-    const auto before = CFGAllData;
     TfmSettings f;
-    f.show();
-    Folder(f)->setText(QString::fromStdString(bad));
-    Format(f)->setCurrentIndex(0);
-    const std::string shown = OkShowingMessage(f);
-    EXPECT_NE(shown.find("The destination folder cannot be created or written:"), std::string::npos) << shown;
-    EXPECT_NE(shown.find(tmp_.File("plain.txt")), std::string::npos) << shown;
-    EXPECT_NE(shown.find("Korvane ScreenShot"), std::string::npos) << shown;
+    std::string shown = OkShowingMessage(f, tmp_.File("plain.txt/sub"));
+    for (const std::string &part : {std::string("The destination folder cannot be created or written:"),
+                                    tmp_.File("plain.txt"), std::string("Korvane ScreenShot")})
+        EXPECT_NE(shown.find(part), std::string::npos) << shown;
     EXPECT_TRUE(f.isVisible());
-    EXPECT_EQ(Folder(f)->text().toStdString(), bad);
-    EXPECT_EQ(CFGAllData.DestinationFolder, before.DestinationFolder);
-    EXPECT_EQ(CFGAllData.ImageFileFormat, before.ImageFileFormat);
+    EXPECT_EQ(Folder(f)->text().toStdString(), tmp_.File("plain.txt/sub"));
+    EXPECT_EQ(CFGAllData.DestinationFolder, tmp_.File("shots"));
+    EXPECT_EQ(CFGAllData.ImageFileFormat, "JPG");
+
+    // A settings file that cannot be written (a folder in its place fails even
+    // root's writes): the choice is taken all the same.
+    fs::create_directories(ini_);
+    TfmSettings g;
+    shown = OkShowingMessage(g);
+    EXPECT_NE(shown.find("The settings could not be saved:"), std::string::npos) << shown;
+    EXPECT_EQ(g.result(), QDialog::Accepted);
+    EXPECT_EQ(CFGAllData.ImageFileFormat, "PNG");
 }
 
 TEST(DestinationFolderProblem, TellsWhetherCapturesCanBeSavedThere)
@@ -196,11 +171,10 @@ TEST(DestinationFolderProblem, TellsWhetherCapturesCanBeSavedThere)
         EXPECT_EQ(DestinationFolderProblem(broken), "The folder name contains a line break.");
     EXPECT_NE(DestinationFolderProblem(tmp.File("file")).find("Not a folder"), std::string::npos);
     EXPECT_EQ(DestinationFolderProblem(tmp.File("file/x/y")), "Not a folder: '" + tmp.File("file") + "'");
-    EXPECT_FALSE(std::filesystem::exists(tmp.File("a")));
-    // Permissions do not bind the superuser.
-    if (::geteuid() != 0) {
-        std::filesystem::create_directory(tmp.File("ro"));
-        std::filesystem::permissions(tmp.File("ro"), std::filesystem::perms(0555));
+    EXPECT_FALSE(fs::exists(tmp.File("a")));
+    if (::geteuid() != 0) { // permissions do not bind the superuser
+        fs::create_directory(tmp.File("ro"));
+        fs::permissions(tmp.File("ro"), fs::perms(0555));
         EXPECT_NE(DestinationFolderProblem(tmp.File("ro")), "");
         EXPECT_NE(DestinationFolderProblem(tmp.File("ro/new")), "");
     }
@@ -235,24 +209,20 @@ TEST_F(SettingsForm, BrowseStartsAtTheEditedOrTheDefaultFolderAndTakesTheChoice)
 
 TEST(TrayDialogs, AreModalCentredOnThePrimaryScreenAndFreed)
 {
-    const struct {
-        std::function<void()> show;
-        std::function<QWidget *()> global;
-        const char *closer;
-    } dialogs[] = {{[] { ShowSettings(nullptr); }, [] { return static_cast<QWidget *>(fmSettings); }, "btCancel"},
-                   {[] { ShowAboutBox(nullptr); }, [] { return static_cast<QWidget *>(fmAboutBox); }, "btClose"}};
-    for (const auto &d : dialogs) {
+    const std::tuple<void (*)(QWidget *), QWidget *(*)(), const char *> dialogs[] = {
+        {ShowSettings, [] { return static_cast<QWidget *>(fmSettings); }, "btCancel"},
+        {ShowAboutBox, [] { return static_cast<QWidget *>(fmAboutBox); }, "btClose"}};
+    for (const auto &[show, global, closer] : dialogs) {
         QPoint centre;
         bool modal = false;
-        OnNextModal(nullptr, [&](QWidget *w) {
-            modal = d.global() == w && w->isModal();
+        OnNextModal(nullptr, [&, global = global, closer = closer](QWidget *w) {
+            modal = global() == w && w->isModal();
             centre = w->frameGeometry().center();
-            Ctl<QPushButton>(*w, d.closer)->click();
+            Ctl<QPushButton>(*w, closer)->click();
         });
-        d.show();
-        EXPECT_TRUE(modal) << d.closer;
-        EXPECT_EQ(d.global(), nullptr);
-        const QPoint want = QGuiApplication::primaryScreen()->availableGeometry().center();
-        EXPECT_LE((centre - want).manhattanLength(), 2) << d.closer;
+        show(nullptr);
+        EXPECT_TRUE(modal) << closer;
+        EXPECT_EQ(global(), nullptr);
+        EXPECT_LE((centre - QGuiApplication::primaryScreen()->availableGeometry().center()).manhattanLength(), 2);
     }
 }

@@ -1,0 +1,41 @@
+"""Saving in the BMP and JPG formats against the real program: with the
+format chosen in the settings, alt+Print and Save write Image_00001.<FMT> of
+the whole screen: a bottom-up BMP with a 40-byte header holding exactly the
+screen's pixels, and a baseline JPEG that an independent decoder reads close
+to the screen."""
+import math
+import os
+import struct
+
+from PIL import Image, ImageChops, ImageStat
+
+from actionslib import check_pixels, paint_pattern, private_program, save_whole_screen
+from e2elib import args, fail, work_dir
+from spinelib import running
+from xclient import Client
+
+a = args()
+keep = Client()  # Xvfb resets, losing the pattern, when its last client leaves
+pattern = paint_pattern()
+for fmt in ("BMP", "JPG"):
+    shots = os.path.join(work_dir(), "shots-" + fmt)
+    shot = os.path.join(shots, "Image_00001." + fmt)
+    with running(private_program(a.program, shots, fmt), fmt):
+        save_whole_screen(shot)
+        if os.listdir(shots) != [os.path.basename(shot)]:
+            fail(f"files saved: {os.listdir(shots)}")
+    if fmt == "BMP":
+        with open(shot, "rb") as f:
+            head = struct.unpack("<2s12xIiiHH", f.read(30))
+        if head[:5] != (b"BM", 40) + pattern.size + (1,) or head[5] not in (24, 32):
+            fail(f"BMP header {head}, screen {pattern.size}")
+        check_pixels(shot, pattern, (0, 0) + pattern.size, "BMP")
+        continue
+    with Image.open(shot) as img:
+        if (img.format, img.mode, img.size) != ("JPEG", "RGB", pattern.size):
+            fail(f"saved {img.format} {img.mode} {img.size}, screen is {pattern.size}")
+        mse = sum(v * v for v in ImageStat.Stat(ImageChops.difference(img, pattern)).rms) / 3
+    psnr = 10 * math.log10(255 * 255 / max(mse, 1e-9))
+    print(f"PSNR {psnr:.2f} dB")
+    if psnr < 30:
+        fail(f"PSNR {psnr:.2f} dB against the screen, below 30 dB")
