@@ -1,10 +1,13 @@
-"""Saving in the BMP and JPG formats against the real program: with the
+"""Saving in the BMP, TIF and JPG formats against the real program: with the
 format chosen in the settings, alt+Print and Save write Image_00001.<FMT> of
-the whole screen: a bottom-up BMP with a 40-byte header holding exactly the
-screen's pixels, and a baseline JPEG that an independent decoder reads close
-to the screen."""
+the whole screen: a bottom-up BMP with a 40-byte header and a deflate TIFF
+(through the TIFF plug-in beside the program) holding exactly the screen's
+pixels, and a baseline JPEG that an independent decoder reads close to the
+screen."""
+import glob
 import math
 import os
+import shutil
 import struct
 
 from PIL import Image, ImageChops, ImageStat
@@ -17,10 +20,16 @@ from xclient import Client
 a = args()
 keep = Client()  # Xvfb resets, losing the pattern, when its last client leaves
 pattern = paint_pattern()
-for fmt in ("BMP", "JPG"):
+plugins = glob.glob(os.path.join(os.path.dirname(a.program), "*.so"))
+if not plugins:
+    fail(f"no plug-in beside {a.program}")
+for fmt in ("BMP", "TIF", "JPG"):
     shots = os.path.join(work_dir(), "shots-" + fmt)
     shot = os.path.join(shots, "Image_00001." + fmt)
-    with running(private_program(a.program, shots, fmt), fmt):
+    program = private_program(a.program, shots, fmt)
+    for p in plugins:
+        shutil.copy(p, os.path.dirname(program))
+    with running(program, fmt):
         save_whole_screen(shot)
         if os.listdir(shots) != [os.path.basename(shot)]:
             fail(f"files saved: {os.listdir(shots)}")
@@ -30,6 +39,12 @@ for fmt in ("BMP", "JPG"):
         if head[:5] != (b"BM", 40) + pattern.size + (1,) or head[5] not in (24, 32):
             fail(f"BMP header {head}, screen {pattern.size}")
         check_pixels(shot, pattern, (0, 0) + pattern.size, "BMP")
+        continue
+    if fmt == "TIF":
+        with Image.open(shot) as img:
+            if img.info.get("compression") != "tiff_adobe_deflate":
+                fail(f"TIF compression {img.info.get('compression')}")
+        check_pixels(shot, pattern, (0, 0) + pattern.size, "TIFF")
         continue
     with Image.open(shot) as img:
         if (img.format, img.mode, img.size) != ("JPEG", "RGB", pattern.size):
