@@ -3,7 +3,9 @@
 read by an independent tool (Pillow, ImageMagick, pngcheck) as we meant, and
 what those write is read by ours."""
 import io
+import itertools
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -224,7 +226,81 @@ def png(screens):
             check({k: im.info.get(k) for k in extras} == extras, f'{name}: {im.info}')
 
 
-{'bmp': bmp, 'ico': ico, 'mng': mng, 'pcx': pcx, 'png': png}[FORMAT](ARG)
+def tiff(screens):
+    """The TIFF plug-in: Pillow's and ImageMagick's files load with Pillow's pixels, ours are
+    deflate and Pillow reads the source's pixels; hostile files fail with a message."""
+    os.environ['KSS_PLUGINS'] = os.path.join(TMP, 'plugins')
+    os.mkdir(os.environ['KSS_PLUGINS'])
+    shutil.copy(os.environ['KSS_TIFF_PLUGIN'], os.environ['KSS_PLUGINS'])
+    with Image.open(os.path.join(screens, 'web-docs-1920x1080.png')) as im:
+        rgb = im.convert('RGB').crop((200, 150, 531, 390))  # odd width on purpose
+    half = rgb.convert('RGBA')
+    half.putalpha(128)  # the colours load as stored, not multiplied by alpha
+    src = {'rgb': rgb, 'pal': rgb.quantize(200), 'grey': rgb.convert('L'), 'bw': rgb.convert('1'), 'rgba-half': half,
+           'grey16': rgb.convert('L').point(lambda v: v * 257, 'I').convert('I;16'), 'rgba': rgb.convert('RGBA')}
+    paths = []
+    for (name, img), comp in itertools.product(src.items(), ('raw', 'tiff_lzw', 'tiff_adobe_deflate', 'packbits')):
+        paths.append(os.path.join(TMP, f'pil-{name}-{comp}.tif'))
+        img.save(paths[-1], compression=comp)
+    rgb.save(os.path.join(TMP, 'src.png'))
+    for name, args in (('rgb', '-compress zip'), ('pal', '-type Palette'), ('grey16', '-type Grayscale -depth 16'),
+                       ('tiled', '-define tiff:tile-geometry=64x64'),
+                       ('miniswhite', '-type Bilevel -define quantum:polarity=min-is-white')):
+        paths.append(os.path.join(TMP, f'im-{name}.tif'))
+        subprocess.run(['convert', os.path.join(TMP, 'src.png'), *args.split(), paths[-1]], check=True)
+    for path in paths:
+        with Image.open(path) as im:  # 16-bit grey as little-endian values
+            want = (*im.size, 16, b''.join(v.to_bytes(2, 'little') for v in im.getdata())) \
+                if im.mode.startswith('I') else pillow(path)
+        check(same(load(path), want), f'{os.path.basename(path)}: other pixels')
+    for name in ('rgb', 'pal'):
+        png, out = os.path.join(TMP, f'our-{name}.png'), os.path.join(TMP, f'our-{name}.tif')
+        src[name].save(png)
+        tool('save', png, out, 0)
+        with Image.open(out) as im:
+            got = (im.info.get('compression'), im.mode, im.convert('RGB').tobytes())
+        check(got == ('tiff_adobe_deflate', 'P' if name == 'pal' else 'RGB', src[name].convert('RGB').tobytes()),
+              f'our {name}: Pillow reads {got[:2]} or other pixels')
+        check(same(load(out), pillow(png)), f'our {name}: reads back differently')
+    # An old writer's 8-bit colour map (no entry above 255) is taken as is:
+    # 2 x 1 pixels, entry 0 = (10, 20, 30), 1 = (200, 100, 50).
+    cmap = [0] * 768
+    cmap[0:2], cmap[256:258], cmap[512:514] = (10, 200), (20, 100), (30, 50)
+    tags = [(256, 3, 1, 2), (257, 3, 1, 1), (258, 3, 1, 8), (259, 3, 1, 1), (262, 3, 1, 3),
+            (273, 4, 1, 8), (278, 3, 1, 1), (279, 4, 1, 2), (320, 3, 768, 8 + 2 + 2 + 12 * 9 + 4)]
+    ifd = struct.pack('<H', len(tags)) + b''.join(
+        struct.pack('<HHI', t, k, n) + (struct.pack('<I', v) if k == 4 or n > 1 else struct.pack('<HH', v, 0))
+        for t, k, n, v in tags) + struct.pack('<I', 0)
+    hostile = {'cmap8': b'II*\0\x0a\0\0\0\0\x01' + ifd + struct.pack('<768H', *cmap), 'empty': b'',
+               'header-only': b'II*\0\x08\0\0\0', 'cut': read(paths[0])[:200]}
+    for name, data in hostile.items():
+        with open(os.path.join(TMP, name + '.tif'), 'wb') as f:
+            f.write(data)
+        got = load(os.path.join(TMP, name + '.tif'))
+        check(same(got, (2, 1, 8, bytes([10, 20, 30, 200, 100, 50]))) if name == 'cmap8' else isinstance(got, str) and got,
+              f'{name}.tif: {got}')
+
+
+def wmf(screens):
+    """wmf2svg reads our metafiles as one image of the picture's size at the origin, with its pixels."""
+    with Image.open(os.path.join(screens, 'web-index-1920x1080.png')) as im:
+        rgb = im.convert('RGB').crop((100, 80, 433, 291))
+    for name, img in (('rgb', rgb), ('pal', rgb.quantize(64))):
+        src, out, svg = (os.path.join(TMP, name + ext) for ext in ('.png', '.wmf', '.svg'))
+        img.save(src)
+        tool('save', src, out, 0)
+        subprocess.run(['wmf2svg', '-o', svg, out], check=True, capture_output=True)
+        text = read(svg).decode()
+        size = re.search(r'<svg width="(\d+)" height="(\d+)"', text)
+        place = re.search(r'<image x="([\d.]+)" y="([\d.]+)" width="([\d.]+)" height="([\d.]+)"', text)
+        href = re.search(r'xlink:href="([^"]+)"', text)
+        if check(size and place and href, f'{name}: no image in {text[:300]}'):
+            check((*map(int, size.groups()), *map(float, place.groups())) == (*img.size, 0, 0, *img.size),
+                  f'{name}: size {size.groups()} placed {place.groups()}')
+            check(pillow(href[1])[3] == img.convert('RGB').tobytes(), f'{name}: wmf2svg sees other pixels')
+
+
+{'bmp': bmp, 'ico': ico, 'mng': mng, 'pcx': pcx, 'png': png, 'tiff': tiff, 'wmf': wmf}[FORMAT](ARG)
 for f in failures:
     print('FAIL', f)
 sys.exit(1 if failures else 0)

@@ -1,7 +1,9 @@
-// Our side of interop.py (a failure prints its message, exit code 2):
+// Our side of interop.py (a failure prints its message, exit code 2); with
+// KSS_PLUGINS set, the image plug-ins of that folder come first:
 //   load IN OUT        OUT: "W H BITS\n" and the top-down RGB pixels of IN as loaded
+//                      (16-bit grey: its little-endian values)
 //   save IN OUT [BITS [HX HY]]  IN read by Qt, saved as OUT from a bitmap of BITS
-//                      (8, 24, 32) bits per pixel, with a cursor's hot spot
+//                      (8, 24, 32; 0: as read) bits per pixel, with a cursor's hot spot
 //   cases EXT DIR      bitmaps of odd and even widths as DIR/<name>.EXT, <name>.rgb their pixels
 //   png DIR            PNG files of every pixel format and filter; <name>.raw: their pixels
 //                      in Pillow's layout for the mode in <name>.mode
@@ -9,12 +11,15 @@
 //                      in hexadecimal (alpha 0 where masked), top row first
 #include "imaging/BMPLoader.h"
 #include "imaging/ICOLoader.h"
+#include "imaging/ImageDLLLoader.h"
 #include "imaging/PCXLoader.h"
 #include "imaging/PNGLoader.h"
+#include "imaging/WMFLoader.h"
 
 #include <QImage>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <tuple>
@@ -92,10 +97,13 @@ void Png(const std::string &dir)
 
 int main(int argc, char **argv)
 {
+    if (const char *plugins = std::getenv("KSS_PLUGINS"))
+        RegisterDLLLoader(), DLLLoader()->AddPlugins(plugins);
     RegisterICOLoader();
     RegisterPNGLoader();
     RegisterBMPLoader();
     RegisterPCXLoader();
+    RegisterWMFLoader();
     ICOLoader()->NoDialog = true;
     const std::string cmd = argc > 1 ? argv[1] : "";
     try {
@@ -103,7 +111,7 @@ int main(int argc, char **argv)
         if (cmd == "load" && argc == 4) {
             b.LoadFromFile(argv[2]);
             Put(argv[3], std::to_string(b.Width) + " " + std::to_string(b.Height) + " " +
-                             std::to_string(b.PixelSize * 8) + "\n" + Pixels(b));
+                             std::to_string(b.PixelSize * 8) + "\n" + Pixels(b, b.PixelFormat == pf16bit));
         } else if (cmd == "save" && (argc == 4 || argc == 5 || argc == 7)) {
             const int bits = argc >= 5 ? std::stoi(argv[4]) : 24;
             if (argc == 7)
@@ -111,8 +119,12 @@ int main(int argc, char **argv)
             const QImage image(QString::fromLocal8Bit(argv[2]));
             if (image.isNull())
                 throw std::runtime_error("Qt cannot read the image");
-            b.Assign(image.convertToFormat(QImage::Format_BGR888));
-            b.ChangePixelFormat(bits == 8 ? pf8bit : bits == 32 ? pf32bit : pf24bit);
+            if (bits == 0 && image.format() == QImage::Format_Indexed8)
+                b.Assign(image);
+            else
+                b.Assign(image.convertToFormat(QImage::Format_BGR888));
+            if (bits)
+                b.ChangePixelFormat(bits == 8 ? pf8bit : bits == 32 ? pf32bit : pf24bit);
             b.SaveToFile(argv[3]);
         } else if (cmd == "cases" && argc == 4) {
             const std::string ext = argv[2];
