@@ -13,10 +13,13 @@
 #include <sys/stat.h>
 
 using namespace imaging;
+using itest::kNoException;
 using itest::MessageOf;
 namespace fs = std::filesystem;
 
 namespace {
+
+template <typename F> F Sym(void *lib, const char *name) { return reinterpret_cast<F>(::dlsym(lib, name)); }
 
 // A folder of plug-ins as a program would have it, plus a file that is no
 // library and a library that anyone in its group may write.
@@ -24,18 +27,17 @@ class PluginFolder : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char *v : {"full", "saveonly", "nofree"})
-            fs::copy_file(std::string(KSS_FAKE_PLUGIN_DIR) + "/fake_plugin_" + v + ".so",
-                          dir.File(std::string("fake_plugin_") + v + ".so"));
+        for (std::string v : {"full", "saveonly", "nofree"})
+            fs::copy_file(KSS_FAKE_PLUGIN_DIR "/fake_plugin_" + v + ".so", dir.File("fake_plugin_" + v + ".so"));
         testutil::WriteFile(dir.File("junk.so"), "not a library");
+        testutil::WriteFile(dir.File("notes.txt"), "ignored");
         fs::copy_file(dir.File("fake_plugin_full.so"), dir.File("writable.so"));
         ::chmod(dir.File("writable.so").c_str(), 0664);
-        testutil::WriteFile(dir.File("notes.txt"), "ignored");
         LibraryTrace = [this](const std::string &t) { traced.push_back(t); };
         kept = loader.AddPlugins(dir.Path(), [this](const std::string &n) { heard.push_back(n); });
         full = ::dlopen(dir.File("fake_plugin_full.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
-        setup = reinterpret_cast<void (*)(int, int, int, int, int, int)>(::dlsym(full, "FakeSetup"));
-        frees = reinterpret_cast<int (*)()>(::dlsym(full, "FakeFrees"));
+        setup = Sym<void (*)(int, int, int, int, int, int)>(full, "FakeSetup");
+        frees = Sym<int (*)()>(full, "FakeFrees");
     }
     void TearDown() override
     {
@@ -45,10 +47,9 @@ protected:
         platform::UnregisterGraphicClass("TLinearGraphic");
     }
     // Loads through the complete plug-in after telling it what to answer.
-    std::string Load(TLinearBitmap &b, int result, int format, int w = 2, int h = 2, bool nullPixels = false,
-                     bool palette = false)
+    std::string Load(TLinearBitmap &b, int result, int format, int w = 2, int h = 2, int nullPixels = 0, int pal = 0)
     {
-        setup(result, format, w, h, nullPixels, palette);
+        setup(result, format, w, h, nullPixels, pal);
         return MessageOf([&] { loader.LoadFromFile("x.tga", "TGA", b); });
     }
 
@@ -70,142 +71,110 @@ TEST_F(PluginFolder, KeepsLibrariesWithTheNeededExportsAndJoinsTheirFilters)
     ASSERT_EQ(traced.size(), 2u);
     EXPECT_NE(traced[0].find("Image plug-in not loaded: " + dir.File("junk.so")), std::string::npos);
     EXPECT_EQ(traced[1], "Image plug-in skipped, writable by others: " + dir.File("writable.so"));
-
-    std::string f;
-    loader.GetLoadFilter(f);
-    EXPECT_EQ(f, "Targa (*.tgax;*.tga;*.TGA)|*.tgax;*.tga;*.TGA|Fake (*.fak;*.*)|*.fak;*.*");
-    loader.GetSaveFilter(f);
-    EXPECT_EQ(f, "Fake (*.fak)|*.fak;*." + std::string(300, 'L') + "|Saved (*.sav)|*.sav");
-    EXPECT_TRUE(loader.CanLoad("TGA"));
+    std::string load, save;
+    loader.GetLoadFilter(load);
+    loader.GetSaveFilter(save);
+    EXPECT_EQ(load, "Targa (*.tgax;*.tga;*.TGA)|*.tgax;*.tga;*.TGA|Fake (*.fak;*.*)|*.fak;*.*");
+    EXPECT_EQ(save, "Fake (*.fak)|*.fak;*." + std::string(300, 'L') + "|Saved (*.sav)|*.sav");
+    EXPECT_TRUE(loader.CanLoad("TGA") && loader.CanSave("SAV"));
     EXPECT_FALSE(loader.CanLoad("SAV"));
-    EXPECT_TRUE(loader.CanSave("SAV"));
-
     // Each load extension is a picture format once, also one that begins
     // another (TGA after TGAX); "*.*" names none.
     std::map<std::string, int> formats;
     for (const auto &ff : platform::FileFormats())
-        if (ff.ClassName == "TLinearGraphic")
-            ++formats[ff.Extension];
+        formats[ff.Extension] += ff.ClassName == "TLinearGraphic";
+    std::erase_if(formats, [](const auto &f) { return f.second == 0; });
     EXPECT_EQ(formats, (std::map<std::string, int>{{"FAK", 1}, {"SAV", 1}, {"TGA", 1}, {"TGAX", 1}}));
-
-    TImageDLLLoader second;
-    EXPECT_FALSE(second.AddPlugins(dir.File("missing-folder")));
+    EXPECT_FALSE(TImageDLLLoader().AddPlugins(dir.File("missing-folder")));
 }
 
-TEST_F(PluginFolder, LoadResultsAndFormats)
+TEST_F(PluginFolder, LoadResultsFormatsAndPixels)
 {
-    struct Case {
+    // 32-bit pixels become 24-bit, and that is a success.
+    const struct {
         int result, format;
         const char *error;
         TPixelFormat pf;
-        bool freed;
+    } cases[] = {
+        {2, 3, "Unable to open file", pfCustom}, {3, 3, "Error in bitmap data", pfCustom},
+        {4, 3, "Unsupported pixel format", pfCustom}, {5, 3, "Unable to close file", pfCustom},
+        {7, 3, "Error in bitmap data: 7", pfCustom}, {0, 1, kNoException, pf8bit},
+        {0, 33, kNoException, pf16bit}, {0, 3, kNoException, pf24bit},
+        {0, 4, kNoException, pf24bit}, {0, 18, kNoException, pf24bit},
+        {0, 20, "The image contains 4 color planes, only 3 were loaded", pf24bit},
+        {0, 2, "Unsupported pixel format", pfCustom}, {0, 0, "Unsupported bitmap format", pfCustom},
     };
-    const Case cases[] = {
-        {2, 3, "Unable to open file", pfCustom, false},
-        {3, 3, "Error in bitmap data", pfCustom, false},
-        {4, 3, "Unsupported pixel format", pfCustom, false},
-        {5, 3, "Unable to close file", pfCustom, false},
-        {7, 3, "Error in bitmap data: 7", pfCustom, false},
-        {0, 1, itest::kNoException, pf8bit, true},
-        {0, 33, itest::kNoException, pf16bit, true},
-        {0, 3, itest::kNoException, pf24bit, true},
-        // 32-bit pixels become 24-bit, and that is a success.
-        {0, 4, itest::kNoException, pf24bit, true},
-        {0, 18, itest::kNoException, pf24bit, true},
-        {0, 20, "The image contains 4 color planes, only 3 were loaded", pf24bit, true},
-        {0, 2, "Unsupported pixel format", pfCustom, true},
-        {0, 0, "Unsupported bitmap format", pfCustom, true},
-    };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << "result " << c.result << " format " << c.format);
         TLinearBitmap b;
         const int before = frees();
         EXPECT_EQ(Load(b, c.result, c.format), c.error);
-        EXPECT_EQ(frees() - before, c.freed ? 1 : 0);
-        if (c.pf != pfCustom) {
-            EXPECT_EQ(b.PixelFormat, c.pf);
-        }
+        EXPECT_EQ(frees() - before, c.result ? 0 : 1);
+        EXPECT_TRUE(c.pf == pfCustom || b.PixelFormat == c.pf);
     }
-}
-
-TEST_F(PluginFolder, PixelsArriveInTheirPlaces)
-{
+    // 8-bit: grey without a palette. 32-bit: the fourth byte of each pixel
+    // goes. Planar: plane k lands in byte k; a missing third plane leaves
+    // zeros; of four planes the first three are kept.
+    const struct {
+        int format, h;
+        itest::Bytes pixels;
+    } pixels[] = {{1, 2, {1, 2, 3, 4}},
+                  {4, 1, {1, 2, 3, 5, 6, 7}},
+                  {18, 1, {1, 3, 0, 2, 4, 0}},
+                  {20, 1, {1, 3, 5, 2, 4, 6}}};
+    for (const auto &p : pixels) {
+        TLinearBitmap b;
+        Load(b, 0, p.format, 2, p.h);
+        EXPECT_EQ(itest::Bytes(b.Map.get(), b.Map.get() + p.pixels.size()), p.pixels) << p.format;
+        EXPECT_TRUE(p.format != 1 || b.Palette[3 * 200 + 1] == 200);
+    }
     TLinearBitmap b;
-    // 8-bit without a palette: grey; with one: the plug-in's.
-    ASSERT_EQ(Load(b, 0, 1), itest::kNoException);
-    EXPECT_EQ(std::vector<int>(b.Map.get(), b.Map.get() + 4), (std::vector<int>{1, 2, 3, 4}));
-    EXPECT_EQ(b.Palette[3 * 200 + 1], 200);
-    ASSERT_EQ(Load(b, 0, 1, 2, 2, false, true), itest::kNoException);
-    EXPECT_EQ(b.Palette[1], 254);
-    // 32-bit: the fourth byte of each pixel goes.
-    ASSERT_EQ(Load(b, 0, 4, 2, 1), itest::kNoException);
-    EXPECT_EQ(std::vector<int>(b.Map.get(), b.Map.get() + 6), (std::vector<int>{1, 2, 3, 5, 6, 7}));
-    // Planar: plane k lands in byte k; a missing third plane leaves zeros;
-    // of four planes the first three are kept.
-    ASSERT_EQ(Load(b, 0, 18, 2, 1), itest::kNoException);
-    EXPECT_EQ(std::vector<int>(b.Map.get(), b.Map.get() + 6), (std::vector<int>{1, 3, 0, 2, 4, 0}));
-    Load(b, 0, 20, 2, 1);
-    EXPECT_EQ(std::vector<int>(b.Map.get(), b.Map.get() + 6), (std::vector<int>{1, 3, 5, 2, 4, 6}));
+    ASSERT_EQ(Load(b, 0, 1, 2, 2, 0, 1), kNoException);
+    EXPECT_EQ(b.Palette[1], 254); // the plug-in's palette
 }
 
 TEST_F(PluginFolder, HostileRecordsAreRefused)
 {
     TLinearBitmap b;
     const int before = frees();
-    EXPECT_EQ(Load(b, 0, 3, 2, 2, true), "Error in bitmap data");
-    EXPECT_EQ(Load(b, 0, 19, 2, 2, true), "Error in bitmap data");
-    EXPECT_EQ(Load(b, 0, 3, 0, 5, true), "Error in bitmap data");
-    EXPECT_EQ(Load(b, 0, 1, 1 << 15, 1 << 14, true), "Error in bitmap data");
+    for (auto [format, w, h] : {std::tuple{3, 2, 2}, {19, 2, 2}, {3, 0, 5}, {1, 1 << 15, 1 << 14}})
+        EXPECT_EQ(Load(b, 0, format, w, h, 1), "Error in bitmap data") << format << " " << w;
     EXPECT_EQ(frees() - before, 4); // handed back even so
-    setup(0, 1, 1 << 15, 1 << 14, 0, 0);
-    // Over 2^28 pixels: refused before anything is copied (the fake
-    // allocated only what it could).
-    TImageContainer c{};
-    c.Width = 1 << 15;
-    c.Height = 1 << 14;
-    c.PixelFormat = 1;
+    // Over 2^28 pixels or a negative side: refused before anything is copied.
     std::uint8_t pixel = 0;
-    c.Pixels = &pixel;
-    EXPECT_EQ(MessageOf([&] { ContainerToBitmap(b, c); }), "Invalid bitmap size");
-    c.Width = -1;
-    EXPECT_EQ(MessageOf([&] { ContainerToBitmap(b, c); }), "Invalid bitmap size");
+    for (int w : {1 << 15, -1}) {
+        TImageContainer c{};
+        c.Width = w, c.Height = 1 << 14, c.PixelFormat = 1, c.Pixels = &pixel;
+        EXPECT_EQ(MessageOf([&] { ContainerToBitmap(b, c); }), "Invalid bitmap size");
+    }
 }
 
 TEST_F(PluginFolder, SavesThroughTheFirstPluginThatSaves)
 {
-    auto saved = reinterpret_cast<int (*)(int *)>(::dlsym(full, "FakeSaved"));
-    auto ext = reinterpret_cast<const char *(*)()>(::dlsym(full, "FakeExt"));
-    TLinearBitmap b;
-    b.New(3, 2, pf24bit);
+    auto saved = Sym<int (*)(int *)>(full, "FakeSaved");
+    auto ext = Sym<const char *(*)()>(full, "FakeExt");
+    auto b = itest::NewBitmap(3, 2, pf24bit);
     setup(0, 3, 2, 2, 0, 0);
-    loader.SaveToFile(dir.File("out.fak"), "FAK", b);
+    loader.SaveToFile(dir.File("out.fak"), "FAK", *b);
     int bpl = 0;
     EXPECT_EQ(saved(&bpl), 3);
     EXPECT_EQ(bpl, 9);
-
+    // The extension reaches the plug-in cut to the interface's 260 bytes.
+    loader.SaveToFile(dir.File("long.fak"), std::string(300, 'L'), *b);
+    EXPECT_EQ(std::string(ext()), std::string(260, 'L'));
     // A failure names its number and leaves no file behind.
     setup(9, 3, 2, 2, 0, 0);
-    EXPECT_EQ(MessageOf([&] { loader.SaveToFile(dir.File("new.fak"), "FAK", b); }), "Error writing image file: 9");
+    EXPECT_EQ(MessageOf([&] { loader.SaveToFile(dir.File("new.fak"), "FAK", *b); }), "Error writing image file: 9");
     EXPECT_FALSE(fs::exists(dir.File("new.fak")));
     setup(0, 3, 2, 2, 0, 0);
+    b->New(2, 2, pf32bit);
+    EXPECT_EQ(MessageOf([&] { loader.SaveToFile(dir.File("x.fak"), "FAK", *b); }), "Unsupported pixel format");
+    EXPECT_EQ(MessageOf([&] { loader.SaveToFile(dir.File("x.tga"), "TGA", *b); }), "Unsupported file format");
+    EXPECT_EQ(MessageOf([&] { loader.LoadFromFile(dir.File("x.sav"), "SAV", *b); }), "Unsupported file format");
 
-    // The extension reaches the plug-in cut to the interface's 260 bytes.
-    const std::string longExt(300, 'L');
-    loader.SaveToFile(dir.File("long.fak"), longExt, b);
-    EXPECT_EQ(std::string(ext()), longExt.substr(0, 260));
-
-    b.New(2, 2, pf32bit);
-    EXPECT_EQ(MessageOf([&] { loader.SaveToFile(dir.File("x.fak"), "FAK", b); }), "Unsupported pixel format");
-    EXPECT_EQ(MessageOf([&] { loader.SaveToFile(dir.File("x.tga"), "TGA", b); }), "Unsupported file format");
-    EXPECT_EQ(MessageOf([&] { loader.LoadFromFile(dir.File("x.sav"), "SAV", b); }), "Unsupported file format");
-}
-
-TEST(PluginResult, TextsOfTheResultCodes)
-{
-    EXPECT_EQ(MessageOf([] { CheckPluginResult(0, "x"); }), itest::kNoException);
+    EXPECT_EQ(MessageOf([] { CheckPluginResult(0, "x"); }), kNoException);
     EXPECT_EQ(MessageOf([] { CheckPluginResult(12, ""); }), "Process failed: 12");
-    EXPECT_EQ(MessageOf([] { CheckPluginResult(-1, "Error writing image file: %d"); }),
-              "Error writing image file: -1");
+    EXPECT_EQ(MessageOf([] { CheckPluginResult(-1, "Error writing image file: %d"); }), "Error writing image file: -1");
 }
 
 // The TIFF plug-in that ships with the program, through the registry the
@@ -220,19 +189,14 @@ TEST(TIFFPlugin, RoundTripsThroughTheRegistry)
         TLinearBitmap b, back;
         b.New(37, 5, pf);
         for (int i = 0; i < b.Size; ++i)
-            b.Map[i] = static_cast<std::uint8_t>(i * 7 + i / 37);
-        if (pf == pf8bit)
-            for (int i = 0; i < 768; ++i)
-                b.Palette[i] = static_cast<std::uint8_t>(i * 5);
+            b.Map[i] = std::uint8_t(i * 7 + i / 37);
+        for (int i = 0; pf == pf8bit && i < 768; ++i)
+            b.Palette[i] = std::uint8_t(i * 5);
         b.SaveToFile(dir.File("a.tif"));
         back.LoadFromFile(dir.File("a.tif"));
         ASSERT_EQ(back.PixelFormat, pf);
-        EXPECT_EQ(std::string(back.Map.get(), back.Map.get() + back.Size),
-                  std::string(b.Map.get(), b.Map.get() + b.Size));
-        if (pf == pf8bit) {
-            EXPECT_EQ(std::string(back.Palette.get(), back.Palette.get() + 768),
-                      std::string(b.Palette.get(), b.Palette.get() + 768));
-        }
+        EXPECT_EQ(itest::PixelsOf(back), itest::PixelsOf(b));
+        EXPECT_TRUE(pf != pf8bit || std::equal(b.Palette.get(), b.Palette.get() + 768, back.Palette.get()));
     }
     TLinearBitmap b;
     testutil::WriteFile(dir.File("bad.tif"), "II*\0garbage");

@@ -1,6 +1,6 @@
-// An image plug-in for the loader's tests. Built several times: FAKE_NO_LOAD
-// leaves out the load function, FAKE_NO_FREE the free function. What a load
-// returns is set through FakeSetup; what the program handed over is kept.
+// An image plug-in for the loader's tests, built three times: FAKE_NO_LOAD
+// leaves out the load function, FAKE_NO_FREE the free function. FakeSetup
+// sets what a call returns; what the program handed over is kept.
 #include "imaging/imageplugin.h"
 
 #include <cstdio>
@@ -11,29 +11,19 @@
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
-int g_result = 0, g_format = 3, g_width = 2, g_height = 2, g_frees = 0;
-bool g_nullPixels = false, g_palette = false;
-char g_ext[512];
+int g_result = 0, g_format = 3, g_width = 2, g_height = 2, g_nullPixels = 0, g_palette = 0, g_frees = 0;
 int g_savedFormat = -1, g_savedBytesPerLine = -1;
+char g_ext[512];
 }
 
 FAKE_EXPORT void FakeSetup(int Result, int Format, int Width, int Height, int NullPixels, int Palette)
 {
-    g_result = Result;
-    g_format = Format;
-    g_width = Width;
-    g_height = Height;
-    g_nullPixels = NullPixels != 0;
-    g_palette = Palette != 0;
+    g_result = Result, g_format = Format, g_width = Width, g_height = Height;
+    g_nullPixels = NullPixels, g_palette = Palette;
 }
-
 FAKE_EXPORT int FakeFrees() { return g_frees; }
 FAKE_EXPORT const char *FakeExt() { return g_ext; }
-FAKE_EXPORT int FakeSaved(int *BytesPerLine)
-{
-    *BytesPerLine = g_savedBytesPerLine;
-    return g_savedFormat;
-}
+FAKE_EXPORT int FakeSaved(int *BytesPerLine) { return *BytesPerLine = g_savedBytesPerLine, g_savedFormat; }
 
 #ifndef FAKE_NO_LOAD
 // Pixel byte i holds i + 1 (wrapping), so each plane and channel is told apart.
@@ -42,9 +32,7 @@ FAKE_EXPORT int32_t LibLoadImage(const char *, char *Ext, TImageContainer *Image
     std::strncpy(g_ext, Ext, sizeof g_ext - 1);
     if (g_result != 0)
         return g_result;
-    Image->Width = g_width;
-    Image->Height = g_height;
-    Image->PixelFormat = g_format;
+    Image->Width = g_width, Image->Height = g_height, Image->PixelFormat = g_format;
     if (!g_nullPixels) {
         const std::size_t n = std::size_t(g_width) * g_height * 4 * ((g_format & 15) ? (g_format & 15) : 1);
         Image->Pixels = static_cast<uint8_t *>(std::malloc(n));
@@ -63,12 +51,9 @@ FAKE_EXPORT int32_t LibLoadImage(const char *, char *Ext, TImageContainer *Image
 FAKE_EXPORT int32_t LibSaveImage(const char *FileName, char *Ext, TImageContainer *Image)
 {
     std::strncpy(g_ext, Ext, sizeof g_ext - 1);
-    g_savedFormat = Image->PixelFormat;
-    g_savedBytesPerLine = Image->BytesPerLine;
-    if (FILE *f = std::fopen(FileName, "wb")) {
-        std::fputs("partial", f);
-        std::fclose(f);
-    }
+    g_savedFormat = Image->PixelFormat, g_savedBytesPerLine = Image->BytesPerLine;
+    if (FILE *f = std::fopen(FileName, "wb"))
+        std::fputs("partial", f), std::fclose(f);
     return g_result;
 }
 
@@ -76,30 +61,25 @@ FAKE_EXPORT int32_t LibSaveImage(const char *FileName, char *Ext, TImageContaine
 FAKE_EXPORT int32_t LibFreeImage(TImageContainer *Image)
 {
     ++g_frees;
-    std::free(Image->Pixels);
-    std::free(Image->Palette);
+    std::free(Image->Pixels), std::free(Image->Palette);
     return 0;
 }
 #endif
 
-FAKE_EXPORT const char *LibGetLoadFilter()
-{
+// *.tgax first: *.tga must still count as a mask of its own. The save mask
+// is longer than an extension may be, to see it cut on its way here.
 #if defined(FAKE_NO_LOAD)
-    return "Saved (*.sav)|*.sav";
+FAKE_EXPORT const char *LibGetLoadFilter() { return "Saved (*.sav)|*.sav"; }
+FAKE_EXPORT const char *LibGetSaveFilter() { return "Saved (*.sav)|*.sav"; }
 #else
-    // *.tgax first: *.tga must still count as a mask of its own.
-    return "Targa (*.tgax;*.tga;*.TGA)|*.tgax;*.tga;*.TGA|Fake (*.fak;*.*)|*.fak;*.*";
-#endif
-}
+FAKE_EXPORT const char *LibGetLoadFilter() { return "Targa (*.tgax;*.tga;*.TGA)|*.tgax;*.tga;*.TGA|Fake (*.fak;*.*)|*.fak;*.*"; }
 FAKE_EXPORT const char *LibGetSaveFilter()
 {
-#if defined(FAKE_NO_LOAD)
-    return "Saved (*.sav)|*.sav";
-#elif defined(FAKE_NO_FREE)
+#if defined(FAKE_NO_FREE)
     return "Nofree (*.nfr)|*.nfr";
 #else
-    // A mask longer than an extension may be, to see it cut on its way here.
     static const std::string filter = "Fake (*.fak)|*.fak;*." + std::string(300, 'L');
     return filter.c_str();
 #endif
 }
+#endif
