@@ -1,10 +1,7 @@
-// HIPS headers and pixels from anywhere: any bytes must load or raise the
-// library's exceptions, never crash, hang or allocate without bound.
+// HIPS files from anywhere load or raise the library's exceptions, never
+// crash, hang or allocate without bound.
 #include "imaging/HIPSLoader.h"
 #include "imaging/MemStream.h"
-
-#include <cstddef>
-#include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

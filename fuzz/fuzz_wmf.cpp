@@ -1,13 +1,10 @@
-// Metafiles from anywhere are played record by record: any bytes must play
-// or raise the library's exceptions, never crash or hang. The picture size is
-// kept small so the fuzzer spends its time on records, not on pixels.
+// Metafiles from anywhere play or raise the library's exceptions, never crash
+// or hang; a small picture keeps the fuzzer on the records, not the pixels.
 #include "imaging/MetafilePlayer.h"
 #include "platform/core/Exceptions.h"
 
 #include <QGuiApplication>
 
-#include <cstddef>
-#include <cstdint>
 #include <cstdlib>
 
 // Text records need fonts, and fonts the application object.

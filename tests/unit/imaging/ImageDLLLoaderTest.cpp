@@ -42,8 +42,7 @@ protected:
     void TearDown() override
     {
         LibraryTrace = nullptr;
-        if (full)
-            ::dlclose(full);
+        ::dlclose(full);
         platform::UnregisterGraphicClass("TLinearGraphic");
     }
     // Loads through the complete plug-in after telling it what to answer.
@@ -55,8 +54,8 @@ protected:
 
     testutil::TempDir dir;
     TImageDLLLoader loader;
-    bool kept = false;
     std::vector<std::string> heard, traced;
+    bool kept = false;
     void *full = nullptr;
     void (*setup)(int, int, int, int, int, int) = nullptr;
     int (*frees)() = nullptr;
@@ -72,8 +71,7 @@ TEST_F(PluginFolder, KeepsLibrariesWithTheNeededExportsAndJoinsTheirFilters)
     EXPECT_NE(traced[0].find("Image plug-in not loaded: " + dir.File("junk.so")), std::string::npos);
     EXPECT_EQ(traced[1], "Image plug-in skipped, writable by others: " + dir.File("writable.so"));
     std::string load, save;
-    loader.GetLoadFilter(load);
-    loader.GetSaveFilter(save);
+    loader.GetLoadFilter(load), loader.GetSaveFilter(save);
     EXPECT_EQ(load, "Targa (*.tgax;*.tga;*.TGA)|*.tgax;*.tga;*.TGA|Fake (*.fak;*.*)|*.fak;*.*");
     EXPECT_EQ(save, "Fake (*.fak)|*.fak;*." + std::string(300, 'L') + "|Saved (*.sav)|*.sav");
     EXPECT_TRUE(loader.CanLoad("TGA") && loader.CanSave("SAV"));
@@ -91,11 +89,7 @@ TEST_F(PluginFolder, KeepsLibrariesWithTheNeededExportsAndJoinsTheirFilters)
 TEST_F(PluginFolder, LoadResultsFormatsAndPixels)
 {
     // 32-bit pixels become 24-bit, and that is a success.
-    const struct {
-        int result, format;
-        const char *error;
-        TPixelFormat pf;
-    } cases[] = {
+    const struct { int result, format; const char *error; TPixelFormat pf; } cases[] = {
         {2, 3, "Unable to open file", pfCustom}, {3, 3, "Error in bitmap data", pfCustom},
         {4, 3, "Unsupported pixel format", pfCustom}, {5, 3, "Unable to close file", pfCustom},
         {7, 3, "Error in bitmap data: 7", pfCustom}, {0, 1, kNoException, pf8bit},
@@ -115,13 +109,7 @@ TEST_F(PluginFolder, LoadResultsFormatsAndPixels)
     // 8-bit: grey without a palette. 32-bit: the fourth byte of each pixel
     // goes. Planar: plane k lands in byte k; a missing third plane leaves
     // zeros; of four planes the first three are kept.
-    const struct {
-        int format, h;
-        itest::Bytes pixels;
-    } pixels[] = {{1, 2, {1, 2, 3, 4}},
-                  {4, 1, {1, 2, 3, 5, 6, 7}},
-                  {18, 1, {1, 3, 0, 2, 4, 0}},
-                  {20, 1, {1, 3, 5, 2, 4, 6}}};
+    const struct { int format, h; itest::Bytes pixels; } pixels[] = {{1, 2, {1, 2, 3, 4}}, {4, 1, {1, 2, 3, 5, 6, 7}}, {18, 1, {1, 3, 0, 2, 4, 0}}, {20, 1, {1, 3, 5, 2, 4, 6}}};
     for (const auto &p : pixels) {
         TLinearBitmap b;
         Load(b, 0, p.format, 2, p.h);
@@ -151,17 +139,14 @@ TEST_F(PluginFolder, HostileRecordsAreRefused)
 
 TEST_F(PluginFolder, SavesThroughTheFirstPluginThatSaves)
 {
-    auto saved = Sym<int (*)(int *)>(full, "FakeSaved");
-    auto ext = Sym<const char *(*)()>(full, "FakeExt");
     auto b = itest::NewBitmap(3, 2, pf24bit);
     setup(0, 3, 2, 2, 0, 0);
     loader.SaveToFile(dir.File("out.fak"), "FAK", *b);
     int bpl = 0;
-    EXPECT_EQ(saved(&bpl), 3);
-    EXPECT_EQ(bpl, 9);
+    EXPECT_EQ(std::pair(Sym<int (*)(int *)>(full, "FakeSaved")(&bpl), bpl), std::pair(3, 9)); // format, bytes per line
     // The extension reaches the plug-in cut to the interface's 260 bytes.
     loader.SaveToFile(dir.File("long.fak"), std::string(300, 'L'), *b);
-    EXPECT_EQ(std::string(ext()), std::string(260, 'L'));
+    EXPECT_EQ(std::string(Sym<const char *(*)()>(full, "FakeExt")()), std::string(260, 'L'));
     // A failure names its number and leaves no file behind.
     setup(9, 3, 2, 2, 0, 0);
     EXPECT_EQ(MessageOf([&] { loader.SaveToFile(dir.File("new.fak"), "FAK", *b); }), "Error writing image file: 9");
@@ -186,17 +171,13 @@ TEST(TIFFPlugin, RoundTripsThroughTheRegistry)
     RegisterDLLLoader();
     ASSERT_TRUE(DLLLoader()->AddPlugins(dir.Path()));
     for (TPixelFormat pf : {pf8bit, pf24bit}) {
-        TLinearBitmap b, back;
-        b.New(37, 5, pf);
-        for (int i = 0; i < b.Size; ++i)
-            b.Map[i] = std::uint8_t(i * 7 + i / 37);
-        for (int i = 0; pf == pf8bit && i < 768; ++i)
-            b.Palette[i] = std::uint8_t(i * 5);
-        b.SaveToFile(dir.File("a.tif"));
-        back.LoadFromFile(dir.File("a.tif"));
+        auto b = itest::NewBitmap(37, 5, pf, itest::RandomData(37 * 5 * (pf == pf8bit ? 1 : 3), 7));
+        std::copy_n(itest::RandomData(768, 9).begin(), pf == pf8bit ? 768 : 0, b->Palette.get());
+        TLinearBitmap back;
+        b->SaveToFile(dir.File("a.tif")), back.LoadFromFile(dir.File("a.tif"));
         ASSERT_EQ(back.PixelFormat, pf);
-        EXPECT_EQ(itest::PixelsOf(back), itest::PixelsOf(b));
-        EXPECT_TRUE(pf != pf8bit || std::equal(b.Palette.get(), b.Palette.get() + 768, back.Palette.get()));
+        EXPECT_EQ(itest::PixelsOf(back), itest::PixelsOf(*b));
+        EXPECT_TRUE(pf != pf8bit || std::equal(b->Palette.get(), b->Palette.get() + 768, back.Palette.get()));
     }
     TLinearBitmap b;
     testutil::WriteFile(dir.File("bad.tif"), "II*\0garbage");
