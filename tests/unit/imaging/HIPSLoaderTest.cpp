@@ -31,11 +31,12 @@ TEST(TextStream, LineBreakConventions)
 {
     // CR LF pairs split by a buffer refill, and (with the HIPS settings) a
     // line feed that is the first byte of a refilled buffer still ends a line.
-    const struct { std::string data; int buffer; bool hips; V lines; } cases[] = {{"ab\r\ncd", -1, false, {"ab", "cd"}},     {"ab\ncd\n", -1, false, {"ab", "cd"}},
-                 {"ab\rcd\r\r", -1, false, {"ab", "cd", ""}}, {"abc\r\nd\r\ne", 4, false, {"abc", "d", "e"}},
-                 {"ab\n\ncd\n", 2, true, {"ab", "", "cd"}},    {"8\r\n", 2, true, {"8\r"}},
-                 // An endless line keeps its start and costs no more memory than that.
-                 {std::string(200000, 'x') + "\nz", -1, false, {std::string(TTextStream::MaxLine, 'x'), "z"}}};
+    const struct { std::string data; int buffer; bool hips; V lines; } cases[] = {
+        {"ab\r\ncd", -1, false, {"ab", "cd"}}, {"ab\ncd\n", -1, false, {"ab", "cd"}},
+        {"ab\rcd\r\r", -1, false, {"ab", "cd", ""}}, {"abc\r\nd\r\ne", 4, false, {"abc", "d", "e"}},
+        {"ab\n\ncd\n", 2, true, {"ab", "", "cd"}}, {"8\r\n", 2, true, {"8\r"}},
+        // An endless line keeps its start and costs no more memory than that.
+        {std::string(200000, 'x') + "\nz", -1, false, {std::string(TTextStream::MaxLine, 'x'), "z"}}};
     for (const auto &c : cases)
         EXPECT_EQ(Lines(c.data, c.buffer, c.hips, int(c.lines.size())), c.lines) << c.data.substr(0, 20);
     EXPECT_EQ(MessageOf([] { Lines("ab\ncd\n", -1, false, 3); }), "Error reading from stream - Read less than expected");
@@ -52,11 +53,8 @@ std::string Floats(std::initializer_list<float> values, bool bigEndian)
 {
     std::string s;
     for (float f : values) {
-        char b[4];
-        std::memcpy(b, &f, 4);
-        if (bigEndian)
-            std::reverse(b, b + 4);
-        s.append(b, 4);
+        std::string b(reinterpret_cast<const char *>(&f), 4);
+        s += bigEndian ? std::string(b.rbegin(), b.rend()) : b;
     }
     return s;
 }
@@ -86,11 +84,8 @@ itest::Bytes Pixels(const std::string &data)
 TEST(HIPSLoader, HeaderForms)
 {
     // The basic form: names, frame count, date, rows, columns, "8", four lines.
-    std::string pixels;
-    for (int i = 0; i < 24; ++i)
-        pixels += char(i * 10);
     TLinearBitmap basic;
-    ASSERT_EQ(Load("a\nb\n1\ndate\n4\n6\n8\n0\n0\nhist\ndesc\n" + pixels, &basic), kNoException);
+    ASSERT_EQ(Load("a\nb\n1\ndate\n4\n6\n8\n0\n0\nhist\ndesc\n" + std::string(23, 'p') + "\xE6", &basic), kNoException);
     EXPECT_EQ(std::tuple(basic.Width, basic.Height, basic.PixelFormat, basic.Map[23], basic.Palette[3 * 77]),
               std::tuple(6, 4, pf8bit, 230, 77));
     // Names that are numbers of 500 and more are passed over; CR LF files
@@ -103,14 +98,12 @@ TEST(HIPSLoader, HeaderForms)
         {"a\nb\n1\nd\n4\n6\n16\n0\n0\nh\nd\n", "Unsupported bitmap format"},
         {Extended(1, 1, "5", "1"), "Unsupported bitmap format"},
         {"a\nb\n1\nd\nrows\n6\n8\n", "'rows' is not a valid integer value"},
-        {"a\nb\n1\nd\n4\n0\n8\n0\n0\nh\nd\n", "Invalid bitmap size"},
+        {"a\nb\n1\nd\n4\n0\n8\n0\n0\nh\nd\n", "Invalid bitmap size"}, {Extended(1, -5, "3", "2"), "Invalid bitmap size"},
         {"a\nb\n1\nd\n-4\n4\n8\n0\n0\nh\nd\n", "Invalid bitmap size"},
         {"a\nb\n1\nd\n100000\n100000\n8\n0\n0\nh\nd\n", "Invalid bitmap size"},
-        {Extended(1, -5, "3", "2"), "Invalid bitmap size"},
         {"a\nb\n1\nd\n4\n6\n8\n0\n0\nh\nd\nshort", "Read less than expected"},
         {"a\nb\n1\nd\n4\n", "Error reading from stream - Read less than expected"},
-        {Extended(1, 1, "0", "1", "999999999999\n"), "Read less than expected"},
-    };
+        {Extended(1, 1, "0", "1", "999999999999\n"), "Read less than expected"}};
     for (const auto &[data, error] : refused)
         EXPECT_EQ(Load(data), error) << data;
 

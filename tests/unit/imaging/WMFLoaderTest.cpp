@@ -177,9 +177,8 @@ TEST(MetafilePlayer, RecordsDrawExactPixels)
     // A positive font height is the cell, a negative one the character: "H"
     // of height +40 is drawn smaller than of height -40.
     auto inkRows = [&](int height) {
-        const QImage img = Play(EMF(E(82, {1, height, 0, 0, 0, 400}, std::string(72, '\0')) + E(37, {1}) +
-                                        E(84, {0, 0, 0, 0, 1, 0, 0, 10, 10, 1, 76, 0, 0, 0, 0, 0, 0}, std::string("H\0\0\0", 4)),
-                                    100, 100));
+        const std::string text = E(84, {0, 0, 0, 0, 1, 0, 0, 10, 10, 1, 76, 0, 0, 0, 0, 0, 0}, std::string("H\0\0\0", 4));
+        const QImage img = Play(EMF(E(82, {1, height, 0, 0, 0, 400}, std::string(72, '\0')) + E(37, {1}) + text, 100, 100));
         int rows = 0;
         for (int y = 0, x = 0; y < img.height(); ++y, x = 0) {
             while (x < img.width() && At(img, x, y) == 0xFFFFFFu)
