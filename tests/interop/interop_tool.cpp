@@ -1,7 +1,5 @@
-// Our side of interop.py (a failure prints its message, exit code 2); with
-// KSS_PLUGINS set, the image plug-ins of that folder come first:
-//   load IN OUT        OUT: "W H BITS\n" and the top-down RGB pixels of IN as loaded
-//                      (16-bit grey: its little-endian values)
+// Our side of interop.py (a failure prints its message, exit code 2; KSS_PLUGINS: a plug-in folder):
+//   load IN OUT        OUT: "W H BITS\n" and the top-down RGB pixels of IN as loaded (16-bit grey as stored)
 //   save IN OUT [BITS [HX HY]]  IN read by Qt, saved as OUT from a bitmap of BITS
 //                      (8, 24, 32; 0: as read) bits per pixel, with a cursor's hot spot
 //   cases EXT DIR      bitmaps of odd and even widths as DIR/<name>.EXT, <name>.rgb their pixels
@@ -119,12 +117,9 @@ int main(int argc, char **argv)
             const QImage image(QString::fromLocal8Bit(argv[2]));
             if (image.isNull())
                 throw std::runtime_error("Qt cannot read the image");
-            if (bits == 0 && image.format() == QImage::Format_Indexed8)
-                b.Assign(image);
-            else
-                b.Assign(image.convertToFormat(QImage::Format_BGR888));
-            if (bits)
-                b.ChangePixelFormat(bits == 8 ? pf8bit : bits == 32 ? pf32bit : pf24bit);
+            b.Assign(bits == 0 && image.format() == QImage::Format_Indexed8 ? image
+                                                                             : image.convertToFormat(QImage::Format_BGR888));
+            b.ChangePixelFormat(bits == 8 ? pf8bit : bits == 32 ? pf32bit : bits ? pf24bit : b.PixelFormat);
             b.SaveToFile(argv[3]);
         } else if (cmd == "cases" && argc == 4) {
             const std::string ext = argv[2];
