@@ -188,10 +188,9 @@ TEST(GIFEncoderTest, FramesWithoutALocalMapUseTheImageBits)
     QByteArray file = gif_test::Header(2, 1);
     file[10] = char(0x83);
     file.append(QByteArray(48 - 6, '\0'));
-    const std::uint8_t px[2] = {15, 3};
-    file += gif_test::Descriptor(2, 1) + gif_test::PlainLZW(px, 2, 4) + ';';
+    file += gif_test::Descriptor(2, 1) + gif_test::PlainLZW({15, 3}, 4) + ';';
     RegisterGIFWriter();
-    gif_test::Loaded l = gif_test::Load(file);
+    const gif_test::Load l(file);
     ASSERT_EQ(l.Error, "");
     for (int compression : {0, 1}) {
         l.Image->Compression = compression;

@@ -38,8 +38,7 @@ QByteArray Gif(int w, const std::vector<F> &frames, int loops = -1)
     for (const F &f : frames) {
         a += Bytes({0x21, 0xF9, 4, f.Disposal << 2, f.Delay & 255, f.Delay >> 8, 0, 0});
         a += Bytes({0x2C, f.Left, 0, 0, 0, f.Width, 0, 1, 0, 0});
-        std::vector<std::uint8_t> px(std::size_t(f.Width), f.Color);
-        a += gif_test::PlainLZW(px.data(), f.Width, 2);
+        a += gif_test::PlainLZW(gif_test::Pixels(std::size_t(f.Width), f.Color));
     }
     return a + Bytes({0x3B});
 }
@@ -82,12 +81,12 @@ bool Serve(P done, int ms = 5000)
 }
 
 struct Painting {
-    gif_test::Loaded G;
+    gif_test::Load G;
     QImage Canvas;
     std::vector<std::string> Shown; // the canvas after each frame
     std::string Events;
     std::atomic<bool> Done{false};
-    explicit Painting(const QByteArray &bytes, int w = 4) : G(gif_test::Load(bytes))
+    explicit Painting(const QByteArray &bytes, int w = 4) : G(bytes)
     {
         Canvas = QImage(w, 1, QImage::Format_ARGB32_Premultiplied);
         Canvas.fill(0xFF0000FF); // blue: the underlay
