@@ -7,15 +7,13 @@
 
 #include "FakeServices.h"
 #include "TestUtil.h"
-#include "platform/core/Exceptions.h"
+#include "platform/core/Clock.h"
 #include "platform/core/IniFile.h"
 #include "platform/core/ProgramPath.h"
-#include "platform/core/Clock.h"
 #include "support/DebugSwitch.h"
 #include "support/QX_VisualTraceCore.h"
 #include "support/dm_LNG.h"
 
-#include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -58,24 +56,17 @@ TEST_F(MainForm, StartsHiddenIdleWithBothHotKeysAndTheMenu)
     EXPECT_EQ(log->Registered.at(1), std::make_pair(unsigned(platform::hkControl), platform::ksPrint));
     EXPECT_EQ(log->Registered.at(2), std::make_pair(unsigned(platform::hkAlt), platform::ksPrint));
 
-    std::vector<std::string> names, captions;
-    for (QAction *a : form->pmMainMenu->actions()) {
-        names.push_back(a->objectName().toStdString());
-        captions.push_back(a->text().toStdString());
-    }
-    EXPECT_EQ(names, (std::vector<std::string>{"miCaptureArea", "miCaptureScreen", "miOpenDestinationFolder",
-                                               "miSettings", "miAbout", "miExit"}));
-    EXPECT_EQ(captions, (std::vector<std::string>{"Capture Area                 Ctrl+PrintScreen",
-                                                  "Capture Screen              Alt+PrintScreen",
-                                                  "Open Destination Folder", "&Settings", "&About", "&Exit"}));
+    std::string menu;
+    for (QAction *a : form->pmMainMenu->actions())
+        menu += a->objectName().toStdString() + "=" + a->text().toStdString() + "|";
+    EXPECT_EQ(menu, "miCaptureArea=Capture Area                 Ctrl+PrintScreen|"
+                    "miCaptureScreen=Capture Screen              Alt+PrintScreen|"
+                    "miOpenDestinationFolder=Open Destination Folder|miSettings=&Settings|miAbout=&About|miExit=&Exit|");
     EXPECT_EQ(form->tiMain->contextMenu(), form->pmMainMenu);
-
     EXPECT_EQ(form->pnMsg->geometry(), QRect(24, 0, 545, 57));
     EXPECT_EQ(QPoint(form->PanelTargetLeft(), form->PanelTargetTop()), QPoint(10, 10));
-    EXPECT_EQ(form->tmMoveDescr->interval(), 15);
-    EXPECT_FALSE(form->tmMoveDescr->isActive());
-    EXPECT_EQ(form->tmCheckEsc->interval(), 50);
-    EXPECT_TRUE(form->tmCheckEsc->isActive());
+    EXPECT_EQ(std::make_tuple(form->tmMoveDescr->interval(), form->tmMoveDescr->isActive(), form->tmCheckEsc->interval(),
+                              form->tmCheckEsc->isActive()), std::make_tuple(15, false, 50, true));
     EXPECT_EQ(form->pnMsg->palette().color(QPalette::Window), QColor(0x47, 0x00, 0xB8));
     EXPECT_EQ(form->lbMsg->palette().color(QPalette::WindowText), QColor(Qt::yellow));
 }
@@ -106,22 +97,33 @@ TEST_F(MainForm, HotKeyActsOnlyWhenTheLoopDeliversItAndOnlyWhileIdle)
     EXPECT_EQ(form->CaptureMode(), 1);
 }
 
-TEST_F(MainForm, EscapeEndsTheSelectionAndGivesTheHotKeysBack)
+TEST_F(MainForm, EscapeHeldOrPressedEndsTheSelectionAndGivesTheHotKeysBack)
 {
-    PressHotKey(1);
-    const int unregs = log->Unregistrations;
-    log->EscapeDown = true;
-    form->tmCheckEscTimer();
-    ExpectAtRest();
-    EXPECT_EQ(log->Unregistrations, unregs + 2); // taken back and given again
-    // Escape while no overlay is shown does nothing.
-    const int regs = log->Registrations;
-    form->tmCheckEscTimer();
-    EXPECT_EQ(log->Registrations, regs);
-    log->EscapeDown = false;
-    PressHotKey(1);
-    EXPECT_EQ(log->Grabs, 4);
-    EXPECT_TRUE(form->isVisible());
+    // Held (polled by the timer), or the overlay's own key press however
+    // short the tap; other keys and a hidden form do nothing.
+    auto press = [&](int key) {
+        QKeyEvent ev(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.get(), &ev);
+    };
+    for (bool held : {true, false}) {
+        PressHotKey(1);
+        press(Qt::Key_A);
+        EXPECT_TRUE(form->isVisible());
+        const int unregs = log->Unregistrations;
+        log->EscapeDown = held;
+        held ? form->tmCheckEscTimer() : press(Qt::Key_Escape);
+        ExpectAtRest();
+        EXPECT_EQ(log->Unregistrations, unregs + 2); // taken back and given again
+        const int regs = log->Registrations;
+        held ? form->tmCheckEscTimer() : press(Qt::Key_Escape);
+        EXPECT_EQ(log->Registrations, regs);
+        log->EscapeDown = false;
+        PressHotKey(1);
+        EXPECT_EQ(log->Grabs, held ? 4 : 8);
+        EXPECT_TRUE(form->isVisible());
+        form->EndCapture();
+        form->SetMenuEnabled(true);
+    }
 }
 
 TEST_F(MainForm, DragInEitherDirectionGivesTheSameSelection)
@@ -163,26 +165,20 @@ TEST_F(MainForm, FocusRectangleFollowsTheDragAndOnlyTheLastStays)
 
 TEST_F(MainForm, ClicksAndPositionsOffTheScreenCopyGiveSelectionsInsideIt)
 {
+    // A click without a move: empty; off the copy: clamped to it.
     const struct {
         std::initializer_list<QPoint> drag;
-        TRect selection;
-    } cases[] = {
-        {{{40, 41}}, {40, 41, 40, 41}},                   // a click without a move: empty
-        {{{300, 20}, {-50, 5000}}, {0, 20, 300, 200}},    // clamped to the copy
-    };
-    for (const auto &c : cases) {
+        TRect s;
+    } cases[] = {{{{40, 41}}, {40, 41, 40, 41}}, {{{300, 20}, {-50, 5000}}, {0, 20, 300, 200}}};
+    for (const auto &[drag, s] : cases) {
         PressHotKey(1);
-        Drag(c.drag);
+        Drag(drag);
         Release({-50, 5000});
-        EXPECT_EQ(form->Selection(), c.selection);
+        EXPECT_EQ(form->Selection(), s);
         platform::TBitmap out;
         form->CopySelectionTo(out);
-        const TRect &s = c.selection;
-        ASSERT_EQ(out.Width(), s.Right - s.Left);
-        ASSERT_EQ(out.Height(), s.Bottom - s.Top);
-        if (!out.Empty()) {
-            EXPECT_EQ(out.Image().pixel(out.Width() - 1, out.Height() - 1), qRgb((s.Right - 1) & 0xff, s.Bottom - 1, 2));
-        }
+        ASSERT_EQ(QSize(out.Width(), out.Height()), QSize(s.Right - s.Left, s.Bottom - s.Top));
+        EXPECT_TRUE(out.Empty() || out.Image().pixel(out.Width() - 1, out.Height() - 1) == qRgb((s.Right - 1) & 0xff, s.Bottom - 1, 2));
     }
 }
 
@@ -214,12 +210,10 @@ TEST_F(MainForm, WholeScreenCaptureNeverShowsTheOverlay)
 TEST_F(MainForm, PanelHeadsForTheOppositeCornerMiddleIncluded)
 {
     form->imMain->resize(801, 601); // W div 2 = 400, H div 2 = 300
-    const struct {
-        int x, y, left, top;
-    } cases[] = {{400, 300, 801 - 545 - 10, 601 - 57 - 10}, {401, 301, 10, 10}, {0, 600, 246, 10}};
-    for (const auto &c : cases) {
-        form->ChoosePanelTarget(c.x, c.y);
-        EXPECT_EQ(QPoint(form->PanelTargetLeft(), form->PanelTargetTop()), QPoint(c.left, c.top)) << c.x << "," << c.y;
+    for (const auto &[at, target] : {std::pair{QPoint(400, 300), QPoint(801 - 545 - 10, 601 - 57 - 10)},
+                                     {QPoint(401, 301), QPoint(10, 10)}, {QPoint(0, 600), QPoint(246, 10)}}) {
+        form->ChoosePanelTarget(at.x(), at.y());
+        EXPECT_EQ(QPoint(form->PanelTargetLeft(), form->PanelTargetTop()), target) << at.x() << "," << at.y();
     }
 }
 
@@ -227,23 +221,18 @@ TEST_F(MainForm, PanelStepsFiftyPixelsAndSnapsOnTheLastTick)
 {
     form->imMain->resize(800, 600);
     form->ChoosePanelTarget(0, 0); // target 245, 533
+    // A difference of exactly 50 snaps; 200 pixels: three steps and a snap.
     form->pnMsg->move(45, 533 - 50);
-    form->tmMoveDescrTimer();
-    EXPECT_EQ(form->pnMsg->pos(), QPoint(95, 533)); // a difference of exactly 50 snaps
-    form->tmMoveDescrTimer();
-    form->tmMoveDescrTimer();
-    EXPECT_EQ(form->pnMsg->x(), 195);
-    form->tmMoveDescrTimer();
-    EXPECT_EQ(form->pnMsg->x(), 245); // 200 pixels: three steps and a snap
-    form->tmMoveDescrTimer();
-    EXPECT_EQ(form->pnMsg->pos(), QPoint(245, 533));
-
-    form->ChoosePanelTarget(799, 599); // back to 10, 10
+    std::vector<QPoint> path;
+    for (int i = 0; i < 5; ++i)
+        form->tmMoveDescrTimer(), path.push_back(form->pnMsg->pos());
+    EXPECT_EQ(path, (std::vector<QPoint>{{95, 533}, {145, 533}, {195, 533}, {245, 533}, {245, 533}}));
+    form->ChoosePanelTarget(799, 599); // back to 10, 10: 51 away, one step of 50, then the snap
     form->pnMsg->move(61, 10);
     form->tmMoveDescrTimer();
-    EXPECT_EQ(form->pnMsg->x(), 11); // 51 away: one step of 50 ...
+    EXPECT_EQ(form->pnMsg->x(), 11);
     form->tmMoveDescrTimer();
-    EXPECT_EQ(form->pnMsg->x(), 10); // ... then the snap
+    EXPECT_EQ(form->pnMsg->x(), 10);
 }
 
 TEST_F(MainForm, AFailedOrRaisingGrabLeavesTheProgramIdleWithoutOverlay)
@@ -268,19 +257,14 @@ TEST_F(MainForm, AFailedOrRaisingGrabLeavesTheProgramIdleWithoutOverlay)
     }
 }
 
-TEST_F(MainForm, MenuItemsCaptureWithoutLookingAtIdle)
+TEST_F(MainForm, MenuCapturesWithoutLookingAtIdleAndOpensTheTrayFormsModallyWhileBusy)
 {
     form->miCaptureArea->trigger();
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(form->Idle());
     form->EndCapture();
     form->SetMenuEnabled(true);
-    form->miSettings->trigger();
-    EXPECT_TRUE(form->Idle());
-}
 
-TEST_F(MainForm, TrayOpensTheSettingsAndTheAboutBoxModallyWhileBusy)
-{
     std::vector<std::pair<std::string, QWidget *>> seen; // class, owner
     app::TScopedModalRunner runner([&](QDialog &d) {
         EXPECT_FALSE(form->Idle());
@@ -294,10 +278,7 @@ TEST_F(MainForm, TrayOpensTheSettingsAndTheAboutBoxModallyWhileBusy)
     EXPECT_EQ(app::fmAboutBox, nullptr);
     EXPECT_EQ(app::fmSettings, nullptr);
     ExpectAtRest();
-}
-
-TEST_F(MainForm, MenuComesBackWhenATrayFormFails)
-{
+    // The menu comes back when a tray form fails.
     app::TScopedModalRunner failing([](QDialog &) -> int { throw platform::EInOutError("no form"); });
     EXPECT_THROW(form->miAboutClick(), platform::EInOutError);
     EXPECT_TRUE(AllItemsEnabled(true));
@@ -306,14 +287,8 @@ TEST_F(MainForm, MenuComesBackWhenATrayFormFails)
 TEST_F(MainForm, ExitEndsTheMessageLoop)
 {
     bool byExit = false;
-    QTimer::singleShot(0, form.get(), [&] {
-        byExit = true;
-        form->miExit->trigger();
-    });
-    QTimer::singleShot(5000, [&] {
-        byExit = false;
-        QCoreApplication::quit();
-    });
+    QTimer::singleShot(0, form.get(), [&] { byExit = true, form->miExit->trigger(); });
+    QTimer::singleShot(5000, [&] { byExit = false, QCoreApplication::quit(); });
     QCoreApplication::exec();
     EXPECT_TRUE(byExit);
 }
@@ -326,16 +301,11 @@ TEST_F(MainFormStartUp, AFailingStepIsShownAndTheProgramStaysUsable)
         log = std::make_shared<fakes::TLog>();
         log->Images = {fakes::Screen(320, 200, 1)};
         log->RegistrationFailures = inSettings ? 0 : 1;
-        ASSERT_NO_THROW(Create([inSettings] {
-            if (inSettings)
-                throw platform::Exception("Could not find MyDocuments folder location.");
-        }));
-        EXPECT_EQ(shown, std::vector<std::string>{inSettings ? "Could not find MyDocuments folder location."
-                                                             : "The keyboard went away"});
+        const char *failure = inSettings ? "Could not find MyDocuments folder location." : "The keyboard went away";
+        ASSERT_NO_THROW(Create([&] { inSettings ? throw platform::Exception(failure) : void(); }));
+        EXPECT_EQ(shown, std::vector<std::string>{failure});
         ExpectAtRest();
-        if (inSettings) { // the steps after the settings ran
-            EXPECT_NE(support::dmLNG, nullptr);
-        }
+        EXPECT_TRUE(!inSettings || support::dmLNG); // the steps after the settings ran
         // The capture works: the screen copy exists although a step never ran.
         PressHotKey(1);
         EXPECT_TRUE(form->isVisible());
@@ -352,9 +322,7 @@ TEST_F(MainFormStartUp, TheTraceAndTheTextModuleAreSetUpAndTheEndUndoesIt)
     ASSERT_NE(form->Trc, nullptr);
     EXPECT_EQ(support::GlobalTrace.load(), static_cast<support::TVisualTraceCore *>(form->Trc));
     EXPECT_EQ(form->Trc->parent(), form.get());
-    EXPECT_TRUE(form->Trc->Active());
-    EXPECT_TRUE(form->Trc->isHidden());
-    EXPECT_EQ(form->Trc->CurrentLevel(), 0);
+    EXPECT_TRUE(form->Trc->Active() && form->Trc->isHidden() && form->Trc->CurrentLevel() == 0);
     EXPECT_FALSE(form->Trc->ToFile() || form->Trc->ToScreen() || form->Trc->ToStandardOutput() ||
                  form->Trc->UseIniFile());
     ASSERT_TRUE(platform::FolderIsWritable(platform::ProgramFolder())); // so the file stays beside the program
@@ -362,8 +330,7 @@ TEST_F(MainFormStartUp, TheTraceAndTheTextModuleAreSetUpAndTheEndUndoesIt)
     ASSERT_NE(support::dmLNG, nullptr);
     EXPECT_EQ(support::dmLNG->parent(), form.get());
     EXPECT_EQ(support::dmLNG->Mode(), support::lngBuiltIn);
-    EXPECT_EQ(support::dmLNG->FileName(), "");
-    EXPECT_EQ(support::dmLNG->GetText(17586), "Ok");
+    EXPECT_EQ(support::dmLNG->FileName() + support::dmLNG->GetText(17586), "Ok");
     // At level 0 the form's own trace lines (a failed grab traces one at
     // level 1) are not even queued.
     form->miCaptureAreaClick();
@@ -382,9 +349,7 @@ TEST_F(MainFormStartUp, TheTraceAndTheTextModuleAreSetUpAndTheEndUndoesIt)
     EXPECT_NE(pending[0].find("Screen grab failed: the capture was not started"), std::string::npos) << pending[0];
     form.reset(); // the component's last lines still reach the output
     EXPECT_EQ(written, pending);
-    EXPECT_EQ(support::GlobalTrace.load(), nullptr);
-    EXPECT_EQ(support::dmLNG, nullptr);
-    EXPECT_EQ(app::fmMain, nullptr);
+    EXPECT_TRUE(!support::GlobalTrace.load() && !support::dmLNG && !app::fmMain);
     EXPECT_TRUE(log->Registered.empty()); // the hot keys are given back
 }
 
@@ -401,29 +366,12 @@ TEST_F(MainFormStartUp, TheSettingsAreLoadedAndWrittenStraightBack)
     EXPECT_TRUE(shown.empty());
 }
 
-TEST_F(MainForm, TheInstructionPanelNeverTakesTheMouseAndEscapePressedEndsTheSelection)
+TEST_F(MainForm, TheInstructionPanelNeverTakesTheMouse)
 {
     // Presses, moves and releases over the panel reach the picture below.
     for (QWidget *w : form->pnMsg->findChildren<QWidget *>())
         EXPECT_EQ(form->childAt(w->geometry().center() + form->pnMsg->pos()), form->imMain) << w->objectName().toStdString();
     EXPECT_EQ(form->childAt(form->pnMsg->geometry().center()), form->imMain);
-
-    // The overlay's own key press ends the selection, however short the tap;
-    // other keys and a hidden form do nothing.
-    auto press = [&](int key) {
-        QKeyEvent ev(QEvent::KeyPress, key, Qt::NoModifier);
-        QCoreApplication::sendEvent(form.get(), &ev);
-    };
-    PressHotKey(1);
-    press(Qt::Key_A);
-    EXPECT_TRUE(form->isVisible());
-    press(Qt::Key_Escape);
-    ExpectAtRest();
-    const int regs = log->Registrations;
-    press(Qt::Key_Escape);
-    EXPECT_EQ(log->Registrations, regs);
-    PressHotKey(1);
-    EXPECT_TRUE(form->isVisible());
 }
 
 TEST_F(MainFormStartUp, AHotKeyAnotherProgramHoldsIsReportedOnceAndTheOtherStillWorks)
@@ -483,23 +431,17 @@ TEST_F(MainFormStartUp, AHotKeyAnotherProgramHoldsIsReportedOnceAndTheOtherStill
 
 TEST_F(MainFormStartUp, TheMessagePanelKeepsItsCoordinateLabelsOnlyOnTheDebugDay)
 {
-    const struct {
-        const char *host;
-        platform::DateTime at;
-        int height;
-    } cases[] = {
+    const std::tuple<std::string, platform::DateTime, int> cases[] = {
         {"_korvane-dev", {2009, 9, 9, 23, 59, 0, 0}, 105},
         {"_korvane-dev", {2009, 9, 10, 0, 0, 0, 0}, 57},
-        {"build-host", {2009, 9, 9, 23, 59, 0, 0}, 57},
-    };
-    for (const auto &c : cases) {
-        support::SetHostNameSource([h = std::string(c.host)] { return h; });
-        const platform::ScopedClock clock([t = c.at] { return t; });
+        {"build-host", {2009, 9, 9, 23, 59, 0, 0}, 57}};
+    for (const auto &[host, at, height] : cases) {
+        support::SetHostNameSource([h = host] { return h; });
+        const platform::ScopedClock clock([t = at] { return t; });
         form.reset();
         Create();
-        EXPECT_EQ(form->pnMsg->geometry(), QRect(24, 0, 545, c.height)) << c.host << " " << c.at.Day;
-        EXPECT_EQ(form->pnMsg->geometry().contains(form->lbCurrent->geometry().translated(form->pnMsg->pos())),
-                  c.height == 105);
+        EXPECT_EQ(form->pnMsg->geometry(), QRect(24, 0, 545, height)) << host << " " << at.Day;
+        EXPECT_EQ(form->pnMsg->geometry().contains(form->lbCurrent->geometry().translated(form->pnMsg->pos())), height == 105);
     }
     support::SetHostNameSource({});
 }

@@ -1,8 +1,6 @@
-// The animated painter: delays, loop counts, disposal, events and stopping.
-// Timing runs on a fake clock whose sleeps advance it, so the waits a painter
-// asks for are exact.
+// The animated painter: delays, loop counts, disposal, events and stopping,
+// on a fake clock whose sleeps advance it, so the waits asked for are exact.
 #include "gif/GIFPainter.h"
-
 #include "GIFTestUtil.h"
 #include "platform/core/SyncQueue.h"
 
@@ -10,9 +8,6 @@
 #include <QPainter>
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <stdexcept>
-#include <string>
 #include <thread>
 
 using namespace gif;
@@ -36,9 +31,8 @@ QByteArray Gif(int w, const std::vector<F> &frames, int loops = -1)
     if (loops >= 0)
         a += Bytes({0x21, 0xFF, 11}) + "NETSCAPE2.0" + Bytes({3, 1, loops & 255, loops >> 8, 0});
     for (const F &f : frames) {
-        a += Bytes({0x21, 0xF9, 4, f.Disposal << 2, f.Delay & 255, f.Delay >> 8, 0, 0});
-        a += Bytes({0x2C, f.Left, 0, 0, 0, f.Width, 0, 1, 0, 0});
-        a += gif_test::PlainLZW(gif_test::Pixels(std::size_t(f.Width), f.Color));
+        a += Bytes({0x21, 0xF9, 4, f.Disposal << 2, f.Delay & 255, f.Delay >> 8, 0, 0, 0x2C, f.Left, 0, 0, 0, f.Width, 0, 1, 0, 0}) +
+             gif_test::PlainLZW(gif_test::Pixels(std::size_t(f.Width), f.Color));
     }
     return a + Bytes({0x3B});
 }
@@ -51,11 +45,7 @@ struct FakeTime {
     FakeTime()
     {
         SetGIFPaintTiming({[this] { return Now.load(); },
-                           [this](int ms) {
-                               std::lock_guard l(Lock);
-                               Sleeps.push_back(ms);
-                               Now += ms;
-                           }});
+                           [this](int ms) { std::lock_guard l(Lock); Sleeps.push_back(ms), Now += ms; }});
     }
     ~FakeTime() { SetGIFPaintTiming({}); }
 };
@@ -93,15 +83,9 @@ struct Painting {
         auto &img = *G.Image;
         img.OnPassStart = [this](void *) { Events += 'P'; };
         img.OnFrameStart = [this](void *) { Events += 'S'; };
-        img.OnFrameDone = [this](void *) {
-            Events += 'D';
-            Shown.push_back(Pixels(Canvas));
-        };
+        img.OnFrameDone = [this](void *) { Events += 'D', Shown.push_back(Pixels(Canvas)); };
         img.OnLoopRestart = [this](void *) { Events += 'L'; };
-        img.OnPaintDone = [this](void *) {
-            Events += 'E';
-            Done = true;
-        };
+        img.OnPaintDone = [this](void *) { Events += 'E', Done = true; };
     }
     TGIFCanvas Target() { return {&Canvas, nullptr, nullptr}; }
     TGIFPainter *Run(std::uint16_t options) { return Paint(*G.Image, Target(), Canvas.rect(), options); }
@@ -114,68 +98,55 @@ constexpr std::uint16_t kSync = doAnimate | doTransparent;
 TEST(GIFPainter, WaitsFollowTheDelaysAndTheSpeed)
 {
     const QByteArray bytes = Gif(4, {{0, 4, 2, 0}, {0, 4, 1, 1}, {0, 4, 3, 5000}, {0, 4, 2, 7}});
-    const struct {
-        bool threaded;
-        int speed;
-        std::vector<int> waits; // before frames 1..3 (and frame 0 for sync)
-    } cases[] = {
-        {false, 100, {12, 120, 36, 12000}}, // the first wait of a synchronous painter is one unit
-        {false, 200, {6, 60, 18, 6000}},
-        {true, 100, {120, 36, 60000}},
-    };
-    for (const auto &c : cases) {
+    // Threaded, speed, the waits before frames 1..3 (and frame 0 for sync:
+    // the first wait of a synchronous painter is one unit).
+    const std::tuple<bool, int, std::vector<int>> cases[] = {
+        {false, 100, {12, 120, 36, 12000}}, {false, 200, {6, 60, 18, 6000}}, {true, 100, {120, 36, 60000}}};
+    for (const auto &[threaded, speed, want] : cases) {
         FakeTime time;
         Painting p(bytes);
-        p.G.Image->AnimationSpeed = c.speed;
+        p.G.Image->AnimationSpeed = speed;
         std::vector<int> waits;
         p.G.Image->OnFrameStart = [&](void *) {
             std::lock_guard l(time.Lock);
             int sum = 0;
             for (int s : time.Sleeps) {
                 sum += s;
-                EXPECT_TRUE(c.threaded || s <= 100) << s; // synchronous painters sleep in slices
+                EXPECT_TRUE(threaded || s <= 100) << s; // synchronous painters sleep in slices
             }
             if (sum)
                 waits.push_back(sum);
             time.Sleeps.clear();
         };
-        p.Run(c.threaded ? kSync | doThreaded : kSync);
+        p.Run(threaded ? kSync | doThreaded : kSync);
         ASSERT_TRUE(Serve([&] { return p.Done.load(); }));
-        EXPECT_EQ(waits, c.waits) << c.threaded << " " << c.speed;
+        EXPECT_EQ(waits, want) << threaded << " " << speed;
         p.G.Image->PaintStop();
     }
 }
 
 TEST(GIFPainter, LoopCounts)
 {
-    const struct {
-        int loops;
-        std::uint16_t options;
-        std::string events;
-    } cases[] = {
+    const std::tuple<int, int, std::string> cases[] = {
         {-1, kSync | doLoop | doThreaded, "PSDSDE"},   // no extension: one pass
         {0, kSync | doLoop, "PSDSDE"},                 // endless, but synchronous: once
         {3, kSync | doLoop, "PSDSDLSDSDLSDSDE"},       // three passes in all
         {3, kSync, "PSDSDE"},                          // without doLoop: once
         {2, doTransparent | doLoop, "PSDE"},           // without doAnimate: the first frame
     };
-    for (const auto &c : cases) {
+    for (const auto &[loops, options, events] : cases) {
         FakeTime time;
-        Painting p(Gif(4, {{0, 4, 2}, {0, 4, 1}}, c.loops));
-        p.Run(c.options);
+        Painting p(Gif(4, {{0, 4, 2}, {0, 4, 1}}, loops));
+        p.Run(std::uint16_t(options));
         ASSERT_TRUE(Serve([&] { return p.Done.load(); }));
-        EXPECT_EQ(p.Events, c.events) << c.loops << " " << c.options;
+        EXPECT_EQ(p.Events, events) << loops << " " << options;
         p.G.Image->PaintStop();
     }
 }
 
 TEST(GIFPainter, DisposalAgainstExpectedCanvases)
 {
-    const struct {
-        std::vector<F> frames;
-        std::uint16_t options;
-        std::vector<std::string> shown;
-    } cases[] = {
+    const std::tuple<std::vector<F>, int, std::vector<std::string>> cases[] = {
         // Restore to background: the underlay where painting began...
         {{{0, 4, 2}, {1, 2, 1, 0, 2}, {3, 1, 3}}, kSync, {"RRRR", "RWWR", "RBBG"}},
         // ... or the header's background colour without transparency.
@@ -187,11 +158,11 @@ TEST(GIFPainter, DisposalAgainstExpectedCanvases)
         // No disposal: frames pile up.
         {{{0, 4, 2}, {1, 1, 1, 0, 0}, {2, 1, 3, 0, 1}}, kSync, {"RRRR", "RWRR", "RWGR"}},
     };
-    for (const auto &c : cases) {
+    for (const auto &[frames, options, shown] : cases) {
         FakeTime time;
-        Painting p(Gif(4, c.frames));
-        p.Run(c.options);
-        EXPECT_EQ(p.Shown, c.shown);
+        Painting p(Gif(4, frames));
+        p.Run(std::uint16_t(options));
+        EXPECT_EQ(p.Shown, shown);
     }
 }
 
@@ -231,13 +202,7 @@ TEST(GIFPainter, PaintStopOrDestroyFromTheirOwnEventReturn)
     for (bool destroy : {false, true}) {
         Painting p(Gif(4, {{0, 4, 2}, {0, 4, 1}}));
         std::atomic<bool> handled{false};
-        p.G.Image->OnFrameDone = [&](void *) {
-            if (destroy)
-                p.G.Image.reset();
-            else
-                p.G.Image->PaintStop();
-            handled = true;
-        };
+        p.G.Image->OnFrameDone = [&](void *) { destroy ? p.G.Image.reset() : p.G.Image->PaintStop(), handled = true; };
         ASSERT_NE(p.Run(31), nullptr);
         ASSERT_TRUE(Serve([&] { return handled.load(); }));
         // The painter ends right after its step; nothing is left behind.
@@ -245,10 +210,15 @@ TEST(GIFPainter, PaintStopOrDestroyFromTheirOwnEventReturn)
             ReapGIFPainters();
             return LiveGIFPainters() == 0;
         }));
-        if (!destroy) {
-            EXPECT_TRUE(p.G.Image->Painters.empty());
-        }
+        EXPECT_TRUE(destroy || p.G.Image->Painters.empty());
     }
+    // A step queued for this thread before the stop neither draws nor reports.
+    Painting p(Gif(4, {{0, 4, 2}, {0, 4, 1}}));
+    p.Run(31);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    p.G.Image->PaintStop();
+    EXPECT_EQ(p.Events, "");
+    EXPECT_EQ(Pixels(p.Canvas), "BBBB");
 }
 
 TEST(GIFPainter, KeptExceptionsReachTheGUIThreadOrTheCaller)
@@ -289,32 +259,17 @@ TEST(GIFPainter, NegativeSpeedHoldsTheFirstFrameAndEmptyPassesKeepAPace)
     }
     FakeTime time;
     TGIFImage img;
-    img.Add(std::make_unique<TGIFSubImage>(&img));
-    img.Add(std::make_unique<TGIFSubImage>(&img));
-    img.Header().Width = 4;
-    img.Header().Height = 1;
+    for (int i = 0; i < 2; ++i)
+        img.Add(std::make_unique<TGIFSubImage>(&img));
+    img.Header().Width = 4, img.Header().Height = 1;
     QImage canvas(4, 1, QImage::Format_RGB32);
     Paint(img, {&canvas, nullptr, nullptr}, canvas.rect(), 31);
-    Serve([&] {
-        std::lock_guard l(time.Lock);
-        return time.Sleeps.size() >= 3;
-    });
+    Serve([&] { return std::lock_guard(time.Lock), time.Sleeps.size() >= 3; });
     img.PaintStop();
     std::lock_guard l(time.Lock);
     ASSERT_GE(time.Sleeps.size(), 3u);
     for (int ms : time.Sleeps)
         EXPECT_EQ(ms, 120); // the default delay between passes that drew nothing
-}
-
-TEST(GIFPainter, AStepQueuedBeforeStopNeitherDrawsNorReports)
-{
-    Painting p(Gif(4, {{0, 4, 2}, {0, 4, 1}}));
-    p.Run(31);
-    // The painter is blocked with its first event queued for this thread.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    p.G.Image->PaintStop();
-    EXPECT_EQ(p.Events, "");
-    EXPECT_EQ(Pixels(p.Canvas), "BBBB");
 }
 
 TEST(GIFPainter, PaintersOfOneImageRenderOnTheirOwn)
