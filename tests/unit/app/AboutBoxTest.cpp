@@ -55,8 +55,7 @@ TEST(AboutBox, ShowsTheCaptionVersionAndTheFixedTexts)
     EXPECT_EQ(Ctl<QPushButton>(f, "btClose")->text(), "Close");
     EXPECT_FALSE(Ctl<QLabel>(f, "lbDLL")->text().isEmpty());
     EXPECT_NE(Ctl<QLabel>(f, "lbJASPER")->text().indexOf("libjpeg"), -1);
-    EXPECT_FALSE(Ctl<QLabel>(f, "imDonateUSD")->pixmap().isNull());
-    EXPECT_FALSE(Ctl<QLabel>(f, "imDonateEuro")->pixmap().isNull());
+    EXPECT_FALSE(Ctl<QLabel>(f, "imDonateUSD")->pixmap().isNull() || Ctl<QLabel>(f, "imDonateEuro")->pixmap().isNull());
     // Nothing is shown as rich text; the sponsor panel holds a wide banner.
     for (const QLabel *l : f.findChildren<QLabel *>())
         EXPECT_EQ(l->textFormat(), Qt::PlainText) << l->objectName().toStdString();
@@ -65,30 +64,22 @@ TEST(AboutBox, ShowsTheCaptionVersionAndTheFixedTexts)
     EXPECT_EQ(Ctl<QFrame>(f, "pnMain")->palette().color(QPalette::Window), QColor(0x5F, 0x5F, 0x5F));
 }
 
-TEST(AboutBox, LinksAreUnderlinedOnlyUnderTheMouse)
-{
-    TfmAboutBox f;
-    f.show();
-    for (const char *name : {"lbWebSite", "lbMailTo"}) {
-        QLabel *link = Ctl<QLabel>(f, name);
-        EXPECT_FALSE(link->font().underline()) << name;
-        EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor) << name;
-        Hover(link, true);
-        EXPECT_TRUE(link->font().underline()) << name;
-        Hover(link, false);
-        EXPECT_FALSE(link->font().underline()) << name;
-    }
-    // A plain label does not react.
-    QLabel *plain = Ctl<QLabel>(f, "lbCopyRight");
-    Hover(plain, true);
-    EXPECT_FALSE(plain->font().underline());
-}
-
-TEST(AboutBox, ClicksOpenTheAddressesThroughTheDesktopOpener)
+TEST(AboutBox, LinksAreUnderlinedUnderTheMouseAndClicksOpenTheAddresses)
 {
     TFakeProgram opener("xdg-open");
     TfmAboutBox f;
     f.show();
+    // A plain label neither reacts nor opens anything.
+    for (const char *name : {"lbWebSite", "lbMailTo", "lbCopyRight"}) {
+        QLabel *link = Ctl<QLabel>(f, name);
+        const bool isLink = name != std::string("lbCopyRight");
+        EXPECT_EQ(link->cursor().shape() == Qt::PointingHandCursor, isLink) << name;
+        for (bool in : {true, false}) {
+            Hover(link, in);
+            EXPECT_EQ(link->font().underline(), in && isLink) << name;
+        }
+    }
+    Click(Ctl<QLabel>(f, "lbCopyRight"));
     Click(Ctl<QLabel>(f, "lbWebSite"));
     EXPECT_EQ(opener.Calls(1), "https://korvane-screenshot.example/\n");
     for (const char *name : {"lbMailTo", "imDonateUSD", "imDonateEuro"})
@@ -99,8 +90,5 @@ TEST(AboutBox, ClicksOpenTheAddressesThroughTheDesktopOpener)
                              "https://korvane-screenshot.example/donate?currency=USD\n",
                              "https://korvane-screenshot.example/donate?currency=EUR\n"})
         EXPECT_NE(calls.find(want), std::string::npos) << calls;
-    // A click on a plain label opens nothing.
-    Click(Ctl<QLabel>(f, "lbCopyRight"));
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), '\n'), 4);
     EXPECT_EQ(opener.Calls(5, 500), calls);
 }
