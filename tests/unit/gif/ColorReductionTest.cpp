@@ -20,13 +20,8 @@ namespace {
 QImage Solid(int w, int h, std::initializer_list<QRgb> colours)
 {
     QImage img(w, h, QImage::Format_RGB32);
-    auto it = colours.begin();
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            img.setPixel(x, y, *it);
-            if (++it == colours.end())
-                it = colours.begin();
-        }
+    for (int i = 0; i < w * h; ++i)
+        img.setPixel(i % w, i / w, colours.begin()[std::size_t(i) % colours.size()]);
     return img;
 }
 
@@ -38,9 +33,8 @@ std::string ErrorOf(int method, int dither, int bits)
 std::vector<int> Indices(const QImage &img)
 {
     std::vector<int> v;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            v.push_back(img.pixelIndex(x, y));
+    for (int i = 0; i < img.width() * img.height(); ++i)
+        v.push_back(img.pixelIndex(i % img.width(), i / img.width()));
     return v;
 }
 
@@ -49,10 +43,8 @@ double Psnr(const QImage &a, const QImage &b)
     const QImage x = a.convertToFormat(QImage::Format_BGR888), y = b.convertToFormat(QImage::Format_BGR888);
     double sum = 0;
     for (int r = 0; r < x.height(); ++r)
-        for (int i = 0; i < x.width() * 3; ++i) {
-            const double d = double(x.constScanLine(r)[i]) - y.constScanLine(r)[i];
-            sum += d * d;
-        }
+        for (int i = 0; i < x.width() * 3; ++i)
+            sum += std::pow(double(x.constScanLine(r)[i]) - y.constScanLine(r)[i], 2);
     return 10 * std::log10(255.0 * 255.0 / (sum / (double(x.width()) * x.height() * 3)));
 }
 
@@ -168,9 +160,8 @@ TEST(DitherTest, EveryEngineKeepsTheAverageAndExactColours)
 {
     std::mt19937 rng(5);
     QImage img(31, 17, QImage::Format_RGB32);
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            img.setPixel(x, y, qRgb(int(rng() % 6) * 51, int(rng() % 6) * 51, int(rng() % 6) * 51));
+    for (int i = 0; i < 31 * 17; ++i)
+        img.setPixel(i % 31, i / 31, qRgb(int(rng() % 6) * 51, int(rng() % 6) * 51, int(rng() % 6) * 51));
     const auto nearest = Indices(ReduceColors(img, crWebPalette, dmNearest, 8));
     for (int mode = dmFloydSteinberg; mode <= dmBurkes; ++mode) {
         // Colours in the palette give no error to spread.

@@ -19,21 +19,18 @@ namespace {
 constexpr QRgb kColors[] = {0xFF000000, 0xFFFFFFFF, 0xFFFF0000, 0xFF00FF00};
 
 struct F {
-    int Left, Width;
-    std::uint8_t Color;
-    int Delay = 0, Disposal = 1;
+    int Left, Width, Color, Delay = 0, Disposal = 1;
 };
 
-// A W x 1 screen; frames are one pixel high. Loops < 0: no loop extension.
-QByteArray Gif(int w, const std::vector<F> &frames, int loops = -1)
+// A 4 x 1 screen; frames are one pixel high. Loops < 0: no loop extension.
+QByteArray Gif(const std::vector<F> &frames, int loops = -1)
 {
-    QByteArray a = QByteArray("GIF89a") + Bytes({w, 0, 1, 0, 0x81, 0, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 255, 0});
+    QByteArray a = QByteArray("GIF89a") + Bytes({4, 0, 1, 0, 0x81, 0, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 255, 0});
     if (loops >= 0)
         a += Bytes({0x21, 0xFF, 11}) + "NETSCAPE2.0" + Bytes({3, 1, loops & 255, loops >> 8, 0});
-    for (const F &f : frames) {
+    for (const F &f : frames)
         a += Bytes({0x21, 0xF9, 4, f.Disposal << 2, f.Delay & 255, f.Delay >> 8, 0, 0, 0x2C, f.Left, 0, 0, 0, f.Width, 0, 1, 0, 0}) +
-             gif_test::PlainLZW(gif_test::Pixels(std::size_t(f.Width), f.Color));
-    }
+             gif_test::PlainLZW(gif_test::Pixels(std::size_t(f.Width), std::uint8_t(f.Color)));
     return a + Bytes({0x3B});
 }
 
@@ -53,10 +50,9 @@ struct FakeTime {
 // One letter a pixel: K, W, R, G for the colours, B for anything else.
 std::string Pixels(const QImage &img)
 {
-    std::string s(std::size_t(img.width()), 'B');
+    std::string s;
     for (int x = 0; x < img.width(); ++x)
-        for (int i = 0; i < 4; ++i)
-            s[std::size_t(x)] = img.pixel(x, 0) == kColors[i] ? "KWRG"[i] : s[std::size_t(x)];
+        s += "KWRGB"[std::find(kColors, kColors + 4, img.pixel(x, 0)) - kColors];
     return s;
 }
 
@@ -76,9 +72,9 @@ struct Painting {
     std::vector<std::string> Shown; // the canvas after each frame
     std::string Events;
     std::atomic<bool> Done{false};
-    explicit Painting(const QByteArray &bytes, int w = 4) : G(bytes)
+    explicit Painting(const QByteArray &bytes) : G(bytes)
     {
-        Canvas = QImage(w, 1, QImage::Format_ARGB32_Premultiplied);
+        Canvas = QImage(4, 1, QImage::Format_ARGB32_Premultiplied);
         Canvas.fill(0xFF0000FF); // blue: the underlay
         auto &img = *G.Image;
         img.OnPassStart = [this](void *) { Events += 'P'; };
@@ -97,7 +93,7 @@ constexpr std::uint16_t kSync = doAnimate | doTransparent;
 
 TEST(GIFPainter, WaitsFollowTheDelaysAndTheSpeed)
 {
-    const QByteArray bytes = Gif(4, {{0, 4, 2, 0}, {0, 4, 1, 1}, {0, 4, 3, 5000}, {0, 4, 2, 7}});
+    const QByteArray bytes = Gif({{0, 4, 2, 0}, {0, 4, 1, 1}, {0, 4, 3, 5000}, {0, 4, 2, 7}});
     // Threaded, speed, the waits before frames 1..3 (and frame 0 for sync:
     // the first wait of a synchronous painter is one unit).
     const std::tuple<bool, int, std::vector<int>> cases[] = {
@@ -136,7 +132,7 @@ TEST(GIFPainter, LoopCounts)
     };
     for (const auto &[loops, options, events] : cases) {
         FakeTime time;
-        Painting p(Gif(4, {{0, 4, 2}, {0, 4, 1}}, loops));
+        Painting p(Gif({{0, 4, 2}, {0, 4, 1}}, loops));
         p.Run(std::uint16_t(options));
         ASSERT_TRUE(Serve([&] { return p.Done.load(); }));
         EXPECT_EQ(p.Events, events) << loops << " " << options;
@@ -160,7 +156,7 @@ TEST(GIFPainter, DisposalAgainstExpectedCanvases)
     };
     for (const auto &[frames, options, shown] : cases) {
         FakeTime time;
-        Painting p(Gif(4, frames));
+        Painting p(Gif(frames));
         p.Run(std::uint16_t(options));
         EXPECT_EQ(p.Shown, shown);
     }
@@ -169,7 +165,7 @@ TEST(GIFPainter, DisposalAgainstExpectedCanvases)
 TEST(GIFPainter, FrameDoneRedirectsAndEndsThePass)
 {
     FakeTime time;
-    const QByteArray bytes = Gif(4, {{0, 4, 2}, {0, 4, 1}, {0, 4, 3}}, 2);
+    const QByteArray bytes = Gif({{0, 4, 2}, {0, 4, 1}, {0, 4, 3}}, 2);
     for (int next : {2, -1, 7}) {
         Painting p(bytes);
         std::string frames;
@@ -187,7 +183,7 @@ TEST(GIFPainter, FrameDoneRedirectsAndEndsThePass)
 TEST(GIFPainter, StillImageIsDrawnInsideTheCall)
 {
     FakeTime time;
-    Painting p(Gif(4, {{1, 2, 3}}));
+    Painting p(Gif({{1, 2, 3}}));
     EXPECT_EQ(p.Run(31), nullptr);
     EXPECT_EQ(p.Shown, std::vector<std::string>{"BGGB"});
     EXPECT_TRUE(p.G.Image->Painters.empty());
@@ -200,7 +196,7 @@ TEST(GIFPainter, StillImageIsDrawnInsideTheCall)
 TEST(GIFPainter, PaintStopOrDestroyFromTheirOwnEventReturn)
 {
     for (bool destroy : {false, true}) {
-        Painting p(Gif(4, {{0, 4, 2}, {0, 4, 1}}));
+        Painting p(Gif({{0, 4, 2}, {0, 4, 1}}));
         std::atomic<bool> handled{false};
         p.G.Image->OnFrameDone = [&](void *) { destroy ? p.G.Image.reset() : p.G.Image->PaintStop(), handled = true; };
         ASSERT_NE(p.Run(31), nullptr);
@@ -213,7 +209,7 @@ TEST(GIFPainter, PaintStopOrDestroyFromTheirOwnEventReturn)
         EXPECT_TRUE(destroy || p.G.Image->Painters.empty());
     }
     // A step queued for this thread before the stop neither draws nor reports.
-    Painting p(Gif(4, {{0, 4, 2}, {0, 4, 1}}));
+    Painting p(Gif({{0, 4, 2}, {0, 4, 1}}));
     p.Run(31);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     p.G.Image->PaintStop();
@@ -234,7 +230,7 @@ TEST(GIFPainter, KeptExceptionsReachTheGUIThreadOrTheCaller)
             reported = x.what();
         }
     });
-    Painting p(Gif(4, {{0, 4, 2}, {0, 4, 1}}));
+    Painting p(Gif({{0, 4, 2}, {0, 4, 1}}));
     p.G.Image->OnFrameStart = [](void *) { throw std::runtime_error("step failed"); };
     p.Run(31);
     ASSERT_TRUE(Serve([&] { return !reported.empty(); }));
@@ -249,7 +245,7 @@ TEST(GIFPainter, KeptExceptionsReachTheGUIThreadOrTheCaller)
 TEST(GIFPainter, NegativeSpeedHoldsTheFirstFrameAndEmptyPassesKeepAPace)
 {
     {
-        Painting p(Gif(4, {{0, 4, 2}, {0, 4, 1}}));
+        Painting p(Gif({{0, 4, 2}, {0, 4, 1}}));
         p.G.Image->AnimationSpeed = -5;
         p.Run(31);
         Serve([&] { return p.Shown.size() > 1; }, 300); // does not come
@@ -278,7 +274,7 @@ TEST(GIFPainter, PaintersOfOneImageRenderOnTheirOwn)
     // thread draws the image: each has its own rendering (run under TSan).
     // A loop count of 2 does not end them: doLoopForever does, at PaintStop.
     FakeTime time;
-    Painting p(Gif(4, {{0, 4, 2}, {1, 2, 1, 0, 2}, {0, 4, 3}}, 2));
+    Painting p(Gif({{0, 4, 2}, {1, 2, 1, 0, 2}, {0, 4, 3}}, 2));
     QImage second(4, 1, QImage::Format_ARGB32_Premultiplied);
     second.fill(0);
     p.Run(31);
