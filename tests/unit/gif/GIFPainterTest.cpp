@@ -121,44 +121,34 @@ TEST(GIFPainter, WaitsFollowTheDelaysAndTheSpeed)
     }
 }
 
-TEST(GIFPainter, LoopCounts)
+TEST(GIFPainter, LoopCountsAndDisposalAgainstExpectedEventsAndCanvases)
 {
-    const std::tuple<int, int, std::string> cases[] = {
-        {-1, kSync | doLoop | doThreaded, "PSDSDE"},   // no extension: one pass
-        {0, kSync | doLoop, "PSDSDE"},                 // endless, but synchronous: once
-        {3, kSync | doLoop, "PSDSDLSDSDLSDSDE"},       // three passes in all
-        {3, kSync, "PSDSDE"},                          // without doLoop: once
-        {2, doTransparent | doLoop, "PSDE"},           // without doAnimate: the first frame
+    const std::vector<F> two = {{0, 4, 2}, {0, 4, 1}}, clear = {{0, 4, 2}, {1, 2, 1, 0, 2}, {3, 1, 3}};
+    // Frames, loops (< 0: no extension), options, events, canvases after each frame (if given).
+    const std::tuple<std::vector<F>, int, int, std::string, std::vector<std::string>> cases[] = {
+        {two, -1, kSync | doLoop | doThreaded, "PSDSDE", {"RRRR", "WWWW"}}, // no extension: one pass
+        {two, 0, kSync | doLoop, "PSDSDE", {}},                             // endless, but synchronous: once
+        {two, 3, kSync | doLoop, "PSDSDLSDSDLSDSDE", {}},                   // three passes in all
+        {two, 3, kSync, "PSDSDE", {}},                                      // without doLoop: once
+        {two, 2, doTransparent | doLoop, "PSDE", {"RRRR"}},                 // without doAnimate: the first frame
+        // Restore to background: the underlay where painting began, or the
+        // header's background colour without transparency.
+        {clear, -1, kSync, "PSDSDSDE", {"RRRR", "RWWR", "RBBG"}},
+        {clear, -1, doAnimate, "PSDSDSDE", {"RRRR", "RWWR", "RKKG"}},
+        // Restore to previous after a kept frame, and after another restore to previous.
+        {{{0, 4, 2}, {1, 2, 1, 0, 3}, {2, 2, 3}}, -1, kSync, "PSDSDSDE", {"RRRR", "RWWR", "RRGG"}},
+        {{{0, 4, 2}, {1, 2, 1, 0, 3}, {0, 1, 3, 0, 3}, {3, 1, 1}}, -1, kSync, "PSDSDSDSDE", {"RRRR", "RWWR", "GRRR", "RRRW"}},
+        // No disposal: frames pile up.
+        {{{0, 4, 2}, {1, 1, 1, 0, 0}, {2, 1, 3, 0, 1}}, -1, kSync, "PSDSDSDE", {"RRRR", "RWRR", "RWGR"}},
     };
-    for (const auto &[loops, options, events] : cases) {
+    for (const auto &[frames, loops, options, events, shown] : cases) {
         FakeTime time;
-        Painting p(Gif({{0, 4, 2}, {0, 4, 1}}, loops));
+        Painting p(Gif(frames, loops));
         p.Run(std::uint16_t(options));
         ASSERT_TRUE(Serve([&] { return p.Done.load(); }));
         EXPECT_EQ(p.Events, events) << loops << " " << options;
+        EXPECT_TRUE(shown.empty() || p.Shown == shown) << testing::PrintToString(p.Shown);
         p.G.Image->PaintStop();
-    }
-}
-
-TEST(GIFPainter, DisposalAgainstExpectedCanvases)
-{
-    const std::tuple<std::vector<F>, int, std::vector<std::string>> cases[] = {
-        // Restore to background: the underlay where painting began...
-        {{{0, 4, 2}, {1, 2, 1, 0, 2}, {3, 1, 3}}, kSync, {"RRRR", "RWWR", "RBBG"}},
-        // ... or the header's background colour without transparency.
-        {{{0, 4, 2}, {1, 2, 1, 0, 2}, {3, 1, 3}}, doAnimate, {"RRRR", "RWWR", "RKKG"}},
-        // Restore to previous after a kept frame...
-        {{{0, 4, 2}, {1, 2, 1, 0, 3}, {2, 2, 3}}, kSync, {"RRRR", "RWWR", "RRGG"}},
-        // ... and after another restore to previous.
-        {{{0, 4, 2}, {1, 2, 1, 0, 3}, {0, 1, 3, 0, 3}, {3, 1, 1}}, kSync, {"RRRR", "RWWR", "GRRR", "RRRW"}},
-        // No disposal: frames pile up.
-        {{{0, 4, 2}, {1, 1, 1, 0, 0}, {2, 1, 3, 0, 1}}, kSync, {"RRRR", "RWRR", "RWGR"}},
-    };
-    for (const auto &[frames, options, shown] : cases) {
-        FakeTime time;
-        Painting p(Gif(frames));
-        p.Run(std::uint16_t(options));
-        EXPECT_EQ(p.Shown, shown);
     }
 }
 
@@ -202,10 +192,7 @@ TEST(GIFPainter, PaintStopOrDestroyFromTheirOwnEventReturn)
         ASSERT_NE(p.Run(31), nullptr);
         ASSERT_TRUE(Serve([&] { return handled.load(); }));
         // The painter ends right after its step; nothing is left behind.
-        ASSERT_TRUE(Serve([&] {
-            ReapGIFPainters();
-            return LiveGIFPainters() == 0;
-        }));
+        ASSERT_TRUE(Serve([&] { return ReapGIFPainters(), LiveGIFPainters() == 0; }));
         EXPECT_TRUE(destroy || p.G.Image->Painters.empty());
     }
     // A step queued for this thread before the stop neither draws nor reports.
@@ -224,11 +211,7 @@ TEST(GIFPainter, KeptExceptionsReachTheGUIThreadOrTheCaller)
     std::thread::id where;
     SetGIFPaintErrorHandler([&](std::exception_ptr e) {
         where = std::this_thread::get_id();
-        try {
-            std::rethrow_exception(e);
-        } catch (const std::exception &x) {
-            reported = x.what();
-        }
+        try { std::rethrow_exception(e); } catch (const std::exception &x) { reported = x.what(); }
     });
     Painting p(Gif({{0, 4, 2}, {0, 4, 1}}));
     p.G.Image->OnFrameStart = [](void *) { throw std::runtime_error("step failed"); };
