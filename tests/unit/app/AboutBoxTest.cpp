@@ -25,10 +25,8 @@ void Hover(QWidget *w, bool enter)
 
 void Click(QWidget *w)
 {
-    const QPointF at(3, 3);
-    for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-        QMouseEvent e(type, at, w->mapToGlobal(at), Qt::LeftButton,
-                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    for (auto [type, buttons] : {std::pair{QEvent::MouseButtonPress, Qt::LeftButton}, {QEvent::MouseButtonRelease, Qt::NoButton}}) {
+        QMouseEvent e(type, QPointF(3, 3), w->mapToGlobal(QPointF(3, 3)), Qt::LeftButton, buttons, Qt::NoModifier);
         QApplication::sendEvent(w, &e);
     }
 }
@@ -38,21 +36,16 @@ void Click(QWidget *w)
 TEST(AboutBox, ShowsTheCaptionVersionAndTheFixedTexts)
 {
     TfmAboutBox f;
-    EXPECT_EQ(f.windowTitle(), "About");
     const std::pair<const char *, const char *> texts[] = {
-        {"lbProgramVersion", "Korvane ScreenShot - Ver. 2.0"},
-        {"Label1", "Comments/questions can be sent to:"},
+        {"lbProgramVersion", "Korvane ScreenShot - Ver. 2.0"}, {"Label1", "Comments/questions can be sent to:"},
         {"lbFreeware", "This is a freeware tool - free of charge - no costs for you !"},
-        {"lbPayPal", "You can support this project by making a donation via PayPal:"},
-        {"lbUSD", "US Dollars:"},
-        {"lbEuro", "Euro:"},
-        {"lbWebSite", "https://korvane-screenshot.example/"},
+        {"lbPayPal", "You can support this project by making a donation via PayPal:"}, {"lbUSD", "US Dollars:"},
+        {"lbEuro", "Euro:"}, {"lbWebSite", "https://korvane-screenshot.example/"},
         {"lbMailTo", "feedback@korvane-screenshot.example"},
-        {"lbCopyRight", "Copyright (C) 2026 the Korvane ScreenShot developers"},
-    };
+        {"lbCopyRight", "Copyright (C) 2026 the Korvane ScreenShot developers"}};
     for (const auto &[name, text] : texts)
         EXPECT_EQ(Ctl<QLabel>(f, name)->text(), text) << name;
-    EXPECT_EQ(Ctl<QPushButton>(f, "btClose")->text(), "Close");
+    EXPECT_EQ(f.windowTitle() + Ctl<QPushButton>(f, "btClose")->text(), "AboutClose");
     EXPECT_FALSE(Ctl<QLabel>(f, "lbDLL")->text().isEmpty());
     EXPECT_NE(Ctl<QLabel>(f, "lbJASPER")->text().indexOf("libjpeg"), -1);
     EXPECT_FALSE(Ctl<QLabel>(f, "imDonateUSD")->pixmap().isNull() || Ctl<QLabel>(f, "imDonateEuro")->pixmap().isNull());

@@ -41,18 +41,15 @@ TEST(WhatToDo, LayoutCaptionsAndColours)
     EXPECT_EQ(Back(&dlg), QColor(0x47, 0x00, 0xB8));
     EXPECT_EQ(dlg.Choice, wtdNone);
     const std::pair<const char *, const char *> expected[] = {
-        {"btSave", "Save"},           {"btOpenFolder", "Open dest. folder"}, {"btCopyToClipboard", "Copy to clipboard"},
-        {"btEMail", "eMail"},         {"btRedoSelection", "Redo selection"}, {"btSettings", "Settings"},
-        {"btAbout", "About"},         {"btCancel", "Cancel"},
-    };
+        {"btSave", "Save"}, {"btOpenFolder", "Open dest. folder"}, {"btCopyToClipboard", "Copy to clipboard"},
+        {"btEMail", "eMail"}, {"btRedoSelection", "Redo selection"}, {"btSettings", "Settings"}, {"btAbout", "About"},
+        {"btCancel", "Cancel"}};
     EXPECT_EQ(Back(apptest::Ctl<QWidget>(dlg, "Panel1")), QColor(0x5F, 0x5F, 0x5F));
     QWidget *previous = nullptr;
     for (const auto &[name, caption] : expected) {
         auto *b = apptest::Ctl<QPushButton>(dlg, name);
         EXPECT_EQ(b->text(), caption);
-        if (previous) {
-            EXPECT_EQ(previous->nextInFocusChain(), b) << "tab order at " << name;
-        }
+        EXPECT_TRUE(!previous || previous->nextInFocusChain() == b) << "tab order at " << name;
         previous = b;
     }
     // The dialog's banner panel holds a 200 x 200 banner.
@@ -97,9 +94,7 @@ TEST(WhatToDo, OpenFolderCreatesAndOpensTheFolderAndTheDialogStays)
         dlg.btCancel()->click();
     });
     CFGAllData = oldCfg;
-    EXPECT_TRUE(stillOpen);
-    EXPECT_EQ(dlg.Choice, wtdCancel);
-    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_TRUE(stillOpen && dlg.Choice == wtdCancel && std::filesystem::is_directory(folder));
     EXPECT_EQ(opener.Calls(1), folder + "\n");
 }
 
@@ -115,12 +110,10 @@ TEST(WhatToDo, SettingsAndAboutOpenOnTopAndAFailureThereIsShownWithTheDialogKept
             EXPECT_EQ(d.parentWidget(), &dlg) << opened.back();
             throw platform::Exception("Could not find MyDocuments folder location.");
         });
-        EXPECT_NO_THROW(dlg.btSettings()->click());
-        EXPECT_NO_THROW(dlg.btAbout()->click());
+        EXPECT_NO_THROW(dlg.btSettings()->click(); dlg.btAbout()->click());
     }
     platform::SetExceptionDisplay({});
     EXPECT_EQ(opened, (std::vector<std::string>{"app::TfmSettings", "app::TfmAboutBox"}));
     EXPECT_EQ(shown, std::vector<std::string>(2, "Could not find MyDocuments folder location."));
-    EXPECT_EQ(dlg.Choice, wtdNone);
-    EXPECT_EQ(dlg.result(), 0);
+    EXPECT_TRUE(dlg.Choice == wtdNone && dlg.result() == 0);
 }
