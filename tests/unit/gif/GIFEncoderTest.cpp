@@ -108,7 +108,7 @@ TEST(GIFEncoderTest, PixelsOutsideTheColorTableAreRefused)
     // At MaxColor, and beyond the code size even below MaxColor.
     for (bool rle : {false, true})
         for (const auto &[bpp, max, bad] : {std::tuple{4, 16, 16}, std::tuple{4, 10, 12}, std::tuple{2, 256, 4}})
-            EXPECT_EQ(MessageOf([&] { EncodeData(rle, bpp, max, {0, 1, std::uint8_t(bad), 0}, 4, 1, false); }),
+            EXPECT_EQ(MessageOf([&, bpp = bpp, max = max, bad = bad] { EncodeData(rle, bpp, max, {0, 1, std::uint8_t(bad), 0}, 4, 1, false); }),
                       "Color not in color table") << bad;
 }
 

@@ -103,7 +103,7 @@ TEST(GIFPainter, WaitsFollowTheDelaysAndTheSpeed)
         Painting p(bytes);
         p.G.Image->AnimationSpeed = speed;
         std::vector<int> waits;
-        p.G.Image->OnFrameStart = [&](void *) {
+        p.G.Image->OnFrameStart = [&, threaded = threaded](void *) {
             std::lock_guard l(time.Lock);
             int sum = 0;
             for (int s : time.Sleeps) {
