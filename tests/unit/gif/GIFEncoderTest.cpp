@@ -112,10 +112,23 @@ TEST(GIFEncoderTest, PixelsOutsideTheColorTableAreRefused)
                       "Color not in color table") << bad;
 }
 
-TEST(GIFEncoderTest, StreamOnAClosedDeviceRaises)
+TEST(GIFEncoderTest, WriterCutsSubBlocksAndFlushesOnlyData)
 {
-    // Sub-block cutting is pinned by WellBlocked on every encoded frame above.
-    QBuffer buf;
+    for (const auto &[n, blocks] : std::vector<std::pair<int, Bytes>>{{0, {}}, {255, {255}}, {256, {255, 1}}, {510, {255, 255}}}) {
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        {
+            TGIFWriter w(out);
+            const Bytes data(std::size_t(n), 0xAB);
+            EXPECT_EQ(w.Write(data.data(), n), n);
+            w.Flush(), w.Flush();
+        }
+        Bytes lengths;
+        for (qsizetype i = 0; i < out.data().size(); i += std::uint8_t(out.data()[i]) + 1)
+            lengths.push_back(std::uint8_t(out.data()[i]));
+        EXPECT_EQ(lengths, blocks) << n;
+    }
+    QBuffer buf; // not open
     TGIFStream s(buf);
     char c = 0;
     EXPECT_THROW(s.Read(&c, 1), platform::Exception);
