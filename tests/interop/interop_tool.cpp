@@ -7,6 +7,15 @@
 //                      in Pillow's layout for the mode in <name>.mode
 //   icons FILE         "SKIPPED n", then per image "IMAGE w h bits" and its RGBA pixels
 //                      in hexadecimal (alpha 0 where masked), top row first
+//   gif IN SCREENS OUT every GIF under IN that loads, and two screenshots reduced by octree
+//                      with Floyd-Steinberg (as OUT/<n>.png), saved by both encoders, interlaced
+//                      or not, as OUT/<n>...gif and checked with giflib; OUT/manifest.txt lists
+//                      "<file>\t<original>"
+#include "GiflibFrames.h"
+#include "gif/ColorReduction.h"
+#include "gif/GIFEncoder.h"
+#include "gif/GIFImage.h"
+#include "gif/GIFSubImage.h"
 #include "imaging/BMPLoader.h"
 #include "imaging/ICOLoader.h"
 #include "imaging/ImageDLLLoader.h"
@@ -14,6 +23,8 @@
 #include "imaging/PNGLoader.h"
 #include "imaging/WMFLoader.h"
 
+#include <QBuffer>
+#include <QDirIterator>
 #include <QImage>
 
 #include <cstdio>
@@ -91,6 +102,83 @@ void Png(const std::string &dir)
     save(loader, "grey-trns", grey, "L");
 }
 
+// Saves Image by both encoders as Base-lzw.gif and Base-rle.gif; giflib must
+// decode each frame to its pixels, unless a frame holds pixels beyond its
+// colour table: then the save must fail with "Color not in color table".
+bool SaveGif(gif::TGIFImage &Image, const std::string &Base, const std::string &From, bool Giflib, std::ofstream &Manifest)
+{
+    bool stray = false, ok = true;
+    std::vector<std::vector<u8>> want;
+    for (int i = 0; i < Image.Count(); ++i) {
+        const gif::TGIFSubImage &f = *Image.SubImage(i);
+        const int colors = f.ColorMap().Count() > 0 ? f.ColorMap().Count() : 1 << Image.BitsPerPixel();
+        if (f.Data())
+            want.emplace_back(f.Data(), f.Data() + f.DataSize());
+        for (std::int64_t k = 0; f.Data() && k < f.DataSize(); ++k)
+            stray |= f.Data()[k] >= colors;
+    }
+    for (int c : {0, 1}) {
+        Image.Compression = c;
+        const std::string name = Base + (c ? "-rle.gif" : "-lzw.gif");
+        QBuffer buf;
+        buf.open(QIODevice::WriteOnly);
+        std::string problem;
+        try {
+            Image.SaveToStream(buf);
+            const auto frames = gif_test::GiflibFrames(buf.data().constData(), std::size_t(buf.data().size()));
+            problem = stray ? "saved pixels beyond the colour table" : !Giflib || frames == want ? "" : "giflib decodes other frames";
+            Put(name, buf.data().toStdString());
+            Manifest << name << '\t' << From << '\n';
+        } catch (const std::exception &e) {
+            problem = stray && std::string(e.what()) == "Color not in color table" ? "" : std::string("save failed: ") + e.what();
+        }
+        if (!problem.empty())
+            ok = false, std::printf("%s (%s): %s\n", From.c_str(), name.c_str(), problem.c_str());
+    }
+    return ok;
+}
+
+int Gif(const char *in, const QString &screens, const std::string &out)
+{
+    gif::RegisterGIFWriter();
+    std::ofstream manifest(out + "/manifest.txt");
+    int loaded = 0, n = 0;
+    bool ok = true;
+    for (QDirIterator it(in, {"*.gif"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        const std::string path = it.next().toStdString(), base = out + "/" + std::to_string(++n);
+        gif::TGIFImage image;
+        QFile file(QString::fromStdString(path));
+        try {
+            file.open(QIODevice::ReadOnly);
+            image.LoadFromStream(file);
+        } catch (const std::exception &) {
+            continue; // files meant to fail
+        }
+        ++loaded;
+        // Its comment is read up to its first zero byte, so an empty comment
+        // extension is written back, and giflib's reader refuses those.
+        const bool giflib = path.find("/nul-comment.gif") == std::string::npos;
+        for (int i = 0; image.Count() > 0 && i < 2; ++i) { // none: "Unsupported GIF version"
+            for (int k = 0; i && k < image.Count(); ++k)
+                image.SubImage(k)->SetInterlaced(true);
+            ok &= SaveGif(image, base + (i ? "-i" : ""), path, giflib, manifest);
+        }
+    }
+    for (const char *screen : {"desktop-1920x1080.png", "web-docs-1920x1080.png"}) {
+        const QImage img(screens + "/" + screen);
+        if (img.isNull())
+            throw std::runtime_error(std::string("missing test data: ") + screen);
+        const std::string base = out + "/" + std::to_string(++n);
+        gif::ReduceColors(img, gif::crOctree, gif::dmFloydSteinberg, 8).save(QString::fromStdString(base + ".png"));
+        gif::TGIFImage image;
+        image.ColorReduction = gif::crOctree, image.DitherMode = gif::dmFloydSteinberg, image.ReductionBits = 8;
+        image.Add(img);
+        ok &= SaveGif(image, base, base + ".png", true, manifest);
+    }
+    std::printf("%d GIF files loaded\n", loaded);
+    return ok && loaded >= 60 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -138,6 +226,8 @@ int main(int argc, char **argv)
                 c.SaveToFile(base + "." + ext);
                 Put(base + ".rgb", Pixels(c));
             }
+        } else if (cmd == "gif" && argc == 5) {
+            return Gif(argv[2], QString::fromLocal8Bit(argv[3]), argv[4]);
         } else if (cmd == "png" && argc == 3) {
             Png(argv[2]);
         } else if (cmd == "icons" && argc == 3) {

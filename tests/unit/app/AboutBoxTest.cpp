@@ -25,10 +25,8 @@ void Hover(QWidget *w, bool enter)
 
 void Click(QWidget *w)
 {
-    const QPointF at(3, 3);
-    for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-        QMouseEvent e(type, at, w->mapToGlobal(at), Qt::LeftButton,
-                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    for (auto [type, buttons] : {std::pair{QEvent::MouseButtonPress, Qt::LeftButton}, {QEvent::MouseButtonRelease, Qt::NoButton}}) {
+        QMouseEvent e(type, QPointF(3, 3), w->mapToGlobal(QPointF(3, 3)), Qt::LeftButton, buttons, Qt::NoModifier);
         QApplication::sendEvent(w, &e);
     }
 }
@@ -38,25 +36,19 @@ void Click(QWidget *w)
 TEST(AboutBox, ShowsTheCaptionVersionAndTheFixedTexts)
 {
     TfmAboutBox f;
-    EXPECT_EQ(f.windowTitle(), "About");
     const std::pair<const char *, const char *> texts[] = {
-        {"lbProgramVersion", "Korvane ScreenShot - Ver. 2.0"},
-        {"Label1", "Comments/questions can be sent to:"},
+        {"lbProgramVersion", "Korvane ScreenShot - Ver. 2.0"}, {"Label1", "Comments/questions can be sent to:"},
         {"lbFreeware", "This is a freeware tool - free of charge - no costs for you !"},
-        {"lbPayPal", "You can support this project by making a donation via PayPal:"},
-        {"lbUSD", "US Dollars:"},
-        {"lbEuro", "Euro:"},
-        {"lbWebSite", "https://korvane-screenshot.example/"},
+        {"lbPayPal", "You can support this project by making a donation via PayPal:"}, {"lbUSD", "US Dollars:"},
+        {"lbEuro", "Euro:"}, {"lbWebSite", "https://korvane-screenshot.example/"},
         {"lbMailTo", "feedback@korvane-screenshot.example"},
-        {"lbCopyRight", "Copyright (C) 2026 the Korvane ScreenShot developers"},
-    };
+        {"lbCopyRight", "Copyright (C) 2026 the Korvane ScreenShot developers"}};
     for (const auto &[name, text] : texts)
         EXPECT_EQ(Ctl<QLabel>(f, name)->text(), text) << name;
-    EXPECT_EQ(Ctl<QPushButton>(f, "btClose")->text(), "Close");
+    EXPECT_EQ(f.windowTitle() + Ctl<QPushButton>(f, "btClose")->text(), "AboutClose");
     EXPECT_FALSE(Ctl<QLabel>(f, "lbDLL")->text().isEmpty());
     EXPECT_NE(Ctl<QLabel>(f, "lbJASPER")->text().indexOf("libjpeg"), -1);
-    EXPECT_FALSE(Ctl<QLabel>(f, "imDonateUSD")->pixmap().isNull());
-    EXPECT_FALSE(Ctl<QLabel>(f, "imDonateEuro")->pixmap().isNull());
+    EXPECT_FALSE(Ctl<QLabel>(f, "imDonateUSD")->pixmap().isNull() || Ctl<QLabel>(f, "imDonateEuro")->pixmap().isNull());
     // Nothing is shown as rich text; the sponsor panel holds a wide banner.
     for (const QLabel *l : f.findChildren<QLabel *>())
         EXPECT_EQ(l->textFormat(), Qt::PlainText) << l->objectName().toStdString();
@@ -65,30 +57,22 @@ TEST(AboutBox, ShowsTheCaptionVersionAndTheFixedTexts)
     EXPECT_EQ(Ctl<QFrame>(f, "pnMain")->palette().color(QPalette::Window), QColor(0x5F, 0x5F, 0x5F));
 }
 
-TEST(AboutBox, LinksAreUnderlinedOnlyUnderTheMouse)
-{
-    TfmAboutBox f;
-    f.show();
-    for (const char *name : {"lbWebSite", "lbMailTo"}) {
-        QLabel *link = Ctl<QLabel>(f, name);
-        EXPECT_FALSE(link->font().underline()) << name;
-        EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor) << name;
-        Hover(link, true);
-        EXPECT_TRUE(link->font().underline()) << name;
-        Hover(link, false);
-        EXPECT_FALSE(link->font().underline()) << name;
-    }
-    // A plain label does not react.
-    QLabel *plain = Ctl<QLabel>(f, "lbCopyRight");
-    Hover(plain, true);
-    EXPECT_FALSE(plain->font().underline());
-}
-
-TEST(AboutBox, ClicksOpenTheAddressesThroughTheDesktopOpener)
+TEST(AboutBox, LinksAreUnderlinedUnderTheMouseAndClicksOpenTheAddresses)
 {
     TFakeProgram opener("xdg-open");
     TfmAboutBox f;
     f.show();
+    // A plain label neither reacts nor opens anything.
+    for (const char *name : {"lbWebSite", "lbMailTo", "lbCopyRight"}) {
+        QLabel *link = Ctl<QLabel>(f, name);
+        const bool isLink = name != std::string("lbCopyRight");
+        EXPECT_EQ(link->cursor().shape() == Qt::PointingHandCursor, isLink) << name;
+        for (bool in : {true, false}) {
+            Hover(link, in);
+            EXPECT_EQ(link->font().underline(), in && isLink) << name;
+        }
+    }
+    Click(Ctl<QLabel>(f, "lbCopyRight"));
     Click(Ctl<QLabel>(f, "lbWebSite"));
     EXPECT_EQ(opener.Calls(1), "https://korvane-screenshot.example/\n");
     for (const char *name : {"lbMailTo", "imDonateUSD", "imDonateEuro"})
@@ -99,8 +83,5 @@ TEST(AboutBox, ClicksOpenTheAddressesThroughTheDesktopOpener)
                              "https://korvane-screenshot.example/donate?currency=USD\n",
                              "https://korvane-screenshot.example/donate?currency=EUR\n"})
         EXPECT_NE(calls.find(want), std::string::npos) << calls;
-    // A click on a plain label opens nothing.
-    Click(Ctl<QLabel>(f, "lbCopyRight"));
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), '\n'), 4);
     EXPECT_EQ(opener.Calls(5, 500), calls);
 }

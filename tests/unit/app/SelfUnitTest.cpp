@@ -14,46 +14,35 @@ using namespace app;
 TEST(SelfUnit, OnlyTheProgramFileCarriesTheVersion)
 {
     const std::string self = platform::ProgramFileName();
-    EXPECT_EQ(FileVersion(self), "2.0.0.0");
-    EXPECT_EQ(FileVersion("/bin/sh"), "");
-    EXPECT_EQ(FileVersion(""), "");
-    EXPECT_EQ(FileVersion("/no/such/file"), "");
     // Another name of the same file is still the program.
     testutil::TempDir dir;
     ASSERT_EQ(::symlink(self.c_str(), dir.File("link").c_str()), 0);
-    EXPECT_EQ(FileVersion(dir.File("link")), "2.0.0.0");
-
+    for (const auto &[file, version] : {std::pair{self, "2.0.0.0"}, {dir.File("link"), "2.0.0.0"}, {"/bin/sh", ""},
+                                        {"", ""}, {"/no/such/file", ""}})
+        EXPECT_EQ(FileVersion(file), version) << file;
     EXPECT_EQ(ProgramCaption(), "Korvane ScreenShot - Ver. 2.0");
-    EXPECT_EQ(VersionText(self, 14), "Ver. 2.0");
-    EXPECT_EQ(VersionText(self, 6), "Ver. 2.0.0.0");
-    EXPECT_EQ(VersionText(self, 4), "2.0.0.0");
-    EXPECT_EQ(VersionText(self, 15), "test_app - Ver. 2.0");
-    EXPECT_EQ(VersionText(self, 1), "test_app");
-    EXPECT_EQ(VersionText(self, 2), ""); // the prefix belongs to the version
-    EXPECT_EQ(VersionText(self, 0), "");
-    // A file without a version gives the prefix alone.
-    EXPECT_EQ(VersionText("/bin/sh", 14), "Ver. ");
-    EXPECT_EQ(VersionText("/bin/sh", 15), "sh - Ver. ");
+    // The prefix belongs to the version; a file without one gives the prefix alone.
+    const std::tuple<std::string, int, const char *> texts[] = {
+        {self, 14, "Ver. 2.0"}, {self, 6, "Ver. 2.0.0.0"}, {self, 4, "2.0.0.0"}, {self, 15, "test_app - Ver. 2.0"},
+        {self, 1, "test_app"}, {self, 2, ""}, {self, 0, ""}, {"/bin/sh", 14, "Ver. "}, {"/bin/sh", 15, "sh - Ver. "}};
+    for (const auto &[file, what, text] : texts)
+        EXPECT_EQ(VersionText(file, what), text) << file << " " << what;
 }
 
 TEST(SelfUnit, TrailingZerosAreDroppedAtMostTwice)
 {
-    EXPECT_EQ(FormatVersionText("x", "2.0.0.0", 14), "Ver. 2.0");
-    EXPECT_EQ(FormatVersionText("x", "2.1.0.0", 14), "Ver. 2.1");
-    EXPECT_EQ(FormatVersionText("x", "2.0.0.5", 14), "Ver. 2.0.0.5");
-    EXPECT_EQ(FormatVersionText("x", "10.0.0.0", 14), "Ver. 10.0");
-    EXPECT_EQ(FormatVersionText("x", "2.0.10.0", 14), "Ver. 2.0.10");
-    EXPECT_EQ(FormatVersionText("x", "2.0.0.0", 6), "Ver. 2.0.0.0");
-    EXPECT_EQ(FormatVersionText("/a/b/shot", "", 13), "shot");
-    EXPECT_EQ(FormatVersionText("", "3.0.0.0", 13), "3.0");
+    const std::tuple<const char *, const char *, int, const char *> cases[] = {
+        {"x", "2.0.0.0", 14, "Ver. 2.0"}, {"x", "2.1.0.0", 14, "Ver. 2.1"}, {"x", "2.0.0.5", 14, "Ver. 2.0.0.5"},
+        {"x", "10.0.0.0", 14, "Ver. 10.0"}, {"x", "2.0.10.0", 14, "Ver. 2.0.10"}, {"x", "2.0.0.0", 6, "Ver. 2.0.0.0"},
+        {"/a/b/shot", "", 13, "shot"}, {"", "3.0.0.0", 13, "3.0"}};
+    for (const auto &[file, version, what, text] : cases)
+        EXPECT_EQ(FormatVersionText(file, version, what), text) << version << " " << what;
 }
 
 TEST(SelfUnit, UserAndPicturesFolder)
 {
     const std::string user = UserName();
-    EXPECT_FALSE(user.empty());
-    EXPECT_EQ(user.find('/'), std::string::npos);
-
+    EXPECT_TRUE(!user.empty() && user.find('/') == std::string::npos) << user;
     // The pictures folder follows the user's XDG folder settings.
     testutil::TempDir home, config;
     testutil::WriteFile(config.File("user-dirs.dirs"), "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
@@ -76,13 +65,10 @@ TEST(SelfUnit, ResourcesByFileName)
     // The extension .htm is looked up as the type HTML; a path is ignored.
     LoadResourceToStream("some/folder/Page.HTM", stream);
     EXPECT_EQ(stream.data(), QByteArray("<html>x</html>\n"));
-
-    try {
-        LoadResourceToStream("468x60-9.gif", stream);
-        FAIL() << "a missing resource must raise";
-    } catch (const EResNotFound &e) {
+    EXPECT_THROW(try { LoadResourceToStream("468x60-9.gif", stream); } catch (const EResNotFound &e) {
         EXPECT_EQ(e.Message(), "Can't load resource: 468x60-9");
-    }
+        throw;
+    }, EResNotFound);
     EXPECT_THROW(LoadResourceToStream("TEST-3", stream), EResNotFound); // no type
     EXPECT_THROW(LoadResourceToStream(".gif", stream), EResNotFound);     // no name
 }

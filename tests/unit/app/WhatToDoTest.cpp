@@ -12,30 +12,19 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <filesystem>
+#include <variant>
 #include <gtest/gtest.h>
 
 using namespace app;
 
 namespace {
-QColor Back(const QWidget *w)
-{
-    return w->palette().color(QPalette::Window);
-}
-
-void Key(QWidget *target, int key)
-{
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QApplication::sendEvent(target, &press);
-}
+QColor Back(const QWidget *w) { return w->palette().color(QPalette::Window); }
 
 // Shows the dialog with the real modal loop and does `act` once it runs.
 std::uint8_t RunWith(TfmWhatToDo &dlg, const std::function<void()> &act)
 {
     bool ran = false;
-    QTimer::singleShot(0, &dlg, [&] {
-        ran = true;
-        act();
-    });
+    QTimer::singleShot(0, &dlg, [&] { ran = true, act(); });
     QTimer::singleShot(5000, &dlg, [&] { dlg.done(-1); }); // never hang
     RunModal(dlg);
     EXPECT_TRUE(ran);
@@ -47,24 +36,20 @@ TEST(WhatToDo, LayoutCaptionsAndColours)
 {
     SetApplicationTitle("Korvane ScreenShot");
     TfmWhatToDo dlg;
-    EXPECT_EQ(dlg.objectName(), "fmWhatToDo");
-    EXPECT_EQ(dlg.windowTitle(), "Korvane ScreenShot");
+    EXPECT_EQ(dlg.objectName() + "|" + dlg.windowTitle(), "fmWhatToDo|Korvane ScreenShot");
     EXPECT_EQ(dlg.size(), QSize(629, 229));
     EXPECT_EQ(Back(&dlg), QColor(0x47, 0x00, 0xB8));
     EXPECT_EQ(dlg.Choice, wtdNone);
     const std::pair<const char *, const char *> expected[] = {
-        {"btSave", "Save"},           {"btOpenFolder", "Open dest. folder"}, {"btCopyToClipboard", "Copy to clipboard"},
-        {"btEMail", "eMail"},         {"btRedoSelection", "Redo selection"}, {"btSettings", "Settings"},
-        {"btAbout", "About"},         {"btCancel", "Cancel"},
-    };
+        {"btSave", "Save"}, {"btOpenFolder", "Open dest. folder"}, {"btCopyToClipboard", "Copy to clipboard"},
+        {"btEMail", "eMail"}, {"btRedoSelection", "Redo selection"}, {"btSettings", "Settings"}, {"btAbout", "About"},
+        {"btCancel", "Cancel"}};
     EXPECT_EQ(Back(apptest::Ctl<QWidget>(dlg, "Panel1")), QColor(0x5F, 0x5F, 0x5F));
     QWidget *previous = nullptr;
     for (const auto &[name, caption] : expected) {
         auto *b = apptest::Ctl<QPushButton>(dlg, name);
         EXPECT_EQ(b->text(), caption);
-        if (previous) {
-            EXPECT_EQ(previous->nextInFocusChain(), b) << "tab order at " << name;
-        }
+        EXPECT_TRUE(!previous || previous->nextInFocusChain() == b) << "tab order at " << name;
         previous = b;
     }
     // The dialog's banner panel holds a 200 x 200 banner.
@@ -74,24 +59,23 @@ TEST(WhatToDo, LayoutCaptionsAndColours)
 
 TEST(WhatToDo, ChoiceButtonsAndKeysEndTheDialogWithTheirCode)
 {
-    const std::pair<std::function<void(TfmWhatToDo &)>, std::uint8_t> cases[] = {
-        {[](TfmWhatToDo &d) { d.btRedoSelection()->click(); }, wtdRedo},
-        {[](TfmWhatToDo &d) { d.btEMail()->click(); }, wtdEMail},
-        {[](TfmWhatToDo &d) { d.btCancel()->click(); }, wtdCancel},
-        {[](TfmWhatToDo &d) { d.btSave()->click(); }, wtdSave},
-        {[](TfmWhatToDo &d) { d.btCopyToClipboard()->click(); }, wtdClipboard},
-        {[](TfmWhatToDo &d) { Key(d.btSave(), Qt::Key_Escape); }, wtdCancel},
-        {[](TfmWhatToDo &d) {
-             EXPECT_EQ(d.focusWidget(), d.btSave());
-             Key(d.btSave(), Qt::Key_Return);
-         },
-         wtdSave},
-        {[](TfmWhatToDo &d) { d.close(); }, wtdNone},
-    };
-    for (const auto &c : cases) {
+    // A button, a key on the focused Save button, or "close".
+    const std::pair<std::variant<const char *, int>, std::uint8_t> cases[] = {
+        {"btRedoSelection", wtdRedo}, {"btEMail", wtdEMail}, {"btCancel", wtdCancel}, {"btSave", wtdSave},
+        {"btCopyToClipboard", wtdClipboard}, {Qt::Key_Escape, wtdCancel}, {Qt::Key_Return, wtdSave}, {"close", wtdNone}};
+    for (const auto &[act, choice] : cases) {
         TfmWhatToDo dlg;
-        const auto &act = c.first;
-        EXPECT_EQ(RunWith(dlg, [&] { act(dlg); }), c.second);
+        EXPECT_EQ(RunWith(dlg, [&, act = act] {
+                      if (const int *key = std::get_if<int>(&act)) {
+                          EXPECT_EQ(dlg.focusWidget(), dlg.btSave());
+                          QKeyEvent press(QEvent::KeyPress, *key, Qt::NoModifier);
+                          QApplication::sendEvent(dlg.btSave(), &press);
+                      } else if (std::get<0>(act) == std::string("close"))
+                          dlg.close();
+                      else
+                          apptest::Ctl<QPushButton>(dlg, std::get<0>(act))->click();
+                  }),
+                  choice);
         EXPECT_FALSE(dlg.isVisible());
     }
 }
@@ -110,9 +94,7 @@ TEST(WhatToDo, OpenFolderCreatesAndOpensTheFolderAndTheDialogStays)
         dlg.btCancel()->click();
     });
     CFGAllData = oldCfg;
-    EXPECT_TRUE(stillOpen);
-    EXPECT_EQ(dlg.Choice, wtdCancel);
-    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_TRUE(stillOpen && dlg.Choice == wtdCancel && std::filesystem::is_directory(folder));
     EXPECT_EQ(opener.Calls(1), folder + "\n");
 }
 
@@ -128,12 +110,10 @@ TEST(WhatToDo, SettingsAndAboutOpenOnTopAndAFailureThereIsShownWithTheDialogKept
             EXPECT_EQ(d.parentWidget(), &dlg) << opened.back();
             throw platform::Exception("Could not find MyDocuments folder location.");
         });
-        EXPECT_NO_THROW(dlg.btSettings()->click());
-        EXPECT_NO_THROW(dlg.btAbout()->click());
+        EXPECT_NO_THROW(dlg.btSettings()->click(); dlg.btAbout()->click());
     }
     platform::SetExceptionDisplay({});
     EXPECT_EQ(opened, (std::vector<std::string>{"app::TfmSettings", "app::TfmAboutBox"}));
     EXPECT_EQ(shown, std::vector<std::string>(2, "Could not find MyDocuments folder location."));
-    EXPECT_EQ(dlg.Choice, wtdNone);
-    EXPECT_EQ(dlg.result(), 0);
+    EXPECT_TRUE(dlg.Choice == wtdNone && dlg.result() == 0);
 }

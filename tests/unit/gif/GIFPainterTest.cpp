@@ -1,8 +1,6 @@
-// The animated painter: delays, loop counts, disposal, events and stopping.
-// Timing runs on a fake clock whose sleeps advance it, so the waits a painter
-// asks for are exact.
+// The animated painter: delays, loop counts, disposal, events and stopping,
+// on a fake clock whose sleeps advance it, so the waits asked for are exact.
 #include "gif/GIFPainter.h"
-
 #include "GIFTestUtil.h"
 #include "platform/core/SyncQueue.h"
 
@@ -10,9 +8,6 @@
 #include <QPainter>
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <stdexcept>
-#include <string>
 #include <thread>
 
 using namespace gif;
@@ -24,23 +19,18 @@ namespace {
 constexpr QRgb kColors[] = {0xFF000000, 0xFFFFFFFF, 0xFFFF0000, 0xFF00FF00};
 
 struct F {
-    int Left, Width;
-    std::uint8_t Color;
-    int Delay = 0, Disposal = 1;
+    int Left, Width, Color, Delay = 0, Disposal = 1;
 };
 
-// A W x 1 screen; frames are one pixel high. Loops < 0: no loop extension.
-QByteArray Gif(int w, const std::vector<F> &frames, int loops = -1)
+// A 4 x 1 screen; frames are one pixel high. Loops < 0: no loop extension.
+QByteArray Gif(const std::vector<F> &frames, int loops = -1)
 {
-    QByteArray a = QByteArray("GIF89a") + Bytes({w, 0, 1, 0, 0x81, 0, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 255, 0});
+    QByteArray a = QByteArray("GIF89a") + Bytes({4, 0, 1, 0, 0x81, 0, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 255, 0});
     if (loops >= 0)
         a += Bytes({0x21, 0xFF, 11}) + "NETSCAPE2.0" + Bytes({3, 1, loops & 255, loops >> 8, 0});
-    for (const F &f : frames) {
-        a += Bytes({0x21, 0xF9, 4, f.Disposal << 2, f.Delay & 255, f.Delay >> 8, 0, 0});
-        a += Bytes({0x2C, f.Left, 0, 0, 0, f.Width, 0, 1, 0, 0});
-        std::vector<std::uint8_t> px(std::size_t(f.Width), f.Color);
-        a += gif_test::PlainLZW(px.data(), f.Width, 2);
-    }
+    for (const F &f : frames)
+        a += Bytes({0x21, 0xF9, 4, f.Disposal << 2, f.Delay & 255, f.Delay >> 8, 0, 0, 0x2C, f.Left, 0, 0, 0, f.Width, 0, 1, 0, 0}) +
+             gif_test::PlainLZW(gif_test::Pixels(std::size_t(f.Width), std::uint8_t(f.Color)));
     return a + Bytes({0x3B});
 }
 
@@ -52,11 +42,7 @@ struct FakeTime {
     FakeTime()
     {
         SetGIFPaintTiming({[this] { return Now.load(); },
-                           [this](int ms) {
-                               std::lock_guard l(Lock);
-                               Sleeps.push_back(ms);
-                               Now += ms;
-                           }});
+                           [this](int ms) { std::lock_guard l(Lock); Sleeps.push_back(ms), Now += ms; }});
     }
     ~FakeTime() { SetGIFPaintTiming({}); }
 };
@@ -64,10 +50,9 @@ struct FakeTime {
 // One letter a pixel: K, W, R, G for the colours, B for anything else.
 std::string Pixels(const QImage &img)
 {
-    std::string s(std::size_t(img.width()), 'B');
+    std::string s;
     for (int x = 0; x < img.width(); ++x)
-        for (int i = 0; i < 4; ++i)
-            s[std::size_t(x)] = img.pixel(x, 0) == kColors[i] ? "KWRG"[i] : s[std::size_t(x)];
+        s += "KWRGB"[std::find(kColors, kColors + 4, img.pixel(x, 0)) - kColors];
     return s;
 }
 
@@ -82,27 +67,21 @@ bool Serve(P done, int ms = 5000)
 }
 
 struct Painting {
-    gif_test::Loaded G;
+    gif_test::Load G;
     QImage Canvas;
     std::vector<std::string> Shown; // the canvas after each frame
     std::string Events;
     std::atomic<bool> Done{false};
-    explicit Painting(const QByteArray &bytes, int w = 4) : G(gif_test::Load(bytes))
+    explicit Painting(const QByteArray &bytes) : G(bytes)
     {
-        Canvas = QImage(w, 1, QImage::Format_ARGB32_Premultiplied);
+        Canvas = QImage(4, 1, QImage::Format_ARGB32_Premultiplied);
         Canvas.fill(0xFF0000FF); // blue: the underlay
         auto &img = *G.Image;
         img.OnPassStart = [this](void *) { Events += 'P'; };
         img.OnFrameStart = [this](void *) { Events += 'S'; };
-        img.OnFrameDone = [this](void *) {
-            Events += 'D';
-            Shown.push_back(Pixels(Canvas));
-        };
+        img.OnFrameDone = [this](void *) { Events += 'D', Shown.push_back(Pixels(Canvas)); };
         img.OnLoopRestart = [this](void *) { Events += 'L'; };
-        img.OnPaintDone = [this](void *) {
-            Events += 'E';
-            Done = true;
-        };
+        img.OnPaintDone = [this](void *) { Events += 'E', Done = true; };
     }
     TGIFCanvas Target() { return {&Canvas, nullptr, nullptr}; }
     TGIFPainter *Run(std::uint16_t options) { return Paint(*G.Image, Target(), Canvas.rect(), options); }
@@ -114,92 +93,69 @@ constexpr std::uint16_t kSync = doAnimate | doTransparent;
 
 TEST(GIFPainter, WaitsFollowTheDelaysAndTheSpeed)
 {
-    const QByteArray bytes = Gif(4, {{0, 4, 2, 0}, {0, 4, 1, 1}, {0, 4, 3, 5000}, {0, 4, 2, 7}});
-    const struct {
-        bool threaded;
-        int speed;
-        std::vector<int> waits; // before frames 1..3 (and frame 0 for sync)
-    } cases[] = {
-        {false, 100, {12, 120, 36, 12000}}, // the first wait of a synchronous painter is one unit
-        {false, 200, {6, 60, 18, 6000}},
-        {true, 100, {120, 36, 60000}},
-    };
-    for (const auto &c : cases) {
+    const QByteArray bytes = Gif({{0, 4, 2, 0}, {0, 4, 1, 1}, {0, 4, 3, 5000}, {0, 4, 2, 7}});
+    // Threaded, speed, the waits before frames 1..3 (and frame 0 for sync:
+    // the first wait of a synchronous painter is one unit).
+    const std::tuple<bool, int, std::vector<int>> cases[] = {
+        {false, 100, {12, 120, 36, 12000}}, {false, 200, {6, 60, 18, 6000}}, {true, 100, {120, 36, 60000}}};
+    for (const auto &[threaded, speed, want] : cases) {
         FakeTime time;
         Painting p(bytes);
-        p.G.Image->AnimationSpeed = c.speed;
+        p.G.Image->AnimationSpeed = speed;
         std::vector<int> waits;
-        p.G.Image->OnFrameStart = [&](void *) {
+        p.G.Image->OnFrameStart = [&, threaded = threaded](void *) {
             std::lock_guard l(time.Lock);
             int sum = 0;
             for (int s : time.Sleeps) {
                 sum += s;
-                EXPECT_TRUE(c.threaded || s <= 100) << s; // synchronous painters sleep in slices
+                EXPECT_TRUE(threaded || s <= 100) << s; // synchronous painters sleep in slices
             }
             if (sum)
                 waits.push_back(sum);
             time.Sleeps.clear();
         };
-        p.Run(c.threaded ? kSync | doThreaded : kSync);
+        p.Run(threaded ? kSync | doThreaded : kSync);
         ASSERT_TRUE(Serve([&] { return p.Done.load(); }));
-        EXPECT_EQ(waits, c.waits) << c.threaded << " " << c.speed;
+        EXPECT_EQ(waits, want) << threaded << " " << speed;
         p.G.Image->PaintStop();
     }
 }
 
-TEST(GIFPainter, LoopCounts)
+TEST(GIFPainter, LoopCountsAndDisposalAgainstExpectedEventsAndCanvases)
 {
-    const struct {
-        int loops;
-        std::uint16_t options;
-        std::string events;
-    } cases[] = {
-        {-1, kSync | doLoop | doThreaded, "PSDSDE"},   // no extension: one pass
-        {0, kSync | doLoop, "PSDSDE"},                 // endless, but synchronous: once
-        {3, kSync | doLoop, "PSDSDLSDSDLSDSDE"},       // three passes in all
-        {3, kSync, "PSDSDE"},                          // without doLoop: once
-        {2, doTransparent | doLoop, "PSDE"},           // without doAnimate: the first frame
-    };
-    for (const auto &c : cases) {
-        FakeTime time;
-        Painting p(Gif(4, {{0, 4, 2}, {0, 4, 1}}, c.loops));
-        p.Run(c.options);
-        ASSERT_TRUE(Serve([&] { return p.Done.load(); }));
-        EXPECT_EQ(p.Events, c.events) << c.loops << " " << c.options;
-        p.G.Image->PaintStop();
-    }
-}
-
-TEST(GIFPainter, DisposalAgainstExpectedCanvases)
-{
-    const struct {
-        std::vector<F> frames;
-        std::uint16_t options;
-        std::vector<std::string> shown;
-    } cases[] = {
-        // Restore to background: the underlay where painting began...
-        {{{0, 4, 2}, {1, 2, 1, 0, 2}, {3, 1, 3}}, kSync, {"RRRR", "RWWR", "RBBG"}},
-        // ... or the header's background colour without transparency.
-        {{{0, 4, 2}, {1, 2, 1, 0, 2}, {3, 1, 3}}, doAnimate, {"RRRR", "RWWR", "RKKG"}},
-        // Restore to previous after a kept frame...
-        {{{0, 4, 2}, {1, 2, 1, 0, 3}, {2, 2, 3}}, kSync, {"RRRR", "RWWR", "RRGG"}},
-        // ... and after another restore to previous.
-        {{{0, 4, 2}, {1, 2, 1, 0, 3}, {0, 1, 3, 0, 3}, {3, 1, 1}}, kSync, {"RRRR", "RWWR", "GRRR", "RRRW"}},
+    const std::vector<F> two = {{0, 4, 2}, {0, 4, 1}}, clear = {{0, 4, 2}, {1, 2, 1, 0, 2}, {3, 1, 3}};
+    // Frames, loops (< 0: no extension), options, events, canvases after each frame (if given).
+    const std::tuple<std::vector<F>, int, int, std::string, std::vector<std::string>> cases[] = {
+        {two, -1, kSync | doLoop | doThreaded, "PSDSDE", {"RRRR", "WWWW"}}, // no extension: one pass
+        {two, 0, kSync | doLoop, "PSDSDE", {}},                             // endless, but synchronous: once
+        {two, 3, kSync | doLoop, "PSDSDLSDSDLSDSDE", {}},                   // three passes in all
+        {two, 3, kSync, "PSDSDE", {}},                                      // without doLoop: once
+        {two, 2, doTransparent | doLoop, "PSDE", {"RRRR"}},                 // without doAnimate: the first frame
+        // Restore to background: the underlay where painting began, or the
+        // header's background colour without transparency.
+        {clear, -1, kSync, "PSDSDSDE", {"RRRR", "RWWR", "RBBG"}},
+        {clear, -1, doAnimate, "PSDSDSDE", {"RRRR", "RWWR", "RKKG"}},
+        // Restore to previous after a kept frame, and after another restore to previous.
+        {{{0, 4, 2}, {1, 2, 1, 0, 3}, {2, 2, 3}}, -1, kSync, "PSDSDSDE", {"RRRR", "RWWR", "RRGG"}},
+        {{{0, 4, 2}, {1, 2, 1, 0, 3}, {0, 1, 3, 0, 3}, {3, 1, 1}}, -1, kSync, "PSDSDSDSDE", {"RRRR", "RWWR", "GRRR", "RRRW"}},
         // No disposal: frames pile up.
-        {{{0, 4, 2}, {1, 1, 1, 0, 0}, {2, 1, 3, 0, 1}}, kSync, {"RRRR", "RWRR", "RWGR"}},
+        {{{0, 4, 2}, {1, 1, 1, 0, 0}, {2, 1, 3, 0, 1}}, -1, kSync, "PSDSDSDE", {"RRRR", "RWRR", "RWGR"}},
     };
-    for (const auto &c : cases) {
+    for (const auto &[frames, loops, options, events, shown] : cases) {
         FakeTime time;
-        Painting p(Gif(4, c.frames));
-        p.Run(c.options);
-        EXPECT_EQ(p.Shown, c.shown);
+        Painting p(Gif(frames, loops));
+        p.Run(std::uint16_t(options));
+        ASSERT_TRUE(Serve([&] { return p.Done.load(); }));
+        EXPECT_EQ(p.Events, events) << loops << " " << options;
+        EXPECT_TRUE(shown.empty() || p.Shown == shown) << testing::PrintToString(p.Shown);
+        p.G.Image->PaintStop();
     }
 }
 
 TEST(GIFPainter, FrameDoneRedirectsAndEndsThePass)
 {
     FakeTime time;
-    const QByteArray bytes = Gif(4, {{0, 4, 2}, {0, 4, 1}, {0, 4, 3}}, 2);
+    const QByteArray bytes = Gif({{0, 4, 2}, {0, 4, 1}, {0, 4, 3}}, 2);
     for (int next : {2, -1, 7}) {
         Painting p(bytes);
         std::string frames;
@@ -217,7 +173,7 @@ TEST(GIFPainter, FrameDoneRedirectsAndEndsThePass)
 TEST(GIFPainter, StillImageIsDrawnInsideTheCall)
 {
     FakeTime time;
-    Painting p(Gif(4, {{1, 2, 3}}));
+    Painting p(Gif({{1, 2, 3}}));
     EXPECT_EQ(p.Run(31), nullptr);
     EXPECT_EQ(p.Shown, std::vector<std::string>{"BGGB"});
     EXPECT_TRUE(p.G.Image->Painters.empty());
@@ -230,26 +186,22 @@ TEST(GIFPainter, StillImageIsDrawnInsideTheCall)
 TEST(GIFPainter, PaintStopOrDestroyFromTheirOwnEventReturn)
 {
     for (bool destroy : {false, true}) {
-        Painting p(Gif(4, {{0, 4, 2}, {0, 4, 1}}));
+        Painting p(Gif({{0, 4, 2}, {0, 4, 1}}));
         std::atomic<bool> handled{false};
-        p.G.Image->OnFrameDone = [&](void *) {
-            if (destroy)
-                p.G.Image.reset();
-            else
-                p.G.Image->PaintStop();
-            handled = true;
-        };
+        p.G.Image->OnFrameDone = [&](void *) { destroy ? p.G.Image.reset() : p.G.Image->PaintStop(), handled = true; };
         ASSERT_NE(p.Run(31), nullptr);
         ASSERT_TRUE(Serve([&] { return handled.load(); }));
         // The painter ends right after its step; nothing is left behind.
-        ASSERT_TRUE(Serve([&] {
-            ReapGIFPainters();
-            return LiveGIFPainters() == 0;
-        }));
-        if (!destroy) {
-            EXPECT_TRUE(p.G.Image->Painters.empty());
-        }
+        ASSERT_TRUE(Serve([&] { return ReapGIFPainters(), LiveGIFPainters() == 0; }));
+        EXPECT_TRUE(destroy || p.G.Image->Painters.empty());
     }
+    // A step queued for this thread before the stop neither draws nor reports.
+    Painting p(Gif({{0, 4, 2}, {0, 4, 1}}));
+    p.Run(31);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    p.G.Image->PaintStop();
+    EXPECT_EQ(p.Events, "");
+    EXPECT_EQ(Pixels(p.Canvas), "BBBB");
 }
 
 TEST(GIFPainter, KeptExceptionsReachTheGUIThreadOrTheCaller)
@@ -259,13 +211,9 @@ TEST(GIFPainter, KeptExceptionsReachTheGUIThreadOrTheCaller)
     std::thread::id where;
     SetGIFPaintErrorHandler([&](std::exception_ptr e) {
         where = std::this_thread::get_id();
-        try {
-            std::rethrow_exception(e);
-        } catch (const std::exception &x) {
-            reported = x.what();
-        }
+        try { std::rethrow_exception(e); } catch (const std::exception &x) { reported = x.what(); }
     });
-    Painting p(Gif(4, {{0, 4, 2}, {0, 4, 1}}));
+    Painting p(Gif({{0, 4, 2}, {0, 4, 1}}));
     p.G.Image->OnFrameStart = [](void *) { throw std::runtime_error("step failed"); };
     p.Run(31);
     ASSERT_TRUE(Serve([&] { return !reported.empty(); }));
@@ -280,7 +228,7 @@ TEST(GIFPainter, KeptExceptionsReachTheGUIThreadOrTheCaller)
 TEST(GIFPainter, NegativeSpeedHoldsTheFirstFrameAndEmptyPassesKeepAPace)
 {
     {
-        Painting p(Gif(4, {{0, 4, 2}, {0, 4, 1}}));
+        Painting p(Gif({{0, 4, 2}, {0, 4, 1}}));
         p.G.Image->AnimationSpeed = -5;
         p.Run(31);
         Serve([&] { return p.Shown.size() > 1; }, 300); // does not come
@@ -290,32 +238,17 @@ TEST(GIFPainter, NegativeSpeedHoldsTheFirstFrameAndEmptyPassesKeepAPace)
     }
     FakeTime time;
     TGIFImage img;
-    img.Add(std::make_unique<TGIFSubImage>(&img));
-    img.Add(std::make_unique<TGIFSubImage>(&img));
-    img.Header().Width = 4;
-    img.Header().Height = 1;
+    for (int i = 0; i < 2; ++i)
+        img.Add(std::make_unique<TGIFSubImage>(&img));
+    img.Header().Width = 4, img.Header().Height = 1;
     QImage canvas(4, 1, QImage::Format_RGB32);
     Paint(img, {&canvas, nullptr, nullptr}, canvas.rect(), 31);
-    Serve([&] {
-        std::lock_guard l(time.Lock);
-        return time.Sleeps.size() >= 3;
-    });
+    Serve([&] { return std::lock_guard(time.Lock), time.Sleeps.size() >= 3; });
     img.PaintStop();
     std::lock_guard l(time.Lock);
     ASSERT_GE(time.Sleeps.size(), 3u);
     for (int ms : time.Sleeps)
         EXPECT_EQ(ms, 120); // the default delay between passes that drew nothing
-}
-
-TEST(GIFPainter, AStepQueuedBeforeStopNeitherDrawsNorReports)
-{
-    Painting p(Gif(4, {{0, 4, 2}, {0, 4, 1}}));
-    p.Run(31);
-    // The painter is blocked with its first event queued for this thread.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    p.G.Image->PaintStop();
-    EXPECT_EQ(p.Events, "");
-    EXPECT_EQ(Pixels(p.Canvas), "BBBB");
 }
 
 TEST(GIFPainter, PaintersOfOneImageRenderOnTheirOwn)
@@ -324,7 +257,7 @@ TEST(GIFPainter, PaintersOfOneImageRenderOnTheirOwn)
     // thread draws the image: each has its own rendering (run under TSan).
     // A loop count of 2 does not end them: doLoopForever does, at PaintStop.
     FakeTime time;
-    Painting p(Gif(4, {{0, 4, 2}, {1, 2, 1, 0, 2}, {0, 4, 3}}, 2));
+    Painting p(Gif({{0, 4, 2}, {1, 2, 1, 0, 2}, {0, 4, 3}}, 2));
     QImage second(4, 1, QImage::Format_ARGB32_Premultiplied);
     second.fill(0);
     p.Run(31);

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <QObject>
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,12 +20,9 @@ TEST(BuiltinTextTest, EveryIdTheSystemAsksForHasItsTextAndTheRestAFallBack)
     const std::pair<std::int32_t, const char *> cases[] = {
         {2, "File name"}, {29, "Err"}, {588, "System error"}, {17014, "Msg"}, {17586, "Ok"},
         {21537, "Warning!"}, {21559, "File not found"}, {21655, "Directory does not exist"},
-        {0, "String 0"}, {-1, "String -1"},
-        {4, "String 4"},         // inside table A's range, not held
-        {18010, "String 18010"}, // between the two ranges
-        {22611, "String 22611"}, // above table B
-        {INT32_MIN, "String -2147483648"}, {INT32_MAX, "String 2147483647"},
-    };
+        {0, "String 0"}, {-1, "String -1"}, {4, "String 4"} /* inside table A's range */,
+        {18010, "String 18010"} /* between the ranges */, {22611, "String 22611"} /* above table B */,
+        {INT32_MIN, "String -2147483648"}, {INT32_MAX, "String 2147483647"}};
     for (const auto &[id, text] : cases)
         EXPECT_EQ(BuiltinText(id), text) << id;
     // Each table holds only its own range.
@@ -40,12 +36,13 @@ protected:
     void TearDown() override { dmLNG = nullptr; }
 };
 
-TEST_F(TdmLNGTest, ModesAndTheirTexts)
+TEST_F(TdmLNGTest, ModesTheirTextsAndTheGlobalHelpers)
 {
+    EXPECT_EQ(LngGetText(17586) + LngGetText(0), "Ok"); // no module: the catalogue
     TdmLNG m;
+    dmLNG = &m;
     EXPECT_EQ(m.Mode(), lngBuiltIn);
-    EXPECT_EQ(m.GetText(17586), "Ok");
-    EXPECT_EQ(m.GetText(30000), "String 30000");
+    EXPECT_EQ(m.GetText(17586) + "|" + m.GetText(30000), "Ok|String 30000");
     std::string err = "stale";
     EXPECT_FALSE(m.Open("", err)); // built-in: nothing to open
     EXPECT_EQ(err + m.FileName(), "");
@@ -55,86 +52,64 @@ TEST_F(TdmLNGTest, ModesAndTheirTexts)
         EXPECT_EQ(m.GetText(0) + m.GetText(-5), "") << int(mode);
     }
     EXPECT_EQ(m.Mode(), 7);
-    EXPECT_EQ(m.GetText(17586), "");
+    EXPECT_EQ(m.GetText(17586) + LngGetText(17586), ""); // the module answers, not the catalogue
     m.SetMode(lngBuiltIn);
     EXPECT_EQ(m.GetText(17586), "Ok");
 }
 
-namespace {
-
-// A language INI file whose write-back fails although it can be read: a
-// read-only folder, or for root (whom permissions do not stop) a name that
-// leaves no room for the temporary file of the save.
-std::string UnwritableIni(const testutil::TempDir &dir, const std::string &text)
-{
-    if (::geteuid() == 0) {
-        const std::string path = dir.File(std::string(250, 'l'));
-        testutil::WriteFile(path, text);
-        return path;
-    }
-    const std::string folder = dir.File("ro");
-    ::mkdir(folder.c_str(), 0755);
-    testutil::WriteFile(folder + "/de.ini", text);
-    ::chmod(folder.c_str(), 0555);
-    return folder + "/de.ini";
-}
-
-} // namespace
-
 TEST_F(TdmLNGTest, LanguageIniGivesItsTwoTextsAndAddsOnlyTheMissingKeys)
 {
     testutil::TempDir dir;
-    const struct {
-        const char *name, *before;
-        const char *label, *message; // ids 2 and 21559
-        std::vector<const char *> kept; // lines that must be in the file afterwards
-    } cases[] = {
+    const std::string whole = "[Messages]\r\nFileNotFound=Fehlt\r\n\r\n\r\n[Labels]\r\nFileName=Datei\r\n";
+    // File, contents before, texts of ids 2 and 21559, lines the file must hold after.
+    const std::tuple<const char *, const char *, const char *, const char *, std::vector<const char *>> cases[] = {
         {"missing.ini", nullptr, "File name", "File not found",
          {"[Labels]", "FileName=File name", "[Messages]", "FileNotFound=File not found"}},
         {"foreign.ini", "; translator: Anna\r\n[Other]\r\nKey=Value\r\n[labels]\r\n; keep me\r\nfilename=Dateiname\r\n",
          "Dateiname", "File not found",
-         {"; translator: Anna", "[Other]", "Key=Value", "; keep me", "filename=Dateiname",
-          "FileNotFound=File not found"}},
+         {"; translator: Anna", "[Other]", "Key=Value", "; keep me", "filename=Dateiname", "FileNotFound=File not found"}},
         {"empty-key.ini", "[Labels]\nFileName=\n", "", "File not found", {"FileName="}},
-    };
-    for (const auto &c : cases) {
-        const std::string path = dir.File(c.name);
-        if (c.before)
-            testutil::WriteFile(path, c.before);
+        {"whole.ini", whole.c_str(), "Datei", "Fehlt", {}}};
+    for (const auto &[name, before, label, message, kept] : cases) {
+        const std::string path = dir.File(name);
+        if (before)
+            testutil::WriteFile(path, before);
         TdmLNG m;
         m.SetMode(lngIniFile);
         std::string err = "stale";
-        EXPECT_TRUE(m.Open(path, err)) << c.name;
+        EXPECT_TRUE(m.Open(path, err)) << name;
         EXPECT_EQ(err, "");
-        EXPECT_EQ(m.GetText(2), c.label) << c.name;
-        EXPECT_EQ(m.GetText(21559), c.message) << c.name;
-        EXPECT_EQ(m.GetText(3), "String 3"); // every other id: the catalogue
-        EXPECT_EQ(m.GetText(17586), "Ok");
+        EXPECT_EQ(m.GetText(2) + "|" + m.GetText(21559), std::string(label) + "|" + message) << name;
+        EXPECT_EQ(m.GetText(3) + "|" + m.GetText(17586), "String 3|Ok"); // every other id: the catalogue
         const std::string after = testutil::ReadFile(path);
-        for (const char *line : c.kept)
-            EXPECT_NE(after.find(std::string(line) + "\n"), std::string::npos) << c.name << ": " << line << " in\n" << after;
+        for (const char *line : kept)
+            EXPECT_NE(after.find(std::string(line) + "\n"), std::string::npos) << name << ": " << line << " in\n" << after;
+        if (kept.empty()) {
+            EXPECT_EQ(after, whole); // a file with both keys is not written at all
+            m.SetMode(lngBuiltIn);   // the catalogue again, the INI file no longer asked
+            EXPECT_EQ(m.GetText(2), "File name");
+        }
     }
-
-    // A file with both keys is not written at all.
-    const std::string whole = dir.File("whole.ini");
-    const std::string text = "[Messages]\r\nFileNotFound=Fehlt\r\n\r\n\r\n[Labels]\r\nFileName=Datei\r\n";
-    testutil::WriteFile(whole, text);
-    TdmLNG m;
-    m.SetMode(lngIniFile);
-    std::string err;
-    ASSERT_TRUE(m.Open(whole, err));
-    EXPECT_EQ(m.GetText(21559) + "|" + m.GetText(2), "Fehlt|Datei");
-    EXPECT_EQ(testutil::ReadFile(whole), text);
-    // Mode 0 again: the catalogue, the INI file no longer asked.
-    m.SetMode(lngBuiltIn);
-    EXPECT_EQ(m.GetText(2), "File name");
+    // Its own lookup answers only those two ids.
+    TLngIniFile ini;
+    ini.Defaults();
+    bool found = true;
+    std::string text = "kept";
+    ini.GetText(3, found, text);
+    EXPECT_EQ(text + (found ? "+" : "-"), "kept-");
 }
 
 TEST_F(TdmLNGTest, AnUnwritableLanguageIniStillGivesItsTextsAndTracesTheFailure)
 {
     testutil::TempDir dir;
     const std::string text = "[Labels]\nFileName=Dateiname\n";
-    const std::string path = UnwritableIni(dir, text);
+    // A read-only folder, or for root (whom permissions do not stop) a name
+    // that leaves no room for the temporary file of the save.
+    std::string path = dir.File(std::string(250, 'l'));
+    if (::geteuid() != 0)
+        ::mkdir(dir.File("ro").c_str(), 0755), path = dir.File("ro/de.ini");
+    testutil::WriteFile(path, text);
+    ::chmod(dir.File("ro").c_str(), 0555);
     TVisualTraceCore trace;
     trace.SetStandardOutputSink([](const std::vector<std::string> &) {});
     trace.SetToStandardOutput(true);
@@ -147,61 +122,31 @@ TEST_F(TdmLNGTest, AnUnwritableLanguageIniStillGivesItsTextsAndTracesTheFailure)
     std::string err;
     EXPECT_TRUE(m.Open(path, err));
     GlobalTrace = nullptr;
-    EXPECT_EQ(m.GetText(2), "Dateiname");
-    EXPECT_EQ(m.GetText(21559), "File not found");
+    EXPECT_EQ(m.GetText(2) + "|" + m.GetText(21559), "Dateiname|File not found");
     EXPECT_EQ(testutil::ReadFile(path), text);
     const auto lines = trace.PendingLines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("Language INI file not written back: Cannot create file"), std::string::npos) << lines[0];
     ::chmod(dir.File("ro").c_str(), 0755); // so the folder can be removed
-
-    // A file that cannot be read at all is the caller's error; the texts stay
-    // the catalogue's.
+    // A file that cannot be read at all is the caller's error; the texts stay the catalogue's.
     EXPECT_THROW(m.Open(dir.Path(), err), platform::EFOpenError);
     EXPECT_EQ(m.GetText(2), "File name");
-}
-
-TEST(LngIniFileTest, GetTextAnswersOnlyItsTwoIds)
-{
-    TLngIniFile ini;
-    ini.Defaults();
-    bool found = true;
-    std::string text = "kept";
-    ini.GetText(3, found, text);
-    EXPECT_FALSE(found);
-    EXPECT_EQ(text, "kept");
-    ini.GetText(21559, found, text);
-    EXPECT_TRUE(found);
-    EXPECT_EQ(text, "File not found");
 }
 
 TEST_F(TdmLNGTest, TextTurnsEveryEscapeIntoALineBreak)
 {
     TdmLNG m;
+    // Backslash, backslash, n: the second backslash starts the escape; the
+    // escape is case-sensitive; lone characters and real line feeds stay.
     const std::pair<const char *, const char *> cases[] = {
-        {"a\\nb", "a\r\nb"}, {"\\n\\n", "\r\n\r\n"}, {"x\\ny\\nz", "x\r\ny\r\nz"},
-        {"\\\\n", "\\\r\n"}, // backslash, backslash, n: the second backslash starts the escape
-        {"a\\Nb", "a\\Nb"},     // case-sensitive; lone characters stay
-        {"\\", "\\"}, {"a\\", "a\\"}, {"n", "n"}, {"", ""},
-        {"a\nb", "a\nb"}, // a real line feed is not the escape
-    };
+        {"a\\nb", "a\r\nb"}, {"\\n\\n", "\r\n\r\n"}, {"x\\ny\\nz", "x\r\ny\r\nz"}, {"\\\\n", "\\\r\n"},
+        {"a\\Nb", "a\\Nb"}, {"\\", "\\"}, {"a\\", "a\\"}, {"n", "n"}, {"", ""}, {"a\nb", "a\nb"}};
     for (const auto &[in, out] : cases)
         EXPECT_EQ(m.Text(in), out) << in;
-}
-
-TEST_F(TdmLNGTest, GlobalHelpersWorkWithAndWithoutTheModule)
-{
-    EXPECT_EQ(LngGetText(17586), "Ok");
-    EXPECT_EQ(LngGetText(0), "");
-    EXPECT_EQ(LngText("a\\nb"), "a\r\nb");
-    TdmLNG m;
-    dmLNG = &m;
-    m.SetMode(9);
-    EXPECT_EQ(LngGetText(17586), ""); // the module answers, not the catalogue
     EXPECT_EQ(LngText("a\\nb"), "a\r\nb");
 }
 
-TEST_F(TdmLNGTest, DestroyedModuleClearsTheGlobalPointer)
+TEST_F(TdmLNGTest, DestroyedModuleClearsTheGlobalPointerOnlyIfItIsTheGlobalOne)
 {
     QObject owner;
     auto *m = new TdmLNG(&owner); // owned by its Qt parent, as the main form owns it
@@ -209,8 +154,6 @@ TEST_F(TdmLNGTest, DestroyedModuleClearsTheGlobalPointer)
     EXPECT_EQ(m->objectName(), "dmLNG");
     delete m;
     EXPECT_EQ(dmLNG, nullptr);
-
-    // A module that is not the global one leaves the pointer alone.
     TdmLNG global;
     dmLNG = &global;
     { TdmLNG other; }

@@ -3,13 +3,17 @@ overlay being on screen (its panel's colour read back from the display), on a
 private Xvfb of the size given. A measurement, not a test:
 
     tests/e2e/run_e2e.sh --size 3840x2160 /usr/bin/python3 \
-        tests/e2e/measure_overlay_latency.py --program build/app/korvane-screenshot
+        bench/measure_overlay_latency.py --program build/app/korvane-screenshot
 """
+import os
 import statistics
 import sys
 import time
 
-from e2elib import PURPLE, args
+# The end-to-end helpers drive the program and read the display.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+
+from e2elib import PURPLE, args  # noqa: E402
 from spinelib import start, stop
 from xclient import XK_CONTROL_L, XK_ESCAPE, XK_PRINT, Client
 
