@@ -257,8 +257,7 @@ def tiff(screens):
     os.environ['KSS_PLUGINS'] = os.path.join(TMP, 'plugins')
     os.mkdir(os.environ['KSS_PLUGINS'])
     shutil.copy(os.environ['KSS_TIFF_PLUGIN'], os.environ['KSS_PLUGINS'])
-    with Image.open(os.path.join(screens, 'web-docs-1920x1080.png')) as im:
-        rgb = im.convert('RGB').crop((200, 150, 531, 390))  # odd width on purpose
+    rgb = Image.open(os.path.join(screens, 'web-docs-1920x1080.png')).convert('RGB').crop((200, 150, 531, 390))  # odd width
     half = rgb.convert('RGBA')
     half.putalpha(128)  # the colours load as stored, not multiplied by alpha
     src = {'rgb': rgb, 'pal': rgb.quantize(200), 'grey': rgb.convert('L'), 'bw': rgb.convert('1'), 'rgba-half': half,
@@ -308,8 +307,7 @@ def tiff(screens):
 
 def wmf(screens):
     """wmf2svg reads our metafiles as one image of the picture's size at the origin, with its pixels."""
-    with Image.open(os.path.join(screens, 'web-index-1920x1080.png')) as im:
-        rgb = im.convert('RGB').crop((100, 80, 433, 291))
+    rgb = Image.open(os.path.join(screens, 'web-index-1920x1080.png')).convert('RGB').crop((100, 80, 433, 291))
     for name, img in (('rgb', rgb), ('pal', rgb.quantize(64))):
         src, out, svg = (os.path.join(TMP, name + ext) for ext in ('.png', '.wmf', '.svg'))
         img.save(src)

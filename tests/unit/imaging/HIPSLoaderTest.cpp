@@ -154,8 +154,7 @@ TEST(HIPSLoader, PlaneChoice)
     // Planes of floats report each plane done.
     Pixels(Extended(1, 1, "3", "3") + Floats({1, 2, 3}, false));
     EXPECT_EQ(progress, (std::vector<int>{33, 66, 100}));
-    ProgressUpdate = nullptr;
-    InputQuery = nullptr;
+    ProgressUpdate = nullptr, InputQuery = nullptr;
 }
 
 } // namespace
