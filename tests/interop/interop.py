@@ -290,17 +290,16 @@ def tiff(screens):
     # An old writer's 8-bit colour map (no entry above 255) is taken as is:
     # 2 x 1 pixels, entry 0 = (10, 20, 30), 1 = (200, 100, 50).
     cmap = struct.pack('<768H', *[10, 200] + [0] * 254 + [20, 100] + [0] * 254 + [30, 50] + [0] * 254)
-    ifd = struct.pack('<H', 9) + b''.join(struct.pack('<HHIHH', tag, 3, 1, v, 0) for tag, v in (
+    old = b'II*\0\x0a\0\0\0\0\x01' + struct.pack('<H', 9) + b''.join(struct.pack('<HHIHH', tag, 3, 1, v, 0) for tag, v in (
         (256, 2), (257, 1), (258, 8), (259, 1), (262, 3), (273, 8), (278, 1), (279, 2)))
-    ifd += struct.pack('<HHII', 320, 3, 768, 124)
-    files = {'cmap8': b'II*\0\x0a\0\0\0\0\x01' + ifd + b'\0' * 4 + cmap, 'empty': b'', 'header-only': b'II*\0\x08\0\0\0',
-             'garbage': b'II*\0garbage', 'cut': read(paths[0])[:200]}
-    for name, data in files.items():
-        with open(os.path.join(TMP, name + '.tif'), 'wb') as f:
-            f.write(data)
-    for name, want in (('cmap8', (2, 1, 8, bytes([10, 20, 30, 200, 100, 50]))), ('empty', 'Unable to open file'),
-                       ('header-only', 'Unable to open file'), ('garbage', 'Unable to open file'),
-                       ('missing', 'Unable to open file'), ('cut', 'Error in bitmap data')):
+    old += struct.pack('<HHII', 320, 3, 768, 124) + b'\0' * 4 + cmap
+    opening = 'Unable to open file'
+    for name, data, want in (('cmap8', old, (2, 1, 8, bytes([10, 20, 30, 200, 100, 50]))), ('missing', None, opening),
+                             ('empty', b'', opening), ('header-only', b'II*\0\x08\0\0\0', opening),
+                             ('garbage', b'II*\0garbage', opening), ('cut', read(paths[0])[:200], 'Error in bitmap data')):
+        if data is not None:
+            with open(os.path.join(TMP, name + '.tif'), 'wb') as f:
+                f.write(data)
         got = load(os.path.join(TMP, name + '.tif'))
         check(same(got, want) if name == 'cmap8' else got == want, f'{name}.tif: {got}')
 
