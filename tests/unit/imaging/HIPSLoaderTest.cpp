@@ -116,11 +116,9 @@ TEST(HIPSLoader, HeaderForms)
 
 TEST(HIPSLoader, PixelKinds)
 {
-    // Floats are rounded halves to even and clamped; NaN gives 0. A single
-    // plane stores them most significant byte first, planes and triples least
-    // significant first.
-    const float nan = std::nanf("");
-    EXPECT_EQ(Pixels(Extended(1, 6, "3", "1") + Floats({-1, 2.5f, 3.5f, 300, nan, 254.6f}, true)),
+    // Floats round halves to even and clamp, NaN gives 0; one plane stores them
+    // big-endian, planes and triples little-endian.
+    EXPECT_EQ(Pixels(Extended(1, 6, "3", "1") + Floats({-1, 2.5f, 3.5f, 300, std::nanf(""), 254.6f}, true)),
               (itest::Bytes{0, 2, 4, 255, 0, 255}));
     EXPECT_EQ(Pixels(Extended(1, 2, "3", "2") + Floats({10, 20, 30, 40}, false)), (itest::Bytes{0, 30, 10, 0, 40, 20}));
     EXPECT_EQ(Pixels(Extended(1, 1, "37", "1") + Floats({1, 2, 3}, false)), (itest::Bytes{1, 2, 3}));

@@ -67,10 +67,8 @@ FAKE_EXPORT int32_t LibFreeImage(TImageContainer *Image)
 FAKE_EXPORT const char *LibGetLoadFilter() { return "Saved (*.sav)|*.sav"; }
 FAKE_EXPORT const char *LibGetSaveFilter() { return "Saved (*.sav)|*.sav"; }
 #else
-FAKE_EXPORT const char *LibGetLoadFilter()
-{
-    return "Targa (*.tgax;*.tga;*.TGA)|*.tgax;*.tga;*.TGA|Fake (*.fak;*.*)|*.fak;*.*";
-}
+static const char *g_loadFilter = "Targa (*.tgax;*.tga;*.TGA)|*.tgax;*.tga;*.TGA|Fake (*.fak;*.*)|*.fak;*.*";
+FAKE_EXPORT const char *LibGetLoadFilter() { return g_loadFilter; }
 #ifdef FAKE_NO_FREE
 FAKE_EXPORT const char *LibGetSaveFilter() { return "Nofree (*.nfr)|*.nfr"; }
 #else
