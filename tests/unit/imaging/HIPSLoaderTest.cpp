@@ -142,7 +142,7 @@ TEST(HIPSLoader, PlaneChoice)
     ProgressUpdate = [&](int p) { progress.push_back(p); };
     EXPECT_EQ(Pixels(data), (itest::Bytes{3, 4}));
     EXPECT_EQ(asked, "Select plane|Select plane to load (1-2)|1");
-    for (const char *out : {"3", "-7"})
+    for (const char *out : {"0", "3", "-7"})
         EXPECT_EQ((answer = out, Load(data)), "Select plane to load (1-2)");
     cancel = true;
     itest::ScriptedStream s(data);
