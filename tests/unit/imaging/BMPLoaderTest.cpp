@@ -82,13 +82,11 @@ TEST(BMPLoader, RefusesHostileHeadersAndRuns)
         Spec spec;
     } cases[] = {
         {"width 0", {.W = 0, .Pixels = px}},
-        {"width negative", {.W = -2, .Pixels = px}},
         {"height 0", {.H = 0, .Pixels = px}},
         {"height INT_MIN", {.H = INT_MIN, .Pixels = px}},
         {"above 2^28 pixels", {.W = 16385, .H = 16385, .Pixels = px}},
         {"2^31 pixels, 32-bit product wraps", {.W = 65536, .H = 32768, .Pixels = px}},
         {"bit count 2", {.Bits = 2, .Colors = 4, .Pixels = px}},
-        {"bit count 0", {.Bits = 0, .Pixels = px}},
         {"bit count 64", {.Bits = 64, .Pixels = px}},
         {"planes 2", {.Planes = 2, .Pixels = px}},
         {"RLE8 at 4 bpp", {.Bits = 4, .Comp = 1, .Colors = 16, .Pixels = {0, 1}}},
@@ -106,7 +104,6 @@ TEST(BMPLoader, RefusesHostileHeadersAndRuns)
         {"delta beyond the right edge", {.Bits = 8, .Comp = 1, .Colors = 2, .Pixels = {0, 2, 3, 0, 0, 1}}},
         {"delta beyond the top", {.Bits = 8, .Comp = 1, .Colors = 2, .Pixels = {0, 2, 0, 3, 0, 1}}},
         {"RLE data ends before end of picture", {.Bits = 8, .Comp = 1, .Colors = 2, .Pixels = {2, 1}}},
-        {"RLE4 run past the row", {.Bits = 4, .Comp = 2, .Colors = 2, .Pixels = {3, 0x11, 0, 1}}},
     };
     for (const auto &c : cases)
         EXPECT_EQ(LoadError(Bmp(c.spec)), "Unsupported file format") << c.what;
