@@ -441,10 +441,16 @@ TEST(DynamicList, GrowthDeleteAndAssign)
     ASSERT_EQ(list.Count, 16);
     EXPECT_EQ(records[0].a[0] * 100 + records[15].a[0], 116); // the mirror follows the moved block
     TDynamicList other(4, nullptr), copy(sizeof(Rec), nullptr);
+    other.GrowBy = 5;
+    for (int i = 0; i < 11; ++i)
+        other.Add();
+    EXPECT_EQ(other.Capacity, 15);
     EXPECT_THROW(other.Assign(list), platform::EAssertionFailed); // record sizes differ
     copy.Assign(list);
     ASSERT_EQ(copy.Count, 16);
     EXPECT_EQ(static_cast<Rec *>(copy.Data())[15].a[0], 16);
+    list.Compact();
+    EXPECT_EQ(list.Capacity, 16);
     list.SetCapacity(3);
     EXPECT_EQ(list.Count, 3);
     list.Clear();
@@ -485,5 +491,11 @@ TEST(MemUtils, SearchesStopAtTheirEnds)
               std::vector<int>({1, 3, -1, -1}));
     EXPECT_EQ(FindWord(0x0402, 4, 0, buf), 3); // reads the byte at EndIndex
     EXPECT_EQ(FindWord(0x0302, 5, 2, buf), -1);
-    EXPECT_EQ(SwapDWordValue(0xA1B2C3D4), 0xD4C3B2A1u);
+    std::uint32_t x = 0xA1B2C3D4;
+    std::int32_t a = 1, b = 2;
+    unsigned char z[3] = {1, 1, 1};
+    auto owned = std::make_unique<int>(3);
+    SwapDWord(x), SwapInts(a, b), ZeroMem(z, 2), FreeMemAndNil(owned);
+    EXPECT_EQ(std::vector<long>({x, !owned, a * 10 + b, z[1] * 10 + z[2], Align4(5) * 100 + Align8(9), ClampInt(-5, 0, 9) + ClampInt(15, 0, 9)}),
+              std::vector<long>({0xD4C3B2A1, 1, 21, 1, 816, 9}));
 }
