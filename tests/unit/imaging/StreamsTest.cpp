@@ -496,6 +496,7 @@ TEST(MemUtils, SearchesStopAtTheirEnds)
     unsigned char z[3] = {1, 1, 1};
     auto owned = std::make_unique<int>(3);
     SwapDWord(x), SwapInts(a, b), ZeroMem(z, 2), FreeMemAndNil(owned);
-    EXPECT_EQ(std::vector<long>({x, !owned, a * 10 + b, z[1] * 10 + z[2], Align4(5) * 100 + Align8(9), ClampInt(-5, 0, 9) + ClampInt(15, 0, 9)}),
-              std::vector<long>({0xD4C3B2A1, 1, 21, 1, 816, 9}));
+    EXPECT_EQ(std::vector<long>({x, std::uint32_t(SwapDWordValue(0xA1B2C3D4)), !owned, a * 10 + b, z[1] * 10 + z[2],
+                                 Align4(5) * 100 + Align8(9), ClampInt(-5, 0, 9) * 100 + ClampInt(15, 0, 9) * 10 + ClampInt(4, 0, 9)}),
+              std::vector<long>({0xD4C3B2A1, 0xD4C3B2A1, 1, 21, 1, 816, 94}));
 }
