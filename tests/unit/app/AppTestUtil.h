@@ -51,6 +51,16 @@ inline std::string LabelTexts(QWidget *w)
     return all;
 }
 
+// Processes events until `pred` holds or `ms` pass.
+inline bool WaitFor(const std::function<bool()> &pred, int ms = 5000)
+{
+    QElapsedTimer t;
+    for (t.start(); !pred(); QCoreApplication::processEvents(QEventLoop::AllEvents, 20))
+        if (t.elapsed() > ms)
+            return false;
+    return true;
+}
+
 // A stand-in for the desktop program `name`, first on PATH while it lives:
 // appends its arguments to a record, one per line, then runs the shell line `then`.
 class TFakeProgram {
@@ -66,9 +76,7 @@ public:
     // The record once it holds `lines` lines, or what it holds after `ms`.
     std::string Calls(long lines, int ms = 5000) const
     {
-        QElapsedTimer t;
-        for (t.start(); std::ranges::count(testutil::ReadFile(Record()), '\n') < lines && t.elapsed() < ms;)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        WaitFor([&] { return std::ranges::count(testutil::ReadFile(Record()), '\n') >= lines; }, ms);
         return testutil::ReadFile(Record());
     }
 

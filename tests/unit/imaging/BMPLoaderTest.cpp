@@ -16,12 +16,7 @@ using V = std::vector<int>;
 
 namespace {
 
-void Put(Bytes &b, std::size_t at, std::uint32_t v, int n)
-{
-    b.resize(std::max(b.size(), at + n));
-    for (int i = 0; i < n; ++i)
-        b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
+void Put(Bytes &b, std::size_t at, std::uint32_t v, int n) { PutLE(b, at, v, n); }
 
 // A BMP file with a 40-byte header (or Hs bytes, fields at the 40-byte
 // places), Colors palette entries (entry i = 0x010203 * i), then Pixels.
@@ -64,13 +59,7 @@ std::unique_ptr<TLinearBitmap> Load(const Bytes &file)
 }
 
 std::string LoadError(const Bytes &file) { return ErrorOf([&] { Load(file); }); }
-
-Bytes Save(const TLinearBitmap &b)
-{
-    TMemStream mem;
-    TBMPLoader().SaveToStream(mem, "BMP", b);
-    return AllOf(mem);
-}
+Bytes Save(const TLinearBitmap &b) { return SaveWith(TBMPLoader(), b, "BMP"); }
 
 V Row(const std::unique_ptr<TLinearBitmap> &b, int y) { return V(b->ScanLine(y), b->ScanLine(y) + b->BytesPerLine); }
 
@@ -93,13 +82,11 @@ TEST(BMPLoader, RefusesHostileHeadersAndRuns)
         Spec spec;
     } cases[] = {
         {"width 0", {.W = 0, .Pixels = px}},
-        {"width negative", {.W = -2, .Pixels = px}},
         {"height 0", {.H = 0, .Pixels = px}},
         {"height INT_MIN", {.H = INT_MIN, .Pixels = px}},
         {"above 2^28 pixels", {.W = 16385, .H = 16385, .Pixels = px}},
         {"2^31 pixels, 32-bit product wraps", {.W = 65536, .H = 32768, .Pixels = px}},
         {"bit count 2", {.Bits = 2, .Colors = 4, .Pixels = px}},
-        {"bit count 0", {.Bits = 0, .Pixels = px}},
         {"bit count 64", {.Bits = 64, .Pixels = px}},
         {"planes 2", {.Planes = 2, .Pixels = px}},
         {"RLE8 at 4 bpp", {.Bits = 4, .Comp = 1, .Colors = 16, .Pixels = {0, 1}}},
@@ -117,7 +104,6 @@ TEST(BMPLoader, RefusesHostileHeadersAndRuns)
         {"delta beyond the right edge", {.Bits = 8, .Comp = 1, .Colors = 2, .Pixels = {0, 2, 3, 0, 0, 1}}},
         {"delta beyond the top", {.Bits = 8, .Comp = 1, .Colors = 2, .Pixels = {0, 2, 0, 3, 0, 1}}},
         {"RLE data ends before end of picture", {.Bits = 8, .Comp = 1, .Colors = 2, .Pixels = {2, 1}}},
-        {"RLE4 run past the row", {.Bits = 4, .Comp = 2, .Colors = 2, .Pixels = {3, 0x11, 0, 1}}},
     };
     for (const auto &c : cases)
         EXPECT_EQ(LoadError(Bmp(c.spec)), "Unsupported file format") << c.what;
@@ -128,42 +114,16 @@ TEST(BMPLoader, RefusesHostileHeadersAndRuns)
         EXPECT_EQ(LoadError(Bytes(cut.begin(), cut.begin() + n)), "Unsupported file format") << n;
 }
 
-// Runs, bit fields, 32-bit as 24-bit, top-down upright, 1-bit with its colour
-// table, colours used clamped to 256, and the older headers.
-TEST(BMPLoader, DecodesEveryLayout)
+// The suite (tests/interop/interop.py) pins every common layout; here what it
+// does not: an early end of picture, a delta move and the old format.
+TEST(BMPLoader, DecodesWhatTheSuiteLacks)
 {
     const auto eop = Load(Bmp({.W = 3, .Bits = 8, .Comp = 1, .Colors = 3, .Pixels = {3, 2, 0, 1}}));
     EXPECT_EQ(Row(eop, 1), (V{2, 2, 2})); // end of picture after the first row: the rest stays index 0
     EXPECT_EQ(Row(eop, 0), (V{0, 0, 0}));
-    // RLE4: an absolute run of 3 takes 2 bytes and no padding, one of 5 takes
-    // 3 bytes and a padding byte; encoded runs alternate high and low nibble.
-    const auto four = Load(Bmp({.W = 5, .Bits = 4, .Comp = 2, .Colors = 16, .Pixels = {0, 3, 0x12, 0x30, 0, 0, 0, 5, 0x45, 0x67, 0x80, 0, 0, 1}}));
-    EXPECT_EQ(Row(four, 1), (V{1, 2, 3, 0, 0}));
-    EXPECT_EQ(Row(four, 0), (V{4, 5, 6, 7, 8}));
     const auto delta = Load(Bmp({.W = 4, .Bits = 4, .Comp = 2, .Colors = 16, .Pixels = {0, 2, 1, 1, 3, 0x9A, 0, 1}}));
     EXPECT_EQ(Row(delta, 0), (V{0, 9, 10, 9})); // one right, one up
     EXPECT_EQ(Row(delta, 1), (V{0, 0, 0, 0}));
-    Bytes p16;
-    for (std::uint32_t v : {0xF800u, 0x07E0u, 0x001Fu, 0x0821u})
-        Put(p16, p16.size(), v, 2);
-    const auto b565 = Load(Bmp({.Bits = 16, .Comp = 3, .Extra = Masks(0xF800, 0x07E0, 0x1F), .Pixels = p16}));
-    EXPECT_EQ(b565->PixelFormat, pf24bit);
-    EXPECT_EQ(Row(b565, 1), (V{0, 0, 255, 0, 255, 0}));
-    EXPECT_EQ(Row(b565, 0), (V{255, 0, 0, 8, 4, 8}));
-    const auto b32 = Load(Bmp({.W = 1, .H = -2, .Bits = 32, .Pixels = {1, 2, 3, 99, 4, 5, 6, 99}})); // top-down
-    EXPECT_EQ(b32->PixelFormat, pf24bit);
-    EXPECT_EQ(Row(b32, 0), (V{1, 2, 3}));
-    EXPECT_EQ(Row(b32, 1), (V{4, 5, 6}));
-    const auto mono = Load(Bmp({.W = 9, .H = 1, .Bits = 1, .Colors = 2, .Pixels = {0xA0, 0x80, 0, 0}}));
-    EXPECT_EQ(mono->PixelFormat, pf8bit);
-    EXPECT_EQ(Row(mono, 0), (V{1, 0, 1, 0, 0, 0, 0, 0, 1}));
-    EXPECT_EQ(mono->Palette[3], 3); // entry 1 is blue 3, green 2, red 1
-    EXPECT_EQ(Load(Bmp({.W = 4, .H = 1, .Bits = 8, .Colors = 300, .Pixels = {255, 0, 0, 0}}))->Palette[3 * 255], (3 * 255) & 0xFF);
-    // The 12-byte header with three-byte entries, the 64-byte header read at the 40-byte places.
-    const auto core = Load(Bmp({.W = 1, .H = 1, .Bits = 8, .Colors = 256, .Hs = 12, .Pixels = {7, 0, 0, 0}}));
-    EXPECT_EQ(core->ScanLine(0)[0], 7);
-    EXPECT_EQ(V(core->Palette.get() + 21, core->Palette.get() + 24), (V{21, 14, 7}));
-    EXPECT_EQ(Load(Bmp({.W = 300, .H = 1, .Hs = 64, .Pixels = Bytes(900, 0)}))->Width, 300);
     // The old format with its fixed colours: 4 bits, 2 x 2, rows of 2 bytes (one more than needed).
     const auto o = Load({0, 0, 2, 0, 2, 0, 2, 0, 1, 4, 0x1F, 0xEE, 0x20, 0xEE});
     ASSERT_EQ(o->PixelFormat, pf24bit);

@@ -178,41 +178,29 @@ TEST(DeflateEncoderTest, TypeChangeWithStoredDataPendingFlushesFirst)
     EXPECT_THROW(enc.SetBlockType(3), platform::Exception);
 }
 
-TEST(ChecksumTest, CrcCheckValuesAndZlibAtEveryLengthAndOffset)
+TEST(ChecksumTest, CrcAndAdlerMatchZlib)
 {
     EXPECT_EQ(~CRC32Update(0xFFFFFFFFu, "123456789", 9), 0xCBF43926u);
     EXPECT_EQ(~CRC32UpdateBytewise(0xFFFFFFFFu, "IEND", 4), 0xAE426082u);
-    EXPECT_EQ(~CRC32Update(0xFFFFFFFFu, "", 0), 0u);
-    const Bytes data = itest::RandomData(4096 + 64, 7);
-    for (std::size_t off = 0; off < 17; ++off)
-        for (std::size_t len : {0, 1, 15, 16, 63, 64, 65, 127, 128, 129, 200, 1000, 4095, 4096})
-            ASSERT_EQ(~CRC32Update(0xFFFFFFFFu, data.data() + off, len),
-                      static_cast<std::uint32_t>(crc32(0, data.data() + off, static_cast<uInt>(len))))
-                << "off " << off << " len " << len;
+    const Bytes data = RandomData(4096 + 64, 7), ff(200000, 0xFF), rnd = RandomData(200000, 3);
+    for (std::size_t off = 0; off < 17; ++off) // the sliced loop at every alignment and tail
+        for (std::size_t len : {0, 15, 16, 63, 64, 65, 129, 4095})
+            ASSERT_EQ(~CRC32Update(0xFFFFFFFFu, data.data() + off, len), crc32(0, data.data() + off, uInt(len))) << off << "/" << len;
     std::uint32_t reg = 0xFFFFFFFFu; // split updates give the same register as one
     std::size_t pos = 0;
-    for (std::size_t step : {3, 200, 1, 129, 64, 1000})
+    for (std::size_t step : {3, 200, 1, 129})
         reg = CRC32Update(reg, data.data() + pos, step), pos += step;
-    EXPECT_EQ(~reg, static_cast<std::uint32_t>(crc32(0, data.data(), static_cast<uInt>(pos))));
-}
-
-TEST(ChecksumTest, AdlerValuesAndZlib)
-{
+    EXPECT_EQ(~reg, crc32(0, data.data(), 333));
     TAdler32 a;
     EXPECT_EQ(a.GetResult(), 0x01000000u); // bytes 00 00 00 01 in memory order
     a.Update("abc", 3);
-    a.Update("x", 0);
     a.Update("x", -5);
     EXPECT_EQ(a.Value(), 0x024D0127u);
-    const std::uint32_t r = a.GetResult();
-    EXPECT_EQ(0, std::memcmp(&r, "\x02\x4D\x01\x27", 4));
-    // All 0xFF bytes push both sums to their reduction limits.
-    const Bytes ff(200000, 0xFF), rnd = itest::RandomData(200000, 3);
-    for (const Bytes *src : {&ff, &rnd})
-        for (std::size_t len : {1, 31, 32, 63, 64, 65, 5503, 5504, 5505, 5552, 5553, 11111, 200000}) {
+    for (const Bytes *src : {&ff, &rnd}) // all 0xFF pushes both sums to their reduction limits
+        for (std::size_t len : {1, 31, 32, 5552, 5553, 200000}) {
             TAdler32 x;
             x.Update(src->data(), static_cast<std::int64_t>(len));
-            ASSERT_EQ(x.Value(), static_cast<std::uint32_t>(adler32(1, src->data(), static_cast<uInt>(len)))) << len;
+            ASSERT_EQ(x.Value(), adler32(1, src->data(), uInt(len))) << len;
             std::uint32_t sa = 1, sb = 0;
             Adler32UpdateBytewise(sa, sb, src->data(), len);
             ASSERT_EQ(x.Value(), (sb << 16) | sa);
@@ -220,15 +208,13 @@ TEST(ChecksumTest, AdlerValuesAndZlib)
     TAdler32 y;
     for (int i = 0; i < 70000; ++i)
         y.UpdateByte(0x1FF); // only the low byte counts
-    EXPECT_EQ(y.Value(), static_cast<std::uint32_t>(adler32(1, ff.data(), 70000)));
+    EXPECT_EQ(y.Value(), adler32(1, ff.data(), 70000));
 }
 
-TEST(HuffmanTest, LengthsFromFrequencies)
+// Trees and length limits on any input: fuzz_huffman. Here the exact codes.
+TEST(HuffmanTest, LengthsCodesAndBadSets)
 {
     THuffmanCodes c;
-    c.SetCount(32);
-    c.SetFixedLength(5);
-    EXPECT_EQ(c.Codes[1].Code * 10 + c.Codes[1].Length, 0b10000u * 10 + 5);
     // A lone symbol gets one bit, none gives no codes; ties go to the later
     // symbol (ties to the earlier one would give 2, 2, 1 for three equal weights).
     using V = std::vector<std::uint32_t>;
@@ -241,49 +227,25 @@ TEST(HuffmanTest, LengthsFromFrequencies)
             got.push_back(c.Codes[s].Length);
         EXPECT_EQ(got, lengths);
     }
-    EXPECT_EQ(c.Codes[1].Code, ReverseBits(0b10, 2)); // canonical: 0, 10, 11
-    // Fibonacci weights make a maximally deep tree: limited to 7 bits, still
-    // complete and the canonical code of its own lengths.
-    std::uint32_t f[19] = {1, 1};
+    const std::uint8_t lens[4] = {2, 1, 3, 3}, over[4] = {1, 1, 1, 0}, tooLong[4] = {1, 9, 2, 0};
+    const std::uint32_t canonical[4] = {0b10, 0, 0b110, 0b111}; // before reversal
+    c.SetCount(4);
+    c.BuildFromLengths(lens, 15);
+    for (int s = 0; s < 4; ++s)
+        EXPECT_EQ(c.Codes[s].Code * 10 + c.Codes[s].Length, ReverseBits(canonical[s], lens[s]) * 10 + lens[s]);
+    EXPECT_EQ(MessageOf([&] { c.BuildFromLengths(over, 15); }), "Error in compressed data");
+    EXPECT_EQ(MessageOf([&] { c.BuildFromLengths(tooLong, 7); }), "Error in compressed data");
+    std::uint32_t f[19] = {1, 1}; // Fibonacci weights: a tree 18 deep, cut to 7 bits and still complete
     for (int i = 2; i < 19; ++i)
         f[i] = f[i - 1] + f[i - 2];
     c.SetCount(19);
     c.BuildFromFrequencies(f, 7);
     std::uint64_t kraft = 0;
-    std::uint8_t lens[19];
-    for (int s = 0; s < 19; ++s) {
-        ASSERT_TRUE(c.Codes[s].Length >= 1 && c.Codes[s].Length <= 7) << s;
-        kraft += std::uint64_t(1) << (32 - (lens[s] = static_cast<std::uint8_t>(c.Codes[s].Length)));
-    }
-    EXPECT_EQ(kraft, std::uint64_t(1) << 32);
-    THuffmanCodes canon;
-    canon.SetCount(19);
-    canon.BuildFromLengths(lens, 7);
     for (int s = 0; s < 19; ++s)
-        EXPECT_EQ(c.Codes[s].Code, canon.Codes[s].Code) << s;
-}
-
-TEST(HuffmanTest, CanonicalCodesTreeAndBadSets)
-{
-    const std::uint8_t lens[4] = {2, 1, 3, 3}, over[4] = {1, 1, 1, 0}, tooLong[4] = {1, 9, 2, 0};
-    const std::uint32_t canonical[4] = {0b10, 0, 0b110, 0b111}; // before reversal
-    THuffmanCodes c;
-    c.SetCount(4);
-    c.BuildFromLengths(lens, 15);
-    THuffmanTree tree;
-    tree.SetCount(4);
-    tree.BuildFromLengths(lens, 15);
-    EXPECT_EQ(tree.Root, 4);
-    for (int s = 0; s < 4; ++s) {
-        EXPECT_EQ(c.Codes[s].Code, ReverseBits(canonical[s], lens[s]));
-        EXPECT_EQ(c.Codes[s].Length, lens[s]);
-        int node = tree.Root;
-        for (std::uint32_t i = 0, code = c.Codes[s].Code; i < c.Codes[s].Length; ++i, code >>= 1)
-            node = (code & 1) ? tree.Nodes[node].One : tree.Nodes[node].Zero;
-        EXPECT_EQ(node, s);
-    }
-    EXPECT_EQ(itest::MessageOf([&] { c.BuildFromLengths(over, 15); }), "Error in compressed data");
-    EXPECT_EQ(itest::MessageOf([&] { c.BuildFromLengths(tooLong, 7); }), "Error in compressed data");
+        kraft += c.Codes[s].Length <= 7 ? std::uint64_t(1) << (32 - c.Codes[s].Length) : 0;
+    EXPECT_EQ(kraft, std::uint64_t(1) << 32);
+    c.SetFixedLength(5);
+    EXPECT_EQ(c.Codes[1].Code * 10 + c.Codes[1].Length, 0b10000u * 10 + 5);
     THuffmanCodes all; // a complete code over all 289 symbols needs every internal node
     all.SetCount(289);
     std::vector<std::uint32_t> ones(289, 1);

@@ -98,8 +98,8 @@ TEST(DeflateInflateTest, InflatesZlibOutputOfEveryKindAndTakesNoByteAfterIt)
 {
     const Bytes mixed = MixedData(600000, 21), noise = RandomData(100000, 22);
     for (const Bytes *d : {&mixed, &noise})
-        for (int level : {0, 1, 6, 9})
-            for (int strategy : {Z_DEFAULT_STRATEGY, Z_FIXED, Z_HUFFMAN_ONLY, Z_RLE, Z_FILTERED}) {
+        for (int level : {0, 1, 9})
+            for (int strategy : {Z_DEFAULT_STRATEGY, Z_FIXED, Z_HUFFMAN_ONLY, Z_RLE}) {
                 const Bytes z = ZlibDeflate(*d, level, strategy, 15);
                 const Bytes body(z.begin() + 2, z.end());
                 std::size_t used = 0;
@@ -122,15 +122,11 @@ TEST(DeflateInflateTest, InflatesZlibOutputOfEveryKindAndTakesNoByteAfterIt)
     EXPECT_EQ(InflateBuffer(z.data(), z.size()), d);
 }
 
+// Peeked views against pulled bytes on any input: fuzz_inflate. Here stored
+// blocks fill the window past its end, then fixed blocks refer back across the wrap.
 TEST(DeflateInflateTest, DecodesInPlaceFromPeekedViewsAndAcrossTheWindow)
 {
     const Bytes d = MixedData(400000, 71);
-    std::vector<Bytes> streams;
-    for (int level : {0, 1, 6, 9})
-        streams.push_back(ZlibDeflate(d, level, Z_DEFAULT_STRATEGY, -15, level == 6 ? 5000 : 0, Z_FULL_FLUSH));
-    for (std::uint8_t type : {BlockFixed, BlockDynamic, BlockStored})
-        streams.push_back(DeflateBuffer(d.data(), d.size(), type));
-    // Stored blocks fill the window past its end, then fixed blocks refer back across the wrap.
     VectorSink sink;
     DeflateEncoder enc(sink);
     enc.SetBlockType(BlockStored);
@@ -138,15 +134,13 @@ TEST(DeflateInflateTest, DecodesInPlaceFromPeekedViewsAndAcrossTheWindow)
     enc.SetBlockType(BlockFixed);
     enc.Write(d.data() + 150001, d.size() - 150001);
     enc.Finish();
-    streams.push_back(sink.Data);
-    unsigned seed = 0;
-    for (Bytes s : streams) {
+    for (Bytes s : {sink.Data, ZlibDeflate(d, 6, Z_DEFAULT_STRATEGY, -15, 5000, Z_FULL_FLUSH)}) {
         const std::size_t len = s.size();
         s.insert(s.end(), {0xA1, 0xA2, 0xA3, 0xA4});
-        for (std::size_t readSize : {1u, 777u, 65536u}) {
-            Source src(s, true, ++seed);
-            ASSERT_EQ(ReadAll(src, readSize), d) << seed;
-            EXPECT_EQ(src.pos, len) << seed;
+        for (std::size_t readSize : {1u, 65536u}) {
+            Source src(s, true, static_cast<unsigned>(readSize));
+            ASSERT_EQ(ReadAll(src, readSize), d) << readSize;
+            EXPECT_EQ(src.pos, len) << readSize;
         }
     }
 }

@@ -13,7 +13,7 @@ using B = std::vector<std::uint8_t>;
 
 namespace {
 
-B Pixels(const TLinearBitmap &b) { return B(b.Map.get(), b.Map.get() + b.Size); }
+B Pixels(const TLinearBitmap &b) { return itest::PixelsOf(b); }
 
 // Stores width, height and 24-bit pixels raw; registered under "LGT".
 class RawLoader : public TBitmapLoader {
@@ -53,18 +53,12 @@ public:
 QByteArray TwoPixelBmp(int bits)
 {
     const int colours = bits <= 8 ? 2 : 0, offset = 14 + 40 + 4 * colours;
-    QByteArray b(offset + (2 * bits + 31) / 32 * 4, '\0');
-    const auto put = [&](int at, std::uint32_t v, int n) {
-        for (int i = 0; i < n; ++i)
-            b[at + i] = static_cast<char>(v >> (8 * i));
-    };
-    put(0, 'B' | 'M' << 8, 2), put(2, static_cast<std::uint32_t>(b.size()), 4), put(10, static_cast<std::uint32_t>(offset), 4);
-    put(14, 40, 4), put(18, 2, 4), put(22, 1, 4), put(26, 1, 2), put(28, static_cast<std::uint32_t>(bits), 2);
-    put(46, static_cast<std::uint32_t>(colours), 4);
-    if (colours)
-        put(54 + 4, 0x000A141E, 4);
-    put(offset, bits == 1 ? 0x80 : bits == 4 ? 0x10 : bits == 8 ? 1 : 0x0A141E, bits <= 8 ? 1 : 3);
-    return b;
+    itest::Bytes b(static_cast<std::size_t>(offset + (2 * bits + 31) / 32 * 4));
+    for (const auto &[at, v, n] : {std::tuple{0, int('B' | 'M' << 8), 2}, {2, int(b.size()), 4}, {10, offset, 4}, {14, 40, 4},
+                                   {18, 2, 4}, {22, 1, 4}, {26, 1, 2}, {28, bits, 2}, {46, colours, 4}, {58, colours ? 0x0A141E : 0, 4},
+                                   {offset, bits == 1 ? 0x80 : bits == 4 ? 0x10 : bits == 8 ? 1 : 0x0A141E, bits <= 8 ? 1 : 3}})
+        itest::PutLE(b, static_cast<std::size_t>(at), static_cast<std::uint32_t>(v), n);
+    return QByteArray(reinterpret_cast<const char *>(b.data()), static_cast<qsizetype>(b.size()));
 }
 
 } // namespace

@@ -2,7 +2,11 @@
 // Helpers shared by the imaging tests: exception texts, scripted streams,
 // test data generators and zlib as the independent peer.
 #include "imaging/LinarBitmap.h"
+#include "imaging/LinearGraphic.h"
 #include "imaging/MemStream.h"
+#include "platform/gui/Graphic.h"
+
+#include <QBuffer>
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -64,6 +68,46 @@ inline Bytes AllOf(imaging::TMemStream &m)
     if (!out.empty())
         m.Read(out.data(), m.Size());
     return out;
+}
+
+// What `loader` writes of `b` as `ext`.
+template <typename L> Bytes SaveWith(L &&loader, const imaging::TLinearBitmap &b, const std::string &ext)
+{
+    imaging::TMemStream mem;
+    loader.SaveToStream(mem, ext, b);
+    return AllOf(mem);
+}
+
+// The error text of reading `file` into `b` as `ext`, or "".
+template <typename L, typename C> std::string LoadWith(L &&loader, const C &file, imaging::TLinearBitmap &b, const std::string &ext)
+{
+    return ErrorOf([&] { loader.LoadFromStream(*MemOf(file), ext, b); });
+}
+
+// `v` as `n` little-endian bytes at `at`, growing `b` as needed.
+inline void PutLE(Bytes &b, std::size_t at, std::uint64_t v, int n)
+{
+    b.resize(std::max(b.size(), at + static_cast<std::size_t>(n)));
+    for (int i = 0; i < n; ++i)
+        b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// Through the picture class registered for `ext` (a linear graphic): the
+// bytes it writes of `b` and the pixels it reads back from them.
+inline std::pair<Bytes, Bytes> PictureRoundTrip(const std::string &ext, const imaging::TLinearBitmap &b)
+{
+    const auto format = platform::FindFileFormat(ext);
+    EXPECT_TRUE(format) << ext;
+    if (!format)
+        return {};
+    auto g = format->Create(), again = format->Create();
+    dynamic_cast<imaging::TLinearGraphic &>(*g).Image.Assign(b);
+    QBuffer buf;
+    buf.open(QIODevice::ReadWrite);
+    g->SaveToStream(buf);
+    buf.seek(0);
+    again->LoadFromStream(buf);
+    return {Bytes(buf.data().begin(), buf.data().end()), PixelsOf(dynamic_cast<imaging::TLinearGraphic &>(*again).Image)};
 }
 
 // Bytes in memory; can cap each Write, claim more Available than it has,
