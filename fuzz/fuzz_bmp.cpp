@@ -16,11 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     limits.MaxPixels = std::int64_t(1) << 22;
     ReadDIBFromStream(mem, bitmap, limits);
     if (size > 14) {
-        try {
-            ReadDIB(data + 14, size - 14, bitmap);
-        } catch (const Exception &) {
-            // refused cleanly
-        }
+        try { ReadDIB(data + 14, size - 14, bitmap); } catch (const Exception &) { /* refused cleanly */ }
     }
     return 0;
 }

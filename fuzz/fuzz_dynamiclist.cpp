@@ -1,6 +1,5 @@
-// Record lists are read from files: any bytes must load without a crash or a
-// huge allocation, through a buffered reader as well as directly, and what
-// loads must save back to the same bytes.
+// Any bytes as a record list, read directly and buffered: no crash or huge
+// allocation, and what loads saves back to the same bytes.
 #include "imaging/BufStream.h"
 #include "imaging/DynamicLists.h"
 #include "imaging/MemStream.h"

@@ -1,6 +1,5 @@
-// Any bytes as a GIF file: the picture loads or raises GIFException, and
-// every frame it holds (up to 2^22 pixels) renders (pixels, mask and the picture's buffer)
-// without reading or writing out of bounds or asking for huge memory.
+// Any bytes as a GIF file: it loads or raises GIFException, and every frame (up to 2^22
+// pixels) renders pixels, mask and buffer within bounds and without huge memory.
 #include "gif/GIFImage.h"
 
 #include <QBuffer>
@@ -27,8 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     try {
         for (int i = 0; i < image.Count(); ++i) {
             auto *f = image.SubImage(i);
-            // Huge frames take the same paths as small ones, only slower
-            // under the sanitizers.
+            // Huge frames take the same paths as small ones, only slower.
             if (std::int64_t(f->Width()) * f->Height() > (1 << 22))
                 continue;
             const QImage &bmp = f->GetBitmap();

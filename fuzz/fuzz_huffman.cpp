@@ -1,6 +1,5 @@
-// Code builders on any lengths and frequencies: lengths build a prefix code
-// whose tree walks back to every symbol or are refused; frequencies always
-// give a complete (or single) code within the length limit.
+// Code lengths build a prefix code whose tree walks back to every symbol, or are refused;
+// frequencies always give a complete (or single) code within the length limit.
 #include "imaging/Huffman.h"
 #include "platform/core/Exceptions.h"
 
@@ -9,7 +8,6 @@
 using namespace imaging;
 
 namespace {
-
 // Checks the tree walks every code to its symbol; returns the Kraft sum (times 2^32) and the codes counted.
 std::uint64_t CheckTree(const THuffmanCodes &codes, int count, int maxBits, int *coded)
 {
@@ -37,7 +35,6 @@ std::uint64_t CheckTree(const THuffmanCodes &codes, int count, int maxBits, int 
     }
     return kraft;
 }
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -63,7 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         CheckTree(codes, count, 16, &coded);
     } catch (const platform::Exception &) {
     }
-
     std::uint32_t freq[THuffmanCodes::Capacity] = {};
     int used = 0;
     for (int i = 0; i < count; ++i) {

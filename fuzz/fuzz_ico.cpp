@@ -1,8 +1,5 @@
-// Any bytes as an icon or cursor file, loaded without the selection form: the
-// loader takes an image or raises one of its errors; it never reads out of
-// bounds or allocates more than the file justifies. What it loads must come
-// back with the same colours after a save as ICO and as CUR, and drawing an
-// image anywhere near a small canvas must stay inside it.
+// Any bytes as an icon or cursor file (no selection form): an image or an error, within bounds;
+// what loads keeps its colours through ICO and CUR, and drawing it stays inside a small canvas.
 #include "imaging/ICOLoader.h"
 #include "imaging/MemStream.h"
 
@@ -12,7 +9,6 @@
 #include <cstdlib>
 
 namespace {
-
 std::uint32_t ColorAt(const imaging::TLinearBitmap &b, int x, int y)
 {
     const std::uint8_t *p = b.ScanLine(y);
@@ -37,7 +33,6 @@ void RoundTrip(imaging::TICOLoader &loader, const imaging::TLinearBitmap &first,
             if (ColorAt(again, x, y) != ColorAt(first, x, y))
                 std::abort();
 }
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -57,7 +52,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     RoundTrip(loader, bitmap, "ICO");
     RoundTrip(loader, bitmap, "CUR");
-
     stream.Seek(0);
     imaging::TIconList list;
     list.LoadFromStream(stream);

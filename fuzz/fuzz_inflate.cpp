@@ -1,7 +1,5 @@
-// Any bytes as deflate data: the inflater decodes them or raises one of its
-// errors; it never reads out of bounds. Reading from a source (a byte at a
-// time, or in place from views of any size) must give the same result and
-// take no byte after the data; what it decodes must survive our encoder.
+// Any bytes as deflate data: decoded or refused within bounds, the same from memory and from a
+// source (pulled, or peeked in views of any size) taking no byte after the data; re-encodable.
 #include "imaging/DeflateCoder.h"
 #include "platform/core/Exceptions.h"
 
@@ -12,7 +10,6 @@
 #include <vector>
 
 namespace {
-
 // Pulls, and when `peek` is set also shows views of varying size (none at times).
 struct Source : imaging::InflateSource {
     const std::uint8_t *data;
@@ -63,7 +60,6 @@ bool Decode(imaging::Inflater &inf, std::vector<std::uint8_t> &out, std::string 
         return false;
     }
 }
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -73,7 +69,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::vector<std::uint8_t> a;
     std::string errA;
     const bool okA = Decode(mem, a, errA);
-
     for (bool peek : {false, true}) {
         Source src(data, size, peek);
         imaging::Inflater pull;

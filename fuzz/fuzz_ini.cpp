@@ -1,6 +1,5 @@
-// The INI reader takes files that users and other tools edit: any bytes must
-// parse without a crash, what it writes must read back the same, and a value
-// written under any section and key is either refused or read back whole.
+// Any bytes parse; what is written reads back the same, and a value written under any
+// section and key is either refused or read back whole.
 #include "platform/core/IniFile.h"
 
 #include <cstddef>

@@ -1,15 +1,12 @@
-// Any bytes as a JPEG file: the loader decodes them (at full and at 1/8
-// scale) or raises EJPEG or ELinearBitmap; it never reads or writes out of
-// bounds, leaks or aborts. What it decodes saves and loads again.
+// Any bytes as a JPEG file, at full and 1/8 scale: decoded or EJPEG/ELinearBitmap, within
+// bounds, no leak or abort; what decodes saves and loads again.
 #include "imaging/JPEGLoader.h"
 #include "imaging/MemStream.h"
 
 using namespace imaging;
 
 namespace {
-
-// Frame headers that declare more than 2^22 pixels are skipped: their
-// (legitimate) work is large and slow, which would only hide other findings.
+// Frames of more than 2^22 pixels are skipped: their (legitimate) slowness hides other findings.
 bool DeclaresHugeFrame(const std::uint8_t *d, std::size_t n)
 {
     for (std::size_t i = 0; i + 8 < n; ++i)
@@ -35,7 +32,6 @@ bool TryLoad(TJPEGLoader &loader, const std::uint8_t *data, std::size_t size, TL
     }
     return false;
 }
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)

@@ -1,6 +1,5 @@
-// Map files are read from beside the module on every exception report: any
-// bytes must parse without a crash or hang, and every record kept must be
-// one the lookups can use.
+// Map files are read on every exception report: any bytes parse without a crash or hang,
+// and every record kept is one the lookups can use.
 #include "support/MapFile.h"
 
 #include <cstddef>

@@ -1,5 +1,4 @@
-// Any bytes as a PCX file: the loader reads them or raises one of its errors,
-// never reading or writing out of bounds. What loads must come back unchanged
+// Any bytes as a PCX file: read or refused within bounds; what loads comes back unchanged
 // through our writer and loader.
 #include "imaging/MemStream.h"
 #include "imaging/PCXLoader.h"

@@ -1,5 +1,4 @@
-// Any bytes as a PNG or MNG file: the reader loads them or raises one of its
-// errors, never reading or writing out of bounds. What loads must come back
+// Any bytes as a PNG or MNG file: read or refused within bounds; what loads comes back
 // unchanged through our writer and reader.
 #include "imaging/MemStream.h"
 #include "imaging/PNGLoader.h"

@@ -1,5 +1,4 @@
-// Metafiles from anywhere play or raise the library's exceptions, never crash
-// or hang; a small picture keeps the fuzzer on the records, not the pixels.
+// Metafiles play or raise, never crash or hang; a small picture keeps the work on the records.
 #include "imaging/MetafilePlayer.h"
 #include "platform/core/Exceptions.h"
 
@@ -19,9 +18,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     imaging::TMetafileLimits limits;
     limits.MaxPixels = std::int64_t(1) << 20;
-    try {
-        imaging::PlayMetafile(data, size, limits);
-    } catch (const platform::Exception &) {
-    }
+    try { imaging::PlayMetafile(data, size, limits); } catch (const platform::Exception &) {}
     return 0;
 }

@@ -1,32 +1,19 @@
-#include "platform/core/Clock.h"
 #include "platform/core/Exceptions.h"
 #include "platform/core/ProgramPath.h"
 #include "platform/core/Random.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
-#include <stdexcept>
 
 using namespace platform;
 
-TEST(Exceptions, ClassNamesComeFromOurHierarchyOrTheDemangledType)
+// Class names of ours and of standard exceptions: the exception report tests.
+TEST(Exceptions, ClassNameMessageAndOSErrors)
 {
-    EXPECT_EQ(ExceptionClassName(EInOutError("x")), "EInOutError");
-    EXPECT_EQ(ExceptionClassName(std::out_of_range("x")), "std::out_of_range");
     const Exception &base = EFCreateError("m");
     EXPECT_STREQ(base.ClassName(), "EFCreateError");
     EXPECT_STREQ(base.what(), "m");
     EXPECT_NE(MakeOSError(2, "f.txt").Message().find("f.txt: "), std::string::npos);
-}
-
-TEST(Clock, InjectedSourceIsUsedAndRemoved)
-{
-    const DateTime fixed{2009, 9, 9, 14, 5, 3, 7};
-    {
-        ScopedClock c([&] { return fixed; });
-        EXPECT_EQ(Now(), fixed);
-    }
-    EXPECT_GE(Now().Year, 2024);
 }
 
 TEST(ProgramPath, FileNameParts)

@@ -49,7 +49,6 @@ TEST(WriteAll, FailureReportsErrnoAndWhatReachedTheFile)
     EXPECT_EQ(err, EFBIG);
     EXPECT_EQ(written, 100u);
     EXPECT_EQ(testutil::ReadFile(dir.File("f")), std::string(100, 'x'));
-
     written = 5;
     EXPECT_EQ(WriteAll(-1, "abc", 3, written), EBADF);
     EXPECT_EQ(written, 0u);

@@ -128,7 +128,6 @@ TEST(IniFile, FailedSaveLeavesOldFileIntact)
     }
     EXPECT_EQ(ReadFile(f), "[A]\nx=1\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1); // no temporary file left
-
     TMemIniFile missing(dir.File("no/such/folder/s.ini"));
     missing.WriteString("A", "x", "1");
     EXPECT_THAT([&] { missing.UpdateFile(); }, ThrowsMessage<platform::EFCreateError>(HasSubstr("Cannot create file")));

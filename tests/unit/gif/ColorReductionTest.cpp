@@ -16,7 +16,6 @@
 using namespace gif;
 
 namespace {
-
 QImage Solid(int w, int h, std::initializer_list<QRgb> colours)
 {
     QImage img(w, h, QImage::Format_RGB32);
@@ -47,7 +46,6 @@ double Psnr(const QImage &a, const QImage &b)
             sum += std::pow(double(x.constScanLine(r)[i]) - y.constScanLine(r)[i], 2);
     return 10 * std::log10(255.0 * 255.0 / (sum / (double(x.width()) * x.height() * 3)));
 }
-
 } // namespace
 
 TEST(ColorReductionTest, FixedLookups)

@@ -14,13 +14,10 @@ using namespace gif;
 using gif_test::Bytes;
 
 namespace {
-
 // Global colours: 0 black, 1 white, 2 red, 3 green.
 constexpr QRgb kColors[] = {0xFF000000, 0xFFFFFFFF, 0xFFFF0000, 0xFF00FF00};
 
-struct F {
-    int Left, Width, Color, Delay = 0, Disposal = 1;
-};
+struct F { int Left, Width, Color, Delay = 0, Disposal = 1; };
 
 // A 4 x 1 screen; frames are one pixel high. Loops < 0: no loop extension.
 QByteArray Gif(const std::vector<F> &frames, int loops = -1)
@@ -88,7 +85,6 @@ struct Painting {
 };
 
 constexpr std::uint16_t kSync = doAnimate | doTransparent;
-
 } // namespace
 
 TEST(GIFPainter, WaitsFollowTheDelaysAndTheSpeed)

@@ -1,6 +1,5 @@
-// The GIF suites of the test data: every file loads (or fails as expected),
-// its frames show the expected pixels, and what it holds survives a save and
-// a reload, its extension blocks byte for byte.
+// The GIF suites: every file loads (or fails as expected), shows the expected frames, and
+// survives a save and reload, its extension blocks byte for byte.
 #include "GIFTestUtil.h"
 #include "tests/common/TestUtil.h"
 
@@ -18,14 +17,12 @@ using namespace gif;
 using namespace gif_test;
 
 namespace {
-
 QByteArray ReadAll(const std::string &path) { return QByteArray::fromStdString(testutil::ReadFile(path)); }
 
-// The frames a viewer shows: every image drawn in order with its mask and
-// the previous image's disposal; images without a delay join the next one
-// (but a looping file without any delay shows each). Starts transparent;
-// restore to background makes the area transparent. `plain`: over the
-// background colour, no mask or disposal, only the last screen.
+// The frames a viewer shows: images in order with mask and the previous one's disposal; images
+// without a delay join the next (unless a looping file has no delays at all). Starts transparent,
+// as restore to background leaves it. `plain`: over the background colour, no mask or disposal,
+// only the last screen.
 std::vector<QImage> Composite(TGIFImage &image, bool everyImage = false, bool plain = false)
 {
     std::vector<QImage> shown;
@@ -98,10 +95,8 @@ std::vector<QByteArray> Extensions(TGIFImage &image)
     return all;
 }
 
-// Each extension is written back as the file holds it (but the odd blocks of
-// nul-comment and loop-buffer, written in normal form); saved with the plain
-// encoder and loaded again, every image shows the same, with the same
-// extensions.
+// Each extension is written back as the file holds it (nul-comment's and loop-buffer's odd
+// blocks in normal form); saved and loaded again, every image shows the same, same extensions.
 void CheckRoundTrip(TGIFImage &image, const QByteArray &file, const std::string &name)
 {
     for (const QByteArray &b : Extensions(image))
@@ -115,7 +110,6 @@ void CheckRoundTrip(TGIFImage &image, const QByteArray &file, const std::string 
     EXPECT_TRUE(Composite(*back.Image, true) == Composite(image, true)) << name;
     EXPECT_TRUE(Extensions(*back.Image) == Extensions(image)) << name;
 }
-
 } // namespace
 
 // Where this library differs from the suite on purpose, the reason is given.

@@ -71,14 +71,9 @@ struct PlainEncoder {
 };
 
 // The message f() raises, or "".
-template <typename F>
-std::string MessageOf(F &&f)
+template <typename F> std::string MessageOf(F &&f)
 {
-    try {
-        f();
-    } catch (const platform::Exception &e) {
-        return e.what();
-    }
+    try { f(); } catch (const platform::Exception &e) { return e.what(); }
     return "";
 }
 
@@ -119,5 +114,4 @@ inline QByteArray Header(int w = 2, int h = 2, const char *version = "89a")
 }
 inline QByteArray Descriptor(int w, int h, int packed = 0) { return Bytes({0x2C, 0, 0, 0, 0, w, w >> 8, h, h >> 8, packed}); }
 inline QByteArray Frame(int w, int h, std::uint8_t v = 1) { return Descriptor(w, h) + PlainLZW(Pixels(std::size_t(w * h), v)); }
-
 } // namespace gif_test

@@ -32,5 +32,4 @@ inline std::optional<std::vector<std::vector<std::uint8_t>>> GiflibFrames(const 
         DGifCloseFile(g, &err);
     return frames;
 }
-
 } // namespace gif_test

@@ -7,13 +7,10 @@ using platform::TBitmap;
 using platform::TPixelFormat;
 
 namespace {
-
 TBitmap Blank(TPixelFormat f, int w, int h)
 {
     TBitmap b;
-    b.SetPixelFormat(f);
-    b.SetSize(w, h);
-    return b;
+    return b.SetPixelFormat(f), b.SetSize(w, h), b;
 }
 
 TBitmap Pattern24(int w, int h)
@@ -29,11 +26,7 @@ TBitmap Pattern24(int w, int h)
     return b;
 }
 
-std::vector<int> Bytes(const TBitmap &b, int row, int n)
-{
-    return {b.ScanLine(row), b.ScanLine(row) + n};
-}
-
+std::vector<int> Bytes(const TBitmap &b, int row, int n) { return {b.ScanLine(row), b.ScanLine(row) + n}; }
 } // namespace
 
 TEST(Bitmap, RowsAreDwordAlignedNewPixelsZeroAndTwentyFourBitsBlueGreenRed)
@@ -44,7 +37,6 @@ TEST(Bitmap, RowsAreDwordAlignedNewPixelsZeroAndTwentyFourBitsBlueGreenRed)
         EXPECT_EQ(Bytes(b, y, 9), std::vector<int>(9, 0));
     b.SetPixelFormat(TPixelFormat::pf8bit);
     EXPECT_EQ(std::make_pair(b.BytesPerLine(), b.Palette().size()), std::make_pair(4, size_t(256)));
-
     QImage img(2, 1, QImage::Format_RGB888);
     img.setPixel(0, 0, qRgb(10, 20, 30));
     img.setPixel(1, 0, qRgb(40, 50, 60));
@@ -66,7 +58,6 @@ TEST(Bitmap, ResizingKeepsTheOverlappingPixels)
     }
     b.SetSize(0, 5);
     EXPECT_TRUE(b.Empty());
-
     // One-bit rows keep their partial byte.
     TBitmap m = Blank(TPixelFormat::pf1bit, 11, 1);
     m.ScanLine(0)[0] = 0xA5;
@@ -98,7 +89,6 @@ TEST(Bitmap, PixelFormatRoundTripKeepsColours)
     b.SetPixelFormat(TPixelFormat::pf24bit);
     for (int y = 0; y < 5; ++y)
         EXPECT_EQ(Bytes(b, y, 21), Bytes(orig, y, 21));
-
     TBitmap indexed;
     indexed.SetPixelFormat(TPixelFormat::pf8bit);
     std::vector<QRgb> pal(256);

@@ -7,7 +7,6 @@ using platform::DrawFocusRect;
 using platform::TRect;
 
 namespace {
-
 QImage Noise(int w, int h, QImage::Format f, quint32 seed)
 {
     QImage img(w, h, f);
@@ -33,7 +32,6 @@ int Changed(const QImage &a, const QImage &b)
             n += a.pixel(x, y) != b.pixel(x, y);
     return n;
 }
-
 } // namespace
 
 TEST(FocusRect, DrawingTwiceRestoresTheImageInEveryFormat)
@@ -85,7 +83,6 @@ TEST(FocusRect, EmptyAndFarAwayRectanglesChangeNothingAndTheRegionIsTheEdges)
     EXPECT_EQ(img, orig);
     DrawFocusRect(none, {0, 0, 5, 5});
     EXPECT_TRUE(none.isNull());
-
     const QRegion reg = platform::FocusRectRegion({2, 3, 12, 9});
     EXPECT_EQ(reg.boundingRect(), QRect(2, 3, 10, 6));
     EXPECT_TRUE(reg.contains(QPoint(11, 8)) && !reg.contains(QPoint(5, 5)));

@@ -13,7 +13,6 @@ using testing::StrEq;
 using testing::ThrowsMessage;
 
 namespace {
-
 // A solid-colour picture whose stream form is "W H RGB" as text.
 class SolidGraphic : public TGraphic {
 public:
@@ -48,7 +47,6 @@ class OtherGraphic : public SolidGraphic {
 public:
     const char *ClassName() const override { return "TOtherGraphic"; }
 };
-
 } // namespace
 
 TEST(GraphicTable, RegistrationLookupUnregistrationAndLoadingByExtension)
@@ -67,7 +65,6 @@ TEST(GraphicTable, RegistrationLookupUnregistrationAndLoadingByExtension)
     UnregisterGraphicClass("TOtherGraphic");
     EXPECT_EQ(FindFileFormat("sld")->Description, "Solid colour");
     EXPECT_FALSE(FindFileFormat("other").has_value());
-
     testutil::TempDir dir;
     testutil::WriteFile(dir.File("a.SLD"), "3 2 ff0000");
     TPicture picture;

@@ -17,7 +17,6 @@ TEST(CheckDirectory, ExistingMissingBlankAndFile)
     r.Detail = "old";
     EXPECT_TRUE(CheckDirectory(dir.Path(), 80, r));
     EXPECT_EQ(std::make_tuple(r.Code, r.Text, r.Detail), std::make_tuple(0, "Directory: '" + dir.Path() + "'", ""s));
-
     EXPECT_FALSE(CheckDirectory(dir.File("missing"), 80, r));
     EXPECT_EQ(ResultToText(r, roCRLF | roDetail),
               "Directory does not exist (50.0E90)\r\nDirectory: '" + dir.File("missing") + "'");

@@ -18,7 +18,6 @@
 using namespace support;
 
 namespace {
-
 const std::string kEq(80, '=');
 const platform::DateTime kWhen{2009, 9, 9, 14, 5, 3, 7};
 
@@ -36,17 +35,9 @@ protected:
         SetFileVersionSource(
             [](const std::string &file) { return file == platform::ProgramFileName() ? "2.0.0.0" : ""; });
     }
-    void TearDown() override
-    {
-        GlobalTrace = nullptr;
-        SetFileVersionSource({});
-    }
+    void TearDown() override { GlobalTrace = nullptr, SetFileVersionSource({}); }
     std::string ErrorsFile() const { return dir_.File("2009_09_09_shot.Trace.ERRORS.txt"); }
-    std::vector<std::string> FlushTrace()
-    {
-        trace_.Flush();
-        return std::move(traced_);
-    }
+    std::vector<std::string> FlushTrace() { return trace_.Flush(), std::move(traced_); }
     // The number of framed trace blocks (two separators each).
     static long FramedBlocks(const std::vector<std::string> &lines)
     {
@@ -75,7 +66,6 @@ struct ScopedMapFile {
     ~ScopedMapFile() { std::remove(name.c_str()); }
     const std::string name = platform::ChangeFileExt(platform::ProgramFileName(), ".map");
 };
-
 } // namespace
 
 TEST_F(ReportTest, ConversionErrorInAnApplicationAction)
@@ -84,10 +74,8 @@ TEST_F(ReportTest, ConversionErrorInAnApplicationAction)
     ExceptionReport(platform::EConvertError("abc"), 80, nullptr, 0, {}, r);
     EXPECT_EQ(std::make_tuple(r.Code, r.Text, r.Detail),
               std::make_tuple(0x500FFF, std::string("Exception: 'abc'"), ModuleDetail("EConvertError")));
-
     const std::string block = Head() + "System error (50.0FFF)\r\nException: 'abc'\r\n" + ModuleDetail("EConvertError");
     EXPECT_EQ(testutil::ReadFile(ErrorsFile()), block);
-
     // A second report of the day follows after CR LF, with an extra text line
     // in the record and a note as the block's last line.
     TQXResultEx r2;
@@ -99,7 +87,6 @@ TEST_F(ReportTest, ConversionErrorInAnApplicationAction)
                                         "Destination folder: '/x'\r\n" +
                                ModuleDetail("std::out_of_range") + "\r\nnote: while saving";
     EXPECT_EQ(testutil::ReadFile(ErrorsFile()), block + "\r\n" + block2);
-
     // Both reports were traced at level 1 between lines of 60 "!".
     std::vector<std::string> lines = FlushTrace();
     EXPECT_EQ(FramedBlocks(lines), 2);
@@ -165,7 +152,6 @@ TEST(ExceptionReport, WithoutTraceComponentOrVersionSource)
     ExceptionReport(std::runtime_error("boom"), 80, nullptr, 0, {}, r);
     EXPECT_EQ(std::make_tuple(r.Code, r.Text, r.Detail),
               std::make_tuple(0x500FFF, std::string("Exception: 'boom'"), ModuleDetail("std::runtime_error")));
-
     platform::ScopedClock clock([] { return kWhen; });
     EXPECT_EQ(ReportBlock(r, nullptr).substr(0, Head("").size()), Head(""));
     // An unknown address names no module.
@@ -190,7 +176,6 @@ TEST(ExceptionReport, DescriptionFromTheMapFileBesideTheProgram)
     EXPECT_EQ(r.Text, "Exception: 'abc'");
     EXPECT_EQ(r.Detail, "ClassName: 'EConvertError'\r\nin file   : 'ExceptionReport'\r\n"
                         "in proced. : 'ExceptionReport.Everything'\r\non line    : '42'");
-
     // An exact placement: the offset of a known address, between two lines.
     std::string mapName, moduleName;
     const void *address = reinterpret_cast<const void *>(&ModuleDetail);
@@ -211,5 +196,3 @@ TEST(ExceptionReport, DescriptionFromTheMapFileBesideTheProgram)
     EXPECT_EQ(detail, "ClassName: 'std::logic_error'\r\nin file   : 'TextRoutines'\r\n"
                       "in proced. : 'TextRoutines.Before'\r\non line    : '7'");
 }
-
-

@@ -11,23 +11,14 @@
 using namespace support;
 
 namespace {
-
 const std::string kFull = KSS_LNGLOADER_DIR "/full";
 const std::string kNoString = KSS_LNGLOADER_DIR "/nostring";
 
 class LngLoaderTest : public ::testing::Test {
 protected:
     void SetUp() override { Use(kFull); }
-    void TearDown() override
-    {
-        FreeLngLoader(LngLoaderModule());
-        SetLngLoaderFolder("");
-    }
-    void Use(const std::string &folder)
-    {
-        FreeLngLoader(LngLoaderModule());
-        SetLngLoaderFolder(folder);
-    }
+    void TearDown() override { Use(""); }
+    void Use(const std::string &folder) { FreeLngLoader(LngLoaderModule()), SetLngLoaderFolder(folder); }
     // The stand-in's own controls, from the copy that is loaded.
     void *Loaded() const { return dlopen((kFull + "/liblngloader.so").c_str(), RTLD_NOW | RTLD_NOLOAD); }
     void Fail(const char *step)
@@ -47,7 +38,6 @@ protected:
         return calls;
     }
 };
-
 } // namespace
 
 TEST_F(LngLoaderTest, ALibraryThatCannotBeUsedGivesItsErrorAndTheBuiltInTexts)

@@ -12,7 +12,6 @@
 using namespace support;
 
 namespace {
-
 // A text module that counts the texts asked of it, can change its answers or fail, and
 // can call back into the catalogue while it is built.
 class CountingLNG : public TdmLNG {
@@ -39,24 +38,12 @@ public:
 
 class ResultsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ClearResultTable();
-        dmLNG = &lng;
-    }
-    void TearDown() override
-    {
-        dmLNG = nullptr;
-        ClearResultTable();
-    }
+    void SetUp() override { ClearResultTable(), dmLNG = &lng; }
+    void TearDown() override { dmLNG = nullptr, ClearResultTable(); }
     CountingLNG lng;
 };
 
-TQXResultEx Rec(std::int32_t code, std::string text = {}, std::string detail = {})
-{
-    return TQXResultEx{code, std::move(text), std::move(detail)};
-}
-
+TQXResultEx Rec(std::int32_t code, std::string text = {}, std::string detail = {}) { return {code, text, detail}; }
 } // namespace
 
 TEST_F(ResultsTest, CatalogueRowsAndLookUpByModule)
@@ -115,7 +102,6 @@ TEST_F(ResultsTest, CodeToTextAndSeverityPrefixes)
         {0x2900, "Msg: "}, {0xD10, "Warning!: "}, {0x500E90, "Err: "}, {0, ""}, {0x500FFF, ""}};
     for (const auto &[code, prefix] : prefixes)
         EXPECT_EQ(SeverityPrefix(code), prefix) << std::hex << code;
-
     // Every text, row and prefix alike, is asked of the module (a fresh catalogue sees the change).
     ClearResultTable();
     lng.prefix = "#";

@@ -3,7 +3,6 @@
 #include "TestUtil.h"
 #include "platform/core/Exceptions.h"
 
-#include <QWidget>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -17,7 +16,6 @@ TEST(TextRoutines, TextHelpersGiveTheExactTexts)
         EXPECT_TRUE(IsBlank(s)) << s;
     for (const char *s : {"a", "\xA0", " \xE9 "}) // a signed-char test would call 0xA0 blank
         EXPECT_FALSE(IsBlank(s)) << s;
-
     const char buf[4] = {'a', 'b', 'c', 'd'}; // no terminator on purpose
     const platform::DateTime t{2009, 9, 9, 14, 5, 3, 7};
     const std::string d = AddNameValue("", "Directory", "C:\\x", true);
@@ -48,7 +46,6 @@ TEST(TextRoutines, TextHelpersGiveTheExactTexts)
     };
     for (const auto &[got, want] : cases)
         EXPECT_EQ(got, want);
-
     // An empty part is never contained, nor an empty end.
     const std::pair<bool, bool> found[] = {
         {EndsWith("Report.TXT", ".txt"), true}, {EndsWith("", ""), false}, {EndsWith("a", ""), false},
@@ -59,21 +56,10 @@ TEST(TextRoutines, TextHelpersGiveTheExactTexts)
         EXPECT_EQ(found[i].first, found[i].second) << i;
 }
 
-TEST(TextRoutines, RangesRectanglesAndCentring)
+TEST(TextRoutines, RangesAndRectangles)
 {
     EXPECT_EQ(std::make_pair(EnsureInRange(0, -3, 8), EnsureInRange(0, 9, 8)), std::make_pair(0, 8));
     EXPECT_EQ(NormalizedRect(10, 50, 5, 20), (platform::TRect{5, 20, 10, 50}));
-    QWidget parent;
-    parent.resize(101, 50);
-    auto *child = new QWidget(&parent);
-    child->setGeometry(7, 9, 20, 10);
-    CenterControl(&parent, child, true, false);
-    EXPECT_EQ(child->pos(), QPoint(40, 9));
-    child->resize(110, 61);
-    CenterControl(&parent, child, true, true);
-    EXPECT_EQ(child->pos(), QPoint(-4, -5)); // -9 / 2 truncates toward zero
-    CenterControl(nullptr, child, true, true);
-    EXPECT_EQ(child->pos(), QPoint(-4, -5));
 }
 
 TEST(WriteTextToFile, CreatesAppendsReplacesAndRaisesWhereItCannotWrite)

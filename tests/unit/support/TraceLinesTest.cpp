@@ -8,7 +8,6 @@ using tracetest::At;
 using tracetest::Prefix;
 
 namespace {
-
 class TraceLines : public ::testing::Test {
 protected:
     TraceLines() : clock(stamp)
@@ -160,5 +159,4 @@ TEST_F(TraceLines, ClassFilter)
     trace.Add(1, {tcCalledFunctions}, "passes");
     EXPECT_EQ(trace.PendingLines(), std::vector<std::string>{prefix + "passes"});
 }
-
 } // namespace

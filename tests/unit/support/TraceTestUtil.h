@@ -36,5 +36,4 @@ inline std::string Prefix(const platform::DateTime &t)
                   t.Second, t.Millisecond);
     return buf;
 }
-
 } // namespace tracetest
