@@ -12,11 +12,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 // Optional, as with libFuzzer: a target that needs set-up once defines it.
 extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int *argc, char ***argv);
 
-static void RunFile(const std::filesystem::path &p)
+static int RunFile(const std::filesystem::path &p)
 {
     std::ifstream f(p, std::ios::binary);
     std::vector<char> bytes{std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
     LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size());
+    return 1;
 }
 
 int main(int argc, char **argv)
@@ -25,17 +26,12 @@ int main(int argc, char **argv)
         LLVMFuzzerInitialize(&argc, &argv);
     int count = 0;
     for (int i = 1; i < argc; ++i) {
-        std::filesystem::path p(argv[i]);
-        if (std::filesystem::is_directory(p)) {
+        const std::filesystem::path p(argv[i]);
+        if (!std::filesystem::is_directory(p))
+            count += RunFile(p);
+        else
             for (const auto &e : std::filesystem::recursive_directory_iterator(p))
-                if (e.is_regular_file()) {
-                    RunFile(e.path());
-                    ++count;
-                }
-        } else {
-            RunFile(p);
-            ++count;
-        }
+                count += e.is_regular_file() ? RunFile(e.path()) : 0;
     }
     std::printf("replayed %d inputs\n", count);
     return count > 0 ? 0 : 1;

@@ -37,7 +37,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         // The screen buffer only for screens of sane size.
         if (std::int64_t(image.Width()) * image.Height() <= (1 << 22))
             image.BufferBitmap();
-    } catch (const platform::Exception &) {
-    }
+    } catch (const platform::Exception &) {}
     return 0;
 }

@@ -58,8 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (kraft > (std::uint64_t(1) << 32))
             std::abort(); // an over-subscribed set must have been refused
         CheckTree(codes, count, 16, &coded);
-    } catch (const platform::Exception &) {
-    }
+    } catch (const platform::Exception &) {}
     std::uint32_t freq[THuffmanCodes::Capacity] = {};
     int used = 0;
     for (int i = 0; i < count; ++i) {

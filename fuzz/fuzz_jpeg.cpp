@@ -28,8 +28,7 @@ bool TryLoad(TJPEGLoader &loader, const std::uint8_t *data, std::size_t size, TL
         loader.LoadFromStream(mem, "JPG", out);
         return true;
     } catch (const EJPEG &) {
-    } catch (const ELinearBitmap &) {
-    }
+    } catch (const ELinearBitmap &) {}
     return false;
 }
 } // namespace

@@ -30,14 +30,10 @@ TEST(ProgramPath, FileNameParts)
 
 TEST(Random, FixedSeedRepeatsInRange)
 {
-    auto draw = [] {
-        std::vector<int> v(20);
-        RandSeed(42);
-        std::generate(v.begin(), v.end(), [] { return Random(5); });
-        return v;
-    };
-    const std::vector<int> a = draw();
-    EXPECT_EQ(draw(), a);
+    std::vector<int> a(20), b(20);
+    RandSeed(42), std::generate(a.begin(), a.end(), [] { return Random(5); });
+    RandSeed(42), std::generate(b.begin(), b.end(), [] { return Random(5); });
+    EXPECT_EQ(a, b);
     EXPECT_TRUE(std::all_of(a.begin(), a.end(), [](int v) { return v >= 0 && v < 5; }));
     EXPECT_EQ(Random(0), 0);
 }

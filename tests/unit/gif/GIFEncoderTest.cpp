@@ -87,6 +87,16 @@ TEST(GIFEncoderTest, ExactBytes)
     EXPECT_EQ(EncodeData(true, 8, 256, {}, 4, 0, false), (Bytes{8, 2, 0x01, 0x01, 0}));
     // Two colours: clear 4, pixels 1, 0, end 5, all 3 bits wide.
     EXPECT_EQ(EncodeData(false, 1, 2, {1, 0}, 2, 1, false), (Bytes{2, 2, 0x0C, 0x0A, 0}));
+    // The writer cuts 255-byte sub-blocks; a second flush writes no empty block.
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    {
+        TGIFWriter w(out);
+        const Bytes data(510, 0xAB);
+        EXPECT_EQ(w.Write(data.data(), 510), 510);
+        w.Flush(), w.Flush();
+    }
+    EXPECT_TRUE(out.data().size() == 512 && out.data()[0] == char(255) && out.data()[256] == char(255));
     QBuffer closed; // a device that is not open refuses every operation
     TGIFStream s(closed);
     char c = 0;
@@ -122,4 +132,23 @@ TEST(GIFEncoderTest, HashTableReachesEverySlot)
     for (std::size_t i = 0; i < keys.size(); ++i)
         ASSERT_EQ(t.Lookup(keys[i]), int(i & 0xFFF));
     EXPECT_EQ(t.Lookup(0xFFEEE), -1);
+}
+
+TEST(GIFEncoderTest, FramesWithoutALocalMapUseTheImageBits)
+{
+    // 16 global colours, one 2x1 frame without a local map, saved by either encoder.
+    QByteArray file = gif_test::Header(2, 1);
+    file[10] = char(0x83);
+    file += QByteArray(48 - 6, '\0') + gif_test::Descriptor(2, 1) + gif_test::PlainLZW({15, 3}, 4) + ';';
+    RegisterGIFWriter();
+    const gif_test::Load l(file);
+    for (int compression : {0, 1}) {
+        l.Image->Compression = compression;
+        const QByteArray saved = gif_test::Save(*l.Image);
+        EXPECT_EQ(saved[13 + 48 + 10], 4);
+        EXPECT_EQ(gif_test::Load(saved).Image->SubImage(0)->Data()[0], 15);
+    }
+    l.Image->SubImage(0)->Data()[1] = 16;
+    EXPECT_THROW(gif_test::Save(*l.Image), GIFException);
+    SetGIFCompressor(nullptr), SetGIFColorReducer(nullptr);
 }

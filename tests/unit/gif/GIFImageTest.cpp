@@ -29,6 +29,7 @@ TEST(GIFUtils, BitsAndSubBlocks)
 {
     for (auto [colors, bits] : {std::pair{0, 0}, {1, 1}, {2, 1}, {3, 2}, {4, 2}, {17, 5}, {256, 8}})
         EXPECT_EQ(BitsForColors(colors), bits) << colors;
+    EXPECT_EQ(std::make_pair(RowBytes(3, 24, 32), RowBytes(5, 8, 32)), std::make_pair(std::int64_t(12), std::int64_t(8)));
     EXPECT_EQ(WebPaletteIndex(30, 0, 60), 37); // the nearest web colour
     // A zero byte cuts its line; the end of the stream ends the list.
     Strings lines;
@@ -82,7 +83,6 @@ TEST(GIFHeader, SignatureTableAndWrittenVersion)
     const struct { QByteArray bytes; std::string error; int colors; } cases[] = {
         {"gif99z" + Bytes({1, 0, 1, 0, 0x80, 0, 0, 1, 2, 3, 4, 5, 6}), "", 2},
         {Bytes({1, 2, 3, 4}) + "GIF87a" + Bytes({1, 0, 1, 0, 0, 0, 0}), "", 0},
-        {"GIF89a" + Bytes({1, 0, 1, 0, 0x87, 0, 0}) + QByteArray(768, 'c'), "", 256},
         {"GIX87a" + Bytes({1, 0, 1, 0, 0, 0, 0, 0, 0}), "Invalid GIF signature", -1},
         {"GIF89a" + Bytes({1, 0, 1, 0, 0x87, 0, 0, 1, 2}), "Premature end of data", -1},
     };

@@ -54,8 +54,7 @@ std::string Pixels(const QImage &img)
 }
 
 // Serves the painters' steps until `done` or the time is up.
-template <typename P>
-bool Serve(P done, int ms = 5000)
+template <typename P> bool Serve(P done, int ms = 5000)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!done() && std::chrono::steady_clock::now() < end)

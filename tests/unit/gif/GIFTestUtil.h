@@ -97,8 +97,7 @@ struct Load {
 };
 
 // An image, frame, colour map or extension as it writes itself.
-template <typename T>
-QByteArray Save(T &item)
+template <typename T> QByteArray Save(T &item)
 {
     QBuffer buf;
     buf.open(QIODevice::WriteOnly);

@@ -80,8 +80,7 @@ TEST(SingleInstance, LockPathPerDisplayInTheRuntimeFolder)
     }
     {
         testutil::ScopedEnv env("XDG_RUNTIME_DIR", nullptr);
-        EXPECT_EQ(TSingleInstance::DefaultLockPath("N", ":0"),
-                  "/tmp/N." + std::to_string(::geteuid()) + ".:0.lock");
+        EXPECT_EQ(TSingleInstance::DefaultLockPath("N", ":0"), "/tmp/N." + std::to_string(::geteuid()) + ".:0.lock");
     }
     testutil::ScopedEnv display("DISPLAY", ":7.0");
     EXPECT_EQ(TSingleInstance::DisplayFromEnvironment(), ":7.0");

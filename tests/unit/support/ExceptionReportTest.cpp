@@ -32,8 +32,7 @@ protected:
         trace_.SetToStandardOutput(true);
         trace_.Activate();
         GlobalTrace = &trace_;
-        SetFileVersionSource(
-            [](const std::string &file) { return file == platform::ProgramFileName() ? "2.0.0.0" : ""; });
+        SetFileVersionSource([](const std::string &file) { return file == platform::ProgramFileName() ? "2.0.0.0" : ""; });
     }
     void TearDown() override { GlobalTrace = nullptr, SetFileVersionSource({}); }
     std::string ErrorsFile() const { return dir_.File("2009_09_09_shot.Trace.ERRORS.txt"); }
@@ -79,8 +78,7 @@ TEST_F(ReportTest, ConversionErrorInAnApplicationAction)
     // A second report of the day follows after CR LF, with an extra text line
     // in the record and a note as the block's last line.
     TQXResultEx r2;
-    ExceptionReportEx(std::out_of_range("index 7"), "note: while saving", 6, nullptr, 0, "Destination folder: '/x'",
-                      r2);
+    ExceptionReportEx(std::out_of_range("index 7"), "note: while saving", 6, nullptr, 0, "Destination folder: '/x'", r2);
     EXPECT_EQ(std::make_pair(r2.Code, r2.Text),
               std::make_pair(0x6FFF, std::string("Exception: 'index 7'\r\nDestination folder: '/x'")));
     const std::string block2 = Head() + "System error (6FFF)\r\nException: 'index 7'\r\n"
@@ -138,10 +136,8 @@ TEST_F(ReportTest, UnwritableErrorFileNeverEscapesTheReport)
     std::string failure;
     for (const auto &l : lines)
         failure += l.substr(std::min<size_t>(25, l.size())); // without the prefix or its blanks
-    EXPECT_NE(failure.find("Error-report file \"" + dir_.File("plain/sub/2009_09_09_shot.Trace.ERRORS.txt") +
-                            "\" not written: "),
-              std::string::npos)
-        << failure;
+    const std::string file = dir_.File("plain/sub/2009_09_09_shot.Trace.ERRORS.txt");
+    EXPECT_NE(failure.find("Error-report file \"" + file + "\" not written: "), std::string::npos) << failure;
 }
 
 TEST(ExceptionReport, WithoutTraceComponentOrVersionSource)

@@ -78,8 +78,7 @@ TEST_F(LngLoaderTest, TextsComeFromTheLanguageFileAndTheRestFromTheCatalogue)
     // Braces keep the order of the calls; 17586 is not in the file.
     EXPECT_EQ((std::vector<std::string>{m.GetText(2), m.GetText(21559), m.GetText(17586), m.GetText(0)}),
               (std::vector<std::string>{"Dateiname", "Datei nicht gefunden", "Ok", ""}));
-    EXPECT_EQ(Calls(), "StringGet(80000001,fffffffe,2);StringGet(80000001,fffffffe,21559);"
-                       "StringGet(80000001,fffffffe,17586);");
+    EXPECT_EQ(Calls(), "StringGet(80000001,fffffffe,2);StringGet(80000001,fffffffe,21559);StringGet(80000001,fffffffe,17586);");
     // A text without its terminator is cut at 512 bytes, and a character
     // that the cut would split is left out whole.
     EXPECT_EQ(m.GetText(700), std::string(512, 'L'));

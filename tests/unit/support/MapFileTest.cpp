@@ -62,9 +62,7 @@ TEST(MapFile, FileOnDiskAndTheProcessWideLists)
     testutil::WriteFile(dir.File("prog.map"), crlf);
     auto at = [](std::uint64_t offset) {
         std::string unit, proc, line;
-        UnitAt(offset, unit);
-        ProcedureAt(offset, proc);
-        LineAt(offset, line);
+        UnitAt(offset, unit), ProcedureAt(offset, proc), LineAt(offset, line);
         return unit + "|" + proc + "|" + line;
     };
     ASSERT_TRUE(LoadMapFile(dir.File("prog.map")));

@@ -3,6 +3,7 @@
 #include "TestUtil.h"
 #include "platform/core/Exceptions.h"
 
+#include <QWidget>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -56,10 +57,17 @@ TEST(TextRoutines, TextHelpersGiveTheExactTexts)
         EXPECT_EQ(found[i].first, found[i].second) << i;
 }
 
-TEST(TextRoutines, RangesAndRectangles)
+TEST(TextRoutines, RangesRectanglesAndCentring)
 {
     EXPECT_EQ(std::make_pair(EnsureInRange(0, -3, 8), EnsureInRange(0, 9, 8)), std::make_pair(0, 8));
     EXPECT_EQ(NormalizedRect(10, 50, 5, 20), (platform::TRect{5, 20, 10, 50}));
+    QWidget parent;
+    parent.resize(101, 50);
+    auto *child = new QWidget(&parent);
+    child->setGeometry(7, 9, 110, 61);
+    CenterControl(&parent, child, true, true);
+    CenterControl(nullptr, child, true, false);
+    EXPECT_EQ(child->pos(), QPoint(-4, -5)); // -9 / 2 truncates toward zero
 }
 
 TEST(WriteTextToFile, CreatesAppendsReplacesAndRaisesWhereItCannotWrite)

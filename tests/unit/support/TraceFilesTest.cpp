@@ -37,8 +37,7 @@ TEST(TraceFileNames, DailyTimedAndErrorNames)
     }
     trace.SetDataFileName("bare.txt"); // no folder; the date is the clock's at the time of asking
     clock.Set(At(2026, 3, 2));
-    EXPECT_EQ(trace.DailyFileName(false) + " " + trace.ErrorsFileName(),
-              "2026_03_02_bare.txt 2026_03_02_bare.ERRORS.txt");
+    EXPECT_EQ(trace.DailyFileName(false) + " " + trace.ErrorsFileName(), "2026_03_02_bare.txt 2026_03_02_bare.ERRORS.txt");
 }
 
 TEST(TraceFileNames, ProgramTraceFileFallsBackToTheStateFolder)
