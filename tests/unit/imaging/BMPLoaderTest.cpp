@@ -132,31 +132,10 @@ TEST(BMPLoader, DecodesWhatTheSuiteLacks)
     EXPECT_EQ(Row(Load({0, 0, 3, 0, 1, 0, 1, 0, 1, 8, 5}), 0), (V{170, 0, 170, 0, 0, 0, 0, 0, 0})); // short stride
 }
 
-// Saving writes the 40-byte header, bottom-up padded rows and, for 8 bits,
-// 256 entries; each depth reads back (32-bit as 24-bit).
-TEST(BMPLoader, SavesAndReloads)
+// 8-, 24- and 32-bit saves read back in Pillow and ours: tests/interop/interop.py.
+// Here 16-bit grey (saved as 8-bit with a palette) and the empty bitmap.
+TEST(BMPLoader, SavesGreyAndNothing)
 {
-    for (TPixelFormat pf : {pf8bit, pf24bit, pf32bit}) {
-        TLinearBitmap b, want;
-        b.New(5, 3, pf);
-        for (int i = 0; i < b.Size; ++i)
-            b.Map[i] = static_cast<std::uint8_t>(i * 7 + 1);
-        for (int i = 0; pf == pf8bit && i < 768; ++i)
-            b.Palette[i] = static_cast<std::uint8_t>(i / 3);
-        const Bytes f = Save(b);
-        const int bits = pf == pf8bit ? 8 : pf == pf24bit ? 24 : 32;
-        const std::size_t stride = (5 * bits + 31) / 32 * 4, off = 54 + (bits == 8 ? 1024 : 0);
-        ASSERT_EQ(f.size(), off + 3 * stride) << bits;
-        EXPECT_EQ(V({f[28], f[10] | f[11] << 8, f[46] | f[47] << 8}), (V{bits, static_cast<int>(off), bits == 8 ? 256 : 0}));
-        EXPECT_EQ(f[off], b.ScanLine(2)[0]); // bottom row first
-        const auto back = Load(f);
-        want.Assign(b);
-        if (pf == pf32bit)
-            want.ChangePixelFormat(pf24bit);
-        ASSERT_EQ(back->PixelFormat, want.PixelFormat);
-        EXPECT_EQ(0, std::memcmp(back->Map.get(), want.Map.get(), want.Size)) << bits;
-        EXPECT_TRUE(pf != pf8bit || std::memcmp(back->Palette.get(), b.Palette.get(), 768) == 0);
-    }
     TLinearBitmap grey;
     grey.New(1, 1, pf16bit);
     grey.Map[1] = 0xAB;
@@ -191,6 +170,10 @@ TEST(BMPLoader, WritesTheSameBytesIntoEveryStream)
         const std::size_t rowBytes = pf == pf24bit ? 903 : pf == pf32bit ? 1204 : 301;
         const std::size_t pad = (4 - rowBytes % 4) % 4; // the top row's padding ends the file
         EXPECT_EQ(a.substr(a.size() - pad), std::string(pad, '\0')) << pf;
+        TLinearBitmap want; // and reads back: 16-bit grey as 8-bit, 32-bit as 24-bit
+        want.Assign(b);
+        want.ChangePixelFormat(pf == pf16bit ? pf8bit : pf == pf32bit ? pf24bit : pf);
+        EXPECT_EQ(PixelsOf(*Load(Bytes(a.begin() + 6, a.end()))), PixelsOf(want)) << pf;
     }
 }
 

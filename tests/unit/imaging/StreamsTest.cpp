@@ -5,9 +5,6 @@
 #include "imaging/HostStream.h"
 #include "imaging/StreamUtils.h"
 
-#include <QBuffer>
-#include <QImage>
-
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
@@ -269,36 +266,6 @@ TEST(HostStreams, SeekRulesAndAvailable)
     EXPECT_EQ(host.read(buf, 4), 4); // the next read works again
 }
 
-// Qt's own image writer and reader work through the adapters, and library code writes into a QBuffer.
-TEST(HostStreams, QtImageIoThroughTheAdapters)
-{
-    QImage image(37, 5, QImage::Format_RGB32), back;
-    image.fill(qRgb(1, 2, 3));
-    image.setPixel(36, 4, qRgb(200, 100, 50));
-    TMemStream mem;
-    TSeekableHostStream writer(mem);
-    ASSERT_TRUE(image.save(&writer, "PNG"));
-    mem.Seek(0);
-    mem.SetNoDataExcept(false);
-    THostStream reader(mem);
-    ASSERT_TRUE(back.load(&reader, "PNG"));
-    EXPECT_EQ(back.convertToFormat(QImage::Format_RGB32), image);
-    QBuffer buffer;
-    buffer.open(QIODevice::ReadWrite);
-    THostFilterStream filter(buffer);
-    mem.Seek(0);
-    filter.CopyFrom(mem);
-    EXPECT_EQ(filter.Size() * 2, mem.Size() + filter.Position());
-    filter.Seek(1);
-    char sig[3];
-    filter.Read(sig, 3);
-    EXPECT_EQ(std::string(sig, 3), "PNG");
-    filter.Seek(4);
-    filter.Truncate();
-    EXPECT_EQ(buffer.size() * 10 + filter.Available(), 40);
-    EXPECT_EQ(MessageOf<EInOutError>([&] { filter.Read(sig, 1); }), "Read less than expected");
-}
-
 TEST(StreamClass, BaseOperationsAssignmentAndFileUtils)
 {
     struct Thing : TStreamClass {
@@ -377,53 +344,6 @@ TEST(MemStream, BlocksTruncationAndReserve)
     EXPECT_EQ(MessageOf<EInOutError>([&] { s.Reserve(INT_MAX - 14999); }), "Error writing to stream - TMemStream");
 }
 
-// A fixed-seed random sequence of writes, reads, seeks and truncations must
-// behave exactly like a std::vector model.
-TEST(MemStream, RandomOperationsMatchAVectorModel)
-{
-    std::mt19937 rng(20260);
-    TMemStream s;
-    s.SetNoDataExcept(false);
-    std::vector<char> model;
-    std::size_t pos = 0;
-    const std::string pool = itest::RandomBytes(20000, 5);
-    for (int step = 0; step < 4000; ++step) {
-        const unsigned op = rng() % 6;
-        if (op < 2) {
-            const std::size_t n = rng() % 4 == 0 ? rng() % 9000 : rng() % 200, from = rng() % (pool.size() - n);
-            ASSERT_EQ(s.Write(pool.data() + from, static_cast<int>(n)), static_cast<int>(n));
-            model.resize(std::max(model.size(), pos + n));
-            std::copy(pool.begin() + from, pool.begin() + from + n, model.begin() + pos);
-            pos += n;
-        } else if (op == 2) {
-            std::string got(rng() % 6000, '\0');
-            const int r = s.Read(got.data(), static_cast<int>(got.size()));
-            ASSERT_EQ(r, static_cast<int>(std::min(got.size(), model.size() - pos)));
-            ASSERT_TRUE(std::equal(got.begin(), got.begin() + r, model.begin() + pos));
-            pos += static_cast<std::size_t>(r);
-        } else if (op < 5) {
-            pos = rng() % (model.size() + 1);
-            s.Seek(static_cast<int>(pos));
-        } else if (rng() % 4 == 0) {
-            s.Truncate();
-            model.resize(pos);
-        } else if (rng() % 3 == 0) {
-            s.Reserve(static_cast<int>(rng() % 9000)); // no visible change
-        } else if (rng() % 20 == 0) {
-            s.Clear();
-            model.clear();
-            pos = 0;
-        }
-        ASSERT_EQ(s.Size(), static_cast<int>(model.size())) << "step " << step;
-        ASSERT_EQ(s.Position(), static_cast<int>(pos));
-        ASSERT_EQ(s.Available(), static_cast<int>(model.size() - pos));
-    }
-    s.Seek(0);
-    std::vector<char> all(model.size());
-    s.Read(all.data(), static_cast<int>(all.size()));
-    EXPECT_EQ(all, model);
-}
-
 TEST(DynamicList, GrowthDeleteAndAssign)
 {
     struct Rec {
@@ -491,12 +411,4 @@ TEST(MemUtils, SearchesStopAtTheirEnds)
               std::vector<int>({1, 3, -1, -1}));
     EXPECT_EQ(FindWord(0x0402, 4, 0, buf), 3); // reads the byte at EndIndex
     EXPECT_EQ(FindWord(0x0302, 5, 2, buf), -1);
-    std::uint32_t x = 0xA1B2C3D4;
-    std::int32_t a = 1, b = 2;
-    unsigned char z[3] = {1, 1, 1};
-    auto owned = std::make_unique<int>(3);
-    SwapDWord(x), SwapInts(a, b), ZeroMem(z, 2), FreeMemAndNil(owned);
-    EXPECT_EQ(std::vector<long>({x, std::uint32_t(SwapDWordValue(0xA1B2C3D4)), !owned, a * 10 + b, z[1] * 10 + z[2],
-                                 Align4(5) * 100 + Align8(9), ClampInt(-5, 0, 9) * 100 + ClampInt(15, 0, 9) * 10 + ClampInt(4, 0, 9)}),
-              std::vector<long>({0xD4C3B2A1, 0xD4C3B2A1, 1, 21, 1, 816, 94}));
 }

@@ -45,7 +45,7 @@ void Fill(TIconList &list, std::uint8_t kind, std::initializer_list<std::array<i
 
 } // namespace
 
-TEST(IconSelectionForm, ListsImagesWithKindTextAndLaysOut)
+TEST(IconSelectionForm, ListsImagesWithKindText)
 {
     for (const auto &[kind, first] : {std::pair<std::uint8_t, const char *>{TIconList::ikIcon, "Icon 32 x 32 4 bit"},
                                       {TIconList::ikCursor, "Cursor 32 x 32 4 bit"}, {TIconList::ikUnknown, " 32 x 32 4 bit"}}) {
@@ -60,15 +60,7 @@ TEST(IconSelectionForm, ListsImagesWithKindTextAndLaysOut)
         EXPECT_TRUE(box->itemText(1).endsWith(" 16 x 8 8 bit"));
         EXPECT_EQ(box->currentIndex(), 0);
     }
-    // 296 x 169, wider when the desktop's font needs room for the note; the
-    // buttons keep their distance to the right edge.
-    TIconSelectionForm form;
-    EXPECT_EQ(form.windowTitle().toStdString(), "Select icon to import from file");
-    EXPECT_EQ(form.height(), 169);
-    EXPECT_GE(form.width(), 296);
-    EXPECT_LE(form.UI().Label1->geometry().right(), form.width() - 8);
-    EXPECT_GE(form.UI().Label1->width(), form.UI().Label1->sizeHint().width());
-    EXPECT_EQ(form.width() - form.UI().OkButton->geometry().right(), 296 - 287);
+    EXPECT_EQ(TIconSelectionForm().windowTitle().toStdString(), "Select icon to import from file");
 }
 
 // The panel is the image plus its 1-pixel frame, at most 193 x 73; the preview
