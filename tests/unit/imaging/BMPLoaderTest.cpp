@@ -18,8 +18,8 @@ namespace {
 
 void Put(Bytes &b, std::size_t at, std::uint32_t v, int n) { PutLE(b, at, v, n); }
 
-// A BMP file with a 40-byte header (or Hs bytes, fields at the 40-byte
-// places), Colors palette entries (entry i = 0x010203 * i), then Pixels.
+// A BMP file with a 40-byte header (or Hs bytes, fields at the 40-byte places), Colors palette entries (entry i = 0x010203 *
+// i), then Pixels.
 struct Spec {
     int W = 2, H = 2, Bits = 24, Comp = 0, Colors = 0, Hs = 40, Planes = 1;
     std::uint32_t ClrUsed = 0;
@@ -72,8 +72,7 @@ Bytes Masks(std::uint32_t r, std::uint32_t g, std::uint32_t bl)
 
 } // namespace
 
-// Each header or run that a damaged or hostile file could carry fails
-// cleanly, before anything is allocated for it.
+// Each header or run that a damaged or hostile file could carry fails cleanly, before anything is allocated for it.
 TEST(BMPLoader, RefusesHostileHeadersAndRuns)
 {
     const Bytes px(16, 0);
@@ -114,8 +113,8 @@ TEST(BMPLoader, RefusesHostileHeadersAndRuns)
         EXPECT_EQ(LoadError(Bytes(cut.begin(), cut.begin() + n)), "Unsupported file format") << n;
 }
 
-// The suite (tests/interop/interop.py) pins every common layout; here what it
-// does not: an early end of picture, a delta move and the old format.
+// The suite (tests/interop/interop.py) pins every common layout; here what it does not: an early end of picture, a delta move
+// and the old format.
 TEST(BMPLoader, DecodesWhatTheSuiteLacks)
 {
     const auto eop = Load(Bmp({.W = 3, .Bits = 8, .Comp = 1, .Colors = 3, .Pixels = {3, 2, 0, 1}}));
@@ -132,8 +131,8 @@ TEST(BMPLoader, DecodesWhatTheSuiteLacks)
     EXPECT_EQ(Row(Load({0, 0, 3, 0, 1, 0, 1, 0, 1, 8, 5}), 0), (V{170, 0, 170, 0, 0, 0, 0, 0, 0})); // short stride
 }
 
-// 8-, 24- and 32-bit saves read back in Pillow and ours: tests/interop/interop.py.
-// Here 16-bit grey (saved as 8-bit with a palette) and the empty bitmap.
+// 8-, 24- and 32-bit saves read back in Pillow and ours: tests/interop/interop.py. Here 16-bit grey (saved as 8-bit with a
+// palette) and the empty bitmap.
 TEST(BMPLoader, SavesGreyAndNothing)
 {
     TLinearBitmap grey;
@@ -143,9 +142,8 @@ TEST(BMPLoader, SavesGreyAndNothing)
     EXPECT_TRUE(Save(TLinearBitmap()).empty());
 }
 
-// A memory stream takes the rows straight into room grown once, any other
-// stream gets them in blocks: the same bytes either way, after what the
-// stream already holds, with padded rows over several blocks.
+// A memory stream takes the rows straight into room grown once, any other stream gets them in blocks: the same bytes either
+// way, after what the stream already holds, with padded rows over several blocks.
 TEST(BMPLoader, WritesTheSameBytesIntoEveryStream)
 {
     for (TPixelFormat pf : {pf8bit, pf16bit, pf24bit, pf32bit}) {
@@ -238,8 +236,7 @@ TEST(UniDIB, RoundsDepthsAndSizes)
     EXPECT_THROW(TUniDIB(1 << 15, 0, 8, 1 << 14), ELinearBitmap);
 }
 
-// Where each depth keeps pixel X, that reading gives back what was set, and
-// that positions outside the section change nothing.
+// Where each depth keeps pixel X, that reading gives back what was set, and that positions outside the section change nothing.
 TEST(UniDIB, PixelOperationsPerDepth)
 {
     TUniDIB one(9, 0, 1, 1), four(3, 0, 4, 1), rgb(2, 0, 24, 2), wide(1, 0, 32, 1);

@@ -1,5 +1,5 @@
-// The encoder's output is fixed byte for byte (size and CRC-32 of each case as
-// the literal writer produced them) and inflates in zlib and in ours.
+// The encoder's output is fixed byte for byte (size and CRC-32 of each case as the literal writer produced them) and inflates
+// in zlib and in ours.
 #include "TestHelpers.h"
 #include "imaging/DeflateCoder.h"
 #include "platform/core/Exceptions.h"
@@ -162,8 +162,8 @@ TEST(DeflateEncoderTest, MatchesReferenceOnEdgeSizesVariedDataAndChunking)
 
 TEST(DeflateEncoderTest, TypeChangeWithStoredDataPendingFlushesFirst)
 {
-    // 40,000 stored bytes pending exceed the Huffman pending limit: switching
-    // must code them first instead of copying a negative count.
+    // 40,000 stored bytes pending exceed the Huffman pending limit: switching must code them first instead of copying a
+    // negative count.
     const Bytes d = MixedData(90000, 5);
     VectorSink sink;
     DeflateEncoder enc(sink);
@@ -206,8 +206,8 @@ TEST(ChecksumTest, CrcAndAdlerMatchZlib)
 TEST(HuffmanTest, LengthsCodesAndBadSets)
 {
     THuffmanCodes c;
-    // A lone symbol gets one bit, none gives no codes; ties go to the later
-    // symbol (ties to the earlier one would give 2, 2, 1 for three equal weights).
+    // A lone symbol gets one bit, none gives no codes; ties go to the later symbol (ties to the earlier one would give 2, 2, 1
+    // for three equal weights).
     using V = std::vector<std::uint32_t>;
     for (const auto &[weights, lengths] : {std::pair<V, V>{{0, 0, 42, 0}, {0, 0, 1, 0}}, {{0, 0, 0}, {0, 0, 0}},
                                            {{1, 1, 2}, {2, 2, 1}}, {{1, 1, 1}, {1, 2, 2}}}) {

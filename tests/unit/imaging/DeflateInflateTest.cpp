@@ -1,5 +1,5 @@
-// The inflater against zlib's output of every kind, hostile input, and the
-// rule that it takes no input byte before one of its bits is needed.
+// The inflater against zlib's output of every kind, hostile input, and the rule that it takes no input byte before one of its
+// bits is needed.
 #include "TestHelpers.h"
 #include "imaging/DeflateCoder.h"
 #include "platform/core/Exceptions.h"
@@ -92,8 +92,8 @@ struct Bits {
 
 } // namespace
 
-// zlib's output of every level, strategy and flush kind inflates, and the
-// inflater leaves exactly the Adler-32 trailer behind the deflate data.
+// zlib's output of every level, strategy and flush kind inflates, and the inflater leaves exactly the Adler-32 trailer behind
+// the deflate data.
 TEST(DeflateInflateTest, InflatesZlibOutputOfEveryKindAndTakesNoByteAfterIt)
 {
     const Bytes mixed = MixedData(600000, 21), noise = RandomData(100000, 22);
@@ -122,8 +122,8 @@ TEST(DeflateInflateTest, InflatesZlibOutputOfEveryKindAndTakesNoByteAfterIt)
     EXPECT_EQ(InflateBuffer(z.data(), z.size()), d);
 }
 
-// Peeked views against pulled bytes on any input: fuzz_inflate. Here stored
-// blocks fill the window past its end, then fixed blocks refer back across the wrap.
+// Peeked views against pulled bytes on any input: fuzz_inflate. Here stored blocks fill the window past its end, then fixed
+// blocks refer back across the wrap.
 TEST(DeflateInflateTest, DecodesInPlaceFromPeekedViewsAndAcrossTheWindow)
 {
     const Bytes d = MixedData(400000, 71);

@@ -21,8 +21,8 @@ namespace {
 
 template <typename F> F Sym(void *lib, const char *name) { return reinterpret_cast<F>(::dlsym(lib, name)); }
 
-// A folder of plug-ins as a program would have it, plus a file that is no
-// library and a library that anyone in its group may write.
+// A folder of plug-ins as a program would have it, plus a file that is no library and a library that anyone in its group may
+// write.
 class PluginFolder : public ::testing::Test {
 protected:
     void SetUp() override
@@ -73,8 +73,7 @@ TEST_F(PluginFolder, KeepsLibrariesWithTheNeededExportsAndJoinsTheirFilters)
     EXPECT_EQ(load, "Targa (*.tgax;*.tga;*.TGA)|*.tgax;*.tga;*.TGA|Fake (*.fak;*.*)|*.fak;*.*");
     EXPECT_EQ(save, "Fake (*.fak)|*.fak;*." + std::string(300, 'L') + "|Saved (*.sav)|*.sav");
     EXPECT_TRUE(loader.CanLoad("TGA") && loader.CanSave("SAV") && !loader.CanLoad("SAV"));
-    // Each load extension is a picture format once, also one that begins
-    // another (TGA after TGAX); "*.*" names none.
+    // Each load extension is a picture format once, also one that begins another (TGA after TGAX); "*.*" names none.
     std::map<std::string, int> formats;
     for (const auto &ff : platform::FileFormats())
         formats[ff.Extension] += ff.ClassName == "TLinearGraphic";
@@ -103,9 +102,8 @@ TEST_F(PluginFolder, LoadResultsFormatsAndPixels)
         EXPECT_EQ(frees() - before, c.result ? 0 : 1);
         EXPECT_TRUE(c.pf == pfCustom || b.PixelFormat == c.pf);
     }
-    // 8-bit: grey without a palette. 32-bit: the fourth byte of each pixel
-    // goes. Planar: plane k lands in byte k; a missing third plane leaves
-    // zeros; of four planes the first three are kept.
+    // 8-bit: grey without a palette. 32-bit: the fourth byte of each pixel goes. Planar: plane k lands in byte k; a missing
+    // third plane leaves zeros; of four planes the first three are kept.
     const struct { int format, h; itest::Bytes pixels; } pixels[] = {
         {1, 2, {1, 2, 3, 4}}, {4, 1, {1, 2, 3, 5, 6, 7}}, {18, 1, {1, 3, 0, 2, 4, 0}}, {20, 1, {1, 3, 5, 2, 4, 6}}};
     for (const auto &p : pixels) {

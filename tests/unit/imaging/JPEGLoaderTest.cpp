@@ -1,5 +1,5 @@
-// The JPEG loader: scaled and grey loads, quality and the target-size search,
-// hostile and unsupported files. Screenshots against a PSNR floor: tests/e2e.
+// The JPEG loader: scaled and grey loads, quality and the target-size search, hostile and unsupported files. Screenshots
+// against a PSNR floor: tests/e2e.
 #include "TestHelpers.h"
 #include "imaging/JPEGLoader.h"
 

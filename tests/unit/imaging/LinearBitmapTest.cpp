@@ -171,8 +171,8 @@ TEST(LinearBitmap, ResizePackLinesAndAssign)
     EXPECT_EQ(d->Palette[27], 77);
 }
 
-// One-row images of every format and several widths survive QImage round trips;
-// other QImage formats arrive as the nearest of ours.
+// One-row images of every format and several widths survive QImage round trips; other QImage formats arrive as the nearest of
+// ours.
 TEST(LinearBitmap, QImageRoundTripsAndFormats)
 {
     for (int w : {1, 2, 3, 5, 7})
@@ -352,8 +352,7 @@ TEST(BitmapConversion, GreyConversionOfEveryFormat)
     ConvertToGrey(idx);
     EXPECT_EQ(Map(idx), (Ints{85, 0}));
     EXPECT_TRUE(idx.IsGreyscale());
-    // (2R + 3G + B + 3) div 6 for 24- and 32-bit pixels, also when the copy
-    // goes into its own source.
+    // (2R + 3G + B + 3) div 6 for 24- and 32-bit pixels, also when the copy goes into its own source.
     const auto colour = Row24({{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {10, 20, 30}});
     TLinearBitmap copy, wide, self, g16;
     MakeGreyCopy(*colour, copy);

@@ -48,8 +48,7 @@ public:
     void SaveToStream(QIODevice &) const override {}
 };
 
-// BMP data of one row of two pixels, (10, 20, 30) and black; indexed depths
-// carry a palette of those two colours.
+// BMP data of one row of two pixels, (10, 20, 30) and black; indexed depths carry a palette of those two colours.
 QByteArray TwoPixelBmp(int bits)
 {
     const int colours = bits <= 8 ? 2 : 0, offset = 14 + 40 + 4 * colours;

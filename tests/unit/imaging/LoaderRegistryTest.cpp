@@ -22,8 +22,8 @@ private:
     std::string load_, save_;
 };
 
-// Works on named files only, like a plug-in: the stream routes come from the
-// base class. A file's bytes become a one-row 8-bit image.
+// Works on named files only, like a plug-in: the stream routes come from the base class. A file's bytes become a one-row 8-bit
+// image.
 class FileOnlyLoader : public FilterLoader {
 public:
     FileOnlyLoader() : FilterLoader("Fake (*.fak)|*.fak") {}

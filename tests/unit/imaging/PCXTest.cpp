@@ -1,6 +1,5 @@
-// The PCX format: exact run coding of the writer, runs across lines and planes,
-// padding columns, refused headers and data. Round trips: fuzz_pcx and, odd and
-// even widths of every depth both ways through Pillow, tests/interop/interop.py.
+// The PCX format: exact run coding of the writer, runs across lines and planes, padding columns, refused headers and data.
+// Round trips: fuzz_pcx and, odd and even widths of every depth both ways through Pillow, tests/interop/interop.py.
 #include "TestHelpers.h"
 #include "imaging/PCXLoader.h"
 
@@ -50,8 +49,8 @@ TEST(PCXTest, WriterRunsAreExact)
 
 TEST(PCXTest, RunsCrossLinesAndPlanesAndPaddingIsCut)
 {
-    // 3 planes, width 2 in 3 bytes per line: one run fills red, green and the
-    // first blue byte of row 0, the next covers the rest of row 0 and row 1.
+    // 3 planes, width 2 in 3 bytes per line: one run fills red, green and the first blue byte of row 0, the next covers the
+    // rest of row 0 and row 1.
     TLinearBitmap b;
     ASSERT_EQ(Load(File(0, 1, 1, 3, 3, {0xC7, 9, 0xCB, 4}), b), "");
     EXPECT_EQ(b.Width, 2);

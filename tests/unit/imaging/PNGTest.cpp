@@ -1,7 +1,6 @@
-// The PNG/MNG reader and writer: the whole PngSuite against its expected
-// pixels, corrupt and hand-made hostile files refused with their texts; what
-// the writer makes read back by a small zlib-only reader (chunk CRCs, rows
-// unfiltered here) and by ours, the chunk rules, refused options and failed saves.
+// The PNG/MNG reader and writer: the whole PngSuite against its expected pixels, corrupt and hand-made hostile files refused
+// with their texts; what the writer makes read back by a small zlib-only reader (chunk CRCs, rows unfiltered here) and by ours,
+// the chunk rules, refused options and failed saves.
 #include "TestHelpers.h"
 #include "TestUtil.h"
 #include "imaging/PNGLoader.h"
@@ -219,9 +218,8 @@ TEST(PNGWriterTest, DefaultCaptureLayoutAndFilterChoice)
     }
 }
 
-// Every filter policy on true colour, palette, grey, 16-bit grey and 2-bit
-// palette through pngcheck and Pillow: tests/interop/interop.py. Here the
-// depths 1 and 4, a single pixel, and each row's filter type.
+// Every filter policy on true colour, palette, grey, 16-bit grey and 2-bit palette through pngcheck and Pillow:
+// tests/interop/interop.py. Here the depths 1 and 4, a single pixel, and each row's filter type.
 TEST(PNGWriterTest, EveryFilterPolicyWritesTheRows)
 {
     const std::tuple<std::unique_ptr<TLinearBitmap>, int, int> cases[] = {
@@ -509,8 +507,8 @@ TEST(PNGReaderTest, CorruptSuiteFilesAndHostileFilesAreRefused)
 TEST(PNGReaderTest, LenientWhereOtherWritersRelyOnIt)
 {
     const Bytes z = Zlib(GreyRows);
-    // Split anywhere, the trailer across two chunks, an empty IDAT after the
-    // data, a bad CRC on a skipped chunk, no IEND at all; the older MNG layout without MHDR.
+    // Split anywhere, the trailer across two chunks, an empty IDAT after the data, a bad CRC on a skipped chunk, no IEND at
+    // all; the older MNG layout without MHDR.
     const Bytes split = File({Ihdr(4, 2, 8, 0), Chunk("IDAT", Bytes(z.begin(), z.begin() + 3)),
                               Chunk("IDAT", Bytes(z.begin() + 3, z.end() - 2)), Chunk("IDAT", Bytes(z.end() - 2, z.end())),
                               Chunk("IDAT", {}), Chunk("tEXt", {'x'}, 1), Iend});

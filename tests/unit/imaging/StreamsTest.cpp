@@ -96,8 +96,8 @@ TEST(FileStream, LargeFilesRaiseInsteadOfWrapping)
     EXPECT_EQ(s.Position(), INT_MAX);
 }
 
-// The buffered reader decides about short reads itself: arming its own flag
-// must not re-arm the next stream, whose last block is naturally short.
+// The buffered reader decides about short reads itself: arming its own flag must not re-arm the next stream, whose last block
+// is naturally short.
 TEST(BufferedStream, ShortReadsAndItsOwnNoDataExcept)
 {
     char buf[10] = {};
@@ -163,8 +163,8 @@ TEST(FreeFilterChain, FinishesOutermostFirstAndFreesEverything)
     FreeFilterChain(nullptr);
 }
 
-// An inflater after its final block claims Available > 0 but delivers nothing:
-// copies stop and give the source's flag back, also on the exception path.
+// An inflater after its final block claims Available > 0 but delivers nothing: copies stop and give the source's flag back,
+// also on the exception path.
 TEST(CopyFrom, StopsWhenNothingIsReadAndRestoresTheFlag)
 {
     ScriptedStream source("abcdef"), failing(std::string(10000, 'x')), src("0123456789"), shortDest;
@@ -278,9 +278,8 @@ TEST(MemStream, SeekBoundsErrorsAndFreshChains)
     EXPECT_EQ(std::string(buf, 5), "other");
 }
 
-// Small writes fill blocks of 4096 bytes, a large one gets a block of its size;
-// truncation frees the blocks after the current one; Reserve adds at most one
-// block for what the chain lacks; a count no write could take raises.
+// Small writes fill blocks of 4096 bytes, a large one gets a block of its size; truncation frees the blocks after the current
+// one; Reserve adds at most one block for what the chain lacks; a count no write could take raises.
 TEST(MemStream, BlocksTruncationAndReserve)
 {
     TMemStream s;
@@ -333,8 +332,8 @@ TEST(DynamicList, GrowthDeleteAndAssign)
     EXPECT_EQ(records, nullptr);
 }
 
-// The stream form is a 32-bit count and the records (any bytes: fuzz_dynamiclist);
-// a missing count is an empty list, a count the stream cannot hold raises.
+// The stream form is a 32-bit count and the records (any bytes: fuzz_dynamiclist); a missing count is an empty list, a count
+// the stream cannot hold raises.
 TEST(DynamicList, StreamFormAndBadCounts)
 {
     TDynamicList list(24, nullptr), back(24, nullptr);

@@ -1,5 +1,5 @@
-// The icon selection form, offscreen: list texts, the preview and its size
-// limit, the colour dialog, and what the loader gets back (Cancel is the silent abort).
+// The icon selection form, offscreen: list texts, the preview and its size limit, the colour dialog, and what the loader gets
+// back (Cancel is the silent abort).
 #include "imaging/MemStream.h"
 #include "imaging/gui/ICOLoaderForm.h"
 #include "ui_ICOLoaderForm.h"
@@ -28,8 +28,7 @@ void WhenModal(std::function<void(QWidget *)> action)
     timer->start(5);
 }
 
-// Icons of the given sizes; pixels are palette entry 1 (dark green),
-// all opaque but the bottom-left one.
+// Icons of the given sizes; pixels are palette entry 1 (dark green), all opaque but the bottom-left one.
 void Fill(TIconList &list, std::uint8_t kind, std::initializer_list<std::array<int, 3>> sizes)
 {
     list.Kind = kind;
@@ -63,9 +62,8 @@ TEST(IconSelectionForm, ListsImagesWithKindText)
     EXPECT_EQ(TIconSelectionForm().windowTitle().toStdString(), "Select icon to import from file");
 }
 
-// The panel is the image plus its 1-pixel frame, at most 193 x 73; the preview
-// shows opaque pixels in their colour and the others in the chosen one, which
-// the colour dialog changes when confirmed.
+// The panel is the image plus its 1-pixel frame, at most 193 x 73; the preview shows opaque pixels in their colour and the
+// others in the chosen one, which the colour dialog changes when confirmed.
 TEST(IconSelectionForm, PreviewAndColourDialog)
 {
     TIconList list;
@@ -97,8 +95,7 @@ TEST(IconSelectionForm, PreviewAndColourDialog)
     EXPECT_EQ(form.UI().ColorPanel->palette().color(QPalette::Window), QColor(0x12, 0x34, 0x56));
 }
 
-// Through the loader: OK returns the selected image and colour; Cancel ends
-// the load with the silent abort.
+// Through the loader: OK returns the selected image and colour; Cancel ends the load with the silent abort.
 TEST(IconSelectionForm, ChoiceReachesTheLoader)
 {
     TIconList list;
