@@ -8,6 +8,8 @@
 
 
 #include <filesystem>
+#include <iterator>
+#include <sstream>
 
 using namespace imaging;
 using namespace itest;
@@ -403,16 +405,10 @@ TEST(PNGReaderTest, PngSuiteDecodesToTheExpectedPixels)
         if (entry.path().extension() != ".png" || name[0] == 'x' || name == "PngSuite")
             continue;
         SCOPED_TRACE(name);
-        std::vector<long> want; // every number of the JSON: RGBA samples in order
-        const std::string json = testutil::ReadFile(testutil::TestData("suites/pngsuite/expected-rgba-json/" + name + ".json"));
-        for (const char *p = json.c_str(); *p;)
-            if (*p >= '0' && *p <= '9') {
-                char *end = nullptr;
-                want.push_back(std::strtol(p, &end, 10));
-                p = end;
-            } else {
-                ++p;
-            }
+        std::string json = testutil::ReadFile(testutil::TestData("suites/pngsuite/expected-rgba-json/" + name + ".json"));
+        std::replace_if(json.begin(), json.end(), [](char c) { return c < '0' || c > '9'; }, ' ');
+        std::istringstream numbers(json); // every number of the JSON: RGBA samples in order
+        const std::vector<long> want{std::istream_iterator<long>(numbers), {}};
         TPNGLoader loader;
         loader.LoadAlpha = true;
         TLinearBitmap bmp;
