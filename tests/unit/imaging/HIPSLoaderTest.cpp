@@ -4,8 +4,6 @@
 #include "imaging/Progress.h"
 #include "imaging/TextStrm.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 
 using namespace imaging;

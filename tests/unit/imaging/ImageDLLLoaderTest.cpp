@@ -5,8 +5,6 @@
 #include "imaging/PluginLinearBitmap.h"
 #include "platform/gui/Graphic.h"
 
-#include <gtest/gtest.h>
-
 #include <dlfcn.h>
 #include <filesystem>
 #include <map>

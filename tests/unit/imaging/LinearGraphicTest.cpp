@@ -9,11 +9,10 @@
 #include <QPainter>
 
 using namespace imaging;
-using B = std::vector<std::uint8_t>;
+using B = itest::Bytes;
+using itest::PixelsOf;
 
 namespace {
-
-B Pixels(const TLinearBitmap &b) { return itest::PixelsOf(b); }
 
 // Stores width, height and 24-bit pixels raw; registered under "LGT".
 class RawLoader : public TBitmapLoader {
@@ -126,7 +125,7 @@ TEST(LinearGraphic, StreamsAndClipboardHoldBitmapData)
     buffer.seek(0);
     back.LoadFromStream(buffer);
     EXPECT_EQ(back.Image.PixelFormat, pf24bit); // 24-bit data stays 24-bit
-    EXPECT_EQ(Pixels(back.Image), Pixels(g.Image));
+    EXPECT_EQ(PixelsOf(back.Image), PixelsOf(g.Image));
     // The data's own depth decides: 8 and 32 bits stay, the others arrive as 24-bit.
     for (const auto &[bits, want] : {std::pair{1, pf24bit}, {4, pf24bit}, {8, pf8bit}, {24, pf24bit}, {32, pf32bit}}) {
         QBuffer bmp;
@@ -165,7 +164,7 @@ TEST(LinearGraphic, BitmapFromAPictureIsEightOrTwentyFourBit)
     platform::TPicture picture;
     picture.Graphic = std::move(graphic);
     b.Assign(picture); // the same pixels in a picture arrive as 24-bit
-    EXPECT_EQ(Pixels(b), (B{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(PixelsOf(b), (B{1, 2, 3, 4, 5, 6}));
     auto indexed = std::make_unique<TLinearGraphic>();
     indexed->Image.New(3, 1, pf8bit);
     indexed->Image.FillBytes(7);

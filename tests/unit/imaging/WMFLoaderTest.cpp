@@ -4,8 +4,6 @@
 #include "imaging/MetafileWriter.h"
 #include "imaging/WMFLoader.h"
 
-#include <gtest/gtest.h>
-
 #include <QImage>
 
 using namespace imaging;
