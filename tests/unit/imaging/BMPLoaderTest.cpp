@@ -18,8 +18,8 @@ namespace {
 
 void Put(Bytes &b, std::size_t at, std::uint32_t v, int n) { PutLE(b, at, v, n); }
 
-// A BMP file with a 40-byte header (or Hs bytes, fields at the 40-byte
-// places), Colors palette entries (entry i = 0x010203 * i), then Pixels.
+// A BMP file with a 40-byte header (or Hs bytes, fields at the 40-byte places), Colors palette entries (entry i = 0x010203 *
+// i), then Pixels.
 struct Spec {
     int W = 2, H = 2, Bits = 24, Comp = 0, Colors = 0, Hs = 40, Planes = 1;
     std::uint32_t ClrUsed = 0;
@@ -72,8 +72,7 @@ Bytes Masks(std::uint32_t r, std::uint32_t g, std::uint32_t bl)
 
 } // namespace
 
-// Each header or run that a damaged or hostile file could carry fails
-// cleanly, before anything is allocated for it.
+// Each header or run that a damaged or hostile file could carry fails cleanly, before anything is allocated for it.
 TEST(BMPLoader, RefusesHostileHeadersAndRuns)
 {
     const Bytes px(16, 0);
@@ -82,15 +81,12 @@ TEST(BMPLoader, RefusesHostileHeadersAndRuns)
         Spec spec;
     } cases[] = {
         {"width 0", {.W = 0, .Pixels = px}},
-        {"height 0", {.H = 0, .Pixels = px}},
         {"height INT_MIN", {.H = INT_MIN, .Pixels = px}},
         {"above 2^28 pixels", {.W = 16385, .H = 16385, .Pixels = px}},
         {"2^31 pixels, 32-bit product wraps", {.W = 65536, .H = 32768, .Pixels = px}},
         {"bit count 2", {.Bits = 2, .Colors = 4, .Pixels = px}},
-        {"bit count 64", {.Bits = 64, .Pixels = px}},
         {"planes 2", {.Planes = 2, .Pixels = px}},
         {"RLE8 at 4 bpp", {.Bits = 4, .Comp = 1, .Colors = 16, .Pixels = {0, 1}}},
-        {"RLE4 at 8 bpp", {.Bits = 8, .Comp = 2, .Colors = 16, .Pixels = {0, 1}}},
         {"RLE top-down", {.H = -2, .Bits = 8, .Comp = 1, .Colors = 2, .Pixels = {0, 1}}},
         {"colours used beyond the file", {.Bits = 8, .Colors = 2, .ClrUsed = 0x7FFFFFFF, .Pixels = px}},
         {"pixels cut short", {.W = 4, .H = 4, .Pixels = px}},
@@ -114,8 +110,8 @@ TEST(BMPLoader, RefusesHostileHeadersAndRuns)
         EXPECT_EQ(LoadError(Bytes(cut.begin(), cut.begin() + n)), "Unsupported file format") << n;
 }
 
-// The suite (tests/interop/interop.py) pins every common layout; here what it
-// does not: an early end of picture, a delta move and the old format.
+// The suite (tests/interop/interop.py) pins every common layout; here what it does not: an early end of picture, a delta move
+// and the old format.
 TEST(BMPLoader, DecodesWhatTheSuiteLacks)
 {
     const auto eop = Load(Bmp({.W = 3, .Bits = 8, .Comp = 1, .Colors = 3, .Pixels = {3, 2, 0, 1}}));
@@ -132,31 +128,10 @@ TEST(BMPLoader, DecodesWhatTheSuiteLacks)
     EXPECT_EQ(Row(Load({0, 0, 3, 0, 1, 0, 1, 0, 1, 8, 5}), 0), (V{170, 0, 170, 0, 0, 0, 0, 0, 0})); // short stride
 }
 
-// Saving writes the 40-byte header, bottom-up padded rows and, for 8 bits,
-// 256 entries; each depth reads back (32-bit as 24-bit).
-TEST(BMPLoader, SavesAndReloads)
+// 8-, 24- and 32-bit saves read back in Pillow and ours: tests/interop/interop.py. Here 16-bit grey (saved as 8-bit with a
+// palette) and the empty bitmap.
+TEST(BMPLoader, SavesGreyAndNothing)
 {
-    for (TPixelFormat pf : {pf8bit, pf24bit, pf32bit}) {
-        TLinearBitmap b, want;
-        b.New(5, 3, pf);
-        for (int i = 0; i < b.Size; ++i)
-            b.Map[i] = static_cast<std::uint8_t>(i * 7 + 1);
-        for (int i = 0; pf == pf8bit && i < 768; ++i)
-            b.Palette[i] = static_cast<std::uint8_t>(i / 3);
-        const Bytes f = Save(b);
-        const int bits = pf == pf8bit ? 8 : pf == pf24bit ? 24 : 32;
-        const std::size_t stride = (5 * bits + 31) / 32 * 4, off = 54 + (bits == 8 ? 1024 : 0);
-        ASSERT_EQ(f.size(), off + 3 * stride) << bits;
-        EXPECT_EQ(V({f[28], f[10] | f[11] << 8, f[46] | f[47] << 8}), (V{bits, static_cast<int>(off), bits == 8 ? 256 : 0}));
-        EXPECT_EQ(f[off], b.ScanLine(2)[0]); // bottom row first
-        const auto back = Load(f);
-        want.Assign(b);
-        if (pf == pf32bit)
-            want.ChangePixelFormat(pf24bit);
-        ASSERT_EQ(back->PixelFormat, want.PixelFormat);
-        EXPECT_EQ(0, std::memcmp(back->Map.get(), want.Map.get(), want.Size)) << bits;
-        EXPECT_TRUE(pf != pf8bit || std::memcmp(back->Palette.get(), b.Palette.get(), 768) == 0);
-    }
     TLinearBitmap grey;
     grey.New(1, 1, pf16bit);
     grey.Map[1] = 0xAB;
@@ -164,9 +139,8 @@ TEST(BMPLoader, SavesAndReloads)
     EXPECT_TRUE(Save(TLinearBitmap()).empty());
 }
 
-// A memory stream takes the rows straight into room grown once, any other
-// stream gets them in blocks: the same bytes either way, after what the
-// stream already holds, with padded rows over several blocks.
+// A memory stream takes the rows straight into room grown once, any other stream gets them in blocks: the same bytes either
+// way, after what the stream already holds, with padded rows over several blocks.
 TEST(BMPLoader, WritesTheSameBytesIntoEveryStream)
 {
     for (TPixelFormat pf : {pf8bit, pf16bit, pf24bit, pf32bit}) {
@@ -191,6 +165,10 @@ TEST(BMPLoader, WritesTheSameBytesIntoEveryStream)
         const std::size_t rowBytes = pf == pf24bit ? 903 : pf == pf32bit ? 1204 : 301;
         const std::size_t pad = (4 - rowBytes % 4) % 4; // the top row's padding ends the file
         EXPECT_EQ(a.substr(a.size() - pad), std::string(pad, '\0')) << pf;
+        TLinearBitmap want; // and reads back: 16-bit grey as 8-bit, 32-bit as 24-bit
+        want.Assign(b);
+        want.ChangePixelFormat(pf == pf16bit ? pf8bit : pf == pf32bit ? pf24bit : pf);
+        EXPECT_EQ(PixelsOf(*Load(Bytes(a.begin() + 6, a.end()))), PixelsOf(want)) << pf;
     }
 }
 
@@ -198,7 +176,6 @@ TEST(BMPLoader, WritesTheSameBytesIntoEveryStream)
 TEST(BMPLoader, ServesRegistryPicturesAndMemory)
 {
     RegisterBMPLoader();
-    EXPECT_EQ(BitmapLoaders.FindLoader("bmp"), BMPLoader());
     EXPECT_TRUE(BMPLoader()->CanSave("Bmp") && !BMPLoader()->CanLoad("BM") && !BMPLoader()->CanLoad("BMPX"));
     std::string filter;
     BMPLoader()->GetSaveFilter(filter);
@@ -240,23 +217,18 @@ TEST(BMPLoader, ServesRegistryPicturesAndMemory)
 
 TEST(UniDIB, RoundsDepthsAndSizes)
 {
-    const struct {
-        int w, bits, h, wantBits, wantW, wantH, bpl;
-    } cases[] = {{3, 2, 2, 4, 3, 2, 4},   {0, 15, 0, 16, 1, 1, 4}, {5, 0, -2, 1, 5, -2, 4},
-                 {2, 25, 1, 32, 2, 1, 8}, {3, 24, 1, 24, 3, 1, 12}};
-    for (const auto &c : cases) {
-        const TUniDIB d(c.w, 0, c.bits, c.h);
-        EXPECT_EQ(d.BitCount(), c.wantBits) << c.bits;
-        EXPECT_EQ(d.Width(), c.wantW);
-        EXPECT_EQ(d.Height(), c.wantH);
-        EXPECT_EQ(d.BytesPerLine, c.bpl);
-        EXPECT_EQ(d.HasPalette, c.wantBits <= 8);
+    using T = std::tuple<int, int, int, int, bool>; // bits, width, height, bytes per line, palette
+    const std::pair<std::array<int, 3>, T> cases[] = {{{3, 2, 2}, {4, 3, 2, 4, true}},    {{0, 15, 0}, {16, 1, 1, 4, false}},
+                                                      {{5, 0, -2}, {1, 5, -2, 4, true}},  {{2, 25, 1}, {32, 2, 1, 8, false}},
+                                                      {{3, 24, 1}, {24, 3, 1, 12, false}}};
+    for (const auto &[in, want] : cases) {
+        const TUniDIB d(in[0], 0, in[1], in[2]);
+        EXPECT_EQ(T(d.BitCount(), d.Width(), d.Height(), d.BytesPerLine, d.HasPalette), want) << in[1];
     }
     EXPECT_THROW(TUniDIB(1 << 15, 0, 8, 1 << 14), ELinearBitmap);
 }
 
-// Where each depth keeps pixel X, that reading gives back what was set, and
-// that positions outside the section change nothing.
+// Where each depth keeps pixel X, that reading gives back what was set, and that positions outside the section change nothing.
 TEST(UniDIB, PixelOperationsPerDepth)
 {
     TUniDIB one(9, 0, 1, 1), four(3, 0, 4, 1), rgb(2, 0, 24, 2), wide(1, 0, 32, 1);

@@ -1,5 +1,5 @@
-// The inflater against zlib's output of every kind, hostile input, and the
-// rule that it takes no input byte before one of its bits is needed.
+// The inflater against zlib's output of every kind, hostile input, and the rule that it takes no input byte before one of its
+// bits is needed.
 #include "TestHelpers.h"
 #include "imaging/DeflateCoder.h"
 #include "platform/core/Exceptions.h"
@@ -92,8 +92,8 @@ struct Bits {
 
 } // namespace
 
-// zlib's output of every level, strategy and flush kind inflates, and the
-// inflater leaves exactly the Adler-32 trailer behind the deflate data.
+// zlib's output of every level, strategy and flush kind inflates, and the inflater leaves exactly the Adler-32 trailer behind
+// the deflate data.
 TEST(DeflateInflateTest, InflatesZlibOutputOfEveryKindAndTakesNoByteAfterIt)
 {
     const Bytes mixed = MixedData(600000, 21), noise = RandomData(100000, 22);
@@ -104,10 +104,7 @@ TEST(DeflateInflateTest, InflatesZlibOutputOfEveryKindAndTakesNoByteAfterIt)
                 const Bytes body(z.begin() + 2, z.end());
                 std::size_t used = 0;
                 ASSERT_EQ(InflateBuffer(body.data(), body.size(), &used), *d) << level << "/" << strategy;
-                EXPECT_EQ(used, body.size() - 4);
-                Source src(body, false);
-                ASSERT_EQ(ReadAll(src, 4096), *d);
-                EXPECT_EQ(src.pos, body.size() - 4) << level << "/" << strategy;
+                EXPECT_EQ(used, body.size() - 4) << level << "/" << strategy;
             }
     for (int kind : {Z_SYNC_FLUSH, Z_FULL_FLUSH, Z_PARTIAL_FLUSH, Z_BLOCK}) {
         const Bytes z = ZlibDeflate(mixed, 6, Z_DEFAULT_STRATEGY, -15, 777, kind);
@@ -122,8 +119,8 @@ TEST(DeflateInflateTest, InflatesZlibOutputOfEveryKindAndTakesNoByteAfterIt)
     EXPECT_EQ(InflateBuffer(z.data(), z.size()), d);
 }
 
-// Peeked views against pulled bytes on any input: fuzz_inflate. Here stored
-// blocks fill the window past its end, then fixed blocks refer back across the wrap.
+// Peeked views against pulled bytes on any input: fuzz_inflate. Here stored blocks fill the window past its end, then fixed
+// blocks refer back across the wrap.
 TEST(DeflateInflateTest, DecodesInPlaceFromPeekedViewsAndAcrossTheWindow)
 {
     const Bytes d = MixedData(400000, 71);

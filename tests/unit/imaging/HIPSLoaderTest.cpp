@@ -4,8 +4,6 @@
 #include "imaging/Progress.h"
 #include "imaging/TextStrm.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 
 using namespace imaging;
@@ -29,8 +27,8 @@ V Lines(const std::string &data, int bufferSize, bool hipsEnds, int count)
 
 TEST(TextStream, LineBreakConventions)
 {
-    // CR LF pairs split by a buffer refill, and (with the HIPS settings) a
-    // line feed that is the first byte of a refilled buffer still ends a line.
+    // CR LF pairs split by a buffer refill, and (with the HIPS settings) a line feed that is the first byte of a refilled
+    // buffer still ends a line.
     const struct { std::string data; int buffer; bool hips; V lines; } cases[] = {
         {"ab\r\ncd", -1, false, {"ab", "cd"}}, {"ab\ncd\n", -1, false, {"ab", "cd"}},
         {"ab\rcd\r\r", -1, false, {"ab", "cd", ""}}, {"abc\r\nd\r\ne", 4, false, {"abc", "d", "e"}},
@@ -88,8 +86,8 @@ TEST(HIPSLoader, HeaderForms)
     ASSERT_EQ(Load("a\nb\n1\ndate\n4\n6\n8\n0\n0\nhist\ndesc\n" + std::string(23, 'p') + "\xE6", &basic), kNoException);
     EXPECT_EQ(std::tuple(basic.Width, basic.Height, basic.PixelFormat, basic.Map[23], basic.Palette[3 * 77]),
               std::tuple(6, 4, pf8bit, 230, 77));
-    // Names that are numbers of 500 and more are passed over; CR LF files
-    // too. History and description are skipped by size, parameters by lines.
+    // Names that are numbers of 500 and more are passed over; CR LF files too. History and description are skipped by size,
+    // parameters by lines.
     EXPECT_EQ(Pixels("600\n700\n800\n2\nd\n1\n2\n8\n0\n0\nh\nd\nxy"), (itest::Bytes{'x', 'y'}));
     EXPECT_EQ(Pixels("a\r\nb\r\n1\r\nd\r\n1\r\n2\r\n8\r\n0\r\n0\r\nh\r\nd\r\nxy"), (itest::Bytes{'x', 'y'}));
     EXPECT_EQ(Pixels(Extended(1, 2, "0", "1", "5\nHH\nHH3\nDDD2\np1\np2\nunused\n") + "\x07\x08"), (itest::Bytes{7, 8}));
@@ -116,8 +114,7 @@ TEST(HIPSLoader, HeaderForms)
 
 TEST(HIPSLoader, PixelKinds)
 {
-    // Floats round halves to even and clamp, NaN gives 0; one plane stores them
-    // big-endian, planes and triples little-endian.
+    // Floats round halves to even and clamp, NaN gives 0; one plane stores them big-endian, planes and triples little-endian.
     EXPECT_EQ(Pixels(Extended(1, 6, "3", "1") + Floats({-1, 2.5f, 3.5f, 300, std::nanf(""), 254.6f}, true)),
               (itest::Bytes{0, 2, 4, 255, 0, 255}));
     EXPECT_EQ(Pixels(Extended(1, 2, "3", "2") + Floats({10, 20, 30, 40}, false)), (itest::Bytes{0, 30, 10, 0, 40, 20}));

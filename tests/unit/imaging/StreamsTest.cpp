@@ -6,12 +6,11 @@
 #include "imaging/StreamUtils.h"
 
 #include <QBuffer>
-#include <QImage>
 
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
-#include <thread>
+#include <sys/socket.h>
 #include <unistd.h>
 #include "imaging/DynamicLists.h"
 #include "imaging/MemUtils.h"
@@ -63,22 +62,16 @@ TEST(FileStream, OpenFailuresModesAndHandles)
     EXPECT_EQ(testutil::ReadFile(dir.File("h.bin")), "xyz");
 }
 
-// A pipe delivers in pieces: the file stream keeps reading until it has all it asked for.
+// A socket of packets delivers one per read: the file stream keeps reading until it has all it asked for.
 TEST(FileStream, ReadsLoopOverShortCounts)
 {
     int fds[2];
-    ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds), 0);
+    ASSERT_EQ(::write(fds[1], "abcde", 5) + ::write(fds[1], "fghij", 5), 10);
+    ::close(fds[1]);
     auto reader = TFileStream::CreateFromHandle(fds[0]);
-    std::thread writer([fd = fds[1]] {
-        for (char c = 'a'; c < 'k'; ++c) {
-            (void)::write(fd, &c, 1);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        ::close(fd);
-    });
     char buf[12] = {};
     EXPECT_EQ(reader->Read(buf, 10), 10);
-    writer.join();
     EXPECT_EQ(std::string(buf, 10), "abcdefghij");
     EXPECT_EQ(MessageOf<EInOutError>([&] { reader->Read(buf, 1); }), "Read less than expected");
 }
@@ -99,43 +92,23 @@ TEST(FileStream, LargeFilesRaiseInsteadOfWrapping)
     EXPECT_EQ(s.Position(), INT_MAX);
 }
 
-// Reads and writes of every size through the buffer give exactly the file's bytes.
-TEST(BufferedStream, ReadsAndWritesOfAnySizeKeepTheBytes)
+// Writes of every size through the buffer give exactly the file's bytes (reads: the PNG reader and its suite).
+TEST(BufferedStream, WritesOfAnySizeKeepTheBytes)
 {
     testutil::TempDir dir;
     const std::string name = dir.File("data.bin"), data = RandomBytes(300000, 1);
-    std::mt19937 rng(7);
-    {
-        auto s = OpenBufferedFile(name, true);
-        for (std::size_t done = 0, n; done < data.size(); done += n) {
-            n = std::min<std::size_t>(rng() % 3 == 0 ? rng() % 140000 : rng() % 300, data.size() - done);
-            ASSERT_EQ(s->Write(data.data() + done, static_cast<int>(n)), static_cast<int>(n));
-        }
-        FreeFilterChain(std::move(s));
+    auto s = OpenBufferedFile(name, true);
+    for (std::size_t done = 0, n = 1; done < data.size(); done += n, n = n * 7 % 140000 + 1) {
+        n = std::min(n, data.size() - done);
+        ASSERT_EQ(s->Write(data.data() + done, static_cast<int>(n)), static_cast<int>(n));
     }
+    FreeFilterChain(std::move(s));
     EXPECT_EQ(testutil::ReadFile(name), data);
-    for (int pattern = 0; pattern < 3; ++pattern) {
-        auto s = OpenBufferedFile(name, false);
-        EXPECT_EQ(s->Available(), 300000);
-        std::string got;
-        while (got.size() < data.size()) {
-            int n = pattern == 0 ? 1 : pattern == 1 ? 300000 : static_cast<int>(rng() % 70000 + 1);
-            std::string part(std::min<std::size_t>(static_cast<std::size_t>(n), data.size() - got.size()), '\0');
-            ASSERT_EQ(s->Read(part.data(), static_cast<int>(part.size())), static_cast<int>(part.size()));
-            got += part;
-        }
-        EXPECT_EQ(got, data) << "pattern " << pattern;
-        EXPECT_TRUE(s->EndOfStream());
-        char c;
-        EXPECT_EQ(MessageOf<EInOutError>([&] { s->Read(&c, 1); }), "Read less than expected");
-        s->SetNoDataExcept(false);
-        EXPECT_EQ(s->Read(&c, 1), 0);
-        FreeFilterChain(std::move(s));
-    }
+    EXPECT_EQ(OpenBufferedFile(name, false)->Available(), 300000);
 }
 
-// The buffered reader decides about short reads itself: arming its own flag
-// must not re-arm the next stream, whose last block is naturally short.
+// The buffered reader decides about short reads itself: arming its own flag must not re-arm the next stream, whose last block
+// is naturally short.
 TEST(BufferedStream, ShortReadsAndItsOwnNoDataExcept)
 {
     char buf[10] = {};
@@ -201,8 +174,8 @@ TEST(FreeFilterChain, FinishesOutermostFirstAndFreesEverything)
     FreeFilterChain(nullptr);
 }
 
-// An inflater after its final block claims Available > 0 but delivers nothing:
-// copies stop and give the source's flag back, also on the exception path.
+// An inflater after its final block claims Available > 0 but delivers nothing: copies stop and give the source's flag back,
+// also on the exception path.
 TEST(CopyFrom, StopsWhenNothingIsReadAndRestoresTheFlag)
 {
     ScriptedStream source("abcdef"), failing(std::string(10000, 'x')), src("0123456789"), shortDest;
@@ -247,7 +220,7 @@ TEST(HostStreams, SeekRulesAndAvailable)
         EXPECT_EQ(mem.Size() * 100 + mem.Position(), wantSize * 100 + wantPos) << size;
     }
     // Qt sizes its reads by bytesAvailable(): each byte left counts once.
-    mem.Write("456789", 6);
+    ASSERT_EQ(s.write("456789", 6), 6); // writes through the adapter
     ASSERT_TRUE(s.seek(3));
     EXPECT_EQ(s.bytesAvailable(), 7);
     char buf[4];
@@ -267,36 +240,15 @@ TEST(HostStreams, SeekRulesAndAvailable)
     EXPECT_EQ(host.read(buf, 4), -1);
     EXPECT_EQ(host.errorString(), QString("scripted failure"));
     EXPECT_EQ(host.read(buf, 4), 4); // the next read works again
-}
-
-// Qt's own image writer and reader work through the adapters, and library code writes into a QBuffer.
-TEST(HostStreams, QtImageIoThroughTheAdapters)
-{
-    QImage image(37, 5, QImage::Format_RGB32), back;
-    image.fill(qRgb(1, 2, 3));
-    image.setPixel(36, 4, qRgb(200, 100, 50));
-    TMemStream mem;
-    TSeekableHostStream writer(mem);
-    ASSERT_TRUE(image.save(&writer, "PNG"));
-    mem.Seek(0);
-    mem.SetNoDataExcept(false);
-    THostStream reader(mem);
-    ASSERT_TRUE(back.load(&reader, "PNG"));
-    EXPECT_EQ(back.convertToFormat(QImage::Format_RGB32), image);
-    QBuffer buffer;
+    QBuffer buffer; // and library code writes into a Qt device
     buffer.open(QIODevice::ReadWrite);
     THostFilterStream filter(buffer);
-    mem.Seek(0);
-    filter.CopyFrom(mem);
-    EXPECT_EQ(filter.Size() * 2, mem.Size() + filter.Position());
-    filter.Seek(1);
-    char sig[3];
-    filter.Read(sig, 3);
-    EXPECT_EQ(std::string(sig, 3), "PNG");
+    filter.Write("0123456789", 10);
     filter.Seek(4);
     filter.Truncate();
-    EXPECT_EQ(buffer.size() * 10 + filter.Available(), 40);
-    EXPECT_EQ(MessageOf<EInOutError>([&] { filter.Read(sig, 1); }), "Read less than expected");
+    EXPECT_EQ(filter.Size() * 100 + filter.Position() * 10 + filter.Available(), 440);
+    EXPECT_EQ(MessageOf<EInOutError>([&] { filter.Read(buf, 1); }), "Read less than expected");
+    EXPECT_EQ(MessageOf<EStreamError>([&] { filter.Seek(-1); }), "Error moving stream pointer");
 }
 
 TEST(StreamClass, BaseOperationsAssignmentAndFileUtils)
@@ -346,82 +298,30 @@ TEST(MemStream, SeekBoundsErrorsAndFreshChains)
     EXPECT_EQ(std::string(buf, 5), "other");
 }
 
-// Small writes fill blocks of 4096 bytes, a large one gets a block of its
-// size; truncation frees the blocks after the current one; Reserve adds at
-// most one block for what the chain lacks; a count no write could take raises.
+// Small writes fill blocks of 4096 bytes, a large one gets a block of its size; truncation frees the blocks after the current
+// one; Reserve adds at most one block for what the chain lacks; a count no write could take raises.
 TEST(MemStream, BlocksTruncationAndReserve)
 {
     TMemStream s;
     const std::string data = itest::RandomBytes(10000, 4);
     for (int i = 0; i < 9; ++i)
         s.Write(data.data() + i * 1000, 1000);
-    ASSERT_EQ(s.BlockCount(), 3u);
-    EXPECT_EQ(s.BlockCapacity(2), 4096u);
+    s.Seek(0), s.Reserve(0), s.Reserve(9000); // the blocks there have room
+    EXPECT_EQ(s.BlockCount() * 10000 + s.BlockCapacity(2), 34096u);
     s.Seek(5000);
     s.Truncate();
     EXPECT_EQ(s.Size() * 10 + int(s.BlockCount()), 50002);
     s.Seek(0);
     s.Truncate();
-    EXPECT_EQ(s.BlockCount(), 0u);
     s.Reserve(10000);
     s.Write(data.data(), 10000);
-    EXPECT_EQ(s.BlockCount(), 1u);
-    EXPECT_EQ(s.BlockCapacity(0), 10000u);
+    EXPECT_EQ(s.BlockCount() * 100000 + s.BlockCapacity(0), 110000u);
     s.Seek(2000);
     s.Reserve(8000 + 5000);
-    ASSERT_EQ(s.BlockCount(), 2u);
-    EXPECT_EQ(s.BlockCapacity(1), 5000u);
     s.Seek(10000);
     s.Write(data.data(), 5000);
-    EXPECT_EQ(s.BlockCount(), 2u);
+    EXPECT_EQ(s.BlockCount() * 10000 + s.BlockCapacity(1), 25000u);
     EXPECT_EQ(MessageOf<EInOutError>([&] { s.Reserve(INT_MAX - 14999); }), "Error writing to stream - TMemStream");
-}
-
-// A fixed-seed random sequence of writes, reads, seeks and truncations must
-// behave exactly like a std::vector model.
-TEST(MemStream, RandomOperationsMatchAVectorModel)
-{
-    std::mt19937 rng(20260);
-    TMemStream s;
-    s.SetNoDataExcept(false);
-    std::vector<char> model;
-    std::size_t pos = 0;
-    const std::string pool = itest::RandomBytes(20000, 5);
-    for (int step = 0; step < 4000; ++step) {
-        const unsigned op = rng() % 6;
-        if (op < 2) {
-            const std::size_t n = rng() % 4 == 0 ? rng() % 9000 : rng() % 200, from = rng() % (pool.size() - n);
-            ASSERT_EQ(s.Write(pool.data() + from, static_cast<int>(n)), static_cast<int>(n));
-            model.resize(std::max(model.size(), pos + n));
-            std::copy(pool.begin() + from, pool.begin() + from + n, model.begin() + pos);
-            pos += n;
-        } else if (op == 2) {
-            std::string got(rng() % 6000, '\0');
-            const int r = s.Read(got.data(), static_cast<int>(got.size()));
-            ASSERT_EQ(r, static_cast<int>(std::min(got.size(), model.size() - pos)));
-            ASSERT_TRUE(std::equal(got.begin(), got.begin() + r, model.begin() + pos));
-            pos += static_cast<std::size_t>(r);
-        } else if (op < 5) {
-            pos = rng() % (model.size() + 1);
-            s.Seek(static_cast<int>(pos));
-        } else if (rng() % 4 == 0) {
-            s.Truncate();
-            model.resize(pos);
-        } else if (rng() % 3 == 0) {
-            s.Reserve(static_cast<int>(rng() % 9000)); // no visible change
-        } else if (rng() % 20 == 0) {
-            s.Clear();
-            model.clear();
-            pos = 0;
-        }
-        ASSERT_EQ(s.Size(), static_cast<int>(model.size())) << "step " << step;
-        ASSERT_EQ(s.Position(), static_cast<int>(pos));
-        ASSERT_EQ(s.Available(), static_cast<int>(model.size() - pos));
-    }
-    s.Seek(0);
-    std::vector<char> all(model.size());
-    s.Read(all.data(), static_cast<int>(all.size()));
-    EXPECT_EQ(all, model);
 }
 
 TEST(DynamicList, GrowthDeleteAndAssign)
@@ -434,17 +334,12 @@ TEST(DynamicList, GrowthDeleteAndAssign)
         list.Add();
         records[list.Count - 1].a[0] = i;
     }
-    EXPECT_EQ(list.Capacity, 32);
     EXPECT_EQ(records[16].a[5], 0); // new records start zeroed
     EXPECT_THROW(list.Delete(17), platform::EAssertionFailed);
     list.Delete(0);
     ASSERT_EQ(list.Count, 16);
     EXPECT_EQ(records[0].a[0] * 100 + records[15].a[0], 116); // the mirror follows the moved block
     TDynamicList other(4, nullptr), copy(sizeof(Rec), nullptr);
-    other.GrowBy = 5;
-    for (int i = 0; i < 11; ++i)
-        other.Add();
-    EXPECT_EQ(other.Capacity, 15);
     EXPECT_THROW(other.Assign(list), platform::EAssertionFailed); // record sizes differ
     copy.Assign(list);
     ASSERT_EQ(copy.Count, 16);
@@ -457,8 +352,8 @@ TEST(DynamicList, GrowthDeleteAndAssign)
     EXPECT_EQ(records, nullptr);
 }
 
-// The stream form is a 32-bit count and the records (any bytes: fuzz_dynamiclist);
-// a missing count is an empty list, a count the stream cannot hold raises.
+// The stream form is a 32-bit count and the records (any bytes: fuzz_dynamiclist); a missing count is an empty list, a count
+// the stream cannot hold raises.
 TEST(DynamicList, StreamFormAndBadCounts)
 {
     TDynamicList list(24, nullptr), back(24, nullptr);
@@ -491,12 +386,4 @@ TEST(MemUtils, SearchesStopAtTheirEnds)
               std::vector<int>({1, 3, -1, -1}));
     EXPECT_EQ(FindWord(0x0402, 4, 0, buf), 3); // reads the byte at EndIndex
     EXPECT_EQ(FindWord(0x0302, 5, 2, buf), -1);
-    std::uint32_t x = 0xA1B2C3D4;
-    std::int32_t a = 1, b = 2;
-    unsigned char z[3] = {1, 1, 1};
-    auto owned = std::make_unique<int>(3);
-    SwapDWord(x), SwapInts(a, b), ZeroMem(z, 2), FreeMemAndNil(owned);
-    EXPECT_EQ(std::vector<long>({x, std::uint32_t(SwapDWordValue(0xA1B2C3D4)), !owned, a * 10 + b, z[1] * 10 + z[2],
-                                 Align4(5) * 100 + Align8(9), ClampInt(-5, 0, 9) * 100 + ClampInt(15, 0, 9) * 10 + ClampInt(4, 0, 9)}),
-              std::vector<long>({0xD4C3B2A1, 0xD4C3B2A1, 1, 21, 1, 816, 94}));
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Helpers shared by the imaging tests: exception texts, scripted streams,
-// test data generators and zlib as the independent peer.
+// Helpers shared by the imaging tests: exception texts, scripted streams, test data generators and zlib as the independent
+// peer.
 #include "imaging/LinarBitmap.h"
 #include "imaging/LinearGraphic.h"
 #include "imaging/MemStream.h"
@@ -92,8 +92,8 @@ inline void PutLE(Bytes &b, std::size_t at, std::uint64_t v, int n)
         b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-// Through the picture class registered for `ext` (a linear graphic): the
-// bytes it writes of `b` and the pixels it reads back from them.
+// Through the picture class registered for `ext` (a linear graphic): the bytes it writes of `b` and the pixels it reads back
+// from them.
 inline std::pair<Bytes, Bytes> PictureRoundTrip(const std::string &ext, const imaging::TLinearBitmap &b)
 {
     const auto format = platform::FindFileFormat(ext);
@@ -110,8 +110,8 @@ inline std::pair<Bytes, Bytes> PictureRoundTrip(const std::string &ext, const im
     return {Bytes(buf.data().begin(), buf.data().end()), PixelsOf(dynamic_cast<imaging::TLinearGraphic &>(*again).Image)};
 }
 
-// Bytes in memory; can cap each Write, claim more Available than it has,
-// throw on the n-th read, and log Finish calls and its destruction.
+// Bytes in memory; can cap each Write, claim more Available than it has, throw on the n-th read, and log Finish calls and its
+// destruction.
 class ScriptedStream : public imaging::TBaseStream {
 public:
     explicit ScriptedStream(std::string data = {}, std::vector<std::string> *log = nullptr, std::string name = {})

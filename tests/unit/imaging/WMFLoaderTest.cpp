@@ -4,8 +4,6 @@
 #include "imaging/MetafileWriter.h"
 #include "imaging/WMFLoader.h"
 
-#include <gtest/gtest.h>
-
 #include <QImage>
 
 using namespace imaging;
@@ -77,8 +75,7 @@ const std::string kBits("\xFF\0\0\0\xFF\0\0\0\0\0\xFF\xFF\xFF\xFF\0\0", 16);
 
 TEST(WMFLoader, SavedPicturesLoadBackWithTheirPixels)
 {
-    // Four colours: 8-bit with those colours first, in the order met; 600
-    // random colours stay 24-bit.
+    // Four colours: 8-bit with those colours first, in the order met; 600 random colours stay 24-bit.
     const itest::Bytes colours = {0, 0, 255, 0, 255, 0, 255, 0, 0, 10, 20, 30, 0};
     itest::Bytes px, index;
     for (int i = 0; i < 15; ++i)
@@ -123,8 +120,7 @@ TEST(MetafilePlayer, RecordsDrawExactPixels)
 {
     const std::int64_t one = 0x3F800000; // 1.0f
     const struct { std::string file; QSize size; std::vector<std::tuple<int, int, QRgb>> pixels; } cases[] = {
-        // WMF: a 200 x 100 window on a 100 x 50 picture; a red rectangle
-        // without an outline over the window's top-left quarter.
+        // WMF: a 200 x 100 window on a 100 x 50 picture; a red rectangle without an outline over the window's top-left quarter.
         {WMF(W(0x020B, {0, 0}) + W(0x020C, {100, 200}) + W(0x02FC, {0, 0xFF, 0, 0}) + W(0x02FA, {5, 0, 0, 0, 0}) +
                  W(0x012D, {0}) + W(0x012D, {1}) + W(0x041B, {50, 100, 0, 0}), 2, 100, 50),
          {100, 50}, {{10, 10, 0xFF0000}, {49, 24, 0xFF0000}, {51, 10, 0xFFFFFF}, {10, 26, 0xFFFFFF}}},
@@ -137,28 +133,26 @@ TEST(MetafilePlayer, RecordsDrawExactPixels)
         // WMF StretchDIB (packed DIB), one source pixel (the green one) to 3 x 3.
         {WMF(W(0x0F43, {0x0020, 0x00CC, 0, 1, 1, 0, 1, 3, 3, 0, 0}, kInfo + kBits), 0, 4, 4), {4, 4},
          {{0, 0, 0x00FF00}, {2, 2, 0x00FF00}, {3, 3, 0xFFFFFF}}},
-        // EMF: anisotropic mapping doubles a 5 x 5 logical square filled with
-        // the stock black brush and drawn with the stock null pen.
+        // EMF: anisotropic mapping doubles a 5 x 5 logical square filled with the stock black brush and drawn with the stock
+        // null pen.
         {EMF(E(17, {8}) + E(9, {10, 10}) + E(11, {20, 20}) + E(37, {0x80000004}) + E(37, {0x80000008}) +
                  E(43, {0, 0, 5, 5}), 20, 20),
          {20, 20}, {{0, 0, 0}, {9, 9, 0}, {11, 11, 0xFFFFFF}}},
         // StretchDIBits: the DIB stretched to 4 x 4 at (2, 2).
         {EMF(E(81, {0, 0, 5, 5, 2, 2, 0, 0, 2, 2, 80, 40, 120, 16, 0, 0x00CC0020, 4, 4}, kInfo + kBits), 8, 8), {8, 8},
          {{1, 1, 0xFFFFFF}, {2, 2, 0xFF0000}, {5, 3, 0xFFFFFF}, {3, 5, 0x0000FF}, {5, 5, 0x00FF00}}},
-        // A pie runs counter-clockwise on the picture even where the mapping
-        // turns the y axis up: from the right to the top is the top-right quarter.
+        // A pie runs counter-clockwise on the picture even where the mapping turns the y axis up: from the right to the top is
+        // the top-right quarter.
         {EMF(E(17, {8}) + E(9, {10, 10}) + E(11, {10, -10}) + E(12, {0, 10}) + E(37, {0x80000008}) +
                  E(37, {0x80000004}) + E(47, {0, 0, 10, 10, 10, 5, 5, 10}), 10, 10),
          {10, 10}, {{7, 2, 0}, {2, 7, 0xFFFFFF}, {7, 7, 0xFFFFFF}, {2, 2, 0xFFFFFF}}},
         // The stock grey brush is 808080, not Qt's grey.
         {EMF(E(37, {0x80000008}) + E(37, {0x80000002}) + E(43, {0, 0, 10, 10}), 10, 10), {10, 10}, {{5, 5, 0x808080}}},
-        // StretchBlt's source rows count from the top even for a bottom-up
-        // DIB: source pixel (0, 0) is the red one.
+        // StretchBlt's source rows count from the top even for a bottom-up DIB: source pixel (0, 0) is the red one.
         {EMF(E(77, {0, 0, 3, 3, 0, 0, 4, 4, 0x00CC0020, 0, 0, one, 0, 0, one, 0, 0, 0, 0, 108, 40, 148, 16, 1, 1},
                kInfo + kBits), 10, 10),
          {10, 10}, {{2, 2, 0xFF0000}}},
-        // SetDIBitsToDevice of a band: only the bottom scan of the 2 x 2 DIB
-        // is stored; its blue pixel lands at (0, 0).
+        // SetDIBitsToDevice of a band: only the bottom scan of the 2 x 2 DIB is stored; its blue pixel lands at (0, 0).
         {EMF(E(80, {0, 0, 1, 1, 0, 0, 0, 0, 2, 1, 76, 40, 116, 8, 0, 0, 1}, kInfo + kBits.substr(0, 8)), 10, 10),
          {10, 10}, {{0, 0, 0x0000FF}}},
     };
@@ -169,8 +163,7 @@ TEST(MetafilePlayer, RecordsDrawExactPixels)
             EXPECT_EQ(At(img, x, y), rgb) << &c - cases << ": " << x << "," << y;
     }
 
-    // A positive font height is the cell, a negative one the character: "H"
-    // of height +40 is drawn smaller than of height -40.
+    // A positive font height is the cell, a negative one the character: "H" of height +40 is drawn smaller than of height -40.
     auto inkRows = [&](int height) {
         const std::string text = E(84, {0, 0, 0, 0, 1, 0, 0, 10, 10, 1, 76, 0, 0, 0, 0, 0, 0}, std::string("H\0\0\0", 4));
         const QImage img = Play(EMF(E(82, {1, height, 0, 0, 0, 400}, std::string(72, '\0')) + E(37, {1}) + text, 100, 100));
@@ -192,8 +185,8 @@ TEST(MetafilePlayer, HostileMetafiles)
     std::vector<std::string> traced;
     LibraryTrace = [&](const std::string &t) { traced.push_back(t); };
     const std::string black = E(37, {0x80000004}) + E(43, {0, 0, 9, 9});
-    // Type 0 is just unknown; a zero-size record or one beyond the file ends
-    // the play; a short record and an object index out of range are skipped.
+    // Type 0 is just unknown; a zero-size record or one beyond the file ends the play; a short record and an object index out
+    // of range are skipped.
     const std::pair<std::string, QRgb> cases[] = {
         {EMF(E(0, {}) + black, 10, 10), 0},
         {EMF(std::string("\x2B\0\0\0\0\0\0\0", 8) + black, 10, 10), 0xFFFFFF},
@@ -209,9 +202,8 @@ TEST(MetafilePlayer, HostileMetafiles)
                           "WMF object index out of range in record 301 not played", "Short WMF record 1051 not played",
                           "WMF record 1051 reaches beyond the file: play ends"}));
 
-    // Bitmap records share one pixel budget (the picture limit): an 8 x 8
-    // run-length DIB of two bytes (red, then end of bitmap) fits a budget of
-    // 100 once, not twice.
+    // Bitmap records share one pixel budget (the picture limit): an 8 x 8 run-length DIB of two bytes (red, then end of bitmap)
+    // fits a budget of 100 once, not twice.
     const std::string rle =
         Le(4, {40, 8, 8}) + Le(2, {1, 8}) + Le(4, {1, 2, 0, 0, 1, 0}) + std::string("\0\0\xFF\0\0\1", 6);
     auto blit = [&](int x) { return E(81, {0, 0, 9, 9, x, x, 0, 0, 8, 8, 80, 44, 124, 2, 0, 0x00CC0020, 1, 1}, rle); };

@@ -1,6 +1,5 @@
-// An image plug-in for the loader's tests, built three times: FAKE_NO_LOAD
-// leaves out the load function, FAKE_NO_FREE the free function. FakeSetup
-// sets what a call returns; what the program handed over is kept.
+// An image plug-in for the loader's tests, built three times: FAKE_NO_LOAD leaves out the load function, FAKE_NO_FREE the free
+// function. FakeSetup sets what a call returns; what the program handed over is kept.
 #include "imaging/imageplugin.h"
 
 #include <cstdio>
@@ -61,8 +60,8 @@ FAKE_EXPORT int32_t LibFreeImage(TImageContainer *Image)
 }
 #endif
 
-// *.tgax first: *.tga must still count as a mask of its own. The save mask
-// is longer than an extension may be, to see it cut on its way here.
+// *.tgax first: *.tga must still count as a mask of its own. The save mask is longer than an extension may be, to see it cut on
+// its way here.
 #ifdef FAKE_NO_LOAD
 FAKE_EXPORT const char *LibGetLoadFilter() { return "Saved (*.sav)|*.sav"; }
 FAKE_EXPORT const char *LibGetSaveFilter() { return "Saved (*.sav)|*.sav"; }
