@@ -9,11 +9,8 @@
 #include "AppTestUtil.h"
 
 #include <QComboBox>
-#include <QFrame>
-#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -89,10 +86,6 @@ TEST_F(SettingsForm, ShowsTheCaptionsFormatsAndConfiguredValues)
     EXPECT_EQ(items, QStringList({"PNG", "JPG", "BMP", "TIF"}));
     EXPECT_EQ(Format(f)->currentText(), "JPG");
     EXPECT_EQ(Folder(f)->text().toStdString(), tmp_.File("shots"));
-    const QColor purple(0x47, 0x00, 0xB8);
-    EXPECT_EQ(f.palette().color(QPalette::Window), purple);
-    EXPECT_EQ(Ctl<QFrame>(f, "pnMain")->palette().color(QPalette::Window), QColor(0x5F, 0x5F, 0x5F));
-    EXPECT_EQ(Ctl<QFrame>(f, "Panel2")->palette().color(QPalette::Window), purple);
     // Whatever the font, the format caption is whole and the combo beside it.
     const QLabel *caption = Ctl<QLabel>(f, "lbDefaultImageFormat");
     EXPECT_GE(caption->width(), caption->sizeHint().width());
@@ -207,22 +200,19 @@ TEST_F(SettingsForm, BrowseStartsAtTheEditedOrTheDefaultFolderAndTakesTheChoice)
     EXPECT_EQ(CFGAllData.DestinationFolder, tmp_.File("shots"));
 }
 
-TEST(TrayDialogs, AreModalCentredOnThePrimaryScreenAndFreed)
+TEST(TrayDialogs, AreModalAndFreed)
 {
     const std::tuple<void (*)(QWidget *), QWidget *(*)(), const char *> dialogs[] = {
         {ShowSettings, [] { return static_cast<QWidget *>(fmSettings); }, "btCancel"},
         {ShowAboutBox, [] { return static_cast<QWidget *>(fmAboutBox); }, "btClose"}};
     for (const auto &[show, global, closer] : dialogs) {
-        QPoint centre;
         bool modal = false;
         OnNextModal(nullptr, [&, global = global, closer = closer](QWidget *w) {
             modal = global() == w && w->isModal();
-            centre = w->frameGeometry().center();
             Ctl<QPushButton>(*w, closer)->click();
         });
         show(nullptr);
         EXPECT_TRUE(modal) << closer;
         EXPECT_EQ(global(), nullptr);
-        EXPECT_LE((centre - QGuiApplication::primaryScreen()->availableGeometry().center()).manhattanLength(), 2);
     }
 }
