@@ -108,10 +108,11 @@ protected:
         platform::SetExceptionDisplay({});
         app::CFGAllData = savedConfig;
     }
-    void Create(std::function<void()> load = {}) // `load`: the settings loader
+    // `load`: the settings loader; `hk`: other hot keys than the plain fake.
+    void Create(std::function<void()> load = {}, std::unique_ptr<THotKeys> hk = {})
     {
         app::TMainFormServices s;
-        auto hk = std::make_unique<THotKeys>(log);
+        hk = hk ? std::move(hk) : std::make_unique<THotKeys>(log);
         hotKeys = hk.get();
         s.HotKeys = std::move(hk);
         s.KeyState = std::make_unique<TKeyState>(log);
