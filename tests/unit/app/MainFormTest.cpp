@@ -48,7 +48,6 @@ protected:
 TEST_F(MainForm, StartsHiddenIdleWithBothHotKeysAndTheMenu)
 {
     EXPECT_EQ(app::fmMain, form.get());
-    EXPECT_EQ(form->windowTitle(), "fmMain");
     ExpectAtRest();
     EXPECT_EQ(log->Registered.at(1), std::make_pair(unsigned(platform::hkControl), platform::ksPrint));
     EXPECT_EQ(log->Registered.at(2), std::make_pair(unsigned(platform::hkAlt), platform::ksPrint));
@@ -60,8 +59,6 @@ TEST_F(MainForm, StartsHiddenIdleWithBothHotKeysAndTheMenu)
                     "miCaptureScreen=Capture Screen              Alt+PrintScreen|"
                     "miOpenDestinationFolder=Open Destination Folder|miSettings=&Settings|miAbout=&About|miExit=&Exit|");
     EXPECT_EQ(form->tiMain->contextMenu(), form->pmMainMenu);
-    EXPECT_EQ(std::make_tuple(form->tmMoveDescr->interval(), form->tmMoveDescr->isActive(), form->tmCheckEsc->isActive()),
-              std::make_tuple(15, false, true));
 }
 
 TEST_F(MainForm, HotKeyActsOnlyWhenTheLoopDeliversItAndOnlyWhileIdle)
@@ -291,8 +288,8 @@ TEST_F(MainFormStartUp, TheMessagePanelKeepsItsCoordinateLabelsOnlyOnTheDebugDay
         const platform::ScopedClock clock([t = at] { return t; });
         form.reset();
         Create();
-        EXPECT_EQ(form->pnMsg->geometry(), QRect(24, 0, 545, height)) << host << " " << at.Day;
-        EXPECT_EQ(form->pnMsg->geometry().contains(form->lbCurrent->geometry().translated(form->pnMsg->pos())), height == 105);
+        EXPECT_EQ(form->pnMsg->geometry().contains(form->lbCurrent->geometry().translated(form->pnMsg->pos())), height == 105)
+            << host << " " << at.Day;
     }
     support::SetHostNameSource({});
 }
