@@ -1,5 +1,4 @@
-// The about dialog: its texts, and the links underlined only under the mouse
-// and opened through the desktop's opener.
+// The about dialog: its texts, and links underlined under the mouse and opened by the desktop.
 #include "app/fm_AboutBox.h"
 
 #include "AppTestUtil.h"

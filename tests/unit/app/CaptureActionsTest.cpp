@@ -1,5 +1,4 @@
-// The capture actions: alone, in the action loop with a fake form, and on the
-// real main form with fake display services and a dialog runner playing the user.
+// The capture actions: alone, in the action loop, and on the main form with a scripted user.
 #include "app/CaptureActions.h"
 #include "app/EmailStuff.h"
 #include "app/ModalRunner.h"
@@ -25,8 +24,7 @@ using Strings = std::vector<std::string>;
 namespace fs = std::filesystem;
 
 namespace {
-// Writes "RAW" files: "W H", then the rows of blue-green-red bytes. The first
-// `failures` saves fail after the head.
+// Writes "W H\n" then BGR rows; the first `failures` saves fail after the head.
 class TRawSaver : public imaging::TBitmapLoader {
 public:
     int failures = 0;
@@ -61,8 +59,7 @@ struct TMailRecorder {
     ~TMailRecorder() { SetMailLauncher(previous); }
 };
 
-// The actions with a "RAW" writer into a private folder; the configuration
-// comes back afterwards.
+// The actions with a "RAW" writer into a private folder.
 class CaptureActions : public fakes::MainFormFixture {
 protected:
     void SetUp() override
@@ -196,9 +193,7 @@ TEST(CaptureActionsLoop, FailureIsShownUnderTheApplicationTitle)
 namespace {
 class ActionsOnMainForm : public CaptureActions {
 protected:
-    // What the user does with each dialog, in order: a button of the action
-    // dialog, "close" (no choice), "throw" (the dialog fails), or "ok" for the
-    // message form.
+    // Per dialog, in order: a button name, "close" (no choice), "throw", or "ok" (message form).
     std::deque<std::string> script;
     Strings seen; // "whattodo(redo on|off)" or "message:<text>"
 

@@ -12,6 +12,7 @@
 #include "support/QX_VisualTraceCore.h"
 #include "support/dm_LNG.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSystemTrayIcon>
@@ -77,6 +78,15 @@ TEST_F(MainForm, HotKeyActsOnlyWhenTheLoopDeliversItAndOnlyWhileIdle)
     for (int id : {1, 2, 7})
         PressHotKey(id);
     EXPECT_TRUE(log->Grabs == 2 && form->CaptureMode() == 1);
+    // Escape held (polled) or pressed on the overlay ends the selection.
+    for (bool held : {true, false}) {
+        log->EscapeDown = held;
+        QKeyEvent ev(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        held ? form->tmCheckEscTimer() : void(QCoreApplication::sendEvent(form.get(), &ev));
+        ExpectAtRest();
+        log->EscapeDown = false;
+        PressHotKey(1);
+    }
 }
 
 TEST_F(MainForm, FocusRectangleFollowsTheDragAndOnlyTheLastStays)
@@ -99,8 +109,7 @@ TEST_F(MainForm, FocusRectangleFollowsTheDragAndOnlyTheLastStays)
 
 TEST_F(MainForm, SelectionIsTheLastMoveInEitherDirectionInsideTheScreenCopy)
 {
-    // The release point is not used; a click without a move is empty;
-    // positions off the copy are clamped to it.
+    // The release point is unused; a click is empty; points off the copy are clamped.
     const struct {
         std::initializer_list<QPoint> drag;
         TRect s;
@@ -128,6 +137,13 @@ TEST_F(MainForm, PanelHeadsForTheOppositeCornerMiddleIncluded)
                                      {QPoint(401, 301), QPoint(10, 10)}, {QPoint(0, 600), QPoint(246, 10)}}) {
         form->ChoosePanelTarget(at.x(), at.y());
         EXPECT_EQ(QPoint(form->PanelTargetLeft(), form->PanelTargetTop()), target) << at.x() << "," << at.y();
+    }
+    form->imMain->resize(800, 600);
+    form->ChoosePanelTarget(0, 0); // target 245, 533: steps of 50, a snap from 50 or less
+    for (const auto &[from, to] : {std::pair{QPoint(45, 483), QPoint(95, 533)}, {QPoint(195, 584), QPoint(245, 534)}}) {
+        form->pnMsg->move(from);
+        form->tmMoveDescrTimer();
+        EXPECT_EQ(form->pnMsg->pos(), to) << from.x();
     }
 }
 
@@ -219,8 +235,7 @@ TEST_F(MainFormStartUp, TheTraceAndTheTextModuleAreSetUpAndTheEndUndoesIt)
     ASSERT_NE(support::dmLNG, nullptr);
     EXPECT_EQ(support::dmLNG->Mode(), support::lngBuiltIn);
     EXPECT_EQ(support::dmLNG->FileName() + support::dmLNG->GetText(17586), "Ok");
-    // At level 0 the form's own trace lines (a failed grab traces one at
-    // level 1) are not even queued.
+    // At level 0 the form's own lines (a failed grab traces at level 1) are not even queued.
     form->miCaptureAreaClick();
     EXPECT_TRUE(form->Idle() && form->Trc->PendingLines().empty());
     // A user who turns the trace on (level 1, standard output) sees them.
@@ -265,8 +280,7 @@ TEST_F(MainFormStartUp, AHotKeyAnotherProgramHoldsIsReportedOnceAndTheOtherStill
     Create({}, std::move(keys));
     EXPECT_EQ(warnings(), 1);
     EXPECT_TRUE(form->Idle() && log->Registered.count(TfmMain::HotKeyScreen) == 0);
-    // The registration after each capture does not repeat the warning, unless
-    // the key was had in between and is lost again.
+    // Registering after each capture warns again only when the key was had in between.
     for (bool regained : {false, true}) {
         held->held = !regained;
         form->EndCapture();

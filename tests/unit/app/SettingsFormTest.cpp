@@ -1,6 +1,4 @@
-// The settings dialog: what it shows, what OK and Cancel do to the
-// configuration, the folder check on OK, the browse button; and how both tray
-// dialogs are shown.
+// The settings dialog (texts, OK/Cancel, folder check, browse) and the tray dialogs.
 #include "app/CFGIniFile.h"
 #include "app/fm_AboutBox.h"
 #include "app/fm_Settings.h"
@@ -42,8 +40,7 @@ protected:
     static QComboBox *Format(const TfmSettings &f) { return Ctl<QComboBox>(f, "cbImageFormat"); }
     static QLineEdit *Folder(const TfmSettings &f) { return Ctl<QLineEdit>(f, "edFileSaveFolder"); }
     static void Click(const TfmSettings &f, const char *button) { Ctl<QPushButton>(f, button)->click(); }
-    // Shows the form, chooses `folder` (if any) and PNG, clicks OK; the labels
-    // and title of the message it shows.
+    // Chooses `folder` (if any) and PNG, clicks OK; the message's labels and title.
     std::string OkShowingMessage(TfmSettings &f, const std::string &folder = "")
     {
         f.show();
@@ -90,8 +87,7 @@ TEST_F(SettingsForm, ShowsTheCaptionsFormatsAndConfiguredValues)
     const QLabel *caption = Ctl<QLabel>(f, "lbDefaultImageFormat");
     EXPECT_GE(caption->width(), caption->sizeHint().width());
     EXPECT_GT(Format(f)->x(), caption->geometry().right());
-    // Matched without case; an unknown format (the load's substring test lets
-    // values like "JP" through) selects nothing.
+    // Matched without case; an unknown format (the load lets "JP" through) selects nothing.
     for (const auto &[stored, index] : {std::pair{"bmp", 2}, {"JP", -1}}) {
         CFGAllData.ImageFileFormat = stored;
         EXPECT_EQ(Format(TfmSettings())->currentIndex(), index) << stored;
@@ -142,8 +138,7 @@ TEST_F(SettingsForm, OkThatCannotBeCompletedSaysWhy)
     EXPECT_EQ(CFGAllData.DestinationFolder, tmp_.File("shots"));
     EXPECT_EQ(CFGAllData.ImageFileFormat, "JPG");
 
-    // A settings file that cannot be written (a folder in its place fails even
-    // root's writes): the choice is taken all the same.
+    // An unwritable settings file (a folder there fails even root): the choice is taken.
     fs::create_directories(ini_);
     TfmSettings g;
     shown = OkShowingMessage(g);
