@@ -46,7 +46,6 @@ TEST(AboutBox, ShowsTheCaptionVersionAndTheFixedTexts)
     EXPECT_FALSE(Ctl<QLabel>(f, "lbDLL")->text().isEmpty());
     EXPECT_NE(Ctl<QLabel>(f, "lbJASPER")->text().indexOf("libjpeg"), -1);
     EXPECT_FALSE(Ctl<QLabel>(f, "imDonateUSD")->pixmap().isNull() || Ctl<QLabel>(f, "imDonateEuro")->pixmap().isNull());
-    // Nothing is shown as rich text.
     for (const QLabel *l : f.findChildren<QLabel *>())
         EXPECT_EQ(l->textFormat(), Qt::PlainText) << l->objectName().toStdString();
 }

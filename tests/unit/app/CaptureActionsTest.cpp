@@ -13,6 +13,8 @@
 #include "imaging/Streams.h"
 #include "platform/gui/Bitmap.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <deque>
@@ -232,7 +234,6 @@ protected:
         Drag({from, to});
         Release(to);
     }
-    // The start of the message of a failed action.
     std::string Failure(const std::string &what, bool folder, int n) const
     {
         return "message:System error (50.0FFF)\nException: '" + what + "'\n" +
@@ -282,13 +283,16 @@ TEST_F(ActionsOnMainForm, RedoRestoresTheCleanCopyAndKeepsTheProgramBusyUntilThe
     ExpectAtRest();
 }
 
-TEST_F(ActionsOnMainForm, NoChoiceOrAFailingDialogEndsTheCapture)
+TEST_F(ActionsOnMainForm, NoChoiceAFailingDialogOrAClipboardCopyEndsTheCapture)
 {
-    script = {"close", "throw"};
+    script = {"close", "throw", "btCopyToClipboard"};
     SelectArea({0, 0}, {8, 8});
     ExpectAtRest();
     PressHotKey(TfmMain::HotKeyScreen);
     ExpectAtRest();
     EXPECT_EQ(shown, Strings{"no dialog"});
+    PressHotKey(TfmMain::HotKeyScreen);
+    ExpectAtRest();
+    EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), fakes::Screen(320, 200, 2));
     EXPECT_EQ(Files(), Strings{});
 }
