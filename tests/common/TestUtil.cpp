@@ -33,20 +33,9 @@ std::string ReadFile(const std::string &path)
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
-std::vector<unsigned char> ReadBytes(const std::string &path)
-{
-    const std::string s = ReadFile(path);
-    return {s.begin(), s.end()};
-}
-
 void WriteFile(const std::string &path, const std::string &data)
 {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
-}
-
-bool FileExists(const std::string &path)
-{
-    return fs::exists(path);
 }
 
 std::string TestData(const std::string &rel)

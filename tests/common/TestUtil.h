@@ -2,6 +2,7 @@
 // Small helpers shared by the tests: private temporary folders and file access.
 #include <optional>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace testutil {
@@ -21,9 +22,13 @@ private:
 };
 
 std::string ReadFile(const std::string &path);
-std::vector<unsigned char> ReadBytes(const std::string &path);
+inline std::vector<unsigned char> ReadBytes(const std::string &path)
+{
+    const std::string s = ReadFile(path);
+    return {s.begin(), s.end()};
+}
 void WriteFile(const std::string &path, const std::string &data);
-bool FileExists(const std::string &path);
+inline bool FileExists(const std::string &path) { return ::access(path.c_str(), F_OK) == 0; }
 // tests/data/<rel>; throws naming the file when it is missing.
 std::string TestData(const std::string &rel);
 

@@ -1,6 +1,5 @@
-// Test main for every unit test executable: Qt widgets need one application
-// object, and tests must never need a display, so the offscreen platform is
-// the default.
+// Test main for every unit test executable: one Qt application object, offscreen
+// by default so that tests never need a display.
 #include <QApplication>
 #include <cstdlib>
 #include <gtest/gtest.h>

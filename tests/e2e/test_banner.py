@@ -6,26 +6,16 @@ import time
 from PIL import ImageChops
 
 from actionslib import action_dialog, fake_tools, press_in, private_program, wait_gone
-from e2elib import args, fail, screen, wait_for, work_dir
-from spinelib import end_cleanly, key, start
+from e2elib import args, fail, screen, work_dir
+from spinelib import end_cleanly, press_until, start
 
 a = args()
-if not a.program:
-    fail("no program given")
 fake_tools()
 proc = start(private_program(a.program, work_dir() + "/shots"))
 PANEL = (407, 6, 407 + 218, 6 + 217)  # pnSponsor in the dialog's client area
 try:
     for attempt in range(8):
-        for _ in range(10):
-            key("alt+Print")
-            try:
-                win, (x, y, w, h) = wait_for(action_dialog, timeout=1.5, what="the action dialog")
-                break
-            except AssertionError:
-                pass
-        else:
-            fail("alt+Print never showed the action dialog")
+        win, (x, y, w, h) = press_until("alt+Print", action_dialog, "the action dialog")
         time.sleep(0.5)  # the dialog has settled
         first = screen()
         time.sleep(0.8)

@@ -16,15 +16,11 @@ constexpr std::uint32_t kSection = 0xFFFFFFFEu;
 
 std::string g_fail;  // "open", "header", "section" or "string"
 std::string g_calls; // one "Name(args);" per call
+char g_buf[512];
 
 } // namespace
 
-#define LOG(...)                                       \
-    do {                                               \
-        char buf[512];                                 \
-        std::snprintf(buf, sizeof buf, __VA_ARGS__);   \
-        g_calls += buf;                                \
-    } while (0)
+#define LOG(...) (std::snprintf(g_buf, sizeof g_buf, __VA_ARGS__), g_calls += g_buf)
 
 extern "C" {
 

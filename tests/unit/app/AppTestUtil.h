@@ -16,8 +16,7 @@
 
 namespace apptest {
 
-// Runs `act` on the first modal dialog that opens on top of `below` (null:
-// any). Polls from the event loop of whichever exec() runs.
+// Runs `act` on the first modal dialog above `below` (null: any), polled from any exec() loop.
 inline void OnNextModal(QWidget *below, std::function<void(QWidget *)> act)
 {
     auto timer = new QTimer(qApp);
@@ -61,8 +60,7 @@ inline bool WaitFor(const std::function<bool()> &pred, int ms = 5000)
     return true;
 }
 
-// A stand-in for the desktop program `name`, first on PATH while it lives:
-// appends its arguments to a record, one per line, then runs the shell line `then`.
+// Desktop program `name` first on PATH while alive: records its arguments a line each, runs `then`.
 class TFakeProgram {
 public:
     explicit TFakeProgram(const std::string &name, const std::string &then = "")

@@ -41,11 +41,10 @@ bool NothingLeftPainting()
 
 } // namespace
 
-TEST(Banner, EveryResourceLoadsAndRendersAndTogetherTheyCoverTheFormat)
+TEST(Banner, EveryResourceLoadsAndRendersAndOneIsStill)
 {
     InstantTime instant;
-    std::set<int> disposals, delays;
-    int stills = 0, transparent = 0;
+    int stills = 0;
     for (int kind : {bkWide, bkSquare})
         for (int n = 1; n <= 5; ++n) {
             SCOPED_TRACE(BannerResourceName(kind, n));
@@ -55,12 +54,6 @@ TEST(Banner, EveryResourceLoadsAndRendersAndTogetherTheyCoverTheFormat)
             img.LoadFromStream(stream);
             EXPECT_EQ(QSize(img.Header().Width, img.Header().Height), kind == bkWide ? QSize(468, 60) : QSize(200, 200));
             stills += img.Count() == 1;
-            for (int i = 0; i < img.Count(); ++i)
-                if (const auto *gce = img.SubImage(i)->GraphicControlExtension()) {
-                    disposals.insert(gce->Disposal());
-                    delays.insert(gce->Delay());
-                    transparent += gce->Transparent();
-                }
             QImage canvas(img.Width(), img.Height(), QImage::Format_ARGB32_Premultiplied);
             canvas.fill(Qt::transparent);
             int shown = 0;
@@ -69,9 +62,6 @@ TEST(Banner, EveryResourceLoadsAndRendersAndTogetherTheyCoverTheFormat)
             EXPECT_EQ(shown, img.Count());
         }
     EXPECT_EQ(stills, 1);
-    EXPECT_GT(transparent, 0);
-    EXPECT_EQ(disposals, (std::set<int>{0, 1, 2, 3}));
-    EXPECT_GE(delays.size(), 5u);
 }
 
 TEST(Banner, RandomChoiceShowsAllFiveAndTheLinkOnlyUnderWideBanners)

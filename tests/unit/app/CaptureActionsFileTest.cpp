@@ -32,8 +32,7 @@ TEST(CaptureFile, NextNumberFollowsExistingFilesAndNeverGoesBack)
     EXPECT_EQ(next.last, next.dir.File("Image_00003.PNG"));
     EXPECT_TRUE(fs::exists(next.last));
     EXPECT_EQ(ReadFile(next.dir.File("Image_00001.PNG")), "one");
-    // A freed number is not used again in the same run; the counter is
-    // shared by all formats and goes past five digits.
+    // A freed number is not reused in a run; one counter for all formats, past five digits.
     fs::remove(next.dir.File("Image_00001.PNG"));
     const std::pair<int, const char *> steps[] = {{3, "Image_00004.PNG"}, {4, "Image_00005.JPG"}, {99999, "Image_100000.PNG"}};
     for (const auto &[counter, name] : steps) {

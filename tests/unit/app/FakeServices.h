@@ -1,6 +1,5 @@
 #pragma once
-// Stand-ins for the hot keys, key state and screen grabber of the display, so
-// the main form can be driven without X, and a fixture that owns such a form.
+// Fake hot keys, key state and screen grabber to drive the main form without X, and its fixture.
 #include "app/CFGIniFile.h"
 #include "app/fm_Main.h"
 #include "platform/gui/ExceptionDisplay.h"
@@ -93,8 +92,7 @@ private:
     std::shared_ptr<TLog> log_;
 };
 
-// A main form on fake services; the failures it shows go to `shown`; the
-// configuration comes back afterwards.
+// A main form on fake services; the failures it shows go to `shown`; the configuration is restored.
 class MainFormFixture : public ::testing::Test {
 protected:
     void SetUp() override
@@ -108,10 +106,11 @@ protected:
         platform::SetExceptionDisplay({});
         app::CFGAllData = savedConfig;
     }
-    void Create(std::function<void()> load = {}) // `load`: the settings loader
+    // `load`: the settings loader; `hk`: other hot keys than the plain fake.
+    void Create(std::function<void()> load = {}, std::unique_ptr<THotKeys> hk = {})
     {
         app::TMainFormServices s;
-        auto hk = std::make_unique<THotKeys>(log);
+        hk = hk ? std::move(hk) : std::make_unique<THotKeys>(log);
         hotKeys = hk.get();
         s.HotKeys = std::move(hk);
         s.KeyState = std::make_unique<TKeyState>(log);
