@@ -2,6 +2,7 @@
 
 #include "app/SelfUnit.h"
 #include "platform/core/IniFile.h"
+#include "platform/core/AsciiText.h"
 #include "platform/core/ProgramPath.h"
 #include "support/QX_VisualTraceCore.h"
 #include "support/TextRoutines.h"
@@ -20,19 +21,11 @@ namespace {
 const char *const kSection = "Generics";
 const char *const kObsoleteSection = "Daemon.AutomaticExecution";
 
+using platform::UpperCase;
+
 std::string FormatName(const std::string &extension)
 {
-    std::string s = extension.substr(1);
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return s;
-}
-
-std::string UpperCase(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return s;
+    return UpperCase(extension.substr(1));
 }
 
 // Whether `format` is one whole line of `list`.

@@ -1,5 +1,6 @@
 #include "app/SelfUnit.h"
 
+#include "platform/core/AsciiText.h"
 #include "platform/core/ProgramPath.h"
 #include "support/ExceptionReport.h"
 #include "support/TextRoutines.h"
@@ -23,12 +24,7 @@ namespace app {
 
 namespace {
 
-std::string UpperCase(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return s;
-}
+using platform::UpperCase;
 
 bool SameFile(const std::string &a, const std::string &b)
 {

@@ -97,9 +97,7 @@ void LoadBMP(TSeekableStream &Stream, TLinearBitmap &Bitmap)
 
 bool TBMPLoader::CanLoad(const std::string &Ext)
 {
-    std::string e = Ext;
-    std::transform(e.begin(), e.end(), e.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return e == "BMP";
+    return UpperCase(Ext) == "BMP";
 }
 
 bool TBMPLoader::CanSave(const std::string &Ext) { return CanLoad(Ext); }
@@ -205,31 +203,25 @@ void TBMPLoader::SaveToStream(TBaseStream &Stream, const std::string & /*Ext*/, 
 // ------------------------------------------------------------ registration
 
 namespace {
-std::unique_ptr<TBMPLoader> &TheLoader()
+TLoaderSlot<TBMPLoader> &Slot()
 {
-    static std::unique_ptr<TBMPLoader> loader;
-    return loader;
+    static TLoaderSlot<TBMPLoader> slot;
+    return slot;
 }
 } // namespace
 
-TBMPLoader *BMPLoader() { return TheLoader().get(); }
+TBMPLoader *BMPLoader() { return Slot().Get(); }
 
 void RegisterBMPLoader()
 {
-    if (TheLoader())
-        return;
-    TheLoader() = std::make_unique<TBMPLoader>();
-    AddLoader(TheLoader().get());
-    platform::RegisterFileFormat<TFallbackBitmap>("bmp", BMPDescription);
+    if (Slot().Register())
+        platform::RegisterFileFormat<TFallbackBitmap>("bmp", BMPDescription);
 }
 
 void UnregisterBMPLoader()
 {
-    if (!TheLoader())
-        return;
-    platform::UnregisterGraphicClass("TFallbackBitmap");
-    BitmapLoaders.Remove(TheLoader().get());
-    TheLoader().reset();
+    if (Slot().Unregister())
+        platform::UnregisterGraphicClass("TFallbackBitmap");
 }
 
 } // namespace imaging

@@ -13,14 +13,6 @@
 
 namespace imaging {
 
-std::string UpperCase(std::string s)
-{
-    for (auto &c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
 bool FilterHas(const std::string &filter, const std::string &ext)
 {
     return !ext.empty() && UpperCase(filter).find("*." + UpperCase(ext)) != std::string::npos;

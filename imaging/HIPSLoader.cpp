@@ -248,10 +248,10 @@ void ReadPixels(TTextStream &ts, const THeader &h, TLinearBitmap &Bitmap)
     ReportProgress(100);
 }
 
-std::unique_ptr<THIPSLoader> &TheLoader()
+TLoaderSlot<THIPSLoader> &Slot()
 {
-    static std::unique_ptr<THIPSLoader> loader;
-    return loader;
+    static TLoaderSlot<THIPSLoader> slot;
+    return slot;
 }
 
 } // namespace
@@ -279,21 +279,16 @@ void THIPSGraphic::LoadFromStream(QIODevice &Stream)
 
 void RegisterHIPSLoader()
 {
-    if (TheLoader())
-        return;
-    TheLoader() = std::make_unique<THIPSLoader>();
-    AddLoader(TheLoader().get());
-    platform::RegisterFileFormat<THIPSGraphic>("HIP", HIPSDescription);
-    platform::RegisterFileFormat<THIPSGraphic>("HIPS", HIPSDescription);
+    if (Slot().Register()) {
+        platform::RegisterFileFormat<THIPSGraphic>("HIP", HIPSDescription);
+        platform::RegisterFileFormat<THIPSGraphic>("HIPS", HIPSDescription);
+    }
 }
 
 void UnregisterHIPSLoader()
 {
-    if (!TheLoader())
-        return;
-    platform::UnregisterGraphicClass("THIPSGraphic");
-    BitmapLoaders.Remove(TheLoader().get());
-    TheLoader().reset();
+    if (Slot().Unregister())
+        platform::UnregisterGraphicClass("THIPSGraphic");
 }
 
 } // namespace imaging

@@ -12,13 +12,6 @@ namespace imaging {
 
 namespace {
 
-std::string Upper(std::string s)
-{
-    for (auto &c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
 
 TIconSelectionHook &Hook()
 {
@@ -26,10 +19,10 @@ TIconSelectionHook &Hook()
     return hook;
 }
 
-std::unique_ptr<TICOLoader> &TheLoader()
+TLoaderSlot<TICOLoader> &Slot()
 {
-    static std::unique_ptr<TICOLoader> loader;
-    return loader;
+    static TLoaderSlot<TICOLoader> slot;
+    return slot;
 }
 
 // Reads the list from Stream, through memory when Stream cannot seek.
@@ -114,7 +107,7 @@ TIconSelectionHook SetIconSelectionHook(TIconSelectionHook NewHook)
 
 bool TICOLoader::CanLoad(const std::string &Ext)
 {
-    const std::string e = Upper(Ext);
+    const std::string e = UpperCase(Ext);
     return e == "ICO" || e == "CUR";
 }
 
@@ -166,7 +159,7 @@ void TICOLoader::SaveToStream(TBaseStream &Stream, const std::string &Ext, const
     }
 
     TIconList list;
-    list.Kind = Upper(Ext) == "ICO" ? TIconList::ikIcon : TIconList::ikCursor;
+    list.Kind = UpperCase(Ext) == "ICO" ? TIconList::ikIcon : TIconList::ikCursor;
     const std::uint32_t transparent = TransparentColor & 0xFFFFFF;
     TIconImage *image = nullptr;
     if (source->PixelFormat == pf24bit) {
@@ -222,27 +215,21 @@ void TIconGraphic::SaveToStream(QIODevice &Stream) const
 
 // -------------------------------------------------------------- registration
 
-TICOLoader *ICOLoader() { return TheLoader().get(); }
+TICOLoader *ICOLoader() { return Slot().Get(); }
 
 void RegisterICOLoader(TIconSelectionHook NewHook)
 {
     if (NewHook)
         SetIconSelectionHook(std::move(NewHook));
-    if (TheLoader())
-        return;
-    TheLoader() = std::make_unique<TICOLoader>();
-    AddLoader(TheLoader().get());
-    platform::RegisterFileFormat<TIconGraphic>("CUR", "Windows cursors");
+    if (Slot().Register())
+        platform::RegisterFileFormat<TIconGraphic>("CUR", "Windows cursors");
 }
 
 void UnregisterICOLoader()
 {
     SetIconSelectionHook({});
-    if (!TheLoader())
-        return;
-    platform::UnregisterGraphicClass("TIconGraphic");
-    BitmapLoaders.Remove(TheLoader().get());
-    TheLoader().reset();
+    if (Slot().Unregister())
+        platform::UnregisterGraphicClass("TIconGraphic");
 }
 
 } // namespace imaging

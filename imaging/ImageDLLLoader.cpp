@@ -79,10 +79,10 @@ struct TExtBuffer {
     char Text[KSS_PLUGIN_MAX_EXT + 1] = {};
 };
 
-std::unique_ptr<TImageDLLLoader> &TheLoader()
+TLoaderSlot<TImageDLLLoader> &Slot()
 {
-    static std::unique_ptr<TImageDLLLoader> loader;
-    return loader;
+    static TLoaderSlot<TImageDLLLoader> slot;
+    return slot;
 }
 
 } // namespace
@@ -202,24 +202,18 @@ void TImageDLLLoader::SaveToFile(const std::string &FileName, const std::string 
 
 TImageDLLLoader *DLLLoader()
 {
-    return TheLoader().get();
+    return Slot().Get();
 }
 
 void RegisterDLLLoader()
 {
-    if (TheLoader())
-        return;
-    TheLoader() = std::make_unique<TImageDLLLoader>();
-    AddLoader(TheLoader().get());
+    Slot().Register();
 }
 
 void UnregisterDLLLoader()
 {
-    if (!TheLoader())
-        return;
-    platform::UnregisterGraphicClass("TLinearGraphic");
-    BitmapLoaders.Remove(TheLoader().get());
-    TheLoader().reset();
+    if (Slot().Unregister())
+        platform::UnregisterGraphicClass("TLinearGraphic");
 }
 
 } // namespace imaging

@@ -38,13 +38,6 @@ constexpr long kMaxCodecMemory = 1L << 30;
 constexpr int kTooManyScans = 1000;
 const char *const AddonMessages[] = {"More than %d scans"};
 
-std::string Upper(std::string s)
-{
-    for (auto &c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
 
 // ------------------------------------------------------------------ errors
 
@@ -455,13 +448,13 @@ private:
 
 bool TJPEGLoader::CanLoad(const std::string &Ext)
 {
-    const std::string e = Upper(Ext);
+    const std::string e = UpperCase(Ext);
     return e == "JPG" || e == "JPEG" || e == "JPE";
 }
 
 bool TJPEGLoader::CanSave(const std::string &Ext)
 {
-    const std::string e = Upper(Ext);
+    const std::string e = UpperCase(Ext);
     return e == "JPG" || e == "JPEG";
 }
 
@@ -576,29 +569,23 @@ int SearchJPEGQuality(int Quality, int TargetSize, const std::function<int(int)>
 // ------------------------------------------------------------ registration
 
 namespace {
-std::unique_ptr<TJPEGLoader> &TheLoader()
+TLoaderSlot<TJPEGLoader> &Slot()
 {
-    static std::unique_ptr<TJPEGLoader> loader;
-    return loader;
+    static TLoaderSlot<TJPEGLoader> slot;
+    return slot;
 }
 } // namespace
 
-TJPEGLoader *JPEGLoader() { return TheLoader().get(); }
+TJPEGLoader *JPEGLoader() { return Slot().Get(); }
 
 void RegisterJPEGLoader()
 {
-    if (TheLoader())
-        return;
-    TheLoader() = std::make_unique<TJPEGLoader>();
-    AddLoader(TheLoader().get());
+    Slot().Register();
 }
 
 void UnregisterJPEGLoader()
 {
-    if (!TheLoader())
-        return;
-    BitmapLoaders.Remove(TheLoader().get());
-    TheLoader().reset();
+    Slot().Unregister();
 }
 
 } // namespace imaging

@@ -333,11 +333,7 @@ std::string FileExtUpper(const std::string &FileName)
     const auto pos = FileName.find_last_of(".\\:/");
     if (pos == std::string::npos || FileName[pos] != '.')
         return {};
-    std::string ext = FileName.substr(pos + 1);
-    for (auto &c : ext)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return ext;
+    return UpperCase(FileName.substr(pos + 1));
 }
 
 // ------------------------------------------------------------------ palettes

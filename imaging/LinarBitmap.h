@@ -8,6 +8,7 @@
 // that a 24-bit pixel may be read as a 32-bit word, the last one included.
 // Bitmaps above 2^28 pixels are refused.
 #include "imaging/StreamUtils.h"
+#include "platform/core/AsciiText.h"
 #include "imaging/Streams.h"
 
 #include <QList>
@@ -208,8 +209,35 @@ public:
 extern TBitmapLoaders BitmapLoaders;
 void AddLoader(TBitmapLoader *Loader);
 
-// ASCII letters in upper case (file extensions and filters are ASCII).
-std::string UpperCase(std::string S);
+// The program's one loader of a format. Register creates it and adds it to
+// the registry (true the first time); Unregister takes it out and frees it
+// (true when there was one). Each loader's unit keeps one slot.
+template <class L>
+class TLoaderSlot {
+public:
+    L *Get() const { return loader_.get(); }
+    bool Register()
+    {
+        if (loader_)
+            return false;
+        loader_ = std::make_unique<L>();
+        AddLoader(loader_.get());
+        return true;
+    }
+    bool Unregister()
+    {
+        if (!loader_)
+            return false;
+        BitmapLoaders.Remove(loader_.get());
+        loader_.reset();
+        return true;
+    }
+
+private:
+    std::unique_ptr<L> loader_;
+};
+
+using platform::UpperCase;
 // Whether "*." + Ext occurs in Filter, both upper-cased; false for an empty Ext.
 bool FilterHas(const std::string &Filter, const std::string &Ext);
 

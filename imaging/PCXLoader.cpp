@@ -85,11 +85,7 @@ void WriteAll(TBaseStream &s, const std::vector<std::uint8_t> &v)
 
 bool TPCXLoader::CanLoad(const std::string &Ext)
 {
-    std::string e = Ext;
-    for (auto &c : e)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return e == "PCX";
+    return UpperCase(Ext) == "PCX";
 }
 
 bool TPCXLoader::CanSave(const std::string &Ext) { return CanLoad(Ext); }
@@ -238,31 +234,25 @@ void TPCXLoader::SaveToStream(TBaseStream &Stream, const std::string & /*Ext*/, 
 // ------------------------------------------------------------ registration
 
 namespace {
-std::unique_ptr<TPCXLoader> &TheLoader()
+TLoaderSlot<TPCXLoader> &Slot()
 {
-    static std::unique_ptr<TPCXLoader> loader;
-    return loader;
+    static TLoaderSlot<TPCXLoader> slot;
+    return slot;
 }
 } // namespace
 
-TPCXLoader *PCXLoader() { return TheLoader().get(); }
+TPCXLoader *PCXLoader() { return Slot().Get(); }
 
 void RegisterPCXLoader()
 {
-    if (TheLoader())
-        return;
-    TheLoader() = std::make_unique<TPCXLoader>();
-    AddLoader(TheLoader().get());
-    platform::RegisterFileFormat<TPCXGraphic>("PCX", PCXDescription);
+    if (Slot().Register())
+        platform::RegisterFileFormat<TPCXGraphic>("PCX", PCXDescription);
 }
 
 void UnregisterPCXLoader()
 {
-    if (!TheLoader())
-        return;
-    platform::UnregisterGraphicClass("TPCXGraphic");
-    BitmapLoaders.Remove(TheLoader().get());
-    TheLoader().reset();
+    if (Slot().Unregister())
+        platform::UnregisterGraphicClass("TPCXGraphic");
 }
 
 } // namespace imaging

@@ -28,13 +28,6 @@ namespace {
 const std::uint8_t PngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 const std::uint8_t MngSignature[8] = {0x8A, 'M', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
-std::string Upper(std::string s)
-{
-    for (auto &c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
 
 void PutU32(std::uint8_t *p, std::uint32_t v)
 {
@@ -351,7 +344,7 @@ void FillRow(const TLinearBitmap &b, const Layout &l, int y, std::uint8_t *row, 
 
 bool TPNGLoader::CanLoad(const std::string &Ext)
 {
-    const std::string e = Upper(Ext);
+    const std::string e = UpperCase(Ext);
     return e == "PNG" || e == "MNG";
 }
 
@@ -373,7 +366,7 @@ void TPNGLoader::SaveToStream(TBaseStream &Stream, const std::string &Ext, const
         (Bitmap.PixelFormat != pf8bit && Bitmap.PixelFormat != pf16bit && Bitmap.PixelFormat != pf24bit) ||
         Bitmap.BytesPerLine != Bitmap.Width * Bitmap.PixelSize)
         throw ELinearBitmap("Unsupported pixel format");
-    const bool mng = Upper(Ext) == "MNG";
+    const bool mng = UpperCase(Ext) == "MNG";
     if (auto *seekable = dynamic_cast<TSeekableStream *>(&Stream)) {
         SaveSeekable(*seekable, mng, Bitmap);
         return;
@@ -618,33 +611,29 @@ void TPNGLoader::SaveSeekable(TSeekableStream &Stream, bool Mng, const TLinearBi
 // ------------------------------------------------------------ registration
 
 namespace {
-std::unique_ptr<TPNGLoader> &TheLoader()
+TLoaderSlot<TPNGLoader> &Slot()
 {
-    static std::unique_ptr<TPNGLoader> loader;
-    return loader;
+    static TLoaderSlot<TPNGLoader> slot;
+    return slot;
 }
 } // namespace
 
-TPNGLoader *PNGLoader() { return TheLoader().get(); }
+TPNGLoader *PNGLoader() { return Slot().Get(); }
 
 void RegisterPNGLoader()
 {
-    if (TheLoader())
-        return;
-    TheLoader() = std::make_unique<TPNGLoader>();
-    AddLoader(TheLoader().get());
-    platform::RegisterFileFormat<TPNGGraphic>("PNG", PNGDescription);
-    platform::RegisterFileFormat<TMNGGraphic>("MNG", MNGDescription);
+    if (Slot().Register()) {
+        platform::RegisterFileFormat<TPNGGraphic>("PNG", PNGDescription);
+        platform::RegisterFileFormat<TMNGGraphic>("MNG", MNGDescription);
+    }
 }
 
 void UnregisterPNGLoader()
 {
-    if (!TheLoader())
-        return;
-    platform::UnregisterGraphicClass("TPNGGraphic");
-    platform::UnregisterGraphicClass("TMNGGraphic");
-    BitmapLoaders.Remove(TheLoader().get());
-    TheLoader().reset();
+    if (Slot().Unregister()) {
+        platform::UnregisterGraphicClass("TPNGGraphic");
+        platform::UnregisterGraphicClass("TMNGGraphic");
+    }
 }
 
 } // namespace imaging

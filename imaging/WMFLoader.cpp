@@ -29,10 +29,10 @@ std::string ReadAll(TBaseStream &Stream)
     return data;
 }
 
-std::unique_ptr<TWMFLoader> &TheLoader()
+TLoaderSlot<TWMFLoader> &Slot()
 {
-    static std::unique_ptr<TWMFLoader> loader;
-    return loader;
+    static TLoaderSlot<TWMFLoader> slot;
+    return slot;
 }
 
 } // namespace
@@ -118,18 +118,12 @@ void TWMFLoader::SaveToStream(TBaseStream &Stream, const std::string &Ext, const
 
 void RegisterWMFLoader()
 {
-    if (TheLoader())
-        return;
-    TheLoader() = std::make_unique<TWMFLoader>();
-    AddLoader(TheLoader().get());
+    Slot().Register();
 }
 
 void UnregisterWMFLoader()
 {
-    if (!TheLoader())
-        return;
-    BitmapLoaders.Remove(TheLoader().get());
-    TheLoader().reset();
+    Slot().Unregister();
 }
 
 } // namespace imaging
