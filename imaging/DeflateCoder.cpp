@@ -1123,6 +1123,34 @@ template <class In> void Inflater::DecodeHuffman(In &input, std::size_t target)
         take(e.Bits);
         return e;
     };
+    // A length with its distance (the match is copied), or the block's end
+    // (false); any other entry is bad data. Bits and distance entries come
+    // from the caller's path: unchecked after a full refill, checked near
+    // the end of the input.
+    auto Match = [&](const Entry &e, auto &&bits, auto &&distEntry) {
+        if ((e.Op & 0xF0) != OpBase) {
+            if (e.Op == OpEnd) {
+                state_ = Header;
+                return false;
+            }
+            if (e.Op == OpBad)
+                BadCode();
+            BadData();
+        }
+        const unsigned len = e.Value + bits(e.Op & 15);
+        const Entry d = distEntry();
+        if ((d.Op & 0xF0) != OpBase) {
+            if (d.Op == OpBad)
+                BadCode();
+            BadData();
+        }
+        const std::size_t distance = d.Value + bits(d.Op & 15);
+        if (distance > total_ + (end - start))
+            BadData(); // reaches before the start of the output
+        CopyMatch(w + end, distance, len);
+        end += len;
+        return true;
+    };
     while (end < stop) {
         if (in.end - in.in >= 8) {
             // Fast path: after the refill the accumulator holds at least 56
@@ -1140,28 +1168,9 @@ template <class In> void Inflater::DecodeHuffman(In &input, std::size_t target)
                 }
                 continue;
             }
-            if ((e.Op & 0xF0) == OpBase) {
-                const unsigned len = e.Value + take(e.Op & 15);
-                const Entry d = lookup(dist, DistRoot, distMask);
-                if ((d.Op & 0xF0) != OpBase) {
-                    if (d.Op == OpBad)
-                        BadCode();
-                    BadData();
-                }
-                const std::size_t distance = d.Value + take(d.Op & 15);
-                if (distance > total_ + (end - start))
-                    BadData(); // reaches before the start of the output
-                CopyMatch(w + end, distance, len);
-                end += len;
-                continue;
-            }
-            if (e.Op == OpEnd) {
-                state_ = Header;
+            if (!Match(e, take, [&] { return lookup(dist, DistRoot, distMask); }))
                 break;
-            }
-            if (e.Op == OpBad)
-                BadCode();
-            BadData();
+            continue;
         }
         in.Prefetch();
         const Entry e = DecodeEntry(in, lit, LitRoot);
@@ -1169,28 +1178,8 @@ template <class In> void Inflater::DecodeHuffman(In &input, std::size_t target)
             w[end++] = static_cast<std::uint8_t>(e.Value);
             continue;
         }
-        if ((e.Op & 0xF0) == OpBase) {
-            const unsigned len = e.Value + GetBits(in, e.Op & 15);
-            const Entry d = DecodeEntry(in, dist, DistRoot);
-            if ((d.Op & 0xF0) != OpBase) {
-                if (d.Op == OpBad)
-                    BadCode();
-                BadData();
-            }
-            const std::size_t distance = d.Value + GetBits(in, d.Op & 15);
-            if (distance > total_ + (end - start))
-                BadData(); // reaches before the start of the output
-            CopyMatch(w + end, distance, len);
-            end += len;
-            continue;
-        }
-        if (e.Op == OpEnd) {
-            state_ = Header;
+        if (!Match(e, [&](unsigned n) { return GetBits(in, n); }, [&] { return DecodeEntry(in, dist, DistRoot); }))
             break;
-        }
-        if (e.Op == OpBad)
-            BadCode();
-        BadData();
     }
     total_ += end - start;
     wend_ = end;
