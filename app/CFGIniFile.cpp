@@ -53,11 +53,7 @@ std::string FormatListText()
 // Settings problems never stop the program; the trace tells why.
 void Note(const std::string &text) noexcept
 {
-    try {
-        if (support::TVisualTraceCore *trace = support::GlobalTrace.load())
-            trace->Add(1, {}, text);
-    } catch (...) {
-    }
+    support::TraceGlobal(1, text);
 }
 
 } // namespace

@@ -9,19 +9,9 @@
 
 namespace app {
 
-namespace {
-
-void Trace(const std::string &Text)
-{
-    if (support::TVisualTraceCore *trace = support::GlobalTrace.load())
-        trace->Add(1, {}, Text);
-}
-
-} // namespace
-
 void InstallImagingHooks()
 {
-    imaging::LibraryTrace = Trace;
+    imaging::LibraryTrace = [](const std::string &Text) { support::TraceGlobal(1, Text); };
     imaging::InputQuery = platform::InputQuery;
 }
 

@@ -232,8 +232,7 @@ void TfmMain::LoadConfiguration()
 
 void TfmMain::Trace(int level, const std::string &text)
 {
-    if (support::TVisualTraceCore *trace = support::GlobalTrace.load())
-        trace->Add(level, {}, text);
+    support::TraceGlobal(level, text);
 }
 
 void TfmMain::RegisterCaptureHotKeys()

@@ -50,8 +50,7 @@ bool TLngIniFile::WriteDefaults()
     } catch (const platform::Exception &e) {
         // A read-only file or folder: the translation still works, only the
         // defaults for the translator are not written.
-        if (TVisualTraceCore *trace = GlobalTrace.load())
-            trace->Add(1, {}, "Language INI file not written back: " + std::string(e.what()));
+        TraceGlobal(1, "Language INI file not written back: " + std::string(e.what()));
         return false;
     }
 }

@@ -19,6 +19,15 @@ const TTrcCls tcCalledFunctionsCls{"tcCalledFunctions"};
 std::atomic<TVisualTraceCore *> GlobalTrace{nullptr};
 std::atomic<bool> TraceDestroying{false};
 
+void TraceGlobal(int level, const std::string &text) noexcept
+{
+    try {
+        if (TVisualTraceCore *trace = GlobalTrace.load())
+            trace->Add(level, {}, text);
+    } catch (...) {
+    }
+}
+
 std::string ClassKey(TTrcClsRef cls)
 {
     if (!cls || !cls->ClassName)

@@ -253,6 +253,10 @@ private:
 // is destroyed clears it when it points to that component.
 extern std::atomic<TVisualTraceCore *> GlobalTrace;
 
+// Adds `text` at `level` to the process's trace component, if there is one;
+// never throws (a diagnostic line must not break what it reports on).
+void TraceGlobal(int level, const std::string &text) noexcept;
+
 // Shared by all components: set while one is being destroyed; the flush
 // timer then flushes nothing. Creating a component clears it.
 extern std::atomic<bool> TraceDestroying;

@@ -39,11 +39,6 @@ std::string StringRecordText(const unsigned char *record)
     return std::string(text, n);
 }
 
-void TraceLine(const std::string &text)
-{
-    if (TVisualTraceCore *trace = GlobalTrace.load())
-        trace->Add(1, {}, text);
-}
 
 } // namespace
 
@@ -98,7 +93,7 @@ void TdmLNG::SetMode(std::uint8_t mode)
     const bool loaded = LoadLngLoaderOnce(loaderError);
     mode_ = loaded ? lngLoader : lngBuiltIn;
     if (!loaded)
-        TraceLine("Language loader not available, built-in texts used: " + loaderError);
+        TraceGlobal(1, "Language loader not available, built-in texts used: " + loaderError);
 }
 
 bool TdmLNG::Open(const std::string &fileName, std::string &errorText)
