@@ -1,8 +1,6 @@
 #include "platform/core/Exceptions.h"
 #include "platform/core/ProgramPath.h"
-#include "platform/core/Random.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace platform;
@@ -26,14 +24,4 @@ TEST(ProgramPath, FileNameParts)
         {ProgramFolder().substr(ProgramFolder().size() - 1), "/"}};
     for (const auto &[got, want] : cases)
         EXPECT_EQ(got, want);
-}
-
-TEST(Random, FixedSeedRepeatsInRange)
-{
-    std::vector<int> a(20), b(20);
-    RandSeed(42), std::generate(a.begin(), a.end(), [] { return Random(5); });
-    RandSeed(42), std::generate(b.begin(), b.end(), [] { return Random(5); });
-    EXPECT_EQ(a, b);
-    EXPECT_TRUE(std::all_of(a.begin(), a.end(), [](int v) { return v >= 0 && v < 5; }));
-    EXPECT_EQ(Random(0), 0);
 }

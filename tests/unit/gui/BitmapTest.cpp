@@ -77,28 +77,6 @@ TEST(Bitmap, HostileSizesAndRowsAreRefused)
     EXPECT_TRUE(b.Empty());
 }
 
-TEST(Bitmap, PixelFormatRoundTripKeepsColours)
-{
-    TBitmap b = Pattern24(7, 5);
-    const TBitmap orig = b;
-    b.SetPixelFormat(TPixelFormat::pf32bit);
-    EXPECT_EQ(b.Image().format(), QImage::Format_RGB32);
-    EXPECT_EQ(b.Image().pixel(3, 2), orig.Image().pixel(3, 2));
-    b.SetPixelFormat(TPixelFormat::pf24bit);
-    for (int y = 0; y < 5; ++y)
-        EXPECT_EQ(Bytes(b, y, 21), Bytes(orig, y, 21));
-    TBitmap indexed;
-    indexed.SetPixelFormat(TPixelFormat::pf8bit);
-    std::vector<QRgb> pal(256);
-    for (int i = 0; i < 256; ++i)
-        pal[i] = qRgb(255 - i, 0, i);
-    indexed.SetPalette(pal);
-    indexed.SetSize(2, 1);
-    indexed.ScanLine(0)[1] = 7;
-    indexed.SetPixelFormat(TPixelFormat::pf24bit);
-    EXPECT_EQ(indexed.Image().pixel(1, 0), qRgb(248, 0, 7));
-}
-
 TEST(Bitmap, CopyRectAndDrawClipToBothBitmaps)
 {
     const TBitmap src = Pattern24(10, 10);

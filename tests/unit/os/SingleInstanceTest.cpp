@@ -1,11 +1,7 @@
-#include "platform/os/QuitSignals.h"
 #include "platform/os/SingleInstance.h"
 
 #include "TestUtil.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -84,23 +80,4 @@ TEST(SingleInstance, LockPathPerDisplayInTheRuntimeFolder)
     }
     testutil::ScopedEnv display("DISPLAY", ":7.0");
     EXPECT_EQ(TSingleInstance::DisplayFromEnvironment(), ":7.0");
-}
-
-TEST(QuitSignals, TerminationSignalsArriveOnTheMainThread)
-{
-    std::vector<int> seen;
-    {
-        platform::TQuitSignals quit([&](int sig) { seen.push_back(sig); });
-        ::raise(SIGTERM);
-        ::raise(SIGHUP);
-        QElapsedTimer t;
-        t.start();
-        while (seen.size() < 2 && t.elapsed() < 5000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
-    EXPECT_EQ(seen, (std::vector<int>{SIGTERM, SIGHUP}));
-    // The default disposition is back once the object is gone.
-    struct sigaction sa {};
-    ::sigaction(SIGTERM, nullptr, &sa);
-    EXPECT_EQ(sa.sa_handler, SIG_DFL);
 }
