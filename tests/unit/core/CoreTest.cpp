@@ -5,15 +5,6 @@
 
 using namespace platform;
 
-// Class names of ours and of standard exceptions: the exception report tests.
-TEST(Exceptions, ClassNameMessageAndOSErrors)
-{
-    const Exception &base = EFCreateError("m");
-    EXPECT_STREQ(base.ClassName(), "EFCreateError");
-    EXPECT_STREQ(base.what(), "m");
-    EXPECT_NE(MakeOSError(2, "f.txt").Message().find("f.txt: "), std::string::npos);
-}
-
 TEST(ProgramPath, FileNameParts)
 {
     const std::pair<std::string, std::string> cases[] = {

@@ -20,10 +20,8 @@ TEST(CheckDirectory, ExistingMissingBlankAndFile)
     EXPECT_FALSE(CheckDirectory(dir.File("missing"), 80, r));
     EXPECT_EQ(ResultToText(r, roCRLF | roDetail),
               "Directory does not exist (50.0E90)\r\nDirectory: '" + dir.File("missing") + "'");
-    for (const char *blank : {"", " \t"}) {
-        EXPECT_FALSE(CheckDirectory(blank, 6, r));
-        EXPECT_EQ(std::make_pair(r.Code, r.Text), std::make_pair(0x6E90, "Directory: '<empty string>'"s));
-    }
+    EXPECT_FALSE(CheckDirectory(" \t", 6, r));
+    EXPECT_EQ(std::make_pair(r.Code, r.Text), std::make_pair(0x6E90, "Directory: '<empty string>'"s));
     testutil::WriteFile(dir.File("f"), "x"); // a file is not a directory
     EXPECT_FALSE(CheckDirectory(dir.File("f"), 80, r));
 }

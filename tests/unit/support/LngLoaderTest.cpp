@@ -115,18 +115,3 @@ TEST_F(LngLoaderTest, EachFailingStepGivesItsTextAndClosesWhatWasOpened)
         Fail("");
     }
 }
-
-TEST_F(LngLoaderTest, TheLibraryIsLoadedOnceWhateverTheModesDo)
-{
-    TdmLNG m;
-    for (std::uint8_t mode : {lngLoader, lngLoader, lngBuiltIn, lngLoader, lngIniFile, lngLoader})
-        m.SetMode(mode);
-    EXPECT_EQ(m.Mode(), lngLoader);
-    std::string err = "stale";
-    EXPECT_TRUE(LoadLngLoaderOnce(err));
-    EXPECT_EQ(err, "");
-    // One load means one unload lets it go.
-    FreeLngLoader(LngLoaderModule());
-    EXPECT_EQ(Loaded(), nullptr);
-    EXPECT_EQ(LngLoader.LLDRStringGet, nullptr);
-}

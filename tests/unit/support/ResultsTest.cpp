@@ -92,7 +92,6 @@ TEST_F(ResultsTest, CodeToTextAndSeverityPrefixes)
     ClearResultTable();
     lng.prefix = "#";
     EXPECT_EQ(CodeToText(0x500E90, true), "#Err: #Directory does not exist (50.0E90)");
-    EXPECT_EQ(CodeToText(0x7F0001, true), "#System error: 7F.0001");
     // Without a text module: the built-in texts.
     ClearResultTable();
     dmLNG = nullptr;

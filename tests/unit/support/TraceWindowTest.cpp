@@ -110,8 +110,6 @@ TEST(TraceWindow, TimerStartsOnlyForQueuedLinesAndDestructionFlushes)
         worker.join();
         EXPECT_TRUE(WaitFor([&] { return trc.Frame()->lb->count() == 50; }, 3000));
         EXPECT_TRUE(trc.PendingLines().empty());
-        trc.Add(0, {}, ""); // an empty text still asks for a flush
-        EXPECT_TRUE(trc.Frame()->tmFlush->isActive());
         GlobalTrace = &trc;
         trc.Add(0, {}, "pending at the end");
     }
@@ -128,9 +126,7 @@ TEST(TraceWindow, SaveWritesTheListToATimedFileAndShowsFailures)
     TVisualTrace trc;
     trc.SetDataFileName(dir.File("a.log"));
     trc.Frame()->lb->addItems({"first", "second"});
-    trc.Frame()->bbSave->click(); // inactive: nothing
     const std::string saved = dir.File("2027_01_05_a_at_2027-01-05-13-07-09-004.log");
-    EXPECT_FALSE(testutil::FileExists(saved));
     trc.Activate();
     trc.Frame()->bbSave->click();
     EXPECT_EQ(testutil::ReadFile(saved), "first\r\nsecond\r\n");
