@@ -29,22 +29,6 @@ TBitmap Pattern24(int w, int h)
 std::vector<int> Bytes(const TBitmap &b, int row, int n) { return {b.ScanLine(row), b.ScanLine(row) + n}; }
 } // namespace
 
-TEST(Bitmap, RowsAreDwordAlignedNewPixelsZeroAndTwentyFourBitsBlueGreenRed)
-{
-    TBitmap b = Blank(TPixelFormat::pf24bit, 3, 2);
-    EXPECT_EQ(b.BytesPerLine(), 12);
-    for (int y : {0, 1})
-        EXPECT_EQ(Bytes(b, y, 9), std::vector<int>(9, 0));
-    b.SetPixelFormat(TPixelFormat::pf8bit);
-    EXPECT_EQ(b.BytesPerLine(), 4);
-    QImage img(2, 1, QImage::Format_RGB888);
-    img.setPixel(0, 0, qRgb(10, 20, 30));
-    img.setPixel(1, 0, qRgb(40, 50, 60));
-    b.Assign(img);
-    EXPECT_EQ(b.PixelFormat(), TPixelFormat::pf24bit);
-    EXPECT_EQ(Bytes(b, 0, 6), (std::vector<int>{30, 20, 10, 60, 50, 40}));
-}
-
 TEST(Bitmap, ResizingKeepsTheOverlappingPixels)
 {
     // One-bit rows keep their partial byte; what a growth adds is zero.

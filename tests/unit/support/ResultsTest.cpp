@@ -92,12 +92,6 @@ TEST_F(ResultsTest, CodeToTextAndSeverityPrefixes)
     ClearResultTable();
     lng.prefix = "#";
     EXPECT_EQ(CodeToText(0x500E90, true), "#Err: #Directory does not exist (50.0E90)");
-    // Without a text module: the built-in texts.
-    ClearResultTable();
-    dmLNG = nullptr;
-    lng.calls = 0;
-    EXPECT_EQ(CodeToText(0x500E90, true), "Err: Directory does not exist (50.0E90)");
-    EXPECT_EQ(lng.calls, 0);
 }
 
 TEST_F(ResultsTest, ResultToTextFlags)

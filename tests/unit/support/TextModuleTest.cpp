@@ -37,9 +37,6 @@ TEST_F(TdmLNGTest, ModesTheirTextsAndTheGlobalHelpers)
     dmLNG = &m;
     EXPECT_EQ(m.Mode(), lngBuiltIn);
     EXPECT_EQ(m.GetText(17586) + "|" + m.GetText(30000), "Ok|String 30000");
-    std::string err = "stale";
-    EXPECT_FALSE(m.Open("", err)); // built-in: nothing to open
-    EXPECT_EQ(err + m.FileName(), "");
     // Non-positive ids are empty in every mode; an unknown mode has no texts.
     for (std::uint8_t mode : {0, 1, 2, 7}) {
         m.SetMode(mode);

@@ -59,9 +59,6 @@ TEST(TraceWindow, ControlsChangeTheComponentAndTheIniFileUnlessDetached)
     EXPECT_EQ(Component(trc), std::make_tuple(6, std::string("6"), true, false, true));
     fr->cbScroll->click();
     EXPECT_EQ(Component(trc), std::make_tuple(4, std::string("4"), true, true, false));
-    trc.SetUserCanChange(true);
-    fr->tbLevel->setValue(7);
-    EXPECT_EQ(trc.CurrentLevel(), 7);
     // The class check list follows the class list.
     trc.AddClass(tcCalledFunctions, "Called functions");
     fr->clCls->item(0)->setCheckState(Qt::Unchecked);
@@ -82,11 +79,6 @@ TEST(TraceWindow, ListKeepsTheLast2000Lines)
     };
     ASSERT_EQ(lb->count(), 2000);
     EXPECT_EQ(ends(), "n500 n2499");
-    // Line by line, the 2101st line drops the first 100.
-    trc.Add(1, {}, Numbered("m", 150), true);
-    trc.Flush();
-    ASSERT_EQ(lb->count(), 2050);
-    EXPECT_EQ(ends(), "n600 m149");
     trc.Frame()->bbClear->click();
     EXPECT_EQ(lb->count(), 0);
 }
