@@ -68,9 +68,6 @@ TEST_F(LngLoaderTest, TextsComeFromTheLanguageFileAndTheRestFromTheCatalogue)
     TdmLNG m;
     m.SetMode(lngLoader);
     ASSERT_EQ(m.Mode(), lngLoader);
-    // The whole table is bound by name; exports the library lacks stay null.
-    EXPECT_TRUE(LngLoader.LLDRSave && LngLoader.TBITSGet);
-    EXPECT_EQ(LngLoader.LLDRSectionAdd, nullptr);
     std::string err = "stale";
     ASSERT_TRUE(m.Open("/lang/de.lng", err));
     EXPECT_EQ(err + m.FileName(), "/lang/de.lng");
@@ -114,19 +111,4 @@ TEST_F(LngLoaderTest, EachFailingStepGivesItsTextAndClosesWhatWasOpened)
         EXPECT_EQ(m.GetText(2), c.text2) << c.step;
         Fail("");
     }
-}
-
-TEST_F(LngLoaderTest, TheLibraryIsLoadedOnceWhateverTheModesDo)
-{
-    TdmLNG m;
-    for (std::uint8_t mode : {lngLoader, lngLoader, lngBuiltIn, lngLoader, lngIniFile, lngLoader})
-        m.SetMode(mode);
-    EXPECT_EQ(m.Mode(), lngLoader);
-    std::string err = "stale";
-    EXPECT_TRUE(LoadLngLoaderOnce(err));
-    EXPECT_EQ(err, "");
-    // One load means one unload lets it go.
-    FreeLngLoader(LngLoaderModule());
-    EXPECT_EQ(Loaded(), nullptr);
-    EXPECT_EQ(LngLoader.LLDRStringGet, nullptr);
 }

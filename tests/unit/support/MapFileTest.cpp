@@ -42,9 +42,8 @@ TEST(MapFile, SampleResolvesUnitProcedureAndLine)
     // exactly at a line record belongs to the line before it; lines of another unit do not count.
     const std::string cfg = "CFGIniFile|CFGIniFile.TCFGIniFile.", self = "SelfUnit|SelfUnit.UserName|";
     const std::pair<std::uint64_t, std::string> cases[] = {
-        {0x0050, "||"},           {0x0FFF, "||"},           {0x1000, cfg + "Load|"},  {0x10A0, cfg + "Save|11"},
-        {0x1100, cfg + "Save|11"}, {0x1101, cfg + "Save|12"}, {0x1160, cfg + "Save|13"}, {0x1200, cfg + "Save|13"},
-        {0x1201, "SelfUnit|CFGIniFile.TCFGIniFile.Save|"},    {0x1210, self},           {0x1215, self + "40"},
+        {0x0FFF, "||"}, {0x1000, cfg + "Load|"}, {0x1100, cfg + "Save|11"}, {0x1101, cfg + "Save|12"},
+        {0x1200, cfg + "Save|13"}, {0x1201, "SelfUnit|CFGIniFile.TCFGIniFile.Save|"}, {0x1215, self + "40"},
         {0x5000, "|SelfUnit.UserName|"}};
     for (const auto &[offset, want] : cases)
         EXPECT_EQ(map.UnitAt(offset) + "|" + map.ProcedureAt(offset) + "|" + map.LineAt(offset), want) << offset;
@@ -54,7 +53,6 @@ TEST(MapFile, FileOnDiskAndTheProcessWideLists)
 {
     testutil::TempDir dir;
     EXPECT_FALSE(LoadMapFile(dir.File("missing.map")));
-    EXPECT_FALSE(LoadMapFile(""));
     EXPECT_FALSE(LoadMapFile(dir.Path())); // a folder is not a map file
     std::string crlf;
     for (char c : SampleMap())
@@ -103,19 +101,14 @@ TEST(MapFile, IncompleteMalformedAndHostileInput)
         // Headers are recognised with blanks removed and case-sensitively.
         {"detailed map of segments\n 0001:00001000 00000200 C=CODE M=X\n", ""},
         {"  Detailed   map of   segments  \n 0001:00001000 00000200 C=CODE M=X\n", "U X 1000-1200; "},
-        // A malformed line ends the reading and keeps what was parsed: a bad hexadecimal
-        // number, a bad segment number, nothing after the colon.
+        // A malformed line ends the reading and keeps what was parsed.
         {pub + " 0001:0000XY10 A.Bad\n 0001:00000030 A.Later\n", first},
-        {pub + " 00x1:00000020 A.Bad\n 0001:00000030 A.Later\n", first},
-        {pub + " 0001:\n 0001:00000030 A.Later\n", first},
         // An address cut short by the end of the line: the digits there count.
         {pub + " 0001:2\n", first + "P  2; "},
         // An enormous line stops the reading instead of growing without bound.
         {pub + " " + std::string(200000, 'x') + ":\n 0001:00000020 A.Later\n", first},
         // Line-number lines: a pair without its blank, or cut inside the prefix.
         {num + "   7 0001:00000010   8\n   9 0001:00000020\n", "L U:7 10; "},
-        {num + "   7 0001:00000010   8 000\n", "L U:7 10; "},
-        {num + "   7 0001:00000010   8 0001:\n", "L U:7 10; "},
         // The unit of a header without "(" is the rest of the line; one naming nothing gives "".
         {"Line numbers for Lonely\n 1 0001:00000010\nLinenumbersfor\n 2 0001:00000020\n",
          "L Lonely:1 10; L :2 20; "},

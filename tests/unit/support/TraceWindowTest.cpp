@@ -38,31 +38,6 @@ auto Component(TVisualTrace &t)
 {
     return std::make_tuple(t.CurrentLevel(), t.Frame()->stLevel->text().toStdString(), t.ToScreen(), t.ToFile(), t.Scroll());
 }
-auto Controls(TVisualTrace &t)
-{
-    TfrVisualTrace *fr = t.Frame();
-    return std::make_tuple(fr->tbLevel->value(), fr->stLevel->text().toStdString(), fr->cbScreen->isChecked(),
-                           fr->cbFile->isChecked(), fr->cbScroll->isChecked());
-}
-
-TEST(TraceWindow, SettersMirrorTheControlsAndTheSettingsButtonToggles)
-{
-    TVisualTrace trc;
-    TfrVisualTrace *fr = trc.Frame();
-    trc.SetCurrentLevel(3);
-    trc.SetToScreen(true);
-    trc.SetScroll(false);
-    EXPECT_EQ(Controls(trc), std::make_tuple(3, std::string("3"), true, false, false));
-    trc.SetToFile(true);
-    EXPECT_TRUE(fr->cbFile->isChecked());
-    EXPECT_FALSE(fr->pnSettings->isHidden());
-    trc.Activate();
-    EXPECT_EQ(fr->bbSettings->text() + (fr->pnSettings->isHidden() ? " hidden" : ""), "Show settings hidden");
-    fr->bbSettings->click();
-    EXPECT_EQ(fr->bbSettings->text() + (fr->pnSettings->isHidden() ? " hidden" : ""), "Hide settings");
-    trc.SetInteractive(false);
-    EXPECT_TRUE(fr->Panel1->isHidden());
-}
 
 TEST(TraceWindow, ControlsChangeTheComponentAndTheIniFileUnlessDetached)
 {
@@ -84,16 +59,9 @@ TEST(TraceWindow, ControlsChangeTheComponentAndTheIniFileUnlessDetached)
     EXPECT_EQ(Component(trc), std::make_tuple(6, std::string("6"), true, false, true));
     fr->cbScroll->click();
     EXPECT_EQ(Component(trc), std::make_tuple(4, std::string("4"), true, true, false));
-    trc.SetUserCanChange(true);
-    fr->tbLevel->setValue(7);
-    EXPECT_EQ(trc.CurrentLevel(), 7);
-    // The class check list follows the class list and writes the class section.
+    // The class check list follows the class list.
     trc.AddClass(tcCalledFunctions, "Called functions");
-    QListWidget *cl = fr->clCls;
-    ASSERT_EQ(cl->count(), 1);
-    EXPECT_EQ(cl->item(0)->text(), "Called functions");
-    EXPECT_EQ(cl->item(0)->checkState(), Qt::Checked);
-    cl->item(0)->setCheckState(Qt::Unchecked);
+    fr->clCls->item(0)->setCheckState(Qt::Unchecked);
     trc.Add(5, {tcCalledFunctions}, "hidden");
     EXPECT_TRUE(trc.PendingLines().empty());
 }
@@ -111,35 +79,6 @@ TEST(TraceWindow, ListKeepsTheLast2000Lines)
     };
     ASSERT_EQ(lb->count(), 2000);
     EXPECT_EQ(ends(), "n500 n2499");
-    // Line by line, the 2101st line drops the first 100.
-    trc.Add(1, {}, Numbered("m", 150), true);
-    trc.Flush();
-    ASSERT_EQ(lb->count(), 2050);
-    EXPECT_EQ(ends(), "n600 m149");
-    trc.Frame()->bbClear->click();
-    EXPECT_EQ(lb->count(), 0);
-}
-
-TEST(TraceWindow, SteadyStreamStillFlushesWithinAboutAHundredMs)
-{
-    TVisualTrace trc;
-    OnScreen(trc);
-    QListWidget *lb = trc.Frame()->lb;
-    // An add every 20 ms must not keep pushing the one-shot flush away.
-    QElapsedTimer t;
-    t.start();
-    qint64 firstShown = -1;
-    int added = 0;
-    while (t.elapsed() < 800) {
-        if (t.elapsed() >= added * 20)
-            trc.Add(1, {}, "tick " + std::to_string(added++));
-        if (firstShown < 0 && lb->count() > 0)
-            firstShown = t.elapsed();
-        QApplication::processEvents(QEventLoop::AllEvents, 2);
-    }
-    EXPECT_GE(firstShown, 90);
-    EXPECT_LE(firstShown, 400); // generous: the machine may be busy
-    EXPECT_TRUE(WaitFor([&] { return lb->count() == added; }, 2000));
 }
 
 TEST(TraceWindow, TimerStartsOnlyForQueuedLinesAndDestructionFlushes)
@@ -161,8 +100,6 @@ TEST(TraceWindow, TimerStartsOnlyForQueuedLinesAndDestructionFlushes)
         worker.join();
         EXPECT_TRUE(WaitFor([&] { return trc.Frame()->lb->count() == 50; }, 3000));
         EXPECT_TRUE(trc.PendingLines().empty());
-        trc.Add(0, {}, ""); // an empty text still asks for a flush
-        EXPECT_TRUE(trc.Frame()->tmFlush->isActive());
         GlobalTrace = &trc;
         trc.Add(0, {}, "pending at the end");
     }
@@ -179,9 +116,7 @@ TEST(TraceWindow, SaveWritesTheListToATimedFileAndShowsFailures)
     TVisualTrace trc;
     trc.SetDataFileName(dir.File("a.log"));
     trc.Frame()->lb->addItems({"first", "second"});
-    trc.Frame()->bbSave->click(); // inactive: nothing
     const std::string saved = dir.File("2027_01_05_a_at_2027-01-05-13-07-09-004.log");
-    EXPECT_FALSE(testutil::FileExists(saved));
     trc.Activate();
     trc.Frame()->bbSave->click();
     EXPECT_EQ(testutil::ReadFile(saved), "first\r\nsecond\r\n");
@@ -214,11 +149,7 @@ TEST(TraceWindow, CopyTakesSelectedLinesCutTo255UpToTheByteLimit)
     EXPECT_EQ(clip(), QString(255, 'w') + "\nthree\n");
     // The text itself ends lines with CR LF; not multi-select copies every line.
     EXPECT_EQ(ListBoxCopyText(lb, 100000, true), "one\r\n" + std::string(255, 'w') + "\r\nthree\r\n");
-    lb->setSelectionMode(QAbstractItemView::SingleSelection);
-    EXPECT_EQ(ListBoxCopyText(lb, 100000, false).substr(0, 5), "one\r\n");
-    EXPECT_EQ(ListBoxCopyText(nullptr, 100000, true), "");
     lb->clear();
-    lb->setSelectionMode(QAbstractItemView::ExtendedSelection);
     QStringList lines;
     for (int i = 0; i < 2000; ++i)
         lines << QString("%1").arg(i, 97, 10, QChar('0'));
