@@ -124,7 +124,6 @@ TEST(GIFPainter, LoopCountsAndDisposalAgainstExpectedEventsAndCanvases)
         {two, -1, kSync | doLoop | doThreaded, "PSDSDE", {"RRRR", "WWWW"}}, // no extension: one pass
         {two, 0, kSync | doLoop, "PSDSDE", {}},                             // endless, but synchronous: once
         {two, 3, kSync | doLoop, "PSDSDLSDSDLSDSDE", {}},                   // three passes in all
-        {two, 3, kSync, "PSDSDE", {}},                                      // without doLoop: once
         {two, 2, doTransparent | doLoop, "PSDE", {"RRRR"}},                 // without doAnimate: the first frame
         // Restore to background: the underlay where painting began, or the
         // header's background colour without transparency.
@@ -133,8 +132,6 @@ TEST(GIFPainter, LoopCountsAndDisposalAgainstExpectedEventsAndCanvases)
         // Restore to previous after a kept frame, and after another restore to previous.
         {{{0, 4, 2}, {1, 2, 1, 0, 3}, {2, 2, 3}}, -1, kSync, "PSDSDSDE", {"RRRR", "RWWR", "RRGG"}},
         {{{0, 4, 2}, {1, 2, 1, 0, 3}, {0, 1, 3, 0, 3}, {3, 1, 1}}, -1, kSync, "PSDSDSDSDE", {"RRRR", "RWWR", "GRRR", "RRRW"}},
-        // No disposal: frames pile up.
-        {{{0, 4, 2}, {1, 1, 1, 0, 0}, {2, 1, 3, 0, 1}}, -1, kSync, "PSDSDSDE", {"RRRR", "RWRR", "RWGR"}},
     };
     for (const auto &[frames, loops, options, events, shown] : cases) {
         FakeTime time;
@@ -147,24 +144,6 @@ TEST(GIFPainter, LoopCountsAndDisposalAgainstExpectedEventsAndCanvases)
     }
 }
 
-TEST(GIFPainter, FrameDoneRedirectsAndEndsThePass)
-{
-    FakeTime time;
-    const QByteArray bytes = Gif({{0, 4, 2}, {0, 4, 1}, {0, 4, 3}}, 2);
-    for (int next : {2, -1, 7}) {
-        Painting p(bytes);
-        std::string frames;
-        p.G.Image->OnFrameDone = [&](void *s) {
-            auto *painter = static_cast<TGIFPainter *>(s);
-            frames += char('0' + painter->FrameIndex);
-            if (painter->FrameIndex == 0)
-                painter->FrameIndex = next;
-        };
-        p.Run(kSync | doLoop);
-        EXPECT_EQ(frames, next == 2 ? "0202" : "00") << next;
-    }
-}
-
 TEST(GIFPainter, StillImageIsDrawnInsideTheCall)
 {
     FakeTime time;
@@ -172,10 +151,6 @@ TEST(GIFPainter, StillImageIsDrawnInsideTheCall)
     EXPECT_EQ(p.Run(31), nullptr);
     EXPECT_EQ(p.Shown, std::vector<std::string>{"BGGB"});
     EXPECT_TRUE(p.G.Image->Painters.empty());
-    // Nothing to paint: an empty rectangle or an empty image.
-    EXPECT_EQ(Paint(*p.G.Image, p.Target(), QRect(0, 0, 0, 1), 31), nullptr);
-    TGIFImage empty;
-    EXPECT_EQ(Paint(empty, p.Target(), p.Canvas.rect(), 31), nullptr);
 }
 
 TEST(GIFPainter, PaintStopOrDestroyFromTheirOwnEventReturn)
