@@ -138,19 +138,3 @@ TEST(DitherTest, FloydSteinbergWorkedByHand)
     EXPECT_EQ(Indices(ReduceColors(Solid(1, 6, {qRgb(128, 128, 128)}), crBlackWhite, dmFloydSteinberg, 8)),
               (std::vector<int>{1, 0, 1, 0, 1, 0}));
 }
-
-TEST(DitherTest, EveryEngineKeepsTheAverageAndExactColours)
-{
-    std::mt19937 rng(5);
-    QImage img(31, 17, QImage::Format_RGB32);
-    for (int i = 0; i < 31 * 17; ++i)
-        img.setPixel(i % 31, i / 31, qRgb(int(rng() % 6) * 51, int(rng() % 6) * 51, int(rng() % 6) * 51));
-    const auto nearest = Indices(ReduceColors(img, crWebPalette, dmNearest, 8));
-    for (int mode = dmFloydSteinberg; mode <= dmBurkes; ++mode) {
-        // Colours in the palette give no error to spread.
-        EXPECT_EQ(Indices(ReduceColors(img, crWebPalette, mode, 8)), nearest) << mode;
-        // Mid grey over black and white: about half the pixels white.
-        const auto v = Indices(ReduceColors(Solid(40, 40, {qRgb(128, 128, 128)}), crBlackWhite, mode, 8));
-        EXPECT_NEAR(double(std::count(v.begin(), v.end(), 1)) / double(v.size()), 128.0 / 255.0, 0.03) << mode;
-    }
-}

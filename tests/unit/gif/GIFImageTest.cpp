@@ -1,6 +1,6 @@
 // The GIF library on hand-made streams: what the suite test and the interop
 // round trips do not reach (odd and hostile blocks, decoder faults, bounds,
-// masks, conversions, clipboard and optimisation).
+// masks, conversions and the clipboard).
 #include "GIFTestUtil.h"
 
 #include <QMimeData>
@@ -14,12 +14,10 @@ using namespace gif_test;
 namespace {
 QByteArray App(const char *id, std::initializer_list<int> blocks) { return "\x21\xFF\x0B" + QByteArray(id, 11) + Bytes(blocks); }
 
-TGIFSubImage *NewFrame(TGIFImage &image, int l, int t, int w, int h, int delay = -1)
+TGIFSubImage *NewFrame(TGIFImage &image, int l, int t, int w, int h)
 {
     auto *f = image.SubImage(image.Add(std::make_unique<TGIFSubImage>(&image)));
     f->SetBounds(l, t, w, h);
-    if (delay >= 0)
-        f->Extensions().Add(std::make_unique<TGIFGraphicControlExtension>(f)), f->GraphicControlExtension()->SetDelay(delay);
     return f;
 }
 } // namespace
@@ -52,13 +50,6 @@ TEST(GIFColorMap, Operations)
     while (map.Count() < 256)
         map.Add(RGBColor(map.Count(), 0, 0));
     EXPECT_EQ(MessageOf([&] { map.Add(0); }), "Color table overflow");
-    // Optimize sorts by use and keeps pixels beyond the table: 1,1,1,0 and 3.
-    auto r = Load(Header(5, 1) + Descriptor(5, 1) + PlainLZW({1, 1, 1, 0, 3}));
-    auto *f = r.Image->SubImage(0);
-    auto &used = r.Image->Header().ColorMap();
-    EXPECT_TRUE(used.Optimize() && used.Optimized());
-    EXPECT_EQ(used.Colors(0), RGBColor(255, 255, 255));
-    EXPECT_EQ(Pixels(f->Data(), f->Data() + 5), (Pixels{0, 0, 0, 1, 3}));
 }
 
 TEST(GIFHeader, SignatureTableAndWrittenVersion)
@@ -296,28 +287,4 @@ TEST(GIFImage, ClipboardAssignAndRegistration)
     ASSERT_TRUE(fmt.has_value());
     EXPECT_EQ(fmt->Description, "GIF Image");
     EXPECT_STREQ(fmt->Create()->ClassName(), "TGIFImage");
-}
-
-TEST(GIFImage, Optimize)
-{
-    TGIFImage image;
-    auto &map = image.Header().ColorMap();
-    for (TColor c : {RGBColor(0, 0, 0), RGBColor(255, 0, 0), RGBColor(0, 255, 0)})
-        map.Add(c);
-    // Frame 0 all red; frame 1 red with a black and a green pixel and a delay
-    // of 7; frame 2 wholly transparent with a delay of 5.
-    std::fill_n(NewFrame(image, 0, 0, 3, 3)->Data(), 9, 1);
-    auto *f1 = NewFrame(image, 0, 0, 3, 3, 7);
-    std::fill_n(f1->Data(), 9, 1);
-    f1->Data()[4] = 2, f1->Data()[0] = 0;
-    NewFrame(image, 0, 0, 3, 3, 5)->GraphicControlExtension()->SetTransparent(true);
-    // Index 0 (black) is frame 2's transparent index, but frame 1 paints
-    // with it: frame 1 gets a new index rather than borrowing it.
-    image.GIFOptimize(0x02 | 0x01, 0);
-    ASSERT_EQ(image.Count(), 2);
-    auto *m1 = image.SubImage(1);
-    EXPECT_TRUE(map.Count() == 4 && m1->TransparentColorIndex() == 3);
-    EXPECT_EQ(m1->BoundsRect(), (platform::TRect{0, 0, 2, 2})); // cropped to black and green
-    EXPECT_EQ(std::vector<int>(m1->Data(), m1->Data() + 4), (std::vector<int>{0, 3, 3, 2}));
-    EXPECT_EQ(m1->GraphicControlExtension()->Delay(), 12); // the dropped frame's delay added
 }

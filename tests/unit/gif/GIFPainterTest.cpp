@@ -5,7 +5,6 @@
 #include "platform/core/SyncQueue.h"
 
 #include <QCoreApplication>
-#include <QPainter>
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -208,31 +207,4 @@ TEST(GIFPainter, EmptyPassesKeepAPace)
     ASSERT_GE(time.Sleeps.size(), 3u);
     for (int ms : time.Sleeps)
         EXPECT_EQ(ms, 120); // the default delay between passes that drew nothing
-}
-
-TEST(GIFPainter, PaintersOfOneImageRenderOnTheirOwn)
-{
-    // Two painters render the same frames on their threads while this
-    // thread draws the image: each has its own rendering (run under TSan).
-    // A loop count of 2 does not end them: doLoopForever does, at PaintStop.
-    FakeTime time;
-    Painting p(Gif({{0, 4, 2}, {1, 2, 1, 0, 2}, {0, 4, 3}}, 2));
-    QImage second(4, 1, QImage::Format_ARGB32_Premultiplied);
-    second.fill(0);
-    p.Run(31);
-    Paint(*p.G.Image, {&second, nullptr, nullptr}, second.rect(), 31);
-    QImage drawn(4, 1, QImage::Format_ARGB32_Premultiplied);
-    ASSERT_TRUE(Serve([&] {
-        QPainter painter(&drawn);
-        p.G.Image->Draw(painter, drawn.rect());
-        return p.Shown.size() >= 20;
-    }));
-    EXPECT_EQ(p.G.Image->Painters.size(), 2u);
-    p.G.Image->PaintStop();
-    EXPECT_TRUE(p.G.Image->Painters.empty());
-    const auto shown = p.Shown.size();
-    platform::CheckSynchronize(30);
-    EXPECT_EQ(p.Shown.size(), shown);
-    EXPECT_FALSE(p.Done); // stopped, not ended
-    EXPECT_EQ(Pixels(drawn), "RRRR");
 }

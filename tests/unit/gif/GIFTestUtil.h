@@ -24,8 +24,8 @@ inline QByteArray Bytes(std::initializer_list<int> b)
 }
 
 // The minimum code size, then the codes ((width, codes) groups) packed least
-// significant bit first into sub-blocks of at most `block` bytes, then 0.
-inline QByteArray Data(int codeSize, const Codes &codes, int block = 255)
+// significant bit first into sub-blocks, then 0.
+inline QByteArray Data(int codeSize, const Codes &codes)
 {
     QByteArray raw, out(1, char(codeSize));
     std::uint32_t acc = 0, bits = 0;
@@ -34,8 +34,8 @@ inline QByteArray Data(int codeSize, const Codes &codes, int block = 255)
             for (acc |= std::uint32_t(code) << bits, bits += width; bits >= 8; acc >>= 8, bits -= 8)
                 raw.append(char(acc));
     raw.append(bits ? QByteArray(1, char(acc)) : QByteArray());
-    for (qsizetype at = 0; at < raw.size(); at += block)
-        out += char(std::min<qsizetype>(block, raw.size() - at)) + raw.mid(at, block);
+    for (qsizetype at = 0; at < raw.size(); at += 255)
+        out += char(std::min<qsizetype>(255, raw.size() - at)) + raw.mid(at, 255);
     return out + '\0';
 }
 
