@@ -24,11 +24,6 @@ QImage Solid(int w, int h, std::initializer_list<QRgb> colours)
     return img;
 }
 
-std::string ErrorOf(int method, int dither, int bits)
-{
-    return gif_test::MessageOf([&] { ReduceColors(Solid(2, 2, {qRgb(1, 2, 3)}), method, dither, bits, {}); });
-}
-
 std::vector<int> Indices(const QImage &img)
 {
     std::vector<int> v;
@@ -116,7 +111,7 @@ TEST(ColorReductionTest, BadArgumentsRaise)
         {10, 0, 8, "Invalid reduction method"}, {crWebPalette, 7, 8, "Invalid reduction method"},
         {crCustomPalette, 0, 8, "Invalid reduction method"}, {crOctree, 0, 0, "Invalid reduction bits"}, {crOctree, 0, 1, ""}};
     for (const auto &[method, dither, bits, text] : cases)
-        EXPECT_EQ(ErrorOf(method, dither, bits), text) << method << " " << dither << " " << bits;
+        EXPECT_EQ(gif_test::MessageOf([&] { ReduceColors(Solid(2, 2, {qRgb(1, 2, 3)}), method, dither, bits, {}); }), text) << method << " " << dither << " " << bits;
 }
 
 TEST(ColorReductionTest, OctreeFloydSteinbergQualityOnAScreenshot)

@@ -141,15 +141,6 @@ TEST(GIFPainter, LoopCountsAndDisposalAgainstExpectedEventsAndCanvases)
     }
 }
 
-TEST(GIFPainter, StillImageIsDrawnInsideTheCall)
-{
-    FakeTime time;
-    Painting p(Gif({{1, 2, 3}}));
-    EXPECT_EQ(p.Run(31), nullptr);
-    EXPECT_EQ(p.Shown, std::vector<std::string>{"BGGB"});
-    EXPECT_TRUE(p.G.Image->Painters.empty());
-}
-
 TEST(GIFPainter, PaintStopOrDestroyFromTheirOwnEventReturn)
 {
     for (bool destroy : {false, true}) {
