@@ -107,11 +107,11 @@ TEST(ColorReductionTest, EveryMethodGivesItsPaletteAndLeavesTheSourceAlone)
 TEST(ColorReductionTest, BadArgumentsRaise)
 {
     // The bits only matter to the octree; a custom palette needs colours.
-    const std::tuple<int, int, int, const char *> cases[] = {
+    const struct { int method, dither, bits; const char *text; } cases[] = {
         {10, 0, 8, "Invalid reduction method"}, {crWebPalette, 7, 8, "Invalid reduction method"},
         {crCustomPalette, 0, 8, "Invalid reduction method"}, {crOctree, 0, 0, "Invalid reduction bits"}, {crOctree, 0, 1, ""}};
-    for (const auto &[method, dither, bits, text] : cases)
-        EXPECT_EQ(gif_test::MessageOf([&] { ReduceColors(Solid(2, 2, {qRgb(1, 2, 3)}), method, dither, bits, {}); }), text) << method << " " << dither << " " << bits;
+    for (const auto &c : cases)
+        EXPECT_EQ(gif_test::MessageOf([&] { ReduceColors(Solid(2, 2, {qRgb(1, 2, 3)}), c.method, c.dither, c.bits, {}); }), c.text) << c.method << " " << c.dither << " " << c.bits;
 }
 
 TEST(ColorReductionTest, OctreeFloydSteinbergQualityOnAScreenshot)
