@@ -140,6 +140,7 @@ TEST(GIFDecoder, Streams)
     } cases[] = {
         {"early end, transparent fill", 2, 2, Data(2, {{3, {4, 1, 5}}}), {1, 3, 3, 3}, {}, "", Bytes({0x21, 0xF9, 4, 1, 0, 0, 3, 0})},
         {"end right after clear", 2, 2, Data(2, {{3, {4, 1, 4, 5}}}), {1, 0, 0, 0}, {}, ""},
+        {"first code beyond literals", 2, 2, Data(2, {{3, {4, 6, 5}}}), {}, {}, "Circular decoder table entry"},
         {"under-run after terminator", 3, 3, Data(2, {{3, {4, 1, 1, 1}}, {4, {1, 1, 1, 1, 1}}}), {1, 1, 1, 1, 1, 1, 1, 1, 0}, {"Decoder bit buffer under-run"}, ""},
     };
     for (const auto &c : cases) {
