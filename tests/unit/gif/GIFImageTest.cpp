@@ -139,9 +139,12 @@ TEST(GIFDecoder, Streams)
         Strings warnings; std::string error; QByteArray gce = {};
     } cases[] = {
         {"early end, transparent fill", 2, 2, Data(2, {{3, {4, 1, 5}}}), {1, 3, 3, 3}, {}, "", Bytes({0x21, 0xF9, 4, 1, 0, 0, 3, 0})},
+        {"code size 9 reads as 8", 2, 2, Data(9, {{9, {256, 7, 7, 7, 7, 257}}}), {7, 7, 7, 7}, {}, ""},
         {"end right after clear", 2, 2, Data(2, {{3, {4, 1, 4, 5}}}), {1, 0, 0, 0}, {}, ""},
         {"first code beyond literals", 2, 2, Data(2, {{3, {4, 6, 5}}}), {}, {}, "Circular decoder table entry"},
         {"under-run after terminator", 3, 3, Data(2, {{3, {4, 1, 1, 1}}, {4, {1, 1, 1, 1, 1}}}), {1, 1, 1, 1, 1, 1, 1, 1, 0}, {"Decoder bit buffer under-run"}, ""},
+        // More codes than pixels, and more sub-blocks after the end code.
+        {"trailing codes and data skipped", 1, 1, Data(2, {{3, {4, 1, 1, 1}}, {4, {1, 1, 1, 5}}}).chopped(1) + Bytes({2, 9, 9, 0}), {1}, {}, ""},
     };
     for (const auto &c : cases) {
         // A second frame follows: the first must leave the stream on it.
