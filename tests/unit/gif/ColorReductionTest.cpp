@@ -1,6 +1,5 @@
-// Colour reduction, colour lookups and dither engines: the general lookup
-// against an exhaustive search, error diffusion worked by hand, and the
-// quality of a real screenshot.
+// Colour reduction and lookups: the general lookup against an exhaustive search,
+// error diffusion worked by hand, and the quality of a real screenshot.
 #include "gif/ColorReduction.h"
 #include "GIFTestUtil.h"
 
