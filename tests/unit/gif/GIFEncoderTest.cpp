@@ -1,14 +1,12 @@
-// The image-data encoders: what they write is decoded by giflib to the same
-// pixels, with exact bytes where the format fixes them.
+// The image-data encoders: exact bytes where the format fixes them, refused
+// pixels, the hash table. giflib decoding what both encoders write from the
+// suites' files and screenshots is the interop check's job.
 #include "gif/GIFEncoder.h"
 #include "GIFTestUtil.h"
-#include "GiflibFrames.h"
 #include "gif/GIFSubImage.h"
 #include "gif/GIFUtils.h"
 
 #include <gtest/gtest.h>
-
-#include <random>
 
 using namespace gif;
 using gif_test::MessageOf;
@@ -25,60 +23,7 @@ Bytes EncodeData(bool rle, int bpp, int maxColor, const Bytes &pixels, int w, in
     (rle ? static_cast<TGIFEncoder &>(runs) : lzw).Encode(buf, bpp, maxColor, pixels.empty() ? nullptr : pixels.data(), interlace, h, w);
     return Bytes(buf.data().begin(), buf.data().end());
 }
-
-// giflib's pixels of the image data in a file of its own.
-Bytes Decode(const Bytes &data, int w, int h, bool interlace)
-{
-    const QByteArray f = gif_test::Header(w, h) + gif_test::Descriptor(w, h, interlace ? 0x40 : 0) +
-                         QByteArray(reinterpret_cast<const char *>(data.data()), qsizetype(data.size())) + ';';
-    const auto frames = gif_test::GiflibFrames(f.constData(), std::size_t(f.size()));
-    return frames && !frames->empty() ? frames->front() : Bytes();
-}
-
-// Sub-blocks after the code size byte: only the last may be short, and the
-// terminator is the last byte.
-bool WellBlocked(const Bytes &data)
-{
-    std::size_t i = 1;
-    for (std::size_t n; i < data.size() && (n = data[i]) != 0;)
-        if ((i += n + 1) < data.size() && data[i] != 0 && n != 255)
-            return false;
-    return i == data.size() - 1;
-}
 } // namespace
-
-TEST(GIFEncoderTest, GiflibDecodesBothEncodersToTheSamePixels)
-{
-    std::mt19937 rng(7);
-    auto random = [&](int n, int colours) {
-        Bytes p(std::size_t(n), 0);
-        for (auto &v : p)
-            v = std::uint8_t(rng() % unsigned(colours));
-        return p;
-    };
-    Bytes runs, ramp(256 * 64);
-    for (int i = 0; runs.size() < 250000; ++i)
-        runs.insert(runs.end(), std::size_t(1 + (i * 37) % 5000), std::uint8_t(i % 16));
-    runs.resize(250000);
-    for (std::size_t i = 0; i < ramp.size(); ++i)
-        ramp[i] = std::uint8_t(i);
-    // bpp, width, height, pixels: table fills and clears, thousands of 2-bit
-    // codes, one long run, runs of every length, a ramp, one pixel, 1xN.
-    std::vector<std::tuple<int, int, int, Bytes>> frames = {
-        {8, 300, 200, random(60000, 256)}, {2, 400, 300, random(120000, 4)}, {8, 1000, 700, Bytes(700000, 5)},
-        {4, 500, 500, runs}, {8, 256, 64, ramp}, {1, 1, 1, {1}}};
-    for (int h : {1, 2, 3, 4, 10, 17})
-        frames.emplace_back(2, 1, h, random(h, 4));
-    for (const auto &[bpp, w, h, pixels] : frames)
-        for (bool rle : {false, true})
-            for (bool interlace : {false, true}) {
-                SCOPED_TRACE(testing::Message() << w << "x" << h << (rle ? " RLE" : " LZW") << (interlace ? " interlaced" : ""));
-                const Bytes data = EncodeData(rle, bpp, 1 << bpp, pixels, w, h, interlace);
-                EXPECT_EQ(data[0], std::max(bpp, 2));
-                EXPECT_TRUE(WellBlocked(data));
-                EXPECT_EQ(Decode(data, w, h, interlace), pixels);
-            }
-}
 
 TEST(GIFEncoderTest, ExactBytes)
 {
@@ -97,12 +42,6 @@ TEST(GIFEncoderTest, ExactBytes)
         w.Flush(), w.Flush();
     }
     EXPECT_TRUE(out.data().size() == 512 && out.data()[0] == char(255) && out.data()[256] == char(255));
-    QBuffer closed; // a device that is not open refuses every operation
-    TGIFStream s(closed);
-    char c = 0;
-    EXPECT_THROW(s.Read(&c, 1), platform::Exception);
-    EXPECT_THROW(s.Seek(0, 0), platform::Exception);
-    EXPECT_THROW(s.Write(&c, 1), platform::Exception);
 }
 
 TEST(GIFEncoderTest, PixelsOutsideTheColorTableAreRefused)

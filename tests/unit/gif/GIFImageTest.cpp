@@ -1,6 +1,6 @@
-// The GIF library on hand-made streams: utilities, colour maps, header, block
-// sequence, extensions and the LZW decoder; frames and the picture class:
-// bounds, rendering and masks, conversions, clipboard and optimisation.
+// The GIF library on hand-made streams: what the suite test and the interop
+// round trips do not reach (odd and hostile blocks, decoder faults, bounds,
+// masks, conversions and the clipboard).
 #include "GIFTestUtil.h"
 
 #include <QMimeData>
@@ -12,25 +12,20 @@ using namespace gif;
 using namespace gif_test;
 
 namespace {
-// An application extension of the 11-byte identifier and the given blocks.
 QByteArray App(const char *id, std::initializer_list<int> blocks) { return "\x21\xFF\x0B" + QByteArray(id, 11) + Bytes(blocks); }
 
-TGIFSubImage *NewFrame(TGIFImage &image, int l, int t, int w, int h, int delay = -1)
+TGIFSubImage *NewFrame(TGIFImage &image, int l, int t, int w, int h)
 {
     auto *f = image.SubImage(image.Add(std::make_unique<TGIFSubImage>(&image)));
     f->SetBounds(l, t, w, h);
-    if (delay >= 0)
-        f->Extensions().Add(std::make_unique<TGIFGraphicControlExtension>(f)), f->GraphicControlExtension()->SetDelay(delay);
     return f;
 }
 } // namespace
 
 TEST(GIFUtils, BitsAndSubBlocks)
 {
-    for (auto [colors, bits] : {std::pair{0, 0}, {1, 1}, {2, 1}, {3, 2}, {4, 2}, {17, 5}, {256, 8}})
+    for (auto [colors, bits] : {std::pair{0, 0}, {2, 1}, {3, 2}, {256, 8}})
         EXPECT_EQ(BitsForColors(colors), bits) << colors;
-    EXPECT_EQ(std::make_pair(RowBytes(3, 24, 32), RowBytes(5, 8, 32)), std::make_pair(std::int64_t(12), std::int64_t(8)));
-    EXPECT_EQ(WebPaletteIndex(30, 0, 60), 37); // the nearest web colour
     // A zero byte cuts its line; the end of the stream ends the list.
     Strings lines;
     Reader cut(Bytes({3, 'a', 0, 'b', 1, 'c'}));
@@ -48,34 +43,10 @@ TEST(GIFColorMap, Operations)
     EXPECT_EQ(warnings, Strings{"Invalid color index"});
     for (TColor c : {RGBColor(1, 2, 3), RGBColor(9, 9, 9), RGBColor(1, 2, 3)})
         map.Add(c);
-    EXPECT_EQ(map.IndexOfColor(RGBColor(1, 2, 3)), 2);
-    map.SetOptimized(true);
-    EXPECT_EQ(map.IndexOfColor(RGBColor(1, 2, 3)), 0);
     EXPECT_EQ(map.Colors(7), RGBColor(1, 2, 3)); // bad index: entry 0, with a warning
-    EXPECT_EQ(MessageOf([&] { map.Delete(3); }), "Invalid color index");
-    map.Delete(0);
-    EXPECT_EQ(map.Colors(0), RGBColor(9, 9, 9));
     while (map.Count() < 256)
         map.Add(RGBColor(map.Count(), 0, 0));
     EXPECT_EQ(MessageOf([&] { map.Add(0); }), "Color table overflow");
-    map.ImportPalette(std::vector<QRgb>(300, qRgb(5, 5, 5))); // never more than 256
-    EXPECT_EQ(map.Count(), 256);
-    map.Clear();
-    for (int i = 1; i <= 5; ++i)
-        map.Add(RGBColor(i, i, i));
-    EXPECT_EQ(Save(map), Bytes({1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5}) + QByteArray(9, '\0')); // 8 entries
-    // Optimize sorts by use and keeps pixels beyond the table: 1,1,1,0 and 3.
-    auto r = Load(Header(5, 1) + Descriptor(5, 1) + PlainLZW({1, 1, 1, 0, 3}));
-    auto *f = r.Image->SubImage(0);
-    auto &used = r.Image->Header().ColorMap();
-    EXPECT_TRUE(used.Optimize() && used.Optimized());
-    EXPECT_EQ(used.Colors(0), RGBColor(255, 255, 255));
-    EXPECT_EQ(Pixels(f->Data(), f->Data() + 5), (Pixels{0, 0, 0, 1, 3}));
-    // Already in order of use, some unused: nothing changes.
-    used.Add(RGBColor(7, 7, 7));
-    used.SetOptimized(false);
-    EXPECT_TRUE(used.Optimize());
-    EXPECT_EQ(used.Count(), 3);
 }
 
 TEST(GIFHeader, SignatureTableAndWrittenVersion)
@@ -105,35 +76,23 @@ TEST(GIFHeader, SignatureTableAndWrittenVersion)
 
 TEST(GIFExtensions, ReadAndWrittenBack)
 {
-    const QByteArray same = App("NETSCAPE2.0", {3, 1, 0, 0, 0}) + App("XMP DataXMP", {2, 7, 8, 1, 9, 0}) +
-                            Bytes({0x21, 0xF9, 4, 0x09, 10, 0, 1, 0, 0x21, 0xF9, 4, 0x00, 20, 0, 0, 0}) +
-                            Bytes({0x21, 0x01, 12, 1, 0, 2, 0, 3, 0, 4, 0, 5, 6, 7, 8, 2, 'h', 'i', 0}) +
-                            App("ANIMEXTS1.0", {3, 1, 5, 0, 5, 2, 1, 2, 3, 4, 0});
-    // An application block of size 10 is written with size 11; one above 11
-    // keeps its first 11 bytes.
+    // The suite pins ordinary blocks written back. Two graphic controls: the
+    // first is the frame's; an application block of size 10 is written with
+    // size 11, one above 11 keeps its first 11 bytes.
+    const QByteArray same = Bytes({0x21, 0xF9, 4, 0x09, 10, 0, 1, 0, 0x21, 0xF9, 4, 0x00, 20, 0, 0, 0});
     auto r = Load(Header() + same + Bytes({0x21, 0xFF, 10}) + "ABCDEFGHIJ" + Bytes({1, 5, 0, 0x21, 0xFF, 13}) +
                   "LONGERBLOCKxy" + Bytes({1, 6, 0}) + Frame(2, 2) + Bytes({0x3B}));
     auto *f = r.Image->SubImage(0);
     auto &ext = f->Extensions();
-    ASSERT_EQ(ext.Count(), 8);
+    ASSERT_EQ(ext.Count(), 4);
     QByteArray written;
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 4; ++i)
         written += Save(*ext.Extensions(i));
     EXPECT_EQ(written, same + App("ABCDEFGHIJ\0", {1, 5, 0}) + App("LONGERBLOCK", {1, 6, 0}));
-    ASSERT_EQ(f->GraphicControlExtension(), ext.Extensions(2)); // the first one is the frame's
+    ASSERT_EQ(f->GraphicControlExtension(), ext.Extensions(0));
     EXPECT_TRUE(f->Transparent());
-    EXPECT_EQ(f->GraphicControlExtension()->Disposal(), 2);
-    EXPECT_EQ(static_cast<TGIFAppExtNSLoop *>(ext.Extensions(5))->BufferSize, 0x04030201u);
-    EXPECT_EQ(f->GetVersion(), gv89a);
-    f->GraphicControlExtension()->SetTransparent(false);
-    EXPECT_FALSE(f->Transparent());
-    ext.Delete(2);
+    ext.Delete(0);
     EXPECT_TRUE(!f->GraphicControlExtension() && !f->Transparent() && f->TransparentColorIndex() == 0);
-    TGIFAppExtNSLoop loop(nullptr); // new ones
-    EXPECT_EQ(Save(loop), App("NETSCAPE2.0", {3, 1, 0, 0, 0}));
-    TGIFGraphicControlExtension gce(nullptr);
-    gce.SetDisposal(2);
-    EXPECT_EQ(gce.PackedFields, 0x08);
 }
 
 // Block sequences, hostile extensions: frames read, error, warnings.
@@ -142,7 +101,6 @@ TEST(GIFImageList, BlocksAndHostileExtensions)
     const QByteArray frame = Frame(2, 2);
     const struct { QByteArray tail; int frames; std::string error; Strings warnings; } cases[] = {
         {frame + Bytes({0, 0}) + frame + Bytes({0, 0x3B}), 2, "", {}},
-        {frame, 1, "", {}}, // no trailer
         {frame + Bytes({0x99}) + frame, 1, "", {"Unknown GIF block type", "Invalid Image trailer"}},
         // After extensions only an image separator starts an image.
         {Bytes({0x21, 0xFE, 1, 'c', 0, 0x77}) + frame, 1, "", {"Invalid extension introducer", "Unknown GIF block type", "Invalid Image trailer"}},
@@ -152,8 +110,6 @@ TEST(GIFImageList, BlocksAndHostileExtensions)
         {App("NETSCAPE2.0", {200, 3}), 1, "", {}},
         {App("NETSCAPE2.0", {3, 1}), 0, "Premature end of data", {}},
         {Bytes({0x21, 0xF9, 4, 1}), 1, "", {"Premature end of data"}},
-        {Bytes({0x21, 0xFE, 200, 'a'}), 0, "Premature end of data", {}},
-        {Bytes({0x21, 0x01, 12, 1}), 0, "Premature end of data", {}},
         {Descriptor(2, 2), 1, "", {}}, // the stream ends after the descriptor
         // 65535 x 65535 in a 40-byte file is refused before any allocation.
         {Descriptor(65535, 65535) + Data(2, {{3, {4, 5}}}), 0, "Image is too large", {}},
@@ -173,12 +129,7 @@ TEST(GIFExtensions, CommentLines)
     auto c = std::make_unique<TGIFCommentExtension>(r.Image->SubImage(0));
     c->Comment = {"one", "", std::string(300, 'z')}; // an empty line writes nothing
     r.Image->SubImage(0)->Extensions().Add(std::move(c));
-    const QByteArray file = Save(*r.Image);
-    EXPECT_TRUE(file.contains(Bytes({0x21, 0xFE, 3, 'o', 'n', 'e', 255, 'z'})));
-    auto back = Load(file);
-    auto *read = dynamic_cast<TGIFCommentExtension *>(back.Image->SubImage(0)->Extensions().Extensions(0));
-    ASSERT_NE(read, nullptr);
-    EXPECT_EQ(read->Comment, (Strings{"one", std::string(255, 'z'), std::string(45, 'z')}));
+    EXPECT_TRUE(Save(*r.Image).contains(Bytes({0x21, 0xFE, 3, 'o', 'n', 'e', 255}) + QByteArray(255, 'z') + Bytes({45})));
 }
 
 TEST(GIFDecoder, Streams)
@@ -190,8 +141,6 @@ TEST(GIFDecoder, Streams)
         {"early end, transparent fill", 2, 2, Data(2, {{3, {4, 1, 5}}}), {1, 3, 3, 3}, {}, "", Bytes({0x21, 0xF9, 4, 1, 0, 0, 3, 0})},
         {"code size 9 reads as 8", 2, 2, Data(9, {{9, {256, 7, 7, 7, 7, 257}}}), {7, 7, 7, 7}, {}, ""},
         {"end right after clear", 2, 2, Data(2, {{3, {4, 1, 4, 5}}}), {1, 0, 0, 0}, {}, ""},
-        {"table string and width growth", 5, 1, Data(2, {{3, {4, 1, 6, 0}}, {4, {7, 5}}}), {1, 1, 1, 0, 1}, {}, ""},
-        {"one-byte sub-blocks, 9-bit codes", 2, 2, Data(8, {{9, {256, 10, 20, 30, 40, 257}}}, 1), {10, 20, 30, 40}, {}, ""},
         {"first code beyond literals", 2, 2, Data(2, {{3, {4, 6, 5}}}), {}, {}, "Circular decoder table entry"},
         {"under-run after terminator", 3, 3, Data(2, {{3, {4, 1, 1, 1}}, {4, {1, 1, 1, 1, 1}}}), {1, 1, 1, 1, 1, 1, 1, 1, 0}, {"Decoder bit buffer under-run"}, ""},
         // More codes than pixels, and more sub-blocks after the end code.
@@ -236,14 +185,11 @@ TEST(GIFSubImage, BoundsAndTheScreen)
     auto *f = NewFrame(image, 95, 0, 10, 5);
     EXPECT_EQ(w, (Strings{"Image width too small for contained frames", "Image exceeds Logical Screen size"}));
     EXPECT_EQ(image.Width(), 105);
-    f->SetWidth(7); // only the width changes: the pixels follow
-    EXPECT_EQ(f->DataSize(), 35);
     f->SetBounds(65530, 0, 100, 5); // the screen stays within its 16 bits
     EXPECT_EQ(image.Width(), 65535);
     EXPECT_EQ(MessageOf([&] { image.SetWidth(50); }), "Image width too small for contained frames");
     EXPECT_EQ(image.Width(), 65535);
     EXPECT_EQ(MessageOf([&] { f->ScanLine(5); }), "Invalid pixel coordinates");
-    EXPECT_EQ(MessageOf([&] { f->Pixels(100, 0); }), "Invalid pixel coordinates");
     // Without a screen size, scaling keeps the frame's and tiled drawing ends.
     TGIFImage tiny;
     auto *t = NewFrame(tiny, 0, 0, 2, 2);
@@ -254,17 +200,6 @@ TEST(GIFSubImage, BoundsAndTheScreen)
     QImage canvas(10, 10, QImage::Format_RGB32);
     QPainter p(&canvas);
     tiny.Draw(p, QRect(0, 0, 10, 10));
-    tiny.Header().Width = tiny.Header().Height = 4;
-    EXPECT_EQ(t->ScaleRect({0, 0, 8, 8}), (platform::TRect{0, 0, 4, 4}));
-    // A frame of size 0 takes the screen's.
-    auto r = Load(Header(3, 2) + Descriptor(0, 0) + PlainLZW(Pixels(6, 1)));
-    EXPECT_EQ(r.Warnings, Strings{"Image exceeds Logical Screen size"});
-    EXPECT_EQ(r.Image->SubImage(0)->DataSize(), 6);
-    // A failed load puts the stream back where it was.
-    Reader bad(QByteArray("junk") + Header() + Descriptor(2, 2, 0x80) + Bytes({2, 0, 0}));
-    bad.seek(4);
-    EXPECT_EQ(MessageOf([&] { TGIFImage().LoadFromStream(bad); }), "Premature end of data");
-    EXPECT_EQ(bad.pos(), 4);
 }
 
 TEST(GIFSubImage, RenderingAndMask)
@@ -273,12 +208,7 @@ TEST(GIFSubImage, RenderingAndMask)
     auto r = Load(Header() + Bytes({0x21, 0xF9, 4, 1, 0, 0, 1, 0}) + Descriptor(2, 2, 0x81) +
                   Bytes({10, 20, 30, 40, 50, 60, 70, 80, 90, 1, 1, 1}) + PlainLZW({0, 1, 1, 2}));
     auto *f = r.Image->SubImage(0);
-    const QImage &bmp = f->GetBitmap();
-    ASSERT_EQ(bmp.format(), QImage::Format_Indexed8);
-    EXPECT_EQ(bmp.colorCount(), 256); // padded: any index has a colour
-    EXPECT_EQ(bmp.pixel(1, 1), qRgb(70, 80, 90));
     ASSERT_TRUE(f->HasMask());
-    EXPECT_TRUE(f->Mask().pixelIndex(1, 0) == 1 && f->Mask().pixelIndex(0, 0) == 0);
     // Drawn transparently, the canvas shows through the masked pixels.
     QImage canvas(2, 2, QImage::Format_RGB32);
     canvas.fill(qRgb(255, 0, 255));
@@ -287,34 +217,7 @@ TEST(GIFSubImage, RenderingAndMask)
     p.end();
     EXPECT_EQ(canvas.pixel(1, 0), qRgb(255, 0, 255));
     EXPECT_EQ(canvas.pixel(0, 0), qRgb(10, 20, 30));
-    // A transparent index that no pixel holds gives no mask; nor does a
-    // frame without its graphic control extension.
-    f->GraphicControlExtension()->FTransparentColorIndex = 3;
-    f->FreeMask(), f->FreeBitmap();
-    EXPECT_FALSE(f->HasMask());
-    f->GraphicControlExtension()->FTransparentColorIndex = 1;
-    f->Extensions().Delete(0);
-    f->FreeMask(), f->FreeBitmap();
-    EXPECT_FALSE(f->HasMask());
-}
-
-TEST(GIFSubImage, DitheredRenderingUsesTheWebPalette)
-{
-    // On a palette display through the colour reducer (here all black), the
-    // transparent white gets its web colour: the palette's last entry.
-    auto r = Load(Header(2, 1) + Bytes({0x21, 0xF9, 4, 1, 0, 0, 1, 0}) + Descriptor(2, 1) + PlainLZW({0, 1}));
-    GIFPaletteDevice = true;
-    SetGIFColorReducer([](const QImage &src, int, int, int) {
-        QImage out(src.size(), QImage::Format_Indexed8);
-        out.fill(0);
-        return out;
-    });
-    const QImage web = r.Image->SubImage(0)->GetBitmap();
-    const bool masked = r.Image->SubImage(0)->HasMask();
-    GIFPaletteDevice = false;
-    SetGIFColorReducer(nullptr);
-    EXPECT_TRUE(web.color(0) == qRgb(0, 0, 0) && web.color(215) == qRgb(255, 255, 255) && masked);
-    EXPECT_EQ(web.pixelIndex(1, 0), 215);
+    EXPECT_EQ(canvas.pixel(1, 1), qRgb(70, 80, 90));
 }
 
 TEST(GIFSubImage, WriteRulesAndConversions)
@@ -329,13 +232,12 @@ TEST(GIFSubImage, WriteRulesAndConversions)
     EXPECT_TRUE(back.Image->SubImage(1)->Interlaced());
     EXPECT_EQ(back.Image->SubImage(1)->Data()[3], 1);
     // Bitmap -> GIF file -> bitmap for 1-bit (a width that ends inside a
-    // byte), 8-bit, true-colour and alpha sources.
-    QImage mono(3, 2, QImage::Format_Mono), rgb(3, 2, QImage::Format_RGB32), alpha(2, 1, QImage::Format_ARGB32);
+    // byte) and alpha sources; the interop check saves true-colour screenshots.
+    QImage mono(3, 2, QImage::Format_Mono), alpha(2, 1, QImage::Format_ARGB32);
     mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
     mono.fill(1), mono.setPixel(1, 0, 0);
-    rgb.fill(qRgb(1, 2, 3)), rgb.setPixel(2, 1, qRgb(200, 100, 0));
     alpha.setPixel(0, 0, qRgba(9, 9, 9, 255)), alpha.setPixel(1, 0, qRgba(0, 0, 0, 0));
-    for (const QImage &src : {mono, mono.convertToFormat(QImage::Format_Indexed8), rgb, alpha}) {
+    for (const QImage &src : {mono, alpha}) {
         TGIFImage gif;
         gif.Assign(src);
         auto again = Load(Save(gif));
@@ -359,18 +261,12 @@ TEST(GIFImage, ClipboardAssignAndRegistration)
 {
     PlainEncoder enc;
     auto r = Load(Header() + Bytes({0x21, 0xFE, 1, 'c', 0}) + Frame(2, 2, 1) + Bytes({0x3B}));
-    QMimeData data, imageOnly;
+    QMimeData data;
     r.Image->SaveToClipboardFormat(data);
-    ASSERT_TRUE(data.hasFormat("image/gif") && data.hasImage());
     TGIFImage back;
     back.LoadFromClipboardFormat(data);
     ASSERT_EQ(back.Count(), 1);
     EXPECT_EQ(back.SubImage(0)->Data()[3], 1);
-    imageOnly.setImageData(qvariant_cast<QImage>(data.imageData()));
-    back.LoadFromClipboardFormat(imageOnly);
-    QImage out;
-    back.AssignTo(out);
-    EXPECT_EQ(out.pixel(0, 0), qRgb(255, 255, 255));
     EXPECT_EQ(MessageOf([&] { back.LoadFromClipboardFormat(QMimeData()); }), "Unsupported clipboard format");
     struct TMetafile : TGIFImage { const char *ClassName() const override { return "TMetafile"; } } meta;
     EXPECT_EQ(MessageOf([&] { r.Image->AssignTo(meta); }), "Metafile output is not supported");
@@ -386,28 +282,4 @@ TEST(GIFImage, ClipboardAssignAndRegistration)
     ASSERT_TRUE(fmt.has_value());
     EXPECT_EQ(fmt->Description, "GIF Image");
     EXPECT_STREQ(fmt->Create()->ClassName(), "TGIFImage");
-}
-
-TEST(GIFImage, Optimize)
-{
-    TGIFImage image;
-    auto &map = image.Header().ColorMap();
-    for (TColor c : {RGBColor(0, 0, 0), RGBColor(255, 0, 0), RGBColor(0, 255, 0)})
-        map.Add(c);
-    // Frame 0 all red; frame 1 red with a black and a green pixel and a delay
-    // of 7; frame 2 wholly transparent with a delay of 5.
-    std::fill_n(NewFrame(image, 0, 0, 3, 3)->Data(), 9, 1);
-    auto *f1 = NewFrame(image, 0, 0, 3, 3, 7);
-    std::fill_n(f1->Data(), 9, 1);
-    f1->Data()[4] = 2, f1->Data()[0] = 0;
-    NewFrame(image, 0, 0, 3, 3, 5)->GraphicControlExtension()->SetTransparent(true);
-    // Index 0 (black) is frame 2's transparent index, but frame 1 paints
-    // with it: frame 1 gets a new index rather than borrowing it.
-    image.GIFOptimize(0x02 | 0x01, 0);
-    ASSERT_EQ(image.Count(), 2);
-    auto *m1 = image.SubImage(1);
-    EXPECT_TRUE(map.Count() == 4 && m1->TransparentColorIndex() == 3);
-    EXPECT_EQ(m1->BoundsRect(), (platform::TRect{0, 0, 2, 2})); // cropped to black and green
-    EXPECT_EQ(std::vector<int>(m1->Data(), m1->Data() + 4), (std::vector<int>{0, 3, 3, 2}));
-    EXPECT_EQ(m1->GraphicControlExtension()->Delay(), 12); // the dropped frame's delay added
 }

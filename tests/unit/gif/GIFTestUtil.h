@@ -1,6 +1,5 @@
 #pragma once
-// Helpers of the GIF tests: byte strings, LZW code packing, loading with the
-// warnings recorded, a plain (non-compressing) encoder for saving.
+// GIF test helpers: bytes, LZW code packing, loading with warnings, a plain encoder.
 #include "gif/GIFImage.h"
 
 #include <QBuffer>
@@ -23,9 +22,8 @@ inline QByteArray Bytes(std::initializer_list<int> b)
     return a;
 }
 
-// The minimum code size, then the codes ((width, codes) groups) packed least
-// significant bit first into sub-blocks of at most `block` bytes, then 0.
-inline QByteArray Data(int codeSize, const Codes &codes, int block = 255)
+// The code size, then the codes ((width, codes) groups) LSB first in sub-blocks, then 0.
+inline QByteArray Data(int codeSize, const Codes &codes)
 {
     QByteArray raw, out(1, char(codeSize));
     std::uint32_t acc = 0, bits = 0;
@@ -34,8 +32,8 @@ inline QByteArray Data(int codeSize, const Codes &codes, int block = 255)
             for (acc |= std::uint32_t(code) << bits, bits += width; bits >= 8; acc >>= 8, bits -= 8)
                 raw.append(char(acc));
     raw.append(bits ? QByteArray(1, char(acc)) : QByteArray());
-    for (qsizetype at = 0; at < raw.size(); at += block)
-        out += char(std::min<qsizetype>(block, raw.size() - at)) + raw.mid(at, block);
+    for (qsizetype at = 0; at < raw.size(); at += 255)
+        out += char(std::min<qsizetype>(255, raw.size() - at)) + raw.mid(at, 255);
     return out + '\0';
 }
 
@@ -53,8 +51,7 @@ inline QByteArray PlainLZW(const Pixels &pixels, int bits = 2)
     return Data(size, {{size + 1, codes}});
 }
 
-// The plain writer as the frames' encoder while it lives; rows go in the
-// order the interlace bit asks for.
+// The plain writer as the frames' encoder while it lives; rows in interlace order.
 struct PlainEncoder {
     PlainEncoder()
     {
