@@ -14,12 +14,57 @@ using namespace gif_test;
 namespace {
 QByteArray App(const char *id, std::initializer_list<int> blocks) { return "\x21\xFF\x0B" + QByteArray(id, 11) + Bytes(blocks); }
 
-TGIFSubImage *NewFrame(TGIFImage &image, int l, int t, int w, int h)
+TGIFSubImage *NewFrame(TGIFImage &image, int l, int t, int w, int h, int delay = -1)
 {
     auto *f = image.SubImage(image.Add(std::make_unique<TGIFSubImage>(&image)));
     f->SetBounds(l, t, w, h);
+    if (delay >= 0)
+        f->Extensions().Add(std::make_unique<TGIFGraphicControlExtension>(f)), f->GraphicControlExtension()->SetDelay(delay);
     return f;
 }
+TEST(GIFSubImage, DitheredRenderingUsesTheWebPalette)
+{
+    // On a palette display through the colour reducer (here all black), the
+    // transparent white gets its web colour: the palette's last entry.
+    auto r = Load(Header(2, 1) + Bytes({0x21, 0xF9, 4, 1, 0, 0, 1, 0}) + Descriptor(2, 1) + PlainLZW({0, 1}));
+    GIFPaletteDevice = true;
+    SetGIFColorReducer([](const QImage &src, int, int, int) {
+        QImage out(src.size(), QImage::Format_Indexed8);
+        out.fill(0);
+        return out;
+    });
+    const QImage web = r.Image->SubImage(0)->GetBitmap();
+    const bool masked = r.Image->SubImage(0)->HasMask();
+    GIFPaletteDevice = false;
+    SetGIFColorReducer(nullptr);
+    EXPECT_TRUE(web.color(0) == qRgb(0, 0, 0) && web.color(215) == qRgb(255, 255, 255) && masked);
+    EXPECT_EQ(web.pixelIndex(1, 0), 215);
+}
+
+TEST(GIFImage, Optimize)
+{
+    TGIFImage image;
+    auto &map = image.Header().ColorMap();
+    for (TColor c : {RGBColor(0, 0, 0), RGBColor(255, 0, 0), RGBColor(0, 255, 0)})
+        map.Add(c);
+    // Frame 0 all red; frame 1 red with a black and a green pixel and a delay
+    // of 7; frame 2 wholly transparent with a delay of 5.
+    std::fill_n(NewFrame(image, 0, 0, 3, 3)->Data(), 9, 1);
+    auto *f1 = NewFrame(image, 0, 0, 3, 3, 7);
+    std::fill_n(f1->Data(), 9, 1);
+    f1->Data()[4] = 2, f1->Data()[0] = 0;
+    NewFrame(image, 0, 0, 3, 3, 5)->GraphicControlExtension()->SetTransparent(true);
+    // Index 0 (black) is frame 2's transparent index, but frame 1 paints
+    // with it: frame 1 gets a new index rather than borrowing it.
+    image.GIFOptimize(0x02 | 0x01, 0);
+    ASSERT_EQ(image.Count(), 2);
+    auto *m1 = image.SubImage(1);
+    EXPECT_TRUE(map.Count() == 4 && m1->TransparentColorIndex() == 3);
+    EXPECT_EQ(m1->BoundsRect(), (platform::TRect{0, 0, 2, 2})); // cropped to black and green
+    EXPECT_EQ(std::vector<int>(m1->Data(), m1->Data() + 4), (std::vector<int>{0, 3, 3, 2}));
+    EXPECT_EQ(m1->GraphicControlExtension()->Delay(), 12); // the dropped frame's delay added
+}
+
 } // namespace
 
 TEST(GIFUtils, BitsAndSubBlocks)

@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include <QPainter>
+
 #include <thread>
 
 using namespace gif;
@@ -83,6 +85,77 @@ struct Painting {
 };
 
 constexpr std::uint16_t kSync = doAnimate | doTransparent;
+TEST(GIFPainter, FrameDoneRedirectsAndEndsThePass)
+{
+    FakeTime time;
+    const QByteArray bytes = Gif({{0, 4, 2}, {0, 4, 1}, {0, 4, 3}}, 2);
+    for (int next : {2, -1, 7}) {
+        Painting p(bytes);
+        std::string frames;
+        p.G.Image->OnFrameDone = [&](void *s) {
+            auto *painter = static_cast<TGIFPainter *>(s);
+            frames += char('0' + painter->FrameIndex);
+            if (painter->FrameIndex == 0)
+                painter->FrameIndex = next;
+        };
+        p.Run(kSync | doLoop);
+        EXPECT_EQ(frames, next == 2 ? "0202" : "00") << next;
+    }
+}
+
+TEST(GIFPainter, NegativeSpeedHoldsTheFirstFrameAndEmptyPassesKeepAPace)
+{
+    {
+        Painting p(Gif({{0, 4, 2}, {0, 4, 1}}));
+        p.G.Image->AnimationSpeed = -5;
+        p.Run(31);
+        Serve([&] { return p.Shown.size() > 1; }, 300); // does not come
+        EXPECT_EQ(p.Shown.size(), 1u);
+        p.G.Image->PaintStop(); // the wake event ends the endless wait
+        EXPECT_TRUE(p.G.Image->Painters.empty());
+    }
+    FakeTime time;
+    TGIFImage img;
+    for (int i = 0; i < 2; ++i)
+        img.Add(std::make_unique<TGIFSubImage>(&img));
+    img.Header().Width = 4, img.Header().Height = 1;
+    QImage canvas(4, 1, QImage::Format_RGB32);
+    Paint(img, {&canvas, nullptr, nullptr}, canvas.rect(), 31);
+    Serve([&] { return std::lock_guard(time.Lock), time.Sleeps.size() >= 3; });
+    img.PaintStop();
+    std::lock_guard l(time.Lock);
+    ASSERT_GE(time.Sleeps.size(), 3u);
+    for (int ms : time.Sleeps)
+        EXPECT_EQ(ms, 120); // the default delay between passes that drew nothing
+}
+
+TEST(GIFPainter, PaintersOfOneImageRenderOnTheirOwn)
+{
+    // Two painters render the same frames on their threads while this
+    // thread draws the image: each has its own rendering (run under TSan).
+    // A loop count of 2 does not end them: doLoopForever does, at PaintStop.
+    FakeTime time;
+    Painting p(Gif({{0, 4, 2}, {1, 2, 1, 0, 2}, {0, 4, 3}}, 2));
+    QImage second(4, 1, QImage::Format_ARGB32_Premultiplied);
+    second.fill(0);
+    p.Run(31);
+    Paint(*p.G.Image, {&second, nullptr, nullptr}, second.rect(), 31);
+    QImage drawn(4, 1, QImage::Format_ARGB32_Premultiplied);
+    ASSERT_TRUE(Serve([&] {
+        QPainter painter(&drawn);
+        p.G.Image->Draw(painter, drawn.rect());
+        return p.Shown.size() >= 20;
+    }));
+    EXPECT_EQ(p.G.Image->Painters.size(), 2u);
+    p.G.Image->PaintStop();
+    EXPECT_TRUE(p.G.Image->Painters.empty());
+    const auto shown = p.Shown.size();
+    platform::CheckSynchronize(30);
+    EXPECT_EQ(p.Shown.size(), shown);
+    EXPECT_FALSE(p.Done); // stopped, not ended
+    EXPECT_EQ(Pixels(drawn), "RRRR");
+}
+
 } // namespace
 
 TEST(GIFPainter, WaitsFollowTheDelays)
