@@ -215,19 +215,6 @@ TEST(BMPLoader, ServesRegistryPicturesAndMemory)
     EXPECT_FALSE(split->Present);
 }
 
-TEST(UniDIB, RoundsDepthsAndSizes)
-{
-    using T = std::tuple<int, int, int, int, bool>; // bits, width, height, bytes per line, palette
-    const std::pair<std::array<int, 3>, T> cases[] = {{{3, 2, 2}, {4, 3, 2, 4, true}},    {{0, 15, 0}, {16, 1, 1, 4, false}},
-                                                      {{5, 0, -2}, {1, 5, -2, 4, true}},  {{2, 25, 1}, {32, 2, 1, 8, false}},
-                                                      {{3, 24, 1}, {24, 3, 1, 12, false}}};
-    for (const auto &[in, want] : cases) {
-        const TUniDIB d(in[0], 0, in[1], in[2]);
-        EXPECT_EQ(T(d.BitCount(), d.Width(), d.Height(), d.BytesPerLine, d.HasPalette), want) << in[1];
-    }
-    EXPECT_THROW(TUniDIB(1 << 15, 0, 8, 1 << 14), ELinearBitmap);
-}
-
 // Where each depth keeps pixel X, that reading gives back what was set, and that positions outside the section change nothing.
 TEST(UniDIB, PixelOperationsPerDepth)
 {
@@ -269,20 +256,4 @@ TEST(UniDIB, SixteenBitLayouts)
         EXPECT_EQ(static_cast<std::uint32_t>(d.Bits[0] | d.Bits[1] << 8), c.word) << c.layout;
         EXPECT_EQ(d.GetPixel(0, 0), c.back) << c.layout;
     }
-}
-
-TEST(UniDIB, ColourTableAndImage)
-{
-    TUniDIB d(2, 0, 8, 2); // bottom-up
-    TLogPalette pal;
-    pal.palPalEntry[7] = {200, 100, 50, 0};
-    d.SetColorTable(pal);
-    EXPECT_EQ(d.Info.Colors[7][0], 50);
-    d.SetPixel(1, 0, 7); // memory row 0 is the picture's bottom row
-    const QImage image = d.ToImage();
-    EXPECT_EQ(image.pixel(1, 1), qRgb(200, 100, 50));
-    EXPECT_EQ(image.pixel(1, 0), qRgb(0, 0, 0));
-    TUniDIB rgb(1, 0, 24, 1);
-    rgb.SetColorTable(pal); // no colour table: nothing happens
-    EXPECT_EQ(rgb.Info.Colors[7][0], 0);
 }

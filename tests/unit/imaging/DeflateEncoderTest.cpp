@@ -200,36 +200,3 @@ TEST(ChecksumTest, CrcAndAdlerMatchZlib)
             ASSERT_EQ(x.Value(), (sb << 16) | sa);
         }
 }
-
-// Trees and length limits on any input: fuzz_huffman. Here the exact codes.
-TEST(HuffmanTest, LengthsCodesAndBadSets)
-{
-    THuffmanCodes c;
-    // A lone symbol gets one bit, none gives no codes; ties go to the later symbol (ties to the earlier one would give 2, 2, 1
-    // for three equal weights).
-    using V = std::vector<std::uint32_t>;
-    for (const auto &[weights, lengths] : {std::pair<V, V>{{0, 0, 42, 0}, {0, 0, 1, 0}}, {{0, 0, 0}, {0, 0, 0}},
-                                           {{1, 1, 2}, {2, 2, 1}}, {{1, 1, 1}, {1, 2, 2}}}) {
-        c.SetCount(static_cast<int>(weights.size()));
-        V w = weights, got;
-        c.BuildFromFrequencies(w.data(), 15);
-        for (std::size_t s = 0; s < weights.size(); ++s)
-            got.push_back(c.Codes[s].Length);
-        EXPECT_EQ(got, lengths);
-    }
-    const std::uint8_t lens[4] = {2, 1, 3, 3}, over[4] = {1, 1, 1, 0}, tooLong[4] = {1, 9, 2, 0};
-    const std::uint32_t canonical[4] = {0b10, 0, 0b110, 0b111}; // before reversal
-    c.SetCount(4);
-    c.BuildFromLengths(lens, 15);
-    for (int s = 0; s < 4; ++s)
-        EXPECT_EQ(c.Codes[s].Code * 10 + c.Codes[s].Length, ReverseBits(canonical[s], lens[s]) * 10 + lens[s]);
-    EXPECT_EQ(MessageOf([&] { c.BuildFromLengths(over, 15); }), "Error in compressed data");
-    EXPECT_EQ(MessageOf([&] { c.BuildFromLengths(tooLong, 7); }), "Error in compressed data");
-    c.SetFixedLength(5);
-    EXPECT_EQ(c.Codes[1].Code * 10 + c.Codes[1].Length, 0b10000u * 10 + 5);
-    THuffmanTree big;
-    THuffmanCodes bad; // one code a prefix of another
-    bad.SetCount(3);
-    bad.Codes[0] = {0, 1}, bad.Codes[1] = {0, 2}, bad.Codes[2] = {1, 1};
-    EXPECT_THROW(big.Build(bad), platform::Exception);
-}

@@ -298,32 +298,6 @@ TEST(MemStream, SeekBoundsErrorsAndFreshChains)
     EXPECT_EQ(std::string(buf, 5), "other");
 }
 
-// Small writes fill blocks of 4096 bytes, a large one gets a block of its size; truncation frees the blocks after the current
-// one; Reserve adds at most one block for what the chain lacks; a count no write could take raises.
-TEST(MemStream, BlocksTruncationAndReserve)
-{
-    TMemStream s;
-    const std::string data = itest::RandomBytes(10000, 4);
-    for (int i = 0; i < 9; ++i)
-        s.Write(data.data() + i * 1000, 1000);
-    s.Seek(0), s.Reserve(0), s.Reserve(9000); // the blocks there have room
-    EXPECT_EQ(s.BlockCount() * 10000 + s.BlockCapacity(2), 34096u);
-    s.Seek(5000);
-    s.Truncate();
-    EXPECT_EQ(s.Size() * 10 + int(s.BlockCount()), 50002);
-    s.Seek(0);
-    s.Truncate();
-    s.Reserve(10000);
-    s.Write(data.data(), 10000);
-    EXPECT_EQ(s.BlockCount() * 100000 + s.BlockCapacity(0), 110000u);
-    s.Seek(2000);
-    s.Reserve(8000 + 5000);
-    s.Seek(10000);
-    s.Write(data.data(), 5000);
-    EXPECT_EQ(s.BlockCount() * 10000 + s.BlockCapacity(1), 25000u);
-    EXPECT_EQ(MessageOf<EInOutError>([&] { s.Reserve(INT_MAX - 14999); }), "Error writing to stream - TMemStream");
-}
-
 TEST(DynamicList, GrowthDeleteAndAssign)
 {
     struct Rec {
