@@ -5,7 +5,6 @@
 #include <QImage>
 
 #include <climits>
-#include "imaging/BMPUniDIB.h"
 
 // The cases name only the fields that differ from a plain 2 x 2 24-bit file.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -213,47 +212,4 @@ TEST(BMPLoader, ServesRegistryPicturesAndMemory)
     for (const auto &c : {std::pair{40 + 4, 4}, {40 + 8, 1}}) // colour table cut, pixels cut
         EXPECT_EQ(ErrorOf([&] { ReadDIB(dib.data() + 14, c.first, dib.data() + 62, c.second, *split); }), "Unsupported file format");
     EXPECT_FALSE(split->Present);
-}
-
-// Where each depth keeps pixel X, that reading gives back what was set, and that positions outside the section change nothing.
-TEST(UniDIB, PixelOperationsPerDepth)
-{
-    TUniDIB one(9, 0, 1, 1), four(3, 0, 4, 1), rgb(2, 0, 24, 2), wide(1, 0, 32, 1);
-    one.SetPixel(0, 0, 1);
-    one.SetPixel(8, 0, 5);
-    EXPECT_EQ(std::vector<int>(one.Bits, one.Bits + 2), (std::vector<int>{0x80, 0x80}));
-    four.SetPosition(0, 0);
-    for (std::uint32_t v : {0xA, 0xB, 0xC})
-        four.PutNext(v);
-    EXPECT_EQ(std::vector<int>(four.Bits, four.Bits + 2), (std::vector<int>{0xAB, 0xC0}));
-    four.SetPosition(1, 0);
-    EXPECT_EQ(four.GetNext(), 0xBu);
-    for (auto [x, y] : {std::pair{1, 1}, {2, 0}, {0, 2}, {-1, 0}})
-        rgb.SetPixel(x, y, 0x112233);
-    EXPECT_EQ(rgb.Bits[8 + 3], 0x33);
-    EXPECT_EQ(rgb.GetPixel(1, 1), 0x112233u);
-    EXPECT_EQ(std::count(rgb.Bits, rgb.Bits + rgb.ImageSize, 0), rgb.ImageSize - 3);
-    wide.SetPosition(0, 0);
-    wide.PutNext(0xDEADBEEF);
-    wide.PutNext(1); // past the end: ignored
-    EXPECT_EQ(wide.GetPixel(0, 0), 0xDEADBEEFu);
-}
-
-TEST(UniDIB, SixteenBitLayouts)
-{
-    // Channels 0x2B, 0x15, 0x0B (first six bits wide where the layout allows).
-    const std::uint32_t v = 0x2B << 16 | 0x15 << 8 | 0x0B;
-    const struct {
-        int layout;
-        std::uint32_t word, back;
-    } cases[] = {{0, 0x0B << 10 | 0x15 << 5 | 0x0B, 0x0B << 16 | 0x15 << 8 | 0x0B},
-                 {1, 0x8000 | 0x15 << 10 | 0x15 << 5 | 0x0B, v},
-                 {2, 0x8000 | 0x0B << 10 | 0x0A << 5 | 0x0B, 0x0B << 16 | 0x15 << 8 | 0x0B},
-                 {3, 0x8000 | 0x0B << 10 | 0x15 << 5 | 0x05, 0x0B << 16 | 0x15 << 8 | 0x0B}};
-    for (const auto &c : cases) {
-        TUniDIB d(1, c.layout, 16, 1);
-        d.SetPixel(0, 0, v);
-        EXPECT_EQ(static_cast<std::uint32_t>(d.Bits[0] | d.Bits[1] << 8), c.word) << c.layout;
-        EXPECT_EQ(d.GetPixel(0, 0), c.back) << c.layout;
-    }
 }

@@ -12,8 +12,6 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include "imaging/DynamicLists.h"
-#include "imaging/MemUtils.h"
 
 using namespace imaging;
 using namespace itest;
@@ -208,27 +206,8 @@ TEST(HostStreams, SeekRulesAndAvailable)
     EXPECT_FALSE(mem.NoDataExcept); // Qt asks for more than there is
     EXPECT_EQ(MessageOf<EStreamError>([&] { plain.Seek(0, 0); }), "Seeking not supported");
     EXPECT_FALSE(plain.seek(0));
-    TSeekableHostStream s(mem);
-    EXPECT_EQ(MessageOf<EStreamError>([&] { s.Seek(0, 3); }), "Unknown seek origin");
-    EXPECT_EQ(s.Seek(2, 0) + s.Seek(3, 1) + s.Seek(-1, 2), 2 + 5 + 9);
-    EXPECT_EQ(mem.Position(), 9);
-    EXPECT_EQ(MessageOf<EInOutError>([&] { s.Seek(11, 0); }), "Error moving stream pointer");
-    // SetSize: a position below the cut stays, one past it ends at the cut; growing does nothing.
-    for (auto [at, size, wantSize, wantPos] : {std::array{3, 6, 6, 3}, {5, 4, 4, 4}, {4, 10, 4, 4}}) {
-        s.Seek(at, 0);
-        s.SetSize(size);
-        EXPECT_EQ(mem.Size() * 100 + mem.Position(), wantSize * 100 + wantPos) << size;
-    }
     // Qt sizes its reads by bytesAvailable(): each byte left counts once.
-    ASSERT_EQ(s.write("456789", 6), 6); // writes through the adapter
-    ASSERT_TRUE(s.seek(3));
-    EXPECT_EQ(s.bytesAvailable(), 7);
     char buf[4];
-    ASSERT_EQ(s.read(buf, 2), 2);
-    EXPECT_EQ(s.bytesAvailable() * 100 + s.pos(), 505);
-    ASSERT_EQ(s.read(buf, 4) + s.read(buf, 4), 5);
-    EXPECT_EQ(s.bytesAvailable(), 0);
-    EXPECT_TRUE(s.atEnd());
     mem.Seek(6);
     EXPECT_EQ(plain.bytesAvailable(), 4);
     ASSERT_EQ(plain.read(buf, 3), 3);
@@ -296,68 +275,4 @@ TEST(MemStream, SeekBoundsErrorsAndFreshChains)
     b.Seek(0);
     b.Read(buf, 5);
     EXPECT_EQ(std::string(buf, 5), "other");
-}
-
-TEST(DynamicList, GrowthDeleteAndAssign)
-{
-    struct Rec {
-        std::int32_t a[6];
-    } *records = nullptr;
-    TDynamicList list(sizeof(Rec), reinterpret_cast<void **>(&records));
-    for (int i = 0; i < 17; ++i) {
-        list.Add();
-        records[list.Count - 1].a[0] = i;
-    }
-    EXPECT_EQ(records[16].a[5], 0); // new records start zeroed
-    EXPECT_THROW(list.Delete(17), platform::EAssertionFailed);
-    list.Delete(0);
-    ASSERT_EQ(list.Count, 16);
-    EXPECT_EQ(records[0].a[0] * 100 + records[15].a[0], 116); // the mirror follows the moved block
-    TDynamicList other(4, nullptr), copy(sizeof(Rec), nullptr);
-    EXPECT_THROW(other.Assign(list), platform::EAssertionFailed); // record sizes differ
-    copy.Assign(list);
-    ASSERT_EQ(copy.Count, 16);
-    EXPECT_EQ(static_cast<Rec *>(copy.Data())[15].a[0], 16);
-    list.Compact();
-    EXPECT_EQ(list.Capacity, 16);
-    list.SetCapacity(3);
-    EXPECT_EQ(list.Count, 3);
-    list.Clear();
-    EXPECT_EQ(records, nullptr);
-}
-
-// The stream form is a 32-bit count and the records (any bytes: fuzz_dynamiclist); a missing count is an empty list, a count
-// the stream cannot hold raises.
-TEST(DynamicList, StreamFormAndBadCounts)
-{
-    TDynamicList list(24, nullptr), back(24, nullptr);
-    list.Add();
-    list.Add();
-    std::memset(list.Data(), 0xAB, 48);
-    TMemStream mem;
-    list.SaveToStream(mem);
-    const itest::Bytes saved = itest::AllOf(mem);
-    ASSERT_EQ(saved.size(), 52u);
-    EXPECT_EQ(itest::Bytes(saved.begin(), saved.begin() + 5), (itest::Bytes{2, 0, 0, 0, 0xAB}));
-    back.LoadFromStream(*itest::MemOf(saved));
-    EXPECT_EQ(back.Count, 2);
-    auto partial = itest::MemOf(std::string("\x01\x00", 2));
-    back.LoadFromStream(*partial);
-    EXPECT_EQ(back.Count, 0);
-    EXPECT_TRUE(partial->NoDataExcept);
-    for (std::int32_t count : {-1, 3, 0x7FFFFFFF}) {
-        itest::Bytes b(52, 'r');
-        std::memcpy(b.data(), &count, 4);
-        EXPECT_THROW(back.LoadFromStream(*itest::MemOf(b)), EInOutError) << count;
-        EXPECT_EQ(back.Count, 0);
-    }
-}
-
-TEST(MemUtils, SearchesStopAtTheirEnds)
-{
-    const unsigned char buf[] = {1, 2, 3, 2, 4, 0};
-    EXPECT_EQ(std::vector<int>({FindByte(2, 5, 0, buf), FindByte(2, 5, 2, buf), FindByte(2, 3, 3, buf), FindByte(9, 5, 0, buf)}),
-              std::vector<int>({1, 3, -1, -1}));
-    EXPECT_EQ(FindWord(0x0402, 4, 0, buf), 3); // reads the byte at EndIndex
-    EXPECT_EQ(FindWord(0x0302, 5, 2, buf), -1);
 }
