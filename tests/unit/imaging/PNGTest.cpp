@@ -4,7 +4,6 @@
 #include "TestHelpers.h"
 #include "TestUtil.h"
 #include "imaging/PNGLoader.h"
-#include "imaging/Progress.h"
 
 
 #include <filesystem>
@@ -310,18 +309,15 @@ TEST(PNGWriterTest, LossyPreFilterStaysWithinTolerance)
     }
 }
 
-TEST(PNGWriterTest, TrialsReportProgressAndRestoreTheFilter)
+// Trying every filter leaves the option as it was and is never larger than any single policy.
+TEST(PNGWriterTest, TrialsRestoreTheFilterAndWinOverEveryPolicy)
 {
     TPNGLoader loader;
     loader.Filter = -3;
-    std::vector<int> seen;
-    ProgressUpdate = [&](int v) { seen.push_back(v); };
     const auto b = Capture(64, 64, 7);
     const Bytes f = SaveBytes(loader, *b);
-    ProgressUpdate = nullptr;
-    EXPECT_EQ(seen, (std::vector<int>{12, 25, 37, 50, 62, 75, 87}));
     EXPECT_EQ(loader.Filter, -3);
-    for (int policy = -2; policy <= 4; ++policy) { // never larger than any single policy
+    for (int policy = -2; policy <= 4; ++policy) {
         TPNGLoader one;
         one.Filter = policy;
         EXPECT_LE(f.size(), SaveBytes(one, *b).size());
@@ -358,10 +354,6 @@ TEST(PNGWriterTest, RegistrationAndPictureFormats)
     loader.GetSaveFilter(filter);
     EXPECT_EQ(filter, "Portable Network Graphics (*.png)|*.png|Multiple-image Network Graphics (*.mng)|*.mng");
     RegisterPNGLoader();
-    auto png = platform::FindFileFormat("png"), mng = platform::FindFileFormat(".MNG");
-    ASSERT_TRUE(png && mng);
-    EXPECT_EQ(png->ClassName + "/" + mng->ClassName, "TPNGGraphic/TMNGGraphic");
-    EXPECT_EQ(png->Description, "Portable Network Graphics");
     const auto b = Capture(20, 10, 11);
     for (const char *ext : {"PNG", "MNG"}) { // the picture's streams hold the file format, both ways
         const auto [file, back] = PictureRoundTrip(ext, *b);
@@ -369,8 +361,6 @@ TEST(PNGWriterTest, RegistrationAndPictureFormats)
         EXPECT_EQ(back, PixelsOf(*b));
     }
     UnregisterPNGLoader();
-    EXPECT_FALSE(platform::FindFileFormat("png"));
-    EXPECT_FALSE(PNGLoader());
 }
 
 TEST(PNGReaderTest, PngSuiteDecodesToTheExpectedPixels)
@@ -527,9 +517,4 @@ TEST(PNGReaderTest, PaletteAndTransparencyTablesStayInBounds)
     EXPECT_DOUBLE_EQ(loader.Gamma, 0.45455);
     ASSERT_EQ(Load(loader, File({grey, idat, Iend}), bmp), ""); // per-file state starts afresh
     EXPECT_EQ(std::tuple(loader.TransparentColor, loader.Gamma, loader.BitDepth), std::tuple(-1, 0.0, 8));
-    std::vector<int> seen; // progress follows the rows
-    ProgressUpdate = [&](int v) { seen.push_back(v); };
-    EXPECT_EQ(Load(loader, File({Ihdr(1, 4, 8, 0), Chunk("IDAT", Zlib({0, 1, 0, 2, 0, 3, 0, 4})), Iend}), bmp), "");
-    ProgressUpdate = nullptr;
-    EXPECT_EQ(seen, (std::vector<int>{0, 33, 66, 100}));
 }
