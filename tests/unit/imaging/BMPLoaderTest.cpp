@@ -71,7 +71,9 @@ Bytes Masks(std::uint32_t r, std::uint32_t g, std::uint32_t bl)
 
 } // namespace
 
-// Each header or run that a damaged or hostile file could carry fails cleanly, before anything is allocated for it.
+// Each header or run that a damaged or hostile file could carry fails cleanly, before anything is allocated for it. Zero
+// width, huge sizes, bad depths, planes, header sizes, colour tables, indices, masks and runs of the suite's b/ folder:
+// tests/interop/interop.py.
 TEST(BMPLoader, RefusesHostileHeadersAndRuns)
 {
     const Bytes px(16, 0);
@@ -79,20 +81,10 @@ TEST(BMPLoader, RefusesHostileHeadersAndRuns)
         const char *what;
         Spec spec;
     } cases[] = {
-        {"width 0", {.W = 0, .Pixels = px}},
         {"height INT_MIN", {.H = INT_MIN, .Pixels = px}},
-        {"above 2^28 pixels", {.W = 16385, .H = 16385, .Pixels = px}},
         {"2^31 pixels, 32-bit product wraps", {.W = 65536, .H = 32768, .Pixels = px}},
-        {"bit count 2", {.Bits = 2, .Colors = 4, .Pixels = px}},
-        {"planes 2", {.Planes = 2, .Pixels = px}},
         {"RLE8 at 4 bpp", {.Bits = 4, .Comp = 1, .Colors = 16, .Pixels = {0, 1}}},
-        {"RLE top-down", {.H = -2, .Bits = 8, .Comp = 1, .Colors = 2, .Pixels = {0, 1}}},
-        {"colours used beyond the file", {.Bits = 8, .Colors = 2, .ClrUsed = 0x7FFFFFFF, .Pixels = px}},
-        {"pixels cut short", {.W = 4, .H = 4, .Pixels = px}},
-        {"header size 66", {.Hs = 66, .Pixels = px}},
-        {"bit-field mask zero", {.Bits = 16, .Comp = 3, .Extra = Masks(0xF800, 0x07E0, 0), .Pixels = px}},
         {"bit-field mask with a gap", {.Bits = 16, .Comp = 3, .Extra = Masks(0xF801, 0x07E0, 0x1E), .Pixels = px}},
-        {"index beyond the colour table", {.W = 4, .H = 1, .Bits = 8, .Colors = 2, .Pixels = {0, 1, 2, 0}}},
         {"compression 4", {.Comp = 4, .Pixels = px}},
         {"run past the row", {.Bits = 8, .Comp = 1, .Colors = 2, .Pixels = {3, 1, 0, 1}}},
         {"absolute run past the row", {.Bits = 8, .Comp = 1, .Colors = 2, .Pixels = {0, 3, 1, 1, 1, 0, 0, 1}}},
