@@ -177,16 +177,6 @@ TEST(LinearBitmap, QImageRoundTripsAndFormats)
     EXPECT_EQ(out.format(), QImage::Format_Indexed8);
     EXPECT_EQ(out.pixelIndex(0, 0) * 1000 + out.pixelIndex(1, 0), 1255);
     EXPECT_EQ(out.pixel(2, 0), qRgb(0x80, 0x80, 0x80));
-    QImage mono(9, 2, QImage::Format_Mono);
-    mono.fill(1);
-    mono.setColor(1, qRgb(1, 2, 3));
-    b.Assign(mono);
-    EXPECT_EQ(b.PixelFormat, pf24bit); // a 1-bit image becomes 24-bit
-    EXPECT_EQ(b.ScanLine(1)[8 * 3 + 2], 1);
-    QImage grey(2, 2, QImage::Format_Grayscale8);
-    grey.fill(50);
-    b.Assign(grey);
-    EXPECT_TRUE(b.IsGreyscale());
     b.Assign(QImage());
     EXPECT_FALSE(b.Present);
 }
