@@ -5,6 +5,7 @@
 #include "platform/core/Exceptions.h"
 #include "imaging/Adler32.h"
 #include "imaging/CRC32Core.h"
+#include "imaging/Huffman.h"
 
 using namespace imaging;
 using namespace itest;
@@ -194,4 +195,15 @@ TEST(ChecksumTest, CrcAndAdlerMatchZlib)
             x.Update(src->data(), static_cast<std::int64_t>(len));
             ASSERT_EQ(x.Value(), adler32(1, src->data(), uInt(len))) << len;
         }
+}
+
+// Trees on any input: fuzz_huffman; exact codes: the reference output above. Here the smallest over-full set and a length
+// above the limit.
+TEST(HuffmanTest, BadLengthSetsAreRefused)
+{
+    const std::uint8_t over[4] = {1, 1, 1, 0}, tooLong[4] = {1, 9, 2, 0};
+    THuffmanCodes c;
+    c.SetCount(4);
+    EXPECT_EQ(MessageOf([&] { c.BuildFromLengths(over, 15); }), "Error in compressed data");
+    EXPECT_EQ(MessageOf([&] { c.BuildFromLengths(tooLong, 7); }), "Error in compressed data");
 }

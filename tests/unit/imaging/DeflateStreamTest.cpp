@@ -4,6 +4,7 @@
 #include "imaging/BitStream.h"
 #include "imaging/CRC32Stream.h"
 #include "imaging/Deflate.h"
+#include "imaging/DeflateCoder.h"
 
 #include <climits>
 
@@ -93,4 +94,15 @@ TEST(DeflateStreamTest, BitStreamOrderAndEnds)
     EXPECT_EQ(t.ReadBits(&v, 3) + h.ReadBits(&v, 3), 6);
     EXPECT_EQ(t.Available(), 2 + 3);
     EXPECT_EQ(h.Available(), INT_MAX);
+}
+
+// Round trips: the PNG reader and writer. Here a read one byte past the data raises instead of coming back short.
+TEST(DeflateStreamTest, ReadPastTheDataRaises)
+{
+    const std::string hello = "hello hello hello";
+    Probe in(DeflateBuffer(hello.data(), hello.size(), BlockFixed));
+    TDeflateStream r(&in, 0);
+    char buf[18];
+    EXPECT_EQ(MessageOf([&] { r.Read(buf, 18); }), "Read less than expected");
+    EXPECT_EQ(std::string(buf, 17), hello);
 }
