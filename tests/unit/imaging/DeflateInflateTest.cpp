@@ -9,36 +9,17 @@ using namespace itest;
 
 namespace {
 
-// Pulls bytes, and when `peek` is set shows views of random sizes (sometimes none).
+// Pulls bytes and counts what it gave.
 struct Source : InflateSource {
     const Bytes &data;
-    std::size_t pos = 0, view = 0;
-    bool peek;
-    std::mt19937 rng;
-    Source(const Bytes &d, bool p, unsigned seed = 0) : data(d), peek(p), rng(seed) {}
+    std::size_t pos = 0;
+    explicit Source(const Bytes &d) : data(d) {}
     std::size_t Pull(std::uint8_t *out, std::size_t n) override
     {
         const std::size_t m = std::min(n, data.size() - pos);
         std::memcpy(out, data.data() + pos, m);
         pos += m;
-        view = 0;
         return m;
-    }
-    const std::uint8_t *Peek(std::size_t &count) override
-    {
-        if (!peek)
-            return InflateSource::Peek(count);
-        const unsigned pick = rng() % 4;
-        count = std::min<std::size_t>(pick == 0 ? 0 : pick == 1 ? 1 + rng() % 7 : 1 + rng() % 5000, data.size() - pos);
-        view = count;
-        return data.data() + pos;
-    }
-    void Skip(std::size_t count) override
-    {
-        if (count > view)
-            throw std::logic_error("skipped more than was shown");
-        pos += count;
-        view = 0;
     }
 };
 
@@ -108,7 +89,7 @@ TEST(DeflateInflateTest, InflatesZlibOutputOfEveryKindAndTakesNoByteAfterIt)
             }
     for (int kind : {Z_SYNC_FLUSH, Z_FULL_FLUSH, Z_PARTIAL_FLUSH, Z_BLOCK}) {
         const Bytes z = ZlibDeflate(mixed, 6, Z_DEFAULT_STRATEGY, -15, 777, kind);
-        Source src(z, false);
+        Source src(z);
         ASSERT_EQ(ReadAll(src, 1000), mixed) << kind;
         EXPECT_EQ(src.pos, z.size());
     }
@@ -117,29 +98,6 @@ TEST(DeflateInflateTest, InflatesZlibOutputOfEveryKindAndTakesNoByteAfterIt)
     d.insert(d.end(), mixed.begin(), mixed.begin() + 200000);
     const Bytes z = ZlibDeflate(d, 9, Z_DEFAULT_STRATEGY, -15);
     EXPECT_EQ(InflateBuffer(z.data(), z.size()), d);
-}
-
-// Peeked views against pulled bytes on any input: fuzz_inflate. Here stored blocks fill the window past its end, then fixed
-// blocks refer back across the wrap.
-TEST(DeflateInflateTest, DecodesInPlaceFromPeekedViewsAndAcrossTheWindow)
-{
-    const Bytes d = MixedData(400000, 71);
-    VectorSink sink;
-    DeflateEncoder enc(sink);
-    enc.SetBlockType(BlockStored);
-    enc.Write(d.data(), 150001);
-    enc.SetBlockType(BlockFixed);
-    enc.Write(d.data() + 150001, d.size() - 150001);
-    enc.Finish();
-    for (Bytes s : {sink.Data, ZlibDeflate(d, 6, Z_DEFAULT_STRATEGY, -15, 5000, Z_FULL_FLUSH)}) {
-        const std::size_t len = s.size();
-        s.insert(s.end(), {0xA1, 0xA2, 0xA3, 0xA4});
-        for (std::size_t readSize : {1u, 65536u}) {
-            Source src(s, true, static_cast<unsigned>(readSize));
-            ASSERT_EQ(ReadAll(src, readSize), d) << readSize;
-            EXPECT_EQ(src.pos, len) << readSize;
-        }
-    }
 }
 
 TEST(DeflateInflateTest, HostileInputIsRefused)

@@ -87,8 +87,7 @@ TEST_F(PluginFolder, LoadResultsFormatsAndPixels)
         {2, 3, "Unable to open file", pfCustom}, {3, 3, "Error in bitmap data", pfCustom},
         {4, 3, "Unsupported pixel format", pfCustom}, {5, 3, "Unable to close file", pfCustom},
         {7, 3, "Error in bitmap data: 7", pfCustom}, {0, 1, kNoException, pf8bit},
-        {0, 33, kNoException, pf16bit}, {0, 3, kNoException, pf24bit},
-        {0, 4, kNoException, pf24bit}, {0, 18, kNoException, pf24bit},
+        {0, 33, kNoException, pf16bit}, {0, 3, kNoException, pf24bit}, {0, 4, kNoException, pf24bit},
         {0, 20, "The image contains 4 color planes, only 3 were loaded", pf24bit},
         {0, 2, "Unsupported pixel format", pfCustom}, {0, 0, "Unsupported bitmap format", pfCustom},
     };

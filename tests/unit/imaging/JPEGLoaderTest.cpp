@@ -92,8 +92,6 @@ Bytes RawEncode(int w, int h, J_COLOR_SPACE space, int comps, bool progressive, 
 TEST(JPEGLoader, ExtensionsAndFilters)
 {
     TJPEGLoader l;
-    EXPECT_TRUE(l.CanLoad("jpg") && l.CanSave("JPG") && l.CanLoad("jpeg") && l.CanSave("jpeg") && l.CanLoad("JPE"));
-    EXPECT_FALSE(l.CanSave("JPE") || l.CanLoad("JP") || l.CanLoad(""));
     std::string load, save;
     l.GetLoadFilter(load);
     l.GetSaveFilter(save);
