@@ -25,8 +25,7 @@ bool TryLoad(TJPEGLoader &loader, const std::uint8_t *data, std::size_t size, TL
     mem.Write(data, static_cast<int>(size));
     mem.Seek(0);
     try {
-        loader.LoadFromStream(mem, "JPG", out);
-        return true;
+        return loader.LoadFromStream(mem, "JPG", out), true;
     } catch (const EJPEG &) {
     } catch (const ELinearBitmap &) {}
     return false;

@@ -1,6 +1,4 @@
-"""Helpers for the end-to-end tests of the capture actions: a private copy of
-the program with its own settings, recording fake mail and file-manager
-programs, a known pattern on the screen, the action dialog and message form."""
+"""Capture-action helpers: a private program copy, recording fake tools, a screen pattern, the dialogs."""
 import os
 import pwd
 import shutil
@@ -29,8 +27,8 @@ def private_program(program, folder, fmt="PNG"):
 
 
 def fake_tools():
-    """Puts xdg-email and xdg-open first on PATH that leave their arguments in a file per
-    call, one per line, and then linger like a real client; returns the folder of the files."""
+    """Fake xdg-email and xdg-open first on PATH: each call's arguments go to a file, one per line,
+    then the tool lingers like a real client; returns the folder of the files."""
     fakebin, calls = os.path.join(work_dir(), "fakebin"), os.path.join(work_dir(), "calls")
     os.makedirs(fakebin, exist_ok=True)
     os.makedirs(calls, exist_ok=True)
@@ -46,12 +44,8 @@ def fake_tools():
 
 
 def recorded_calls(calls, tool):
-    out = []
-    for name in sorted(os.listdir(calls)):
-        if name.startswith(tool + ".") and not name.endswith(".tmp"):
-            with open(os.path.join(calls, name)) as f:
-                out.append(f.read().splitlines())
-    return out
+    return [open(os.path.join(calls, n)).read().splitlines() for n in sorted(os.listdir(calls))
+            if n.startswith(tool + ".") and not n.endswith(".tmp")]
 
 
 def paint_pattern():
@@ -67,8 +61,7 @@ def paint_pattern():
 
 
 def geometry(win):
-    vals = dict(line.split("=") for line in
-                xdotool("getwindowgeometry", "--shell", win).splitlines())
+    vals = dict(line.split("=") for line in xdotool("getwindowgeometry", "--shell", win).splitlines())
     return int(vals["X"]), int(vals["Y"]), int(vals["WIDTH"]), int(vals["HEIGHT"])
 
 
@@ -83,20 +76,10 @@ def _titled(is_dialog):
     return None
 
 
-def action_dialog():
-    return _titled(True)
-
-
-def message_form():
-    return _titled(False)
-
-
-def wait_dialog(what="the action dialog"):
-    return wait_for(action_dialog, timeout=10, what=what)
-
-
-def wait_gone(pred, what):
-    wait_for(lambda: not pred(), timeout=10, what=what)
+def action_dialog(): return _titled(True)
+def message_form(): return _titled(False)
+def wait_dialog(what="the action dialog"): return wait_for(action_dialog, timeout=10, what=what)
+def wait_gone(pred, what): wait_for(lambda: not pred(), timeout=10, what=what)
 
 
 def focus(win):
@@ -117,10 +100,8 @@ def close_dialog(keys="Escape", what="the action dialog to close"):
 
 
 # Button centres in the dialog's client area (Panel1 at 58, 6; buttons 164 x 45).
-BUTTONS = {
-    "save": (7, 11), "open": (7, 62), "clipboard": (7, 113), "email": (7, 164),
-    "redo": (175, 11), "settings": (175, 62), "about": (175, 113), "cancel": (175, 164),
-}
+BUTTONS = {"save": (7, 11), "open": (7, 62), "clipboard": (7, 113), "email": (7, 164),
+           "settings": (175, 62), "about": (175, 113)}
 
 
 def click_at(geo, x, y):
@@ -135,8 +116,7 @@ def click_button(dialog, name):
 
 
 def drag(x1, y1, x2, y2):
-    """Drags in steps, like a hand. Start clear of the instruction panel's corner (top left,
-    570 x 70): a pointer that jumps onto the panel does not make it move away."""
+    """Drags in steps, like a hand, starting clear of the instruction panel (top left, 570 x 70)."""
     time.sleep(0.2)  # the panel needs this to clear the starting point
     xdotool("mousemove", str(x1 + 1), str(y1 + 1))
     xdotool("mousemove", str(x1), str(y1))
@@ -157,16 +137,14 @@ def select_area(x1, y1, x2, y2, attempts=10):
     return wait_dialog()
 
 
-def whole_screen_dialog():
-    return press_until("alt+Print", action_dialog, "the action dialog")
+def whole_screen_dialog(): return press_until("alt+Print", action_dialog, "the action dialog")
 
 
 def wait_file(path, timeout=10):
     """Waits until `path` exists and its size has stopped changing."""
     def stable():
         before = os.path.exists(path) and os.path.getsize(path)
-        time.sleep(0.2)
-        return before and os.path.getsize(path) == before
+        return time.sleep(0.2) or before and os.path.getsize(path) == before
     wait_for(stable, timeout=timeout, what=f"{path} to be written")
 
 

@@ -1,4 +1,4 @@
-"""Helpers for the end-to-end tests: arguments, xdotool, waiting, screen colours."""
+"""End-to-end helpers: arguments, xdotool, waiting, screen colours."""
 import argparse
 import os
 import subprocess
@@ -12,7 +12,6 @@ GREY = (0x5F, 0x5F, 0x5F)    # their panels' colour
 def args():
     p = argparse.ArgumentParser()
     p.add_argument("--program", default="")
-    p.add_argument("--smoke", default="")
     return p.parse_args()
 
 
@@ -42,8 +41,7 @@ def never(pred, seconds):
         return True
 
 
-def visible_windows(name):
-    return xdotool("search", "--onlyvisible", "--name", name, check=False).split()
+def visible_windows(name): return xdotool("search", "--onlyvisible", "--name", name, check=False).split()
 
 
 def fail(msg):
@@ -51,8 +49,7 @@ def fail(msg):
     sys.exit(1)
 
 
-def work_dir():
-    return os.environ.get("E2E_WORK", "/tmp")
+def work_dir(): return os.environ.get("E2E_WORK", "/tmp")
 
 
 def screen():

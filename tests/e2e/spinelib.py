@@ -1,5 +1,4 @@
-"""Helpers for the end-to-end tests of the capture spine: starting and ending
-the program, its lock file, the overlay and key presses."""
+"""Capture-spine helpers: starting and ending the program, its lock file, the overlay, key presses."""
 import contextlib
 import fcntl
 import os
@@ -12,16 +11,12 @@ from e2elib import visible_windows, wait_for, work_dir, xdotool
 OVERLAY = "fmMain"
 
 
-def lock_path():
-    return os.path.join(os.environ["XDG_RUNTIME_DIR"],
-                        "KorvaneScreenShotIsActive." + os.environ["DISPLAY"] + ".lock")
-
-
 def lock_is_held():
     """True while some process holds the single-instance lock."""
-    if not os.path.exists(lock_path()):
+    path = os.path.join(os.environ["XDG_RUNTIME_DIR"], "KorvaneScreenShotIsActive." + os.environ["DISPLAY"] + ".lock")
+    if not os.path.exists(path):
         return False
-    with open(lock_path(), "rb") as f:
+    with open(path, "rb") as f:
         try:
             fcntl.flock(f, fcntl.LOCK_EX | fcntl.LOCK_NB)
             return False
@@ -62,12 +57,8 @@ def running(program, name="main"):
             proc.kill()
 
 
-def overlay_shown():
-    return bool(visible_windows(OVERLAY))
-
-
-def key(*combo):
-    xdotool("key", *combo)
+def overlay_shown(): return bool(visible_windows(OVERLAY))
+def key(*combo): xdotool("key", *combo)
 
 
 def hold_escape(seconds=0.25):
@@ -94,5 +85,4 @@ def press_until(combo, pred, what, attempts=10):
     raise AssertionError(f"{combo} never showed {what}")
 
 
-def open_overlay(attempts=10):
-    press_until("ctrl+Print", overlay_shown, "the overlay", attempts)
+def open_overlay(attempts=10): press_until("ctrl+Print", overlay_shown, "the overlay", attempts)

@@ -27,23 +27,19 @@ def check_png(path, box):
     check_pixels(path, pattern, box, "PNG")
 
 
-def shot(n):
-    return os.path.join(shots, "Image_%05d.PNG" % n)
+def shot(n): return os.path.join(shots, "Image_%05d.PNG" % n)
+def gone(title): wait_for(lambda: not visible_windows(f"^{title}$"), what=f"the {title} window to close")
 
 
 def window(title):
-    win = wait_for(lambda: visible_windows("^" + title + "$"), what=f"the {title} window")[0]
+    win = wait_for(lambda: visible_windows(f"^{title}$"), what=f"the {title} window")[0]
     return win, geometry(win)
 
 
-def gone(title):
-    wait_for(lambda: not visible_windows("^" + title + "$"), what=f"the {title} window to close")
-
-
 def check_settings(when):
-    with open(settings_file(program)) as f:
-        if f.read().strip() != f"[Generics]\nDestinationFolder={chosen}\nImageFileFormat=PNG":
-            fail(f"settings file {when}: {open(settings_file(program)).read()!r}")
+    got = open(settings_file(program)).read()
+    if got.strip() != f"[Generics]\nDestinationFolder={chosen}\nImageFileFormat=PNG":
+        fail(f"settings file {when}: {got!r}")
 
 
 with running(program):
@@ -59,8 +55,7 @@ with running(program):
     wait_gone(action_dialog, "the dialog to close after the clipboard copy")
     clip = os.path.join(work_dir(), "clip.png")
     with open(clip, "wb") as f:
-        if subprocess.run(["xclip", "-selection", "clipboard", "-t", "image/png", "-o"],
-                          stdout=f, timeout=20).returncode != 0:
+        if subprocess.run(["xclip", "-selection", "clipboard", "-t", "image/png", "-o"], stdout=f, timeout=20).returncode:
             fail("xclip could not read an image/png from the clipboard")
     check_pixels(clip, pattern, (420, 330, 500, 400), "PNG")
 
@@ -84,12 +79,10 @@ with running(program):
     opened = wait_for(lambda: recorded_calls(calls, "xdg-open"), what="the file manager")
     if opened != [[shots]]:
         fail(f"xdg-open called with {opened}, expected {[[shots]]}")
-    time.sleep(0.5)
-    if not action_dialog():
+    if time.sleep(0.5) or not action_dialog():
         fail("the dialog closed after Open dest. folder")
     close_dialog()
-    time.sleep(0.5)
-    if sorted(os.listdir(shots)) != [os.path.basename(shot(n)) for n in (1, 2, 3)]:
+    if time.sleep(0.5) or sorted(os.listdir(shots)) != [os.path.basename(shot(n)) for n in (1, 2, 3)]:
         fail(f"files after cancel: {sorted(os.listdir(shots))}")
 
     # Settings: a new folder typed over the old one, confirmed with Enter (OK is the default).

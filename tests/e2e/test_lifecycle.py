@@ -23,9 +23,8 @@ def run_once(written, name, want):
     with running(program, name):
         wait_for(written, what="the settings file to be written")
         time.sleep(0.5)  # the quit signals are taken over right after the main form exists
-    with open(ini, encoding="utf-8") as f:
-        if f.read() != want:
-            fail(f"{name} settings file: {open(ini).read()!r}, expected {want!r}")
+    if open(ini, encoding="utf-8").read() != want:
+        fail(f"{name} settings file: {open(ini).read()!r}, expected {want!r}")
 
 
 run_once(lambda: os.path.exists(ini), "fresh", "[Generics]\nDestinationFolder=" + os.environ["HOME"] +
@@ -55,9 +54,7 @@ for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
     time.sleep(0.3)
     if stop(p, sig) != 0 or lock_is_held():
         fail(f"signal {sig}: exit code {p.returncode}, lock held {lock_is_held()}")
-killed = start(program, "killed")
-killed.kill()
-killed.wait(timeout=10)
+start(program, "killed").kill()
 wait_for(lambda: not lock_is_held(), what="the lock of the killed copy to go")
 
 WARNING = ("korvane-screenshot: the hot key Alt+PrintScreen is held by another program; "
@@ -65,8 +62,7 @@ WARNING = ("korvane-screenshot: the hot key Alt+PrintScreen is held by another p
 
 
 def lines(word):
-    with open(os.path.join(work_dir(), "held.log"), errors="replace") as f:
-        return [line.rstrip("\n") for line in f if word in line]
+    return [ln.rstrip("\n") for ln in open(os.path.join(work_dir(), "held.log"), errors="replace") if word in ln]
 
 
 holder = Client()

@@ -23,11 +23,8 @@ x = Client()
 def panel_at(img, left, top):
     """None when the panel stands at (left, top); else what is off."""
     off = colours_off(img, {
-        "left part": ((left + 5, top + 40), PURPLE),
-        "right edge": ((left + W - 3, top + 30), PURPLE),
-        "bottom row": ((left + 70, top + H - 2), PURPLE),
-        "message panel": ((left + 142, top + 50), GREY),
-        "message panel right": ((left + 538, top + 20), GREY),
+        "left part": ((left + 5, top + 40), PURPLE), "bottom row": ((left + 70, top + H - 2), PURPLE),
+        "message panel": ((left + 142, top + 50), GREY), "message panel right": ((left + 538, top + 20), GREY),
     })
     if not off and img.getpixel((left + 5, top + H + 1)) == PURPLE:
         off = f"the panel reaches below row {top + H}"

@@ -21,9 +21,7 @@ failures = []
 
 
 def check(ok, message):
-    if not ok:
-        failures.append(message)
-    return ok
+    return ok or failures.append(message)
 
 
 def tool(*args, must=True):
@@ -34,6 +32,11 @@ def tool(*args, must=True):
 def read(path):
     with open(path, 'rb') as f:
         return f.read()
+
+
+def write(path, data):
+    with open(path, 'wb') as f:
+        f.write(data)
 
 
 def files(folder, ext, count=None):
@@ -163,8 +166,7 @@ def ico(_):
         merged += struct.pack('<BBBBHHII', *head, len(blob), offset)
         offset += len(blob)
     path = os.path.join(TMP, 'mixed.ico')
-    with open(path, 'wb') as f:
-        f.write(merged + b''.join(blob for _, blob in items))
+    write(path, merged + b''.join(blob for _, blob in items))
     lines = tool('icons', path).stdout.split('\n')
     check(lines[0] == 'SKIPPED 3', f'mixed: {lines[0]} (want 2 PNG and one 32-bit entry skipped)')
     seen = []
@@ -295,8 +297,7 @@ def tiff(screens):
                              ('empty', b'', opening), ('header-only', b'II*\0\x08\0\0\0', opening),
                              ('garbage', b'II*\0garbage', opening), ('cut', read(paths[0])[:200], 'Error in bitmap data')):
         if data is not None:
-            with open(os.path.join(TMP, name + '.tif'), 'wb') as f:
-                f.write(data)
+            write(os.path.join(TMP, name + '.tif'), data)
         got = load(os.path.join(TMP, name + '.tif'))
         check(same(got, want) if name == 'cmap8' else got == want, f'{name}.tif: {got}')
 

@@ -1,16 +1,11 @@
 // Our side of interop.py (a failure prints its message, exit code 2; KSS_PLUGINS: a plug-in folder):
-//   load IN OUT        OUT: "W H BITS\n" and the top-down RGB pixels of IN as loaded (16-bit grey as stored)
-//   save IN OUT [BITS [HX HY]]  IN read by Qt, saved as OUT from a bitmap of BITS
-//                      (8, 24, 32; 0: as read) bits per pixel, with a cursor's hot spot
-//   cases EXT DIR      bitmaps of odd and even widths as DIR/<name>.EXT, <name>.rgb their pixels
-//   png DIR            PNG files of every pixel format and filter; <name>.raw: their pixels
-//                      in Pillow's layout for the mode in <name>.mode
-//   icons FILE         "SKIPPED n", then per image "IMAGE w h bits" and its RGBA pixels
-//                      in hexadecimal (alpha 0 where masked), top row first
-//   gif IN SCREENS OUT every GIF under IN that loads, and two screenshots reduced by octree
-//                      with Floyd-Steinberg (as OUT/<n>.png), saved by both encoders, interlaced
-//                      or not, as OUT/<n>...gif and checked with giflib; OUT/manifest.txt lists
-//                      "<file>\t<original>"
+//   load IN OUT: "W H BITS\n" and IN's top-down RGB pixels (16-bit grey as stored) into OUT
+//   save IN OUT [BITS [HX HY]]: IN read by Qt, saved from a bitmap of 8, 24, 32 (0: as read) bits
+//   cases EXT DIR: bitmaps as DIR/<name>.EXT and their pixels as <name>.rgb
+//   png DIR: files of every pixel format and filter, <name>.raw their pixels in Pillow's <name>.mode
+//   icons FILE: "SKIPPED n", then per image "IMAGE w h bits" and its RGBA pixels in hex, top row first
+//   gif IN SCREENS OUT: every GIF under IN and two screenshots reduced by octree, saved by both
+//     encoders (interlaced or not) and checked with giflib; OUT/manifest.txt: "<file>\t<original>"
 #include "GiflibFrames.h"
 #include "gif/ColorReduction.h"
 #include "gif/GIFEncoder.h"
@@ -28,9 +23,7 @@
 #include <QImage>
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <string>
 #include <tuple>
 
 using namespace imaging;
@@ -71,12 +64,9 @@ void Png(const std::string &dir)
     Fill(grey, 61, 40, pf8bit, [](int i) { return i * 13; });
     Fill(small, 37, 11, pf8bit, [](int i) { return i / 3 % 4; });
     Fill(grey16, 45, 19, pf16bit, [](int i) { return i * 31 + 7; });
-    for (int i = 0; i < 768; ++i) {
-        const int n = i / 3;
-        pal.Palette[i] = u8(i % 3 == 0 ? n : i % 3 == 1 ? 255 - n : n * 5);
-        grey.Palette[i] = u8(n);
+    for (int i = 0, n = 0; i < 768; n = ++i / 3)
+        pal.Palette[i] = u8(i % 3 == 0 ? n : i % 3 == 1 ? 255 - n : n * 5), grey.Palette[i] = u8(n),
         small.Palette[i] = u8(n < 4 ? n * 80 : 0);
-    }
     auto save = [&](TPNGLoader &loader, const std::string &name, const TLinearBitmap &b, const char *mode) {
         loader.SaveToFile(dir + "/" + name + ".png", "PNG", b);
         Put(dir + "/" + name + ".raw", Pixels(b, true));
@@ -86,16 +76,13 @@ void Png(const std::string &dir)
         for (auto [name, b, mode] : {std::tuple{"rgb", &rgb, "RGB"}, {"pal", &pal, "P"}, {"grey", &grey, "L"},
                                      {"grey16", &grey16, "I;16"}, {"pal2bit", &small, "P"}}) {
             TPNGLoader loader;
-            loader.Filter = filter;
-            loader.BitDepth = b == &small ? 2 : 0;
+            loader.Filter = filter, loader.BitDepth = b == &small ? 2 : 0;
             save(loader, name + ("-f" + std::to_string(filter + 3)), *b, mode);
         }
     TPNGLoader loader;
-    loader.Gamma = 0.45455;
-    loader.TransparentColor = 5;
+    loader.Gamma = 0.45455, loader.TransparentColor = 5;
     save(loader, "pal-gama-trns", pal, "P");
-    loader.TransparentColor = 0x102030;
-    loader.SuggestedPalette = std::make_unique<u8[]>(768);
+    loader.TransparentColor = 0x102030, loader.SuggestedPalette = std::make_unique<u8[]>(768);
     std::copy(pal.Palette.get(), pal.Palette.get() + 768, loader.SuggestedPalette.get());
     save(loader, "rgb-plte-trns", rgb, "RGB");
     loader.TransparentColor = 77;
@@ -185,11 +172,7 @@ int main(int argc, char **argv)
 {
     if (const char *plugins = std::getenv("KSS_PLUGINS"))
         RegisterDLLLoader(), DLLLoader()->AddPlugins(plugins);
-    RegisterICOLoader();
-    RegisterPNGLoader();
-    RegisterBMPLoader();
-    RegisterPCXLoader();
-    RegisterWMFLoader();
+    RegisterICOLoader(), RegisterPNGLoader(), RegisterBMPLoader(), RegisterPCXLoader(), RegisterWMFLoader();
     ICOLoader()->NoDialog = true;
     const std::string cmd = argc > 1 ? argv[1] : "";
     try {
@@ -238,11 +221,9 @@ int main(int argc, char **argv)
             for (const auto &im : list.Images) {
                 std::printf("IMAGE %d %d %d\n", im->Width, im->Height, im->BitCount);
                 for (int row = im->Height - 1; row >= 0; --row)
-                    for (int col = 0; col < im->Width; ++col) {
-                        const std::uint32_t c = im->PixelColor(col, row);
-                        std::printf("%02x%02x%02x%02x", c & 0xFF, (c >> 8) & 0xFF, c >> 16,
-                                    im->Transparent(col, row) ? 0 : 255);
-                    }
+                    for (int col = 0, c = 0; col < im->Width; ++col)
+                        c = int(im->PixelColor(col, row)), std::printf("%02x%02x%02x%02x", c & 0xFF, (c >> 8) & 0xFF,
+                                                                         (c >> 16) & 0xFF, im->Transparent(col, row) ? 0 : 255);
                 std::printf("\n");
             }
         } else {
