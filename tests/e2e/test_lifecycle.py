@@ -67,15 +67,12 @@ def lines(word):
 
 holder = Client()
 holder.grab_key(XK_PRINT, MOD1)
-try:
-    with running(program, "held"):
-        wait_for(lambda: lines("Alt+PrintScreen"), what="the warning on standard error")
-        for _ in range(2):  # the keys are registered again after each capture
-            open_overlay()
-            escape_overlay()
-        if lines("Alt+PrintScreen") != [WARNING]:
-            fail(f"standard error has {lines('Alt+PrintScreen')!r}, expected once {WARNING!r}")
-        if lines("Ctrl+PrintScreen"):
-            fail("Ctrl+PrintScreen was reported although nobody else holds it")
-finally:
-    holder.close()
+with running(program, "held"):
+    wait_for(lambda: lines("Alt+PrintScreen"), what="the warning on standard error")
+    for _ in range(2):  # the keys are registered again after each capture
+        open_overlay()
+        escape_overlay()
+    if lines("Alt+PrintScreen") != [WARNING]:
+        fail(f"standard error has {lines('Alt+PrintScreen')!r}, expected once {WARNING!r}")
+    if lines("Ctrl+PrintScreen"):
+        fail("Ctrl+PrintScreen was reported although nobody else holds it")

@@ -10,7 +10,7 @@ _P, _UL, _I, _U = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_uint
 for fn, res, argt in (("XOpenDisplay", _P, [ctypes.c_char_p]), ("XDefaultRootWindow", _UL, [_P]),
                       ("XKeysymToKeycode", ctypes.c_ubyte, [_P, _UL]),
                       ("XGrabKey", _I, [_P, _I, _U, _UL, _I, _I, _I]), ("XSync", _I, [_P, _I]),
-                      ("XFlush", _I, [_P]), ("XCloseDisplay", _I, [_P])):
+                      ("XFlush", _I, [_P])):
     getattr(_x11, fn).restype, getattr(_x11, fn).argtypes = res, argt
 _xtst.XTestFakeKeyEvent.argtypes = [_P, _U, _I, _UL]
 
@@ -22,9 +22,6 @@ class Client:
     def __init__(self):
         self.dpy = _x11.XOpenDisplay(None) or sys.exit("cannot open the X display")
         self.root = _x11.XDefaultRootWindow(self.dpy)
-
-    def close(self):
-        _x11.XCloseDisplay(self.dpy)
 
     def tap(self, keysym, seconds):
         """Presses the key and releases it `seconds` later."""

@@ -99,10 +99,10 @@ bool SaveGif(gif::TGIFImage &Image, const std::string &Base, const std::string &
     for (int i = 0; i < Image.Count(); ++i) {
         const gif::TGIFSubImage &f = *Image.SubImage(i);
         const int colors = f.ColorMap().Count() > 0 ? f.ColorMap().Count() : 1 << Image.BitsPerPixel();
-        if (f.Data())
-            want.emplace_back(f.Data(), f.Data() + f.DataSize());
         for (std::int64_t k = 0; f.Data() && k < f.DataSize(); ++k)
             stray |= f.Data()[k] >= colors;
+        if (f.Data())
+            want.emplace_back(f.Data(), f.Data() + f.DataSize());
     }
     for (int c : {0, 1}) {
         Image.Compression = c;
@@ -136,8 +136,7 @@ int Gif(const char *in, const QString &screens, const std::string &out)
         gif::TGIFImage image;
         QFile file(QString::fromStdString(path));
         try {
-            file.open(QIODevice::ReadOnly);
-            image.LoadFromStream(file);
+            file.open(QIODevice::ReadOnly), image.LoadFromStream(file);
         } catch (const std::exception &) {
             continue; // files meant to fail
         }
@@ -186,8 +185,6 @@ int main(int argc, char **argv)
             if (argc == 7)
                 ICOLoader()->HotSpotX = std::stoi(argv[5]), ICOLoader()->HotSpotY = std::stoi(argv[6]);
             const QImage image(QString::fromLocal8Bit(argv[2]));
-            if (image.isNull())
-                throw std::runtime_error("Qt cannot read the image");
             b.Assign(bits == 0 && image.format() == QImage::Format_Indexed8 ? image
                                                                              : image.convertToFormat(QImage::Format_BGR888));
             b.ChangePixelFormat(bits == 8 ? pf8bit : bits == 32 ? pf32bit : bits ? pf24bit : b.PixelFormat);
