@@ -9,10 +9,7 @@ import signal
 import subprocess
 import time
 
-from actionslib import private_program, settings_file
-from e2elib import args, fail, never, visible_windows, wait_for, work_dir
-from spinelib import escape_overlay, lock_is_held, open_overlay, running, start, stop
-from xclient import MOD1, XK_PRINT, Client
+from e2elib import *  # noqa: F403 (the helpers)
 
 program = private_program(args().program, "")
 ini = settings_file(program)

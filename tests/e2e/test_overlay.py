@@ -6,10 +6,7 @@ motion before starts a selection of exactly the dragged area."""
 import os
 import time
 
-from actionslib import check_pixels, close_dialog, geometry, paint_pattern, private_program, wait_file
-from e2elib import GREY, PURPLE, args, colours_off, fail, never, screen, visible_windows, wait_for, work_dir, xdotool
-from spinelib import OVERLAY, escape_overlay, hold_escape, key, open_overlay, overlay_shown, running
-from xclient import XK_ESCAPE, Client
+from e2elib import *  # noqa: F403 (the helpers)
 
 W, H = 545, 57
 shots = os.path.join(work_dir(), "shots")
