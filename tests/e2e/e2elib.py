@@ -42,11 +42,12 @@ def wait_for(pred, timeout=10.0, step=0.05, what="condition"):
 
 def never(pred, seconds):
     """True when `pred` stays false for `seconds`."""
-    try:
-        wait_for(pred, timeout=seconds)
-        return False
-    except AssertionError:
-        return True
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        if pred():
+            return False
+        time.sleep(0.05)
+    return True
 
 
 def visible_windows(name): return xdotool("search", "--onlyvisible", "--name", name, check=False).split()
@@ -71,10 +72,8 @@ def screen():
 
 def colours_off(img, checks):
     """None when every {what: ((x, y), rgb)} holds in `img`; else the first miss."""
-    for what, (xy, want) in checks.items():
-        if img.getpixel(xy) != want:
-            return f"{what} at {xy} is {img.getpixel(xy)}, expected {want}"
-    return None
+    return next((f"{what} at {xy} is {img.getpixel(xy)}, expected {want}"
+                 for what, (xy, want) in checks.items() if img.getpixel(xy) != want), None)
 
 
 _x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
@@ -104,10 +103,8 @@ class Client:
             time.sleep(seconds if down else 0)
 
     def grab_key(self, keysym, modifiers):
-        """Holds a passive grab of the key with exactly `modifiers` on the root
-        window until the client closes."""
-        _x11.XGrabKey(self.dpy, _x11.XKeysymToKeycode(self.dpy, keysym), modifiers, self.root,
-                      True, 1, 1)  # GrabModeAsync
+        """Holds a passive grab of the key with exactly `modifiers` on the root window until exit."""
+        _x11.XGrabKey(self.dpy, _x11.XKeysymToKeycode(self.dpy, keysym), modifiers, self.root, True, 1, 1)  # async
         _x11.XSync(self.dpy, False)
 
 
@@ -128,8 +125,7 @@ def lock_is_held():
 
 
 def start(program, name="main"):
-    out = open(os.path.join(work_dir(), name + ".log"), "wb")
-    proc = subprocess.Popen([program], stdout=out, stderr=subprocess.STDOUT)
+    proc = subprocess.Popen([program], stdout=open(os.path.join(work_dir(), name + ".log"), "wb"), stderr=subprocess.STDOUT)
     wait_for(lock_is_held, timeout=10, what="the program to take its lock")
     return proc
 
@@ -140,21 +136,16 @@ def stop(proc, sig=signal.SIGTERM, timeout=10):
     return proc.wait(timeout=timeout)
 
 
-def end_cleanly(proc):
-    """Fails unless the program still runs and ends with code 0 on SIGTERM."""
-    if proc.poll() is not None:
-        raise AssertionError(f"the program ended by itself: {proc.returncode}")
-    if stop(proc) != 0:
-        raise AssertionError(f"exit code {proc.returncode}")
-
-
 @contextlib.contextmanager
 def running(program, name="main"):
-    """The started program, to end cleanly after the block; killed if the block fails."""
+    """The started program, to end after the block with code 0 on SIGTERM; killed if the block fails."""
     proc = start(program, name)
     try:
         yield proc
-        end_cleanly(proc)
+        if proc.poll() is not None:
+            raise AssertionError(f"the program ended by itself: {proc.returncode}")
+        if stop(proc) != 0:
+            raise AssertionError(f"exit code {proc.returncode}")
     finally:
         if proc.poll() is None:
             proc.kill()
