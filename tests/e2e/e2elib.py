@@ -195,8 +195,7 @@ def private_program(program, folder, fmt="PNG"):
     copy = os.path.join(work_dir(), "bin", "korvane-screenshot")
     os.makedirs(os.path.dirname(copy), exist_ok=True)
     shutil.copy2(program, copy)
-    with open(settings_file(copy), "w") as f:
-        f.write(f"[Generics]\nDestinationFolder={folder}\nImageFileFormat={fmt}\n")
+    open(settings_file(copy), "w").write(f"[Generics]\nDestinationFolder={folder}\nImageFileFormat={fmt}\n")
     return copy
 
 
@@ -204,14 +203,11 @@ def fake_tools():
     """Fake xdg-email and xdg-open first on PATH: each call's arguments go to a file, one per line,
     then the tool lingers like a real client; returns the folder of the files."""
     fakebin, calls = os.path.join(work_dir(), "fakebin"), os.path.join(work_dir(), "calls")
-    os.makedirs(fakebin, exist_ok=True)
-    os.makedirs(calls, exist_ok=True)
+    [os.makedirs(d, exist_ok=True) for d in (fakebin, calls)]
     for tool in ("xdg-email", "xdg-open"):
-        path = os.path.join(fakebin, tool)
-        with open(path, "w") as f:
-            f.write(f"#!/bin/sh\nout=\"{calls}/{tool}.$$\"\n"
-                    "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$out.tmp\"\n"
-                    "mv \"$out.tmp\" \"$out\"\nsleep 30\n")
+        open(path := os.path.join(fakebin, tool), "w").write(
+            f"#!/bin/sh\nout=\"{calls}/{tool}.$$\"\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$out.tmp\"\n"
+            "mv \"$out.tmp\" \"$out\"\nsleep 30\n")
         os.chmod(path, 0o700)
     os.environ["PATH"] = fakebin + ":" + os.environ.get("PATH", "")
     return calls
@@ -228,8 +224,7 @@ def paint_pattern():
     w, h = (int(v) for v in xdotool("getdisplaygeometry").split())
     img = Image.new("RGB", (w, h))
     img.putdata([(x & 255, y & 255, ((x >> 8) << 4) | (y >> 8)) for y in range(h) for x in range(w)])
-    path = os.path.join(work_dir(), "pattern.png")
-    img.save(path)
+    img.save(path := os.path.join(work_dir(), "pattern.png"))
     subprocess.run(["display", "-window", "root", path], capture_output=True, timeout=60)
     return img
 
@@ -247,7 +242,6 @@ def _titled(is_dialog):
             continue  # gone meanwhile
         if ((g[2], g[3]) == DIALOG_SIZE) == is_dialog:
             return w, g
-    return None
 
 
 def action_dialog(): return _titled(True)
@@ -256,9 +250,7 @@ def wait_dialog(what="the action dialog"): return wait_for(action_dialog, timeou
 def wait_gone(pred, what): wait_for(lambda: not pred(), timeout=10, what=what)
 
 
-def focus(win):
-    for how in ("windowactivate", "windowfocus"):
-        xdotool(how, "--sync", win, check=False)
+def focus(win): [xdotool(how, "--sync", win, check=False) for how in ("windowactivate", "windowfocus")]
 
 
 def press_in(win, *keys):
@@ -284,16 +276,13 @@ def click_at(geo, x, y):
     xdotool("click", "1")
 
 
-def click_button(dialog, name):
-    bx, by = BUTTONS[name]
-    click_at(dialog[1], 58 + bx + 82, 6 + by + 22)
+def click_button(dialog, name): click_at(dialog[1], 58 + BUTTONS[name][0] + 82, 6 + BUTTONS[name][1] + 22)
 
 
 def drag(x1, y1, x2, y2):
     """Drags in steps, like a hand, starting clear of the instruction panel (top left, 570 x 70)."""
     time.sleep(0.2)  # the panel needs this to clear the starting point
-    xdotool("mousemove", str(x1 + 1), str(y1 + 1))
-    xdotool("mousemove", str(x1), str(y1))
+    [xdotool("mousemove", str(x), str(y)) for x, y in ((x1 + 1, y1 + 1), (x1, y1))]
     time.sleep(0.6)
     xdotool("mousedown", "1")
     for i in range(1, 5):
@@ -325,12 +314,10 @@ def wait_file(path, timeout=10):
 def check_pixels(path, pattern, box, fmt):
     """Fails unless Pillow reads `path` as `fmt` holding exactly the `box` of the pattern."""
     from PIL import Image, ImageChops
-    want = pattern.crop(box)
-    with Image.open(path) as img:
-        got = img.convert("RGB")
-        diff = (f"read as {img.format}" if img.format != fmt else
-                f"size {got.size}, expected {want.size}" if got.size != want.size else
-                ImageChops.difference(got, want).getbbox())
+    want, img = pattern.crop(box), Image.open(path)
+    got = img.convert("RGB")
+    diff = (f"read as {img.format}" if img.format != fmt else f"size {got.size}, expected {want.size}"
+            if got.size != want.size else ImageChops.difference(got, want).getbbox())
     if diff:
         fail(f"{os.path.basename(path)}: {diff} differs")
 

@@ -1,8 +1,7 @@
-"""The capture actions: Save of an area or the whole screen holds exactly its
-pixels, the clipboard serves the selection as PNG, e-mail saves first and does not
-wait for the client, "Open dest. folder" keeps the dialog. A folder typed into the
-settings takes the next save of the same capture and stays in the settings file;
-the about box's web link goes to the desktop's opener."""
+"""The capture actions: Save of an area or the whole screen holds exactly its pixels, the clipboard serves the
+selection as PNG, e-mail saves first and does not wait for the client, "Open dest. folder" keeps the dialog. A
+folder typed into the settings takes the next save of the same capture and stays in the settings file; the about
+box's web link goes to the desktop's opener."""
 import os
 import subprocess
 import time

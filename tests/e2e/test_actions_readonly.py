@@ -1,6 +1,5 @@
-"""A save into a folder that cannot be written: the message form shows the
-failure, Enter or Escape closes it, the action dialog comes back with the
-same capture, and nothing is left on disk."""
+"""A save into a folder that cannot be written: the message form shows the failure, Enter or Escape closes it, the
+action dialog comes back with the same capture, and nothing is left on disk."""
 import os
 import stat
 import time

@@ -1,6 +1,5 @@
-"""The action dialog shows an animated banner: two screenshots a moment apart
-differ inside the banner panel and nowhere else. One of the five random
-banners is still, so such a dialog is cancelled and the capture retried."""
+"""The action dialog shows an animated banner: two screenshots a moment apart differ inside the banner panel and
+nowhere else. One of the five random banners is still, so such a dialog is cancelled and the capture retried."""
 import time
 
 from PIL import ImageChops

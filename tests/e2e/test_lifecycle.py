@@ -1,9 +1,7 @@
-"""Start and end: the first start writes the default settings beside the program,
-a hand-edited file comes back normalised (foreign section kept, obsolete one gone),
-no trace file. A second copy ends at once, silently, with code 0; SIGTERM, SIGINT
-and SIGHUP end cleanly and free the lock; a killed copy does not block the next.
-Alt+PrintScreen held by another program: one line on standard error, and
-Ctrl+PrintScreen still works."""
+"""Start and end: the first start writes the default settings beside the program, a hand-edited file comes back
+normalised (foreign section kept, obsolete one gone), no trace file. A second copy ends at once, silently, with
+code 0; SIGTERM, SIGINT and SIGHUP end cleanly and free the lock; a killed copy does not block the next.
+Alt+PrintScreen held by another program: one line on standard error, and Ctrl+PrintScreen still works."""
 import os
 import signal
 import subprocess

@@ -1,8 +1,7 @@
-"""The hot keys and the overlay: ctrl+Print shows it over the whole screen, again
-changes nothing; Escape (even a 5 ms tap) hides it; alt+Print never shows it; Num
-and Caps Lock change nothing; plain and shift+Print are not ours. The instruction
-panel stands 10 pixels from the corner opposite the mouse; a press on it with no
-motion before starts a selection of exactly the dragged area."""
+"""The hot keys and the overlay: ctrl+Print shows it over the whole screen, again changes nothing; Escape (even a 5
+ms tap) hides it; alt+Print never shows it; Num and Caps Lock change nothing; plain and shift+Print are not
+ours. The instruction panel stands 10 pixels from the corner opposite the mouse; a press on it with no motion
+before starts a selection of exactly the dragged area."""
 import os
 import time
 

@@ -1,6 +1,6 @@
-"""BMP, TIF and JPG chosen in the settings: alt+Print and Save write Image_00001.<FMT> of the whole
-screen: a bottom-up BMP with a 40-byte header and a TIFF (through the plug-in beside the program)
-holding exactly its pixels, and a JPEG that an independent decoder reads close to it."""
+"""BMP, TIF and JPG chosen in the settings: alt+Print and Save write Image_00001.<FMT> of the whole screen: a
+bottom-up BMP with a 40-byte header and a TIFF (through the plug-in beside the program) holding exactly its
+pixels, and a JPEG that an independent decoder reads close to it."""
 import glob
 import math
 import os

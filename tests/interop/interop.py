@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
-"""`interop.py FORMAT TOOL [DATA]`: what our interop_tool writes in FORMAT is
-read by an independent tool (Pillow, ImageMagick, pngcheck) as we meant, and
-what those write is read by ours."""
+"""`interop.py FORMAT TOOL [DATA]`: what our interop_tool writes in FORMAT is read by an independent tool
+(Pillow, ImageMagick, pngcheck, wmf2svg) as we meant, and what those write is read by ours."""
 import io
 import itertools
 import os
@@ -104,11 +103,9 @@ def bmp(data):
     # Ours in Pillow: 24- and 32-bit exactly the screen, 8-bit the colours
     # of our 3-3-2 palette, which we read back the same.
     for screen in ('desktop-1920x1080.png', 'web-docs-1920x1080.png'):
-        src = os.path.join(data, 'screens', screen)
-        orig = pillow(src)
+        orig = pillow(src := os.path.join(data, 'screens', screen))
         for bits in (8, 24, 32):
-            path = os.path.join(TMP, f'{bits}.bmp')
-            tool('save', src, path, bits)
+            tool('save', src, path := os.path.join(TMP, f'{bits}.bmp'), bits)
             got = pillow(path)
             ok = same(load(path), got) and got[2] == ('P' if bits == 8 else 'RGB') and (bits == 8 or same(got, orig))
             check(ok, f'{screen} as {bits}-bit: Pillow mode {got[2]}, pixels differ')
@@ -129,8 +126,7 @@ def ico(_):
                           (24, lambda x, y: (x * 6 % 256, y * 11 % 256, x * y % 256))):
         picture = [(255, 0, 255) if (x * 7 + y * 3) % 11 == 0 else colour(x, y) for y in range(23) for x in range(37)]
         want = b''.join(bytes((0, 0, 0, 0) if c == (255, 0, 255) else (*c, 255)) for c in picture)
-        src = os.path.join(TMP, f'{depth}.png')
-        Image.frombytes('RGB', (37, 23), bytes(v for c in picture for v in c)).save(src)
+        Image.frombytes('RGB', (37, 23), bytes(v for c in picture for v in c)).save(src := os.path.join(TMP, f'{depth}.png'))
         for ext, hot in (('ico', (0, 0)), ('cur', (17, 5))):
             path, name = os.path.join(TMP, f'd{depth}.{ext}'), f'{depth}-bit {ext}'
             tool('save', src, path, 8 if depth < 24 else 24, *hot)
@@ -183,8 +179,7 @@ def pcx(_):
         check(pillow(os.path.join(TMP, n + '.pcx'))[3] == read(os.path.join(TMP, n + '.rgb')), f'Pillow reads our {n}.pcx')
     for mode, w, h in (('P', 7, 5), ('L', 13, 3), ('RGB', 5, 4), ('RGB', 3, 2), ('RGB', 64, 9)):
         im = pattern(w, h, mode, 20 if mode == 'P' else None)
-        path = os.path.join(TMP, f'pillow-{mode}-{w}x{h}.pcx')
-        im.save(path)  # Pillow's own reader gets its odd-width files wrong: compare with the source
+        im.save(path := os.path.join(TMP, f'pillow-{mode}-{w}x{h}.pcx'))  # Pillow misreads odd widths: use the source
         check(same(load(path), (w, h, '', im.convert('RGB').tobytes())), f'ours reads {os.path.basename(path)} differently')
 
 
@@ -250,8 +245,8 @@ def tiff(screens):
            'grey16': rgb.convert('L').point(lambda v: v * 257, 'I').convert('I;16'), 'rgba': rgb.convert('RGBA')}
     paths = []
     for (name, img), comp in itertools.product(src.items(), ('raw', 'tiff_lzw', 'tiff_adobe_deflate', 'packbits')):
-        paths.append(os.path.join(TMP, f'pil-{name}-{comp}.tif'))
-        img.save(paths[-1], compression=comp)
+        img.save(path := os.path.join(TMP, f'pil-{name}-{comp}.tif'), compression=comp)
+        paths.append(path)
     rgb.save(os.path.join(TMP, 'src.png'))
     for name, args in (('rgb', '-compress zip'), ('pal', '-type Palette'), ('grey16', '-type Grayscale -depth 16'),
                        ('tiled', '-define tiff:tile-geometry=64x64'),
@@ -263,9 +258,8 @@ def tiff(screens):
             want = (*im.size, 16, im.tobytes('raw', 'I;16')) if im.mode.startswith('I') else pillow(path)
         check(same(load(path), want), f'{os.path.basename(path)}: other pixels')
     for name in ('rgb', 'pal'):
-        png, out = os.path.join(TMP, f'our-{name}.png'), os.path.join(TMP, f'our-{name}.tif')
-        src[name].save(png)
-        tool('save', png, out, 0)
+        src[name].save(png := os.path.join(TMP, f'our-{name}.png'))
+        tool('save', png, out := os.path.join(TMP, f'our-{name}.tif'), 0)
         with Image.open(out) as im:
             got = (im.info.get('compression'), im.mode, im.convert('RGB').tobytes())
         check(got == ('tiff_adobe_deflate', 'P' if name == 'pal' else 'RGB', src[name].convert('RGB').tobytes()),
