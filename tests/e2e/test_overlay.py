@@ -38,13 +38,8 @@ with running(program):
     far = (sw - W - 10, sh - H - 10)
     for mouse, corner in (((sw - 100, sh - 100), (10, 10)), ((100, 100), far), ((sw // 2, sh // 2), far)):
         xdotool("mousemove", str(mouse[0]), str(mouse[1]))
-        end = time.monotonic() + 5
-        problem = "not checked"
-        while problem and time.monotonic() < end:
-            time.sleep(0.3)
-            problem = panel_at(screen(), *corner)
-        if problem:
-            fail(f"mouse at {mouse}: panel not at {corner}: {problem}")
+        if never(lambda: not panel_at(screen(), *corner), 5):
+            fail(f"mouse at {mouse}: panel not at {corner}: {panel_at(screen(), *corner)}")
     escape_overlay()
     hold_escape()  # with no overlay: nothing
     for i in range(10):
