@@ -53,9 +53,7 @@ def never(pred, seconds):
 def visible_windows(name): return xdotool("search", "--onlyvisible", "--name", name, check=False).split()
 
 
-def fail(msg):
-    print("FAIL:", msg, file=sys.stderr)
-    sys.exit(1)
+def fail(msg): sys.exit(f"FAIL: {msg}")
 
 
 def work_dir(): return os.environ.get("E2E_WORK", "/tmp")
@@ -64,8 +62,7 @@ def work_dir(): return os.environ.get("E2E_WORK", "/tmp")
 def screen():
     """The whole display as an RGB PIL image."""
     from PIL import Image
-    path = os.path.join(work_dir(), "screen.png")
-    subprocess.run(["import", "-window", "root", path], check=True, timeout=30)
+    subprocess.run(["import", "-window", "root", path := os.path.join(work_dir(), "screen.png")], check=True, timeout=30)
     with Image.open(path) as img:
         return img.convert("RGB")
 
@@ -131,9 +128,7 @@ def start(program, name="main"):
 
 
 def stop(proc, sig=signal.SIGTERM, timeout=10):
-    if proc.poll() is None:
-        proc.send_signal(sig)
-    return proc.wait(timeout=timeout)
+    return (proc.poll() is None and proc.send_signal(sig)) or proc.wait(timeout=timeout)
 
 
 @contextlib.contextmanager
@@ -168,8 +163,7 @@ def escape_overlay(what="Escape to hide the overlay"):
 
 
 def press_until(combo, pred, what, attempts=10):
-    """Presses `combo` until `pred` holds (the first press may come before the program has
-    grabbed its keys); returns what `pred` gave."""
+    """Presses `combo` until `pred` holds (the keys may not be grabbed yet); returns what `pred` gave."""
     for _ in range(attempts):
         key(combo)
         try:

@@ -69,8 +69,7 @@ void Png(const std::string &dir)
         small.Palette[i] = u8(n < 4 ? n * 80 : 0);
     auto save = [&](TPNGLoader &loader, const std::string &name, const TLinearBitmap &b, const char *mode) {
         loader.SaveToFile(dir + "/" + name + ".png", "PNG", b);
-        Put(dir + "/" + name + ".raw", Pixels(b, true));
-        Put(dir + "/" + name + ".mode", mode);
+        Put(dir + "/" + name + ".raw", Pixels(b, true)), Put(dir + "/" + name + ".mode", mode);
     };
     for (int filter = -3; filter <= 4; ++filter)
         for (auto [name, b, mode] : {std::tuple{"rgb", &rgb, "RGB"}, {"pal", &pal, "P"}, {"grey", &grey, "L"},
