@@ -4,31 +4,23 @@
 #include "imaging/DynamicLists.h"
 #include "imaging/MemStream.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     if (size < 1 || size > (1 << 20))
         return 0;
-    const int elementSize = data[0] % 40 + 1;
     imaging::TMemStream mem;
     mem.Write(data + 1, static_cast<int>(size - 1));
     for (int pass = 0; pass < 2; ++pass) {
         mem.Seek(0);
         mem.SetNoDataExcept(pass == 0);
-        imaging::TDynamicList list(elementSize, nullptr);
+        imaging::TDynamicList list(data[0] % 40 + 1, nullptr);
+        imaging::TBufferedStream buffered(7, 0, &mem);
         try {
-            if (pass == 0) {
-                list.LoadFromStream(mem);
-            } else {
-                imaging::TBufferedStream buffered(7, 0, &mem);
-                list.LoadFromStream(buffered);
-            }
+            list.LoadFromStream(pass == 0 ? static_cast<imaging::TBaseStream &>(mem) : buffered);
         } catch (const std::exception &) {
             continue;
         }
@@ -36,13 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             std::abort();
         imaging::TMemStream out;
         list.SaveToStream(out);
-        if (list.Count > 0) {
-            std::vector<std::uint8_t> back(static_cast<std::size_t>(out.Size()));
-            out.Seek(0);
-            out.Read(back.data(), out.Size());
-            if (back.size() > size - 1 || std::memcmp(back.data(), data + 1, back.size()) != 0)
-                std::abort();
-        }
+        std::vector<std::uint8_t> back(static_cast<std::size_t>(out.Size()));
+        out.Seek(0);
+        out.Read(back.data(), out.Size());
+        if (list.Count > 0 && (back.size() > size - 1 || std::memcmp(back.data(), data + 1, back.size()) != 0))
+            std::abort();
     }
     return 0;
 }

@@ -5,17 +5,12 @@
 
 #include <QImage>
 
-#include <cstdint>
 #include <cstdlib>
 
 namespace {
 std::uint32_t ColorAt(const imaging::TLinearBitmap &b, int x, int y)
 {
-    const std::uint8_t *p = b.ScanLine(y);
-    if (b.PixelFormat == imaging::pf8bit)
-        p = b.Palette.get() + 3 * p[x];
-    else
-        p += 3 * x;
+    const std::uint8_t *p = b.PixelFormat == imaging::pf8bit ? b.Palette.get() + 3 * b.ScanLine(y)[x] : b.ScanLine(y) + 3 * x;
     return p[0] | p[1] << 8 | p[2] << 16;
 }
 
@@ -26,11 +21,9 @@ void RoundTrip(imaging::TICOLoader &loader, const imaging::TLinearBitmap &first,
     file.Seek(0);
     imaging::TLinearBitmap again;
     loader.LoadFromStream(file, ext, again);
-    if (again.Width != first.Width || again.Height != first.Height)
-        std::abort();
     for (int y = 0; y < first.Height; ++y)
         for (int x = 0; x < first.Width; ++x)
-            if (ColorAt(again, x, y) != ColorAt(first, x, y))
+            if (again.Width != first.Width || again.Height != first.Height || ColorAt(again, x, y) != ColorAt(first, x, y))
                 std::abort();
 }
 } // namespace

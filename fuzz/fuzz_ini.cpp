@@ -2,10 +2,7 @@
 // section and key is either refused or read back whole.
 #include "platform/core/IniFile.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <cstdlib>
-#include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
@@ -29,13 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         part = once.substr(at, end == std::string::npos ? std::string::npos : end - at);
         at = end == std::string::npos ? once.size() : end + 1;
     }
+    const std::string value = parts[2] + (size % 2 ? " " : "");
     try {
-        ini.WriteString(parts[0], parts[1], parts[2] + (size % 2 ? " " : ""));
+        ini.WriteString(parts[0], parts[1], value);
     } catch (const platform::EIniFileException &) {
         return 0;
     }
     again.SetText(ini.GetText());
-    if (again.ReadString(parts[0], parts[1], "\x01missing") != parts[2] + (size % 2 ? " " : ""))
+    if (again.ReadString(parts[0], parts[1], "\x01missing") != value)
         std::abort();
     return 0;
 }

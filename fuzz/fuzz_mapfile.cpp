@@ -2,11 +2,8 @@
 // and every record kept is one the lookups can use.
 #include "support/MapFile.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <cstdlib>
 #include <sstream>
-#include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

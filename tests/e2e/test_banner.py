@@ -1,19 +1,15 @@
-"""The action dialog shows an animated banner: two screenshots a moment apart
-differ inside the banner panel and nowhere else. One of the five random
-banners is still, so such a dialog is cancelled and the capture retried."""
+"""The action dialog shows an animated banner: two screenshots a moment apart differ inside the banner panel and
+nowhere else. One of the five random banners is still, so such a dialog is cancelled and the capture retried."""
 import time
 
 from PIL import ImageChops
 
-from actionslib import action_dialog, fake_tools, press_in, private_program, wait_gone
-from e2elib import args, fail, screen, work_dir
-from spinelib import end_cleanly, press_until, start
+from e2elib import *  # noqa: F403 (the helpers)
 
 a = args()
 fake_tools()
-proc = start(private_program(a.program, work_dir() + "/shots"))
 PANEL = (407, 6, 407 + 218, 6 + 217)  # pnSponsor in the dialog's client area
-try:
+with running(private_program(a.program, work_dir() + "/shots")):
     for attempt in range(8):
         win, (x, y, w, h) = press_until("alt+Print", action_dialog, "the action dialog")
         time.sleep(0.5)  # the dialog has settled
@@ -33,5 +29,3 @@ try:
         fail("no dialog showed a changing banner in 8 captures")
     press_in(win, "Escape")
     wait_gone(action_dialog, "the dialog to close after Escape")
-finally:
-    end_cleanly(proc)

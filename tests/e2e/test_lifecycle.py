@@ -1,18 +1,13 @@
-"""Start and end: the first start writes the default settings beside the program,
-a hand-edited file comes back normalised (foreign section kept, obsolete one gone),
-no trace file. A second copy ends at once, silently, with code 0; SIGTERM, SIGINT
-and SIGHUP end cleanly and free the lock; a killed copy does not block the next.
-Alt+PrintScreen held by another program: one line on standard error, and
-Ctrl+PrintScreen still works."""
+"""Start and end: the first start writes the default settings beside the program, a hand-edited file comes back
+normalised (foreign section kept, obsolete one gone), no trace file. A second copy ends at once, silently, with
+code 0; SIGTERM, SIGINT and SIGHUP end cleanly and free the lock; a killed copy does not block the next.
+Alt+PrintScreen held by another program: one line on standard error, and Ctrl+PrintScreen still works."""
 import os
 import signal
 import subprocess
 import time
 
-from actionslib import private_program, settings_file
-from e2elib import args, fail, never, visible_windows, wait_for, work_dir
-from spinelib import escape_overlay, lock_is_held, open_overlay, running, start, stop
-from xclient import MOD1, XK_PRINT, Client
+from e2elib import *  # noqa: F403 (the helpers)
 
 program = private_program(args().program, "")
 ini = settings_file(program)
@@ -23,9 +18,8 @@ def run_once(written, name, want):
     with running(program, name):
         wait_for(written, what="the settings file to be written")
         time.sleep(0.5)  # the quit signals are taken over right after the main form exists
-    with open(ini, encoding="utf-8") as f:
-        if f.read() != want:
-            fail(f"{name} settings file: {open(ini).read()!r}, expected {want!r}")
+    if open(ini, encoding="utf-8").read() != want:
+        fail(f"{name} settings file: {open(ini).read()!r}, expected {want!r}")
 
 
 run_once(lambda: os.path.exists(ini), "fresh", "[Generics]\nDestinationFolder=" + os.environ["HOME"] +
@@ -55,9 +49,7 @@ for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
     time.sleep(0.3)
     if stop(p, sig) != 0 or lock_is_held():
         fail(f"signal {sig}: exit code {p.returncode}, lock held {lock_is_held()}")
-killed = start(program, "killed")
-killed.kill()
-killed.wait(timeout=10)
+start(program, "killed").kill()
 wait_for(lambda: not lock_is_held(), what="the lock of the killed copy to go")
 
 WARNING = ("korvane-screenshot: the hot key Alt+PrintScreen is held by another program; "
@@ -65,21 +57,17 @@ WARNING = ("korvane-screenshot: the hot key Alt+PrintScreen is held by another p
 
 
 def lines(word):
-    with open(os.path.join(work_dir(), "held.log"), errors="replace") as f:
-        return [line.rstrip("\n") for line in f if word in line]
+    return [ln.rstrip("\n") for ln in open(os.path.join(work_dir(), "held.log"), errors="replace") if word in ln]
 
 
 holder = Client()
 holder.grab_key(XK_PRINT, MOD1)
-try:
-    with running(program, "held"):
-        wait_for(lambda: lines("Alt+PrintScreen"), what="the warning on standard error")
-        for _ in range(2):  # the keys are registered again after each capture
-            open_overlay()
-            escape_overlay()
-        if lines("Alt+PrintScreen") != [WARNING]:
-            fail(f"standard error has {lines('Alt+PrintScreen')!r}, expected once {WARNING!r}")
-        if lines("Ctrl+PrintScreen"):
-            fail("Ctrl+PrintScreen was reported although nobody else holds it")
-finally:
-    holder.close()
+with running(program, "held"):
+    wait_for(lambda: lines("Alt+PrintScreen"), what="the warning on standard error")
+    for _ in range(2):  # the keys are registered again after each capture
+        open_overlay()
+        escape_overlay()
+    if lines("Alt+PrintScreen") != [WARNING]:
+        fail(f"standard error has {lines('Alt+PrintScreen')!r}, expected once {WARNING!r}")
+    if lines("Ctrl+PrintScreen"):
+        fail("Ctrl+PrintScreen was reported although nobody else holds it")

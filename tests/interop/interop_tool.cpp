@@ -1,16 +1,11 @@
 // Our side of interop.py (a failure prints its message, exit code 2; KSS_PLUGINS: a plug-in folder):
-//   load IN OUT        OUT: "W H BITS\n" and the top-down RGB pixels of IN as loaded (16-bit grey as stored)
-//   save IN OUT [BITS [HX HY]]  IN read by Qt, saved as OUT from a bitmap of BITS
-//                      (8, 24, 32; 0: as read) bits per pixel, with a cursor's hot spot
-//   cases EXT DIR      bitmaps of odd and even widths as DIR/<name>.EXT, <name>.rgb their pixels
-//   png DIR            PNG files of every pixel format and filter; <name>.raw: their pixels
-//                      in Pillow's layout for the mode in <name>.mode
-//   icons FILE         "SKIPPED n", then per image "IMAGE w h bits" and its RGBA pixels
-//                      in hexadecimal (alpha 0 where masked), top row first
-//   gif IN SCREENS OUT every GIF under IN that loads, and two screenshots reduced by octree
-//                      with Floyd-Steinberg (as OUT/<n>.png), saved by both encoders, interlaced
-//                      or not, as OUT/<n>...gif and checked with giflib; OUT/manifest.txt lists
-//                      "<file>\t<original>"
+//   load IN OUT: "W H BITS\n" and IN's top-down RGB pixels (16-bit grey as stored) into OUT
+//   save IN OUT [BITS [HX HY]]: IN read by Qt, saved from a bitmap of 8, 24, 32 (0: as read) bits
+//   cases EXT DIR: bitmaps as DIR/<name>.EXT and their pixels as <name>.rgb
+//   png DIR: files of every pixel format and filter, <name>.raw their pixels in Pillow's <name>.mode
+//   icons FILE: "SKIPPED n", then per image "IMAGE w h bits" and its RGBA pixels in hex, top row first
+//   gif IN SCREENS OUT: every GIF under IN and two screenshots reduced by octree, saved by both
+//     encoders (interlaced or not) and checked with giflib; OUT/manifest.txt: "<file>\t<original>"
 #include "GiflibFrames.h"
 #include "gif/ColorReduction.h"
 #include "gif/GIFEncoder.h"
@@ -28,9 +23,7 @@
 #include <QImage>
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <string>
 #include <tuple>
 
 using namespace imaging;
@@ -71,31 +64,24 @@ void Png(const std::string &dir)
     Fill(grey, 61, 40, pf8bit, [](int i) { return i * 13; });
     Fill(small, 37, 11, pf8bit, [](int i) { return i / 3 % 4; });
     Fill(grey16, 45, 19, pf16bit, [](int i) { return i * 31 + 7; });
-    for (int i = 0; i < 768; ++i) {
-        const int n = i / 3;
-        pal.Palette[i] = u8(i % 3 == 0 ? n : i % 3 == 1 ? 255 - n : n * 5);
-        grey.Palette[i] = u8(n);
+    for (int i = 0, n = 0; i < 768; n = ++i / 3)
+        pal.Palette[i] = u8(i % 3 == 0 ? n : i % 3 == 1 ? 255 - n : n * 5), grey.Palette[i] = u8(n),
         small.Palette[i] = u8(n < 4 ? n * 80 : 0);
-    }
     auto save = [&](TPNGLoader &loader, const std::string &name, const TLinearBitmap &b, const char *mode) {
         loader.SaveToFile(dir + "/" + name + ".png", "PNG", b);
-        Put(dir + "/" + name + ".raw", Pixels(b, true));
-        Put(dir + "/" + name + ".mode", mode);
+        Put(dir + "/" + name + ".raw", Pixels(b, true)), Put(dir + "/" + name + ".mode", mode);
     };
     for (int filter = -3; filter <= 4; ++filter)
         for (auto [name, b, mode] : {std::tuple{"rgb", &rgb, "RGB"}, {"pal", &pal, "P"}, {"grey", &grey, "L"},
                                      {"grey16", &grey16, "I;16"}, {"pal2bit", &small, "P"}}) {
             TPNGLoader loader;
-            loader.Filter = filter;
-            loader.BitDepth = b == &small ? 2 : 0;
+            loader.Filter = filter, loader.BitDepth = b == &small ? 2 : 0;
             save(loader, name + ("-f" + std::to_string(filter + 3)), *b, mode);
         }
     TPNGLoader loader;
-    loader.Gamma = 0.45455;
-    loader.TransparentColor = 5;
+    loader.Gamma = 0.45455, loader.TransparentColor = 5;
     save(loader, "pal-gama-trns", pal, "P");
-    loader.TransparentColor = 0x102030;
-    loader.SuggestedPalette = std::make_unique<u8[]>(768);
+    loader.TransparentColor = 0x102030, loader.SuggestedPalette = std::make_unique<u8[]>(768);
     std::copy(pal.Palette.get(), pal.Palette.get() + 768, loader.SuggestedPalette.get());
     save(loader, "rgb-plte-trns", rgb, "RGB");
     loader.TransparentColor = 77;
@@ -112,10 +98,10 @@ bool SaveGif(gif::TGIFImage &Image, const std::string &Base, const std::string &
     for (int i = 0; i < Image.Count(); ++i) {
         const gif::TGIFSubImage &f = *Image.SubImage(i);
         const int colors = f.ColorMap().Count() > 0 ? f.ColorMap().Count() : 1 << Image.BitsPerPixel();
-        if (f.Data())
-            want.emplace_back(f.Data(), f.Data() + f.DataSize());
         for (std::int64_t k = 0; f.Data() && k < f.DataSize(); ++k)
             stray |= f.Data()[k] >= colors;
+        if (f.Data())
+            want.emplace_back(f.Data(), f.Data() + f.DataSize());
     }
     for (int c : {0, 1}) {
         Image.Compression = c;
@@ -149,8 +135,7 @@ int Gif(const char *in, const QString &screens, const std::string &out)
         gif::TGIFImage image;
         QFile file(QString::fromStdString(path));
         try {
-            file.open(QIODevice::ReadOnly);
-            image.LoadFromStream(file);
+            file.open(QIODevice::ReadOnly), image.LoadFromStream(file);
         } catch (const std::exception &) {
             continue; // files meant to fail
         }
@@ -185,11 +170,7 @@ int main(int argc, char **argv)
 {
     if (const char *plugins = std::getenv("KSS_PLUGINS"))
         RegisterDLLLoader(), DLLLoader()->AddPlugins(plugins);
-    RegisterICOLoader();
-    RegisterPNGLoader();
-    RegisterBMPLoader();
-    RegisterPCXLoader();
-    RegisterWMFLoader();
+    RegisterICOLoader(), RegisterPNGLoader(), RegisterBMPLoader(), RegisterPCXLoader(), RegisterWMFLoader();
     ICOLoader()->NoDialog = true;
     const std::string cmd = argc > 1 ? argv[1] : "";
     try {
@@ -203,8 +184,6 @@ int main(int argc, char **argv)
             if (argc == 7)
                 ICOLoader()->HotSpotX = std::stoi(argv[5]), ICOLoader()->HotSpotY = std::stoi(argv[6]);
             const QImage image(QString::fromLocal8Bit(argv[2]));
-            if (image.isNull())
-                throw std::runtime_error("Qt cannot read the image");
             b.Assign(bits == 0 && image.format() == QImage::Format_Indexed8 ? image
                                                                              : image.convertToFormat(QImage::Format_BGR888));
             b.ChangePixelFormat(bits == 8 ? pf8bit : bits == 32 ? pf32bit : bits ? pf24bit : b.PixelFormat);
@@ -238,11 +217,9 @@ int main(int argc, char **argv)
             for (const auto &im : list.Images) {
                 std::printf("IMAGE %d %d %d\n", im->Width, im->Height, im->BitCount);
                 for (int row = im->Height - 1; row >= 0; --row)
-                    for (int col = 0; col < im->Width; ++col) {
-                        const std::uint32_t c = im->PixelColor(col, row);
-                        std::printf("%02x%02x%02x%02x", c & 0xFF, (c >> 8) & 0xFF, c >> 16,
-                                    im->Transparent(col, row) ? 0 : 255);
-                    }
+                    for (int col = 0, c = 0; col < im->Width; ++col)
+                        c = int(im->PixelColor(col, row)), std::printf("%02x%02x%02x%02x", c & 0xFF, (c >> 8) & 0xFF,
+                                                                         (c >> 16) & 0xFF, im->Transparent(col, row) ? 0 : 255);
                 std::printf("\n");
             }
         } else {
