@@ -13,9 +13,31 @@ import time
 # The end-to-end helpers drive the program and read the display.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 
-from e2elib import PURPLE, args  # noqa: E402
-from spinelib import start, stop
-from xclient import XK_CONTROL_L, XK_ESCAPE, XK_PRINT, Client
+import ctypes  # noqa: E402
+
+import e2elib  # noqa: E402
+from e2elib import PURPLE, XK_ESCAPE, XK_PRINT, args, start, stop  # noqa: E402
+
+XK_CONTROL_L = 0xffe3
+_P, _UL, _I, _U = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_uint
+for fn, res, argt in (("XGetImage", _P, [_P, _UL, _I, _I, _U, _U, _UL, _I]),
+                      ("XGetPixel", _UL, [_P, _I, _I]), ("XDestroyImage", _I, [_P])):
+    getattr(e2elib._x11, fn).restype, getattr(e2elib._x11, fn).argtypes = res, argt
+
+
+class Client(e2elib.Client):
+    """The tests' X client, plus key chords sent at once and single pixels read back."""
+
+    def keys(self, *events):
+        for keysym, down in events:
+            e2elib._xtst.XTestFakeKeyEvent(self.dpy, e2elib._x11.XKeysymToKeycode(self.dpy, keysym), down, 0)
+        e2elib._x11.XFlush(self.dpy)
+
+    def pixel(self, x, y):
+        img = e2elib._x11.XGetImage(self.dpy, self.root, x, y, 1, 1, 0xFFFFFFFF, 2)  # ZPixmap
+        v = e2elib._x11.XGetPixel(img, 0, 0)
+        e2elib._x11.XDestroyImage(img)
+        return (v >> 16) & 0xff, (v >> 8) & 0xff, v & 0xff
 
 # The panel starts at (24, 0) and heads for (10, 10) on the first timer tick;
 # each point lies on the panel's colour at one of the two places.

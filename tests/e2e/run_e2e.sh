@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs a command on a private Xvfb display with a private runtime folder, so
 # end-to-end tests never touch the user's desktop or each other.
-# Usage: run_e2e.sh command [args...]
+# Usage: run_e2e.sh [--size WxH] command [args...] (benchmarks pick the size)
 set -euo pipefail
+size=1280x1024
+if [ "${1:-}" = "--size" ]; then size=$2; shift 2; fi
 
 work=$(mktemp -d /tmp/kss-e2e-XXXXXX)
 chmod 700 "$work"
@@ -11,7 +13,7 @@ export XDG_CONFIG_HOME="$HOME/.config" XDG_STATE_HOME="$HOME/.local/state"
 mkdir -m 700 -p "$XDG_RUNTIME_DIR" "$HOME"
 
 exec 3> "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -extension GLX +extension MIT-SHM \
+Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -extension GLX +extension MIT-SHM \
     > "$work/xvfb.log" 2>&1 &
 xvfb=$!
 cleanup() { kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; rm -rf "$work"; }
