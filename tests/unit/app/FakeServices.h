@@ -32,7 +32,7 @@ inline QImage Screen(int w, int h, int mark)
 // What the fakes saw and do; shared so it outlives the form that owns them.
 struct TLog {
     std::map<int, std::pair<unsigned, unsigned>> Registered; // id -> modifiers, keysym
-    int Registrations = 0, Unregistrations = 0, Grabs = 0;
+    int Grabs = 0;
     bool EscapeDown = false;
     std::vector<QImage> Images; // grab n gives image n (the last repeats); null: a failed grab
     bool Throw = false;         // the grab raises
@@ -47,14 +47,9 @@ public:
         if (log_->RegistrationFailures > 0 && log_->RegistrationFailures--)
             throw std::runtime_error("The keyboard went away");
         log_->Registered[id] = {modifiers, keysym};
-        ++log_->Registrations;
         return true;
     }
-    void Unregister(int id) override
-    {
-        log_->Registered.erase(id);
-        ++log_->Unregistrations;
-    }
+    void Unregister(int id) override { log_->Registered.erase(id); }
     void Press(int id) // the user presses a combination
     {
         if (log_->Registered.count(id))

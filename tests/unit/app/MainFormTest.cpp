@@ -233,43 +233,6 @@ TEST_F(MainFormStartUp, TheTraceAndTheTextModuleAreSetUpAndTheEndUndoesIt)
     EXPECT_TRUE(log->Registered.empty()); // the hot keys are given back
 }
 
-TEST_F(MainFormStartUp, AHotKeyAnotherProgramHoldsIsReportedOnceAndTheOtherStillWorks)
-{
-    struct THeld : fakes::THotKeys {
-        using fakes::THotKeys::THotKeys;
-        bool held = true;
-        bool Register(int id, unsigned modifiers, unsigned keysym) override
-        {
-            return !(id == TfmMain::HotKeyScreen && held) && fakes::THotKeys::Register(id, modifiers, keysym);
-        }
-    };
-    auto keys = std::make_unique<THeld>(log);
-    THeld *held = keys.get();
-    const std::string line = "test_app: the hot key Alt+PrintScreen is held by another program; "
-                             "it will not start a capture\n";
-    // Qt may add lines of its own there: count ours.
-    auto warnings = [&] {
-        const std::string err = testing::internal::GetCapturedStderr();
-        int n = 0;
-        for (auto at = err.find(line); at != std::string::npos; at = err.find(line, at + 1))
-            n += at == 0 || err[at - 1] == '\n';
-        return n;
-    };
-    testing::internal::CaptureStderr();
-    Create({}, std::move(keys));
-    EXPECT_EQ(warnings(), 1);
-    EXPECT_TRUE(form->Idle() && log->Registered.count(TfmMain::HotKeyScreen) == 0);
-    // Registering after each capture warns again only when the key was had in between.
-    for (bool regained : {false, true}) {
-        held->held = !regained;
-        form->EndCapture();
-        held->held = true;
-        testing::internal::CaptureStderr();
-        form->EndCapture();
-        EXPECT_EQ(warnings(), int(regained));
-    }
-}
-
 TEST_F(MainFormStartUp, TheMessagePanelKeepsItsCoordinateLabelsOnlyOnTheDebugDay)
 {
     const std::tuple<std::string, platform::DateTime, int> cases[] = {
