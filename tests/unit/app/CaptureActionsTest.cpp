@@ -130,15 +130,6 @@ TEST_F(CaptureActions, NoFolderChoosesNoNameAndNamesTheLastFile)
     EXPECT_EQ(ends, 0);
 }
 
-TEST_F(CaptureActions, AFailedClipboardCopyIsReported)
-{
-    TCaptureSource broken = Source();
-    broken.CopyCaptureTo = [](platform::TBitmap &) { throw platform::EOutOfResources("no memory"); };
-    EXPECT_FALSE(CopyCaptureToClipboardAction(broken, r));
-    EXPECT_EQ(r.Text, "Exception: 'no memory'");
-    EXPECT_EQ(ends, 0);
-}
-
 TEST(CaptureActionsLoop, AFailingEndAfterAFailingDialogKeepsTheFirstExceptionAndEnablesTheMenu)
 {
     std::vector<bool> menu;

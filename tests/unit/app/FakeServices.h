@@ -60,17 +60,13 @@ private:
     std::shared_ptr<TLog> log_;
 };
 
-class TKeyState : public platform::TKeyState {
-public:
+struct TKeyState : platform::TKeyState {
     explicit TKeyState(std::shared_ptr<TLog> log) : log_(std::move(log)) {}
     bool IsKeyDown(unsigned keysym) override { return keysym == platform::ksEscape && log_->EscapeDown; }
-
-private:
     std::shared_ptr<TLog> log_;
 };
 
-class TGrabber : public platform::TScreenGrabber {
-public:
+struct TGrabber : platform::TScreenGrabber {
     explicit TGrabber(std::shared_ptr<TLog> log) : log_(std::move(log)) {}
     QImage GrabPrimary(QImage::Format format) override
     {
@@ -82,8 +78,6 @@ public:
         const QImage &img = log_->Images[std::min(n, log_->Images.size() - 1)];
         return img.isNull() ? img : img.convertToFormat(format);
     }
-
-private:
     std::shared_ptr<TLog> log_;
 };
 
@@ -125,9 +119,9 @@ protected:
     }
     void Drag(std::initializer_list<QPoint> path) // press at the first point, move through the others
     {
-        Mouse(QEvent::MouseButtonPress, *path.begin(), Qt::LeftButton, Qt::LeftButton);
-        for (auto it = path.begin() + 1; it != path.end(); ++it)
-            Mouse(QEvent::MouseMove, *it, Qt::NoButton, Qt::LeftButton);
+        for (auto it = path.begin(); it != path.end(); ++it)
+            it == path.begin() ? Mouse(QEvent::MouseButtonPress, *it, Qt::LeftButton, Qt::LeftButton)
+                               : Mouse(QEvent::MouseMove, *it, Qt::NoButton, Qt::LeftButton);
     }
     void Release(QPoint at) { Mouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton); }
     bool AllItemsEnabled(bool enabled) const

@@ -149,18 +149,13 @@ TEST(DestinationFolderProblem, TellsWhetherCapturesCanBeSavedThere)
 
 TEST_F(SettingsForm, BrowseStartsAtTheEditedOrTheDefaultFolderAndTakesTheChoice)
 {
-    std::string caption, start;
+    std::string start;
     std::optional<std::string> answer = tmp_.Path();
-    TfmSettings::SetFolderPicker([&](QWidget *, const std::string &c, const std::string &s) {
-        caption = c;
-        start = s;
-        return answer;
-    });
+    TfmSettings::SetFolderPicker([&](QWidget *, const std::string &, const std::string &s) { return start = s, answer; });
     TfmSettings f;
     Folder(f)->setText(QString::fromStdString(tmp_.Path()));
     Click(f, "btSelectFileSaveFolder");
-    EXPECT_EQ(caption + "|" + start, "Select the File save folder|" + tmp_.Path());
-
+    EXPECT_EQ(start, tmp_.Path());
     answer = tmp_.File("chosen");
     Folder(f)->setText(QString::fromStdString(tmp_.File("missing")));
     Click(f, "btSelectFileSaveFolder");
@@ -170,5 +165,4 @@ TEST_F(SettingsForm, BrowseStartsAtTheEditedOrTheDefaultFolderAndTakesTheChoice)
     answer.reset(); // cancelled
     Click(f, "btSelectFileSaveFolder");
     EXPECT_EQ(Folder(f)->text().toStdString(), tmp_.File("chosen"));
-    EXPECT_EQ(CFGAllData.DestinationFolder, tmp_.File("shots"));
 }

@@ -28,9 +28,9 @@ std::uint8_t RunWith(TfmWhatToDo &dlg, const std::function<void()> &act)
 
 TEST(WhatToDo, ChoiceButtonsAndKeysEndTheDialogWithTheirCode)
 {
-    // A key on the focused Save button, or "close"; each button's code is pinned by the ActionsOnMainForm tests.
+    // A key on the focused Save button, or "close"; the buttons: ActionsOnMainForm and the e2e test_actions.
     const std::pair<std::variant<const char *, int>, std::uint8_t> cases[] = {
-        {"btCopyToClipboard", wtdClipboard}, {Qt::Key_Escape, wtdCancel}, {Qt::Key_Return, wtdSave}, {"close", wtdNone}};
+        {Qt::Key_Escape, wtdCancel}, {Qt::Key_Return, wtdSave}, {"close", wtdNone}};
     for (const auto &[act, choice] : cases) {
         TfmWhatToDo dlg;
         EXPECT_EQ(RunWith(dlg, [&, act = act] {
