@@ -22,15 +22,7 @@ void Click(QWidget *w)
 
 } // namespace
 
-TEST(AboutBox, ShowsTheCaptionAndLibrariesAsPlainText)
-{
-    TfmAboutBox f;
-    EXPECT_EQ(Ctl<QLabel>(f, "lbProgramVersion")->text(), "Korvane ScreenShot - Ver. 2.0");
-    EXPECT_NE(Ctl<QLabel>(f, "lbJASPER")->text().indexOf("libjpeg"), -1);
-    for (const QLabel *l : f.findChildren<QLabel *>())
-        EXPECT_EQ(l->textFormat(), Qt::PlainText) << l->objectName().toStdString();
-}
-
+// The caption: the e2e test_actions (the mail subject) and the menu tests.
 TEST(AboutBox, ClicksOpenTheAddresses)
 {
     TFakeProgram opener("xdg-open");

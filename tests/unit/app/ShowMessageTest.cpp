@@ -13,8 +13,6 @@ namespace {
 struct Seen {
     QString title, text, ok;
     Qt::TextFormat format = Qt::AutoText;
-    QRect label;
-    QSize form;
 };
 
 Seen Show(const std::string &title, const std::string &message)
@@ -24,7 +22,7 @@ Seen Show(const std::string &title, const std::string &message)
     TScopedModalRunner runner([&](QDialog &d) {
         auto &f = dynamic_cast<TfmShowMessageToUser &>(d);
         ++shown;
-        s = {f.windowTitle(), f.lbMsg()->text(), f.btOK()->text(), f.lbMsg()->textFormat(), f.lbMsg()->geometry(), f.size()};
+        s = {f.windowTitle(), f.lbMsg()->text(), f.btOK()->text(), f.lbMsg()->textFormat()};
         return 1;
     });
     ShowMessageToUser(title, message);
@@ -33,15 +31,13 @@ Seen Show(const std::string &title, const std::string &message)
 }
 } // namespace
 
-TEST(ShowMessage, PanelsAndFormFollowTheText)
+TEST(ShowMessage, CrLfLinesBecomeLines)
 {
     const Seen one = Show("Korvane ScreenShot", "Exception: 'x'");
     EXPECT_EQ(one.title + one.text + one.ok, "Korvane ScreenShotException: 'x'OK");
-    // CR LF lines become separate lines: a taller form.
+    // CR LF lines become separate lines.
     const Seen three = Show("t", "Exception: 'x'\r\nline two\r\nline three");
     EXPECT_EQ(three.text, "Exception: 'x'\nline two\nline three");
-    EXPECT_GT(three.label.height(), 2 * one.label.height());
-    EXPECT_GT(Show("t", std::string(300, 'W')).form.width(), 1000);
 }
 
 TEST(ShowMessage, MarkupIsShownAsPlainText)
