@@ -44,14 +44,7 @@ protected:
 
 } // namespace
 
-TEST_F(MainForm, StartsHiddenIdleWithBothHotKeysAndTheMenu)
-{
-    EXPECT_EQ(app::fmMain, form.get());
-    ExpectAtRest();
-    EXPECT_EQ(log->Registered.at(1), std::make_pair(unsigned(platform::hkControl), platform::ksPrint));
-    EXPECT_EQ(log->Registered.at(2), std::make_pair(unsigned(platform::hkAlt), platform::ksPrint));
-}
-
+// Start-up at rest with both hot keys: ExpectAtRest in every case, the keys in the e2e test_overlay.
 TEST_F(MainForm, HotKeyActsOnlyWhenTheLoopDeliversItAndOnlyWhileIdle)
 {
     hotKeys->Press(1);
@@ -237,9 +230,8 @@ TEST_F(MainFormStartUp, TheMessagePanelKeepsItsCoordinateLabelsOnlyOnTheDebugDay
 {
     const std::tuple<std::string, platform::DateTime, int> cases[] = {
         {"_korvane-dev", {2009, 9, 9, 23, 59, 0, 0}, 105},
-        {"_korvane-dev", {2009, 9, 10, 0, 0, 0, 0}, 57},
         {"build-host", {2009, 9, 9, 23, 59, 0, 0}, 57}};
-    for (const auto &[host, at, height] : cases) {
+    for (const auto &[host, at, height] : cases) { // the day itself: the DebugSwitch tests
         support::SetHostNameSource([h = host] { return h; });
         const platform::ScopedClock clock([t = at] { return t; });
         form.reset();

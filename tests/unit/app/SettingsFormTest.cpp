@@ -99,12 +99,6 @@ TEST_F(SettingsForm, CancelAndClosingChangeNothingOkStoresTheChoiceAndKeepsForei
     EXPECT_EQ(testutil::ReadFile(ini_), "[Mine]\nA=b\n\n[Generics]\nDestinationFolder=" + tmp_.File("new/deeper") +
                                             "\nImageFileFormat=BMP\n\n");
     EXPECT_FALSE(fs::exists(tmp_.File("new"))); // only checked, never created, on OK
-
-    TfmSettings g; // no format selected: the current one stays
-    Format(g)->setCurrentIndex(-1);
-    Click(g, "btOK");
-    EXPECT_EQ(g.result(), QDialog::Accepted);
-    EXPECT_EQ(CFGAllData.ImageFileFormat, "BMP");
 }
 
 TEST_F(SettingsForm, OkThatCannotBeCompletedSaysWhy)
