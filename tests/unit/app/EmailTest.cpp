@@ -21,7 +21,6 @@ TEST(Email, RecipientBecomesAMailtoAddressAndTheSenderIsLeftToTheClient)
               (TMailCommand{"xdg-email", "--body", "hello", "mailto:ann@example.org"}));
     // An address can never turn into an option or a second header.
     EXPECT_EQ(BuildMailCommand("", "", "", "", "-x?cc=b@c d").back(), "mailto:-x%3Fcc%3Db@c%20d");
-    EXPECT_EQ(BuildMailCommand("", "", "", "", ""), TMailCommand{"xdg-email"});
 }
 
 TEST(Email, ClientGetsItsArgumentsVerbatim)
