@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
-#include <map>
+#include <set>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -31,7 +31,7 @@ inline QImage Screen(int w, int h, int mark)
 
 // What the fakes saw and do; shared so it outlives the form that owns them.
 struct TLog {
-    std::map<int, std::pair<unsigned, unsigned>> Registered; // id -> modifiers, keysym
+    std::set<int> Registered; // hot key ids
     int Grabs = 0;
     bool EscapeDown = false;
     std::vector<QImage> Images; // grab n gives image n (the last repeats); null: a failed grab
@@ -39,14 +39,13 @@ struct TLog {
     int RegistrationFailures = 0; // this many registrations raise first
 };
 
-class THotKeys : public platform::THotKeys {
-public:
+struct THotKeys : platform::THotKeys {
     explicit THotKeys(std::shared_ptr<TLog> log) : log_(std::move(log)) {}
-    bool Register(int id, unsigned modifiers, unsigned keysym) override
+    bool Register(int id, unsigned, unsigned) override
     {
         if (log_->RegistrationFailures > 0 && log_->RegistrationFailures--)
             throw std::runtime_error("The keyboard went away");
-        log_->Registered[id] = {modifiers, keysym};
+        log_->Registered.insert(id);
         return true;
     }
     void Unregister(int id) override { log_->Registered.erase(id); }
@@ -55,8 +54,6 @@ public:
         if (log_->Registered.count(id))
             Fire(id);
     }
-
-private:
     std::shared_ptr<TLog> log_;
 };
 
@@ -95,11 +92,10 @@ protected:
         platform::SetExceptionDisplay({});
         app::CFGAllData = savedConfig;
     }
-    // `load`: the settings loader; `hk`: other hot keys than the plain fake.
-    void Create(std::function<void()> load = {}, std::unique_ptr<THotKeys> hk = {})
+    void Create(std::function<void()> load = {}) // `load`: the settings loader
     {
         app::TMainFormServices s;
-        hk = hk ? std::move(hk) : std::make_unique<THotKeys>(log);
+        auto hk = std::make_unique<THotKeys>(log);
         hotKeys = hk.get();
         s.HotKeys = std::move(hk);
         s.KeyState = std::make_unique<TKeyState>(log);
