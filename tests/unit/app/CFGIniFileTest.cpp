@@ -33,12 +33,10 @@ TEST(CFGIniFile, FoldersComeBackWhole)
     const std::string file = dir.File("shot.anna.ini");
     LoadConfiguration(file);
     CFGAllData.DestinationFolder = "/tmp/shots here "; // ending in a blank: kept whole
-    CFGAllData.ImageFileFormat = "BMP";
     EXPECT_TRUE(SaveConfiguration(file));
     TCFGIniFile again(file);
     again.Load();
     EXPECT_EQ(again.AllData.DestinationFolder, "/tmp/shots here ");
-    EXPECT_EQ(again.AllData.ImageFileFormat, "BMP");
 }
 
 TEST(CFGIniFile, WithoutHomeTheDefaultComesFromThePasswordDatabase)
