@@ -3,6 +3,7 @@
 
 #include "AppTestUtil.h"
 
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <gtest/gtest.h>

@@ -6,6 +6,7 @@
 #include "AppTestUtil.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <filesystem>
@@ -48,7 +49,9 @@ protected:
         Format(f)->setCurrentIndex(0);
         std::string shown;
         OnNextModal(&f, [&](QWidget *msg) {
-            shown = LabelTexts(msg) + msg->windowTitle().toStdString();
+            shown = msg->windowTitle().toStdString();
+            for (const QLabel *l : msg->findChildren<QLabel *>())
+                shown += "\n" + l->text().toStdString();
             msg->close();
         });
         Click(f, "btOK");
