@@ -33,7 +33,6 @@ inline QImage Screen(int w, int h, int mark)
 struct TLog {
     std::set<int> Registered; // hot key ids
     int Grabs = 0;
-    bool EscapeDown = false;
     std::vector<QImage> Images; // grab n gives image n (the last repeats); null: a failed grab
     bool Throw = false;         // the grab raises
     int RegistrationFailures = 0; // this many registrations raise first
@@ -57,10 +56,8 @@ struct THotKeys : platform::THotKeys {
     std::shared_ptr<TLog> log_;
 };
 
-struct TKeyState : platform::TKeyState {
-    explicit TKeyState(std::shared_ptr<TLog> log) : log_(std::move(log)) {}
-    bool IsKeyDown(unsigned keysym) override { return keysym == platform::ksEscape && log_->EscapeDown; }
-    std::shared_ptr<TLog> log_;
+struct TKeyState : platform::TKeyState { // Escape never held
+    bool IsKeyDown(unsigned) override { return false; }
 };
 
 struct TGrabber : platform::TScreenGrabber {
@@ -98,7 +95,7 @@ protected:
         auto hk = std::make_unique<THotKeys>(log);
         hotKeys = hk.get();
         s.HotKeys = std::move(hk);
-        s.KeyState = std::make_unique<TKeyState>(log);
+        s.KeyState = std::make_unique<TKeyState>();
         s.Grabber = std::make_unique<TGrabber>(log);
         s.LoadSettings = std::move(load);
         form = std::make_unique<app::TfmMain>(std::move(s));

@@ -11,7 +11,6 @@
 #include "support/QX_VisualTraceCore.h"
 #include "support/dm_LNG.h"
 
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -60,15 +59,7 @@ TEST_F(MainForm, HotKeyActsOnlyWhenTheLoopDeliversItAndOnlyWhileIdle)
     for (int id : {1, 2, 7})
         PressHotKey(id);
     EXPECT_TRUE(log->Grabs == 2 && form->CaptureMode() == 1);
-    // Escape held (polled) or pressed on the overlay ends the selection.
-    for (bool held : {true, false}) {
-        log->EscapeDown = held;
-        QKeyEvent ev(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        held ? form->tmCheckEscTimer() : void(QCoreApplication::sendEvent(form.get(), &ev));
-        ExpectAtRest();
-        log->EscapeDown = false;
-        PressHotKey(1);
-    }
+    // Escape held or tapped on the overlay ending the selection: the e2e test_overlay.
 }
 
 TEST_F(MainForm, FocusRectangleFollowsTheDragAndOnlyTheLastStays)
