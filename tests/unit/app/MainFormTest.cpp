@@ -121,10 +121,8 @@ TEST_F(MainForm, AFailedOrRaisingGrabLeavesTheProgramIdleWithoutOverlay)
         log->Throw = raise;
         PressHotKey(1);
         ExpectAtRest();
-        form->miCaptureScreen->trigger(); // through the menu as well
-        EXPECT_TRUE(form->Idle());
         // A failed grab is only traced; an exception is shown.
-        EXPECT_EQ(shown, raise ? std::vector<std::string>(2, "The display went away") : std::vector<std::string>{});
+        EXPECT_EQ(shown, raise ? std::vector<std::string>{"The display went away"} : std::vector<std::string>{});
         // A grab that works later is taken.
         log->Images = {fakes::Screen(64, 48, 5)};
         log->Throw = false;

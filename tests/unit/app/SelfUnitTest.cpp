@@ -38,7 +38,7 @@ TEST(SelfUnit, TrailingZerosAreDroppedAtMostTwice)
 
 TEST(SelfUnit, PicturesFolder)
 {
-    // The pictures folder follows the user's XDG folder settings; the user name: CFGIniFile.FileName.
+    // The pictures folder follows the XDG settings; the user name: e2e test_lifecycle (settings file name).
     testutil::TempDir home, config;
     testutil::WriteFile(config.File("user-dirs.dirs"), "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
     testutil::ScopedEnv h("HOME", home.Path());
@@ -53,8 +53,7 @@ TEST(SelfUnit, ResourcesByFileName)
     stream.open(QIODevice::ReadWrite);
     stream.seek(5);
     LoadResourceToStream("Test-3.gif", stream);
-    EXPECT_TRUE(stream.isOpen());
-    EXPECT_EQ(stream.pos(), 0);
+    EXPECT_TRUE(stream.isOpen() && stream.pos() == 0);
     EXPECT_EQ(stream.readAll(), QByteArray("GIF89a\x01\x00\x01\x00" "banner", 16));
 
     // The extension .htm is looked up as the type HTML; a path is ignored.
