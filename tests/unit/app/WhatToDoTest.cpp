@@ -4,8 +4,6 @@
 #include "platform/core/Exceptions.h"
 #include "platform/gui/ExceptionDisplay.h"
 
-#include "AppTestUtil.h"
-
 #include <QPushButton>
 #include <gtest/gtest.h>
 
