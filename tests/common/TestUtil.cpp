@@ -40,7 +40,6 @@ void WriteFile(const std::string &path, const std::string &data)
 
 std::string TestData(const std::string &rel)
 {
-    // Missing data must fail the test loudly, never let it pass on nothing.
     const std::string path = std::string(KSS_TESTDATA_DIR) + "/" + rel;
     if (!fs::exists(path))
         throw std::runtime_error("missing test data: " + path);

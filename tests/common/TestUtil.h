@@ -29,7 +29,7 @@ inline std::vector<unsigned char> ReadBytes(const std::string &path)
 }
 void WriteFile(const std::string &path, const std::string &data);
 inline bool FileExists(const std::string &path) { return ::access(path.c_str(), F_OK) == 0; }
-// tests/data/<rel>; throws naming the file when it is missing.
+// tests/data/<rel>; throws naming the file when it is missing (never pass on nothing).
 std::string TestData(const std::string &rel);
 
 // Sets (null: removes) an environment variable while the object lives.

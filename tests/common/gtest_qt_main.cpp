@@ -1,5 +1,4 @@
-// Test main for every unit test executable: one Qt application object, offscreen
-// by default so that tests never need a display.
+// Test main of every unit test executable: one Qt application, offscreen by default.
 #include <QApplication>
 #include <cstdlib>
 #include <gtest/gtest.h>

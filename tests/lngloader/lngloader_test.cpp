@@ -1,7 +1,5 @@
-// A stand-in for the language-loader library, for the tests only: answers the
-// called functions from a table, fills the caller's buffers to the promised
-// sizes, logs every call and fails any step on request. Built once whole and
-// once without LLDRStringGet (KSS_LNG_NO_STRINGGET).
+// Test stand-in for the language-loader library: fills the caller's buffers to the promised sizes,
+// logs every call, fails any step on request; built also without LLDRStringGet.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -24,7 +22,7 @@ char g_buf[512];
 
 extern "C" {
 
-// Test control: which step fails ("" for none); the calls so far (reading clears them).
+// Which step fails ("" for none); the calls so far (reading clears them).
 void LngTestFail(const char *step) { g_fail = step; }
 const char *LngTestCalls()
 {

@@ -1,5 +1,4 @@
-// The e2e harness check: shows a window on the display for the given
-// milliseconds (default 1500), then ends with code 0.
+// The e2e harness check: shows a window for argv[2] ms (default 1500), then ends with code 0.
 #include <QApplication>
 #include <QLabel>
 #include <QTimer>

@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QLabel>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
@@ -39,15 +38,6 @@ T *Ctl(const QWidget &form, const char *name)
     if (T *c = form.findChild<T *>(QString::fromLatin1(name)))
         return c;
     throw std::runtime_error(std::string("no control ") + name);
-}
-
-// All label texts of a dialog, one per line.
-inline std::string LabelTexts(QWidget *w)
-{
-    std::string all;
-    for (const QLabel *l : w->findChildren<QLabel *>())
-        all += l->text().toStdString() + "\n";
-    return all;
 }
 
 // Processes events until `pred` holds or `ms` pass.

@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
-#include <map>
+#include <set>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -31,51 +31,36 @@ inline QImage Screen(int w, int h, int mark)
 
 // What the fakes saw and do; shared so it outlives the form that owns them.
 struct TLog {
-    std::map<int, std::pair<unsigned, unsigned>> Registered; // id -> modifiers, keysym
-    int Registrations = 0, Unregistrations = 0, Grabs = 0;
-    bool EscapeDown = false;
+    std::set<int> Registered; // hot key ids
+    int Grabs = 0;
     std::vector<QImage> Images; // grab n gives image n (the last repeats); null: a failed grab
     bool Throw = false;         // the grab raises
     int RegistrationFailures = 0; // this many registrations raise first
 };
 
-class THotKeys : public platform::THotKeys {
-public:
+struct THotKeys : platform::THotKeys {
     explicit THotKeys(std::shared_ptr<TLog> log) : log_(std::move(log)) {}
-    bool Register(int id, unsigned modifiers, unsigned keysym) override
+    bool Register(int id, unsigned, unsigned) override
     {
         if (log_->RegistrationFailures > 0 && log_->RegistrationFailures--)
             throw std::runtime_error("The keyboard went away");
-        log_->Registered[id] = {modifiers, keysym};
-        ++log_->Registrations;
+        log_->Registered.insert(id);
         return true;
     }
-    void Unregister(int id) override
-    {
-        log_->Registered.erase(id);
-        ++log_->Unregistrations;
-    }
+    void Unregister(int id) override { log_->Registered.erase(id); }
     void Press(int id) // the user presses a combination
     {
         if (log_->Registered.count(id))
             Fire(id);
     }
-
-private:
     std::shared_ptr<TLog> log_;
 };
 
-class TKeyState : public platform::TKeyState {
-public:
-    explicit TKeyState(std::shared_ptr<TLog> log) : log_(std::move(log)) {}
-    bool IsKeyDown(unsigned keysym) override { return keysym == platform::ksEscape && log_->EscapeDown; }
-
-private:
-    std::shared_ptr<TLog> log_;
+struct TKeyState : platform::TKeyState { // Escape never held
+    bool IsKeyDown(unsigned) override { return false; }
 };
 
-class TGrabber : public platform::TScreenGrabber {
-public:
+struct TGrabber : platform::TScreenGrabber {
     explicit TGrabber(std::shared_ptr<TLog> log) : log_(std::move(log)) {}
     QImage GrabPrimary(QImage::Format format) override
     {
@@ -87,8 +72,6 @@ public:
         const QImage &img = log_->Images[std::min(n, log_->Images.size() - 1)];
         return img.isNull() ? img : img.convertToFormat(format);
     }
-
-private:
     std::shared_ptr<TLog> log_;
 };
 
@@ -106,14 +89,13 @@ protected:
         platform::SetExceptionDisplay({});
         app::CFGAllData = savedConfig;
     }
-    // `load`: the settings loader; `hk`: other hot keys than the plain fake.
-    void Create(std::function<void()> load = {}, std::unique_ptr<THotKeys> hk = {})
+    void Create(std::function<void()> load = {}) // `load`: the settings loader
     {
         app::TMainFormServices s;
-        hk = hk ? std::move(hk) : std::make_unique<THotKeys>(log);
+        auto hk = std::make_unique<THotKeys>(log);
         hotKeys = hk.get();
         s.HotKeys = std::move(hk);
-        s.KeyState = std::make_unique<TKeyState>(log);
+        s.KeyState = std::make_unique<TKeyState>();
         s.Grabber = std::make_unique<TGrabber>(log);
         s.LoadSettings = std::move(load);
         form = std::make_unique<app::TfmMain>(std::move(s));
@@ -130,9 +112,9 @@ protected:
     }
     void Drag(std::initializer_list<QPoint> path) // press at the first point, move through the others
     {
-        Mouse(QEvent::MouseButtonPress, *path.begin(), Qt::LeftButton, Qt::LeftButton);
-        for (auto it = path.begin() + 1; it != path.end(); ++it)
-            Mouse(QEvent::MouseMove, *it, Qt::NoButton, Qt::LeftButton);
+        for (auto it = path.begin(); it != path.end(); ++it)
+            it == path.begin() ? Mouse(QEvent::MouseButtonPress, *it, Qt::LeftButton, Qt::LeftButton)
+                               : Mouse(QEvent::MouseMove, *it, Qt::NoButton, Qt::LeftButton);
     }
     void Release(QPoint at) { Mouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton); }
     bool AllItemsEnabled(bool enabled) const

@@ -17,14 +17,12 @@ TEST(SelfUnit, OnlyTheProgramFileCarriesTheVersion)
     // Another name of the same file is still the program.
     testutil::TempDir dir;
     ASSERT_EQ(::symlink(self.c_str(), dir.File("link").c_str()), 0);
-    for (const auto &[file, version] : {std::pair{self, "2.0.0.0"}, {dir.File("link"), "2.0.0.0"}, {"/bin/sh", ""},
-                                        {"", ""}, {"/no/such/file", ""}})
+    for (const auto &[file, version] : {std::pair{dir.File("link"), "2.0.0.0"}, {"/bin/sh", ""}, {"/no/such/file", ""}})
         EXPECT_EQ(FileVersion(file), version) << file;
-    EXPECT_EQ(ProgramCaption(), "Korvane ScreenShot - Ver. 2.0");
     // The prefix belongs to the version; a file without one gives the prefix alone.
     const std::tuple<std::string, int, const char *> texts[] = {
-        {self, 14, "Ver. 2.0"}, {self, 6, "Ver. 2.0.0.0"}, {self, 4, "2.0.0.0"}, {self, 15, "test_app - Ver. 2.0"},
-        {self, 1, "test_app"}, {self, 2, ""}, {self, 0, ""}, {"/bin/sh", 14, "Ver. "}, {"/bin/sh", 15, "sh - Ver. "}};
+        {self, 4, "2.0.0.0"}, {self, 15, "test_app - Ver. 2.0"}, {self, 1, "test_app"}, {self, 2, ""},
+        {"/bin/sh", 15, "sh - Ver. "}};
     for (const auto &[file, what, text] : texts)
         EXPECT_EQ(VersionText(file, what), text) << file << " " << what;
 }
@@ -32,18 +30,15 @@ TEST(SelfUnit, OnlyTheProgramFileCarriesTheVersion)
 TEST(SelfUnit, TrailingZerosAreDroppedAtMostTwice)
 {
     const std::tuple<const char *, const char *, int, const char *> cases[] = {
-        {"x", "2.0.0.0", 14, "Ver. 2.0"}, {"x", "2.1.0.0", 14, "Ver. 2.1"}, {"x", "2.0.0.5", 14, "Ver. 2.0.0.5"},
-        {"x", "10.0.0.0", 14, "Ver. 10.0"}, {"x", "2.0.10.0", 14, "Ver. 2.0.10"}, {"x", "2.0.0.0", 6, "Ver. 2.0.0.0"},
-        {"/a/b/shot", "", 13, "shot"}, {"", "3.0.0.0", 13, "3.0"}};
+        {"x", "2.0.0.0", 14, "Ver. 2.0"}, {"x", "2.0.0.5", 14, "Ver. 2.0.0.5"}, {"x", "10.0.0.0", 14, "Ver. 10.0"},
+        {"x", "2.0.10.0", 14, "Ver. 2.0.10"}, {"x", "2.0.0.0", 6, "Ver. 2.0.0.0"}, {"/a/b/shot", "", 13, "shot"}};
     for (const auto &[file, version, what, text] : cases)
         EXPECT_EQ(FormatVersionText(file, version, what), text) << version << " " << what;
 }
 
-TEST(SelfUnit, UserAndPicturesFolder)
+TEST(SelfUnit, PicturesFolder)
 {
-    const std::string user = UserName();
-    EXPECT_TRUE(!user.empty() && user.find('/') == std::string::npos) << user;
-    // The pictures folder follows the user's XDG folder settings.
+    // The pictures folder follows the XDG settings; the user name: e2e test_lifecycle (settings file name).
     testutil::TempDir home, config;
     testutil::WriteFile(config.File("user-dirs.dirs"), "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
     testutil::ScopedEnv h("HOME", home.Path());
@@ -58,8 +53,7 @@ TEST(SelfUnit, ResourcesByFileName)
     stream.open(QIODevice::ReadWrite);
     stream.seek(5);
     LoadResourceToStream("Test-3.gif", stream);
-    EXPECT_TRUE(stream.isOpen());
-    EXPECT_EQ(stream.pos(), 0);
+    EXPECT_TRUE(stream.isOpen() && stream.pos() == 0);
     EXPECT_EQ(stream.readAll(), QByteArray("GIF89a\x01\x00\x01\x00" "banner", 16));
 
     // The extension .htm is looked up as the type HTML; a path is ignored.
@@ -70,7 +64,6 @@ TEST(SelfUnit, ResourcesByFileName)
         throw;
     }, EResNotFound);
     EXPECT_THROW(LoadResourceToStream("TEST-3", stream), EResNotFound); // no type
-    EXPECT_THROW(LoadResourceToStream(".gif", stream), EResNotFound);     // no name
 }
 
 TEST(SelfUnit, ReportsCarryTheProgramVersionOnceInstalled)

@@ -1,94 +1,15 @@
 #include "app/fm_WhatToDo.h"
 
-#include "app/CFGIniFile.h"
 #include "app/ModalRunner.h"
-#include "app/ProgramMain.h"
 #include "platform/core/Exceptions.h"
 #include "platform/gui/ExceptionDisplay.h"
 
-#include "AppTestUtil.h"
-
-#include <QKeyEvent>
 #include <QPushButton>
-#include <filesystem>
-#include <variant>
 #include <gtest/gtest.h>
 
 using namespace app;
 
-namespace {
-// Shows the dialog with the real modal loop and does `act` once it runs.
-std::uint8_t RunWith(TfmWhatToDo &dlg, const std::function<void()> &act)
-{
-    bool ran = false;
-    QTimer::singleShot(0, &dlg, [&] { ran = true, act(); });
-    QTimer::singleShot(5000, &dlg, [&] { dlg.done(-1); }); // never hang
-    RunModal(dlg);
-    EXPECT_TRUE(ran);
-    return dlg.Choice;
-}
-} // namespace
-
-TEST(WhatToDo, CaptionsAndTabOrder)
-{
-    SetApplicationTitle("Korvane ScreenShot");
-    TfmWhatToDo dlg;
-    EXPECT_EQ(dlg.objectName() + "|" + dlg.windowTitle(), "fmWhatToDo|Korvane ScreenShot");
-    EXPECT_EQ(dlg.Choice, wtdNone);
-    const std::pair<const char *, const char *> expected[] = {
-        {"btSave", "Save"}, {"btOpenFolder", "Open dest. folder"}, {"btCopyToClipboard", "Copy to clipboard"},
-        {"btEMail", "eMail"}, {"btRedoSelection", "Redo selection"}, {"btSettings", "Settings"}, {"btAbout", "About"},
-        {"btCancel", "Cancel"}};
-    QWidget *previous = nullptr;
-    for (const auto &[name, caption] : expected) {
-        auto *b = apptest::Ctl<QPushButton>(dlg, name);
-        EXPECT_EQ(b->text(), caption);
-        EXPECT_TRUE(!previous || previous->nextInFocusChain() == b) << "tab order at " << name;
-        previous = b;
-    }
-}
-
-TEST(WhatToDo, ChoiceButtonsAndKeysEndTheDialogWithTheirCode)
-{
-    // A button, a key on the focused Save button, or "close".
-    const std::pair<std::variant<const char *, int>, std::uint8_t> cases[] = {
-        {"btRedoSelection", wtdRedo}, {"btEMail", wtdEMail}, {"btCancel", wtdCancel}, {"btSave", wtdSave},
-        {"btCopyToClipboard", wtdClipboard}, {Qt::Key_Escape, wtdCancel}, {Qt::Key_Return, wtdSave}, {"close", wtdNone}};
-    for (const auto &[act, choice] : cases) {
-        TfmWhatToDo dlg;
-        EXPECT_EQ(RunWith(dlg, [&, act = act] {
-                      if (const int *key = std::get_if<int>(&act)) {
-                          EXPECT_EQ(dlg.focusWidget(), dlg.btSave());
-                          QKeyEvent press(QEvent::KeyPress, *key, Qt::NoModifier);
-                          QApplication::sendEvent(dlg.btSave(), &press);
-                      } else if (std::get<0>(act) == std::string("close"))
-                          dlg.close();
-                      else
-                          apptest::Ctl<QPushButton>(dlg, std::get<0>(act))->click();
-                  }),
-                  choice);
-        EXPECT_FALSE(dlg.isVisible());
-    }
-}
-
-TEST(WhatToDo, OpenFolderCreatesAndOpensTheFolderAndTheDialogStays)
-{
-    apptest::TFakeProgram opener("xdg-open");
-    const TCFGIniFile_AllData oldCfg = CFGAllData;
-    const std::string folder = opener.Folder() + "/shots/new folder";
-    CFGAllData.DestinationFolder = folder;
-    TfmWhatToDo dlg;
-    bool stillOpen = false;
-    RunWith(dlg, [&] {
-        dlg.btOpenFolder()->click();
-        stillOpen = dlg.isVisible();
-        dlg.btCancel()->click();
-    });
-    CFGAllData = oldCfg;
-    EXPECT_TRUE(stillOpen && dlg.Choice == wtdCancel && std::filesystem::is_directory(folder));
-    EXPECT_EQ(opener.Calls(1), folder + "\n");
-}
-
+// The buttons and keys that end the dialog: ActionsOnMainForm and the e2e test_actions (Return saves, Escape cancels).
 TEST(WhatToDo, SettingsAndAboutOpenOnTopAndAFailureThereIsShownWithTheDialogKept)
 {
     std::vector<std::string> shown;
