@@ -111,7 +111,6 @@ TEST(JPEGLoader, ScalesDownWhileBothSidesStayAtTheMinimums)
         l.MinWidth = c.minW, l.MinHeight = c.minH;
         const auto b = Load(l, *c.file);
         EXPECT_EQ(std::pair(b->Width, b->Height), std::pair(c.w, c.h)) << c.minW << "x" << c.minH;
-        EXPECT_EQ(l.FullSize, (TJPEGLoader::TPoint{c.file == &big ? 1600 : 1001, c.file == &big ? 1200 : 999}));
     }
 }
 

@@ -155,7 +155,6 @@ TEST(PNGWriterTest, DefaultCaptureLayoutAndFilterChoice)
     const Parsed p = Parse(f);
     EXPECT_FALSE(p.Mng);
     EXPECT_EQ(p.Chunks.size(), 3u); // IHDR, IDAT, IEND
-    EXPECT_EQ(p.Find("IHDR")->Data, (Bytes{0, 0, 0, 97, 0, 0, 0, 60, 8, 2, 0, 0, 0}));
     const Bytes &idat = p.Find("IDAT")->Data;
     EXPECT_EQ(idat[0] * 256 + idat[1], 0x78DA);
     EXPECT_EQ((idat[2] >> 1) & 3, 1); // fixed Huffman
@@ -247,16 +246,13 @@ TEST(PNGWriterTest, LossyPreFilterStaysWithinTolerance)
 // Trying every filter leaves the option as it was and is never larger than any single policy.
 TEST(PNGWriterTest, TrialsRestoreTheFilterAndWinOverEveryPolicy)
 {
-    TPNGLoader loader;
+    TPNGLoader loader, one;
     loader.Filter = -3;
     const auto b = Capture(64, 64, 7);
     const Bytes f = SaveBytes(loader, *b);
     EXPECT_EQ(loader.Filter, -3);
-    for (int policy = -2; policy <= 4; ++policy) {
-        TPNGLoader one;
-        one.Filter = policy;
-        EXPECT_LE(f.size(), SaveBytes(one, *b).size());
-    }
+    for (one.Filter = -2; one.Filter <= 4; ++one.Filter)
+        EXPECT_LE(f.size(), SaveBytes(one, *b).size()) << one.Filter;
 }
 
 TEST(PNGWriterTest, BadOptionsAndFormatsWriteNothing)
