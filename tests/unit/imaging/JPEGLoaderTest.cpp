@@ -89,19 +89,14 @@ Bytes RawEncode(int w, int h, J_COLOR_SPACE space, int comps, bool progressive, 
 
 } // namespace
 
-TEST(JPEGLoader, ExtensionsAndFilters)
-{
-    TJPEGLoader l;
-    std::string load, save;
-    l.GetLoadFilter(load);
-    l.GetSaveFilter(save);
-    EXPECT_EQ(load, "Joint Picture Expert Group (*.jpg,*.jpeg,*.jpe)|*.jpg;*.jpeg;*.jpe");
-    EXPECT_EQ(save, "Joint Picture Expert Group (*.jpg)|*.jpg");
-}
-
-TEST(JPEGLoader, ScalesDownWhileBothSidesStayAtTheMinimums)
+TEST(JPEGLoader, FiltersAndScalingDownWhileBothSidesStayAtTheMinimums)
 {
     TJPEGLoader saver;
+    std::string load, save;
+    saver.GetLoadFilter(load);
+    saver.GetSaveFilter(save);
+    EXPECT_EQ(load, "Joint Picture Expert Group (*.jpg,*.jpeg,*.jpe)|*.jpg;*.jpeg;*.jpe");
+    EXPECT_EQ(save, "Joint Picture Expert Group (*.jpg)|*.jpg");
     const Bytes big = Save(saver, *Picture(1600, 1200)), odd = Save(saver, *Picture(1001, 999));
     const struct { const Bytes *file; int minW, minH, w, h; } cases[] = {
         {&big, 100, 100, 200, 150}, {&big, 300, 100, 400, 300}, {&big, 800, 600, 800, 600},
