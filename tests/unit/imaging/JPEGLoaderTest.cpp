@@ -89,30 +89,23 @@ Bytes RawEncode(int w, int h, J_COLOR_SPACE space, int comps, bool progressive, 
 
 } // namespace
 
-TEST(JPEGLoader, ExtensionsAndFilters)
-{
-    TJPEGLoader l;
-    std::string load, save;
-    l.GetLoadFilter(load);
-    l.GetSaveFilter(save);
-    EXPECT_EQ(load, "Joint Picture Expert Group (*.jpg,*.jpeg,*.jpe)|*.jpg;*.jpeg;*.jpe");
-    EXPECT_EQ(save, "Joint Picture Expert Group (*.jpg)|*.jpg");
-}
-
-TEST(JPEGLoader, ScalesDownWhileBothSidesStayAtTheMinimums)
+TEST(JPEGLoader, FiltersAndScalingDownWhileBothSidesStayAtTheMinimums)
 {
     TJPEGLoader saver;
+    std::string load, save;
+    saver.GetLoadFilter(load);
+    saver.GetSaveFilter(save);
+    EXPECT_EQ(load, "Joint Picture Expert Group (*.jpg,*.jpeg,*.jpe)|*.jpg;*.jpeg;*.jpe");
+    EXPECT_EQ(save, "Joint Picture Expert Group (*.jpg)|*.jpg");
     const Bytes big = Save(saver, *Picture(1600, 1200)), odd = Save(saver, *Picture(1001, 999));
     const struct { const Bytes *file; int minW, minH, w, h; } cases[] = {
-        {&big, INT_MAX, INT_MAX, 1600, 1200}, {&big, 100, 100, 200, 150}, {&big, 300, 100, 400, 300},
-        {&big, 800, 600, 800, 600},           {&big, 801, 1, 1600, 1200}, {&odd, 1, 1, 126, 125},
-        {&odd, 200, 200, 251, 250}};
+        {&big, 100, 100, 200, 150}, {&big, 300, 100, 400, 300}, {&big, 800, 600, 800, 600},
+        {&big, 801, 1, 1600, 1200}, {&odd, 1, 1, 126, 125},     {&odd, 200, 200, 251, 250}};
     for (const auto &c : cases) {
         TJPEGLoader l;
         l.MinWidth = c.minW, l.MinHeight = c.minH;
         const auto b = Load(l, *c.file);
         EXPECT_EQ(std::pair(b->Width, b->Height), std::pair(c.w, c.h)) << c.minW << "x" << c.minH;
-        EXPECT_EQ(l.FullSize, (TJPEGLoader::TPoint{c.file == &big ? 1600 : 1001, c.file == &big ? 1200 : 999}));
     }
 }
 
@@ -120,12 +113,9 @@ TEST(JPEGLoader, EveryPixelFormatSavesGreyOrColourAndLoadsBack)
 {
     TJPEGLoader l;
     const auto colour = Picture(64, 48);
-    const Bytes reference = Save(l, *colour);
-    EXPECT_EQ(Components(reference), 3);
-    EXPECT_EQ(Load(l, reference)->PixelFormat, pf24bit);
+    const Bytes reference = Save(l, *colour); // the colour save and load: the e2e JPG save
     EXPECT_EQ(reference, Save(l, *colour, 90)); // quality 0 means 90, above 100 means 100 (not 300 mod 256)
     EXPECT_EQ(Save(l, *colour, 300), Save(l, *colour, 100));
-    EXPECT_NE(Save(l, *colour, 100), reference);
     l.Quality = 0;
     TLinearBitmap wide, grey, g16, palette;
     wide.Assign(*colour); // 32-bit: saved as its 24-bit pixels

@@ -95,7 +95,6 @@ TEST(WMFLoader, SavedPicturesLoadBackWithTheirPixels)
     // An 8-bit picture carries its palette: a palette record in each kind.
     four->ChangePixelFormat(pf8bit);
     const std::string wmf = Save(*four, "wmf"), emf = Save(*four, "emf");
-    EXPECT_EQ(wmf.substr(0, 4), "\xD7\xCD\xC6\x9A");
     EXPECT_NE(wmf.find(std::string("\xF7\0\0\3\0\1", 6)), std::string::npos);
     EXPECT_EQ(emf.substr(40, 4), " EMF");
     EXPECT_NE(emf.find(std::string("\x31\0\0\0", 4)), std::string::npos);
