@@ -26,11 +26,8 @@ class ReportTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        trace_.SetDataFileName(dir_.File("shot.Trace.txt"));
-        trace_.SetCurrentLevel(1);
-        trace_.SetStandardOutputSink(tracetest::Into(traced_));
-        trace_.SetToStandardOutput(true);
-        trace_.Activate();
+        trace_.SetDataFileName(dir_.File("shot.Trace.txt")), trace_.SetCurrentLevel(1);
+        trace_.SetStandardOutputSink(tracetest::Into(traced_)), trace_.SetToStandardOutput(true), trace_.Activate();
         GlobalTrace = &trace_;
         SetFileVersionSource([](const std::string &file) { return file == platform::ProgramFileName() ? "2.0.0.0" : ""; });
     }
@@ -92,8 +89,7 @@ TEST_F(ReportTest, ConversionErrorInAnApplicationAction)
 TEST_F(ReportTest, CallStackDumpEndsTheBlock)
 {
     TQXCI ci;
-    ci.Enter("A");
-    ci.EnterEx("B", "x=1", true);
+    ci.Enter("A"), ci.EnterEx("B", "x=1", true);
     TQXResultEx r;
     ExceptionReport(platform::EInOutError("disk full"), 80, &ci, 0, {}, r);
     const std::string expected = Head() + "System error (50.0FFF)\r\nException: 'disk full'\r\n" +

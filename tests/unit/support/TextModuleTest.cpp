@@ -95,10 +95,7 @@ TEST_F(TdmLNGTest, AnUnwritableLanguageIniStillGivesItsTextsAndTracesTheFailure)
     ::chmod(dir.File("ro").c_str(), 0555);
     TVisualTraceCore trace;
     trace.SetStandardOutputSink([](const std::vector<std::string> &) {});
-    trace.SetToStandardOutput(true);
-    trace.SetCurrentLevel(1);
-    trace.SetCharPerLine(1000);
-    trace.Activate();
+    trace.SetToStandardOutput(true), trace.SetCurrentLevel(1), trace.SetCharPerLine(1000), trace.Activate();
     GlobalTrace = &trace;
     TdmLNG m;
     m.SetMode(lngIniFile);

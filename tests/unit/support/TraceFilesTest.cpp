@@ -11,11 +11,7 @@
 #include <unistd.h>
 
 using namespace support;
-using testutil::ReadFile;
-using testutil::ScopedEnv;
-using testutil::TempDir;
-using tracetest::At;
-using tracetest::Prefix;
+using testutil::ReadFile, testutil::ScopedEnv, testutil::TempDir, tracetest::At, tracetest::Prefix;
 
 namespace {
 TEST(TraceFileNames, DailyAndErrorNames)
@@ -74,11 +70,7 @@ TEST_F(TraceIni, ActivationReadsTheFileWithTheLevelClamped)
         const std::string f = dir.File(folder ? "folder.ini" : "missing.ini");
         if (folder)
             std::filesystem::create_directory(f);
-        t.SetINIFileName(f);
-        t.SetUseIniFile(true);
-        t.SetCurrentLevel(4);
-        t.SetToFile(true);
-        t.SetToScreen(true);
+        t.SetINIFileName(f), t.SetUseIniFile(true), t.SetCurrentLevel(4), t.SetToFile(true), t.SetToScreen(true);
         t.Activate(); // must not throw
         EXPECT_EQ(std::make_tuple(t.CurrentLevel(), t.ToScreen(), t.ToFile()), std::make_tuple(0, false, false));
     }
@@ -90,13 +82,9 @@ TEST_F(TraceIni, ReadAndWriteNeedAnActiveComponentAndKeepOtherSections)
     testutil::WriteFile(dir.File("trace.ini"), "[Trace]\nLevel=5\n");
     trace.ReadIni();
     EXPECT_EQ(trace.CurrentLevel(), 0);
-    trace.SetCurrentLevel(3);
-    trace.WriteIni();
+    trace.SetCurrentLevel(3), trace.WriteIni();
     EXPECT_EQ(Ini(), "[Trace]\nLevel=5\n");
-    trace.SetINISection("Other");
-    trace.Activate();
-    trace.SetCurrentLevel(2);
-    trace.WriteIni();
+    trace.SetINISection("Other"), trace.Activate(), trace.SetCurrentLevel(2), trace.WriteIni();
     EXPECT_EQ(Ini(), "[Trace]\nLevel=5\n\n[Other]\nLevel=2\nScreen=0\nFile=0\n\n");
 }
 
@@ -104,11 +92,8 @@ class TraceFlush : public ::testing::Test {
 protected:
     TraceFlush() : trace(std::make_unique<TVisualTraceCore>())
     {
-        trace->SetStandardOutputSink(tracetest::Into(out));
-        trace->SetDataFileName(dir.File("logs/a.log"));
-        trace->SetCurrentLevel(7);
-        trace->SetToFile(true);
-        trace->Activate();
+        trace->SetStandardOutputSink(tracetest::Into(out)), trace->SetDataFileName(dir.File("logs/a.log"));
+        trace->SetCurrentLevel(7), trace->SetToFile(true), trace->Activate();
     }
     // A regular file where the data file's folder should be.
     void Block() { testutil::WriteFile(dir.File("blocker"), ""), trace->SetDataFileName(dir.File("blocker/a.log")); }
@@ -133,8 +118,7 @@ TEST_F(TraceFlush, DailyFileGetsEachLineWithCrLfAndANewFileEachDay)
     // Later flushes of the day append, even after a change of the name; an empty flush adds nothing.
     trace->SetDataFileName(dir.File("other/b.txt"));
     trace->Add(1, {}, "fourth");
-    trace->Flush();
-    trace->Flush();
+    trace->Flush(), trace->Flush();
     EXPECT_EQ(ReadFile(file1), text1 + p + "fourth\r\n");
     // The first flush of a new day starts a new file, under the new name.
     clock.Set(At(2027, 1, 6, 0, 0, 0, 1));
@@ -199,25 +183,21 @@ TEST_F(TraceFlush, FailingStandardOutputAndBrokenPipesDoNoHarm)
     char buf[16] = {};
     EXPECT_EQ(::read(fds[0], buf, sizeof buf), 5);
     EXPECT_EQ(std::string(buf, 5), "a\nbc\n");
-    ::close(fds[0]);
-    ::close(fds[1]);
+    ::close(fds[0]), ::close(fds[1]);
 }
 
 TEST_F(TraceFlush, DestructionSendsPendingLinesOutAndTheTimerWaitsMeanwhile)
 {
     trace->Add(1, {}, "waits");
-    TraceDestroying = true;
-    trace->FlushTimerFired();
+    TraceDestroying = true, trace->FlushTimerFired();
     EXPECT_EQ(trace->PendingLines().size(), 1u);
-    TraceDestroying = false;
-    trace->FlushTimerFired();
+    TraceDestroying = false, trace->FlushTimerFired();
     EXPECT_TRUE(trace->PendingLines().empty());
     trace->SetToStandardOutput(true);
     trace->Add(1, {}, "last words");
     GlobalTrace = trace.get();
     trace.reset();
-    EXPECT_EQ(GlobalTrace.load(), nullptr);
-    EXPECT_TRUE(TraceDestroying);
+    EXPECT_TRUE(GlobalTrace.load() == nullptr && TraceDestroying);
     EXPECT_EQ(ReadFile(dir.File("logs/2027_01_05_a.log")), p + "waits\r\n" + p + "last words\r\n");
     EXPECT_EQ(out, std::vector<std::string>{p + "last words"});
     TVisualTraceCore next; // creation clears the flag
