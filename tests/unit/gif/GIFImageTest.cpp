@@ -17,8 +17,7 @@ QByteArray App(const char *id, std::initializer_list<int> blocks) { return "\x21
 TGIFSubImage *NewFrame(TGIFImage &image, int l, int t, int w, int h, int delay = -1)
 {
     auto *f = image.SubImage(image.Add(std::make_unique<TGIFSubImage>(&image)));
-    f->SetBounds(l, t, w, h);
-    if (delay >= 0)
+    if (f->SetBounds(l, t, w, h); delay >= 0)
         f->Extensions().Add(std::make_unique<TGIFGraphicControlExtension>(f)), f->GraphicControlExtension()->SetDelay(delay);
     return f;
 }
@@ -233,10 +232,9 @@ TEST(GIFSubImage, BoundsAndTheScreen)
     t->ColorMap().Add(RGBColor(1, 2, 3));
     tiny.Header().Width = tiny.Header().Height = 0;
     EXPECT_EQ(t->ScaleRect({0, 0, 10, 10}), (platform::TRect{0, 0, 2, 2}));
-    tiny.DrawOptions |= doTile;
     QImage canvas(10, 10, QImage::Format_RGB32);
     QPainter p(&canvas);
-    tiny.Draw(p, QRect(0, 0, 10, 10));
+    tiny.DrawOptions |= doTile, tiny.Draw(p, QRect(0, 0, 10, 10));
 }
 
 TEST(GIFSubImage, RenderingAndMask)
@@ -265,8 +263,7 @@ TEST(GIFSubImage, WriteRulesAndConversions)
     // Bitmap -> GIF file -> bitmap for 1-bit (a width that ends inside a
     // byte) and alpha sources; the interop check saves true-colour screenshots.
     QImage mono(3, 2, QImage::Format_Mono), alpha(2, 1, QImage::Format_ARGB32);
-    mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
-    mono.fill(1), mono.setPixel(1, 0, 0);
+    mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)}), mono.fill(1), mono.setPixel(1, 0, 0);
     alpha.setPixel(0, 0, qRgba(9, 9, 9, 255)), alpha.setPixel(1, 0, qRgba(0, 0, 0, 0));
     for (const QImage &src : {mono, alpha}) {
         TGIFImage gif;
@@ -293,9 +290,8 @@ TEST(GIFImage, ClipboardAndAssign)
     PlainEncoder enc;
     auto r = Load(Header() + Bytes({0x21, 0xFE, 1, 'c', 0}) + Frame(2, 2, 1) + Bytes({0x3B}));
     QMimeData data;
-    r.Image->SaveToClipboardFormat(data);
     TGIFImage back;
-    back.LoadFromClipboardFormat(data);
+    r.Image->SaveToClipboardFormat(data), back.LoadFromClipboardFormat(data);
     ASSERT_EQ(back.Count(), 1);
     EXPECT_EQ(back.SubImage(0)->Data()[3], 1);
     EXPECT_EQ(MessageOf([&] { back.LoadFromClipboardFormat(QMimeData()); }), "Unsupported clipboard format");

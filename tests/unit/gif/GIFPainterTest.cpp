@@ -84,11 +84,10 @@ TEST(GIFPainter, FrameDoneRedirectsAndEndsThePass)
     for (int next : {2, -1, 7}) {
         Painting p(bytes);
         std::string frames;
-        p.G.Image->OnFrameDone = [&](void *s) {
+        p.G.Image->OnFrameDone = [&, next = next](void *s) {
             auto *painter = static_cast<TGIFPainter *>(s);
             frames += char('0' + painter->FrameIndex);
-            if (painter->FrameIndex == 0)
-                painter->FrameIndex = next;
+            painter->FrameIndex = painter->FrameIndex == 0 ? next : painter->FrameIndex;
         };
         p.Run(kSync | doLoop);
         EXPECT_EQ(frames, next == 2 ? "0202" : "00") << next;
@@ -127,11 +126,10 @@ TEST(GIFPainter, PaintersOfOneImageRenderOnTheirOwn)
     // A loop count of 2 does not end them: doLoopForever does, at PaintStop.
     FakeTime time;
     Painting p(Gif({{0, 4, 2}, {1, 2, 1, 0, 2}, {0, 4, 3}}, 2));
-    QImage second(4, 1, QImage::Format_ARGB32_Premultiplied);
+    QImage second(4, 1, QImage::Format_ARGB32_Premultiplied), drawn = second;
     second.fill(0);
     p.Run(31);
     Paint(*p.G.Image, {&second, nullptr, nullptr}, second.rect(), 31);
-    QImage drawn(4, 1, QImage::Format_ARGB32_Premultiplied);
     ASSERT_TRUE(Serve([&] {
         QPainter painter(&drawn);
         p.G.Image->Draw(painter, drawn.rect());
@@ -230,8 +228,7 @@ TEST(GIFPainter, KeptExceptionsReachTheGUIThreadOrTheCaller)
     std::string reported;
     std::thread::id where;
     SetGIFPaintErrorHandler([&](std::exception_ptr e) {
-        where = std::this_thread::get_id();
-        try { std::rethrow_exception(e); } catch (const std::exception &x) { reported = x.what(); }
+        try { std::rethrow_exception(e); } catch (const std::exception &x) { reported = x.what(), where = std::this_thread::get_id(); }
     });
     Painting p(Gif({{0, 4, 2}, {0, 4, 1}}));
     p.G.Image->OnFrameStart = [](void *) { throw std::runtime_error("step failed"); };

@@ -45,16 +45,8 @@ protected:
     TVisualTraceCore trace_;
 };
 
-std::string Head(const std::string &version = "2.0.0.0")
-{
-    return kEq + "\r\n2009/09/09 14:05:03.007\r\n" + platform::ProgramFileName() + "\r\nVer." + version +
-           "\r\n" + kEq + "\r\n";
-}
-
-std::string ModuleDetail(const std::string &className)
-{
-    return "ClassName: '" + className + "'\r\nin module: '" + platform::ProgramFileName() + "'";
-}
+std::string Head() { return kEq + "\r\n2009/09/09 14:05:03.007\r\n" + platform::ProgramFileName() + "\r\nVer.2.0.0.0\r\n" + kEq + "\r\n"; }
+std::string ModuleDetail(const std::string &className) { return "ClassName: '" + className + "'\r\nin module: '" + platform::ProgramFileName() + "'"; }
 
 // Places a map file beside the test program while it lives.
 struct ScopedMapFile {
@@ -120,11 +112,9 @@ TEST(ExceptionReport, WithoutTraceComponentOrVersionSource)
     ASSERT_EQ(GlobalTrace.load(), nullptr);
     TQXResultEx r;
     EXPECT_NO_THROW(ExceptionReport(std::runtime_error("boom"), 80, nullptr, 0, {}, r));
-    // An unknown address names no module.
     std::string text, detail;
     DescribeExceptionAt(nullptr, platform::EAbort(), text, detail);
-    EXPECT_EQ(text, "Exception: 'Operation aborted'");
-    EXPECT_EQ(detail, "ClassName: 'EAbort'\r\nin module: ''");
+    EXPECT_EQ(text + "|" + detail, "Exception: 'Operation aborted'|ClassName: 'EAbort'\r\nin module: ''"); // no module
 }
 
 TEST(ExceptionReport, DescriptionFromTheMapFileBesideTheProgram)
@@ -145,7 +135,6 @@ TEST(ExceptionReport, DescriptionFromTheMapFileBesideTheProgram)
                         "    8" + at(0) + "    9" + at(2) + "\n");
     std::string description, detail;
     DescribeExceptionAt(address, std::logic_error("x"), description, detail);
-    EXPECT_EQ(description, "Exception: 'x'");
-    EXPECT_EQ(detail, "ClassName: 'std::logic_error'\r\nin file   : 'TextRoutines'\r\n"
+    EXPECT_EQ(description + "|" + detail, "Exception: 'x'|ClassName: 'std::logic_error'\r\nin file   : 'TextRoutines'\r\n"
                       "in proced. : 'TextRoutines.Before'\r\non line    : '7'");
 }

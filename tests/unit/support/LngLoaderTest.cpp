@@ -25,8 +25,7 @@ protected:
     {
         void *h = Loaded();
         ASSERT_NE(h, nullptr);
-        reinterpret_cast<void (*)(const char *)>(dlsym(h, "LngTestFail"))(step);
-        dlclose(h);
+        reinterpret_cast<void (*)(const char *)>(dlsym(h, "LngTestFail"))(step), dlclose(h);
     }
     std::string Calls()
     {
@@ -34,8 +33,7 @@ protected:
         if (!h)
             return "(not loaded)";
         std::string calls = reinterpret_cast<const char *(*)()>(dlsym(h, "LngTestCalls"))();
-        dlclose(h);
-        return calls;
+        return dlclose(h), calls;
     }
 };
 } // namespace
@@ -80,8 +78,7 @@ TEST_F(LngLoaderTest, TextsComeFromTheLanguageFileAndTheRestFromTheCatalogue)
     // that the cut would split is left out whole.
     EXPECT_EQ(m.GetText(700), std::string(512, 'L'));
     EXPECT_EQ(m.GetText(701), std::string(511, 'x'));
-    // Opening again closes the first file.
-    Calls();
+    Calls(); // opening again closes the first file
     ASSERT_TRUE(m.Open("/lang/fr.lng", err));
     EXPECT_EQ(Calls().substr(0, 23), "Close(80000001);Version");
     m.SetMode(lngBuiltIn);
@@ -99,9 +96,7 @@ TEST_F(LngLoaderTest, EachFailingStepGivesItsTextAndClosesWhatWasOpened)
     };
     for (const auto &c : cases) {
         TdmLNG m;
-        m.SetMode(lngLoader);
-        Fail(c.step);
-        Calls();
+        m.SetMode(lngLoader), Fail(c.step), Calls();
         std::string err;
         EXPECT_EQ(m.Open("f", err), c.ok) << c.step;
         EXPECT_EQ(err, c.error);

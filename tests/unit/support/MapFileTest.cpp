@@ -3,8 +3,8 @@
 #include "TestUtil.h"
 #include "platform/core/ProgramPath.h"
 
-#include <gtest/gtest.h>
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <unistd.h>
 
@@ -20,10 +20,8 @@ TMapFile Parse(const std::string &text, bool *complete = nullptr)
 {
     TMapFile map;
     std::istringstream in(text);
-    const bool ok = map.Load(in);
-    if (complete)
-        *complete = ok;
-    return map;
+    bool ok = map.Load(in);
+    return *(complete ? complete : &ok) = ok, map;
 }
 } // namespace
 
@@ -60,8 +58,7 @@ TEST(MapFile, FileOnDiskAndTheProcessWideLists)
     testutil::WriteFile(dir.File("prog.map"), crlf);
     auto at = [](std::uint64_t offset) {
         std::string unit, proc, line;
-        UnitAt(offset, unit), ProcedureAt(offset, proc), LineAt(offset, line);
-        return unit + "|" + proc + "|" + line;
+        return UnitAt(offset, unit), ProcedureAt(offset, proc), LineAt(offset, line), unit + "|" + proc + "|" + line;
     };
     ASSERT_TRUE(LoadMapFile(dir.File("prog.map")));
     EXPECT_EQ(at(0x1180), "CFGIniFile|CFGIniFile.TCFGIniFile.Save|13");
@@ -133,8 +130,7 @@ TEST(MapFile, IncompleteMalformedAndHostileInput)
         many += "Line numbers for " + unit + "(app/CFGIniFile.cpp)\n";
         for (int i = 0; i < 1000; ++i) {
             char pair[32];
-            std::snprintf(pair, sizeof pair, " %d 0001:%08X", i, i);
-            many += pair;
+            many.append(pair, std::size_t(std::snprintf(pair, sizeof pair, " %d 0001:%08X", i, i)));
         }
         many += "     \n";
     }

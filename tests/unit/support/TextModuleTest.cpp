@@ -67,8 +67,7 @@ TEST_F(TdmLNGTest, LanguageIniGivesItsTwoTextsAndAddsOnlyTheMissingKeys)
         TdmLNG m;
         m.SetMode(lngIniFile);
         std::string err = "stale";
-        EXPECT_TRUE(m.Open(path, err)) << name;
-        EXPECT_EQ(err, "");
+        EXPECT_TRUE(m.Open(path, err) && err.empty()) << name;
         EXPECT_EQ(m.GetText(2) + "|" + m.GetText(21559), std::string(label) + "|" + message) << name;
         EXPECT_EQ(m.GetText(3) + "|" + m.GetText(17586), "String 3|Ok"); // every other id: the catalogue
         const std::string after = testutil::ReadFile(path);
