@@ -13,8 +13,7 @@ using namespace std::string_literals;
 TEST(CheckDirectory, ExistingMissingBlankAndFile)
 {
     testutil::TempDir dir;
-    TQXResultEx r;
-    r.Detail = "old";
+    TQXResultEx r{0, "", "old"};
     EXPECT_TRUE(CheckDirectory(dir.Path(), 80, r));
     EXPECT_EQ(std::make_tuple(r.Code, r.Text, r.Detail), std::make_tuple(0, "Directory: '" + dir.Path() + "'", ""s));
     EXPECT_FALSE(CheckDirectory(dir.File("missing"), 80, r));

@@ -27,8 +27,7 @@ TEST(TraceFileNames, DailyAndErrorNames)
         trace.SetDataFileName(dir.File(data));
         EXPECT_EQ(trace.DailyFileName(false) + " " + trace.ErrorsFileName(), dir.File(daily) + " " + dir.File(errors));
     }
-    trace.SetDataFileName("bare.txt"); // no folder; the date is the clock's at the time of asking
-    clock.Set(At(2026, 3, 2));
+    trace.SetDataFileName("bare.txt"), clock.Set(At(2026, 3, 2)); // no folder; the clock's date when asked
     EXPECT_EQ(trace.DailyFileName(false) + " " + trace.ErrorsFileName(), "2026_03_02_bare.txt 2026_03_02_bare.ERRORS.txt");
 }
 
@@ -108,9 +107,7 @@ protected:
 TEST_F(TraceFlush, DailyFileGetsEachLineWithCrLfAndANewFileEachDay)
 {
     EXPECT_TRUE(std::filesystem::is_directory(dir.File("logs"))); // made by the setter
-    trace->Add(1, {}, "first");
-    trace->Add(2, {}, "second\r\nthird");
-    trace->Flush();
+    trace->Add(1, {}, "first"), trace->Add(2, {}, "second\r\nthird"), trace->Flush();
     const std::string file1 = dir.File("logs/2027_01_05_a.log"),
                       text1 = p + "first\r\n" + p + "second\r\n" + c + "third\r\n";
     EXPECT_EQ(trace->CurrentFileName(), file1);
@@ -121,9 +118,7 @@ TEST_F(TraceFlush, DailyFileGetsEachLineWithCrLfAndANewFileEachDay)
     trace->Flush(), trace->Flush();
     EXPECT_EQ(ReadFile(file1), text1 + p + "fourth\r\n");
     // The first flush of a new day starts a new file, under the new name.
-    clock.Set(At(2027, 1, 6, 0, 0, 0, 1));
-    trace->Add(1, {}, "next day");
-    trace->Flush();
+    clock.Set(At(2027, 1, 6, 0, 0, 0, 1)), trace->Add(1, {}, "next day"), trace->Flush();
     EXPECT_EQ(trace->CurrentFileName(), dir.File("other/2027_01_06_b.txt"));
     EXPECT_EQ(ReadFile(dir.File("other/2027_01_06_b.txt")), Prefix(At(2027, 1, 6, 0, 0, 0, 1)) + "next day\r\n");
 }
@@ -135,14 +130,11 @@ TEST_F(TraceFlush, FailedFileWriteIsRetriedOnlyToTheFile)
     trace->SetToStandardOutput(true);
     // While the file stays unwritable its lines queue up; standard output takes each at once.
     for (const char *text : {"one", "two"}) {
-        trace->Add(1, {}, text);
-        trace->Flush();
-        EXPECT_TRUE(trace->PendingLines().empty());
-        EXPECT_EQ(trace->FileRetryLines(), out);
+        trace->Add(1, {}, text), trace->Flush();
+        EXPECT_TRUE(trace->PendingLines().empty() && trace->FileRetryLines() == out);
     }
     std::filesystem::remove(dir.File("blocker"));
-    trace->Add(1, {}, "three");
-    trace->Flush();
+    trace->Add(1, {}, "three"), trace->Flush();
     EXPECT_TRUE(trace->FileRetryLines().empty());
     EXPECT_EQ(ReadFile(dir.File("blocker/2027_01_05_a.log")), p + "one\r\n" + p + "two\r\n" + p + "three\r\n");
     EXPECT_EQ(out, (std::vector<std::string>{p + "one", p + "two", p + "three"}));
@@ -155,8 +147,7 @@ TEST_F(TraceFlush, RetryQueueIsCapped)
         std::string text;
         for (int i = 0; i < 4000; ++i)
             text += std::to_string(round * 4000 + i) + "\r\n";
-        trace->Add(1, {}, text, true);
-        trace->Flush();
+        trace->Add(1, {}, text, true), trace->Flush();
     }
     const auto retry = trace->FileRetryLines();
     ASSERT_EQ(retry.size(), TraceFileRetryMaxLines);
@@ -169,8 +160,7 @@ TEST_F(TraceFlush, FailingStandardOutputAndBrokenPipesDoNoHarm)
 {
     trace->SetToStandardOutput(true); // ignores SIGPIPE from now on
     trace->SetStandardOutputSink([](const std::vector<std::string> &) { throw platform::EInOutError("broken"); });
-    trace->Add(1, {}, "kept in the file");
-    trace->Flush();
+    trace->Add(1, {}, "kept in the file"), trace->Flush();
     EXPECT_TRUE(trace->PendingLines().empty() && trace->FileRetryLines().empty());
     EXPECT_EQ(ReadFile(dir.File("logs/2027_01_05_a.log")), p + "kept in the file\r\n");
     int fds[2];
@@ -193,10 +183,8 @@ TEST_F(TraceFlush, DestructionSendsPendingLinesOutAndTheTimerWaitsMeanwhile)
     EXPECT_EQ(trace->PendingLines().size(), 1u);
     TraceDestroying = false, trace->FlushTimerFired();
     EXPECT_TRUE(trace->PendingLines().empty());
-    trace->SetToStandardOutput(true);
-    trace->Add(1, {}, "last words");
-    GlobalTrace = trace.get();
-    trace.reset();
+    trace->SetToStandardOutput(true), trace->Add(1, {}, "last words");
+    GlobalTrace = trace.get(), trace.reset();
     EXPECT_TRUE(GlobalTrace.load() == nullptr && TraceDestroying);
     EXPECT_EQ(ReadFile(dir.File("logs/2027_01_05_a.log")), p + "waits\r\n" + p + "last words\r\n");
     EXPECT_EQ(out, std::vector<std::string>{p + "last words"});
