@@ -2,10 +2,8 @@
 // round trips do not reach (odd and hostile blocks, decoder faults, bounds,
 // masks, conversions and the clipboard).
 #include "GIFTestUtil.h"
-
 #include <QMimeData>
 #include <QPainter>
-
 #include <gtest/gtest.h>
 
 using namespace gif;

@@ -3,7 +3,6 @@
 #include "gif/GIFPainter.h"
 #include "GIFTestUtil.h"
 #include "platform/core/SyncQueue.h"
-
 #include <QCoreApplication>
 #include <QPainter>
 #include <gtest/gtest.h>

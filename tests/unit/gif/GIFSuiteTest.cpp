@@ -2,13 +2,10 @@
 // survives a save and reload, its extension blocks byte for byte.
 #include "GIFTestUtil.h"
 #include "tests/common/TestUtil.h"
-
 #include <QDir>
 #include <QImage>
 #include <QSettings>
-
 #include <gtest/gtest.h>
-
 #include <fstream>
 #include <map>
 #include <set>

@@ -1,9 +1,7 @@
 // Call-stack frames: the dump layout and the enter/leave trace lines.
 #include "TraceTestUtil.h"
-
 #include "support/QX_CallStack.h"
 #include "support/QX_VisualTraceCore.h"
-
 #include <gtest/gtest.h>
 
 using namespace support;

@@ -1,8 +1,6 @@
 // The developer debug switch: the developer host and the debug day.
 #include "support/DebugSwitch.h"
-
 #include "platform/core/Clock.h"
-
 #include <gtest/gtest.h>
 
 using namespace support;

@@ -1,8 +1,6 @@
 #include "support/DirShell.h"
-
 #include "TestUtil.h"
 #include "support/Results.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <tuple>

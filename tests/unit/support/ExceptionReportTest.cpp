@@ -1,5 +1,4 @@
 #include "support/ExceptionReport.h"
-
 #include "TestUtil.h"
 #include "TraceTestUtil.h"
 #include "platform/core/Clock.h"
@@ -9,7 +8,6 @@
 #include "support/QX_CallStack.h"
 #include "support/QX_VisualTraceCore.h"
 #include "support/Results.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <gtest/gtest.h>

@@ -2,9 +2,7 @@
 // stand-in libraries in tests/lngloader (full, and one without LLDRStringGet).
 #include "support/LngLoaderDLL.h"
 #include "support/dm_LNG.h"
-
 #include "TestUtil.h"
-
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 

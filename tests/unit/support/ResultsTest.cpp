@@ -1,7 +1,6 @@
 // The result message catalogue and result texts.
 #include "support/Results.h"
 #include "support/dm_LNG.h"
-
 #include <gtest/gtest.h>
 #include <map>
 #include <stdexcept>

@@ -2,12 +2,9 @@
 #include "support/BuiltInTexts.h"
 #include "support/QX_VisualTraceCore.h"
 #include "support/dm_LNG.h"
-
 #include "TestUtil.h"
 #include "platform/core/Exceptions.h"
-
 #include <gtest/gtest.h>
-
 #include <QObject>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -2,9 +2,7 @@
 // data file and standard output (exact bytes, new days, failures, retries, destruction).
 #include "TestUtil.h"
 #include "TraceTestUtil.h"
-
 #include "platform/core/Exceptions.h"
-
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <tuple>

@@ -1,6 +1,5 @@
 // Formatting, wrapping, limits and filtering of trace lines.
 #include "TraceTestUtil.h"
-
 #include <gtest/gtest.h>
 
 using namespace support;

@@ -1,10 +1,8 @@
 // The trace component as a widget: controls, bounded list, flush timer, save and copy.
 #include "TestUtil.h"
 #include "TraceTestUtil.h"
-
 #include "platform/core/Exceptions.h"
 #include "support/QX_VisualTrace.h"
-
 #include <QtWidgets>
 #include <gtest/gtest.h>
 #include <thread>
