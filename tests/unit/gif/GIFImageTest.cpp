@@ -39,15 +39,13 @@ TEST(GIFImage, Optimize)
     auto &map = image.Header().ColorMap();
     for (TColor c : {RGBColor(0, 0, 0), RGBColor(255, 0, 0), RGBColor(0, 255, 0)})
         map.Add(c);
-    // Frame 0 all red; frame 1 red with a black and a green pixel and a delay
-    // of 7; frame 2 wholly transparent with a delay of 5.
+    // Frame 0 red; frame 1 red with a black and a green pixel, delay 7; frame 2 transparent, delay 5.
     std::fill_n(NewFrame(image, 0, 0, 3, 3)->Data(), 9, 1);
     auto *f1 = NewFrame(image, 0, 0, 3, 3, 7);
     std::fill_n(f1->Data(), 9, 1);
     f1->Data()[4] = 2, f1->Data()[0] = 0;
     NewFrame(image, 0, 0, 3, 3, 5)->GraphicControlExtension()->SetTransparent(true);
-    // Index 0 (black) is frame 2's transparent index, but frame 1 paints
-    // with it: frame 1 gets a new index rather than borrowing it.
+    // Frame 2's transparent index 0 is frame 1's black: frame 1 gets a new index, not borrowing it.
     image.GIFOptimize(0x02 | 0x01, 0);
     ASSERT_EQ(image.Count(), 2);
     auto *m1 = image.SubImage(1);
@@ -112,9 +110,8 @@ TEST(GIFHeader, SignatureTableAndWrittenVersion)
 
 TEST(GIFExtensions, ReadAndWrittenBack)
 {
-    // The suite pins ordinary blocks written back. Two graphic controls: the
-    // first is the frame's; an application block of size 10 is written with
-    // size 11, one above 11 keeps its first 11 bytes.
+    // Two graphic controls: the first is the frame's; an application block of size 10 is written
+    // with size 11, one above 11 keeps its first 11 bytes (the suite pins ordinary blocks).
     const QByteArray same = Bytes({0x21, 0xF9, 4, 0x09, 10, 0, 1, 0, 0x21, 0xF9, 4, 0x00, 20, 0, 0, 0});
     auto r = Load(Header() + same + Bytes({0x21, 0xFF, 10}) + "ABCDEFGHIJ" + Bytes({1, 5, 0, 0x21, 0xFF, 13}) +
                   "LONGERBLOCKxy" + Bytes({1, 6, 0}) + Frame(2, 2) + Bytes({0x3B}));
@@ -254,8 +251,7 @@ TEST(GIFSubImage, WriteRulesAndConversions)
     auto back = Load(Save(*r.Image));
     ASSERT_EQ(back.Image->Count(), 2);
     EXPECT_TRUE(!back.Image->SubImage(0)->Interlaced() && back.Image->SubImage(1)->Interlaced() && back.Image->SubImage(1)->Data()[3] == 1);
-    // Bitmap -> GIF file -> bitmap for 1-bit (a width that ends inside a
-    // byte) and alpha sources; the interop check saves true-colour screenshots.
+    // Bitmap -> GIF -> bitmap for 1-bit (width ending inside a byte) and alpha sources.
     QImage mono(3, 2, QImage::Format_Mono), alpha(2, 1, QImage::Format_ARGB32);
     mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)}), mono.fill(1), mono.setPixel(1, 0, 0);
     alpha.setPixel(0, 0, qRgba(9, 9, 9, 255)), alpha.setPixel(1, 0, qRgba(0, 0, 0, 0));

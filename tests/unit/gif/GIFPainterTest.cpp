@@ -71,8 +71,7 @@ struct Painting {
         img.OnLoopRestart = [this](void *) { Events += 'L'; };
         img.OnPaintDone = [this](void *) { Events += 'E', Done = true; };
     }
-    TGIFCanvas Target() { return {&Canvas, nullptr, nullptr}; }
-    TGIFPainter *Run(std::uint16_t options) { return Paint(*G.Image, Target(), Canvas.rect(), options); }
+    TGIFPainter *Run(std::uint16_t options) { return Paint(*G.Image, {&Canvas, nullptr, nullptr}, Canvas.rect(), options); }
 };
 
 constexpr std::uint16_t kSync = doAnimate | doTransparent;
@@ -182,8 +181,7 @@ TEST(GIFPainter, LoopCountsAndDisposalAgainstExpectedEventsAndCanvases)
         {two, 0, kSync | doLoop, "PSDSDE", {}},                             // endless, but synchronous: once
         {two, 3, kSync | doLoop, "PSDSDLSDSDLSDSDE", {}},                   // three passes in all
         {two, 2, doTransparent | doLoop, "PSDE", {"RRRR"}},                 // without doAnimate: the first frame
-        // Restore to background: the underlay where painting began, or the
-        // header's background colour without transparency.
+        // Restore to background: the underlay, or the background colour without transparency.
         {clear, -1, kSync, "PSDSDSDE", {"RRRR", "RWWR", "RBBG"}},
         {clear, -1, doAnimate, "PSDSDSDE", {"RRRR", "RWWR", "RKKG"}},
         // Restore to previous after a kept frame, and after another restore to previous.

@@ -62,8 +62,7 @@ TEST_F(ReportTest, ConversionErrorInAnApplicationAction)
               std::make_tuple(0x500FFF, std::string("Exception: 'abc'"), ModuleDetail("EConvertError")));
     const std::string block = Head() + "System error (50.0FFF)\r\nException: 'abc'\r\n" + ModuleDetail("EConvertError");
     EXPECT_EQ(testutil::ReadFile(ErrorsFile()), block);
-    // A second report of the day follows after CR LF, with an extra text line
-    // in the record and a note as the block's last line.
+    // A second report follows after CR LF, with an extra text line and a note as its last line.
     TQXResultEx r2;
     ExceptionReportEx(std::out_of_range("index 7"), "note: while saving", 6, nullptr, 0, "Destination folder: '/x'", r2);
     EXPECT_EQ(std::make_pair(r2.Code, r2.Text),

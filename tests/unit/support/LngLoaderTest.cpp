@@ -72,8 +72,7 @@ TEST_F(LngLoaderTest, TextsComeFromTheLanguageFileAndTheRestFromTheCatalogue)
     EXPECT_EQ((std::vector<std::string>{m.GetText(2), m.GetText(21559), m.GetText(17586), m.GetText(0)}),
               (std::vector<std::string>{"Dateiname", "Datei nicht gefunden", "Ok", ""}));
     EXPECT_EQ(Calls(), "StringGet(80000001,fffffffe,2);StringGet(80000001,fffffffe,21559);StringGet(80000001,fffffffe,17586);");
-    // A text without its terminator is cut at 512 bytes, and a character
-    // that the cut would split is left out whole.
+    // A text without its terminator is cut at 512 bytes, leaving out a character the cut would split.
     EXPECT_EQ(m.GetText(700), std::string(512, 'L'));
     EXPECT_EQ(m.GetText(701), std::string(511, 'x'));
     Calls(); // opening again closes the first file

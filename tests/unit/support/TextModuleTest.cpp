@@ -82,8 +82,7 @@ TEST_F(TdmLNGTest, AnUnwritableLanguageIniStillGivesItsTextsAndTracesTheFailure)
 {
     testutil::TempDir dir;
     const std::string text = "[Labels]\nFileName=Dateiname\n";
-    // A read-only folder, or for root (whom permissions do not stop) a name
-    // that leaves no room for the temporary file of the save.
+    // A read-only folder, or for root a name leaving no room for the save's temporary file.
     std::string path = dir.File(std::string(250, 'l'));
     if (::geteuid() != 0)
         ::mkdir(dir.File("ro").c_str(), 0755), path = dir.File("ro/de.ini");

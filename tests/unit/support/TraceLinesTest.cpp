@@ -49,8 +49,7 @@ TEST_F(TraceLines, QueuedOnlyWhenActiveAtTheLevelAndWithAnOutput)
 
 TEST_F(TraceLines, LineBreaksAndWrapping)
 {
-    // The texts of the lines after the prefix; the first line carries the prefix, the others its
-    // width in blanks.
+    // The texts after the prefix (the first line's; the others, its width in blanks).
     const struct { int charPerLine; std::string text; std::vector<std::string> lines; } cases[] = {
         {20, "\r\n", {""}},
         {20, "A\r\n\nB", {"A", "B"}}, // a line feed right after CR LF is swallowed too

@@ -15,8 +15,7 @@ namespace {
 template <class Pred> bool WaitFor(Pred done, int ms)
 {
     QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() <= ms)
+    for (t.start(); !done() && t.elapsed() <= ms;)
         QApplication::processEvents(QEventLoop::AllEvents, 5);
     return done();
 }
