@@ -27,10 +27,7 @@ TEST(ShellOpen, FailureWhenNoOpener)
 {
     testutil::TempDir empty;
     TQXResultEx r;
-    {
-        testutil::ScopedEnv path("PATH", empty.Path());
-        EXPECT_FALSE(ShellOpen(nullptr, "/tmp", 80, r));
-    }
+    EXPECT_FALSE((testutil::ScopedEnv("PATH", empty.Path()), ShellOpen(nullptr, "/tmp", 80, r))); // PATH back after
     EXPECT_EQ(r.Code, 0x500FFF);
     EXPECT_EQ(r.Text.rfind("Exception: 'Cannot start xdg-open", 0), 0u) << r.Text;
     EXPECT_NE(r.Detail.find("ClassName: 'EInOutError'"), std::string::npos);

@@ -33,10 +33,7 @@ protected:
     std::string ErrorsFile() const { return dir_.File("2009_09_09_shot.Trace.ERRORS.txt"); }
     std::vector<std::string> FlushTrace() { return trace_.Flush(), std::move(traced_); }
     // The number of framed trace blocks (two separators each).
-    static long FramedBlocks(const std::vector<std::string> &lines)
-    {
-        return std::count(lines.begin(), lines.end(), " 2009/09/09 14:05:03.007 " + std::string(60, '!')) / 2;
-    }
+    static long FramedBlocks(const std::vector<std::string> &l) { return std::count(l.begin(), l.end(), " 2009/09/09 14:05:03.007 " + std::string(60, '!')) / 2; }
     platform::ScopedClock clock_{[] { return kWhen; }};
     testutil::TempDir dir_;
     std::vector<std::string> traced_; // outlives trace_, which flushes into it when destroyed

@@ -9,8 +9,7 @@
 using namespace support;
 
 namespace {
-const std::string kFull = KSS_LNGLOADER_DIR "/full";
-const std::string kNoString = KSS_LNGLOADER_DIR "/nostring";
+const std::string kFull = KSS_LNGLOADER_DIR "/full", kNoString = KSS_LNGLOADER_DIR "/nostring";
 
 class LngLoaderTest : public ::testing::Test {
 protected:
