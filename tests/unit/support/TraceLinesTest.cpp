@@ -36,14 +36,14 @@ TEST_F(TraceLines, QueuedOnlyWhenActiveAtTheLevelAndWithAnOutput)
     EXPECT_FALSE(queues(trace, 4, "too detailed"));
     trace.SetToStandardOutput(false);
     EXPECT_FALSE(queues(trace, 0, "no output"));
-    trace.SetToFile(true); // any one output is enough
-    trace.Add(3, {}, "at the level");
+    trace.SetToFile(true), trace.Add(3, {}, "at the level"); // any one output is enough
     EXPECT_EQ(trace.PendingLines(), std::vector<std::string>{prefix + "at the level"});
-    trace.Flush();
-    trace.Add(1, {}, ""); // an empty text queues nothing but asks for a flush
+    trace.Flush(), trace.Add(1, {}, ""); // an empty text queues nothing but asks for a flush
     EXPECT_TRUE(trace.PendingLines().empty());
     EXPECT_TRUE(trace.FlushRequested());
     trace.Flush();
+    trace.SetCurrentLevel(12); // clamped to 0..7
+    EXPECT_EQ(trace.CurrentLevel(), 7);
     EXPECT_FALSE(queues(trace, 256, "no level wraps round to 0"));
 }
 
