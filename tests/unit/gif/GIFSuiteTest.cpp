@@ -2,13 +2,10 @@
 // survives a save and reload, its extension blocks byte for byte.
 #include "GIFTestUtil.h"
 #include "tests/common/TestUtil.h"
-
 #include <QDir>
 #include <QImage>
 #include <QSettings>
-
 #include <gtest/gtest.h>
-
 #include <fstream>
 #include <map>
 #include <set>
@@ -19,10 +16,8 @@ using namespace gif_test;
 namespace {
 QByteArray ReadAll(const std::string &path) { return QByteArray::fromStdString(testutil::ReadFile(path)); }
 
-// The frames a viewer shows: images in order with mask and the previous one's disposal; images
-// without a delay join the next (unless a looping file has no delays at all). Starts transparent,
-// as restore to background leaves it. `plain`: over the background colour, no mask or disposal,
-// only the last screen.
+// The frames a viewer shows (images without a delay join the next, unless a looping file has no
+// delays), from transparent. `plain`: the last screen over the background colour, no mask or disposal.
 std::vector<QImage> Composite(TGIFImage &image, bool everyImage = false, bool plain = false)
 {
     std::vector<QImage> shown;
@@ -116,15 +111,12 @@ void CheckRoundTrip(TGIFImage &image, const QByteArray &file, const std::string 
 TEST(GIFSuites, Ancell)
 {
     const std::string list = testutil::TestData("suites/gif/ancell/TESTS"), base = list.substr(0, list.size() - 5);
-    // max-codes: a minimum code size of 11 is read as 8, the codes then make
-    // no sense; image-zero-*: a local colour table flag with no table after it.
+    // max-codes: code size 11 is read as 8; image-zero-*: a local table flag and no table.
     const std::map<std::string, std::string> errors = {
         {"invalid-code", "Circular decoder table entry"}, {"unknown-extension", "Unknown extension type"},
         {"overflow-codes", "Circular decoder table entry"}, {"max-codes", "Circular decoder table entry"},
         {"image-zero-height", "Premature end of data"}, {"image-zero-size", "Premature end of data"}};
-    // A file without any image has no frame here (the suite shows an empty
-    // screen); a frame of width 0 takes the screen's size and, without data,
-    // keeps colour 0 (the suite leaves it see-through).
+    // No image: no frame (the suite: an empty screen); width 0: the screen's size in colour 0.
     const std::set<std::string> differs = {"no-data", "image-zero-width"};
     std::ifstream names(list);
     int checked = 0;
@@ -156,8 +148,7 @@ TEST(GIFSuites, Ancell)
     EXPECT_EQ(checked, 69);
 }
 
-// peterdn: the frames a viewer shows, as PNG files; giflib: the last screen
-// drawn over the background colour without transparency or disposal.
+// peterdn: the frames as PNG files; giflib: the plain last screen as raw RGB.
 TEST(GIFSuites, PeterdnAndGiflib)
 {
     for (const std::string any : {"peterdn/gifs/static_transparent.gif", "giflib/fire.gif"}) {

@@ -1,9 +1,7 @@
 // Call-stack frames: the dump layout and the enter/leave trace lines.
 #include "TraceTestUtil.h"
-
 #include "support/QX_CallStack.h"
 #include "support/QX_VisualTraceCore.h"
-
 #include <gtest/gtest.h>
 
 using namespace support;
@@ -15,10 +13,7 @@ TEST(CallStackDump, HeadAndNestedFrames)
     const std::string rule(80, '='), head = rule + "\r\nFunction call stack\r\n" + rule + "\r\n\r\n";
     TQXCI ci;
     EXPECT_EQ(ci.Dump(), head);
-    ci.EnterEx("A", "", true);
-    ci.EnterEx("B", "x=1", true);
-    ci.EnterEx("C", "p=1\r\nq=2", true);
-    ci.EnterEx("D", "", true);
+    ci.EnterEx("A", "", true), ci.EnterEx("B", "x=1", true), ci.EnterEx("C", "p=1\r\nq=2", true), ci.EnterEx("D", "", true);
     const std::string expected = head + "'A'\r\n\r\n|   \r\n|-- 'B'\r\n    |   x=1\r\n\r\n    |   \r\n"
                                         "    |-- 'C'\r\n        |   p=1\r\n        |   q=2\r\n\r\n        |   \r\n"
                                         "        |-- 'D'\r\n\r\n            |   \r\n";
@@ -32,9 +27,7 @@ TEST(CallStackTrace, EnterAndLeaveAreTracedAtLevelFiveUnlessQuietOrFiltered)
     tracetest::ManualClock clock(At(2026, 3, 2));
     TVisualTraceCore trace;
     trace.SetStandardOutputSink([](const std::vector<std::string> &) {});
-    trace.SetToStandardOutput(true);
-    trace.SetCurrentLevel(5);
-    trace.Activate();
+    trace.SetToStandardOutput(true), trace.SetCurrentLevel(5), trace.Activate();
     GlobalTrace = &trace;
     auto texts = [&trace] {
         std::vector<std::string> texts;
@@ -54,12 +47,9 @@ TEST(CallStackTrace, EnterAndLeaveAreTracedAtLevelFiveUnlessQuietOrFiltered)
     EXPECT_EQ(texts(), (std::vector<std::string>{"-> TfmMain.FunctionNameHere", "-> Inner (n=2)", "-> Blank",
                                                  "<- Blank", "<- Inner", "<- TfmMain.FunctionNameHere"}));
     EXPECT_EQ(ci.Count(), 0u);
-    trace.SetCurrentLevel(7);
-    trace.AddClass(tcCalledFunctions, "", false);
-    ci.Enter("Filtered");
+    trace.SetCurrentLevel(7), trace.AddClass(tcCalledFunctions, "", false), ci.Enter("Filtered");
     EXPECT_TRUE(texts().empty());
-    trace.ClassChecked(0, true);
-    ci.Leave();
+    trace.ClassChecked(0, true), ci.Leave();
     EXPECT_EQ(texts(), std::vector<std::string>{"<- Filtered"});
     GlobalTrace = nullptr;
 }

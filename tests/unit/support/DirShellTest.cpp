@@ -1,8 +1,6 @@
 #include "support/DirShell.h"
-
 #include "TestUtil.h"
 #include "support/Results.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <tuple>
@@ -13,8 +11,7 @@ using namespace std::string_literals;
 TEST(CheckDirectory, ExistingMissingBlankAndFile)
 {
     testutil::TempDir dir;
-    TQXResultEx r;
-    r.Detail = "old";
+    TQXResultEx r{0, "", "old"};
     EXPECT_TRUE(CheckDirectory(dir.Path(), 80, r));
     EXPECT_EQ(std::make_tuple(r.Code, r.Text, r.Detail), std::make_tuple(0, "Directory: '" + dir.Path() + "'", ""s));
     EXPECT_FALSE(CheckDirectory(dir.File("missing"), 80, r));
@@ -30,10 +27,7 @@ TEST(ShellOpen, FailureWhenNoOpener)
 {
     testutil::TempDir empty;
     TQXResultEx r;
-    {
-        testutil::ScopedEnv path("PATH", empty.Path());
-        EXPECT_FALSE(ShellOpen(nullptr, "/tmp", 80, r));
-    }
+    EXPECT_FALSE((testutil::ScopedEnv("PATH", empty.Path()), ShellOpen(nullptr, "/tmp", 80, r))); // PATH back after
     EXPECT_EQ(r.Code, 0x500FFF);
     EXPECT_EQ(r.Text.rfind("Exception: 'Cannot start xdg-open", 0), 0u) << r.Text;
     EXPECT_NE(r.Detail.find("ClassName: 'EInOutError'"), std::string::npos);

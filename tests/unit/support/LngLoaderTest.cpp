@@ -2,17 +2,14 @@
 // stand-in libraries in tests/lngloader (full, and one without LLDRStringGet).
 #include "support/LngLoaderDLL.h"
 #include "support/dm_LNG.h"
-
 #include "TestUtil.h"
-
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
 using namespace support;
 
 namespace {
-const std::string kFull = KSS_LNGLOADER_DIR "/full";
-const std::string kNoString = KSS_LNGLOADER_DIR "/nostring";
+const std::string kFull = KSS_LNGLOADER_DIR "/full", kNoString = KSS_LNGLOADER_DIR "/nostring";
 
 class LngLoaderTest : public ::testing::Test {
 protected:
@@ -25,8 +22,7 @@ protected:
     {
         void *h = Loaded();
         ASSERT_NE(h, nullptr);
-        reinterpret_cast<void (*)(const char *)>(dlsym(h, "LngTestFail"))(step);
-        dlclose(h);
+        reinterpret_cast<void (*)(const char *)>(dlsym(h, "LngTestFail"))(step), dlclose(h);
     }
     std::string Calls()
     {
@@ -34,8 +30,7 @@ protected:
         if (!h)
             return "(not loaded)";
         std::string calls = reinterpret_cast<const char *(*)()>(dlsym(h, "LngTestCalls"))();
-        dlclose(h);
-        return calls;
+        return dlclose(h), calls;
     }
 };
 } // namespace
@@ -76,12 +71,10 @@ TEST_F(LngLoaderTest, TextsComeFromTheLanguageFileAndTheRestFromTheCatalogue)
     EXPECT_EQ((std::vector<std::string>{m.GetText(2), m.GetText(21559), m.GetText(17586), m.GetText(0)}),
               (std::vector<std::string>{"Dateiname", "Datei nicht gefunden", "Ok", ""}));
     EXPECT_EQ(Calls(), "StringGet(80000001,fffffffe,2);StringGet(80000001,fffffffe,21559);StringGet(80000001,fffffffe,17586);");
-    // A text without its terminator is cut at 512 bytes, and a character
-    // that the cut would split is left out whole.
+    // A text without its terminator is cut at 512 bytes, leaving out a character the cut would split.
     EXPECT_EQ(m.GetText(700), std::string(512, 'L'));
     EXPECT_EQ(m.GetText(701), std::string(511, 'x'));
-    // Opening again closes the first file.
-    Calls();
+    Calls(); // opening again closes the first file
     ASSERT_TRUE(m.Open("/lang/fr.lng", err));
     EXPECT_EQ(Calls().substr(0, 23), "Close(80000001);Version");
     m.SetMode(lngBuiltIn);
@@ -99,9 +92,7 @@ TEST_F(LngLoaderTest, EachFailingStepGivesItsTextAndClosesWhatWasOpened)
     };
     for (const auto &c : cases) {
         TdmLNG m;
-        m.SetMode(lngLoader);
-        Fail(c.step);
-        Calls();
+        m.SetMode(lngLoader), Fail(c.step), Calls();
         std::string err;
         EXPECT_EQ(m.Open("f", err), c.ok) << c.step;
         EXPECT_EQ(err, c.error);

@@ -1,6 +1,5 @@
 // Result records and module-qualified result codes.
 #include "support/QXResult.h"
-
 #include <gtest/gtest.h>
 
 using namespace support;

@@ -1,7 +1,6 @@
 // The result message catalogue and result texts.
 #include "support/Results.h"
 #include "support/dm_LNG.h"
-
 #include <gtest/gtest.h>
 #include <map>
 #include <stdexcept>
@@ -18,14 +17,11 @@ class CountingLNG : public TdmLNG {
 public:
     std::string GetText(std::int32_t id) const override
     {
-        ++calls;
-        ++perId[id];
+        ++calls, ++perId[id];
         if (failOn == id)
             throw std::runtime_error("text source failed");
-        if (reenter) {
-            reenter = false;
-            nested = CodeToText(0x500E90, false);
-        }
+        if (reenter)
+            reenter = false, nested = CodeToText(0x500E90, false);
         return prefix + TdmLNG::GetText(id);
     }
     mutable int calls = 0;
@@ -45,18 +41,6 @@ protected:
 
 TQXResultEx Rec(std::int32_t code, std::string text = {}, std::string detail = {}) { return {code, text, detail}; }
 } // namespace
-
-TEST_F(ResultsTest, CatalogueRowsAndLookUpByModule)
-{
-    // Modules 80 and 6 are listed; 127 and 3 are not.
-    const std::pair<std::int32_t, const char *> cases[] = {
-        {0x500FFF, "System error"}, {0x6E90, "Directory does not exist"}, {0x7F0FFF, nullptr}, {0x3FFF, nullptr}};
-    for (const auto &[code, text] : cases) {
-        std::string s = "unchanged";
-        EXPECT_EQ(FindResultText(code, s), text != nullptr) << code;
-        EXPECT_EQ(s, text ? text : "unchanged");
-    }
-}
 
 TEST(ResultRowTest, ExactAndRangeRows)
 {
@@ -145,8 +129,7 @@ TEST_F(ResultsTest, FailedBuildIsNotKeptHalfBuilt)
     std::string s;
     EXPECT_THROW(FindResultText(0, s), std::runtime_error);
     lng.failOn = 0;
-    EXPECT_TRUE(FindResultText(0x500E90, s));
-    EXPECT_EQ(s, "Directory does not exist");
+    EXPECT_TRUE(FindResultText(0x500E90, s) && s == "Directory does not exist");
     EXPECT_EQ(ResultTable().size(), 3u);
 }
 

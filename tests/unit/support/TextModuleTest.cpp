@@ -2,12 +2,9 @@
 #include "support/BuiltInTexts.h"
 #include "support/QX_VisualTraceCore.h"
 #include "support/dm_LNG.h"
-
 #include "TestUtil.h"
 #include "platform/core/Exceptions.h"
-
 #include <gtest/gtest.h>
-
 #include <QObject>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -67,8 +64,7 @@ TEST_F(TdmLNGTest, LanguageIniGivesItsTwoTextsAndAddsOnlyTheMissingKeys)
         TdmLNG m;
         m.SetMode(lngIniFile);
         std::string err = "stale";
-        EXPECT_TRUE(m.Open(path, err)) << name;
-        EXPECT_EQ(err, "");
+        EXPECT_TRUE(m.Open(path, err) && err.empty()) << name;
         EXPECT_EQ(m.GetText(2) + "|" + m.GetText(21559), std::string(label) + "|" + message) << name;
         EXPECT_EQ(m.GetText(3) + "|" + m.GetText(17586), "String 3|Ok"); // every other id: the catalogue
         const std::string after = testutil::ReadFile(path);
@@ -86,8 +82,7 @@ TEST_F(TdmLNGTest, AnUnwritableLanguageIniStillGivesItsTextsAndTracesTheFailure)
 {
     testutil::TempDir dir;
     const std::string text = "[Labels]\nFileName=Dateiname\n";
-    // A read-only folder, or for root (whom permissions do not stop) a name
-    // that leaves no room for the temporary file of the save.
+    // A read-only folder, or for root a name leaving no room for the save's temporary file.
     std::string path = dir.File(std::string(250, 'l'));
     if (::geteuid() != 0)
         ::mkdir(dir.File("ro").c_str(), 0755), path = dir.File("ro/de.ini");
@@ -95,10 +90,7 @@ TEST_F(TdmLNGTest, AnUnwritableLanguageIniStillGivesItsTextsAndTracesTheFailure)
     ::chmod(dir.File("ro").c_str(), 0555);
     TVisualTraceCore trace;
     trace.SetStandardOutputSink([](const std::vector<std::string> &) {});
-    trace.SetToStandardOutput(true);
-    trace.SetCurrentLevel(1);
-    trace.SetCharPerLine(1000);
-    trace.Activate();
+    trace.SetToStandardOutput(true), trace.SetCurrentLevel(1), trace.SetCharPerLine(1000), trace.Activate();
     GlobalTrace = &trace;
     TdmLNG m;
     m.SetMode(lngIniFile);

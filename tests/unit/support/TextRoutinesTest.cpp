@@ -1,8 +1,6 @@
 #include "support/TextRoutines.h"
-
 #include "TestUtil.h"
 #include "platform/core/Exceptions.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 

@@ -2,20 +2,14 @@
 // data file and standard output (exact bytes, new days, failures, retries, destruction).
 #include "TestUtil.h"
 #include "TraceTestUtil.h"
-
 #include "platform/core/Exceptions.h"
-
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <tuple>
 #include <unistd.h>
 
 using namespace support;
-using testutil::ReadFile;
-using testutil::ScopedEnv;
-using testutil::TempDir;
-using tracetest::At;
-using tracetest::Prefix;
+using testutil::ReadFile, testutil::ScopedEnv, testutil::TempDir, tracetest::At, tracetest::Prefix;
 
 namespace {
 TEST(TraceFileNames, DailyAndErrorNames)
@@ -31,8 +25,7 @@ TEST(TraceFileNames, DailyAndErrorNames)
         trace.SetDataFileName(dir.File(data));
         EXPECT_EQ(trace.DailyFileName(false) + " " + trace.ErrorsFileName(), dir.File(daily) + " " + dir.File(errors));
     }
-    trace.SetDataFileName("bare.txt"); // no folder; the date is the clock's at the time of asking
-    clock.Set(At(2026, 3, 2));
+    trace.SetDataFileName("bare.txt"), clock.Set(At(2026, 3, 2)); // no folder; the clock's date when asked
     EXPECT_EQ(trace.DailyFileName(false) + " " + trace.ErrorsFileName(), "2026_03_02_bare.txt 2026_03_02_bare.ERRORS.txt");
 }
 
@@ -74,11 +67,7 @@ TEST_F(TraceIni, ActivationReadsTheFileWithTheLevelClamped)
         const std::string f = dir.File(folder ? "folder.ini" : "missing.ini");
         if (folder)
             std::filesystem::create_directory(f);
-        t.SetINIFileName(f);
-        t.SetUseIniFile(true);
-        t.SetCurrentLevel(4);
-        t.SetToFile(true);
-        t.SetToScreen(true);
+        t.SetINIFileName(f), t.SetUseIniFile(true), t.SetCurrentLevel(4), t.SetToFile(true), t.SetToScreen(true);
         t.Activate(); // must not throw
         EXPECT_EQ(std::make_tuple(t.CurrentLevel(), t.ToScreen(), t.ToFile()), std::make_tuple(0, false, false));
     }
@@ -90,13 +79,9 @@ TEST_F(TraceIni, ReadAndWriteNeedAnActiveComponentAndKeepOtherSections)
     testutil::WriteFile(dir.File("trace.ini"), "[Trace]\nLevel=5\n");
     trace.ReadIni();
     EXPECT_EQ(trace.CurrentLevel(), 0);
-    trace.SetCurrentLevel(3);
-    trace.WriteIni();
+    trace.SetCurrentLevel(3), trace.WriteIni();
     EXPECT_EQ(Ini(), "[Trace]\nLevel=5\n");
-    trace.SetINISection("Other");
-    trace.Activate();
-    trace.SetCurrentLevel(2);
-    trace.WriteIni();
+    trace.SetINISection("Other"), trace.Activate(), trace.SetCurrentLevel(2), trace.WriteIni();
     EXPECT_EQ(Ini(), "[Trace]\nLevel=5\n\n[Other]\nLevel=2\nScreen=0\nFile=0\n\n");
 }
 
@@ -104,11 +89,8 @@ class TraceFlush : public ::testing::Test {
 protected:
     TraceFlush() : trace(std::make_unique<TVisualTraceCore>())
     {
-        trace->SetStandardOutputSink(tracetest::Into(out));
-        trace->SetDataFileName(dir.File("logs/a.log"));
-        trace->SetCurrentLevel(7);
-        trace->SetToFile(true);
-        trace->Activate();
+        trace->SetStandardOutputSink(tracetest::Into(out)), trace->SetDataFileName(dir.File("logs/a.log"));
+        trace->SetCurrentLevel(7), trace->SetToFile(true), trace->Activate();
     }
     // A regular file where the data file's folder should be.
     void Block() { testutil::WriteFile(dir.File("blocker"), ""), trace->SetDataFileName(dir.File("blocker/a.log")); }
@@ -123,9 +105,7 @@ protected:
 TEST_F(TraceFlush, DailyFileGetsEachLineWithCrLfAndANewFileEachDay)
 {
     EXPECT_TRUE(std::filesystem::is_directory(dir.File("logs"))); // made by the setter
-    trace->Add(1, {}, "first");
-    trace->Add(2, {}, "second\r\nthird");
-    trace->Flush();
+    trace->Add(1, {}, "first"), trace->Add(2, {}, "second\r\nthird"), trace->Flush();
     const std::string file1 = dir.File("logs/2027_01_05_a.log"),
                       text1 = p + "first\r\n" + p + "second\r\n" + c + "third\r\n";
     EXPECT_EQ(trace->CurrentFileName(), file1);
@@ -133,13 +113,10 @@ TEST_F(TraceFlush, DailyFileGetsEachLineWithCrLfAndANewFileEachDay)
     // Later flushes of the day append, even after a change of the name; an empty flush adds nothing.
     trace->SetDataFileName(dir.File("other/b.txt"));
     trace->Add(1, {}, "fourth");
-    trace->Flush();
-    trace->Flush();
+    trace->Flush(), trace->Flush();
     EXPECT_EQ(ReadFile(file1), text1 + p + "fourth\r\n");
     // The first flush of a new day starts a new file, under the new name.
-    clock.Set(At(2027, 1, 6, 0, 0, 0, 1));
-    trace->Add(1, {}, "next day");
-    trace->Flush();
+    clock.Set(At(2027, 1, 6, 0, 0, 0, 1)), trace->Add(1, {}, "next day"), trace->Flush();
     EXPECT_EQ(trace->CurrentFileName(), dir.File("other/2027_01_06_b.txt"));
     EXPECT_EQ(ReadFile(dir.File("other/2027_01_06_b.txt")), Prefix(At(2027, 1, 6, 0, 0, 0, 1)) + "next day\r\n");
 }
@@ -151,14 +128,11 @@ TEST_F(TraceFlush, FailedFileWriteIsRetriedOnlyToTheFile)
     trace->SetToStandardOutput(true);
     // While the file stays unwritable its lines queue up; standard output takes each at once.
     for (const char *text : {"one", "two"}) {
-        trace->Add(1, {}, text);
-        trace->Flush();
-        EXPECT_TRUE(trace->PendingLines().empty());
-        EXPECT_EQ(trace->FileRetryLines(), out);
+        trace->Add(1, {}, text), trace->Flush();
+        EXPECT_TRUE(trace->PendingLines().empty() && trace->FileRetryLines() == out);
     }
     std::filesystem::remove(dir.File("blocker"));
-    trace->Add(1, {}, "three");
-    trace->Flush();
+    trace->Add(1, {}, "three"), trace->Flush();
     EXPECT_TRUE(trace->FileRetryLines().empty());
     EXPECT_EQ(ReadFile(dir.File("blocker/2027_01_05_a.log")), p + "one\r\n" + p + "two\r\n" + p + "three\r\n");
     EXPECT_EQ(out, (std::vector<std::string>{p + "one", p + "two", p + "three"}));
@@ -171,8 +145,7 @@ TEST_F(TraceFlush, RetryQueueIsCapped)
         std::string text;
         for (int i = 0; i < 4000; ++i)
             text += std::to_string(round * 4000 + i) + "\r\n";
-        trace->Add(1, {}, text, true);
-        trace->Flush();
+        trace->Add(1, {}, text, true), trace->Flush();
     }
     const auto retry = trace->FileRetryLines();
     ASSERT_EQ(retry.size(), TraceFileRetryMaxLines);
@@ -185,8 +158,7 @@ TEST_F(TraceFlush, FailingStandardOutputAndBrokenPipesDoNoHarm)
 {
     trace->SetToStandardOutput(true); // ignores SIGPIPE from now on
     trace->SetStandardOutputSink([](const std::vector<std::string> &) { throw platform::EInOutError("broken"); });
-    trace->Add(1, {}, "kept in the file");
-    trace->Flush();
+    trace->Add(1, {}, "kept in the file"), trace->Flush();
     EXPECT_TRUE(trace->PendingLines().empty() && trace->FileRetryLines().empty());
     EXPECT_EQ(ReadFile(dir.File("logs/2027_01_05_a.log")), p + "kept in the file\r\n");
     int fds[2];
@@ -199,25 +171,19 @@ TEST_F(TraceFlush, FailingStandardOutputAndBrokenPipesDoNoHarm)
     char buf[16] = {};
     EXPECT_EQ(::read(fds[0], buf, sizeof buf), 5);
     EXPECT_EQ(std::string(buf, 5), "a\nbc\n");
-    ::close(fds[0]);
-    ::close(fds[1]);
+    ::close(fds[0]), ::close(fds[1]);
 }
 
 TEST_F(TraceFlush, DestructionSendsPendingLinesOutAndTheTimerWaitsMeanwhile)
 {
     trace->Add(1, {}, "waits");
-    TraceDestroying = true;
-    trace->FlushTimerFired();
+    TraceDestroying = true, trace->FlushTimerFired();
     EXPECT_EQ(trace->PendingLines().size(), 1u);
-    TraceDestroying = false;
-    trace->FlushTimerFired();
+    TraceDestroying = false, trace->FlushTimerFired();
     EXPECT_TRUE(trace->PendingLines().empty());
-    trace->SetToStandardOutput(true);
-    trace->Add(1, {}, "last words");
-    GlobalTrace = trace.get();
-    trace.reset();
-    EXPECT_EQ(GlobalTrace.load(), nullptr);
-    EXPECT_TRUE(TraceDestroying);
+    trace->SetToStandardOutput(true), trace->Add(1, {}, "last words");
+    GlobalTrace = trace.get(), trace.reset();
+    EXPECT_TRUE(GlobalTrace.load() == nullptr && TraceDestroying);
     EXPECT_EQ(ReadFile(dir.File("logs/2027_01_05_a.log")), p + "waits\r\n" + p + "last words\r\n");
     EXPECT_EQ(out, std::vector<std::string>{p + "last words"});
     TVisualTraceCore next; // creation clears the flag

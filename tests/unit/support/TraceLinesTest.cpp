@@ -1,6 +1,5 @@
 // Formatting, wrapping, limits and filtering of trace lines.
 #include "TraceTestUtil.h"
-
 #include <gtest/gtest.h>
 
 using namespace support;
@@ -13,9 +12,7 @@ protected:
     TraceLines() : clock(stamp)
     {
         trace.SetStandardOutputSink([](const std::vector<std::string> &) {});
-        trace.SetToStandardOutput(true);
-        trace.SetCurrentLevel(7);
-        trace.Activate();
+        trace.SetToStandardOutput(true), trace.SetCurrentLevel(7), trace.Activate();
     }
     const platform::DateTime stamp = At(2009, 9, 9, 14, 5, 3, 7);
     tracetest::ManualClock clock;
@@ -33,18 +30,15 @@ TEST_F(TraceLines, QueuedOnlyWhenActiveAtTheLevelAndWithAnOutput)
         return queued || asked;
     };
     TVisualTraceCore inactive;
-    inactive.SetToStandardOutput(true);
-    inactive.SetCurrentLevel(7);
+    inactive.SetToStandardOutput(true), inactive.SetCurrentLevel(7);
     EXPECT_FALSE(queues(inactive, 0, "x"));
     trace.SetCurrentLevel(3);
     EXPECT_FALSE(queues(trace, 4, "too detailed"));
     trace.SetToStandardOutput(false);
     EXPECT_FALSE(queues(trace, 0, "no output"));
-    trace.SetToFile(true); // any one output is enough
-    trace.Add(3, {}, "at the level");
+    trace.SetToFile(true), trace.Add(3, {}, "at the level"); // any one output is enough
     EXPECT_EQ(trace.PendingLines(), std::vector<std::string>{prefix + "at the level"});
-    trace.Flush();
-    trace.Add(1, {}, ""); // an empty text queues nothing but asks for a flush
+    trace.Flush(), trace.Add(1, {}, ""); // an empty text queues nothing but asks for a flush
     EXPECT_TRUE(trace.PendingLines().empty());
     EXPECT_TRUE(trace.FlushRequested());
     trace.Flush();
@@ -55,8 +49,7 @@ TEST_F(TraceLines, QueuedOnlyWhenActiveAtTheLevelAndWithAnOutput)
 
 TEST_F(TraceLines, LineBreaksAndWrapping)
 {
-    // The texts of the lines after the prefix; the first line carries the prefix, the others its
-    // width in blanks.
+    // The texts after the prefix (the first line's; the others, its width in blanks).
     const struct { int charPerLine; std::string text; std::vector<std::string> lines; } cases[] = {
         {20, "\r\n", {""}},
         {20, "A\r\n\nB", {"A", "B"}}, // a line feed right after CR LF is swallowed too
@@ -118,10 +111,8 @@ TEST_F(TraceLines, PrefixWithLevelContinuationAndFramedText)
                                                               "5 2009/09/09 14:05:04.500 three",
                                                               std::string(26, ' ') + "four"}));
     trace.Flush();
-    trace.SetShowLevel(false);
-    clock.Set(stamp);
     // Separators of three times CharPerLine, each line with the full prefix.
-    trace.SetCharPerLine(4);
+    trace.SetShowLevel(false), clock.Set(stamp), trace.SetCharPerLine(4);
     trace.AddFramed(1, "body", '!');
     const std::string sep(12, '!');
     EXPECT_EQ(trace.PendingLines(), (std::vector<std::string>{prefix + sep, prefix + "body", prefix + sep}));
@@ -139,11 +130,9 @@ TEST_F(TraceLines, ClassFilter)
     EXPECT_FALSE(trace.IsClassEnabled(&tcOther));
     EXPECT_FALSE(trace.ClassesEnabled({tcCalledFunctions, &tcOther}));
     trace.Add(1, {&tcOther}, "filtered");
-    trace.ClassChecked(0, false);
-    trace.Add(1, {tcCalledFunctions}, "filtered");
+    trace.ClassChecked(0, false), trace.Add(1, {tcCalledFunctions}, "filtered");
     EXPECT_TRUE(trace.PendingLines().empty());
-    trace.ClassChecked(0, true);
-    trace.Add(1, {tcCalledFunctions}, "passes");
+    trace.ClassChecked(0, true), trace.Add(1, {tcCalledFunctions}, "passes");
     EXPECT_EQ(trace.PendingLines(), std::vector<std::string>{prefix + "passes"});
 }
 } // namespace
