@@ -294,4 +294,9 @@ TEST(GIFImage, ClipboardAndAssign)
     ASSERT_EQ(copy.Count(), 1);
     EXPECT_TRUE(copy.SubImage(0)->Extensions().Count() == 1 && copy.SubImage(0)->Data()[0] == 1);
     EXPECT_FALSE(copy.OnWarning || copy.OnProgress);
+    RegisterGIFImage(); // the picture format the program's pictures find GIFs by
+    const auto fmt = platform::FindFileFormat(".gif");
+    ASSERT_TRUE(fmt.has_value());
+    EXPECT_EQ(fmt->Description, "GIF Image");
+    EXPECT_STREQ(fmt->Create()->ClassName(), "TGIFImage");
 }
