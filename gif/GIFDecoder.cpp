@@ -198,6 +198,8 @@ std::int64_t TLZWDecoder::Run(std::uint8_t *out, std::int64_t n, int setCodeSize
 // walked with one spare row.
 void Deinterlace(std::uint8_t *data, int width, int height)
 {
+    if (width <= 0 || height <= 0)
+        return; // no rows to move (and no buffers to copy through)
     std::vector<int> target(static_cast<std::size_t>(height)); // stream row -> picture row
     int s = 0;
     static const int first[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
