@@ -84,6 +84,21 @@ TEST_F(ReportTest, CallStackDumpEndsTheBlock)
     EXPECT_EQ(ReportBlock(r, &ci), expected);
 }
 
+TEST_F(ReportTest, FlagsSkipTheTraceOrTheFile)
+{
+    TQXResultEx r;
+    ExceptionReport(platform::Exception("quiet"), 80, nullptr, efNoTrace | efNoErrorsFile, {}, r);
+    EXPECT_EQ(r.Code, 0x500FFF);
+    EXPECT_FALSE(testutil::FileExists(ErrorsFile()));
+    EXPECT_TRUE(FlushTrace().empty());
+    ExceptionToQXRX(platform::Exception("no file"), 80, 0, r);
+    EXPECT_FALSE(testutil::FileExists(ErrorsFile()));
+    EXPECT_EQ(FramedBlocks(FlushTrace()), 1);
+    ExceptionReport(platform::Exception("file only"), 80, nullptr, efNoTrace, {}, r);
+    EXPECT_TRUE(testutil::FileExists(ErrorsFile()));
+    EXPECT_TRUE(FlushTrace().empty());
+}
+
 TEST_F(ReportTest, UnwritableErrorFileNeverEscapesTheReport)
 {
     // The report folder's parent is a plain file, so the folder cannot exist.

@@ -85,6 +85,21 @@ TEST_F(TraceIni, ReadAndWriteNeedAnActiveComponentAndKeepOtherSections)
     EXPECT_EQ(Ini(), "[Trace]\nLevel=5\n\n[Other]\nLevel=2\nScreen=0\nFile=0\n\n");
 }
 
+TEST_F(TraceIni, ClassSectionHoldsOneKeyPerClass)
+{
+    static const TTrcCls tcPainting{"tcPainting"};
+    testutil::WriteFile(dir.File("trace.ini"), "[TraceClasses]\nPainting=0\n");
+    trace.AddClass(tcCalledFunctions, "Called functions");
+    trace.AddClass(&tcPainting, "Painting");
+    EXPECT_TRUE(trace.IsClassEnabled(tcCalledFunctions));
+    EXPECT_FALSE(trace.IsClassEnabled(&tcPainting)); // state read from the class section
+    trace.ClassChecked(0, false); // Active is not needed for the class section
+    EXPECT_EQ(Ini(), "[TraceClasses]\nPainting=0\nCalledFunctions=0\n");
+    trace.SetUseIniFile(false);
+    trace.ClassChecked(1, true);
+    EXPECT_EQ(Ini(), "[TraceClasses]\nPainting=0\nCalledFunctions=0\n");
+}
+
 class TraceFlush : public ::testing::Test {
 protected:
     TraceFlush() : trace(std::make_unique<TVisualTraceCore>())
