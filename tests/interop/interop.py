@@ -266,14 +266,14 @@ def tiff(screens):
               f'our {name}: Pillow reads {got[:2]} or other pixels')
         got = load(out)
         check(same(got, pillow(png)) and got[2] == (8 if name == 'pal' else 24), f'our {name}: reads back differently')
-    # An old writer's 8-bit colour map (no entry above 255) is taken as is:
-    # 2 x 1 pixels, entry 0 = (10, 20, 30), 1 = (200, 100, 50).
-    cmap = struct.pack('<768H', *[10, 200] + [0] * 254 + [20, 100] + [0] * 254 + [30, 50] + [0] * 254)
+    # An old writer's 8-bit colour map (no entry above 255, 255 itself included) is taken as is:
+    # 2 x 1 pixels, entry 0 = (10, 20, 30), 1 = (255, 100, 50).
+    cmap = struct.pack('<768H', *[10, 255] + [0] * 254 + [20, 100] + [0] * 254 + [30, 50] + [0] * 254)
     old = b'II*\0\x0a\0\0\0\0\x01' + struct.pack('<H', 9) + b''.join(struct.pack('<HHIHH', tag, 3, 1, v, 0) for tag, v in (
         (256, 2), (257, 1), (258, 8), (259, 1), (262, 3), (273, 8), (278, 1), (279, 2)))
     old += struct.pack('<HHII', 320, 3, 768, 124) + b'\0' * 4 + cmap
     opening = 'Unable to open file'
-    for name, data, want in (('cmap8', old, (2, 1, 8, bytes([10, 20, 30, 200, 100, 50]))), ('missing', None, opening),
+    for name, data, want in (('cmap8', old, (2, 1, 8, bytes([10, 20, 30, 255, 100, 50]))), ('missing', None, opening),
                              ('garbage', b'II*\0garbage', opening), ('cut', read(paths[0])[:200], 'Error in bitmap data')):
         if data is not None:
             write(os.path.join(TMP, name + '.tif'), data)

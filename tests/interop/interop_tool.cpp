@@ -4,7 +4,7 @@
 //   cases EXT DIR: bitmaps as DIR/<name>.EXT and their pixels as <name>.rgb
 //   png DIR: files of every pixel format and filter, <name>.raw their pixels in Pillow's <name>.mode
 //   icons FILE: "SKIPPED n", then per image "IMAGE w h bits" and its RGBA pixels in hex, top row first
-//   gif IN SCREENS OUT: every GIF under IN and two screenshots reduced by octree, saved by both
+//   gif IN SCREENS OUT: every GIF under IN and three screenshots reduced (octree, web palette), saved by both
 //     encoders (interlaced or not) and checked with giflib; OUT/manifest.txt: "<file>\t<original>"
 #include "GiflibFrames.h"
 #include "gif/ColorReduction.h"
@@ -149,15 +149,19 @@ int Gif(const char *in, const QString &screens, const std::string &out)
             ok &= SaveGif(image, base + (i ? "-i" : ""), path, giflib, manifest);
         }
     }
-    for (const char *screen : {"desktop-1920x1080.png", "web-docs-1920x1080.png"}) {
+    // The web palette's 216 colours make a colour table that is not a power of two.
+    for (auto [screen, reduction] : {std::pair{"desktop-1920x1080.png", gif::crOctree}, {"web-docs-1920x1080.png", gif::crOctree},
+                                     {"web-index-1920x1080.png", gif::crWebPalette}}) {
         const QImage img(screens + "/" + screen);
         if (img.isNull())
             throw std::runtime_error(std::string("missing test data: ") + screen);
         const std::string base = out + "/" + std::to_string(++n);
-        gif::ReduceColors(img, gif::crOctree, gif::dmFloydSteinberg, 8).save(QString::fromStdString(base + ".png"));
+        gif::ReduceColors(img, reduction, gif::dmFloydSteinberg, 8).save(QString::fromStdString(base + ".png"));
         gif::TGIFImage image;
-        image.ColorReduction = gif::crOctree, image.DitherMode = gif::dmFloydSteinberg, image.ReductionBits = 8;
+        image.ColorReduction = reduction, image.DitherMode = gif::dmFloydSteinberg, image.ReductionBits = 8;
         image.Add(img);
+        if (reduction == gif::crWebPalette && image.SubImage(0)->ColorMap().Count() != 216)
+            throw std::runtime_error("the web palette is not 216 colours");
         ok &= SaveGif(image, base, base + ".png", true, manifest);
     }
     std::printf("%d GIF files loaded\n", loaded);

@@ -118,4 +118,13 @@ TEST(DitherTest, FloydSteinbergWorkedByHand)
     // One pixel wide: only the error straight below is kept: grey 128 alternates white and black.
     EXPECT_EQ(Indices(ReduceColors(Solid(1, 6, {qRgb(128, 128, 128)}), crBlackWhite, dmFloydSteinberg, 8)),
               (std::vector<int>{1, 0, 1, 0, 1, 0}));
+    // Three rows of greys to three greys, the middle row right to left: the 3/16 behind and the 1/16 ahead land
+    // where the direction of travel says. Worked out apart from this code.
+    const int grey[12] = {200, 168, 248, 56, 192, 192, 104, 0, 136, 96, 232, 208};
+    QImage greys(4, 3, QImage::Format_RGB32);
+    for (int i = 0; i < 12; ++i)
+        greys.setPixel(i % 4, i / 4, qRgb(grey[i], grey[i], grey[i]));
+    const TPalette three{qRgb(0, 0, 0), qRgb(128, 128, 128), qRgb(255, 255, 255)};
+    EXPECT_EQ(Indices(ReduceColors(greys, crCustomPalette, dmFloydSteinberg, 8, three)),
+              (std::vector<int>{2, 1, 2, 0, 1, 2, 1, 0, 1, 1, 2, 1}));
 }

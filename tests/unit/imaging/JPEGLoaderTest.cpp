@@ -209,3 +209,28 @@ TEST(JPEGLoader, HostileAndUnsupportedFilesRaiseClearErrors)
     full.maxWrite_ = 100;
     EXPECT_EQ(MessageOf<EStreamError>([&] { l.SaveToStream(full, "JPG", b); }), kReadLessThanExpected);
 }
+
+TEST(JPEGLoader, ColourPixelsAreLibjpegsOwnInBlueGreenRedOrder)
+{
+    const Bytes f = RawEncode(40, 24, JCS_RGB, 3, false); // red, green and blue all differ
+    jpeg_decompress_struct d{};
+    jpeg_error_mgr e{};
+    d.err = jpeg_std_error(&e);
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, f.data(), f.size()); // libjpeg's defaults: red, green, blue; the slow exact transform
+    jpeg_read_header(&d, TRUE);
+    jpeg_start_decompress(&d);
+    Bytes want(40 * 24 * 3);
+    for (JSAMPROW row = want.data(); d.output_scanline < d.output_height; row = want.data() + d.output_scanline * 120)
+        jpeg_read_scanlines(&d, &row, 1);
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+    TJPEGLoader l;
+    const auto b = Load(l, f);
+    ASSERT_TRUE(b->PixelFormat == pf24bit && b->Width == 40 && b->Height == 24);
+    Bytes got;
+    for (int y = 0; y < 24; ++y)
+        for (const std::uint8_t *p = b->ScanLine(y); p < b->ScanLine(y) + 120; p += 3)
+            got.insert(got.end(), {p[2], p[1], p[0]});
+    EXPECT_EQ(got, want);
+}

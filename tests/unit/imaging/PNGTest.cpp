@@ -433,4 +433,8 @@ TEST(PNGReaderTest, PaletteAndTransparencyTablesStayInBounds)
     EXPECT_DOUBLE_EQ(loader.Gamma, 0.45455);
     ASSERT_EQ(Load(loader, File({grey, idat, Iend}), bmp), ""); // per-file state starts afresh
     EXPECT_EQ(std::tuple(loader.TransparentColor, loader.Gamma, loader.BitDepth), std::tuple(-1, 0.0, 8));
+    // A true-colour key: red in the low byte, blue in the high one.
+    const Bytes key = Chunk("tRNS", {0, 0x30, 0, 0x20, 0, 0x10});
+    ASSERT_EQ(Load(loader, File({Ihdr(1, 1, 8, 2), key, Chunk("IDAT", Zlib({0, 1, 2, 3})), Iend}), bmp), "");
+    EXPECT_EQ(loader.TransparentColor, 0x102030);
 }

@@ -154,6 +154,10 @@ TEST(MetafilePlayer, RecordsDrawExactPixels)
         // SetDIBitsToDevice of a band: only the bottom scan of the 2 x 2 DIB is stored; its blue pixel lands at (0, 0).
         {EMF(E(80, {0, 0, 1, 1, 0, 0, 0, 0, 2, 1, 76, 40, 116, 8, 0, 0, 1}, kInfo + kBits.substr(0, 8)), 10, 10),
          {10, 10}, {{0, 0, 0x0000FF}}},
+        // RestoreDC(1) restores the first saved state (the black brush), not the latest nor the second.
+        {EMF(E(37, {0x80000008}) + E(37, {0x80000004}) + E(33, {}) + E(37, {0x80000002}) + E(33, {}) +
+                 E(37, {0x80000003}) + E(34, {1}) + E(43, {0, 0, 5, 5}), 10, 10),
+         {10, 10}, {{2, 2, 0}}},
     };
     for (const auto &c : cases) {
         const QImage img = Play(c.file);
