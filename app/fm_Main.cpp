@@ -456,6 +456,10 @@ void TfmMain::MainMouseUp(Qt::MouseButton button, Qt::MouseButtons, int, int)
     // last move showed.
     FSelection = support::NormalizedRect(FDragStart.X, FDragStart.Y, FDragCurrent.X, FDragCurrent.Y);
     UpdateRegionText();
+    // A click, or a drag along one line, selects no pixel: no picture can be
+    // made of it, so the overlay stays for a real drag or Escape.
+    if (FSelection.Width() <= 0 || FSelection.Height() <= 0)
+        return;
     tmMoveDescr->stop();
     hide();
     RunWhatToDo(true);
@@ -494,15 +498,25 @@ void TfmMain::CancelSelection()
     SetMenuEnabled(true);
 }
 
+void TfmMain::LetMenuGo()
+{
+    // The menu has only just closed: without this the grab would show what
+    // of it, or of the windows under it, was not yet repainted.
+    pmMainMenu->hide();
+    platform::LetScreenSettle(kMenuSettleMs);
+}
+
 void TfmMain::miCaptureAreaClick()
 {
     SetMenuEnabled(false);
+    LetMenuGo();
     StartAreaSelection(true);
 }
 
 void TfmMain::miCaptureScreenClick()
 {
     SetMenuEnabled(false);
+    LetMenuGo();
     if (GrabWholeScreen())
         RunWhatToDo(false);
 }

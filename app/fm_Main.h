@@ -140,6 +140,9 @@ private:
     // once (trace and standard error) and the program goes on without it.
     void RegisterCaptureHotKey(int id, unsigned modifiers, const char *keyName);
     void CreateMenu();
+    // Before a capture from the tray menu: the menu gone, the screen repainted.
+    void LetMenuGo();
+    static constexpr int kMenuSettleMs = 150;
     void ShowOverlay();
     platform::TPoint ClampToScreenCopy(int x, int y) const;
     void Trace(int level, const std::string &text);
