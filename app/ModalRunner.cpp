@@ -1,5 +1,7 @@
 #include "app/ModalRunner.h"
 
+#include "platform/os/WindowWatch.h"
+
 #include <QDialog>
 #include <utility>
 
@@ -17,6 +19,11 @@ int RunModal(QDialog &dialog)
 {
     if (const TModalRunner &runner = CurrentRunner())
         return runner(dialog);
+    // A dialog whose window another program destroyed ends as Cancel; else
+    // its loop would never return and the program would stay busy, deaf to
+    // its hot keys and tray menu.
+    const platform::TOutsideDestroyWatch watch([&dialog] { return quintptr(dialog.internalWinId()); },
+                                               [&dialog] { dialog.reject(); });
     return dialog.exec();
 }
 

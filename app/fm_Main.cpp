@@ -6,6 +6,7 @@
 #include "app/ImagingHooks.h"
 #include "app/fm_AboutBox.h"
 #include "app/fm_Settings.h"
+#include "app/fm_ShowMessageToUser.h"
 #include "platform/gui/Colors.h"
 #include "platform/core/ProgramPath.h"
 #include "platform/gui/ExceptionDisplay.h"
@@ -29,6 +30,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace app {
 
@@ -144,8 +146,13 @@ TfmMain::TfmMain(TMainFormServices services, QWidget *parent)
     fmMain = this;
     // As after any handler: a failure is shown and the program stays, idle.
     Guarded([this] { FormCreate(); });
+    FStarted = true;
     tiMain->show();
     tmCheckEsc->start();
+    // Told once the message loop runs: whoever pressed the key must learn
+    // why nothing happens, with or without a tray to show a balloon in.
+    if (!FHeldKeysText.empty())
+        QTimer::singleShot(0, this, [this] { Guarded([this] { TellHeldHotKeys(); }); });
 }
 
 TfmMain::~TfmMain()
@@ -239,11 +246,11 @@ void TfmMain::RegisterCaptureHotKeys()
 {
     if (!services_.HotKeys)
         return;
-    RegisterCaptureHotKey(HotKeyArea, platform::hkControl, "Ctrl+PrintScreen");
-    RegisterCaptureHotKey(HotKeyScreen, platform::hkAlt, "Alt+PrintScreen");
+    RegisterCaptureHotKey(HotKeyArea, platform::hkControl, "Ctrl+PrintScreen", "Capture Area");
+    RegisterCaptureHotKey(HotKeyScreen, platform::hkAlt, "Alt+PrintScreen", "Capture Screen");
 }
 
-void TfmMain::RegisterCaptureHotKey(int id, unsigned modifiers, const char *keyName)
+void TfmMain::RegisterCaptureHotKey(int id, unsigned modifiers, const char *keyName, const char *menuItem)
 {
     // A combination another program holds (a desktop's own screenshot key,
     // say) is not fatal: that capture path never fires, and the user is told
@@ -256,6 +263,12 @@ void TfmMain::RegisterCaptureHotKey(int id, unsigned modifiers, const char *keyN
     if (FReportedHotKeys & bit)
         return;
     FReportedHotKeys |= bit;
+    if (!FStarted)
+        FHeldKeysText = support::AppendLine(
+            FHeldKeysText,
+            support::SubstArgs(support::LngText("Another program holds the hot key %, so it cannot start a "
+                                                "capture; \"%\" in the tray menu still captures."),
+                               {keyName, menuItem}));
     const std::string what = std::string("the hot key ") + keyName +
                              " is held by another program; it will not start a capture";
     Trace(1, "Hot key not registered: " + what);
@@ -456,6 +469,10 @@ void TfmMain::MainMouseUp(Qt::MouseButton button, Qt::MouseButtons, int, int)
     // last move showed.
     FSelection = support::NormalizedRect(FDragStart.X, FDragStart.Y, FDragCurrent.X, FDragCurrent.Y);
     UpdateRegionText();
+    // A click, or a drag along one line, selects no pixel: no picture can be
+    // made of it, so the overlay stays for a real drag or Escape.
+    if (FSelection.Width() <= 0 || FSelection.Height() <= 0)
+        return;
     tmMoveDescr->stop();
     hide();
     RunWhatToDo(true);
@@ -494,15 +511,25 @@ void TfmMain::CancelSelection()
     SetMenuEnabled(true);
 }
 
+void TfmMain::LetMenuGo()
+{
+    // The menu has only just closed: without this the grab would show what
+    // of it, or of the windows under it, was not yet repainted.
+    pmMainMenu->hide();
+    platform::LetScreenSettle(kMenuSettleMs);
+}
+
 void TfmMain::miCaptureAreaClick()
 {
     SetMenuEnabled(false);
+    LetMenuGo();
     StartAreaSelection(true);
 }
 
 void TfmMain::miCaptureScreenClick()
 {
     SetMenuEnabled(false);
+    LetMenuGo();
     if (GrabWholeScreen())
         RunWhatToDo(false);
 }
@@ -527,6 +554,19 @@ private:
     TfmMain *form_;
 };
 } // namespace
+
+void TfmMain::TellHeldHotKeys()
+{
+    if (!FIdle) {
+        // A capture started first; the message waits until it is over.
+        QTimer::singleShot(500, this, [this] { Guarded([this] { TellHeldHotKeys(); }); });
+        return;
+    }
+    const std::string text = std::exchange(FHeldKeysText, std::string());
+    SetMenuEnabled(false);
+    const TMenuBack back(this);
+    ShowMessageToUser(ApplicationTitle(), text);
+}
 
 void TfmMain::miSettingsClick()
 {

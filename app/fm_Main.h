@@ -138,8 +138,13 @@ private:
     void CancelSelection();
     // Registers one capture hot key; a key another program holds is reported
     // once (trace and standard error) and the program goes on without it.
-    void RegisterCaptureHotKey(int id, unsigned modifiers, const char *keyName);
+    void RegisterCaptureHotKey(int id, unsigned modifiers, const char *keyName, const char *menuItem);
+    // Shows, once, the hot keys found held by other programs at start.
+    void TellHeldHotKeys();
     void CreateMenu();
+    // Before a capture from the tray menu: the menu gone, the screen repainted.
+    void LetMenuGo();
+    static constexpr int kMenuSettleMs = 150;
     void ShowOverlay();
     platform::TPoint ClampToScreenCopy(int x, int y) const;
     void Trace(int level, const std::string &text);
@@ -168,6 +173,9 @@ private:
     // Hot keys reported as held by another program (bit = id), so that the
     // registration after every capture does not repeat the warning.
     unsigned FReportedHotKeys = 0;
+    // What the user is told about them at start; the start-up is over.
+    std::string FHeldKeysText;
+    bool FStarted = false;
 };
 
 // The one main form of the process (null when there is none).

@@ -71,10 +71,11 @@ std::string DestinationFolderProblem(const std::string &folder)
     // line break is a trap in every other tool.
     if (folder.find_first_of("\r\n") != std::string::npos)
         return support::LngText("The folder name contains a line break.");
-    std::error_code ec;
-    fs::path p = fs::absolute(fs::path(folder), ec);
-    if (ec)
-        return SystemReason(ec.value());
+    // A relative folder would follow whatever folder the program was started
+    // from.
+    fs::path p(folder);
+    if (!p.is_absolute())
+        return support::LngText("The folder must be a full path.");
     // Walk up to the nearest part that exists; every part below it will be created.
     for (;;) {
         struct stat st {};

@@ -64,9 +64,11 @@ void TfmShowMessageToUser::Prepare(const std::string &title, const std::string &
     bt->move(pn->x(), bt->y());
     bt->resize(pn->width(), bt->height());
     FollowAnchors();
-    const int w = pn->x() + pn->width() + 10;
-    const int h = bt->y() + bt->height() + 35;
-    setFixedSize(w, h);
+    // The size set here is the inside of the window (its frame belongs to the
+    // window manager): the panels keep the margin of pnMain on every side, so
+    // no empty band is left below the buttons or beside the panels.
+    const int margin = pn->x();
+    setFixedSize(pn->x() + pn->width() + margin, bt->y() + bt->height() + margin);
     SetTexts();
     setWindowTitle(ToWidgetText(title));
     if (QScreen *screen = QGuiApplication::primaryScreen())

@@ -2,7 +2,9 @@
 
 #include "platform/os/X11Display.h"
 
+#include <QEventLoop>
 #include <QGuiApplication>
+#include <QTimer>
 #include <QPixmap>
 #include <QScreen>
 #include <cstdlib>
@@ -181,6 +183,20 @@ QImage TX11ScreenGrabber::GrabShm(QImage::Format format)
     // A view of the segment; the conversion (or copy) detaches from it.
     const QImage view(addr_, r.width(), r.height(), r.width() * 4, QImage::Format_RGB32);
     return format == QImage::Format_RGB32 ? view.copy() : view.convertToFormat(format);
+}
+
+void LetScreenSettle(int ms)
+{
+    if (!x11::Connection())
+        return;
+    // The round trip makes the server unmap the popup and send the exposures
+    // of what lay under it before they are handled here.
+    x11::Sync();
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::sendPostedEvents(); // repaints deferred to the last moment
+    x11::Sync();
 }
 
 std::unique_ptr<TScreenGrabber> CreateSystemScreenGrabber()

@@ -53,4 +53,11 @@ private:
 
 std::unique_ptr<TScreenGrabber> CreateSystemScreenGrabber();
 
+// Lets the screen settle after a popup (a menu) closed, so that a grab shows
+// no remains of it: the X server carries out the unmapping, this program's
+// windows get their repaints for `ms` milliseconds (other programs' windows
+// repaint meanwhile), then the server has drawn them. No user input is taken
+// meanwhile. Returns at once without X11.
+void LetScreenSettle(int ms);
+
 } // namespace platform

@@ -21,6 +21,12 @@ xcb_connection_t *Connection()
     return x11 ? x11->connection() : nullptr;
 }
 
+void Sync()
+{
+    if (xcb_connection_t *c = Connection())
+        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+
 std::vector<std::uint32_t> AllRoots()
 {
     std::vector<std::uint32_t> roots;

@@ -11,6 +11,9 @@ namespace platform::x11 {
 
 // Qt's xcb connection, or null when the platform is not X11.
 xcb_connection_t *Connection();
+// Waits until the X server has carried out every request sent so far (a
+// round trip); does nothing without X11.
+void Sync();
 // The root window of the primary screen (0 when there is none).
 std::uint32_t PrimaryRoot();
 // The root windows of every X screen of the display.

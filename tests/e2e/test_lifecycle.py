@@ -1,7 +1,8 @@
 """Start and end: the first start writes the default settings beside the program, a hand-edited file comes back
 normalised (foreign section kept, obsolete one gone), no trace file. A second copy ends at once, silently, with
 code 0; SIGTERM, SIGINT and SIGHUP end cleanly and free the lock; a killed copy does not block the next.
-Alt+PrintScreen held by another program: one line on standard error, and Ctrl+PrintScreen still works."""
+Alt+PrintScreen held by another program: one line on standard error and one message form at start, and
+Ctrl+PrintScreen still works once it is closed."""
 import os
 import signal
 import subprocess
@@ -64,9 +65,13 @@ holder = Client()
 holder.grab_key(XK_PRINT, MOD1)
 with running(program, "held"):
     wait_for(lambda: lines("Alt+PrintScreen"), what="the warning on standard error")
+    press_in(wait_for(message_form, what="the message form about the held key")[0], "Return")  # its text: unit
+    wait_gone(message_form, "the message form to close")
     for _ in range(2):  # the keys are registered again after each capture
         open_overlay()
         escape_overlay()
+    if message_form():
+        fail("the held key was shown a second time")
     if lines("Alt+PrintScreen") != [WARNING]:
         fail(f"standard error has {lines('Alt+PrintScreen')!r}, expected once {WARNING!r}")
     if lines("Ctrl+PrintScreen"):

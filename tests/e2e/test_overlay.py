@@ -1,7 +1,8 @@
 """The hot keys and the overlay: ctrl+Print shows it over the whole screen, again changes nothing; Escape (even a 5
 ms tap) hides it; alt+Print never shows it; Num and Caps Lock change nothing; plain and shift+Print are not
 ours. The instruction panel stands 10 pixels from the corner opposite the mouse; a press on it with no motion
-before starts a selection of exactly the dragged area."""
+before starts a selection of exactly the dragged area. A click without a move keeps the overlay; a one-pixel drag
+captures. The action dialog destroyed from outside ends as Cancel and the hot keys answer again."""
 import os
 import time
 
@@ -82,3 +83,21 @@ with running(program):
     close_dialog("Return", "the dialog to close after Save")
     wait_file(os.path.join(shots, "Image_00001.PNG"))
     check_pixels(os.path.join(shots, "Image_00001.PNG"), pattern, (200, 40, 400, 200), "PNG")
+
+    # A click without a move selects nothing: the overlay waits for a drag; one of one pixel captures.
+    open_overlay()
+    xdotool("mousemove", "600", "500")
+    time.sleep(0.3)
+    xdotool("click", "1")
+    if not never(lambda: not overlay_shown() or action_dialog(), 1.0):
+        fail("a click without a move ended the selection")
+    drag(600, 500, 601, 501)
+    close_dialog("Return", "the dialog to close after Save")
+    wait_file(os.path.join(shots, "Image_00002.PNG"))
+    check_pixels(os.path.join(shots, "Image_00002.PNG"), pattern, (600, 500, 601, 501), "PNG")
+
+    # The action dialog's window destroyed by another client ends as Cancel: the hot keys answer again.
+    xdotool("windowclose", whole_screen_dialog()[0])
+    wait_gone(action_dialog, "the destroyed dialog to go")
+    open_overlay(attempts=3)
+    escape_overlay()

@@ -36,6 +36,7 @@ struct TLog {
     std::vector<QImage> Images; // grab n gives image n (the last repeats); null: a failed grab
     bool Throw = false;         // the grab raises
     int RegistrationFailures = 0; // this many registrations raise first
+    std::set<int> Held;           // hot key ids another program holds
 };
 
 struct THotKeys : platform::THotKeys {
@@ -44,6 +45,8 @@ struct THotKeys : platform::THotKeys {
     {
         if (log_->RegistrationFailures > 0 && log_->RegistrationFailures--)
             throw std::runtime_error("The keyboard went away");
+        if (log_->Held.count(id))
+            return false;
         log_->Registered.insert(id);
         return true;
     }

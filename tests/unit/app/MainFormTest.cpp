@@ -3,6 +3,7 @@
 #include "app/ModalRunner.h"
 #include "app/fm_AboutBox.h"
 #include "app/fm_Settings.h"
+#include "app/fm_ShowMessageToUser.h"
 #include "app/fm_WhatToDo.h"
 
 #include "FakeServices.h"
@@ -82,11 +83,11 @@ TEST_F(MainForm, FocusRectangleFollowsTheDragAndOnlyTheLastStays)
 
 TEST_F(MainForm, SelectionIsTheLastMoveInEitherDirectionInsideTheScreenCopy)
 {
-    // The release point is unused; a click is empty; points off the copy are clamped.
+    // The release point is unused; points off the copy are clamped; one pixel is a selection.
     const struct {
         std::initializer_list<QPoint> drag;
         TRect s;
-    } cases[] = {{{{30, 40}, {20, 25}, {10, 20}}, {10, 20, 30, 40}}, {{{40, 41}}, {40, 41, 40, 41}},
+    } cases[] = {{{{30, 40}, {20, 25}, {10, 20}}, {10, 20, 30, 40}}, {{{40, 41}, {41, 42}}, {40, 41, 41, 42}},
                  {{{300, 20}, {-50, 5000}}, {0, 20, 300, 200}}};
     for (const auto &[drag, s] : cases) {
         PressHotKey(1);
@@ -99,8 +100,20 @@ TEST_F(MainForm, SelectionIsTheLastMoveInEitherDirectionInsideTheScreenCopy)
         platform::TBitmap out;
         form->CopySelectionTo(out);
         ASSERT_EQ(QSize(out.Width(), out.Height()), QSize(s.Right - s.Left, s.Bottom - s.Top));
-        EXPECT_TRUE(out.Empty() || out.Image().pixel(out.Width() - 1, out.Height() - 1) == qRgb((s.Right - 1) & 0xff, s.Bottom - 1, 2));
+        EXPECT_EQ(out.Image().pixel(out.Width() - 1, out.Height() - 1), qRgb((s.Right - 1) & 0xff, s.Bottom - 1, 2));
     }
+}
+
+TEST_F(MainForm, AReleaseThatSelectsNoPixelLeavesTheOverlayUp)
+{
+    // A click (the e2e test_overlay) and a drag along one line: no dialog, still selecting.
+    app::TScopedModalRunner noDialog([](QDialog &d) { return ADD_FAILURE() << "dialog shown", d.reject(), 0; });
+    PressHotKey(1);
+    const QImage before = form->imMain->Picture().Image().copy();
+    Drag({{40, 41}, {90, 60}, {90, 41}});
+    Release({90, 41});
+    EXPECT_TRUE(form->isVisible() && !form->Idle() && form->tmMoveDescr->isActive());
+    EXPECT_TRUE(form->imMain->Picture().Image() == before); // no rectangle left drawn
 }
 
 TEST_F(MainForm, PanelHeadsForTheOppositeCornerMiddleIncluded)
@@ -186,6 +199,32 @@ TEST_F(MainFormStartUp, AFailingStepIsShownAndTheProgramStaysUsable)
         EXPECT_EQ(form->Selection(), (TRect{10, 10, 30, 20}));
         EXPECT_EQ(form->ScreenCopy().Width(), 320);
     }
+}
+
+TEST_F(MainFormStartUp, HotKeysHeldElsewhereAreToldOnceWhenTheLoopRuns)
+{
+    // The line on standard error: the e2e test_lifecycle.
+    log->Held = {1, 2};
+    std::vector<std::string> told;
+    app::TScopedModalRunner messages([&](QDialog &d) {
+        EXPECT_FALSE(form->Idle()); // no capture starts behind the message
+        told.push_back(dynamic_cast<app::TfmShowMessageToUser &>(d).lbMsg()->text().toStdString());
+        return 0;
+    });
+    Create();
+    EXPECT_TRUE(told.empty());
+    QCoreApplication::processEvents();
+    const std::string line = "Another program holds the hot key %1, so it cannot start a capture; \"%2\" in the "
+                             "tray menu still captures.";
+    const auto held = [&](const char *key, const char *item) {
+        return QString::fromStdString(line).arg(key, item).toStdString();
+    };
+    EXPECT_EQ(told, std::vector<std::string>{held("Ctrl+PrintScreen", "Capture Area") + "\n" +
+                                             held("Alt+PrintScreen", "Capture Screen")});
+    EXPECT_TRUE(form->Idle() && AllItemsEnabled(true));
+    form->EndCapture(); // the keys are registered again, and are still held
+    QCoreApplication::processEvents();
+    EXPECT_EQ(told.size(), 1u);
 }
 
 TEST_F(MainFormStartUp, TheTraceAndTheTextModuleAreSetUpAndTheEndUndoesIt)

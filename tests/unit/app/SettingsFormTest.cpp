@@ -120,6 +120,8 @@ TEST(DestinationFolderProblem, TellsWhetherCapturesCanBeSavedThere)
         EXPECT_EQ(DestinationFolderProblem(ok), "") << ok;
     EXPECT_NE(DestinationFolderProblem("  "), "");
     EXPECT_EQ(DestinationFolderProblem(tmp.File("a\r")), "The folder name contains a line break.");
+    for (const char *relative : {"shots", "./shots", "~/shots"})
+        EXPECT_EQ(DestinationFolderProblem(relative), "The folder must be a full path.") << relative;
     EXPECT_EQ(DestinationFolderProblem(tmp.File("file/x/y")), "Not a folder: '" + tmp.File("file") + "'");
     EXPECT_FALSE(fs::exists(tmp.File("a")));
     if (::geteuid() != 0) { // permissions do not bind the superuser
