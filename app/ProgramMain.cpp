@@ -142,6 +142,8 @@ int ProgramMain(int argc, char **argv)
         // connection is still open.
     }
     SingleInstanceMutex.Release();
+    // The GIF unit's shutdown: its picture format leaves the table.
+    gif::UnregisterGIFImage();
     return 0;
 }
 

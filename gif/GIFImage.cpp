@@ -1,11 +1,15 @@
 #include "gif/GIFImage.h"
 
+#include "gif/GIFPainter.h"
+#include "platform/core/SyncQueue.h"
+
 #include <QBuffer>
 #include <QIODevice>
 #include <QMimeData>
 #include <QPainter>
 
 #include <algorithm>
+#include <thread>
 
 namespace gif {
 
@@ -202,6 +206,8 @@ std::vector<QRgb> TGIFImage::GetPalette() const
         ~Reset() { flag = false; }
     } reset{FInPalette};
     auto &self = const_cast<TGIFImage &>(*this);
+    if (const auto *buffer = BufferPalette())
+        return *buffer;
     if (FPalette)
         return *FPalette;
     if (DitherTest()) {
@@ -222,7 +228,8 @@ void TGIFImage::SetPalette(std::optional<std::vector<QRgb>> Value)
     if (Value == FPalette)
         return;
     FPalette = std::move(Value);
-    if (!FDrawBuffer.isNull()) {
+    const auto *buffer = BufferPalette();
+    if (!FDrawBuffer.isNull() && (buffer ? *buffer : std::vector<QRgb>()) != FPalette.value_or(std::vector<QRgb>())) {
         StopDraw();
         PaletteModified = true;
         Changed();
@@ -241,17 +248,26 @@ void TGIFImage::Progress(TProgressStage Stage, int Percent, bool Redraw, const s
         OnProgress(Stage, Percent, Redraw, Message);
 }
 
-void TGIFImage::Changed() const
+const std::vector<QRgb> *TGIFImage::BufferPalette() const
 {
-    if (OnChange)
-        OnChange();
+    if (FDrawBuffer.isNull())
+        return nullptr;
+    if (FDrawBuffer.format() == QImage::Format_Indexed8 && FDrawBuffer.colorCount() > 0) {
+        const QList<QRgb> table = FDrawBuffer.colorTable();
+        FBufferPalette.assign(table.begin(), table.end());
+    }
+    return FBufferPalette.empty() ? nullptr : &FBufferPalette;
 }
 
 void TGIFImage::StopDraw() const
 {
+    // The painter only draws in steps on this thread, and a stopped one
+    // draws no more: the buffer can go at once.
     if (DrawPainter)
         DrawPainter->Stop();
     FDrawBuffer = QImage();
+    FBufferPalette.clear();
+    FBufferAnimated = false;
 }
 
 void TGIFImage::PaintStop()
@@ -268,6 +284,26 @@ void TGIFImage::PaintStop()
     StopDraw();
 }
 
+namespace {
+// A logical-screen-sized buffer, refused above the library's pixel limit.
+QImage ScreenBuffer(int Width, int Height, QImage::Format Format)
+{
+    CheckPixelCount(Width, Height);
+    QImage buf(Width, Height, Format);
+    if (buf.isNull())
+        throw platform::EOutOfResources("Out of system resources");
+    return buf;
+}
+
+// The pixels the canvas paints on, when it paints on an image: only then can
+// they be read back, or drawn on later outside this call.
+QImage *CanvasImage(QPainter &Canvas)
+{
+    QPaintDevice *device = Canvas.device();
+    return device && device->devType() == QInternal::Image ? static_cast<QImage *>(device) : nullptr;
+}
+} // namespace
+
 const QImage &TGIFImage::BufferBitmap() const
 {
     if (!FDrawBuffer.isNull() || Empty())
@@ -279,16 +315,34 @@ const QImage &TGIFImage::BufferBitmap() const
     }
     if (Width() <= 0 || Height() <= 0)
         return FDrawBuffer;
-    QImage buf(Width(), Height(), QImage::Format_RGB32);
-    if (buf.isNull())
-        throw platform::EOutOfResources("Out of system resources");
+    QImage buf = ScreenBuffer(Width(), Height(), QImage::Format_RGB32);
     buf.fill(Qt::black);
     {
         QPainter p(&buf);
         frame0->Draw(p, QRect(0, 0, Width(), Height()), false, false);
     }
+    FBufferPalette = GetPalette();
     FDrawBuffer = std::move(buf);
     return FDrawBuffer;
+}
+
+void TGIFImage::StretchBuffer(QPainter &Canvas, const QRect &Rect) const
+{
+    if (FDrawBuffer.isNull() || Rect.isEmpty())
+        return;
+    if (!(DrawOptions & doTile) || Width() <= 0 || Height() <= 0) {
+        Canvas.drawImage(Rect, FDrawBuffer);
+        return;
+    }
+    // Tiles of the logical screen's size from the rectangle's top left corner,
+    // kept within the rectangle; one textured fill, however small the tiles.
+    const QImage tile = FDrawBuffer.size() == QSize(Width(), Height())
+                            ? FDrawBuffer
+                            : FDrawBuffer.scaled(Width(), Height(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    Canvas.save();
+    Canvas.setBrushOrigin(Rect.topLeft());
+    Canvas.fillRect(Rect, QBrush(tile));
+    Canvas.restore();
 }
 
 void TGIFImage::Draw(QPainter &Canvas, const QRect &Rect) const
@@ -300,8 +354,71 @@ void TGIFImage::Draw(QPainter &Canvas, const QRect &Rect) const
         bool &flag;
         ~Reset() { flag = false; }
     } reset{FDrawing};
+    if (Count() > 1 && (DrawOptions & doAnimate)) {
+        DrawAnimated(Canvas, Rect);
+        return;
+    }
     const int i = ForceFrame >= 0 && ForceFrame < Count() ? ForceFrame : 0;
     SubImage(i)->Draw(Canvas, Rect, DrawOptions & doTile, DrawOptions & doTransparent);
+}
+
+void TGIFImage::DrawAnimated(QPainter &Canvas, const QRect &Rect) const
+{
+    auto &self = const_cast<TGIFImage &>(*this);
+    QImage *const direct = (DrawOptions & doDirectDraw) ? CanvasImage(Canvas) : nullptr;
+    const QRect target = direct ? Canvas.transform().mapRect(Rect) : Rect;
+    if (!direct && FBufferAnimated && !FDrawBuffer.isNull()) {
+        StretchBuffer(Canvas, Rect);
+        return;
+    }
+    std::lock_guard lock(self.PaintersLock);
+    if (const auto *running = static_cast<const TGIFPainter *>(DrawPainter);
+        running && direct && running->Canvas.Image == direct && running->Rect == target)
+        return;
+    // The painter that drew elsewhere (or into a buffer that is gone) ends first.
+    while (auto *old = static_cast<TGIFPainter *>(DrawPainter)) {
+        old->Stop();
+        if (!old->Threaded())
+            break;
+        old->WaitFor();
+        if (DrawPainter == old)
+            break; // its own step runs further up this stack: it ends right after
+    }
+    StopDraw();
+    TGIFCanvas canvas;
+    QRect area = target;
+    if (direct) {
+        canvas.Image = direct;
+    } else {
+        const std::vector<QRgb> palette = GetPalette();
+        // What lies under Rect is the animation's underlay; a canvas that
+        // cannot be read back (a widget's) shows through where it is clear.
+        QImage buf = ScreenBuffer(Width(), Height(), QImage::Format_ARGB32_Premultiplied);
+        buf.fill(Qt::transparent);
+        if (const QImage *under = CanvasImage(Canvas)) {
+            QPainter p(&buf);
+            p.setCompositionMode(QPainter::CompositionMode_Source);
+            p.drawImage(buf.rect(), *under, Canvas.transform().mapRect(Rect));
+        }
+        FDrawBuffer = std::move(buf);
+        FBufferPalette = palette;
+        FBufferAnimated = true;
+        canvas.Image = &FDrawBuffer;
+        canvas.Changed = [this](const QRect &) { Changed(); };
+        area = FDrawBuffer.rect();
+    }
+    auto *painter = static_cast<TGIFPainter *>(InternalPaint(&self.DrawPainter, self, canvas, area, DrawOptions));
+    if (painter) {
+        painter->Launch();
+        // The first frame is shown at once; the painter's steps run here. A
+        // painter never draws when frame 0 has no pixels: no waiting then.
+        const bool drawsFirst = !direct && !SubImage(0)->Empty();
+        while (drawsFirst && DrawPainter == painter && !painter->Painted && !painter->Terminated())
+            if (!platform::CheckSynchronize(1))
+                std::this_thread::yield();
+    }
+    if (!direct)
+        StretchBuffer(Canvas, Rect);
 }
 
 void TGIFImage::AssignTo(platform::TGraphic &Dest) const
@@ -419,9 +536,24 @@ void TGIFImage::SaveToClipboardFormat(QMimeData &Data) const
     Data.setData(GIFClipboardFormat, buf.data());
 }
 
+namespace {
+bool g_registered = false;
+}
+
 void RegisterGIFImage()
 {
+    if (g_registered)
+        return;
     platform::RegisterFileFormat<TGIFImage>("GIF", "GIF Image");
+    g_registered = true;
+}
+
+void UnregisterGIFImage()
+{
+    if (!g_registered)
+        return;
+    platform::UnregisterGraphicClass("TGIFImage");
+    g_registered = false;
 }
 
 } // namespace gif

@@ -113,6 +113,13 @@ public:
     int Add(const QImage &Source);
     int Add(std::unique_ptr<TGIFSubImage> Source);
 
+    // The picture-control way: with doAnimate an image of several frames is
+    // animated by a painter of its own (DrawPainter) into DrawBuffer, whose
+    // every new frame is reported through Changed; each Draw then stretches
+    // the buffer onto Canvas. With doDirectDraw and a canvas that paints on
+    // an image, the painter draws on that image itself instead (a widget
+    // canvas can only be drawn on in its paint event, so it always goes
+    // through the buffer). Otherwise one frame: ForceFrame, else frame 0.
     void Draw(QPainter &Canvas, const QRect &Rect) const override;
 
     int Version() const;
@@ -136,7 +143,6 @@ public:
 
     virtual void Warning(const void *Sender, int Severity, const std::string &Message) const;
     void Progress(TProgressStage Stage, int Percent, bool Redraw, const std::string &Message) const;
-    void Changed() const;
 
     // Passes of the optimiser, selected by Options bits 0x01..0x10.
     void GIFOptimize(int Options, int ColorReduction);
@@ -153,7 +159,6 @@ public:
 
     std::function<void(const void *Sender, int Severity, const std::string &Message)> OnWarning;
     std::function<void(TProgressStage Stage, int Percent, bool Redraw, const std::string &Message)> OnProgress;
-    std::function<void()> OnChange;
     // Copied into each new painter.
     std::function<void(void *Sender)> OnPassStart, OnFrameStart, OnFrameDone, OnLoopRestart, OnPaintDone;
 
@@ -165,18 +170,28 @@ public:
 private:
     void GrowScreen();
     void LoadFromDevice(QIODevice &Stream);
+    void DrawAnimated(QPainter &Canvas, const QRect &Rect) const;
+    void StretchBuffer(QPainter &Canvas, const QRect &Rect) const;
+    const std::vector<QRgb> *BufferPalette() const;
 
     TGIFImageList FImages;
     TGIFHeader FHeader;
     std::optional<std::vector<QRgb>> FPalette;
     mutable QImage FDrawBuffer;
+    // The palette the buffer was made with (an indexed buffer has its own).
+    mutable std::vector<QRgb> FBufferPalette;
+    // The buffer is the draw painter's (not one BufferBitmap made): Draw
+    // shows it as it is instead of starting the animation.
+    mutable bool FBufferAnimated = false;
     mutable bool FDrawing = false;
     mutable bool FInPalette = false;
 };
 
 // Registers the "GIF" picture format (description "GIF Image"); the
-// clipboard carries GIF pictures as "image/gif".
+// clipboard carries GIF pictures as "image/gif". Unregister takes it out
+// again at shutdown.
 void RegisterGIFImage();
+void UnregisterGIFImage();
 inline constexpr const char *GIFClipboardFormat = "image/gif";
 
 } // namespace gif

@@ -55,6 +55,15 @@ public:
     // Clipboard data of the graphic's kind (the base takes and gives an image).
     virtual void LoadFromClipboardFormat(const QMimeData &Data);
     virtual void SaveToClipboardFormat(QMimeData &Data) const;
+
+    // Told after the picture changed; a picture control repaints then (an
+    // animated picture reports each new frame so).
+    std::function<void()> OnChange;
+    void Changed() const
+    {
+        if (OnChange)
+            OnChange();
+    }
 };
 
 using TGraphicFactory = std::function<std::unique_ptr<TGraphic>()>;
