@@ -387,7 +387,21 @@ void TGIFImage::DrawAnimated(QPainter &Canvas, const QRect &Rect) const
     StopDraw();
     TGIFCanvas canvas;
     QRect area = target;
-    if (direct) {
+    // A synchronous painter runs while Canvas is still open on that image,
+    // and an image takes one painter at a time: it paints on a copy, and
+    // every frame goes through Canvas.
+    QImage copy;
+    if (direct && !(DrawOptions & doThreaded)) {
+        copy = direct->copy(); // deep: a shared copy would share the open paint engine
+        canvas.Image = &copy;
+        canvas.Changed = [&Canvas, &copy](const QRect &r) {
+            Canvas.save();
+            Canvas.resetTransform();
+            Canvas.setCompositionMode(QPainter::CompositionMode_Source);
+            Canvas.drawImage(r, copy, r);
+            Canvas.restore();
+        };
+    } else if (direct) {
         canvas.Image = direct;
     } else {
         const std::vector<QRgb> palette = GetPalette();

@@ -155,6 +155,11 @@ TEST(GIFDraw, DirectDrawPaintsOnTheCanvasAndMovesWithIt)
     seen.clear();
     ASSERT_TRUE(Serve([&] { return Note(seen, Letter(b.pixel(0, 0))), seen.size() >= 3; })) << seen;
     EXPECT_TRUE(a == before && img.Painters.size() == 1);
+    // Without a thread the whole animation runs in the call, through the caller's open painter.
+    gif_test::Load s(Anim({{2, 2}, {1, 3}}, -1));
+    s.Image->DrawOptions = std::uint16_t((s.Image->DrawOptions | doDirectDraw) & ~doThreaded);
+    DrawOn(*s.Image, b = Canvas(4), QRect(1, 0, 2, 1));
+    EXPECT_EQ(Letters(b), "BWGB");
 }
 
 TEST(GIFDraw, GetPalettePrefersTheDrawBuffer)
