@@ -142,7 +142,16 @@ int ProgramMain(int argc, char **argv)
         // connection is still open.
     }
     SingleInstanceMutex.Release();
-    // The GIF unit's shutdown: its picture format leaves the table.
+    // The units' shutdown, in the reverse order of their start: each format
+    // leaves the picture table and the loader registry.
+    imaging::UnregisterWMFLoader();
+    imaging::UnregisterPCXLoader();
+    imaging::UnregisterBMPLoader();
+    imaging::UnregisterHIPSLoader();
+    imaging::UnregisterPNGLoader();
+    imaging::UnregisterJPEGLoader();
+    imaging::UnregisterICOLoader();
+    imaging::UnregisterDLLLoader();
     gif::UnregisterGIFImage();
     return 0;
 }
