@@ -226,7 +226,7 @@ TBMPHeader ParseInfo(const std::uint8_t *info, std::size_t size, std::int64_t ba
     h.HeaderSize = static_cast<int>(hs);
     std::int64_t width, height;
     int planes;
-    std::uint32_t colorsUsed = 0, sizeImage = 0;
+    std::uint32_t colorsUsed = 0;
     if (hs == 12) {
         width = U16(info + 4);
         height = U16(info + 6);
@@ -240,15 +240,9 @@ TBMPHeader ParseInfo(const std::uint8_t *info, std::size_t size, std::int64_t ba
         h.BitCount = static_cast<int>(U16(info + 14));
         h.Compression = hs >= 20 ? static_cast<int>(std::min<std::uint32_t>(U32(info + 16), INT_MAX)) : 0;
         colorsUsed = hs >= 36 ? U32(info + 32) : 0;
-        if (hs >= 24)
-            sizeImage = U32(info + 20);
-        if (hs >= 32) {
-            // Densities that no display has: a damaged header.
-            const std::int64_t dx = std::abs(std::int64_t(std::int32_t(U32(info + 24))));
-            const std::int64_t dy = std::abs(std::int64_t(std::int32_t(U32(info + 28))));
-            if (dx && dy && (dx > 100 * dy || dy > 100 * dx))
-                Unsupported();
-        }
+        // The image size, the densities and the file header's file size say
+        // nothing the pixels need: writers fill them loosely, so they are
+        // not read.
     }
     // Packed DIBs say the entry size by their header; files by where their
     // pixels start.
@@ -270,9 +264,6 @@ TBMPHeader ParseInfo(const std::uint8_t *info, std::size_t size, std::int64_t ba
     const bool fields = h.Compression == 3 && !os2 && (h.BitCount == 16 || h.BitCount == 32);
     h.Decodable = h.Compression == 0 || rle || fields;
     CheckAndFinish(h, width, height, planes, colorsUsed, dataSize, checkPixels, limits);
-    // The size of the pixel data, when given, lies within the data too.
-    if (checkPixels && sizeImage > dataSize - h.PixelOffset + h.LastRowPadding())
-        Unsupported();
     return h;
 }
 
@@ -316,7 +307,7 @@ void DecodeRLE(const TBMPHeader &h, TBufferedFile &src, TLinearBitmap &b)
     // Nothing may land outside the picture: a run past the end of its row
     // or a move beyond the picture is damaged data.
     auto put = [&](std::uint8_t v) {
-        if (x >= w || v >= h.Colors)
+        if (x >= w)
             Unsupported();
         b.ScanLine(static_cast<int>(height - 1 - y))[x++] = v;
     };
@@ -382,10 +373,6 @@ void DecodeRows(const TBMPHeader &h, TBufferedFile &src, TLinearBitmap &b)
                     std::memcpy(c, scratch.data(), static_cast<std::size_t>(rowBytes));
                 }
             }
-            if (h.BitCount == 8 && h.Colors < 256)
-                for (int i = 0; i < k; ++i)
-                    if (*std::max_element(block + i * rowBytes, block + (i + 1) * rowBytes) >= h.Colors)
-                        Unsupported();
         }
         return;
     }
@@ -432,9 +419,6 @@ void DecodeRows(const TBMPHeader &h, TBufferedFile &src, TLinearBitmap &b)
             break;
         default: break; // 8 and 24 bits went straight into the row
         }
-        // Indices beyond the colour table point at no colour: damaged data.
-        if (h.BitCount <= 8 && h.Colors < (1 << h.BitCount) && *std::max_element(row, row + w) >= h.Colors)
-            Unsupported();
     }
 }
 
@@ -447,7 +431,7 @@ void Decode(const TBMPHeader &h, TBufferedFile &palette, TBufferedFile &pixels, 
         // Every pixel byte is written below: skip clearing the block first.
         const int ps = pf == pf8bit ? 1 : 3;
         const std::int64_t size = std::int64_t(h.Width) * ps * h.Height;
-        b.Map = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(size + 1));
+        b.Map = NewPixelBlock(size + 1, false);
         b.Map[size] = 0;
         b.Palette = pf == pf8bit ? std::make_unique<std::uint8_t[]>(768) : nullptr;
         b.Width = h.Width;
@@ -528,13 +512,6 @@ int ReadSeekable(TSeekableStream &Stream, TLinearBitmap &Bitmap, const TDIBLimit
 
 } // namespace
 
-std::int64_t TBMPHeader::LastRowPadding() const
-{
-    if (Compression == 1 || Compression == 2)
-        return 0;
-    return Stride - std::min(Stride, (std::int64_t(Width) * BitCount + 7) / 8);
-}
-
 std::int64_t TBMPHeader::PixelBytes() const
 {
     const std::int64_t rowBytes = (std::int64_t(Width) * BitCount + 7) / 8;
@@ -558,11 +535,7 @@ TBMPHeader ParseBMPHeader(const std::uint8_t *Data, std::size_t Size, std::int64
     }
     if (type != 0x4D42 || Size < 18)
         Unsupported();
-    TBMPHeader h = ParseInfo(Data + 14, Size - 14, 14, U32(Data + 10), DataSize, true, Limits);
-    // A file size beyond the data: the file was cut.
-    if (U32(Data + 2) > DataSize + h.LastRowPadding())
-        Unsupported();
-    return h;
+    return ParseInfo(Data + 14, Size - 14, 14, U32(Data + 10), DataSize, true, Limits);
 }
 
 int ReadDIBFromStream(TBaseStream &Stream, TLinearBitmap &Bitmap, const TDIBLimits &Limits)

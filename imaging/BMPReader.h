@@ -40,10 +40,9 @@ struct TBMPHeader {
     std::uint32_t Masks[3] = {0, 0, 0}; // red, green, blue for 16 and 32 bits
     // The own reader decodes this coding (otherwise only the checks passed).
     bool Decodable = false;
-    // Bytes the uncompressed pixels need, the last row's padding excluded.
+    // Bytes the uncompressed pixels need, the last row's padding excluded
+    // (files may leave it out).
     std::int64_t PixelBytes() const;
-    // Padding bytes of the last row, which files may leave out.
-    std::int64_t LastRowPadding() const;
 };
 
 struct TDIBLimits {
@@ -59,7 +58,9 @@ struct TDIBLimits {
 // the limit, rows x height beyond 2^31 - 1 bytes, bit counts other than 1,
 // 4, 8, 16, 24, 32, planes other than 1, run-length coding at another depth
 // or top-down, a colour table or uncompressed pixels beyond the data's end
-// (only the last row's padding may be missing).
+// (only the last row's padding may be missing). The file size, image size
+// and densities are not read: writers fill them loosely. A pixel index
+// beyond the colour table reads as black.
 TBMPHeader ParseBMPHeader(const std::uint8_t *Data, std::size_t Size, std::int64_t DataSize,
                           const TDIBLimits &Limits = {});
 

@@ -9,7 +9,10 @@
 // destructor on every path.
 #include "imaging/JPEGLoader.h"
 
+#include "imaging/LibraryTrace.h"
+
 #include <algorithm>
+#include <bitset>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -36,6 +39,8 @@ constexpr long kMaxCodecMemory = 1L << 30;
 
 // Our own message, after libjpeg's: the scan cap.
 constexpr int kTooManyScans = 1000;
+// Message codes whose warnings are traced (libjpeg's are all below).
+constexpr int kTracedCodes = 256;
 const char *const AddonMessages[] = {"More than %d scans"};
 
 
@@ -45,6 +50,7 @@ struct TCodecErrors {
     jpeg_error_mgr pub{}; // first: libjpeg sees only this part
     std::jmp_buf jump;
     std::exception_ptr pending; // raised by one of our callbacks
+    std::bitset<kTracedCodes> traced; // warnings already in the trace
 };
 
 TCodecErrors &ErrorsOf(j_common_ptr c)
@@ -57,18 +63,28 @@ TCodecErrors &ErrorsOf(j_common_ptr c)
     std::longjmp(ErrorsOf(c).jump, 1);
 }
 
-// Warnings are counted, not printed. Entropy data that ends (or breaks)
-// before the picture does is an error: decoding on would invent the rest of
-// the picture, and would let a few bytes declare a huge one. The end of the
-// file alone is not: a file that lacks only its end marker is whole.
+// Level -1 is a warning about damaged data (entropy data that breaks or ends
+// early, stray bytes between markers): libjpeg goes on with the damaged area
+// filled, as other programs show such files. Each kind goes to the library
+// trace once per picture; libjpeg's trace messages (levels 0 and up) are
+// dropped. Runs inside libjpeg's C frames: nothing may be thrown out of it.
 void EmitMessage(j_common_ptr c, int level)
 {
     if (level >= 0)
         return;
-    const int code = c->err->msg_code;
-    if (c->is_decompressor && (code == JWRN_HIT_MARKER || code == JWRN_HUFF_BAD_CODE))
-        ErrorExit(c);
     ++c->err->num_warnings;
+    const int code = c->err->msg_code;
+    TCodecErrors &e = ErrorsOf(c);
+    if (code < 0 || code >= kTracedCodes || e.traced.test(static_cast<std::size_t>(code)))
+        return;
+    e.traced.set(static_cast<std::size_t>(code));
+    try {
+        char text[JMSG_LENGTH_MAX] = {};
+        (*c->err->format_message)(c, text);
+        TraceLine("JPEG warning #" + std::to_string(code) + ": " + text);
+    } catch (...) {
+        // A trace line must never break a load.
+    }
 }
 
 // Called by our callbacks after they caught an exception (outside the catch

@@ -5,9 +5,12 @@
 //
 // Loading gives an 8-bit grey bitmap (grey ramp palette) for a one-component
 // file and a 24-bit bitmap otherwise, optionally decoded at 1/2, 1/4 or 1/8
-// scale. A file that ends early, or whose entropy data ends before the
-// picture does, raises rather than giving a partly grey picture; CMYK and
-// YCCK files raise "Unsupported color conversion request".
+// scale. A file whose picture data is damaged or cut loads with the damaged
+// area filled, as libjpeg decodes it; each kind of libjpeg warning goes to the
+// library trace once per picture. Errors still raise, as do pictures above
+// 2^28 pixels, progressive files of more than kMaxJPEGScans scans and codec
+// buffers above 1 GiB; CMYK and YCCK files raise "Unsupported color
+// conversion request".
 #include "imaging/LinarBitmap.h"
 
 #include <climits>

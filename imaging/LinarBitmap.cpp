@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <new>
 
 namespace imaging {
 
@@ -39,6 +41,17 @@ const std::uint8_t *PaletteOrGrey(const TLinearBitmap &b)
 
 } // namespace
 
+TPixelBlock NewPixelBlock(std::int64_t Bytes, bool Zeroed)
+{
+    if (Bytes < 1 || static_cast<std::uint64_t>(Bytes) > SIZE_MAX)
+        throw std::bad_alloc();
+    const auto n = static_cast<std::size_t>(Bytes);
+    void *p = Zeroed ? std::calloc(n, 1) : std::malloc(n);
+    if (!p)
+        throw std::bad_alloc();
+    return TPixelBlock(static_cast<std::uint8_t *>(p));
+}
+
 std::unique_ptr<TLinearBitmap> TLinearBitmap::CreateFrom(const TAssignObject &Source)
 {
     auto b = std::make_unique<TLinearBitmap>();
@@ -64,7 +77,7 @@ void TLinearBitmap::New(int W, int H, TPixelFormat PF)
     const std::int64_t bpl = std::int64_t(W) * ps, size = bpl * H;
     // Everything is allocated before the old storage goes, so a failure
     // leaves the bitmap as it was.
-    auto map = NewZeroed(size + 1);
+    auto map = NewPixelBlock(size + 1);
     std::unique_ptr<std::uint8_t[]> palette;
     if (PF == pf8bit)
         palette = Palette ? std::move(Palette) : NewZeroed(768);
@@ -116,7 +129,7 @@ void TLinearBitmap::PackLines()
         return;
     CheckSize(Width, Height);
     const std::int64_t newSize = tight * Height;
-    auto map = NewZeroed(newSize + 1);
+    auto map = NewPixelBlock(newSize + 1);
     const std::int64_t oldStride = BytesPerLine, oldSize = Size;
     const std::int64_t n = std::min(tight, oldStride);
     for (std::int64_t y = 0; y < Height && n > 0; ++y) {
@@ -235,7 +248,7 @@ void TLinearBitmap::Resize(int NewWidth, int NewHeight, int OffsetX, int OffsetY
     const std::int64_t newBpl = NewWidth * ps, newSize = newBpl * NewHeight;
     auto old = std::move(Map);
     const std::int64_t oldBpl = BytesPerLine, oldW = Width, oldH = Height;
-    Map = NewZeroed(newSize + 1);
+    Map = NewPixelBlock(newSize + 1);
     BytesPerLine = static_cast<int>(newBpl);
     Size = static_cast<int>(newSize);
     Width = NewWidth;
@@ -263,7 +276,7 @@ void TLinearBitmap::ChangePixelFormat(TPixelFormat PF)
     const std::int64_t pixels = std::int64_t(Width) * Height;
 
     if (PF == pf24bit) {
-        auto map = NewZeroed(pixels * 3 + 1);
+        auto map = NewPixelBlock(pixels * 3 + 1);
         std::uint8_t *d = map.get();
         const std::uint8_t *pal = PaletteOrGrey(*this);
         for (int y = 0; y < Height; ++y) {
@@ -281,7 +294,7 @@ void TLinearBitmap::ChangePixelFormat(TPixelFormat PF)
     } else if (PF == pf32bit) {
         if (PixelFormat != pf24bit)
             ChangePixelFormat(pf24bit);
-        auto map = NewZeroed(pixels * 4 + 1);
+        auto map = NewPixelBlock(pixels * 4 + 1);
         std::uint8_t *d = map.get();
         for (int y = 0; y < Height; ++y) {
             const std::uint8_t *s = ScanLine(y);
@@ -297,7 +310,7 @@ void TLinearBitmap::ChangePixelFormat(TPixelFormat PF)
     } else { // pf8bit
         if (PixelFormat == pf32bit)
             ChangePixelFormat(pf24bit);
-        auto map = NewZeroed(pixels + 1);
+        auto map = NewPixelBlock(pixels + 1);
         auto palette = NewZeroed(768);
         std::uint8_t *d = map.get();
         if (PixelFormat == pf16bit) {

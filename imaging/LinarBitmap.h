@@ -16,6 +16,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,6 +60,17 @@ inline constexpr std::array<std::uint8_t, 768> GreyPalette = [] {
     return p;
 }();
 
+// Pixel storage comes from calloc (or malloc where every byte is written
+// before it is read): a large block is mapped as untouched zero pages, so a
+// load refused before its pixel data costs no resident memory.
+struct TPixelFree {
+    void operator()(std::uint8_t *p) const noexcept { std::free(p); }
+};
+using TPixelBlock = std::unique_ptr<std::uint8_t[], TPixelFree>;
+// Bytes bytes, zero-filled unless Zeroed is false; raises std::bad_alloc
+// when there is no room.
+TPixelBlock NewPixelBlock(std::int64_t Bytes, bool Zeroed = true);
+
 class TLinearBitmap : public TAssignObject {
 public:
     TLinearBitmap() = default;
@@ -73,7 +85,7 @@ public:
     int PixelSize = 0;
     int Size = 0;
     bool Present = false;
-    std::unique_ptr<std::uint8_t[]> Map;     // Size + 1 bytes
+    TPixelBlock Map;                         // Size + 1 bytes
     std::unique_ptr<std::uint8_t[]> Palette; // 768 bytes, 8-bit images only
 
     // New zeroed storage (palette kept for 8-bit, or a new zeroed one). Same

@@ -253,13 +253,13 @@ void DecodeImage(TCRC32Stream &crc, TBufferedStream &buffered, std::uint32_t fir
                 break;
         }
     }
-    if (idat.Remaining > 4)
-        SkipBytes(idat, idat.Remaining - 4);
+    // The inflater took exactly the bytes of the deflate data, so the trailer
+    // follows; padding some writers put after it in the chunk is passed over.
     std::uint8_t trailer[4];
     ReadFull(idat, trailer, 4);
     if (GetU32(trailer) != adler.Value())
         throw Exception("Adler32 error");
-    SkipBytes(idat, idat.Remaining); // the trailer may have started in an earlier chunk
+    SkipBytes(idat, idat.Remaining);
 }
 
 } // namespace

@@ -89,8 +89,10 @@ def bmp(data):
         # Neither reader takes these: other depths, codings inside the file.
         'pal1huffmsb=fails pal2=fails pal2color=fails rgb24jpeg=fails rgb24png=fails rgb24rle24=fails '
         'rgba32abf=fails rgba64=fails')
-    bad = files(os.path.join(suite, 'b'), '.bmp', 20)
-    for folder, want_of in (('g', good), ('q', questionable), ('b', dict.fromkeys(bad, 'fails'))):
+    # Fields the pixels do not need (densities, file and image size) are not read; an index beyond the table is black.
+    bad = dict.fromkeys(files(os.path.join(suite, 'b'), '.bmp', 20), 'fails') | table(
+        'baddens1=pal1 baddens2=pal1 badfilesize=pal1 badbitssize=pal1 pal8badindex=loads')
+    for folder, want_of in (('g', good), ('q', questionable), ('b', bad)):
         names = files(os.path.join(suite, folder), '.bmp')
         check(names == sorted(want_of), f'{folder}/: files {names} do not match the table')
         for name in names:
@@ -100,6 +102,13 @@ def bmp(data):
             elif check(isinstance(got, tuple), f'{folder}/{name}: failed: {got}') and want != 'loads':
                 ref = pillow(os.path.join(suite, 'html', want + '.png'))
                 check(same(got, ref), f'{folder}/{name}: pixels differ from html/{want}.png')
+    # Pillow's 24-bit file as other writers leave it: densities 1 and 2835, file and image size beyond the data.
+    pattern(7, 5).save(path := os.path.join(TMP, 'loose.bmp'))
+    loose = bytearray(read(path))
+    struct.pack_into('<I', loose, 2, 0x7FFFFFFF)
+    struct.pack_into('<III', loose, 34, 0xFFFFFFFF, 1, 2835)
+    write(path, loose)
+    check(same(load(path), pillow(path)), f'loose.bmp: {load(path)!r:.80}')
     # Ours in Pillow: 24- and 32-bit exactly the screen, 8-bit the colours
     # of our 3-3-2 palette, which we read back the same.
     for screen in ('desktop-1920x1080.png', 'web-docs-1920x1080.png'):

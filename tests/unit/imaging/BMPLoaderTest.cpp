@@ -72,7 +72,7 @@ Bytes Masks(std::uint32_t r, std::uint32_t g, std::uint32_t bl)
 } // namespace
 
 // Each header or run that a damaged or hostile file could carry fails cleanly, before anything is allocated for it. Zero
-// width, huge sizes, bad depths, planes, header sizes, colour tables, indices, masks and runs of the suite's b/ folder:
+// width, huge sizes, bad depths, planes, header sizes, colour tables, masks and runs of the suite's b/ folder:
 // tests/interop/interop.py.
 TEST(BMPLoader, RefusesHostileHeadersAndRuns)
 {
@@ -94,11 +94,35 @@ TEST(BMPLoader, RefusesHostileHeadersAndRuns)
     };
     for (const auto &c : cases)
         EXPECT_EQ(LoadError(Bmp(c.spec)), "Unsupported file format") << c.what;
-    Bytes cut = Bmp({.Pixels = px});
-    Put(cut, 2, 100000, 4); // the header's file size says the file was cut
-    EXPECT_EQ(LoadError(cut), "Unsupported file format");
-    for (std::size_t n : {0, 1, 2, 13, 14, 20, 53})
-        EXPECT_EQ(LoadError(Bytes(cut.begin(), cut.begin() + n)), "Unsupported file format") << n;
+    const Bytes whole = Bmp({.Pixels = px});
+    for (std::size_t n : {0, 1, 2, 13, 14, 20, 53, 54, 67}) // the header cut, the pixels cut before the last row's padding
+        EXPECT_EQ(LoadError(Bytes(whole.begin(), whole.begin() + n)), "Unsupported file format") << n;
+}
+
+// Fields the pixels do not need are not read, as writers fill them loosely: densities 100:1 apart, a file size or an image
+// size beyond the data. An index beyond the colour table reads as black, uncompressed or run-length coded. Suite files of
+// these kinds against their rendering: tests/interop/interop.py.
+TEST(BMPLoader, ReadsOnlyWhatThePixelsNeed)
+{
+    const Bytes px{1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12}; // the last row's padding left out
+    Bytes dens = Bmp({.Pixels = px}), fileSize = dens, imageSize = dens;
+    Put(dens, 38, 1, 4), Put(dens, 42, 2835, 4);
+    Put(fileSize, 2, 0x7FFFFFFF, 4);
+    Put(imageSize, 34, 0xFFFFFFFF, 4);
+    for (const Bytes *f : {&dens, &fileSize, &imageSize}) {
+        const auto b = Load(*f);
+        EXPECT_EQ(Row(b, 0), (V{7, 8, 9, 10, 11, 12}));
+        EXPECT_EQ(Row(b, 1), (V{1, 2, 3, 4, 5, 6}));
+    }
+    const auto plain = Load(Bmp({.W = 4, .H = 1, .Bits = 4, .Colors = 2, .Pixels = {0x12, 0xF1, 0, 0}}));
+    const auto runs = Load(Bmp({.W = 4, .H = 1, .Bits = 8, .Comp = 1, .Colors = 2, .Pixels = {1, 1, 1, 2, 2, 200, 0, 1}}));
+    EXPECT_EQ(Row(plain, 0), (V{1, 2, 15, 1}));
+    EXPECT_EQ(Row(runs, 0), (V{1, 2, 200, 200}));
+    for (const auto *b : {&plain, &runs}) {
+        const std::uint8_t *pal = (*b)->Palette.get();
+        EXPECT_EQ(V(pal, pal + 6), (V{0, 0, 0, 3, 2, 1})); // entry 1 = 0x010203: red 1, green 2, blue 3
+        EXPECT_EQ(V(pal + 6, pal + 768), V(762, 0));
+    }
 }
 
 // The suite (tests/interop/interop.py) pins every common layout; here what it does not: an early end of picture, a delta move

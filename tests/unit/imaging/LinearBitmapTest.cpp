@@ -7,7 +7,14 @@
 #include <vector>
 #include <memory>
 #include <array>
+#include <chrono>
+#include <fstream>
+#include <unistd.h>
 #include "imaging/BitmapConversion.h"
+#include "imaging/HIPSLoader.h"
+#include "imaging/JPEGLoader.h"
+#include "imaging/PCXLoader.h"
+#include "imaging/PNGLoader.h"
 
 using namespace imaging;
 using namespace itest;
@@ -25,7 +32,54 @@ std::unique_ptr<TLinearBitmap> Colourful(int w, int h)
     return b;
 }
 
+// The process's resident memory in bytes.
+std::int64_t Resident()
+{
+    std::int64_t pages = 0, resident = 0;
+    std::ifstream("/proc/self/statm") >> pages >> resident;
+    EXPECT_GT(resident, 0);
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
 } // namespace
+
+// A new bitmap is zero pages that nothing has touched: a file refused after a header that declares 2^28 pixels (805 MB at 24
+// bits) costs no resident memory and no time, while the refused bitmap is still held. 16384 x 16384 each; the JPEG has no
+// quantisation table.
+TEST(LinearBitmap, RefusedLoadsCostNoResidentMemory)
+{
+    const Bytes png{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R', 0, 0, 0x40, 0, 0, 0, 0x40, 0,
+                    8, 2, 0, 0, 0, 0x26, 0xAA, 0x87, 0xD3, 0, 0, 1, 0, 'I', 'D', 'A', 'T'};
+    Bytes pcx{10, 5, 1, 8};
+    PutLE(pcx, 8, 16383, 2), PutLE(pcx, 10, 16383, 2), PutLE(pcx, 65, 3, 1), PutLE(pcx, 66, 16384, 2), PutLE(pcx, 127, 0, 1);
+    const std::string hips = "a\nb\n1\nd\n16384\n16384\n16384\n16384\n0\n0\n35\n1\n0\n0\n0\n\n";
+    const Bytes jpg{0xFF, 0xD8, 0xFF, 0xC0, 0, 17, 8, 0x40, 0, 0x40, 0, 3, 1, 0x11, 0, 2, 0x11, 0, 3, 0x11, 0,
+                    0xFF, 0xDA, 0, 12, 3, 1, 0, 2, 0x11, 3, 0x11, 0, 63, 0};
+    TPNGLoader pngLoader;
+    TPCXLoader pcxLoader;
+    THIPSLoader hipsLoader;
+    TJPEGLoader jpgLoader;
+    const struct {
+        TBitmapLoader *loader;
+        Bytes file;
+        std::string error;
+    } cases[] = {
+        {&pngLoader, png, "Read less than expected"},
+        {&pcxLoader, pcx, "Read less than expected"},
+        {&hipsLoader, Bytes(hips.begin(), hips.end()), "Read less than expected"},
+        {&jpgLoader, jpg, "JPEG error #52: Quantization table 0x00 was not defined"},
+    };
+    for (const auto &c : cases) {
+        TLinearBitmap b;
+        const std::int64_t before = Resident();
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(LoadWith(*c.loader, c.file, b, "X"), c.error) << c.error;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_EQ(std::int64_t(b.Width) * b.Height, std::int64_t(1) << 28) << c.error; // the bitmap was made
+        EXPECT_LT(Resident() - before, std::int64_t(64) << 20) << c.error;
+        EXPECT_LT(seconds, 0.5) << c.error;
+    }
+}
 
 TEST(LinearBitmap, NewChecksSizesAndKeepsTheBitmapOnFailure)
 {

@@ -386,12 +386,17 @@ TEST(PNGReaderTest, CorruptSuiteFilesAndHostileFilesAreRefused)
 TEST(PNGReaderTest, LenientWhereOtherWritersRelyOnIt)
 {
     const Bytes z = Zlib(GreyRows);
+    Bytes padded = z;
+    padded.insert(padded.end(), 7, 0);
     // Split anywhere, the trailer across two chunks, an empty IDAT after the data, a bad CRC on a skipped chunk, no IEND at
-    // all; the older MNG layout without MHDR.
+    // all; the older MNG layout without MHDR; bytes after the zlib stream in its chunk, also after a trailer split in two.
     const Bytes split = File({Ihdr(4, 2, 8, 0), Chunk("IDAT", Bytes(z.begin(), z.begin() + 3)),
                               Chunk("IDAT", Bytes(z.begin() + 3, z.end() - 2)), Chunk("IDAT", Bytes(z.end() - 2, z.end())),
                               Chunk("IDAT", {}), Chunk("tEXt", {'x'}, 1), Iend});
-    for (const Bytes &f : {split, File({Ihdr(4, 2, 8, 0), Chunk("IDAT", z)}), File({Ihdr(4, 2, 8, 0), Chunk("IDAT", z), Iend}, true)}) {
+    for (const Bytes &f : {split, File({Ihdr(4, 2, 8, 0), Chunk("IDAT", z)}), File({Ihdr(4, 2, 8, 0), Chunk("IDAT", z), Iend}, true),
+                           File({Ihdr(4, 2, 8, 0), Chunk("IDAT", padded), Iend}),
+                           File({Ihdr(4, 2, 8, 0), Chunk("IDAT", Bytes(z.begin(), z.end() - 2)),
+                                 Chunk("IDAT", Bytes(padded.end() - 9, padded.end())), Iend})}) {
         TPNGLoader loader;
         TLinearBitmap bmp;
         ASSERT_EQ(Load(loader, f, bmp), "");
