@@ -78,7 +78,8 @@ void TBufferedStream::SetNoDataExcept(bool Value)
 
 int TBufferedStream::Read(void *Buffer, int Count)
 {
-    if (Count <= 0)
+    CheckReadCount(Count);
+    if (Count == 0)
         return 0;
     if (ReadBufferSize == 0)
         return Next->Read(Buffer, Count);

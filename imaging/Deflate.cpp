@@ -91,7 +91,8 @@ int TDeflateStream::Write(const void *Buffer, int Count)
 int TDeflateStream::Read(void *Buffer, int Count)
 {
     CanWrite = false;
-    if (!inflater_ || Count <= 0)
+    CheckReadCount(Count);
+    if (!inflater_ || Count == 0)
         return 0;
     const std::size_t got = inflater_->Read(static_cast<std::uint8_t *>(Buffer), static_cast<std::size_t>(Count));
     if (got < static_cast<std::size_t>(Count) && NoDataExcept)

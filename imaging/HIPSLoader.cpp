@@ -174,74 +174,91 @@ THeader ReadHeader(TTextStream &ts)
     return h;
 }
 
+// Pixel data is read in pieces of at most this many pixels: a row of a
+// picture 2^28 pixels wide holds 3 GB of floats, past any 32-bit count.
+constexpr std::int64_t kPiecePixels = 65536;
+
+// Reads Pixels pixels of Bytes bytes each, piece by piece, and hands each
+// piece to Put(first pixel, data, count). The bitmap is made (Make) only once
+// the first piece has arrived, so that a header of a few bytes cannot make
+// the loader allocate hundreds of megabytes for pixels it does not have.
+template <typename M, typename F>
+void ReadRun(TBaseStream &s, std::int64_t Pixels, int Bytes, M &&Make, F &&Put)
+{
+    std::vector<std::uint8_t> piece(std::size_t(std::min(Pixels, kPiecePixels)) * Bytes);
+    for (std::int64_t done = 0; done < Pixels;) {
+        const int n = static_cast<int>(std::min(Pixels - done, kPiecePixels));
+        s.Read(piece.data(), n * Bytes);
+        if (done == 0)
+            Make();
+        Put(done, piece.data(), n);
+        done += n;
+    }
+}
+
 void ReadPixels(TTextStream &ts, const THeader &h, TLinearBitmap &Bitmap)
 {
-    const long long pixels = static_cast<long long>(h.Width) * h.Height;
-    const int w = h.Width;
+    const std::int64_t pixels = std::int64_t(h.Width) * h.Height;
     // Refused before any buffer is sized from the header or anything asked.
     if (h.Width <= 0 || h.Height <= 0 || pixels > kMaxBitmapPixels)
         throw ELinearBitmap("Invalid bitmap size");
+    std::uint8_t *out = nullptr; // the new bitmap's pixels, once made
+    auto make = [&](TPixelFormat pf) {
+        return [&, pf] {
+            if (out)
+                return;
+            Bitmap.New(h.Width, h.Height, pf);
+            if (pf == pf8bit)
+                std::memcpy(Bitmap.Palette.get(), GreyPalette.data(), 768);
+            out = Bitmap.Map.get();
+        };
+    };
     switch (h.Kind) {
     case TKind::Bytes: {
         const int plane = ChoosePlane(h.Planes);
-        Bitmap.New(h.Width, h.Height, pf8bit);
-        std::memcpy(Bitmap.Palette.get(), GreyPalette.data(), 768);
         Skip(ts, (plane - 1) * pixels);
-        ts.Read(Bitmap.Map.get(), Bitmap.Size);
+        ReadRun(ts, pixels, 1, make(pf8bit),
+                [&](std::int64_t at, const std::uint8_t *in, int n) { std::memcpy(out + at, in, std::size_t(n)); });
         return;
     }
     case TKind::RGB:
-    case TKind::Floats3: {
-        Bitmap.New(h.Width, h.Height, pf24bit);
-        const int size = h.Kind == TKind::RGB ? 3 : 12;
-        std::vector<std::uint8_t> row(std::size_t(w) * size);
-        long long i = 0;
-        for (int y = 0; y < h.Height; ++y) {
-            ts.Read(row.data(), static_cast<int>(row.size()));
-            std::uint8_t *out = Bitmap.ScanLine(y);
-            for (int x = 0; x < w; ++x, out += 3) {
-                const std::uint8_t *in = row.data() + std::size_t(x) * size;
-                if (size == 3) {
-                    out[2] = in[0], out[1] = in[1], out[0] = in[2];
-                } else {
-                    for (int k = 0; k < 3; ++k)
-                        out[k] = ToByte(LittleFloat(in + 4 * k));
-                }
-                PixelProgress(++i, pixels);
+        ReadRun(ts, pixels, 3, make(pf24bit), [&](std::int64_t at, const std::uint8_t *in, int n) {
+            for (std::uint8_t *p = out + 3 * at; n-- > 0; in += 3, p += 3) {
+                p[2] = in[0], p[1] = in[1], p[0] = in[2];
+                PixelProgress(++at, pixels);
             }
-        }
+        });
         return;
-    }
+    case TKind::Floats3:
+        ReadRun(ts, pixels, 12, make(pf24bit), [&](std::int64_t at, const std::uint8_t *in, int n) {
+            for (std::uint8_t *p = out + 3 * at; n-- > 0; in += 12, p += 3) {
+                for (int k = 0; k < 3; ++k)
+                    p[k] = ToByte(LittleFloat(in + 4 * k));
+                PixelProgress(++at, pixels);
+            }
+        });
+        return;
     case TKind::Floats:
         break;
     }
-    std::vector<std::uint8_t> row(std::size_t(w) * 4);
     if (h.Planes == 1) {
         // One plane of floats is stored with the most significant byte first.
-        Bitmap.New(h.Width, h.Height, pf8bit);
-        std::memcpy(Bitmap.Palette.get(), GreyPalette.data(), 768);
-        long long i = 0;
-        for (int y = 0; y < h.Height; ++y) {
-            ts.Read(row.data(), static_cast<int>(row.size()));
-            std::uint8_t *out = Bitmap.ScanLine(y);
-            for (int x = 0; x < w; ++x) {
-                out[x] = ToByte(BigFloat(row.data() + 4 * x));
-                PixelProgress(++i, pixels);
+        ReadRun(ts, pixels, 4, make(pf8bit), [&](std::int64_t at, const std::uint8_t *in, int n) {
+            for (std::uint8_t *p = out + at; n-- > 0; in += 4) {
+                *p++ = ToByte(BigFloat(in));
+                PixelProgress(++at, pixels);
             }
-        }
+        });
         return;
     }
-    // Planes of floats, least significant byte first: red, green, then blue.
-    Bitmap.New(h.Width, h.Height, pf24bit);
-    std::memset(Bitmap.Map.get(), 0, Bitmap.Size);
+    // Planes of floats, least significant byte first: red, green, then blue
+    // (with two planes blue stays 0, as the new bitmap is zeroed).
     const int used = std::min(h.Planes, 3);
     for (int k = 0; k < used; ++k) {
-        for (int y = 0; y < h.Height; ++y) {
-            ts.Read(row.data(), static_cast<int>(row.size()));
-            std::uint8_t *out = Bitmap.ScanLine(y) + (2 - k);
-            for (int x = 0; x < w; ++x)
-                out[3 * x] = ToByte(LittleFloat(row.data() + 4 * x));
-        }
+        ReadRun(ts, pixels, 4, make(pf24bit), [&](std::int64_t at, const std::uint8_t *in, int n) {
+            for (std::uint8_t *p = out + 3 * at + (2 - k); n-- > 0; in += 4, p += 3)
+                *p = ToByte(LittleFloat(in));
+        });
         if (k + 1 < used)
             ReportProgress((k + 1) * 100 / h.Planes);
     }

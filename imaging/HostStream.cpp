@@ -162,7 +162,8 @@ THostFilterStream::THostFilterStream(QIODevice &s) : Stream(s)
 
 int THostFilterStream::Read(void *Buffer, int Count)
 {
-    if (Count <= 0)
+    CheckReadCount(Count);
+    if (Count == 0)
         return 0;
     char *p = static_cast<char *>(Buffer);
     qint64 done = 0;

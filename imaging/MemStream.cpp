@@ -85,6 +85,7 @@ void TMemStream::Reserve(int Count)
 
 int TMemStream::Read(void *Buffer, int Count)
 {
+    CheckReadCount(Count);
     auto *out = static_cast<std::uint8_t *>(Buffer);
     int done = 0;
     while (done < Count && Position_ < Size_) {

@@ -34,6 +34,12 @@ constexpr double kMaxFontPixels = 2048;
 constexpr double kMaxPenWidth = 32767;
 // No text line on a picture needs more; a record of millions would crawl.
 constexpr qsizetype kMaxTextChars = 65536;
+// What a character costs of the drawing budget, in pixels: laying out a
+// character takes about as long as filling this many pixels.
+constexpr double kCharPixels = 256;
+// What a decoded bitmap pixel costs of the drawing budget: it is decoded,
+// copied and converted before it is drawn.
+constexpr double kDecodedPixelCost = 4;
 
 enum : int { MM_TEXT = 1, MM_LOMETRIC, MM_HIMETRIC, MM_LOENGLISH, MM_HIENGLISH, MM_TWIPS, MM_ISOTROPIC, MM_ANISOTROPIC };
 enum : std::uint32_t {
@@ -127,10 +133,91 @@ public:
     std::vector<TObject> Objects;
     std::optional<QPainterPath> Path; // output pixels, while a path is recorded
     bool InPath = false;
-    // Pixels the bitmap records may still decode: a run-length DIB of a few
-    // bytes can claim 2^28 pixels, and a record repeated would decode it
-    // again each time.
-    std::int64_t BitmapBudget = 0;
+    // Pixels the records may still touch when drawn: a record of a few bytes
+    // can fill the whole picture or decode a run-length DIB of 2^28 pixels,
+    // and a thousand of them take minutes. Each record's share is estimated
+    // before it draws or decodes (see Cost).
+    std::int64_t DrawBudget = 0;
+    bool Ended = false; // the drawing budget ran out: the play stops here
+
+    // Takes a record's share of the drawing budget; false (and the play
+    // ends, with one line in the trace) when the budget cannot cover it.
+    bool Spend(double Pixels)
+    {
+        if (Ended)
+            return false;
+        if (!(Pixels <= double(DrawBudget))) {
+            Ended = true;
+            TraceLine("Metafile play ends: its drawing passes the metafile's limit");
+            return false;
+        }
+        DrawBudget -= std::int64_t(Pixels);
+        return true;
+    }
+    // The output pixels a drawing can reach: the picture, within the clip.
+    QRectF Visible() const
+    {
+        QRectF r(QPointF(0, 0), QSizeF(Size_));
+        return S.Clip ? r & QRectF(S.Clip->boundingRect()) : r;
+    }
+    static double Area(const QRectF &r) { return r.isEmpty() ? 0 : r.width() * r.height(); }
+    std::int64_t Area() const { return std::int64_t(Size_.width()) * Size_.height(); }
+    // The pixels a rectangle of output pixels covers on the picture.
+    double Cost(const QRectF &Device) const { return Area(Device.normalized() & Visible()); }
+    // The work of a path in output pixels. Filling costs its box on the
+    // picture plus, for each pixel row, the square of the edges crossing it:
+    // the rasteriser keeps a row's edges in order, and a polygon zigzagging
+    // over the picture costs seconds where its area is nothing. A thin pen
+    // costs 16 a pixel of length (it is drawn pixel by pixel), a wide one
+    // its width a pixel of length, and the edges of its outline, twice the
+    // path's. Each point costs one.
+    double Cost(const QPainterPath &Device, bool FillShape, double PenWidth) const
+    {
+        const double margin = PenWidth + 1; // joins reach beyond half the width
+        const QRectF box = Device.boundingRect().adjusted(-margin, -margin, margin, margin) & Visible();
+        double cost = Device.elementCount();
+        if (box.isEmpty())
+            return cost;
+        const int top = static_cast<int>(std::floor(box.top())), rows = static_cast<int>(std::ceil(box.bottom())) - top;
+        std::vector<std::int32_t> edges(std::size_t(rows) + 1); // differences of the edges per row
+        double length = 0;
+        const double longest = box.width() + box.height();
+        for (const QPolygonF &poly : Device.toSubpathPolygons())
+            for (qsizetype i = 0; i < poly.size(); ++i) {
+                // Filled subpaths close by themselves.
+                const QPointF a = poly[i], b = poly[i + 1 < poly.size() ? i + 1 : 0];
+                if (i + 1 == poly.size() && !FillShape)
+                    break;
+                length += std::min(std::hypot(b.x() - a.x(), b.y() - a.y()), longest);
+                const double y0 = std::max(std::min(a.y(), b.y()) - top, 0.0),
+                             y1 = std::min(std::max(a.y(), b.y()) - top, double(rows));
+                if (y1 > y0) {
+                    ++edges[std::size_t(y0)];
+                    --edges[std::size_t(std::ceil(y1))];
+                }
+            }
+        double squares = 0, k = 0;
+        for (int r = 0; r < rows; ++r) {
+            k += edges[std::size_t(r)];
+            squares += k * k;
+        }
+        if (FillShape)
+            cost += Area(box) + squares;
+        if (PenWidth > 1)
+            cost += length * PenWidth + 4 * squares;
+        else if (PenWidth > 0)
+            cost += 16 * length;
+        return cost;
+    }
+    // A pen's width in output pixels (Scale: output pixels per unit of its
+    // width); 0 for no pen.
+    static double PenPixels(const QPen &Pen, double Scale)
+    {
+        if (Pen.style() == Qt::NoPen)
+            return 0;
+        const double w = Pen.isCosmetic() ? Pen.widthF() : Pen.widthF() * Scale;
+        return std::isfinite(w) ? std::max(1.0, w) : kMaxPenWidth;
+    }
 
     void NotPlayed(const std::string &Kind, std::uint32_t Type)
     {
@@ -292,6 +379,8 @@ public:
     {
         if (Collect(path))
             return;
+        if (!Spend(Cost(Full().map(path), FillShape && S.Brush.style() != Qt::NoBrush, PenPixels(S.Pen, std::sqrt(std::abs(Full().determinant()))))))
+            return;
         Prepare(true, FillShape);
         P.drawPath(path);
     }
@@ -373,6 +462,8 @@ public:
     }
     void Pixel(const QPointF &p, std::uint32_t Color)
     {
+        if (!Spend(1))
+            return;
         P.setTransform(QTransform());
         if (S.Clip)
             P.setClipRegion(*S.Clip);
@@ -392,6 +483,10 @@ public:
             return;
         }
         const QTransform t = Full();
+        // Characters are paid for before they are laid out, the box they
+        // fill once it is known.
+        if (!Spend(double(Text.size()) * kCharPixels + (Opaque ? Cost(t.mapRect(*Opaque)) : 0)))
+            return;
         const bool update = S.TextAlign & 1;
         const QPointF at = t.map(update ? S.Cur : Ref);
         const double scale = std::hypot(t.m21(), t.m22());
@@ -437,6 +532,8 @@ public:
         P.translate(at);
         if (S.Font.Escapement)
             P.rotate(-S.Font.Escapement / 10);
+        if (!Spend(Cost(P.transform().mapRect(QRectF(x, y - fm.ascent(), w, fm.height())))))
+            return;
         if (S.Opaque && !Opaque)
             P.fillRect(QRectF(x, y - fm.ascent(), w, fm.height()), S.BkColor);
         P.setFont(font);
@@ -452,6 +549,9 @@ public:
     {
         if (Src.width() == 0 || Src.height() == 0)
             Src = QRectF(0, 0, Source.width(), Source.height());
+        // The source was paid for when it was decoded.
+        if (!Spend(Cost(Full().mapRect(Dest))))
+            return;
         QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
         switch (Rop) {
         case SRCCOPY: break;
@@ -471,6 +571,8 @@ public:
     // A blit without a source: the brush, black, white or an inversion.
     void PatBlt(const QRectF &Dest, std::uint32_t Rop)
     {
+        if (!Spend(Cost(Full().mapRect(Dest))))
+            return;
         Prepare(false, false);
         switch (Rop) {
         case BLACKNESS: P.fillRect(Dest, Qt::black); break;
@@ -495,16 +597,18 @@ public:
     {
         if (!Path)
             return;
-        P.setTransform(QTransform());
-        if (S.Clip)
-            P.setClipRegion(*S.Clip);
-        else
-            P.setClipping(false);
         QPen pen = S.Pen;
         if (pen.style() != Qt::NoPen && !pen.isCosmetic()) {
             const double w = pen.widthF() * std::hypot(Full().m11(), Full().m12());
             pen.setWidthF(std::isfinite(w) ? std::min(w, kMaxPenWidth) : kMaxPenWidth);
         }
+        if (!Spend(Cost(*Path, FillShape && S.Brush.style() != Qt::NoBrush, Stroke ? PenPixels(pen, 1) : 0)))
+            return;
+        P.setTransform(QTransform());
+        if (S.Clip)
+            P.setClipRegion(*S.Clip);
+        else
+            P.setClipping(false);
         P.setPen(Stroke ? pen : QPen(Qt::NoPen));
         P.setBrush(FillShape ? S.Brush : QBrush(Qt::NoBrush));
         Path->setFillRule(S.Fill);
@@ -528,11 +632,16 @@ QImage DIBImage(TPlayer &Pl, const TView &Info, const TView &Bits, std::uint32_t
     const bool core = Info.U32(0) == 12;
     const std::int64_t pixels = core ? std::int64_t(Info.U16(4)) * Info.U16(6)
                                      : std::abs(std::int64_t(Info.S32(4))) * std::abs(std::int64_t(Info.S32(8)));
-    if (pixels > Pl.BitmapBudget) {
+    // One bitmap with more pixels than both the picture and 2^24 shows no
+    // more than a smaller one would (it is drawn reduced), while a run-length
+    // DIB of two bytes could make a single record decode 2^28 pixels.
+    const std::int64_t most = std::max(std::int64_t(1) << 24, Pl.Area());
+    if (pixels > most) {
         TraceLine("Metafile bitmap not drawn: its pixels pass the metafile's limit");
         return {};
     }
-    Pl.BitmapBudget -= pixels;
+    if (!Pl.Spend(double(pixels) * kDecodedPixelCost))
+        return {};
     if (Usage == 1)
         Pl.NotPlayed("Palette-index bitmap usage", 1);
     try {
@@ -1213,10 +1322,10 @@ TLayout Layout(const std::uint8_t *Data, std::size_t Size, const TMetafileLimits
     return L;
 }
 
-void PlayWMF(const TView &v, const TLayout &L, QImage &Img, std::int64_t BitmapBudget)
+void PlayWMF(const TView &v, const TLayout &L, QImage &Img, std::int64_t Budget)
 {
     TPlayer Pl(Img, QTransform(), QSizeF(96 / 25.4, 96 / 25.4), L.Objects);
-    Pl.BitmapBudget = BitmapBudget;
+    Pl.DrawBudget = Budget;
     // The picture's box fills the image, as a player of the metafile does.
     Pl.S.MapMode = MM_ANISOTROPIC;
     Pl.S.WinOrg = L.Window.topLeft();
@@ -1232,16 +1341,18 @@ void PlayWMF(const TView &v, const TLayout &L, QImage &Img, std::int64_t BitmapB
             break;
         }
         PlayWMFRecord(Pl, func, TWMFParams{v.Sub(pos + 6, std::size_t(bytes) - 6)});
+        if (Pl.Ended)
+            break;
         pos += std::size_t(bytes);
     }
 }
 
-void PlayEMF(const TView &v, const TLayout &L, QImage &Img, std::int64_t BitmapBudget)
+void PlayEMF(const TView &v, const TLayout &L, QImage &Img, std::int64_t Budget)
 {
     const QTransform base = QTransform::fromTranslate(-L.Window.left(), -L.Window.top()) *
                             QTransform::fromScale(Img.width() / L.Window.width(), Img.height() / L.Window.height());
     TPlayer Pl(Img, base, L.DevicePerMM, L.Objects);
-    Pl.BitmapBudget = BitmapBudget;
+    Pl.DrawBudget = Budget;
     for (std::size_t pos = 0; v.Has(pos, 8);) {
         const std::uint32_t type = v.U32(pos), size = v.U32(pos + 4);
         if (size == 0 || type == 14)
@@ -1252,6 +1363,8 @@ void PlayEMF(const TView &v, const TLayout &L, QImage &Img, std::int64_t BitmapB
         }
         if (type != 1)
             PlayEMFRecord(Pl, type, v.Sub(pos, size));
+        if (Pl.Ended)
+            break;
         pos += size;
     }
 }
@@ -1263,23 +1376,35 @@ TMetafileInfo ReadMetafileInfo(const std::uint8_t *Data, std::size_t Size, const
     return Layout(Data, Size, Limits).Info;
 }
 
-QImage PlayMetafile(const std::uint8_t *Data, std::size_t Size, const TMetafileLimits &Limits)
+void PlayMetafile(const std::uint8_t *Data, std::size_t Size, QImage &Target, const TMetafileLimits &Limits)
 {
     const TLayout L = Layout(Data, Size, Limits);
-    QImage img(L.Info.Width, L.Info.Height, QImage::Format_RGB32);
+    if (Target.isNull())
+        throw ELinearBitmap("Invalid bitmap size");
+    const TView v{Data, Size};
+    // The pixels all records may touch when drawn (decoded bitmap pixels
+    // count four times): 64 times the picture, at least 2^24 (a small picture
+    // may hold a fine scan or many layers) and at most the picture limit.
+    // Drawing that many takes a fraction of a second even as stretched
+    // bitmaps, the slowest kind, while an ordinary picture covers its area a
+    // few times. Without it a thousand rectangle records over a large picture
+    // fill 2^36 pixels.
+    const std::int64_t budget =
+        std::min(Limits.MaxPixels, std::max(std::int64_t(1) << 24, 64 * std::int64_t(Target.width()) * Target.height()));
+    if (L.Info.Kind == TMetafileKind::EMF)
+        PlayEMF(v, L, Target, budget);
+    else
+        PlayWMF(v, L, Target, budget);
+}
+
+QImage PlayMetafile(const std::uint8_t *Data, std::size_t Size, const TMetafileLimits &Limits)
+{
+    const TMetafileInfo info = ReadMetafileInfo(Data, Size, Limits);
+    QImage img(info.Width, info.Height, QImage::Format_RGB32);
     if (img.isNull())
         throw ELinearBitmap("Invalid bitmap size");
     img.fill(Qt::white);
-    const TView v{Data, Size};
-    // Bitmaps finer than the picture are common (a scan in a small frame),
-    // 64 times its pixels or 2^24 cover them; beyond that a two-byte
-    // run-length DIB could still make a small picture decode a gigabyte.
-    const std::int64_t budget =
-        std::min(Limits.MaxPixels, std::max(std::int64_t(1) << 24, 64 * std::int64_t(img.width()) * img.height()));
-    if (L.Info.Kind == TMetafileKind::EMF)
-        PlayEMF(v, L, img, budget);
-    else
-        PlayWMF(v, L, img, budget);
+    PlayMetafile(Data, Size, img, Limits);
     return img;
 }
 

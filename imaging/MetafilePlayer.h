@@ -23,8 +23,11 @@ namespace imaging {
 
 struct TMetafileLimits {
     // The largest picture a metafile may ask for; also the most pixels its
-    // bitmap records may decode together (which is further held to 64 times
-    // the picture's pixels, at least 2^24).
+    // records may touch together when drawn, decoded bitmap pixels counting
+    // four times (further held to 64 times the picture's pixels, at least
+    // 2^24). There the play stops, keeping what it drew, with a line in the
+    // library's trace. A single bitmap of more pixels than both the picture
+    // and 2^24 is not drawn.
     std::int64_t MaxPixels = std::int64_t(1) << 28;
 };
 
@@ -40,6 +43,12 @@ struct TMetafileInfo {
 // "Metafile is not valid" for data that is no metafile or has no size, and
 // ELinearBitmap "Invalid bitmap size" for a size beyond the limits.
 TMetafileInfo ReadMetafileInfo(const std::uint8_t *Data, std::size_t Size, const TMetafileLimits &Limits = {});
+
+// Draws the metafile to fill Target (made at the size ReadMetafileInfo
+// gives and filled with white by the caller), in any format QPainter paints
+// on (32-bit RGB is by far the fastest for lines): a loader paints straight
+// into its bitmap's pixels.
+void PlayMetafile(const std::uint8_t *Data, std::size_t Size, QImage &Target, const TMetafileLimits &Limits = {});
 
 // The metafile drawn at its own size on white (32-bit RGB).
 QImage PlayMetafile(const std::uint8_t *Data, std::size_t Size, const TMetafileLimits &Limits = {});

@@ -27,6 +27,12 @@ int ClampToInt(std::int64_t v)
 
 } // namespace
 
+void CheckReadCount(int Count)
+{
+    if (Count < 0)
+        throw EInOutError("Error reading from stream - " + SysText(EINVAL));
+}
+
 // ---------------------------------------------------------------- TBaseStream
 
 void TBaseStream::CopyFrom(TBaseStream &Source)
@@ -125,7 +131,8 @@ int TFileStream::Write(const void *Buffer, int Count)
 
 int TFileStream::Read(void *Buffer, int Count)
 {
-    if (Count <= 0)
+    CheckReadCount(Count);
+    if (Count == 0)
         return 0;
     char *p = static_cast<char *>(Buffer);
     std::size_t done = 0, want = static_cast<std::size_t>(Count);

@@ -29,6 +29,11 @@ KSS_DECLARE_EXCEPTION(EStreamCreate, Exception)
 // The text of every short transfer while NoDataExcept is set.
 inline constexpr const char *kReadLessThanExpected = "Read less than expected";
 
+// Every Read starts here: a negative count is a size that overflowed on its
+// way to the read, and reading nothing would let the caller go on with a
+// buffer it never filled. Raises "Error reading from stream - Invalid argument".
+void CheckReadCount(int Count);
+
 class TBaseStream {
 public:
     TBaseStream() = default;
@@ -43,7 +48,8 @@ public:
     bool NoDataExcept = true;
 
     virtual void SetNoDataExcept(bool Value) { NoDataExcept = Value; }
-    // Returns the bytes written / read. A negative Count moves nothing.
+    // Returns the bytes written / read. A negative Count writes nothing; a
+    // read of a negative Count raises (see CheckReadCount).
     virtual int Write(const void *Buffer, int Count) = 0;
     virtual int Read(void *Buffer, int Count) = 0;
     virtual bool EndOfStream() { return Available() == 0; }

@@ -1,3 +1,4 @@
+#include "ResourceUsage.h"
 #include "TestHelpers.h"
 #include "imaging/HIPSLoader.h"
 #include "imaging/InputQuery.h"
@@ -117,6 +118,27 @@ TEST(HIPSLoader, PixelKinds)
     EXPECT_EQ(Pixels(Extended(1, 2, "3", "2") + Floats({10, 20, 30, 40}, false)), (itest::Bytes{0, 30, 10, 0, 40, 20}));
     EXPECT_EQ(Pixels(Extended(1, 1, "37", "1") + Floats({1, 2, 3}, false)), (itest::Bytes{1, 2, 3}));
     EXPECT_EQ(Pixels(Extended(1, 1, "35", "1") + "\x01\x02\x03"), (itest::Bytes{3, 2, 1}));
+
+    // Data is read in pieces: a triple on each side of a piece's end keeps its place.
+    std::string many(3 * 30000 * 12, '\0');
+    for (int i : {65535, 65536, 89999})
+        many.replace(12 * std::size_t(i), 12, Floats({float(i % 7), 5, 6}, false));
+    const itest::Bytes all = Pixels(Extended(3, 30000, "37", "1") + many);
+    ASSERT_EQ(all.size(), 3u * 90000);
+    for (int i : {65535, 65536, 89999})
+        EXPECT_EQ(itest::Bytes(&all[3 * i], &all[3 * i + 3]), (itest::Bytes{std::uint8_t(i % 7), 5, 6})) << i;
+}
+
+TEST(HIPSLoader, HugeDeclaredSizesCostNothingWithoutTheirData)
+{
+    // 2^28 float triples in one row (3 GB, past a 32-bit count) and 2^28 bytes: the first read finds the data missing.
+    for (const auto &header : {Extended(1, 1 << 28, "37", "1"), Extended(1 << 14, 1 << 14, "0", "1")}) {
+        std::string error;
+        const itest::TUsage used = itest::UsageOf([&] { error = Load(header + "tiny"); });
+        EXPECT_EQ(error, "Read less than expected");
+        EXPECT_LT(used.PeakMiB, 32);
+        EXPECT_LT(used.CpuSeconds, 0.5);
+    }
 }
 
 TEST(HIPSLoader, PlaneChoice)

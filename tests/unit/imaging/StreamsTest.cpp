@@ -1,6 +1,7 @@
 #include "TestHelpers.h"
 #include "TestUtil.h"
 #include "imaging/BufStream.h"
+#include "imaging/Deflate.h"
 #include "imaging/FileUtils.h"
 #include "imaging/HostStream.h"
 #include "imaging/StreamUtils.h"
@@ -252,4 +253,29 @@ TEST(MemStream, SeekBoundsErrorsAndFreshChains)
     b.Seek(0);
     b.Read(buf, 5);
     EXPECT_EQ(std::string(buf, 5), "other");
+}
+
+// A negative count is a size that overflowed on its way to the read: it raises, even where short reads are allowed, instead of
+// leaving the caller a buffer it never filled.
+TEST(Streams, ReadOfANegativeCountRaises)
+{
+    testutil::TempDir dir;
+    TFileStream file(dir.File("n.bin"), 7);
+    file.Write("abc", 3);
+    file.Seek(0);
+    TMemStream mem;
+    mem.Write("abc", 3);
+    mem.Seek(0);
+    TBufferedStream buffered(-1, 0, &mem);
+    QBuffer qt;
+    qt.open(QIODevice::ReadWrite);
+    THostFilterStream host(qt);
+    TDeflateStream inflater(&mem);
+    char buf[4];
+    for (TBaseStream *s : std::initializer_list<TBaseStream *>{&file, &mem, &buffered, &host, &inflater}) {
+        s->SetNoDataExcept(false);
+        EXPECT_EQ(MessageOf<EInOutError>([&] { s->Read(buf, INT_MIN); }), "Error reading from stream - Invalid argument")
+            << s->ClassName();
+        EXPECT_EQ(s->Read(buf, 0), 0);
+    }
 }

@@ -1,3 +1,4 @@
+#include "ResourceUsage.h"
 #include "TestHelpers.h"
 #include "imaging/LibraryTrace.h"
 #include "imaging/MetafilePlayer.h"
@@ -205,17 +206,17 @@ TEST(MetafilePlayer, HostileMetafiles)
                           "WMF object index out of range in record 301 not played", "Short WMF record 1051 not played",
                           "WMF record 1051 reaches beyond the file: play ends"}));
 
-    // Bitmap records share one pixel budget (the picture limit): an 8 x 8 run-length DIB of two bytes (red, then end of bitmap)
-    // fits a budget of 100 once, not twice.
+    // Records share one budget of pixels touched (here the picture limit, 400): an 8 x 8 run-length DIB of two bytes (red,
+    // then end of bitmap; 64 pixels decoded count 256) drawn to one pixel fits once, not twice, and the play stops there.
     const std::string rle =
         Le(4, {40, 8, 8}) + Le(2, {1, 8}) + Le(4, {1, 2, 0, 0, 1, 0}) + std::string("\0\0\xFF\0\0\1", 6);
     auto blit = [&](int x) { return E(81, {0, 0, 9, 9, x, x, 0, 0, 8, 8, 80, 44, 124, 2, 0, 0x00CC0020, 1, 1}, rle); };
     traced.clear();
     TMetafileLimits limits;
-    limits.MaxPixels = 100;
-    const QImage budget = Play(EMF(blit(0) + blit(5), 10, 10), limits);
+    limits.MaxPixels = 400;
+    const QImage budget = Play(EMF(blit(0) + blit(5) + black, 10, 10), limits);
     EXPECT_EQ(std::pair(At(budget, 0, 0), At(budget, 5, 5)), std::pair(0xFF0000u, 0xFFFFFFu));
-    EXPECT_EQ(traced, std::vector<std::string>{"Metafile bitmap not drawn: its pixels pass the metafile's limit"});
+    EXPECT_EQ(traced, std::vector<std::string>{"Metafile play ends: its drawing passes the metafile's limit"});
     LibraryTrace = nullptr;
 
     EXPECT_EQ(Load("not a metafile at all", "WMF"), "Metafile is not valid");
@@ -223,6 +224,54 @@ TEST(MetafilePlayer, HostileMetafiles)
     EXPECT_EQ(Load(EMF("", 100000, 100000), "EMF"), "Invalid bitmap size");
     EXPECT_EQ(Load(WMF("", 0, 30000, 30000), "WMF"), "Invalid bitmap size");
     EXPECT_EQ(Load(WMF("", 0, 10, 10).substr(0, 30), "WMF"), "Metafile is not valid");
+}
+
+// Hostile metafiles, built here: a load holds at most its 32-bit canvas and an 8-bit copy, and the drawing work is bounded.
+TEST(WMFLoader, HugeAndBusyMetafilesStayWithinBounds)
+{
+#ifdef NDEBUG
+    constexpr int kShrink = 1;
+    constexpr double kSeconds = 1;
+#else
+    // Unoptimised (sanitiser) builds run the pixel loops tens of times slower: smaller pictures, a looser bound.
+    constexpr int kShrink = 4;
+    constexpr double kSeconds = 10;
+#endif
+    std::vector<std::string> traced;
+    LibraryTrace = [&](const std::string &t) { traced.push_back(t); };
+    const std::string black = E(37, {0x80000004}) + E(37, {0x80000008});
+    std::string rects;
+    for (int i = 0; i < 1000; ++i)
+        rects += E(43, {0, 0, 8192, 8192});
+    // A run-length DIB of two bytes (end of bitmap) claiming 16384 x 16384 pixels.
+    const std::string rle = Le(4, {40, 16384, 16384}) + Le(2, {1, 8}) + Le(4, {1, 2, 0, 0, 1, 0}) + std::string("\0\1", 2);
+    const struct { std::string file; const char *ext; int side; const char *trace; } cases[] = {
+        // 46 bytes declaring 16384 x 16384 pixels, nothing drawn.
+        {WMF("", 0, 16384 / kShrink, 16384 / kShrink), "WMF", 16384 / kShrink, nullptr},
+        // A thousand rectangles over all of 8192 x 8192, then a red pixel: the play stops before it.
+        {EMF(black + rects + E(15, {0, 0, 0x0000FF}), 8192 / kShrink, 8192 / kShrink), "EMF", 8192 / kShrink,
+         "Metafile play ends: its drawing passes the metafile's limit"},
+        // The bitmap is not drawn; the black square after it is.
+        {EMF(E(81, {0, 0, 9, 9, 0, 0, 0, 0, 16384, 16384, 80, 40, 120, 2, 0, 0x00CC0020, 2048, 2048}, rle) + black +
+                 E(43, {0, 0, 2048, 2048}), 2048 / kShrink, 2048 / kShrink),
+         "EMF", 2048 / kShrink, "Metafile bitmap not drawn: its pixels pass the metafile's limit"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.side);
+        traced.clear();
+        TLinearBitmap b;
+        std::string error;
+        const itest::TUsage used = itest::UsageOf([&] { error = Load(c.file, c.ext, &b); });
+        ASSERT_EQ(error, itest::kNoException);
+        const double canvasMiB = 4.0 * c.side * c.side / (1 << 20); // a 32-bit canvas
+        EXPECT_LT(used.PeakMiB, 1.5 * canvasMiB + 16);
+        EXPECT_LT(used.CpuSeconds, kSeconds);
+        EXPECT_EQ(traced, c.trace ? std::vector<std::string>{c.trace} : std::vector<std::string>{});
+        ASSERT_EQ(std::tuple(b.Width, b.Height, b.PixelFormat), std::tuple(c.side, c.side, pf8bit));
+        const std::uint8_t *first = &b.Palette[3 * b.Map[0]];
+        EXPECT_EQ(first[0] + first[1] + first[2], c.trace ? 0 : 765); // black, or white where nothing was drawn
+    }
+    LibraryTrace = nullptr;
 }
 
 } // namespace
