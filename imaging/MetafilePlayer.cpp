@@ -460,15 +460,20 @@ public:
             path.closeSubpath();
         Shape(path, Kind != 0);
     }
-    void Pixel(const QPointF &p, std::uint32_t Color)
+    // Drawing in device pixels under the current clip: the mapping is applied by hand.
+    void DeviceSpace()
     {
-        if (!Spend(1))
-            return;
         P.setTransform(QTransform());
         if (S.Clip)
             P.setClipRegion(*S.Clip);
         else
             P.setClipping(false);
+    }
+    void Pixel(const QPointF &p, std::uint32_t Color)
+    {
+        if (!Spend(1))
+            return;
+        DeviceSpace();
         const QPointF d = Full().map(p);
         P.fillRect(QRectF(std::floor(d.x()), std::floor(d.y()), 1, 1), ColorRef(Color));
     }
@@ -507,11 +512,7 @@ public:
             if (cell > 0)
                 font.setPixelSize(std::max(1, int(std::lround(px * font.pixelSize() / cell))));
         }
-        P.setTransform(QTransform());
-        if (S.Clip)
-            P.setClipRegion(*S.Clip);
-        else
-            P.setClipping(false);
+        DeviceSpace();
         if (Opaque)
             P.fillRect(t.mapRect(Opaque->normalized()), S.BkColor);
         if (Clipped && Opaque)
@@ -604,11 +605,7 @@ public:
         }
         if (!Spend(Cost(*Path, FillShape && S.Brush.style() != Qt::NoBrush, Stroke ? PenPixels(pen, 1) : 0)))
             return;
-        P.setTransform(QTransform());
-        if (S.Clip)
-            P.setClipRegion(*S.Clip);
-        else
-            P.setClipping(false);
+        DeviceSpace();
         P.setPen(Stroke ? pen : QPen(Qt::NoPen));
         P.setBrush(FillShape ? S.Brush : QBrush(Qt::NoBrush));
         Path->setFillRule(S.Fill);
