@@ -171,7 +171,13 @@ TEST(GIFDecoder, Streams)
         {"early end, transparent fill", 2, 2, Data(2, {{3, {4, 1, 5}}}), {1, 3, 3, 3}, {}, "", Bytes({0x21, 0xF9, 4, 1, 0, 0, 3, 0})},
         {"code size 9 reads as 8", 2, 2, Data(9, {{9, {256, 7, 7, 7, 7, 257}}}), {7, 7, 7, 7}, {}, ""},
         {"end right after clear", 2, 2, Data(2, {{3, {4, 1, 4, 5}}}), {1, 0, 0, 0}, {}, ""},
-        {"first code beyond literals", 2, 2, Data(2, {{3, {4, 6, 5}}}), {}, {}, "Circular decoder table entry"},
+        // Codes past the table: a first code after a clear is a pixel value as it stands; a code
+        // beyond the next entry is the previous string plus its first byte, and its table entry,
+        // still unset, reads as two zeros.
+        {"first code after a clear beyond the end code", 2, 2, Data(2, {{3, {4, 7, 7, 5}}}), {7, 0, 0, 7}, {}, ""},
+        {"code beyond the next entry", 3, 2, Data(2, {{3, {4, 2, 7, 7}}}), {2, 2, 2, 0, 0, 2}, {}, ""},
+        {"entry its own prefix", 4, 2, Data(2, {{3, {4, 2, 7, 7}}, {4, {7}}}), {}, {}, "Circular decoder table entry"},
+        {"two entries each the other's prefix", 4, 4, Data(2, {{3, {4, 7, 6, 6}}, {4, {7}}}), {}, {}, "Circular decoder table entry"},
         {"under-run after terminator", 3, 3, Data(2, {{3, {4, 1, 1, 1}}, {4, {1, 1, 1, 1, 1}}}), {1, 1, 1, 1, 1, 1, 1, 1, 0}, {"Decoder bit buffer under-run"}, ""},
         // More codes than pixels, and more sub-blocks after the end code.
         {"trailing codes and data skipped", 1, 1, Data(2, {{3, {4, 1, 1, 1}}, {4, {1, 1, 1, 5}}}).chopped(1) + Bytes({2, 9, 9, 0}), {1}, {}, ""},
