@@ -168,7 +168,9 @@ TEST(GIFExtensions, CommentLines)
 TEST(GIFDecoder, Streams)
 {
     const struct { const char *name; int w, h; QByteArray data; std::vector<int> pixels; Strings warnings; std::string error; QByteArray gce = {}; } cases[] = {
-        {"early end, transparent fill", 2, 2, Data(2, {{3, {4, 1, 5}}}), {1, 3, 3, 3}, {}, "", Bytes({0x21, 0xF9, 4, 1, 0, 0, 3, 0})},
+        // The last string copied (1 2) is followed by the fill, not by what followed it before.
+        {"early end, transparent fill", 5, 5, Data(2, {{3, {4, 1, 2, 0}}, {4, {0, 6, 5}}}),
+         {1, 2, 0, 0, 1, 2, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3}, {}, "", Bytes({0x21, 0xF9, 4, 1, 0, 0, 3, 0})},
         {"code size 9 reads as 8", 2, 2, Data(9, {{9, {256, 7, 7, 7, 7, 257}}}), {7, 7, 7, 7}, {}, ""},
         {"end right after clear", 2, 2, Data(2, {{3, {4, 1, 4, 5}}}), {1, 0, 0, 0}, {}, ""},
         // Codes past the table: a first code after a clear is a pixel value as it stands; a code
