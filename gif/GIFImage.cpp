@@ -279,6 +279,9 @@ const QImage &TGIFImage::BufferBitmap() const
     }
     if (Width() <= 0 || Height() <= 0)
         return FDrawBuffer;
+    // A screen of any 16-bit size loads (a few bytes can claim one, or grow
+    // it by a frame far out); only a buffer of its size is refused.
+    CheckPixelCount(Width(), Height());
     QImage buf(Width(), Height(), QImage::Format_RGB32);
     if (buf.isNull())
         throw platform::EOutOfResources("Out of system resources");
