@@ -1,5 +1,6 @@
 // Any bytes as a GIF file: it loads or raises GIFException, and every frame (up to 2^22
-// pixels) renders pixels, mask and buffer within bounds and without huge memory.
+// pixels) renders pixels, mask and buffer, directly or dithered, within bounds and without
+// huge memory.
 #include "gif/GIFImage.h"
 
 #include <QBuffer>
@@ -20,6 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (buf.pos() != 0)
             __builtin_trap();
     }
+    // Every other input renders as for a palette display: dithered.
+    gif::GIFPaletteDevice = size % 2 == 1;
     try {
         for (int i = 0; i < image.Count(); ++i) {
             auto *f = image.SubImage(i);

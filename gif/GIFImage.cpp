@@ -315,6 +315,8 @@ const QImage &TGIFImage::BufferBitmap() const
     }
     if (Width() <= 0 || Height() <= 0)
         return FDrawBuffer;
+    // A screen of any 16-bit size loads (a few bytes can claim one, or grow
+    // it by a frame far out); only a buffer of its size is refused.
     QImage buf = ScreenBuffer(Width(), Height(), QImage::Format_RGB32);
     buf.fill(Qt::black);
     {

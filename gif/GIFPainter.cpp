@@ -44,13 +44,6 @@ void SleepUs(std::int64_t us)
         std::this_thread::sleep_for(std::chrono::microseconds(us));
 }
 
-// Rounds to the nearest, as the delay arithmetic of the file format expects.
-std::int64_t MulDiv(std::int64_t a, std::int64_t b, std::int64_t c)
-{
-    const std::int64_t p = a * b;
-    return (p >= 0 ? p + c / 2 : p - c / 2) / c;
-}
-
 QColor FromTColor(TColor c)
 {
     return QColor(ColorRed(c), ColorGreen(c), ColorBlue(c));
@@ -202,6 +195,9 @@ TGIFPainter::TGIFPainter(TGIFPainterBase **OwnerSlot, TGIFImage *Image, const TG
     FCacheRendered = pixels <= kRenderCachePixels;
 
     const QImage &canvas = *Canvas.Image;
+    // The buffers take the painted area's size, whatever the canvas's.
+    if (restoreBackground || restorePrevious)
+        CheckPixelCount(Rect.width(), Rect.height());
     if (restoreBackground && (Options & doTransparent))
         FUnderlayBuffer = canvas.copy(Rect);
     if (restoreBackground || restorePrevious) {

@@ -514,6 +514,11 @@ void TGIFImageList::LoadFromStream(QIODevice &Stream, TGIFImage &Parent)
     if (b < 0)
         return;
     const auto size = std::max<qint64>(1, Stream.size());
+    // The frames of one image share one pixel budget: a few bytes of data
+    // per frame must not add up to gigabytes.
+    std::int64_t pixels = 0;
+    for (int i = 0; i < Count(); ++i)
+        pixels += SubImages(i)->DataSize();
     while (b != bsTrailer) {
         StepBack(Stream);
         if (b != bsExtensionIntroducer && b != bsImageDescriptor) {
@@ -521,7 +526,8 @@ void TGIFImageList::LoadFromStream(QIODevice &Stream, TGIFImage &Parent)
             return;
         }
         auto frame = std::make_unique<TGIFSubImage>(&Parent);
-        frame->LoadFromStream(Stream);
+        frame->LoadFromStream(Stream, MaxPixels - pixels);
+        pixels += frame->DataSize();
         Add(std::move(frame));
         Parent.Progress(TProgressStage::psRunning, int(Stream.pos() * 100 / size), GIFRenderOnLoad, "Loading...");
         b = NextBlockByte(Stream);
@@ -529,6 +535,20 @@ void TGIFImageList::LoadFromStream(QIODevice &Stream, TGIFImage &Parent)
             return;
     }
     StepBack(Stream);
+}
+
+void TGIFImageList::RenderTaken(const TGIFSubImage &Frame, std::int64_t Pixels)
+{
+    if (FRenderedPixels + Pixels > RenderCachePixels) {
+        for (auto &item : FItems)
+            if (item.get() != &Frame) {
+                auto *f = static_cast<TGIFSubImage *>(item.get());
+                f->FreeBitmap();
+                f->FreeMask();
+            }
+        FRenderedPixels = 0; // also forgets frames that went with theirs
+    }
+    FRenderedPixels += Pixels;
 }
 
 void TGIFImageList::SaveToStream(QIODevice &Stream)

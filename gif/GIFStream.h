@@ -5,6 +5,7 @@
 #include "gif/GIFUtils.h"
 
 #include <QVector>
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -194,6 +195,18 @@ public:
     TGIFSubImage *SubImages(int Index) const;
     void LoadFromStream(QIODevice &Stream, TGIFImage &Parent);
     void SaveToStream(QIODevice &Stream) override;
+
+    // The frames keep their renderings while these hold this many pixels in
+    // all; a rendering past it first drops every other frame's, so showing
+    // the frames in turn holds about one frame's rendering, not all.
+    static constexpr std::int64_t RenderCachePixels = std::int64_t(4) << 20;
+    // Frame is about to hold a rendering of Pixels pixels.
+    void RenderTaken(const TGIFSubImage &Frame, std::int64_t Pixels);
+    // A rendering of Pixels pixels was dropped.
+    void RenderDropped(std::int64_t Pixels) { FRenderedPixels = std::max<std::int64_t>(0, FRenderedPixels - Pixels); }
+
+private:
+    std::int64_t FRenderedPixels = 0;
 };
 
 class TGIFTrailer : public TGIFItem {

@@ -29,6 +29,7 @@ TGIFSubImage::~TGIFSubImage()
 {
     // The extensions look at their frame while they go.
     FExtensions.Clear();
+    FreeBitmap(); // leaves the image's count of renderings
 }
 
 void TGIFSubImage::Clear()
@@ -144,6 +145,11 @@ void TGIFSubImage::SetBounds(int ALeft, int ATop, int AWidth, int AHeight)
 
 void TGIFSubImage::LoadFromStream(QIODevice &Stream)
 {
+    LoadFromStream(Stream, MaxPixels);
+}
+
+void TGIFSubImage::LoadFromStream(QIODevice &Stream, std::int64_t PixelBudget)
+{
     Clear();
     FExtensions.LoadFromStream(Stream, *this);
     // Only an image separator starts an image; anything else ends the frame
@@ -176,6 +182,8 @@ void TGIFSubImage::LoadFromStream(QIODevice &Stream)
         FColorMap.LoadFromStream(Stream, n);
     }
     CheckPixelCount(FWidth, FHeight);
+    if (std::int64_t(FWidth) * FHeight > PixelBudget)
+        Error("Image is too large");
     Decompress(Stream);
     if (GIFRenderOnLoad)
         GetBitmap();
@@ -244,6 +252,8 @@ void TGIFSubImage::Assign(const TGIFSubImage &Source)
     buf.seek(0);
     FExtensions.LoadFromStream(buf, *this);
     if (Source.HasBitmap()) {
+        if (FImage)
+            FImage->Images().RenderTaken(*this, std::int64_t(Source.FBitmap.width()) * Source.FBitmap.height());
         FBitmap = Source.FBitmap;
         FMask = Source.FMask;
         FNeedMask = Source.FNeedMask;

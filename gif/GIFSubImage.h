@@ -94,6 +94,9 @@ public:
 
     void SaveToStream(QIODevice &Stream) override;
     void LoadFromStream(QIODevice &Stream) override;
+    // Refuses pixels above PixelBudget ("Image is too large") before they are
+    // allocated: the frame list passes what is left of the image's budget.
+    void LoadFromStream(QIODevice &Stream, std::int64_t PixelBudget);
     void Decompress(QIODevice &Stream);
     void Compress(QIODevice &Stream);
 

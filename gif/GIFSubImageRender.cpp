@@ -1,5 +1,7 @@
 // Rendering and drawing of a frame: an 8-bit image with the frame's palette,
 // a one-bit mask of its transparent pixels, and drawing scaled or tiled.
+#include "gif/ColorLookup.h"
+#include "gif/Dither.h"
 #include "gif/GIFImage.h"
 #include "gif/GIFSubImage.h"
 
@@ -12,6 +14,10 @@ namespace gif {
 
 void TGIFSubImage::FreeBitmap()
 {
+    if (FBitmap.isNull())
+        return;
+    if (FImage)
+        FImage->Images().RenderDropped(std::int64_t(FBitmap.width()) * FBitmap.height());
     FBitmap = QImage();
 }
 
@@ -76,18 +82,24 @@ const QImage &TGIFSubImage::GetBitmap()
         FImage->Progress(TProgressStage::psStarting, 0, false, "Rendering...");
     bool failed = true;
     try {
-        if (FImage && FImage->DitherTest() && GIFColorReducer() && !empty)
+        if (FImage)
+            FImage->Images().RenderTaken(*this, std::int64_t(FWidth) * FHeight);
+        if (FImage && FImage->DitherTest() && !empty)
             RenderDithered();
         else
             RenderDirect();
         failed = false;
     } catch (const platform::EAbort &) {
     } catch (...) {
-        if (FImage)
+        if (FImage) {
+            FImage->Images().RenderDropped(std::int64_t(FWidth) * FHeight);
             FImage->Progress(TProgressStage::psEnding, 0, FImage->PaletteModified, "Rendering...");
+        }
         throw;
     }
     if (FImage) {
+        if (FBitmap.isNull())
+            FImage->Images().RenderDropped(std::int64_t(FWidth) * FHeight);
         FImage->Progress(TProgressStage::psEnding, failed ? 0 : 100, FImage->PaletteModified, "Rendering...");
         if (FImage->PaletteModified)
             FImage->Changed();
@@ -143,59 +155,66 @@ void TGIFSubImage::RenderDirect()
 void TGIFSubImage::RenderDithered()
 {
     // The frame's colours through the web palette with Floyd-Steinberg error
-    // diffusion; transparent pixels get the web colour of the transparent
-    // index and are marked in the mask.
-    QImage rgb(FWidth, FHeight, QImage::Format_RGB32);
-    if (rgb.isNull())
+    // diffusion, one row at a time. Transparent pixels are not dithered: the
+    // ditherer steps over them (their colour's error would spill into their
+    // neighbours), they show the web colour of the transparent index and are
+    // marked in the mask.
+    QImage bmp(FWidth, FHeight, QImage::Format_Indexed8);
+    if (bmp.isNull())
         throw platform::EOutOfResources("Out of system resources");
+    const std::vector<QRgb> web = WebPalette();
+    bmp.setColorTable(Padded(web));
     const QVector<QRgb> table = ActiveColorMap().ColorTable();
-    const std::size_t w = std::size_t(FWidth);
-    for (int y = 0; y < FHeight; ++y) {
-        auto *dst = reinterpret_cast<QRgb *>(rgb.scanLine(y));
-        const std::uint8_t *src = FData.data() + std::size_t(y) * w;
-        for (std::size_t x = 0; x < w; ++x)
-            dst[x] = table[src[x]];
-    }
-    QImage bmp = GIFColorReducer()(rgb, 6, 1, 8).convertToFormat(QImage::Format_Indexed8);
-    if (bmp.isNull() || bmp.width() != FWidth || bmp.height() != FHeight)
-        throw platform::EOutOfResources("Out of system resources");
-    bmp.setColorTable(Padded(WebPalette()));
-    const bool makeMask = FNeedMask && Transparent();
+    const bool transparent = Transparent();
+    const bool makeMask = FNeedMask && transparent;
     FNeedMask = false;
+    const std::uint8_t ti = std::uint8_t(TransparentColorIndex());
+    const QRgb tc = table[ti];
+    const auto fill = std::uint8_t(WebPaletteIndex(qRed(tc), qGreen(tc), qBlue(tc)));
+    QImage mask;
+    bool any = false;
     if (makeMask) {
-        const std::uint8_t ti = std::uint8_t(TransparentColorIndex());
-        const QRgb tc = table[ti];
-        const auto fill = std::uint8_t(WebPaletteIndex(qRed(tc), qGreen(tc), qBlue(tc)));
-        QImage mask(FWidth, FHeight, QImage::Format_Mono);
+        mask = QImage(FWidth, FHeight, QImage::Format_Mono);
         mask.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
         mask.fill(0);
-        bool any = false;
-        for (int y = 0; y < FHeight; ++y) {
-            const std::uint8_t *src = FData.data() + std::size_t(y) * w;
-            std::uint8_t *dst = bmp.scanLine(y);
-            std::uint8_t *m = mask.scanLine(y);
-            for (std::size_t x = 0; x < w; ++x)
-                if (src[x] == ti) {
-                    dst[x] = fill;
+    }
+    TNetscapeColorLookup lookup(web);
+    TFloydSteinbergDitherer ditherer(FWidth, lookup);
+    const std::size_t w = std::size_t(FWidth);
+    int r, g, b;
+    for (int y = 0; y < FHeight; ++y) {
+        if (y % 32 == 0 && FImage)
+            FImage->Progress(TProgressStage::psRunning, int(std::int64_t(y) * 100 / FHeight), false, "Rendering...");
+        const std::uint8_t *src = FData.data() + std::size_t(y) * w;
+        std::uint8_t *dst = bmp.scanLine(y);
+        std::uint8_t *m = makeMask ? mask.scanLine(y) : nullptr;
+        for (int x = ditherer.Column; x >= 0 && x < FWidth; x = ditherer.Column) {
+            if (transparent && src[x] == ti) {
+                ditherer.Column += ditherer.Direction;
+                dst[x] = fill;
+                if (m) {
                     m[x >> 3] |= std::uint8_t(0x80 >> (x & 7));
                     any = true;
                 }
+                continue;
+            }
+            const QRgb c = table[src[x]];
+            dst[x] = ditherer.Dither(qRed(c), qGreen(c), qBlue(c), r, g, b);
         }
-        FMask = any ? std::move(mask) : QImage();
+        ditherer.NextLine();
     }
     FBitmap = std::move(bmp);
+    if (makeMask)
+        FMask = any ? std::move(mask) : QImage();
 }
 
 platform::TRect TGIFSubImage::ScaleRect(const platform::TRect &Rect) const
 {
     const std::int64_t sw = FImage ? FImage->Width() : 0, sh = FImage ? FImage->Height() : 0;
-    // A screen without size maps the frame at its own scale.
-    const auto mapX = [&](std::int64_t v) {
-        return int(Rect.Left + (sw > 0 ? v * Rect.Width() / sw : v));
-    };
-    const auto mapY = [&](std::int64_t v) {
-        return int(Rect.Top + (sh > 0 ? v * Rect.Height() / sh : v));
-    };
+    // A screen without size maps the frame at its own scale; edges round to
+    // the nearest pixel.
+    const auto mapX = [&](std::int64_t v) { return int(Rect.Left + (sw > 0 ? MulDiv(v, Rect.Width(), sw) : v)); };
+    const auto mapY = [&](std::int64_t v) { return int(Rect.Top + (sh > 0 ? MulDiv(v, Rect.Height(), sh) : v)); };
     return {mapX(FLeft), mapY(FTop), mapX(std::int64_t(FLeft) + FWidth), mapY(std::int64_t(FTop) + FHeight)};
 }
 

@@ -18,6 +18,16 @@ void CheckPixelCount(std::int64_t Width, std::int64_t Height)
         Error("Image is too large");
 }
 
+std::int64_t MulDiv(std::int64_t A, std::int64_t B, std::int64_t C)
+{
+    if (C == 0)
+        return -1;
+    std::int64_t p = A * B;
+    if (C < 0)
+        p = -p, C = -C;
+    return (p >= 0 ? p + C / 2 : p - C / 2) / C;
+}
+
 void ReadCheck(QIODevice &Stream, void *Buffer, std::int64_t Size)
 {
     if (Size <= 0)

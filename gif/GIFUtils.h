@@ -54,6 +54,9 @@ std::vector<QRgb> WebPalette();
 // The web-palette index nearest to a colour.
 int WebPaletteIndex(int Red, int Green, int Blue);
 
+// A x B / C rounded to the nearest, halves away from zero; -1 for C = 0.
+std::int64_t MulDiv(std::int64_t A, std::int64_t B, std::int64_t C);
+
 // Bytes of a row of Pixels at BitsPerPixel, padded to Alignment bits.
 std::int64_t RowBytes(std::int64_t Pixels, int BitsPerPixel, int Alignment);
 // Bits needed for Colors colours: 0 for 0, 1 for 1 and 2, else ceil(log2).

@@ -2,6 +2,7 @@
 // round trips do not reach (odd and hostile blocks, decoder faults, bounds,
 // masks, conversions and the clipboard).
 #include "GIFTestUtil.h"
+#include "gif/GIFPainter.h"
 #include <QMimeData>
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -19,18 +20,101 @@ TGIFSubImage *NewFrame(TGIFImage &image, int l, int t, int w, int h, int delay =
         f->Extensions().Add(std::make_unique<TGIFGraphicControlExtension>(f)), f->GraphicControlExtension()->SetDelay(delay);
     return f;
 }
-TEST(GIFSubImage, DitheredRenderingUsesTheWebPalette)
+TEST(GIFSubImage, DitheredRenderingSkipsTransparentPixels)
 {
-    // On a palette display through the colour reducer (here all black), the
-    // transparent white gets its web colour: the palette's last entry.
-    auto r = Load(Header(2, 1) + Bytes({0x21, 0xF9, 4, 1, 0, 0, 1, 0}) + Descriptor(2, 1) + PlainLZW({0, 1}));
+    // On a palette display, through the web palette: black, a transparent grey 25 and a grey
+    // 20. Dithered, the grey 25 would push its error into the grey 20 and lift it to the next
+    // web level (51); skipped, the grey 20 shows black.
+    auto r = Load(QByteArray("GIF89a") + Bytes({3, 0, 1, 0, 0x81, 0, 0, 0, 0, 0, 25, 25, 25, 20, 20, 20, 0, 0, 0}) +
+                  Bytes({0x21, 0xF9, 4, 1, 0, 0, 1, 0}) + Descriptor(3, 1) + PlainLZW({0, 1, 2}));
     GIFPaletteDevice = true;
-    SetGIFColorReducer([](const QImage &src, int, int, int) { QImage out(src.size(), QImage::Format_Indexed8); return out.fill(0), out; });
     const QImage web = r.Image->SubImage(0)->GetBitmap();
     const bool masked = r.Image->SubImage(0)->HasMask();
-    GIFPaletteDevice = false, SetGIFColorReducer(nullptr);
+    GIFPaletteDevice = false;
     EXPECT_TRUE(web.color(0) == qRgb(0, 0, 0) && web.color(215) == qRgb(255, 255, 255) && masked);
-    EXPECT_EQ(web.pixelIndex(1, 0), 215);
+    EXPECT_EQ(std::vector<int>({web.pixelIndex(0, 0), web.pixelIndex(1, 0), web.pixelIndex(2, 0)}), std::vector<int>(3, 0));
+}
+
+TEST(GIFSubImage, ScaledFramesRoundToTheNearestPixel)
+{
+    // A frame at left 1 on a 2-pixel screen, drawn into 3 pixels, covers 1.5 to 3: from 2 on,
+    // drawn by the image and by a painter alike.
+    auto r = Load(Header(2, 1) + Bytes({0x2C, 1, 0, 0, 0, 1, 0, 1, 0, 0}) + PlainLZW({1}));
+    EXPECT_EQ(r.Image->SubImage(0)->ScaleRect({0, 0, 3, 1}), (platform::TRect{2, 0, 3, 1}));
+    for (bool painter : {false, true}) {
+        QImage canvas(3, 1, QImage::Format_RGB32);
+        canvas.fill(qRgb(255, 0, 0));
+        if (painter) {
+            Paint(*r.Image, {&canvas, nullptr, nullptr}, canvas.rect(), 0);
+        } else {
+            QPainter p(&canvas);
+            r.Image->Draw(p, canvas.rect());
+        }
+        EXPECT_TRUE(canvas.pixel(1, 0) == qRgb(255, 0, 0) && canvas.pixel(2, 0) == qRgb(255, 255, 255)) << painter;
+    }
+}
+
+// A frame of colour 0 in a few bytes: a clear code and the end code.
+QByteArray Blank(int w, int h, int l = 0, int t = 0)
+{
+    return Bytes({0x2C, l & 255, l >> 8, t & 255, t >> 8, w & 255, w >> 8, h & 255, h >> 8, 0}) + Data(2, {{3, {4, 5}}});
+}
+
+TEST(GIFImage, HostileSizesAreRefusedBeforeTheyAreAllocated)
+{
+    // A screen of 65535 x 65535 loads (a few bytes claim it), as does a frame far out that grows a
+    // 1 x 1 screen to 65100 x 65100; what would take the screen's size is refused.
+    for (const QByteArray &file : {Header(65535, 65535) + Blank(1, 1), Header(1, 1) + Blank(100, 100, 65000, 65000)}) {
+        PeakMemory memory;
+        auto r = Load(file + Bytes({0x3B}));
+        ASSERT_EQ(r.Error, "");
+        QImage out, canvas(4, 4, QImage::Format_RGB32);
+        const QRect screen(0, 0, r.Image->Width(), r.Image->Height());
+        EXPECT_EQ(MessageOf([&] { r.Image->AssignTo(out); }), "Image is too large") << screen.width();
+        EXPECT_EQ(MessageOf([&] { Paint(*r.Image, {&canvas, nullptr, nullptr}, screen, doClearOnLoop); }), "Image is too large");
+        EXPECT_LT(memory.Bytes(), 16 << 20);
+    }
+    // Ten frames of 16384 x 16384, a hundred of 4096 x 4096, a few bytes each: past 2^28 pixels
+    // in all the load is refused, before the frame that would pass it is allocated.
+    for (auto [side, frames] : {std::pair(16384, 10), std::pair(4096, 100)}) {
+        QByteArray file = Header(side, side);
+        for (int i = 0; i < frames; ++i)
+            file += Blank(side, side);
+        PeakMemory memory;
+        EXPECT_EQ(Load(file + Bytes({0x3B})).Error, "Image is too large") << side;
+        EXPECT_LT(memory.Bytes(), (std::int64_t(1) << 28) + (32 << 20)) << side;
+    }
+}
+
+TEST(GIFImage, RenderingNeedsLittleBeyondItsResult)
+{
+    // A load and a rendering (direct, dithered, or the whole screen with frame 0 one pixel in)
+    // peak at most at twice what their result holds.
+    constexpr int side = 1024;
+    const auto check = [](int left, bool dither, bool screen) {
+        PeakMemory memory;
+        auto r = Load(Header(side, side) + Blank(side - left, side, left) + Bytes({0x3B}));
+        GIFPaletteDevice = dither;
+        const QImage &bmp = r.Image->SubImage(0)->GetBitmap();
+        QImage out;
+        if (screen)
+            r.Image->AssignTo(out);
+        GIFPaletteDevice = false;
+        const std::int64_t result = r.Image->SubImage(0)->DataSize() + bmp.sizeInBytes() + out.sizeInBytes();
+        EXPECT_TRUE(result > std::int64_t(side) * side && memory.Bytes() <= 2 * result)
+            << memory.Bytes() << " for " << result << ", " << dither << screen;
+    };
+    check(0, false, false); // once for the code's own pages
+    check(0, false, false), check(0, true, false), check(1, false, true);
+    // Every frame rendered in turn: the renderings kept stay within 4 Mpixels and one frame.
+    QByteArray file = Header(side, side);
+    for (int i = 0; i < 16; ++i)
+        file += Blank(side, side);
+    auto r = Load(file + Bytes({0x3B}));
+    PeakMemory memory;
+    for (int i = 0; i < r.Image->Count(); ++i)
+        ASSERT_EQ(r.Image->SubImage(i)->GetBitmap().width(), side);
+    EXPECT_LT(memory.Bytes(), 6 * side * side);
 }
 
 TEST(GIFImage, Optimize)
@@ -168,10 +252,18 @@ TEST(GIFExtensions, CommentLines)
 TEST(GIFDecoder, Streams)
 {
     const struct { const char *name; int w, h; QByteArray data; std::vector<int> pixels; Strings warnings; std::string error; QByteArray gce = {}; } cases[] = {
-        {"early end, transparent fill", 2, 2, Data(2, {{3, {4, 1, 5}}}), {1, 3, 3, 3}, {}, "", Bytes({0x21, 0xF9, 4, 1, 0, 0, 3, 0})},
+        // The last string copied (1 2) is followed by the fill, not by what followed it before.
+        {"early end, transparent fill", 5, 5, Data(2, {{3, {4, 1, 2, 0}}, {4, {0, 6, 5}}}),
+         {1, 2, 0, 0, 1, 2, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3}, {}, "", Bytes({0x21, 0xF9, 4, 1, 0, 0, 3, 0})},
         {"code size 9 reads as 8", 2, 2, Data(9, {{9, {256, 7, 7, 7, 7, 257}}}), {7, 7, 7, 7}, {}, ""},
         {"end right after clear", 2, 2, Data(2, {{3, {4, 1, 4, 5}}}), {1, 0, 0, 0}, {}, ""},
-        {"first code beyond literals", 2, 2, Data(2, {{3, {4, 6, 5}}}), {}, {}, "Circular decoder table entry"},
+        // Codes past the table: a first code after a clear is a pixel value as it stands; a code
+        // beyond the next entry is the previous string plus its first byte, and its table entry,
+        // still unset, reads as two zeros.
+        {"first code after a clear beyond the end code", 2, 2, Data(2, {{3, {4, 7, 7, 5}}}), {7, 0, 0, 7}, {}, ""},
+        {"code beyond the next entry", 3, 2, Data(2, {{3, {4, 2, 7, 7}}}), {2, 2, 2, 0, 0, 2}, {}, ""},
+        {"entry its own prefix", 4, 2, Data(2, {{3, {4, 2, 7, 7}}, {4, {7}}}), {}, {}, "Circular decoder table entry"},
+        {"two entries each the other's prefix", 4, 4, Data(2, {{3, {4, 7, 6, 6}}, {4, {7}}}), {}, {}, "Circular decoder table entry"},
         {"under-run after terminator", 3, 3, Data(2, {{3, {4, 1, 1, 1}}, {4, {1, 1, 1, 1, 1}}}), {1, 1, 1, 1, 1, 1, 1, 1, 0}, {"Decoder bit buffer under-run"}, ""},
         // More codes than pixels, and more sub-blocks after the end code.
         {"trailing codes and data skipped", 1, 1, Data(2, {{3, {4, 1, 1, 1}}, {4, {1, 1, 1, 5}}}).chopped(1) + Bytes({2, 9, 9, 0}), {1}, {}, ""},
