@@ -4,6 +4,7 @@
 #include "app/SelfUnit.h"
 #include "app/fm_AboutBox.h"
 #include "gif/GIFPainter.h"
+#include "gif/GIFUtils.h"
 #include "platform/core/Random.h"
 #include "platform/os/ShellOpen.h"
 #include "support/ExceptionReport.h"
@@ -153,6 +154,7 @@ void TfmBanner::LoadBanner(int kind)
             BannerSource()(name, stream);
             FGIF->LoadFromStream(stream);
         }
+        gif::CheckPixelCount(FGIF->Width(), FGIF->Height()); // the canvas has the screen's size
         ui_->imSponsor->NewCanvas(FGIF->Width(), FGIF->Height());
         FormResize();
         gif::Paint(*FGIF, ui_->imSponsor->PaintTarget(), QRect(0, 0, FGIF->Width(), FGIF->Height()),
