@@ -2,24 +2,10 @@
 // GIF test helpers: bytes, LZW code packing, loading with warnings, a plain encoder.
 #include "gif/GIFImage.h"
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define GIF_TEST_ASAN
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) && !defined(GIF_TEST_ASAN)
-#define GIF_TEST_ASAN
-#endif
-#ifdef GIF_TEST_ASAN
-#include <sanitizer/allocator_interface.h>
-#else
-#include <malloc.h>
-#endif
+#include "ResourceUsage.h"
 
 #include <QBuffer>
 
-#include <atomic>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -127,45 +113,5 @@ inline QByteArray Header(int w = 2, int h = 2, const char *version = "89a")
 inline QByteArray Descriptor(int w, int h, int packed = 0) { return Bytes({0x2C, 0, 0, 0, 0, w, w >> 8, h, h >> 8, packed}); }
 inline QByteArray Frame(int w, int h, std::uint8_t v = 1) { return Descriptor(w, h) + PlainLZW(Pixels(std::size_t(w * h), v)); }
 
-// The highest memory in use since construction, above what was in use then.
-// With AddressSanitizer: its heap, counted through its allocation hooks (freed
-// blocks wait in its quarantine, so the process's size says nothing). Else:
-// the process's resident peak, reset at construction; large blocks are
-// mapped and unmapped one by one, so freeing gives their pages back at once.
-struct PeakMemory {
-#ifdef GIF_TEST_ASAN
-    static inline std::atomic<std::int64_t> Live{0}, Peak{0};
-    static void Allocated(const volatile void *, std::size_t n)
-    {
-        const std::int64_t now = Live += std::int64_t(n);
-        for (std::int64_t p = Peak; now > p && !Peak.compare_exchange_weak(p, now);) {
-        }
-    }
-    static void Freed(const volatile void *p) { Live -= std::int64_t(__sanitizer_get_allocated_size(const_cast<const void *>(p))); }
-    std::int64_t Start;
-    PeakMemory()
-    {
-        [[maybe_unused]] static const int hooked = __sanitizer_install_malloc_and_free_hooks(Allocated, Freed);
-        Peak = Start = Live.load();
-    }
-    std::int64_t Bytes() const { return Peak - Start; }
-#else
-    static std::int64_t Status(const std::string &key)
-    {
-        std::ifstream in("/proc/self/status");
-        for (std::string line; std::getline(in, line);)
-            if (line.starts_with(key))
-                return std::stoll(line.substr(key.size())) * 1024;
-        return -1;
-    }
-    std::int64_t Start;
-    PeakMemory()
-    {
-        [[maybe_unused]] static const int mapped = mallopt(M_MMAP_THRESHOLD, 1 << 16);
-        std::ofstream("/proc/self/clear_refs") << "5";
-        Start = Status("VmRSS:");
-    }
-    std::int64_t Bytes() const { return Status("VmHWM:") - Start; }
-#endif
-};
+using PeakMemory = testutil::TPeakMemory;
 } // namespace gif_test

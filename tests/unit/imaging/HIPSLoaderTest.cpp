@@ -134,7 +134,7 @@ TEST(HIPSLoader, HugeDeclaredSizesCostNothingWithoutTheirData)
     // 2^28 float triples in one row (3 GB, past a 32-bit count) and 2^28 bytes: the first read finds the data missing.
     for (const auto &header : {Extended(1, 1 << 28, "37", "1"), Extended(1 << 14, 1 << 14, "0", "1")}) {
         std::string error;
-        const itest::TUsage used = itest::UsageOf([&] { error = Load(header + "tiny"); });
+        const testutil::TUsage used = testutil::UsageOf([&] { error = Load(header + "tiny"); });
         EXPECT_EQ(error, "Read less than expected");
         EXPECT_LT(used.PeakMiB, 32);
         EXPECT_LT(used.CpuSeconds, 0.5);

@@ -261,7 +261,7 @@ TEST(WMFLoader, HugeAndBusyMetafilesStayWithinBounds)
         traced.clear();
         TLinearBitmap b;
         std::string error;
-        const itest::TUsage used = itest::UsageOf([&] { error = Load(c.file, c.ext, &b); });
+        const testutil::TUsage used = testutil::UsageOf([&] { error = Load(c.file, c.ext, &b); });
         ASSERT_EQ(error, itest::kNoException);
         const double canvasMiB = 4.0 * c.side * c.side / (1 << 20); // a 32-bit canvas
         EXPECT_LT(used.PeakMiB, 1.5 * canvasMiB + 16);
