@@ -142,6 +142,8 @@ TfmMain::TfmMain(TMainFormServices services, QWidget *parent)
 
     if (services_.HotKeys)
         services_.HotKeys->SetHandler([this](int id) { WMHotKey(id); });
+    FWindowWatch = std::make_unique<platform::TOutsideDestroyWatch>(
+        [this] { return quintptr(internalWinId()); }, [this] { Guarded([this] { OverlayDestroyed(); }); });
 
     fmMain = this;
     // As after any handler: a failure is shown and the program stays, idle.
@@ -509,6 +511,17 @@ void TfmMain::CancelSelection()
 {
     EndCapture();
     SetMenuEnabled(true);
+}
+
+void TfmMain::OverlayDestroyed()
+{
+    // Qt still holds the dead window and would show nothing on it: drop it,
+    // so that the next show makes a new one. The form was visible only while
+    // selecting; no Escape can reach a window that is gone.
+    const bool selecting = isVisible();
+    destroy(true, true);
+    if (selecting)
+        CancelSelection();
 }
 
 void TfmMain::LetMenuGo()

@@ -8,6 +8,7 @@
 #include "platform/os/HotKeys.h"
 #include "platform/os/KeyState.h"
 #include "platform/os/ScreenGrab.h"
+#include "platform/os/WindowWatch.h"
 #include "support/QX_VisualTrace.h"
 
 #include <QWidget>
@@ -136,6 +137,9 @@ private:
     void FormDestroy() noexcept;
     // Escape during the selection: the overlay goes and the program is idle.
     void CancelSelection();
+    // Another client destroyed the form's window: the next show needs a new
+    // one, and a selection in progress ends as Escape ends it.
+    void OverlayDestroyed();
     // Registers one capture hot key; a key another program holds is reported
     // once (trace and standard error) and the program goes on without it.
     void RegisterCaptureHotKey(int id, unsigned modifiers, const char *keyName, const char *menuItem);
@@ -176,6 +180,7 @@ private:
     // What the user is told about them at start; the start-up is over.
     std::string FHeldKeysText;
     bool FStarted = false;
+    std::unique_ptr<platform::TOutsideDestroyWatch> FWindowWatch;
 };
 
 // The one main form of the process (null when there is none).

@@ -294,6 +294,34 @@ def select_area(x1, y1, x2, y2, attempts=10):
     return wait_dialog()
 
 
+@contextlib.contextmanager
+def tray_host():
+    """A tray host (wmdocker) for the block; yields its window."""
+    host = subprocess.Popen(["wmdocker"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        dock = wait_for(lambda: xdotool("search", "--name", "^Docker$", check=False).split(), what="the tray host")[0]
+        xdotool("windowmap", dock)  # it waits for a window manager's dock otherwise
+        yield dock
+    finally:
+        host.kill()
+
+
+def tray_menu():
+    found = xdotool("search", "--onlyvisible", "--class", "korvane-screenshot", check=False).split()
+    return [w for w in found if geometry(w)[3] > 100]  # the icon itself is 24 pixels high
+
+
+def open_tray_menu(dock):
+    """Right-clicks the program's icon in the tray host until its menu shows; returns the menu's geometry."""
+    x, y = geometry(dock)[:2]
+    xdotool("mousemove", str(x + 12), str(y + 12))  # on the icon; the menu opens over it
+    for _ in range(20):  # the icon reaches the host a moment after the start
+        xdotool("click", "3")
+        if not never(tray_menu, 0.5):
+            break
+    return geometry(wait_for(tray_menu, what="the tray menu")[0])
+
+
 def whole_screen_dialog(): return press_until("alt+Print", action_dialog, "the action dialog")
 
 
