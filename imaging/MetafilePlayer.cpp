@@ -40,6 +40,8 @@ constexpr double kCharPixels = 256;
 // What a decoded bitmap pixel costs of the drawing budget: it is decoded,
 // copied and converted before it is drawn.
 constexpr double kDecodedPixelCost = 4;
+// How far beyond the picture a box handed to Qt may reach (see Bounded).
+constexpr double kFarPixels = 1 << 20;
 
 enum : int { MM_TEXT = 1, MM_LOMETRIC, MM_HIMETRIC, MM_LOENGLISH, MM_HIENGLISH, MM_TWIPS, MM_ISOTROPIC, MM_ANISOTROPIC };
 enum : std::uint32_t {
@@ -153,6 +155,23 @@ public:
         }
         DrawBudget -= std::int64_t(Pixels);
         return true;
+    }
+    // Qt keeps pixels in int and wraps past 2^31: a clip from INT_MIN to
+    // INT_MAX has a width no int holds, and a box reaching past INT_MAX is
+    // filled from INT_MIN. So every box that becomes Qt's rectangle, region
+    // or fill is held to the picture widened by kFarPixels on each side,
+    // which changes no pixel on it. Box is in the coordinates T maps to
+    // output pixels; a turned T is left alone (Qt fills such boxes as paths,
+    // which cope). A NaN edge goes to the low end.
+    QRectF Bounded(const QRectF &Box, const QTransform &T = {}) const
+    {
+        if (T.type() > QTransform::TxScale || !T.isInvertible())
+            return Box;
+        const QRectF d = T.mapRect(Box);
+        auto hold = [](double v, int Side) { return v >= -kFarPixels ? std::min(v, Side + kFarPixels) : -kFarPixels; };
+        const QRectF b(QPointF(hold(d.left(), Size_.width()), hold(d.top(), Size_.height())),
+                       QPointF(hold(d.right(), Size_.width()), hold(d.bottom(), Size_.height())));
+        return b == d ? Box : T.inverted().mapRect(b);
     }
     // The output pixels a drawing can reach: the picture, within the clip.
     QRectF Visible() const
@@ -272,12 +291,12 @@ public:
     }
     void IntersectClip(const QRectF &r)
     {
-        const QRegion add(Full().mapRect(r.normalized()).toAlignedRect());
+        const QRegion add(Bounded(Full().mapRect(r.normalized())).toAlignedRect());
         S.Clip = S.Clip ? S.Clip->intersected(add) : add;
     }
     void ExcludeClip(const QRectF &r)
     {
-        const QRegion cut(Full().mapRect(r.normalized()).toAlignedRect());
+        const QRegion cut(Bounded(Full().mapRect(r.normalized())).toAlignedRect());
         S.Clip = (S.Clip ? *S.Clip : QRegion(QRect(QPoint(0, 0), Size_))).subtracted(cut);
     }
 
@@ -475,7 +494,7 @@ public:
             return;
         DeviceSpace();
         const QPointF d = Full().map(p);
-        P.fillRect(QRectF(std::floor(d.x()), std::floor(d.y()), 1, 1), ColorRef(Color));
+        P.fillRect(Bounded(QRectF(std::floor(d.x()), std::floor(d.y()), 1, 1)), ColorRef(Color));
     }
     // Text is never mirrored by the mapping: only its position and size are
     // mapped, then it is drawn in output pixels.
@@ -513,10 +532,11 @@ public:
                 font.setPixelSize(std::max(1, int(std::lround(px * font.pixelSize() / cell))));
         }
         DeviceSpace();
+        const QRectF box = Opaque ? Bounded(t.mapRect(Opaque->normalized())) : QRectF();
         if (Opaque)
-            P.fillRect(t.mapRect(Opaque->normalized()), S.BkColor);
+            P.fillRect(box, S.BkColor);
         if (Clipped && Opaque)
-            P.setClipRect(t.mapRect(Opaque->normalized()), Qt::IntersectClip);
+            P.setClipRect(box, Qt::IntersectClip);
         const QFontMetricsF fm(font, P.device());
         const double w = fm.horizontalAdvance(Text);
         double x = 0, y = 0;
@@ -536,7 +556,7 @@ public:
         if (!Spend(Cost(P.transform().mapRect(QRectF(x, y - fm.ascent(), w, fm.height())))))
             return;
         if (S.Opaque && !Opaque)
-            P.fillRect(QRectF(x, y - fm.ascent(), w, fm.height()), S.BkColor);
+            P.fillRect(Bounded(QRectF(x, y - fm.ascent(), w, fm.height()), P.transform()), S.BkColor);
         P.setFont(font);
         P.setPen(S.TextColor);
         P.setBackgroundMode(Qt::TransparentMode);
@@ -546,13 +566,27 @@ public:
     }
     // A bitmap blit: Source's rectangle Src (top-based pixels) into Dest
     // (logical units) with one of the common raster operations.
-    void Blit(const QImage &Source, QRectF Src, const QRectF &Dest, std::uint32_t Rop)
+    void Blit(const QImage &Source, QRectF Src, QRectF Dest, std::uint32_t Rop)
     {
         if (Src.width() == 0 || Src.height() == 0)
             Src = QRectF(0, 0, Source.width(), Source.height());
         // The source was paid for when it was decoded.
         if (!Spend(Cost(Full().mapRect(Dest))))
             return;
+        // Far edges are cut (see Bounded), the source with them in
+        // proportion; each edge keeps its side, so a mirrored blit stays so.
+        const QRectF held = Bounded(Dest, Full());
+        if (held != Dest && Dest.width() && Dest.height()) {
+            const QTransform toSrc = QTransform::fromTranslate(-Dest.left(), -Dest.top()) *
+                                     QTransform::fromScale(Src.width() / Dest.width(), Src.height() / Dest.height()) *
+                                     QTransform::fromTranslate(Src.left(), Src.top());
+            auto in = [&](const QPointF &p) {
+                return QPointF(std::clamp(p.x(), held.left(), held.right()),
+                               std::clamp(p.y(), held.top(), held.bottom()));
+            };
+            Dest = QRectF(in(Dest.topLeft()), in(Dest.bottomRight()));
+            Src = QRectF(toSrc.map(Dest.topLeft()), toSrc.map(Dest.bottomRight()));
+        }
         QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
         switch (Rop) {
         case SRCCOPY: break;
@@ -570,10 +604,11 @@ public:
         P.setCompositionMode(QPainter::CompositionMode_SourceOver);
     }
     // A blit without a source: the brush, black, white or an inversion.
-    void PatBlt(const QRectF &Dest, std::uint32_t Rop)
+    void PatBlt(const QRectF &Logical, std::uint32_t Rop)
     {
-        if (!Spend(Cost(Full().mapRect(Dest))))
+        if (!Spend(Cost(Full().mapRect(Logical))))
             return;
+        const QRectF Dest = Bounded(Logical, Full());
         Prepare(false, false);
         switch (Rop) {
         case BLACKNESS: P.fillRect(Dest, Qt::black); break;

@@ -6,6 +6,7 @@
 #include "imaging/WMFLoader.h"
 
 #include <QImage>
+#include <QRegion>
 
 using namespace imaging;
 using itest::MessageOf;
@@ -272,6 +273,63 @@ TEST(WMFLoader, HugeAndBusyMetafilesStayWithinBounds)
         EXPECT_EQ(first[0] + first[1] + first[2], c.trace ? 0 : 765); // black, or white where nothing was drawn
     }
     LibraryTrace = nullptr;
+}
+
+// Boxes reaching the ends of 32-bit, or carried there by the mapping, keep exactly their pixels on the picture; Qt's int
+// rectangles wrap beyond (a clip from INT_MIN to INT_MAX has no width an int holds, a box past INT_MAX fills from INT_MIN).
+TEST(MetafilePlayer, FarClipsAndBoxesKeepTheirPixels)
+{
+    constexpr std::int64_t MIN = INT32_MIN, MAX = INT32_MAX;
+    // EMF 10 x 10 without a frame: the bounds give the size, one pixel a unit.
+    auto emf = [](const std::string &records) { return EMF(records, 10, 10).replace(24, 16, std::string(16, '\0')); };
+    const std::string black = E(37, {0x80000004}) + E(37, {0x80000008}), fill = black + E(43, {0, 0, 10, 10});
+    const std::string twice = E(17, {8}) + E(9, {1, 1}) + E(11, {2, 2}); // two pixels a unit
+    auto patBlt = [](std::int64_t x, std::int64_t w) { return E(76, {0, 0, 9, 9, x, 0, w, 2, 0x42, 0, 0, 0x3F800000, 0, 0,
+                                                                      0x3F800000, 0, 0, 0, 0, 0, 0, 0, 0}); };
+    auto opaqueText = [](std::int64_t x, std::int64_t opts, const std::string &text) {
+        return E(25, {0}) + E(84, {0, 0, 0, 0, 1, 0, 0, x, 1, std::int64_t(text.size() / 2), 76, opts, 1, 1, MAX, 2, 0}, text);
+    };
+    // WMF 10 x 10 with a black brush and no pen: the clip is set while the viewport (or window) carries a logical unit
+    // 32767^2 times further, then the extent is set back and the picture filled.
+    auto wmf = [](const std::string &clip, bool window) {
+        const int scale = window ? 0x0410 : 0x0412, num = window ? 1 : 32767, den = window ? 32767 : 1;
+        return WMF(W(0x02FC, {0, 0, 0, 0}) + W(0x02FA, {5, 0, 0, 0, 0}) + W(0x012D, {0}) + W(0x012D, {1}) +
+                       W(scale, {den, num, den, num}) + W(scale, {den, num, den, num}) + clip +
+                       W(window ? 0x020C : 0x020E, {10, 10}) + W(0x041B, {10, 10, 0, 0}),
+                   2, 10, 10);
+    };
+    const QRegion all(0, 0, 10, 10), none;
+    const struct { std::string file; QRegion inked; QRgb ink = 0; } cases[] = {
+        {emf(E(30, {MIN, MIN, MAX, MAX}) + fill), all},
+        {emf(E(30, {3, 2, MAX, MAX}) + fill), QRegion(3, 2, 7, 8)},
+        {emf(E(30, {MIN, MIN, 4, 6}) + fill), QRegion(0, 0, 4, 6)},
+        {emf(E(30, {MAX, 6, MIN, 1}) + fill), QRegion(0, 1, 10, 5)}, // inverted: the corners are put in order
+        {emf(E(30, {MIN, MIN, MAX, MAX}) + E(30, {5, MIN, 5, MAX}) + fill), none},
+        {emf(E(29, {MIN, MIN, MAX, MAX}) + fill), none},
+        {emf(E(29, {4, MIN, MAX, MAX}) + fill), QRegion(0, 0, 4, 10)},
+        {emf(E(30, {MIN, MIN, MAX, MAX}) + E(29, {2, 2, MAX, MAX}) + fill), all - QRegion(2, 2, 8, 8)},
+        {wmf(W(0x0416, {5, 5, -5, -5}), false), all},
+        {wmf(W(0x0416, {0, 0, -5, -5}), false), none},
+        {wmf(W(0x0415, {3, 3, -3, -3}), false), none},
+        {wmf(W(0x0416, {32767, 32767, -32768, -32768}), true), all},
+        // Drawing boxes past INT_MAX: pixels, a pattern blit, an opaque text box, a text background off the picture.
+        {emf(E(15, {MAX, 3, 0}) + E(15, {4, 5, 0}) + E(15, {MIN, 7, 0})), QRegion(4, 5, 1, 1)},
+        {emf(twice + black + patBlt(1, MAX)), QRegion(2, 0, 8, 4)},
+        {emf(twice + opaqueText(1, 2, "")), QRegion(2, 2, 8, 2)},
+        {emf(opaqueText(MAX - 20, 0, std::string("H\0H\0", 4))), none},
+        // A bitmap blit over 2^31 units from -3 * 2^29 keeps its source in proportion: the picture lies three quarters into
+        // the source's width, in its second column (the bottom row's green; a source left whole would show its first).
+        {emf(twice + E(81, {0, 0, 5, 5, -(3 << 29), 0, 0, 0, 2, 1, 80, 40, 120, 16, 0, 0x00CC0020, MAX, 1}, kInfo + kBits)),
+         QRegion(0, 0, 10, 2), 0x00FF00},
+    };
+    for (const auto &c : cases) {
+        const QImage img = Play(c.file);
+        ASSERT_EQ(img.size(), QSize(10, 10));
+        for (int y = 0; y < 10; ++y)
+            for (int x = 0; x < 10; ++x)
+                EXPECT_EQ(At(img, x, y), c.inked.contains(QPoint(x, y)) ? c.ink : 0xFFFFFF)
+                    << &c - cases << ": " << x << "," << y;
+    }
 }
 
 } // namespace
