@@ -74,8 +74,9 @@ void TGIFList::Delete(int Index)
 
 void TGIFList::Clear()
 {
+    // From the back: taken from the front, each item would move all the others.
     while (!FItems.empty())
-        Delete(0);
+        Delete(Count() - 1);
 }
 
 int TGIFList::IndexOf(const TGIFItem *Item) const
