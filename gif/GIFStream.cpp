@@ -527,7 +527,7 @@ void TGIFImageList::LoadFromStream(QIODevice &Stream, TGIFImage &Parent)
             return;
         }
         auto frame = std::make_unique<TGIFSubImage>(&Parent);
-        frame->LoadFromStream(Stream, MaxPixels - pixels);
+        frame->LoadFromStream(Stream, GIFMaxPixels - pixels);
         pixels += frame->DataSize();
         Add(std::move(frame));
         Parent.Progress(TProgressStage::psRunning, int(Stream.pos() * 100 / size), GIFRenderOnLoad, "Loading...");
