@@ -74,8 +74,9 @@ void TGIFList::Delete(int Index)
 
 void TGIFList::Clear()
 {
+    // From the back: taken from the front, each item would move all the others.
     while (!FItems.empty())
-        Delete(0);
+        Delete(Count() - 1);
 }
 
 int TGIFList::IndexOf(const TGIFItem *Item) const
@@ -526,7 +527,7 @@ void TGIFImageList::LoadFromStream(QIODevice &Stream, TGIFImage &Parent)
             return;
         }
         auto frame = std::make_unique<TGIFSubImage>(&Parent);
-        frame->LoadFromStream(Stream, MaxPixels - pixels);
+        frame->LoadFromStream(Stream, GIFMaxPixels - pixels);
         pixels += frame->DataSize();
         Add(std::move(frame));
         Parent.Progress(TProgressStage::psRunning, int(Stream.pos() * 100 / size), GIFRenderOnLoad, "Loading...");

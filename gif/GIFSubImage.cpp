@@ -145,7 +145,7 @@ void TGIFSubImage::SetBounds(int ALeft, int ATop, int AWidth, int AHeight)
 
 void TGIFSubImage::LoadFromStream(QIODevice &Stream)
 {
-    LoadFromStream(Stream, MaxPixels);
+    LoadFromStream(Stream, GIFMaxPixels);
 }
 
 void TGIFSubImage::LoadFromStream(QIODevice &Stream, std::int64_t PixelBudget)

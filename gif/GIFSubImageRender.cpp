@@ -111,7 +111,7 @@ void TGIFSubImage::RenderDirect()
 {
     if (Empty()) {
         // An empty frame still has its size and palette.
-        if (FWidth > 0 && FHeight > 0 && std::int64_t(FWidth) * FHeight <= MaxPixels) {
+        if (FWidth > 0 && FHeight > 0 && std::int64_t(FWidth) * FHeight <= GIFMaxPixels) {
             FBitmap = QImage(FWidth, FHeight, QImage::Format_Indexed8);
             FBitmap.setColorTable(Padded(GetPalette()));
             FBitmap.fill(0);

@@ -7,6 +7,8 @@
 
 namespace gif {
 
+std::int64_t GIFMaxPixels = std::int64_t(1) << 28;
+
 void Error(const std::string &Message)
 {
     throw GIFException(Message);
@@ -14,7 +16,7 @@ void Error(const std::string &Message)
 
 void CheckPixelCount(std::int64_t Width, std::int64_t Height)
 {
-    if (Width < 0 || Height < 0 || Width * Height > MaxPixels)
+    if (Width < 0 || Height < 0 || Width * Height > GIFMaxPixels)
         Error("Image is too large");
 }
 

@@ -27,9 +27,11 @@ inline constexpr int ColorBlue(TColor c) { return int((c >> 16) & 255); }
 // Raises GIFException with Message; every error of the library goes here.
 [[noreturn]] void Error(const std::string &Message);
 
-// Frames and screens above this many pixels are refused ("Image is too large").
-inline constexpr std::int64_t MaxPixels = std::int64_t(1) << 28;
-// Raises when Width x Height (64-bit) is above MaxPixels.
+// Frames, the frames of one image together, and screen buffers above this
+// many pixels are refused ("Image is too large"): 2^28. Writable so that a
+// fuzz target can keep its inputs cheap; the program never changes it.
+extern std::int64_t GIFMaxPixels;
+// Raises when Width x Height (64-bit) is above GIFMaxPixels.
 void CheckPixelCount(std::int64_t Width, std::int64_t Height);
 
 // Reads exactly Size bytes; fewer raise "Premature end of data".

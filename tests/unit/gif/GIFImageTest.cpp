@@ -86,6 +86,37 @@ TEST(GIFImage, HostileSizesAreRefusedBeforeTheyAreAllocated)
     }
 }
 
+TEST(GIFImage, ALowerPixelLimitHoldsForFramesAndBuffers)
+{
+    // As a fuzz target lowers it: 100 pixels for a frame, the frames together and a screen buffer.
+    struct Restore {
+        ~Restore() { GIFMaxPixels = std::int64_t(1) << 28; }
+    } restore;
+    GIFMaxPixels = 100;
+    const QByteArray end = Bytes({0x3B});
+    EXPECT_EQ(Load(Header(10, 10) + Blank(10, 11) + end).Error, "Image is too large");
+    EXPECT_EQ(Load(Header(10, 10) + Blank(10, 5) + Blank(10, 5) + Blank(1, 1) + end).Error, "Image is too large");
+    auto fits = Load(Header(10, 10) + Blank(10, 5) + Blank(10, 5, 0, 5) + end);
+    EXPECT_TRUE(fits.Error.empty() && fits.Image->Count() == 2 && !fits.Image->BufferBitmap().isNull());
+    auto wide = Load(Header(11, 10) + Blank(10, 10) + end);
+    QImage out;
+    EXPECT_EQ(MessageOf([&] { wide.Image->AssignTo(out); }), "Image is too large");
+}
+
+TEST(GIFImage, ManyFramesAreDroppedInLinearTime)
+{
+    // 20000 one-pixel frames in 300 KB: dropping them costs less than reading them (taken from
+    // the front one by one, each would move all the others).
+    QByteArray file = Header(1, 1);
+    for (int i = 0; i < 20000; ++i)
+        file += Frame(1, 1);
+    std::unique_ptr<Load> r;
+    const auto load = testutil::UsageOf([&] { r = std::make_unique<Load>(file + Bytes({0x3B})); });
+    ASSERT_EQ(r->Image->Count(), 20000);
+    const auto drop = testutil::UsageOf([&] { r.reset(); });
+    EXPECT_LT(drop.CpuSeconds, load.CpuSeconds);
+}
+
 TEST(GIFImage, RenderingNeedsLittleBeyondItsResult)
 {
     // A load and a rendering (direct, dithered, or the whole screen with frame 0 one pixel in)
