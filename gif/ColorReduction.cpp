@@ -254,9 +254,7 @@ QImage ReduceColors(const QImage &Bitmap, int ColorReduction, int DitherMode, in
         lookup = std::make_unique<TSlowColorLookup>(palette);
 
     const int width = source.width(), height = source.height();
-    QImage result(width, height, QImage::Format_Indexed8);
-    if (result.isNull())
-        throw platform::EOutOfResources("Out of system resources");
+    QImage result = NewImage(width, height, QImage::Format_Indexed8);
     result.setColorTable(QList<QRgb>(palette.begin(), palette.end()));
     const std::unique_ptr<TDitherEngine> engine = MakeDitherEngine(DitherMode, width, *lookup);
     int r, g, b;

@@ -250,13 +250,7 @@ void TGIFImage::Progress(TProgressStage Stage, int Percent, bool Redraw, const s
 
 const std::vector<QRgb> *TGIFImage::BufferPalette() const
 {
-    if (FDrawBuffer.isNull())
-        return nullptr;
-    if (FDrawBuffer.format() == QImage::Format_Indexed8 && FDrawBuffer.colorCount() > 0) {
-        const QList<QRgb> table = FDrawBuffer.colorTable();
-        FBufferPalette.assign(table.begin(), table.end());
-    }
-    return FBufferPalette.empty() ? nullptr : &FBufferPalette;
+    return FDrawBuffer.isNull() || FBufferPalette.empty() ? nullptr : &FBufferPalette;
 }
 
 void TGIFImage::StopDraw() const
@@ -289,10 +283,7 @@ namespace {
 QImage ScreenBuffer(int Width, int Height, QImage::Format Format)
 {
     CheckPixelCount(Width, Height);
-    QImage buf(Width, Height, Format);
-    if (buf.isNull())
-        throw platform::EOutOfResources("Out of system resources");
-    return buf;
+    return NewImage(Width, Height, Format);
 }
 
 // The pixels the canvas paints on, when it paints on an image: only then can
@@ -311,6 +302,8 @@ const QImage &TGIFImage::BufferBitmap() const
     auto *frame0 = SubImage(0);
     if (frame0->Left() == 0 && frame0->Top() == 0 && frame0->Width() == Width() && frame0->Height() == Height()) {
         FDrawBuffer = frame0->GetBitmap();
+        const QList<QRgb> table = FDrawBuffer.colorTable(); // an indexed buffer's own palette
+        FBufferPalette.assign(table.begin(), table.end());
         return FDrawBuffer;
     }
     if (Width() <= 0 || Height() <= 0)

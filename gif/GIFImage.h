@@ -178,7 +178,7 @@ private:
     TGIFHeader FHeader;
     std::optional<std::vector<QRgb>> FPalette;
     mutable QImage FDrawBuffer;
-    // The palette the buffer was made with (an indexed buffer has its own).
+    // The palette the buffer was made with (an indexed buffer's own table).
     mutable std::vector<QRgb> FBufferPalette;
     // The buffer is the draw painter's (not one BufferBitmap made): Draw
     // shows it as it is instead of starting the animation.

@@ -429,9 +429,7 @@ const QImage &TGIFPainter::Rendered(int Index)
     const int w = f->Width(), h = f->Height();
     if (f->Empty() || f->DataSize() < std::int64_t(w) * h)
         return slot;
-    QImage indexed(w, h, QImage::Format_Indexed8);
-    if (indexed.isNull())
-        throw platform::EOutOfResources("Out of system resources");
+    QImage indexed = NewImage(w, h, QImage::Format_Indexed8);
     for (int y = 0; y < h; ++y)
         std::copy_n(f->Data() + std::size_t(y) * std::size_t(w), w, indexed.scanLine(y));
     QVector<QRgb> table = f->ActiveColorMap().ColorTable();

@@ -118,9 +118,7 @@ void TGIFSubImage::RenderDirect()
         }
         return;
     }
-    QImage bmp(FWidth, FHeight, QImage::Format_Indexed8);
-    if (bmp.isNull())
-        throw platform::EOutOfResources("Out of system resources");
+    QImage bmp = gif::NewImage(FWidth, FHeight, QImage::Format_Indexed8);
     bmp.setColorTable(Padded(GetPalette()));
     const bool makeMask = FNeedMask && Transparent();
     FNeedMask = false;
@@ -159,9 +157,7 @@ void TGIFSubImage::RenderDithered()
     // ditherer steps over them (their colour's error would spill into their
     // neighbours), they show the web colour of the transparent index and are
     // marked in the mask.
-    QImage bmp(FWidth, FHeight, QImage::Format_Indexed8);
-    if (bmp.isNull())
-        throw platform::EOutOfResources("Out of system resources");
+    QImage bmp = gif::NewImage(FWidth, FHeight, QImage::Format_Indexed8);
     const std::vector<QRgb> web = WebPalette();
     bmp.setColorTable(Padded(web));
     const QVector<QRgb> table = ActiveColorMap().ColorTable();

@@ -20,6 +20,14 @@ void CheckPixelCount(std::int64_t Width, std::int64_t Height)
         Error("Image is too large");
 }
 
+QImage NewImage(int Width, int Height, QImage::Format Format)
+{
+    QImage img(Width, Height, Format);
+    if (img.isNull())
+        throw platform::EOutOfResources("Out of system resources");
+    return img;
+}
+
 std::int64_t MulDiv(std::int64_t A, std::int64_t B, std::int64_t C)
 {
     if (C == 0)

@@ -4,6 +4,7 @@
 // data sub-block layout, the 216-colour web palette and bit arithmetic.
 #include "platform/core/Exceptions.h"
 
+#include <QImage>
 #include <QRgb>
 #include <cstdint>
 #include <string>
@@ -33,6 +34,9 @@ inline constexpr int ColorBlue(TColor c) { return int((c >> 16) & 255); }
 extern std::int64_t GIFMaxPixels;
 // Raises when Width x Height (64-bit) is above GIFMaxPixels.
 void CheckPixelCount(std::int64_t Width, std::int64_t Height);
+// A new image of that size and format; raises EOutOfResources ("Out of
+// system resources") when there is no room for it.
+QImage NewImage(int Width, int Height, QImage::Format Format);
 
 // Reads exactly Size bytes; fewer raise "Premature end of data".
 void ReadCheck(QIODevice &Stream, void *Buffer, std::int64_t Size);

@@ -509,7 +509,8 @@ public:
         const QTransform t = Full();
         // Characters are paid for before they are laid out, the box they
         // fill once it is known.
-        if (!Spend(double(Text.size()) * kCharPixels + (Opaque ? Cost(t.mapRect(*Opaque)) : 0)))
+        const QRectF opaqueBox = Opaque ? t.mapRect(Opaque->normalized()) : QRectF();
+        if (!Spend(double(Text.size()) * kCharPixels + (Opaque ? Cost(opaqueBox) : 0)))
             return;
         const bool update = S.TextAlign & 1;
         const QPointF at = t.map(update ? S.Cur : Ref);
@@ -532,7 +533,7 @@ public:
                 font.setPixelSize(std::max(1, int(std::lround(px * font.pixelSize() / cell))));
         }
         DeviceSpace();
-        const QRectF box = Opaque ? Bounded(t.mapRect(Opaque->normalized())) : QRectF();
+        const QRectF box = Opaque ? Bounded(opaqueBox) : QRectF();
         if (Opaque)
             P.fillRect(box, S.BkColor);
         if (Clipped && Opaque)

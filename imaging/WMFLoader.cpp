@@ -94,32 +94,49 @@ struct TRun {
     bool At(const std::uint8_t *p) const { return std::memcmp(p, Bytes, 12) == 0; }
 };
 
-TColours WalkColours(const TLinearBitmap &Bitmap)
+// Walks the 24-bit pixels in order: NewColour(c) where the colour changes
+// (false stops the walk), then Pixels(first, count) for the pixels that
+// have it, four at a time while they go on.
+template <typename C, typename P>
+void WalkRuns(const TLinearBitmap &Bitmap, C &&NewColour, P &&Pixels)
 {
-    TColours t;
     const std::uint8_t *src = Bitmap.Map.get();
     const std::int64_t pixels = std::int64_t(Bitmap.Width) * Bitmap.Height;
     std::uint32_t last = kNoColour;
     TRun run(0);
     for (std::int64_t i = 0; i < pixels;) {
         if (last != kNoColour && i + 4 <= pixels && run.At(src + 3 * i)) {
+            Pixels(i, 4);
             i += 4;
             continue;
         }
         const std::uint32_t c = ColourAt(src + 3 * i);
         if (c != last) {
-            if (t.Find(c) < 0) {
-                if (t.List.size() == 256) {
-                    t.Complete = false;
-                    break;
-                }
-                t.Add(c);
-            }
+            if (!NewColour(c))
+                return;
             last = c;
             run = TRun(c);
         }
-        ++i;
+        Pixels(i++, 1);
     }
+}
+
+TColours WalkColours(const TLinearBitmap &Bitmap)
+{
+    TColours t;
+    WalkRuns(
+        Bitmap,
+        [&t](std::uint32_t c) {
+            if (t.Find(c) >= 0)
+                return true;
+            if (t.List.size() == 256) {
+                t.Complete = false; // a 257th colour
+                return false;
+            }
+            t.Add(c);
+            return true;
+        },
+        [](std::int64_t, int) {});
     return t;
 }
 
@@ -142,29 +159,18 @@ std::uint8_t Nearest(const std::vector<std::uint32_t> &Palette, std::uint32_t c)
 // picture is the only copy made: the peak is the picture and a third.
 void Reduce(TLinearBitmap &Bitmap, const TColours &t)
 {
-    const std::uint8_t *src = Bitmap.Map.get();
-    const std::int64_t pixels = std::int64_t(Bitmap.Width) * Bitmap.Height;
     TLinearBitmap reduced;
     reduced.New(Bitmap.Width, Bitmap.Height, pf8bit);
     std::uint8_t *out = reduced.Map.get();
-    std::uint32_t last = kNoColour;
     std::uint8_t index = 0;
-    TRun run(0);
-    for (std::int64_t i = 0; i < pixels;) {
-        if (last != kNoColour && i + 4 <= pixels && run.At(src + 3 * i)) {
-            std::memset(out + i, index, 4);
-            i += 4;
-            continue;
-        }
-        const std::uint32_t c = ColourAt(src + 3 * i);
-        if (c != last) {
+    WalkRuns(
+        Bitmap,
+        [&](std::uint32_t c) {
             const int found = t.Find(c);
             index = found >= 0 ? static_cast<std::uint8_t>(found) : Nearest(t.List, c);
-            last = c;
-            run = TRun(c);
-        }
-        out[i++] = index;
-    }
+            return true;
+        },
+        [&](std::int64_t i, int n) { std::memset(out + i, index, std::size_t(n)); });
     std::uint8_t *pal = reduced.Palette.get();
     std::fill(pal, pal + 768, 0);
     for (std::size_t k = 0; k < t.List.size(); ++k) {
