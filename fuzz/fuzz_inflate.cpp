@@ -1,6 +1,9 @@
 // Any bytes as deflate data: decoded or refused within bounds, the same from memory and from a
-// source (pulled, or peeked in views of any size) taking no byte after the data; re-encodable.
+// source (pulled, or peeked in views of any size) taking no byte after the data; re-encodable;
+// copied whole through the deflate stream, from a stream shown in place and from one only read.
+#include "imaging/Deflate.h"
 #include "imaging/DeflateCoder.h"
+#include "imaging/MemStream.h"
 #include "platform/core/Exceptions.h"
 
 #include <algorithm>
@@ -35,6 +38,22 @@ struct Source : imaging::InflateSource {
             std::abort(); // took more than it was shown
         pos += count, shown = 0;
     }
+};
+
+// A stream that can only be read.
+struct Plain : imaging::TBaseStream {
+    const std::uint8_t *data;
+    int size, pos = 0;
+    Plain(const std::uint8_t *d, int n) : data(d), size(n) { CanRead = true; }
+    int Write(const void *, int) override { return 0; }
+    int Read(void *out, int n) override
+    {
+        n = std::min(n, size - pos);
+        std::memcpy(out, data + pos, static_cast<std::size_t>(n));
+        pos += n;
+        return n;
+    }
+    int Available() override { return size - pos; }
 };
 
 constexpr std::size_t MaxOutput = 8u << 20; // bounds the work of one input
@@ -72,6 +91,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const bool okB = Decode(pull, b, errB);
         if (okA != okB || errA != errB || (okA && (a != b || src.pos != mem.InputUsed())))
             std::abort();
+    }
+    if (okA && a.size() <= MaxOutput) {
+        imaging::TMemStream mem;
+        mem.Write(data, static_cast<int>(size));
+        mem.Seek(0);
+        Plain plain(data, static_cast<int>(size));
+        for (imaging::TBaseStream *next : {static_cast<imaging::TBaseStream *>(&mem), static_cast<imaging::TBaseStream *>(&plain)}) {
+            imaging::TDeflateStream in(next, 0);
+            imaging::TMemStream copy;
+            copy.CopyFrom(in);
+            std::vector<std::uint8_t> c(static_cast<std::size_t>(copy.Size()));
+            copy.Seek(0);
+            if (!c.empty())
+                copy.Read(c.data(), copy.Size());
+            if (c != a)
+                std::abort();
+        }
     }
     if (okA && a.size() <= 65536) { // keeps each input quick; the unit tests re-encode large data
         const std::uint8_t type = size > 0 && (data[0] & 8) ? imaging::BlockDynamic : imaging::BlockFixed;

@@ -114,7 +114,10 @@ void TDeflateStream::Finish()
 
 int TDeflateStream::Available()
 {
-    const long long n = static_cast<long long>(Next->Available()) + (inflater_ ? inflater_->Pending() : 0);
+    // The bits the inflater holds count too: the last symbols of the data can
+    // sit there after the next stream is drained, and a copy stops at 0.
+    const long long n = static_cast<long long>(Next->Available()) +
+                        (inflater_ ? static_cast<long long>(inflater_->Pending() + (inflater_->Finished() ? 0 : inflater_->HeldBytes())) : 0);
     return n > INT_MAX ? INT_MAX : static_cast<int>(n);
 }
 

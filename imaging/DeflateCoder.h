@@ -153,6 +153,8 @@ public:
     bool Finished() const noexcept { return state_ == Done && wend_ == wdel_; }
     // Decoded bytes waiting to be delivered.
     std::size_t Pending() const noexcept { return wend_ - wdel_; }
+    // Input bytes taken from the source whose bits are not decoded yet.
+    std::size_t HeldBytes() const noexcept { return (bits_ + 7) / 8; }
 
     struct Entry {
         std::uint16_t Value;
