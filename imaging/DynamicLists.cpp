@@ -1,5 +1,6 @@
 #include "imaging/DynamicLists.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <new>
@@ -139,15 +140,35 @@ void TDynamicList::LoadFromStream(TBaseStream &Stream)
     const auto count = static_cast<std::int32_t>(static_cast<std::uint32_t>(raw[0]) | raw[1] << 8 | raw[2] << 16 |
                                                  static_cast<std::uint32_t>(raw[3]) << 24);
     const long long bytes = static_cast<long long>(count) * ElementSize;
-    if (count < 0 || bytes > INT_MAX || bytes > Stream.Available())
+    if (count < 0 || bytes > INT_MAX)
         throw EInOutError("Invalid list count");
     if (count == 0)
         return;
-    SetCount(count);
-    const int read = Stream.Read(Data_.get(), static_cast<int>(bytes));
+    // A seekable stream knows how much it holds, so a lying count is refused at
+    // once. A filter stream's Available is only what it can tell (an inflater
+    // cannot know its output), so there the records are read in steps that
+    // grow with what arrives: a lying count costs no more than the data does.
+    const bool exact = dynamic_cast<TSeekableStream *>(&Stream) != nullptr;
+    if (exact && bytes > Stream.Available())
+        throw EInOutError("Invalid list count");
+    long long done = 0;
+    long long step = exact ? bytes : 65536;
+    try {
+        while (done < bytes) {
+            const long long want = std::min(step, bytes - done);
+            SetCount(static_cast<int>((done + want + ElementSize - 1) / ElementSize));
+            const int read = Stream.Read(static_cast<char *>(Data_.get()) + done, static_cast<int>(want));
+            done += read > 0 ? read : 0;
+            if (read < want)
+                break;
+            step = done;
+        }
+    } catch (...) {
+        SetCapacity(0);
+        throw;
+    }
     // Without NoDataExcept a short block keeps only the whole records read.
-    if (read < bytes)
-        Count = read < 0 ? 0 : read / ElementSize;
+    Count = static_cast<int>(done / ElementSize);
 }
 
 } // namespace imaging

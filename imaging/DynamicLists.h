@@ -36,8 +36,9 @@ public:
     void Assign(const TAssignObject &Source) override;
     void SaveToStream(TBaseStream &Stream) override;
     // An empty or short count gives an empty list; a negative count, one whose
-    // records would not fit in memory or exceed what the stream holds raises
-    // EInOutError "Invalid list count".
+    // records would not fit in memory or exceed what a seekable stream holds
+    // raises EInOutError "Invalid list count". A short record block follows
+    // the stream's NoDataExcept rule (the list is left empty when it raises).
     void LoadFromStream(TBaseStream &Stream) override;
     const char *ClassName() const override { return "TDynamicList"; }
 

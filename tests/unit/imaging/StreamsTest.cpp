@@ -1,7 +1,9 @@
+#include "ResourceUsage.h"
 #include "TestHelpers.h"
 #include "TestUtil.h"
 #include "imaging/BufStream.h"
 #include "imaging/Deflate.h"
+#include "imaging/DynamicLists.h"
 #include "imaging/FileUtils.h"
 #include "imaging/HostStream.h"
 #include "imaging/StreamUtils.h"
@@ -10,6 +12,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <functional>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -277,5 +280,56 @@ TEST(Streams, ReadOfANegativeCountRaises)
         EXPECT_EQ(MessageOf<EInOutError>([&] { s->Read(buf, INT_MIN); }), "Error reading from stream - Invalid argument")
             << s->ClassName();
         EXPECT_EQ(s->Read(buf, 0), 0);
+    }
+}
+
+// A record list through filter streams, whose Available is only what they can tell: a valid list loads back whole, and a
+// lying count still costs no more than the data that arrives.
+TEST(DynamicList, LoadsThroughFilterStreamsAndBoundsALyingCount)
+{
+    Bytes records(1000 * 24);
+    std::iota(records.begin(), records.end(), std::uint8_t(0));
+    Bytes liar(records.begin(), records.begin() + 104);
+    liar[0] = 0x00, liar[1] = 0xB4, liar[2] = 0xC4, liar[3] = 0x04; // 80,000,000 records, then 100 bytes
+    for (const bool deflate : {true, false}) {
+        // Writes through the filter, then returns a fresh reading filter over what was written.
+        const auto through = [&](TMemStream &mem, const std::function<void(TBaseStream &)> &write) {
+            std::unique_ptr<TBaseStream> w;
+            if (deflate)
+                w = std::make_unique<TDeflateStream>(&mem, 1);
+            else
+                w = std::make_unique<TBufferedStream>(0, -1, &mem);
+            write(*w);
+            w->Finish();
+            w.reset();
+            mem.Seek(0);
+            if (deflate)
+                return std::unique_ptr<TBaseStream>(std::make_unique<TDeflateStream>(&mem, 0));
+            return std::unique_ptr<TBaseStream>(std::make_unique<TBufferedStream>(-1, 0, &mem));
+        };
+        SCOPED_TRACE(deflate ? "deflate" : "buffered");
+        TDynamicList saved(24, nullptr), loaded(24, nullptr);
+        saved.SetCount(1000);
+        std::memcpy(saved.Data(), records.data(), records.size());
+        TMemStream a, b, c; // outlive the filters over them
+        std::unique_ptr<TBaseStream> in;
+        in = through(a, [&](TBaseStream &s) { saved.SaveToStream(s); });
+        loaded.LoadFromStream(*in);
+        ASSERT_EQ(loaded.Count, 1000);
+        EXPECT_EQ(std::memcmp(loaded.Data(), records.data(), records.size()), 0);
+
+        in = through(b, [&](TBaseStream &s) { s.Write(liar.data(), static_cast<int>(liar.size())); });
+        {
+            const testutil::TPeakMemory peak;
+            EXPECT_EQ(MessageOf<EInOutError>([&] { loaded.LoadFromStream(*in); }), "Read less than expected");
+            EXPECT_LT(peak.Bytes(), 16 << 20);
+        }
+        EXPECT_EQ(loaded.Count, 0);
+        in = through(c, [&](TBaseStream &s) { s.Write(liar.data(), static_cast<int>(liar.size())); });
+        in->SetNoDataExcept(false); // the whole records that arrived are kept
+        loaded.LoadFromStream(*in);
+        ASSERT_EQ(loaded.Count, 4);
+        EXPECT_EQ(std::memcmp(loaded.Data(), records.data() + 4, 96), 0);
+        EXPECT_LE(loaded.Capacity, 65536 / 24 + 1);
     }
 }
