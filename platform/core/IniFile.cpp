@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -217,9 +218,12 @@ void TMemIniFile::Reload()
 void TMemIniFile::Clear()
 {
     lines_.clear();
+    byteOrderMark_ = false;
 }
 
 namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // One line of INI text, as the reader understands it.
 TMemIniFile::Line ParseLine(std::string raw)
@@ -269,7 +273,8 @@ void RefuseBreaks(const std::string &what, const std::string &text)
 void TMemIniFile::SetText(const std::string &text)
 {
     Clear();
-    size_t pos = 0;
+    byteOrderMark_ = text.starts_with(kByteOrderMark);
+    size_t pos = byteOrderMark_ ? kByteOrderMark.size() : 0;
     while (pos < text.size()) {
         size_t end = text.find_first_of("\r\n", pos);
         if (end == std::string::npos)
@@ -283,7 +288,7 @@ void TMemIniFile::SetText(const std::string &text)
 
 std::string TMemIniFile::GetText() const
 {
-    std::string out;
+    std::string out = byteOrderMark_ ? std::string(kByteOrderMark) : "";
     for (const auto &l : lines_)
         out += l.text + "\n";
     return out;

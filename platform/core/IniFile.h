@@ -57,9 +57,11 @@ public:
     virtual void EraseSection(const std::string &section);
     virtual void DeleteKey(const std::string &section, const std::string &key);
 
-    // The whole contents as INI text (LF line ends).
+    // The whole contents as INI text (LF line ends), with the UTF-8
+    // byte-order mark when the text read had one.
     std::string GetText() const;
-    // Replaces the contents by parsing `text`.
+    // Replaces the contents by parsing `text`. A UTF-8 byte-order mark at the
+    // start (many editors write one) is not part of the first line.
     void SetText(const std::string &text);
     void Clear();
 
@@ -85,6 +87,7 @@ protected:
 
     std::string fileName_;
     std::vector<Line> lines_;
+    bool byteOrderMark_ = false;
 };
 
 // Direct use: every write re-reads the file, changes it and saves it at once,

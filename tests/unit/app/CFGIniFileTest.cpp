@@ -71,6 +71,20 @@ TEST(CFGIniFile, HandEditedValuesAreNormalisedAndForeignSectionsKept)
     }
 }
 
+TEST(CFGIniFile, AByteOrderMarkKeepsTheUsersSettings)
+{
+    testutil::TempDir dir;
+    const std::string file = dir.File("shot.ini");
+    WriteFile(file, "\xEF\xBB\xBF[Generics]\r\nDestinationFolder=/data/caps\r\nImageFileFormat=BMP\r\n");
+    LoadConfiguration(file);
+    EXPECT_EQ(CFGAllData.DestinationFolder, "/data/caps");
+    EXPECT_EQ(CFGAllData.ImageFileFormat, "BMP");
+    const std::string saved = ReadFile(file);
+    EXPECT_EQ(saved.find("[Generics]"), 3u) << saved;
+    EXPECT_EQ(saved.find("[Generics]", 4), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\nDestinationFolder=/data/caps\n"), std::string::npos) << saved;
+}
+
 TEST(CFGIniFile, UnwritableOrUnreadableFileDoesNotStopTheProgram)
 {
     testutil::TempDir dir;

@@ -50,6 +50,11 @@ TEST(IniFile, LoadAndSaveGiveBackEveryLine)
     WriteFile(f, "[A]\r\nx=1\r\n");
     TMemIniFile(f).UpdateFile();
     EXPECT_EQ(ReadFile(f), "[A]\nx=1\n");
+    // A UTF-8 byte-order mark is no part of the first line, and a save keeps it.
+    WriteFile(f, "\xEF\xBB\xBF[A]\r\nx=1\r\n");
+    EXPECT_EQ(TMemIniFile(f).ReadString("A", "x", "none"), "1");
+    TMemIniFile(f).UpdateFile();
+    EXPECT_EQ(ReadFile(f), "\xEF\xBB\xBF[A]\nx=1\n");
 }
 
 TEST(IniFile, EditsChangeOnlyTheirLines)
