@@ -83,6 +83,11 @@ std::string TSingleInstance::DefaultLockPath(const std::string &name, const std:
         if (dot != std::string::npos)
             disp.erase(dot);
     }
+    // "unix:N" is the local socket of ":N": the same server, so the same lock.
+    // Over TCP ("localhost:N", "host:N") it can be another server (a forwarded
+    // one), so those stay apart.
+    if (disp.starts_with("unix:"))
+        disp.erase(0, 4);
     for (char &c : disp)
         if (c == '/')
             c = '_';

@@ -32,8 +32,9 @@ public:
 
     // "<dir>/<name>.<display>.lock", dir being $XDG_RUNTIME_DIR, or /tmp
     // with the user id in the name when that is unset. `display` is the X
-    // display name ("" when none); its screen number is dropped, so ":0" and
-    // ":0.0" share a lock, and "/" becomes "_".
+    // display name ("" when none); its screen number and a "unix" host are
+    // dropped, so ":0", ":0.0", "unix:0" and "unix:0.1" share a lock, and "/"
+    // becomes "_".
     static std::string DefaultLockPath(const std::string &name, const std::string &display);
     // The display part of the lock name for $DISPLAY (or $WAYLAND_DISPLAY).
     static std::string DisplayFromEnvironment();

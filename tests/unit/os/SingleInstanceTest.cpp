@@ -56,9 +56,11 @@ TEST(SingleInstance, LockPathPerDisplayInTheRuntimeFolder)
         testutil::ScopedEnv env("XDG_RUNTIME_DIR", "/run/user/1000");
         EXPECT_EQ(TSingleInstance::DefaultLockPath("KorvaneScreenShotIsActive", ":0"),
                   "/run/user/1000/KorvaneScreenShotIsActive.:0.lock");
-        // The screen number does not make another display.
+        // The screen number and the local socket's "unix" do not make another display; a TCP host does.
         for (const auto &[display, file] :
-             {std::pair{"localhost:10.0", "N.localhost:10.lock"}, {"/tmp/launch-x/org.x:0", "N._tmp_launch-x_org.x:0.lock"}})
+             {std::pair{"localhost:10.0", "N.localhost:10.lock"}, {"/tmp/launch-x/org.x:0", "N._tmp_launch-x_org.x:0.lock"},
+              {":77", "N.:77.lock"}, {":77.1", "N.:77.lock"}, {"unix:77", "N.:77.lock"}, {"unix:77.2", "N.:77.lock"},
+              {"localhost:77", "N.localhost:77.lock"}, {"host:77.0", "N.host:77.lock"}})
             EXPECT_EQ(TSingleInstance::DefaultLockPath("N", display), std::string("/run/user/1000/") + file);
     }
     {
