@@ -1,4 +1,5 @@
 // Formatting, wrapping, limits and filtering of trace lines.
+#include "TestUtil.h"
 #include "TraceTestUtil.h"
 #include <gtest/gtest.h>
 
@@ -11,9 +12,11 @@ class TraceLines : public ::testing::Test {
 protected:
     TraceLines() : clock(stamp)
     {
-        trace.SetStandardOutputSink([](const std::vector<std::string> &) {});
+        // The file output goes into the test's own folder, never beside the binary.
+        trace.SetStandardOutputSink([](const std::vector<std::string> &) {}), trace.SetDataFileName(dir.File("t.txt"));
         trace.SetToStandardOutput(true), trace.SetCurrentLevel(7), trace.Activate();
     }
+    testutil::TempDir dir;
     const platform::DateTime stamp = At(2009, 9, 9, 14, 5, 3, 7);
     tracetest::ManualClock clock;
     TVisualTraceCore trace;
@@ -38,7 +41,9 @@ TEST_F(TraceLines, QueuedOnlyWhenActiveAtTheLevelAndWithAnOutput)
     EXPECT_FALSE(queues(trace, 0, "no output"));
     trace.SetToFile(true), trace.Add(3, {}, "at the level"); // any one output is enough
     EXPECT_EQ(trace.PendingLines(), std::vector<std::string>{prefix + "at the level"});
-    trace.Flush(), trace.Add(1, {}, ""); // an empty text queues nothing but asks for a flush
+    trace.Flush();
+    EXPECT_EQ(testutil::ReadFile(dir.File("2009_09_09_t.txt")), prefix + "at the level\r\n");
+    trace.Add(1, {}, ""); // an empty text queues nothing but asks for a flush
     EXPECT_TRUE(trace.PendingLines().empty());
     EXPECT_TRUE(trace.FlushRequested());
     trace.Flush();
