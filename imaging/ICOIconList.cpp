@@ -26,12 +26,17 @@ void Put32(std::vector<std::uint8_t> &out, std::uint32_t v)
     Put16(out, v >> 16);
 }
 
+// A file that ends inside its header, directory or an image fails as a short
+// read of the streams does. The checks against the stream's size find it
+// before anything is allocated or sought for the missing part.
+[[noreturn]] void DataEndsEarly() { throw EInOutError(kReadLessThanExpected); }
+
 // The stream may have NoDataExcept off: a short read is an error here all
 // the same, since every length was checked against the stream's size.
 void ReadAll(TBaseStream &s, void *buffer, int count)
 {
     if (s.Read(buffer, count) != count)
-        throw EStreamError(kReadLessThanExpected);
+        DataEndsEarly();
 }
 
 std::string WithIndex(const char *text, int index)
@@ -188,14 +193,14 @@ void TIconList::LoadFromStream(TSeekableStream &Stream)
     const std::int64_t base = Stream.Position();
     const std::int64_t size = std::int64_t(Stream.Size()) - base;
     if (size < 6)
-        throw Exception("Icon file too short: " + std::to_string(size < 0 ? 0 : size) + " bytes");
+        DataEndsEarly();
     std::uint8_t header[6];
     ReadAll(Stream, header, 6);
     const std::uint32_t type = U16(header + 2);
     Kind = type == 1 ? ikIcon : type == 2 ? ikCursor : ikUnknown;
     const int count = static_cast<int>(U16(header + 4));
     if (6 + 16 * std::int64_t(count) > size)
-        throw Exception("Icon directory of " + std::to_string(count) + " entries does not fit in the file");
+        DataEndsEarly();
     std::vector<std::uint8_t> directory(16 * static_cast<std::size_t>(count));
     if (count > 0)
         ReadAll(Stream, directory.data(), 16 * count);
@@ -207,7 +212,7 @@ void TIconList::LoadFromStream(TSeekableStream &Stream)
         const std::uint8_t *entry = directory.data() + 16 * i;
         const std::int64_t offset = U32(entry + 12);
         if (offset + kInfoHeaderSize > size)
-            throw Exception(WithIndex("Image data of icon %d lies outside the file", i));
+            DataEndsEarly();
         Stream.Seek(static_cast<int>(base + offset));
         std::uint8_t info[kInfoHeaderSize];
         ReadAll(Stream, info, kInfoHeaderSize);
@@ -228,7 +233,7 @@ void TIconList::LoadFromStream(TSeekableStream &Stream)
         const std::int64_t andSize = std::int64_t(((width + 7) / 8 + 3) / 4 * 4) * height;
         const std::int64_t data = (bits <= 8 ? 4 << bits : 0) + xorSize + andSize;
         if (offset + kInfoHeaderSize + data > size)
-            throw Exception(WithIndex("Image data of icon %d lies outside the file", i));
+            DataEndsEarly();
         total += kInfoHeaderSize + data;
         if (total > size)
             throw Exception("Icon directory claims more image data than the file holds");

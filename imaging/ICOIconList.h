@@ -94,7 +94,8 @@ public:
 
     // Reads a whole file from the stream's current position (its start).
     // Everything the directory says is checked against the stream's size
-    // before anything is allocated.
+    // before anything is allocated; a file that ends early raises
+    // EInOutError "Read less than expected", as a short read does.
     void LoadFromStream(TSeekableStream &Stream);
     // Raises "Unsupported file format" for a list of unknown kind.
     void SaveToStream(TBaseStream &Stream) const;

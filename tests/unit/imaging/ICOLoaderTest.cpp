@@ -1,10 +1,13 @@
-// ICO and CUR: what we save, entries of other tools passed over, hostile directories, conversion, masked drawing and the
-// selection hook. Pixels as Pillow sees them: tests/interop/interop.py.
+// ICO and CUR: what we save, entries of other tools passed over, hostile directories, files that end early, conversion,
+// masked drawing and the selection hook. Pixels as Pillow sees them: tests/interop/interop.py.
 #include "TestHelpers.h"
 #include "TestUtil.h"
 #include "imaging/ICOLoader.h"
 
+#include <QBuffer>
 #include <QImage>
+
+#include <functional>
 
 using namespace imaging;
 using itest::MessageOf;
@@ -62,6 +65,17 @@ S Save(TICOLoader &loader, const TLinearBitmap &bmp, const std::string &ext)
 {
     const itest::Bytes b = itest::SaveWith(loader, bmp, ext);
     return S(b.begin(), b.end());
+}
+
+// "class: text" of the exception that `f` raises, or "none".
+template <typename F> S ClassAndText(F &&f)
+{
+    try {
+        f();
+    } catch (const platform::Exception &e) {
+        return S(e.ClassName()) + ": " + e.what();
+    }
+    return "none";
 }
 
 struct ScopedHook {
@@ -167,21 +181,14 @@ TEST(ICOLoader, SkipsEntriesItCannotRead)
     EXPECT_EQ(MessageOf([&] { unknown.SaveToStream(mem); }), "Unsupported file format");
 }
 
-// Truncated and lying directories fail with a clear text before anything is allocated for them.
+// Lying directories fail with a clear text before anything is allocated for them.
 TEST(ICOLoader, HostileFilesGiveClearErrors)
 {
     const S good = File(1, {{4, 2, 1, 8, Dib8(4, 2)}});
-    S many = good, far = good, height = good, shared = File(1, {{4, 2, 1, 8, Dib8(4, 2)}, {4, 2, 1, 8, {}}});
-    many[4] = many[5] = '\xff';
-    far[21] = '\x7f';
+    S height = good, shared = File(1, {{4, 2, 1, 8, Dib8(4, 2)}, {4, 2, 1, 8, {}}});
     height[7] = 3;
     shared.replace(34, 4, shared, 18, 4); // the second entry points at the first image
     const std::pair<S, const char *> cases[] = {
-        {S("\0\0\1\0", 4), "Icon file too short: 4 bytes"},
-        {S(good, 0, 20), "Icon directory of 1 entries does not fit in the file"},
-        {many, "Icon directory of 65535 entries does not fit in the file"},
-        {far, "Image data of icon 0 lies outside the file"},
-        {S(good, 0, good.size() - 1), "Image data of icon 0 lies outside the file"},
         {height, "Size mismatch in icon 0"},
         {shared, "Icon directory claims more image data than the file holds"},
     };
@@ -189,6 +196,77 @@ TEST(ICOLoader, HostileFilesGiveClearErrors)
         TIconList list;
         EXPECT_EQ(MessageOf([&] { list.LoadFromStream(*itest::MemOf(c.first)); }), c.second);
     }
+}
+
+// A file that ends early anywhere, or whose directory places its data beyond the end (65535 entries, an image 2 GiB
+// on), fails as a short stream read does, before anything is allocated for the missing part: as a list, from a stream
+// that starts further on, as a cursor through the loader from a stream that cannot seek, and as a picture.
+TEST(ICOLoader, FilesThatEndEarlyGiveTheStreamError)
+{
+    S rgb = File(1, {{16, 16, 1, 24, Dib(16, 32, 24, 0, 16 * 48 + 16 * 4)}});
+    rgb[22 + 40] = 'x'; // blue of the bottom-left pixel
+    const S pal = File(1, {{4, 2, 1, 8, Dib8(4, 2)}});
+    S many = rgb, far = rgb;
+    many[4] = many[5] = '\xff';
+    far[21] = '\x7f';
+    TIconList whole;
+    whole.LoadFromStream(*itest::MemOf(rgb));
+    ASSERT_EQ(whole.Count(), 1);
+    ASSERT_EQ(whole[0].XorBits[0], 'x');
+
+    const struct {
+        const char *Name;
+        std::function<void(S)> Load;
+    } routes[] = {
+        {"list", [](S f) { TIconList().LoadFromStream(*itest::MemOf(f)); }},
+        {"list from offset 5",
+         [](S f) {
+             TMemStream m;
+             m.Write("icon:", 5);
+             m.Write(f.data(), int(f.size()));
+             m.Seek(5);
+             TIconList().LoadFromStream(m);
+         }},
+        {"cursor loader, unseekable",
+         [](S f) {
+             if (f.size() > 2)
+                 f[2] = 2;
+             itest::ScriptedStream in(f);
+             TICOLoader loader;
+             loader.NoDialog = true;
+             TLinearBitmap bmp;
+             loader.LoadFromStream(in, "CUR", bmp);
+         }},
+        {"picture",
+         [](S f) {
+             QBuffer buf;
+             buf.setData(f.data(), qsizetype(f.size()));
+             buf.open(QIODevice::ReadOnly);
+             TIconGraphic().LoadFromStream(buf);
+         }},
+    };
+    const struct {
+        const char *What;
+        const S &Full;
+        std::size_t Length;
+    } cases[] = {
+        {"empty", rgb, 0},
+        {"4 bytes", rgb, 4},
+        {"in the header", rgb, 5},
+        {"in the directory", rgb, 14},
+        {"after the directory", rgb, 22},
+        {"in the bitmap header", rgb, 22 + 20},
+        {"in the palette", pal, 22 + 40 + 100},
+        {"in the colour data", rgb, 22 + 40 + 400},
+        {"in the mask", rgb, 22 + 40 + 768 + 10},
+        {"one byte short", rgb, rgb.size() - 1},
+        {"65535 entries", many, many.size()},
+        {"image 2 GiB on", far, far.size()},
+    };
+    for (const auto &c : cases)
+        for (const auto &r : routes)
+            EXPECT_EQ(ClassAndText([&] { r.Load(c.Full.substr(0, c.Length)); }), "EInOutError: Read less than expected")
+                << c.What << ", " << r.Name;
 }
 
 TEST(ICOLoader, DrawMaskedClipsToTheCanvas)
