@@ -183,9 +183,24 @@ TGIFPainter::TGIFPainter(TGIFPainterBase **OwnerSlot, TGIFImage *Image, const TG
 
     bool restoreBackground = Options & doClearOnLoop, restorePrevious = false;
     std::int64_t pixels = 0;
+    FDither = Image->DitherTest();
+    FPalettes.resize(std::size_t(count));
+    std::shared_ptr<const std::vector<QRgb>> palette;
     for (int i = 0; i < count; ++i) {
-        const TGIFSubImage *f = Image->SubImage(i);
+        TGIFSubImage *f = Image->SubImage(i);
         pixels += std::int64_t(f->Width()) * f->Height();
+        if (!FDither && !f->Empty()) {
+            std::vector<QRgb> own;
+            try {
+                own = f->GetPalette();
+            } catch (const GIFException &) {
+                // No colour table anywhere, so the frame cannot render
+                // itself: the painter shows its pixels black.
+            }
+            if (!palette || *palette != own)
+                palette = std::make_shared<const std::vector<QRgb>>(std::move(own));
+            FPalettes[std::size_t(i)] = palette;
+        }
         if (const auto *gce = f->GraphicControlExtension()) {
             restoreBackground |= gce->Disposal() == dmBackground;
             restorePrevious |= gce->Disposal() == dmPrevious;
@@ -429,16 +444,13 @@ const QImage &TGIFPainter::Rendered(int Index)
     const int w = f->Width(), h = f->Height();
     if (f->Empty() || f->DataSize() < std::int64_t(w) * h)
         return slot;
-    QImage indexed = NewImage(w, h, QImage::Format_Indexed8);
-    for (int y = 0; y < h; ++y)
-        std::copy_n(f->Data() + std::size_t(y) * std::size_t(w), w, indexed.scanLine(y));
-    QVector<QRgb> table = f->ActiveColorMap().ColorTable();
-    table.resize(256, qRgb(0, 0, 0));
+    // The frame's own rendering, made here: its cached one belongs to the
+    // GUI thread.
+    static const std::vector<QRgb> none;
+    const auto &palette = FPalettes[std::size_t(Index)];
     const bool transparent = (DrawOptions & doTransparent) && f->Transparent();
-    if (transparent)
-        table[f->TransparentColorIndex() & 255] = qRgba(0, 0, 0, 0);
-    indexed.setColorTable(table);
-    slot = indexed.convertToFormat(transparent ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    slot = f->RenderCopy(FDither, palette ? *palette : none, transparent)
+               .convertToFormat(transparent ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     return slot;
 }
 
@@ -579,7 +591,6 @@ void TGIFPainter::Execute()
                 if (Terminated())
                     break;
                 Disposal = dmNoDisposal;
-                const TGIFGraphicControlExtension *gce = nullptr;
                 for (int i = 0; i < f->Extensions().Count(); ++i) {
                     TGIFExtension *e = f->Extensions().Extensions(i);
                     if (const auto *loop = dynamic_cast<const TGIFAppExtNSLoop *>(e); loop && !loopSeen) {
@@ -589,7 +600,6 @@ void TGIFPainter::Execute()
                         if ((loop->Loops == 0 || (DrawOptions & doLoopForever)) && Threaded())
                             loopCount = -1;
                     } else if (const auto *g = dynamic_cast<const TGIFGraphicControlExtension *>(e)) {
-                        gce = g;
                         Disposal = g->Disposal();
                     }
                 }
@@ -603,6 +613,9 @@ void TGIFPainter::Execute()
                 if (Terminated())
                     break;
                 drew = true;
+                // The delay is the frame's own extension's (its first), not
+                // the last one scanned.
+                const TGIFGraphicControlExtension *gce = f->GraphicControlExtension();
                 pendingDelay = NextFrameDelay(gce ? gce->Delay() : -1, Threaded());
                 const int before = FrameIndex;
                 FireEvent(OnFrameDone);

@@ -117,6 +117,12 @@ private:
     // belongs to the GUI thread.
     std::vector<QImage> FRendered;
     bool FCacheRendered = true;
+    // What the frames render with, as their own rendering would, taken on the
+    // GUI thread at creation (finding a palette fills the frames' caches):
+    // the image's dither test and each frame's palette, shared by frames
+    // that follow with the same one.
+    bool FDither = false;
+    std::vector<std::shared_ptr<const std::vector<QRgb>>> FPalettes;
 
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FLeft{false};

@@ -91,6 +91,12 @@ public:
     const QImage &Mask() const { return FMask; }
     std::vector<QRgb> GetPalette();
     void SetPalette(std::optional<std::vector<QRgb>> Palette);
+    // The frame as Draw shows it (masked pixels see-through when
+    // DoTransparent), rendered as GetBitmap renders it, into a new image:
+    // dithered through the web palette when Dither, else with Palette. It
+    // touches no cache of the frame or the image and reports no progress, so
+    // a painter may render ahead with it on its own thread.
+    QImage RenderCopy(bool Dither, const std::vector<QRgb> &Palette, bool DoTransparent) const;
 
     void SaveToStream(QIODevice &Stream) override;
     void LoadFromStream(QIODevice &Stream) override;
@@ -115,8 +121,11 @@ public:
 private:
     friend class TGIFGraphicControlExtension;
     friend class TGIFExtensionList;
-    void RenderDirect();
-    void RenderDithered();
+    // Render into Bitmap (and Mask, 1 = transparent, when MakeMask and some
+    // pixel is transparent; else null); progress only when Report.
+    void RenderDirect(const std::vector<QRgb> &Palette, bool MakeMask, bool Report, QImage &Bitmap,
+                      QImage &Mask) const;
+    void RenderDithered(bool MakeMask, bool Report, QImage &Bitmap, QImage &Mask) const;
 
     int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
     std::vector<std::uint8_t> FData;

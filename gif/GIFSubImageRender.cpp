@@ -84,10 +84,27 @@ const QImage &TGIFSubImage::GetBitmap()
     try {
         if (FImage)
             FImage->Images().RenderTaken(*this, std::int64_t(FWidth) * FHeight);
-        if (FImage && FImage->DitherTest() && !empty)
-            RenderDithered();
-        else
-            RenderDirect();
+        if (empty) {
+            // An empty frame still has its size and palette.
+            if (FWidth > 0 && FHeight > 0 && std::int64_t(FWidth) * FHeight <= GIFMaxPixels) {
+                FBitmap = QImage(FWidth, FHeight, QImage::Format_Indexed8);
+                FBitmap.setColorTable(Padded(GetPalette()));
+                FBitmap.fill(0);
+            }
+        } else {
+            const bool dither = FImage && FImage->DitherTest();
+            const std::vector<QRgb> palette = dither ? std::vector<QRgb>() : GetPalette();
+            const bool makeMask = FNeedMask && Transparent();
+            FNeedMask = false;
+            QImage bmp, mask;
+            if (dither)
+                RenderDithered(makeMask, true, bmp, mask);
+            else
+                RenderDirect(palette, makeMask, true, bmp, mask);
+            FBitmap = std::move(bmp);
+            if (makeMask)
+                FMask = std::move(mask);
+        }
         failed = false;
     } catch (const platform::EAbort &) {
     } catch (...) {
@@ -107,36 +124,26 @@ const QImage &TGIFSubImage::GetBitmap()
     return FBitmap;
 }
 
-void TGIFSubImage::RenderDirect()
+void TGIFSubImage::RenderDirect(const std::vector<QRgb> &Palette, bool MakeMask, bool Report, QImage &Bitmap,
+                                QImage &Mask) const
 {
-    if (Empty()) {
-        // An empty frame still has its size and palette.
-        if (FWidth > 0 && FHeight > 0 && std::int64_t(FWidth) * FHeight <= GIFMaxPixels) {
-            FBitmap = QImage(FWidth, FHeight, QImage::Format_Indexed8);
-            FBitmap.setColorTable(Padded(GetPalette()));
-            FBitmap.fill(0);
-        }
-        return;
-    }
     QImage bmp = gif::NewImage(FWidth, FHeight, QImage::Format_Indexed8);
-    bmp.setColorTable(Padded(GetPalette()));
-    const bool makeMask = FNeedMask && Transparent();
-    FNeedMask = false;
+    bmp.setColorTable(Padded(Palette));
     const std::uint8_t ti = std::uint8_t(TransparentColorIndex());
     QImage mask;
     bool any = false;
-    if (makeMask) {
+    if (MakeMask) {
         mask = QImage(FWidth, FHeight, QImage::Format_Mono);
         mask.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
         mask.fill(0);
     }
     const std::size_t w = std::size_t(FWidth);
     for (int y = 0; y < FHeight; ++y) {
-        if (y % 32 == 0 && FImage)
+        if (Report && y % 32 == 0 && FImage)
             FImage->Progress(TProgressStage::psRunning, int(std::int64_t(y) * 100 / FHeight), false, "Rendering...");
         const std::uint8_t *src = FData.data() + std::size_t(y) * w;
         std::memcpy(bmp.scanLine(y), src, w);
-        if (makeMask) {
+        if (MakeMask) {
             std::uint8_t *m = mask.scanLine(y);
             for (std::size_t x = 0; x < w; ++x)
                 if (src[x] == ti) {
@@ -145,12 +152,11 @@ void TGIFSubImage::RenderDirect()
                 }
         }
     }
-    FBitmap = std::move(bmp);
-    if (makeMask)
-        FMask = any ? std::move(mask) : QImage();
+    Bitmap = std::move(bmp);
+    Mask = any ? std::move(mask) : QImage();
 }
 
-void TGIFSubImage::RenderDithered()
+void TGIFSubImage::RenderDithered(bool MakeMask, bool Report, QImage &Bitmap, QImage &Mask) const
 {
     // The frame's colours through the web palette with Floyd-Steinberg error
     // diffusion, one row at a time. Transparent pixels are not dithered: the
@@ -162,8 +168,7 @@ void TGIFSubImage::RenderDithered()
     bmp.setColorTable(Padded(web));
     const QVector<QRgb> table = ActiveColorMap().ColorTable();
     const bool transparent = Transparent();
-    const bool makeMask = FNeedMask && transparent;
-    FNeedMask = false;
+    const bool makeMask = MakeMask && transparent;
     const std::uint8_t ti = std::uint8_t(TransparentColorIndex());
     const QRgb tc = table[ti];
     const auto fill = std::uint8_t(WebPaletteIndex(qRed(tc), qGreen(tc), qBlue(tc)));
@@ -179,7 +184,7 @@ void TGIFSubImage::RenderDithered()
     const std::size_t w = std::size_t(FWidth);
     int r, g, b;
     for (int y = 0; y < FHeight; ++y) {
-        if (y % 32 == 0 && FImage)
+        if (Report && y % 32 == 0 && FImage)
             FImage->Progress(TProgressStage::psRunning, int(std::int64_t(y) * 100 / FHeight), false, "Rendering...");
         const std::uint8_t *src = FData.data() + std::size_t(y) * w;
         std::uint8_t *dst = bmp.scanLine(y);
@@ -199,9 +204,8 @@ void TGIFSubImage::RenderDithered()
         }
         ditherer.NextLine();
     }
-    FBitmap = std::move(bmp);
-    if (makeMask)
-        FMask = any ? std::move(mask) : QImage();
+    Bitmap = std::move(bmp);
+    Mask = any ? std::move(mask) : QImage();
 }
 
 platform::TRect TGIFSubImage::ScaleRect(const platform::TRect &Rect) const
@@ -229,6 +233,19 @@ QImage WithMask(const QImage &bmp, const QImage &mask)
     return out;
 }
 } // namespace
+
+QImage TGIFSubImage::RenderCopy(bool Dither, const std::vector<QRgb> &Palette, bool DoTransparent) const
+{
+    if (Empty())
+        return {};
+    const bool masked = DoTransparent && Transparent();
+    QImage bmp, mask;
+    if (Dither)
+        RenderDithered(masked, false, bmp, mask);
+    else
+        RenderDirect(Palette, masked, false, bmp, mask);
+    return mask.isNull() ? bmp : WithMask(bmp, mask);
+}
 
 void TGIFSubImage::Draw(QPainter &Canvas, const QRect &Rect, bool DoTile, bool DoTransparent)
 {

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QPainter>
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <thread>
 
 using namespace gif;
@@ -15,7 +16,10 @@ namespace {
 // Global colours: 0 black, 1 white, 2 red, 3 green.
 constexpr QRgb kColors[] = {0xFF000000, 0xFFFFFFFF, 0xFFFF0000, 0xFF00FF00};
 
-struct F { int Left, Width, Color, Delay = 0, Disposal = 1; };
+// Delay2 >= 0: a second graphic control extension with that delay follows the first.
+struct F { int Left, Width, Color, Delay = 0, Disposal = 1, Delay2 = -1; };
+
+QByteArray Control(int disposal, int delay) { return Bytes({0x21, 0xF9, 4, disposal << 2, delay & 255, delay >> 8, 0, 0}); }
 
 // A 4 x 1 screen; frames are one pixel high. Loops < 0: no loop extension.
 QByteArray Gif(const std::vector<F> &frames, int loops = -1)
@@ -24,7 +28,8 @@ QByteArray Gif(const std::vector<F> &frames, int loops = -1)
     if (loops >= 0)
         a += Bytes({0x21, 0xFF, 11}) + "NETSCAPE2.0" + Bytes({3, 1, loops & 255, loops >> 8, 0});
     for (const F &f : frames)
-        a += Bytes({0x21, 0xF9, 4, f.Disposal << 2, f.Delay & 255, f.Delay >> 8, 0, 0, 0x2C, f.Left, 0, 0, 0, f.Width, 0, 1, 0, 0}) +
+        a += Control(f.Disposal, f.Delay) + (f.Delay2 >= 0 ? Control(f.Disposal, f.Delay2) : QByteArray()) +
+             Bytes({0x2C, f.Left, 0, 0, 0, f.Width, 0, 1, 0, 0}) +
              gif_test::PlainLZW(gif_test::Pixels(std::size_t(f.Width), std::uint8_t(f.Color)));
     return a + Bytes({0x3B});
 }
@@ -146,10 +151,12 @@ TEST(GIFPainter, PaintersOfOneImageRenderOnTheirOwn)
 
 TEST(GIFPainter, WaitsFollowTheDelays)
 {
-    const QByteArray bytes = Gif({{0, 4, 2, 0}, {0, 4, 1, 1}, {0, 4, 3, 5000}, {0, 4, 2, 7}});
-    // Threaded, the waits before frames 1..3 (and frame 0 for sync: the
+    // Frame 3 has two graphic control extensions: its own (the first, 50)
+    // gives the delay, not the last one read (7).
+    const QByteArray bytes = Gif({{0, 4, 2, 0}, {0, 4, 1, 1}, {0, 4, 3, 5000}, {0, 4, 2, 50, 1, 7}, {0, 4, 1}});
+    // Threaded, the waits before frames 1..4 (and frame 0 for sync: the
     // first wait of a synchronous painter is one unit).
-    const std::pair<bool, std::vector<int>> cases[] = {{false, {12, 120, 36, 12000}}, {true, {120, 36, 60000}}};
+    const std::pair<bool, std::vector<int>> cases[] = {{false, {12, 120, 36, 12000, 600}}, {true, {120, 36, 60000, 600}}};
     for (const auto &[threaded, want] : cases) {
         FakeTime time;
         Painting p(bytes);
@@ -196,6 +203,54 @@ TEST(GIFPainter, LoopCountsAndDisposalAgainstExpectedEventsAndCanvases)
         EXPECT_EQ(p.Events, events) << loops << " " << options;
         EXPECT_TRUE(shown.empty() || p.Shown == shown) << testing::PrintToString(p.Shown);
         p.G.Image->PaintStop();
+    }
+}
+
+TEST(GIFPainter, PaintsTheFramesOwnRendering)
+{
+    // Two 4 x 2 frames on a global table of (10,100,200) and (200,30,60),
+    // painted on the painter's thread, which renders them ahead: each frame
+    // shows as GetBitmap renders it, dithered through the web palette when
+    // the image asks for it, with the image's own palette when one is set.
+    FakeTime time;
+    const QByteArray bytes = QByteArray("GIF89a") + Bytes({4, 0, 2, 0, 0x80, 0, 0, 10, 100, 200, 200, 30, 60}) +
+                             gif_test::Descriptor(4, 2) + gif_test::PlainLZW(gif_test::Pixels(8, 0)) +
+                             gif_test::Descriptor(4, 2) + gif_test::PlainLZW(gif_test::Pixels(8, 1)) + Bytes({0x3B});
+    // The pixels as RRGGBB, row by row.
+    const auto colors = [](const QImage &img) {
+        std::string c;
+        char buf[8];
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                std::snprintf(buf, sizeof buf, "%06x ", img.pixel(x, y) & 0xFFFFFFu), c += buf;
+        return c;
+    };
+    // Image options, palette set on the image (none when empty), first pixel of frame 0.
+    const std::tuple<std::uint16_t, std::vector<QRgb>, std::string> cases[] = {
+        {doTransparent, {}, "0a64c8 "},
+        {doDither | doTransparent, {}, "006699 "},
+        {doTransparent, {qRgb(1, 2, 3), qRgb(4, 5, 6)}, "010203 "},
+    };
+    for (const auto &[options, palette, first] : cases) {
+        gif_test::Load g(bytes);
+        ASSERT_EQ(g.Error, "");
+        auto &img = *g.Image;
+        img.DrawOptions = options;
+        if (!palette.empty())
+            img.SetPalette(palette);
+        QImage canvas(4, 2, QImage::Format_ARGB32_Premultiplied);
+        canvas.fill(0xFF0000FF);
+        std::vector<std::string> shown;
+        std::atomic<bool> done{false};
+        img.OnFrameDone = [&](void *) { shown.push_back(colors(canvas)); };
+        img.OnPaintDone = [&](void *) { done = true; };
+        Paint(img, {&canvas, nullptr, nullptr}, canvas.rect(), options | doAnimate | doThreaded);
+        ASSERT_TRUE(Serve([&] { return done.load(); }));
+        img.PaintStop();
+        const std::vector<std::string> rendered = {colors(img.SubImage(0)->GetBitmap()),
+                                                   colors(img.SubImage(1)->GetBitmap())};
+        EXPECT_EQ(rendered[0].substr(0, 7), first) << options;
+        EXPECT_EQ(shown, rendered) << options;
     }
 }
 
