@@ -39,13 +39,6 @@ void ReadAll(TBaseStream &s, void *buffer, int count)
         DataEndsEarly();
 }
 
-std::string WithIndex(const char *text, int index)
-{
-    std::string s = text;
-    s.replace(s.find("%d"), 2, std::to_string(index));
-    return s;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- TIconImage
@@ -228,7 +221,7 @@ void TIconList::LoadFromStream(TSeekableStream &Stream)
         const auto infoWidth = static_cast<std::int32_t>(U32(info + 4));
         const auto infoHeight = static_cast<std::int32_t>(U32(info + 8));
         if (infoWidth != width || infoHeight / 2 != height)
-            throw Exception(WithIndex("Size mismatch in icon %d", i));
+            throw Exception("Size mismatch in icon " + std::to_string(i));
         const std::int64_t xorSize = std::int64_t((width * bits + 31) / 32 * 4) * height;
         const std::int64_t andSize = std::int64_t(((width + 7) / 8 + 3) / 4 * 4) * height;
         const std::int64_t data = (bits <= 8 ? 4 << bits : 0) + xorSize + andSize;
