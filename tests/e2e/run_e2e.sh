@@ -13,7 +13,9 @@ export XDG_CONFIG_HOME="$HOME/.config" XDG_STATE_HOME="$HOME/.local/state"
 mkdir -m 700 -p "$XDG_RUNTIME_DIR" "$HOME"
 
 exec 3> "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -extension GLX +extension MIT-SHM \
+# -noreset: by default the server resets when its last client leaves (a test's
+# program ending), and drops whoever connects meanwhile, which a busy machine hits.
+Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset -extension GLX +extension MIT-SHM \
     > "$work/xvfb.log" 2>&1 &
 xvfb=$!
 cleanup() { kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; rm -rf "$work"; }
